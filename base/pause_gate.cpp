@@ -1,0 +1,42 @@
+#include "base/pause_gate.h"
+
+namespace tarvex {
+
+void PauseGate::Pause() {
+  std::lock_guard lock(mutex_);
+  paused_ = true;
+}
+
+void PauseGate::Resume() {
+  {
+    std::lock_guard lock(mutex_);
+    paused_ = false;
+  }
+  changed_.notify_all();
+}
+
+bool PauseGate::IsPaused() const {
+  std::lock_guard lock(mutex_);
+  return paused_;
+}
+
+void PauseGate::Cancel() {
+  {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool PauseGate::IsCancelled() const {
+  std::lock_guard lock(mutex_);
+  return cancelled_;
+}
+
+bool PauseGate::Checkpoint() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return !paused_ || cancelled_; });
+  return !cancelled_;
+}
+
+}  // namespace tarvex

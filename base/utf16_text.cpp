@@ -1,0 +1,80 @@
+#include "base/utf16_text.h"
+
+namespace tarvex {
+
+void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to) {
+  if (from.empty()) return;
+  std::u16string result;
+  std::size_t start = 0;
+  std::size_t found = text.find(from);
+  if (found == std::u16string::npos) return;
+  result.reserve(text.size());
+  while (found != std::u16string::npos) {
+    result.append(text, start, found - start);
+    result.append(to);
+    start = found + from.size();
+    found = text.find(from, start);
+  }
+  result.append(text, start, std::u16string::npos);
+  text = std::move(result);
+}
+
+std::u16string ReplacedAll(std::u16string_view text, std::u16string_view from,
+                           std::u16string_view to) {
+  std::u16string result(text);
+  ReplaceAll(result, from, to);
+  return result;
+}
+
+std::u16string Trim(std::u16string_view text, std::u16string_view characters) {
+  const std::size_t first = text.find_first_not_of(characters);
+  if (first == std::u16string_view::npos) return {};
+  const std::size_t last = text.find_last_not_of(characters);
+  return std::u16string(text.substr(first, last - first + 1));
+}
+
+char16_t ToAsciiUpper(char16_t unit) {
+  return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+}
+
+std::u16string ToAsciiUpper(std::u16string_view text) {
+  std::u16string result(text);
+  for (char16_t& unit : result) unit = ToAsciiUpper(unit);
+  return result;
+}
+
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (ToAsciiUpper(a[i]) != ToAsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWithIgnoringAsciiCase(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() &&
+         EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::vector<std::u16string> Split(std::u16string_view text, char16_t separator) {
+  std::vector<std::u16string> pieces;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t found = text.find(separator, start);
+    if (found == std::u16string_view::npos) {
+      pieces.emplace_back(text.substr(start));
+      return pieces;
+    }
+    pieces.emplace_back(text.substr(start, found - start));
+    start = found + 1;
+  }
+}
+
+std::u16string FromAscii(std::string_view ascii) {
+  std::u16string result;
+  result.reserve(ascii.size());
+  for (char c : ascii) result.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return result;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,146 @@
+#include "base/utf_conversion.h"
+
+#include <cstdint>
+
+namespace tarvex {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(char32_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+void AppendUtf8(std::string& out, char32_t code_point) {
+  auto put = [&out](std::uint32_t byte) { out.push_back(static_cast<char>(byte)); };
+  if (code_point < 0x80) {
+    put(code_point);
+  } else if (code_point < 0x800) {
+    put(0xC0 | (code_point >> 6));
+    put(0x80 | (code_point & 0x3F));
+  } else if (code_point < 0x10000) {
+    put(0xE0 | (code_point >> 12));
+    put(0x80 | ((code_point >> 6) & 0x3F));
+    put(0x80 | (code_point & 0x3F));
+  } else {
+    put(0xF0 | (code_point >> 18));
+    put(0x80 | ((code_point >> 12) & 0x3F));
+    put(0x80 | ((code_point >> 6) & 0x3F));
+    put(0x80 | (code_point & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t code_point) {
+  if (code_point < 0x10000) {
+    out.push_back(static_cast<char16_t>(code_point));
+  } else {
+    code_point -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (code_point >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (code_point & 0x3FF)));
+  }
+}
+
+// Reads one UTF-8 sequence at `pos`; returns nullopt for an ill-formed one and advances
+// `pos` past the bytes that were looked at (at least one).
+std::optional<char32_t> NextUtf8(std::string_view bytes, std::size_t& pos) {
+  const auto lead = static_cast<unsigned char>(bytes[pos++]);
+  if (lead < 0x80) return lead;
+  int trailing = 0;
+  char32_t code_point = 0;
+  char32_t minimum = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    trailing = 1, code_point = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    trailing = 2, code_point = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    trailing = 3, code_point = lead & 0x07, minimum = 0x10000;
+  } else {
+    return std::nullopt;
+  }
+  for (int i = 0; i < trailing; ++i) {
+    if (pos >= bytes.size()) return std::nullopt;
+    const auto next = static_cast<unsigned char>(bytes[pos]);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    code_point = (code_point << 6) | (next & 0x3F);
+    ++pos;
+  }
+  if (code_point < minimum || code_point > 0x10FFFF || IsHighSurrogate(code_point) ||
+      IsLowSurrogate(code_point)) {
+    return std::nullopt;
+  }
+  return code_point;
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t unit = text[i];
+    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      unit = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      unit = kReplacement;
+    }
+    AppendUtf8(out, unit);
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const std::optional<char32_t> code_point = NextUtf8(bytes, pos);
+    AppendUtf16(out, code_point.value_or(kReplacement));
+  }
+  return out;
+}
+
+std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const std::optional<char32_t> code_point = NextUtf8(bytes, pos);
+    if (!code_point) return std::nullopt;
+    AppendUtf16(out, *code_point);
+  }
+  return out;
+}
+
+std::optional<std::u16string> DecodeUtf16LeStrict(std::string_view bytes) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  std::u16string out(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                   (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  }
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (IsHighSurrogate(out[i])) {
+      if (i + 1 >= out.size() || !IsLowSurrogate(out[i + 1])) return std::nullopt;
+      ++i;
+    } else if (IsLowSurrogate(out[i])) {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+std::string EncodeUtf16Le(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (char16_t unit : text) {
+    out.push_back(static_cast<char>(unit & 0xFF));
+    out.push_back(static_cast<char>(unit >> 8));
+  }
+  return out;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,32 @@
+#include "base/utf16_text.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvex {
+namespace {
+
+TEST(Utf16Text, ReplaceAllScansLeftToRightWithoutOverlap) {
+  EXPECT_EQ(ReplacedAll(u"aaaa", u"aa", u"b"), u"bb");
+  EXPECT_EQ(ReplacedAll(u"aaa", u"aa", u"b"), u"ba");
+  EXPECT_EQ(ReplacedAll(u"x SMTP y SMTP ", u" SMTP ", u"<"), u"x<y<");
+  EXPECT_EQ(ReplacedAll(u"abc", u"", u"z"), u"abc");
+  EXPECT_EQ(ReplacedAll(u"abc", u"b", u""), u"ac");
+  // The replacement may contain the searched text without looping.
+  EXPECT_EQ(ReplacedAll(u"a-b", u"-", u"--"), u"a--b");
+}
+
+TEST(Utf16Text, TrimCaseAndSplit) {
+  EXPECT_EQ(Trim(u"  \tab c\r\n"), u"ab c");
+  EXPECT_EQ(Trim(u"   "), u"");
+  EXPECT_EQ(Trim(u"\tx\t", u" "), u"\tx\t");
+  EXPECT_EQ(ToAsciiUpper(u"Inbox \u00e9\u0431z"), u"INBOX \u00e9\u0431Z");
+  EXPECT_TRUE(StartsWithIgnoringAsciiCase(u"Folders-12", u"FOLDERS-"));
+  EXPECT_FALSE(StartsWithIgnoringAsciiCase(u"Fold", u"Folders"));
+  EXPECT_TRUE(EqualsIgnoringAsciiCase(u"ipf.Note", u"IPF.NOTE"));
+  EXPECT_EQ(Split(u"Folders-1-2", u'-'), (std::vector<std::u16string>{u"Folders", u"1", u"2"}));
+  EXPECT_EQ(Split(u"a--", u'-'), (std::vector<std::u16string>{u"a", u"", u""}));
+  EXPECT_EQ(Split(u"", u'-'), (std::vector<std::u16string>{u""}));
+}
+
+}  // namespace
+}  // namespace tarvex
