@@ -8,7 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 packages=(
   build-essential cmake ninja-build ccache pkg-config clang-format python3
   libesedb-dev libbfio-dev libesedb-utils
-  libpcre2-dev
+  libpcre2-dev zlib1g-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-webengine-dev xvfb xauth
