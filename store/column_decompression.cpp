@@ -1,0 +1,75 @@
+#include "store/column_decompression.h"
+
+#include <limits>
+#include <string_view>
+
+#include "base/code_page_1252.h"
+#include "base/utf_conversion.h"
+#include "store/lzxpress_decoder.h"
+#include "store/seven_bit_decoder.h"
+
+namespace tarvex {
+namespace {
+
+constexpr std::size_t kMaxValueSize = std::numeric_limits<std::int32_t>::max();
+
+bool IsLzxpress(std::span<const std::uint8_t> value) {
+  return !value.empty() && value[0] == kLzxpressLeadByte;
+}
+
+// The engine packs 8-bit text and binary data as 7-bit with a header byte of 0x08-0x0F (its
+// low bits count the bits in the last byte). Such bytes are characters, never UTF-16 units,
+// whatever their count.
+bool IsSevenBitOfEightBitCharacters(std::uint8_t header) {
+  return header >= 0x08 && header <= 0x0F;
+}
+
+bool HoldsUtf16(std::span<const std::uint8_t> value, std::size_t decoded_size) {
+  if (decoded_size % 2 != 0) return false;
+  const std::uint8_t header = value[0];
+  if (header == kLzxpressLeadByte) return true;
+  return (header & 0x10) == 0 && !IsSevenBitOfEightBitCharacters(header);
+}
+
+std::string_view AsChars(const std::vector<std::uint8_t>& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::optional<std::u16string> Utf16WithByteOrderMark(std::string_view bytes) {
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE')
+    bytes.remove_prefix(2);
+  else if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') {
+    std::string swapped(bytes.substr(2));
+    for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+    return DecodeUtf16LeStrict(swapped);
+  }
+  return DecodeUtf16LeStrict(bytes);
+}
+
+}  // namespace
+
+std::optional<std::size_t> DecompressedSize(std::span<const std::uint8_t> value) {
+  if (value.empty() || value.size() > kMaxValueSize) return std::nullopt;
+  if (IsLzxpress(value)) return LzxpressDecodedSize(value);
+  return SevenBitDecodedSize(value);
+}
+
+std::optional<std::vector<std::uint8_t>> Decompress(std::span<const std::uint8_t> value) {
+  if (value.empty() || value.size() > kMaxValueSize) return std::nullopt;
+  if (IsLzxpress(value)) return DecodeLzxpress(value);
+  return DecodeSevenBit(value);
+}
+
+std::optional<std::u16string> DecompressedText(std::span<const std::uint8_t> value) {
+  const std::optional<std::vector<std::uint8_t>> bytes = Decompress(value);
+  if (!bytes) return std::nullopt;
+  const std::string_view chars = AsChars(*bytes);
+  if (HoldsUtf16(value, bytes->size())) {
+    if (std::optional<std::u16string> text = Utf16WithByteOrderMark(chars)) return text;
+  }
+  if (std::optional<std::u16string> text = DecodeUtf8Strict(chars)) return text;
+  // Not UTF-8 either: 8-bit text in the system code page, which maps every byte.
+  return Windows1252ToUtf16(chars);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,26 @@
+#pragma once
+
+// Column values the engine stored compressed (value flag 0x02), and every segment of a
+// compressed long value. The first byte selects the format: 0x18 is LZXPRESS, anything else
+// is 7-bit packing.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+// The exact number of bytes Decompress yields, or nullopt for a value that cannot decode to
+// a size (empty, too large, an LZXPRESS header cut short, 7-bit padding with bits set).
+std::optional<std::size_t> DecompressedSize(std::span<const std::uint8_t> value);
+
+std::optional<std::vector<std::uint8_t>> Decompress(std::span<const std::uint8_t> value);
+
+// The value as text for text columns. UTF-16 little-endian where the value holds it, else
+// 8-bit text.
+std::optional<std::u16string> DecompressedText(std::span<const std::uint8_t> value);
+
+}  // namespace tarvex
