@@ -1,0 +1,210 @@
+#include "tools/edbforge/ese/catalog.h"
+
+#include "base/code_page_1252.h"
+#include "base/utf_conversion.h"
+#include "tools/edbforge/ese/byte_order.h"
+#include "tools/edbforge/ese/ese_error.h"
+#include "tools/edbforge/ese/record_encoder.h"
+#include "tools/edbforge/ese/tree_writer.h"
+
+namespace tarvex::edbforge {
+namespace {
+
+class NoLongValues : public LongValueSink {
+ public:
+  uint32_t StoreLongValue(std::span<const uint8_t>) override {
+    throw EseWriteError("catalog rows keep no long values");
+  }
+};
+
+// Keys of the catalog's primary index: each column normalized (0x7f, then the value big-endian
+// with its sign bit flipped) so that the bytes sort like the numbers.
+std::vector<uint8_t> CatalogKey(uint32_t object_id, int16_t type, uint32_t id) {
+  std::vector<uint8_t> key;
+  key.push_back(0x7f);
+  AppendBe32(key, object_id ^ 0x80000000U);
+  key.push_back(0x7f);
+  const auto flipped = static_cast<uint16_t>(static_cast<uint16_t>(type) ^ 0x8000U);
+  key.push_back(static_cast<uint8_t>(flipped >> 8));
+  key.push_back(static_cast<uint8_t>(flipped));
+  key.push_back(0x7f);
+  AppendBe32(key, id ^ 0x80000000U);
+  return key;
+}
+
+AnsiText CatalogName(std::u16string_view name) {
+  std::string bytes = Utf16ToWindows1252(name);
+  if (Windows1252ToUtf16(bytes) != name) {
+    throw EseWriteError("name \"" + Utf16ToUtf8(name) + "\" has characters outside code page 1252");
+  }
+  return AnsiText{std::move(bytes)};
+}
+
+ColumnDefinition Column(const char16_t* name, ColumnType type, ColumnStorage storage,
+                        uint32_t code_page = kCodePageWestern) {
+  ColumnDefinition column;
+  column.name = name;
+  column.type = type;
+  column.storage = storage;
+  column.code_page = code_page;
+  return column;
+}
+
+uint32_t SpaceUsage(const ColumnLayout& column) {
+  if (column.storage == ColumnStorage::kFixed) return column.fixed_size;
+  if (const uint32_t natural = NaturalSize(column.type)) return natural;
+  return IsLongType(column.type) ? 0 : 255;
+}
+
+uint32_t ColumnFlags(const ColumnLayout& column) {
+  uint32_t flags = 0;
+  if (column.not_null) flags |= 0x0001;
+  if (column.multi_valued) flags |= 0x0008;
+  if (column.compressed) flags |= 0x1000;
+  return flags;
+}
+
+class RowBuilder {
+ public:
+  RowBuilder(const PageFormat& format, const TableLayout& catalog)
+      : format_(format), catalog_(catalog), budget_(TreeWriter::MaxDataSize(format, 13)) {}
+
+  void Add(uint32_t object_id, int16_t type, uint32_t id, const Record& record) {
+    NoLongValues no_long_values;
+    rows_.push_back({CatalogKey(object_id, type, id),
+                     EncodeRecord(format_, catalog_, record, no_long_values, budget_,
+                                  "catalog row of object " + std::to_string(object_id))});
+  }
+
+  void AddTable(const CatalogTree& tree, std::u16string_view name, uint32_t flags,
+                std::u16string_view template_name) {
+    Record row;
+    Common(row, tree.object_id, kCatalogTypeTable, tree.object_id);
+    row.Set(u"ColtypOrPgnoFDP", static_cast<int32_t>(tree.root_page));
+    row.Set(u"SpaceUsage", static_cast<int32_t>(tree.pages));
+    row.Set(u"Flags", static_cast<int32_t>(flags));
+    row.Set(u"PagesOrLocale", int32_t{1});
+    row.Set(u"RootFlag", true);
+    row.Set(u"Name", CatalogName(name));
+    if (!template_name.empty()) row.Set(u"TemplateTable", CatalogName(template_name));
+    Add(tree.object_id, kCatalogTypeTable, tree.object_id, row);
+  }
+
+  void AddColumns(uint32_t object_id, const TableLayout& layout) {
+    for (const ColumnLayout& column : layout.columns()) {
+      if (column.from_template) continue;
+      Record row;
+      Common(row, object_id, kCatalogTypeColumn, column.identifier);
+      row.Set(u"ColtypOrPgnoFDP", static_cast<int32_t>(column.type));
+      row.Set(u"SpaceUsage", static_cast<int32_t>(SpaceUsage(column)));
+      row.Set(u"Flags", static_cast<int32_t>(ColumnFlags(column)));
+      row.Set(u"PagesOrLocale", static_cast<int32_t>(column.code_page));
+      if (column.storage == ColumnStorage::kFixed) {
+        row.Set(u"RecordOffset", static_cast<int16_t>(column.record_offset));
+      }
+      row.Set(u"Name", CatalogName(column.name));
+      Add(object_id, kCatalogTypeColumn, column.identifier, row);
+    }
+  }
+
+  void AddLongValues(uint32_t object_id, const CatalogTree& tree) {
+    Record row;
+    Common(row, object_id, kCatalogTypeLongValue, tree.object_id);
+    row.Set(u"ColtypOrPgnoFDP", static_cast<int32_t>(tree.root_page));
+    row.Set(u"SpaceUsage", static_cast<int32_t>(tree.pages));
+    row.Set(u"Flags", int32_t{0});
+    row.Set(u"PagesOrLocale", int32_t{1});
+    row.Set(u"Name", AnsiText{"LV"});
+    Add(object_id, kCatalogTypeLongValue, tree.object_id, row);
+  }
+
+  // The callback's name goes in both Name and TemplateTable (the column that carries callback
+  // names), so either reading finds it.
+  void AddCallback(uint32_t object_id, std::u16string_view callback) {
+    Record row;
+    Common(row, object_id, kCatalogTypeCallback, object_id);
+    row.Set(u"ColtypOrPgnoFDP", int32_t{0});
+    row.Set(u"SpaceUsage", int32_t{0});
+    row.Set(u"Flags", int32_t{0});
+    row.Set(u"PagesOrLocale", int32_t{0});
+    row.Set(u"Name", CatalogName(callback));
+    row.Set(u"TemplateTable", CatalogName(callback));
+    Add(object_id, kCatalogTypeCallback, object_id, row);
+  }
+
+  std::vector<CatalogRow> Take() { return std::move(rows_); }
+
+ private:
+  static void Common(Record& row, uint32_t object_id, int16_t type, uint32_t id) {
+    row.Set(u"ObjidTable", static_cast<int32_t>(object_id));
+    row.Set(u"Type", type);
+    row.Set(u"Id", static_cast<int32_t>(id));
+  }
+
+  const PageFormat& format_;
+  const TableLayout& catalog_;
+  size_t budget_;
+  std::vector<CatalogRow> rows_;
+};
+
+}  // namespace
+
+TableLayout CatalogLayout(uint32_t revision) {
+  using enum ColumnType;
+  constexpr auto kFixed = ColumnStorage::kFixed;
+  constexpr auto kVariable = ColumnStorage::kVariable;
+  constexpr auto kTagged = ColumnStorage::kTagged;
+  TableDefinition definition;
+  definition.name = u"MSysObjects";
+  auto& columns = definition.columns;
+  columns = {Column(u"ObjidTable", kLong, kFixed),
+             Column(u"Type", kShort, kFixed),
+             Column(u"Id", kLong, kFixed),
+             Column(u"ColtypOrPgnoFDP", kLong, kFixed),
+             Column(u"SpaceUsage", kLong, kFixed),
+             Column(u"Flags", kLong, kFixed),
+             Column(u"PagesOrLocale", kLong, kFixed),
+             Column(u"RootFlag", kBit, kFixed),
+             Column(u"RecordOffset", kShort, kFixed),
+             Column(u"LCMapFlags", kLong, kFixed)};
+  // Later revisions grew the catalog; each revision lists what its engine wrote.
+  if (revision >= 12) columns.push_back(Column(u"KeyMost", kUnsignedShort, kFixed));
+  if (revision >= 20) columns.push_back(Column(u"LVChunkMax", kLong, kFixed));
+  for (const char16_t* name : {u"Name", u"Stats", u"TemplateTable", u"DefaultValue", u"KeyFldIDs",
+                               u"VarSegMac", u"ConditionalColumns", u"TupleLimits"}) {
+    const bool text =
+        std::u16string_view(name) == u"Name" || std::u16string_view(name) == u"TemplateTable";
+    columns.push_back(Column(name, text ? kText : kBinary, kVariable));
+  }
+  if (revision >= 12) columns.push_back(Column(u"Version", kBinary, kVariable));
+  if (revision >= 20) columns.push_back(Column(u"SortID", kBinary, kVariable));
+  columns.push_back(Column(u"CallbackData", kLongBinary, kTagged));
+  columns.push_back(Column(u"CallbackDependencies", kLongBinary, kTagged));
+  if (revision >= 17) {
+    columns.push_back(Column(u"SeparateLV", kLongBinary, kTagged));
+    columns.push_back(Column(u"SpaceHints", kLongBinary, kTagged));
+    columns.push_back(Column(u"SpaceDeferredLVHints", kLongBinary, kTagged));
+  }
+  if (revision >= 20) columns.push_back(Column(u"LocaleName", kLongBinary, kTagged));
+  return TableLayout::Build(definition, nullptr);
+}
+
+std::vector<CatalogRow> BuildCatalogRows(const PageFormat& format, const TableLayout& catalog,
+                                         const CatalogTree& objects, const CatalogTree& shadow,
+                                         const std::vector<CatalogTable>& tables) {
+  RowBuilder builder(format, catalog);
+  const uint32_t system_flags = kTableFlagSystem | kTableFlagFixedDdl;
+  builder.AddTable(objects, u"MSysObjects", system_flags, u"");
+  builder.AddColumns(objects.object_id, catalog);
+  builder.AddTable(shadow, u"MSysObjectsShadow", system_flags, u"");
+  builder.AddColumns(shadow.object_id, catalog);
+  for (const CatalogTable& table : tables) {
+    builder.AddTable(table.tree, table.layout->name(), table.flags, table.template_name);
+    builder.AddColumns(table.tree.object_id, *table.layout);
+    if (table.long_values) builder.AddLongValues(table.tree.object_id, *table.long_values);
+    if (table.callback) builder.AddCallback(table.tree.object_id, *table.callback);
+  }
+  return builder.Take();
+}
+
+}  // namespace tarvex::edbforge

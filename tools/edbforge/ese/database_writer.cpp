@@ -1,0 +1,160 @@
+#include "tools/edbforge/ese/database_writer.h"
+
+#include <algorithm>
+
+#include "base/utf_conversion.h"
+#include "tools/edbforge/ese/byte_order.h"
+#include "tools/edbforge/ese/catalog.h"
+#include "tools/edbforge/ese/ese_error.h"
+#include "tools/edbforge/ese/file_header.h"
+
+namespace tarvex::edbforge {
+namespace {
+
+constexpr size_t kRecordKeySize = 5;
+
+// Record keys look like the engine's key of an ascending Long column: 0x7f, then the number
+// big-endian with its sign bit flipped.
+std::vector<uint8_t> RecordKey(uint32_t number) {
+  std::vector<uint8_t> key;
+  key.push_back(0x7f);
+  AppendBe32(key, number ^ 0x80000000U);
+  return key;
+}
+
+// Long-value segments fill a page the way the engine's do (4014 bytes on 4 KiB pages).
+size_t SegmentSize(const PageFormat& format) {
+  return format.DataArea() - 42;
+}
+
+}  // namespace
+
+TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
+                         uint32_t object_id)
+    : file_(file),
+      layout_(std::move(layout)),
+      template_name_(definition.template_table),
+      callback_(definition.callback),
+      object_id_(object_id),
+      place_("table \"" + Utf16ToUtf8(definition.name) + "\""),
+      records_(file, object_id, 0, std::nullopt, place_) {}
+
+void TableWriter::Append(const Record& record) {
+  const std::string place = place_ + ", record " + std::to_string(next_record_number_);
+  const auto data = EncodeRecord(file_.format(), layout_, record, *this,
+                                 TreeWriter::MaxDataSize(file_.format(), kRecordKeySize), place);
+  records_.Append(RecordKey(next_record_number_), data);
+  ++next_record_number_;
+}
+
+uint32_t TableWriter::StoreLongValue(std::span<const uint8_t> bytes) {
+  if (!long_values_) {
+    long_values_ = std::make_unique<TreeWriter>(file_, object_id_ + 1, kPageFlagLongValue,
+                                                std::nullopt, place_ + " long values");
+  }
+  const uint32_t id = next_long_value_id_++;
+  // The reader finds the header under the identifier big-endian, and the segments under the
+  // identifier followed by their offset.
+  std::vector<uint8_t> key;
+  AppendBe32(key, id);
+  std::vector<uint8_t> header;
+  AppendLe32(header, 1);  // reference count
+  AppendLe32(header, static_cast<uint32_t>(bytes.size()));
+  long_values_->Append(key, header);
+  const size_t segment = SegmentSize(file_.format());
+  for (size_t offset = 0; offset < bytes.size(); offset += segment) {
+    std::vector<uint8_t> segment_key = key;
+    AppendBe32(segment_key, static_cast<uint32_t>(offset));
+    long_values_->Append(segment_key,
+                         bytes.subspan(offset, std::min(segment, bytes.size() - offset)));
+  }
+  return id;
+}
+
+EseDatabaseWriter::EseDatabaseWriter(std::filesystem::path path, DatabaseOptions options)
+    : path_(std::move(path)), format_{options.page_size, options.format_revision} {
+  CheckPageFormat(format_);
+  file_ = std::make_unique<PageFile>(path_, format_);
+}
+
+EseDatabaseWriter::~EseDatabaseWriter() = default;
+
+TableWriter* EseDatabaseWriter::FindTable(std::u16string_view name) {
+  const auto found = table_index_.find(std::u16string(name));
+  return found == table_index_.end() ? nullptr : tables_[found->second].get();
+}
+
+TableWriter& EseDatabaseWriter::AddTable(const TableDefinition& definition) {
+  if (finished_) throw EseWriteError(path_.string() + ": the database is already finished");
+  if (FindTable(definition.name) != nullptr || definition.name == u"MSysObjects" ||
+      definition.name == u"MSysObjectsShadow") {
+    throw EseWriteError("table \"" + Utf16ToUtf8(definition.name) + "\" is declared twice");
+  }
+  const TableLayout* template_layout = nullptr;
+  if (!definition.template_table.empty()) {
+    const TableWriter* base = FindTable(definition.template_table);
+    if (base == nullptr) {
+      throw EseWriteError("table \"" + Utf16ToUtf8(definition.name) + "\": template table \"" +
+                          Utf16ToUtf8(definition.template_table) + "\" was not added before");
+    }
+    template_layout = &base->layout();
+  }
+  TableLayout layout = TableLayout::Build(definition, template_layout);
+  // Each table takes two object ids: its own and its long-value tree's.
+  const uint32_t object_id = next_object_id_;
+  next_object_id_ += 2;
+  tables_.push_back(std::unique_ptr<TableWriter>(
+      new TableWriter(*file_, std::move(layout), definition, object_id)));
+  table_index_.emplace(definition.name, tables_.size() - 1);
+  return *tables_.back();
+}
+
+void EseDatabaseWriter::Finish() {
+  if (finished_) throw EseWriteError(path_.string() + ": Finish() called twice");
+  finished_ = true;
+  std::vector<CatalogTable> catalog_tables;
+  for (const auto& table : tables_) {
+    CatalogTable entry;
+    entry.layout = &table->layout_;
+    entry.tree.object_id = table->object_id_;
+    entry.tree.root_page = table->records_.Finish();
+    entry.tree.pages = table->records_.page_count();
+    if (table->long_values_) {
+      table->long_values_->set_parent_page(entry.tree.root_page);
+      CatalogTree long_values;
+      long_values.object_id = table->object_id_ + 1;
+      long_values.root_page = table->long_values_->Finish();
+      long_values.pages = table->long_values_->page_count();
+      entry.long_values = long_values;
+    }
+    if (table->layout_.is_template()) entry.flags |= kTableFlagTemplate | kTableFlagFixedDdl;
+    if (!table->template_name_.empty()) entry.flags |= kTableFlagDerived;
+    entry.template_name = table->template_name_;
+    entry.callback = table->callback_;
+    catalog_tables.push_back(std::move(entry));
+  }
+
+  const TableLayout catalog = CatalogLayout(format_.revision);
+  // Both catalog copies hold the same rows; their page counts are only known once written,
+  // so the counts recorded are those of a first layout pass.
+  CatalogTree objects{kCatalogObjectId, kCatalogRootPage, 1};
+  CatalogTree shadow{kCatalogShadowObjectId, kCatalogShadowRootPage, 1};
+  const auto rows = BuildCatalogRows(format_, catalog, objects, shadow, catalog_tables);
+  TreeWriter objects_tree(*file_, kCatalogObjectId, 0, kCatalogRootPage, "catalog");
+  TreeWriter shadow_tree(*file_, kCatalogShadowObjectId, 0, kCatalogShadowRootPage,
+                         "catalog shadow");
+  for (const CatalogRow& row : rows) {
+    objects_tree.Append(row.key, row.data);
+    shadow_tree.Append(row.key, row.data);
+  }
+  objects_tree.Finish();
+  shadow_tree.Finish();
+
+  TreeWriter database_tree(*file_, 1, 0, kDatabaseRootPage, "database root");
+  database_tree.Finish();
+
+  file_->WriteHeaders(BuildFileHeader(format_, next_object_id_ - 1));
+  file_->Commit();
+}
+
+}  // namespace tarvex::edbforge

@@ -1,0 +1,86 @@
+#pragma once
+
+// Writes an ESE database (format 0x620) that libesedb reads back exactly.
+//
+//   EseDatabaseWriter writer(path, {.page_size = 8192, .format_revision = 20});
+//   TableWriter& folders = writer.AddTable(folders_definition);
+//   folders.Append(Record().Set(u"S3001", std::u16string(u"Inbox")));
+//   writer.Finish();
+//
+// Records are appended in key order (the order the reader lists them) and written out as pages
+// fill, so tables of millions of records need little memory. Tables may be filled in any
+// interleaving. Nothing appears at `path` until Finish() succeeds; a writer destroyed before
+// that removes its temporary file. Errors throw EseWriteError.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "tools/edbforge/ese/page_file.h"
+#include "tools/edbforge/ese/record_encoder.h"
+#include "tools/edbforge/ese/schema.h"
+#include "tools/edbforge/ese/table_layout.h"
+#include "tools/edbforge/ese/tree_writer.h"
+#include "tools/edbforge/ese/value.h"
+
+namespace tarvex::edbforge {
+
+class TableWriter : private LongValueSink {
+ public:
+  TableWriter(const TableWriter&) = delete;
+  TableWriter& operator=(const TableWriter&) = delete;
+
+  void Append(const Record& record);
+
+  const TableLayout& layout() const { return layout_; }
+  uint32_t object_id() const { return object_id_; }
+  uint64_t record_count() const { return records_.entry_count(); }
+
+ private:
+  friend class EseDatabaseWriter;
+  TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
+              uint32_t object_id);
+
+  uint32_t StoreLongValue(std::span<const uint8_t> bytes) override;
+
+  PageFile& file_;
+  TableLayout layout_;
+  std::u16string template_name_;
+  std::optional<std::u16string> callback_;
+  uint32_t object_id_;
+  std::string place_;
+  TreeWriter records_;
+  std::unique_ptr<TreeWriter> long_values_;
+  uint32_t next_long_value_id_ = 1;
+  uint32_t next_record_number_ = 1;
+};
+
+class EseDatabaseWriter {
+ public:
+  EseDatabaseWriter(std::filesystem::path path, DatabaseOptions options);
+  ~EseDatabaseWriter();
+  EseDatabaseWriter(const EseDatabaseWriter&) = delete;
+  EseDatabaseWriter& operator=(const EseDatabaseWriter&) = delete;
+
+  // Declares a table; the returned writer lives as long as this object. A template table must
+  // be added before the tables derived from it.
+  TableWriter& AddTable(const TableDefinition& definition);
+  TableWriter* FindTable(std::u16string_view name);
+
+  // Writes the catalog and the headers and moves the file into place.
+  void Finish();
+
+ private:
+  std::filesystem::path path_;
+  PageFormat format_;
+  std::unique_ptr<PageFile> file_;
+  std::vector<std::unique_ptr<TableWriter>> tables_;
+  std::unordered_map<std::u16string, size_t> table_index_;
+  uint32_t next_object_id_ = 8;
+  bool finished_ = false;
+};
+
+}  // namespace tarvex::edbforge

@@ -1,0 +1,59 @@
+#pragma once
+
+// The layout rules that a format revision and page size call for, and the assembly of one
+// complete page (header, values, tags, checksums).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tarvex::edbforge {
+
+// Page flags the writer uses.
+inline constexpr uint32_t kPageFlagRoot = 0x0001;
+inline constexpr uint32_t kPageFlagLeaf = 0x0002;
+inline constexpr uint32_t kPageFlagParent = 0x0004;
+inline constexpr uint32_t kPageFlagLongValue = 0x0080;
+inline constexpr uint32_t kPageFlagNewFormat = 0x2000;
+
+struct PageFormat {
+  uint32_t page_size = 4096;
+  uint32_t revision = 20;
+
+  // Windows 7 (revision 17) moved 16/32 KiB pages to an 80-byte header, 15-bit tags and
+  // tagged-column flag bytes that are always present.
+  bool Extended() const { return revision >= 17 && page_size >= 16384; }
+  // Exchange 2003 SP1 (revision 11) brought the ECC checksum and its page flag.
+  bool EccChecksums() const { return revision >= 11; }
+  size_t HeaderSize() const { return Extended() ? 80 : 40; }
+  // Bytes after the header, shared by values and tags.
+  size_t DataArea() const { return page_size - HeaderSize(); }
+  uint32_t BaseFlags() const { return EccChecksums() ? kPageFlagNewFormat : 0; }
+};
+
+// Throws EseWriteError unless the page size and revision form a layout the writer supports
+// (format 0x620, revisions 9 to 20; 4 and 8 KiB pages, 32 KiB pages from revision 17 on).
+void CheckPageFormat(const PageFormat& format);
+
+struct PageHeaderFields {
+  uint32_t page_number = 0;
+  uint32_t previous_page = 0;
+  uint32_t next_page = 0;
+  uint32_t fdp_object_id = 0;
+  uint32_t flags = 0;
+  uint64_t database_time = 1;
+};
+
+// Lays out the values (tag 0 first) behind the header, writes their tags at the page end and
+// stamps the checksums. Throws EseWriteError when they do not fit.
+std::vector<uint8_t> BuildPage(const PageFormat& format, const PageHeaderFields& header,
+                               std::span<const std::vector<uint8_t>> values);
+
+// Writes the checksums (and for extended pages the page number) into a finished page.
+void StampChecksums(const PageFormat& format, uint32_t page_number, std::span<uint8_t> page);
+
+// Page bytes that `value_sizes` values need, tags included.
+size_t PageBytesNeeded(size_t value_bytes, size_t value_count);
+
+}  // namespace tarvex::edbforge

@@ -1,0 +1,331 @@
+#include "tools/edbforge/ese/record_encoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <optional>
+
+#include "base/code_page_1252.h"
+#include "base/utf_conversion.h"
+#include "tools/edbforge/ese/byte_order.h"
+#include "tools/edbforge/ese/ese_error.h"
+
+namespace tarvex::edbforge {
+namespace {
+
+template <typename T>
+std::vector<uint8_t> LittleEndianBytes(T value) {
+  std::vector<uint8_t> bytes(sizeof(T));
+  if constexpr (std::is_floating_point_v<T>) {
+    using Bits = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
+    const auto bits = std::bit_cast<Bits>(value);
+    for (size_t i = 0; i < sizeof(T); ++i) bytes[i] = static_cast<uint8_t>(bits >> (8 * i));
+  } else {
+    using Unsigned = std::make_unsigned_t<T>;
+    const auto bits = static_cast<Unsigned>(value);
+    for (size_t i = 0; i < sizeof(T); ++i) {
+      bytes[i] = static_cast<uint8_t>(static_cast<uint64_t>(bits) >> (8 * i));
+    }
+  }
+  return bytes;
+}
+
+struct TaggedCell {
+  const ColumnLayout* column = nullptr;
+  std::vector<StoredValue> values;
+  std::optional<uint32_t> long_value_id;
+};
+
+size_t InlineTaggedSize(const TaggedCell& cell) {
+  if (cell.long_value_id) return 4 + 1 + 4;
+  if (cell.values.size() == 1) return 4 + 1 + cell.values.front().bytes.size();
+  size_t size = 4 + 1 + 2 * cell.values.size();
+  for (const auto& value : cell.values) size += value.bytes.size();
+  return size;
+}
+
+}  // namespace
+
+StoredValue ToStoredValue(const ColumnLayout& column, const Value& value,
+                          const std::string& place) {
+  const ColumnType type = column.type;
+  auto mismatch = [&](const char* given) {
+    return EseWriteError(place + ": a " + given + " value does not suit a " + ColumnTypeName(type) +
+                         " column");
+  };
+  auto expect = [&](bool ok, const char* given) {
+    if (!ok) throw mismatch(given);
+  };
+  StoredValue stored;
+  std::visit(
+      [&](const auto& item) {
+        using T = std::decay_t<decltype(item)>;
+        if constexpr (std::is_same_v<T, bool>) {
+          expect(type == ColumnType::kBit, "bool");
+          stored.bytes = {static_cast<uint8_t>(item ? 0xff : 0x00)};
+        } else if constexpr (std::is_same_v<T, uint8_t>) {
+          expect(type == ColumnType::kUnsignedByte, "uint8");
+          stored.bytes = {item};
+        } else if constexpr (std::is_same_v<T, int16_t>) {
+          expect(type == ColumnType::kShort, "int16");
+          stored.bytes = LittleEndianBytes(item);
+        } else if constexpr (std::is_same_v<T, uint16_t>) {
+          expect(type == ColumnType::kUnsignedShort, "uint16");
+          stored.bytes = LittleEndianBytes(item);
+        } else if constexpr (std::is_same_v<T, int32_t>) {
+          expect(type == ColumnType::kLong, "int32");
+          stored.bytes = LittleEndianBytes(item);
+        } else if constexpr (std::is_same_v<T, uint32_t>) {
+          expect(type == ColumnType::kUnsignedLong, "uint32");
+          stored.bytes = LittleEndianBytes(item);
+        } else if constexpr (std::is_same_v<T, int64_t>) {
+          expect(type == ColumnType::kCurrency || type == ColumnType::kLongLong ||
+                     type == ColumnType::kDateTime,
+                 "int64");
+          stored.bytes = LittleEndianBytes(item);
+        } else if constexpr (std::is_same_v<T, float>) {
+          expect(type == ColumnType::kIeeeSingle, "float");
+          stored.bytes = LittleEndianBytes(item);
+        } else if constexpr (std::is_same_v<T, double>) {
+          expect(type == ColumnType::kIeeeDouble || type == ColumnType::kDateTime, "double");
+          stored.bytes = LittleEndianBytes(item);
+        } else if constexpr (std::is_same_v<T, FileTime>) {
+          expect(type == ColumnType::kDateTime, "FileTime");
+          stored.bytes = LittleEndianBytes(item.ticks);
+        } else if constexpr (std::is_same_v<T, Guid>) {
+          expect(type == ColumnType::kGuid, "GUID");
+          stored.bytes.assign(item.bytes.begin(), item.bytes.end());
+        } else if constexpr (std::is_same_v<T, std::u16string>) {
+          expect(IsTextType(type), "text");
+          std::string encoded;
+          if (column.code_page == kCodePageWestern) {
+            encoded = Utf16ToWindows1252(item);
+            if (Windows1252ToUtf16(encoded) != item) {
+              throw EseWriteError(place + ": the text has characters outside code page 1252");
+            }
+          } else {
+            encoded = EncodeUtf16Le(item);
+          }
+          stored.bytes.assign(encoded.begin(), encoded.end());
+        } else if constexpr (std::is_same_v<T, AnsiText>) {
+          expect(IsTextType(type), "ANSI text");
+          stored.bytes.assign(item.bytes.begin(), item.bytes.end());
+        } else if constexpr (std::is_same_v<T, std::vector<uint8_t>>) {
+          expect(type == ColumnType::kBinary || type == ColumnType::kLongBinary ||
+                     type == ColumnType::kSuperLongValue,
+                 "binary");
+          stored.bytes = item;
+        } else {
+          static_assert(std::is_same_v<T, RawBytes>);
+          stored.bytes = item.bytes;
+          stored.compressed = item.compressed;
+          stored.placement = item.placement;
+        }
+      },
+      value);
+  if (stored.compressed && column.storage != ColumnStorage::kTagged) {
+    throw EseWriteError(place + ": only tagged columns can hold values flagged compressed");
+  }
+  if (stored.placement == LongValuePlacement::kSeparate && !IsLongType(type)) {
+    throw EseWriteError(place + ": only LongText and LongBinary values can be separated");
+  }
+  return stored;
+}
+
+std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& layout,
+                                  const Record& record, LongValueSink& long_values, size_t budget,
+                                  const std::string& place) {
+  const auto& columns = layout.columns();
+  std::vector<std::vector<StoredValue>> by_column(columns.size());
+  std::vector<bool> seen(columns.size(), false);
+  for (const auto& cell : record.cells()) {
+    const auto index = layout.Find(cell.column);
+    const std::string column_place = place + ", column \"" + Utf16ToUtf8(cell.column) + "\"";
+    if (!index) throw EseWriteError(column_place + ": no such column");
+    const ColumnLayout& column = columns[*index];
+    if (cell.values.empty()) continue;
+    if (cell.values.size() > 1 && !column.multi_valued) {
+      throw EseWriteError(column_place + ": several values for a column that is not multi-valued");
+    }
+    for (const Value& value : cell.values) {
+      by_column[*index].push_back(ToStoredValue(column, value, column_place));
+    }
+    seen[*index] = true;
+  }
+
+  // Fixed columns: the reader takes every fixed column up to the last one present.
+  uint32_t last_fixed = 0;
+  uint32_t last_variable = 127;
+  for (size_t index = 0; index < columns.size(); ++index) {
+    if (!seen[index]) continue;
+    if (columns[index].storage == ColumnStorage::kFixed) {
+      last_fixed = std::max(last_fixed, columns[index].identifier);
+    } else if (columns[index].storage == ColumnStorage::kVariable) {
+      last_variable = std::max(last_variable, columns[index].identifier);
+    }
+  }
+  std::vector<uint8_t> out(4, 0);
+  std::vector<uint8_t> null_bits((last_fixed + 7) / 8, 0xff);
+  for (size_t index = 0; index < columns.size() && last_fixed > 0; ++index) {
+    const ColumnLayout& column = columns[index];
+    if (column.storage != ColumnStorage::kFixed || column.identifier > last_fixed) continue;
+    const std::string column_place = place + ", column \"" + Utf16ToUtf8(column.name) + "\"";
+    std::vector<uint8_t> bytes(column.fixed_size, 0);
+    if (seen[index]) {
+      const auto& stored = by_column[index].front().bytes;
+      const bool padded = column.type == ColumnType::kBinary || column.type == ColumnType::kText;
+      if (stored.size() > column.fixed_size || (!padded && stored.size() != column.fixed_size)) {
+        throw EseWriteError(column_place + ": a fixed column of " +
+                            std::to_string(column.fixed_size) + " bytes cannot take " +
+                            std::to_string(stored.size()) + " bytes");
+      }
+      std::copy(stored.begin(), stored.end(), bytes.begin());
+      const uint32_t bit = column.identifier - 1;
+      null_bits[bit / 8] = static_cast<uint8_t>(null_bits[bit / 8] & ~(1U << (bit % 8)));
+    }
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+  out.insert(out.end(), null_bits.begin(), null_bits.end());
+  const size_t variable_offset = out.size();
+
+  // Variable columns: one end offset per identifier up to the last one present; the top bit
+  // marks an absent value.
+  std::vector<uint8_t> variable_data;
+  std::vector<std::optional<size_t>> variable_slots(last_variable - 127);
+  for (size_t index = 0; index < columns.size(); ++index) {
+    const ColumnLayout& column = columns[index];
+    if (column.storage == ColumnStorage::kVariable && seen[index] &&
+        column.identifier <= last_variable) {
+      variable_slots[column.identifier - 128] = index;
+    }
+  }
+  for (const auto& slot : variable_slots) {
+    uint16_t end = static_cast<uint16_t>(variable_data.size());
+    if (slot) {
+      const auto& bytes = by_column[*slot].front().bytes;
+      variable_data.insert(variable_data.end(), bytes.begin(), bytes.end());
+      if (variable_data.size() > 0x7fff) {
+        throw EseWriteError(place + ": the variable columns exceed 32767 bytes");
+      }
+      end = static_cast<uint16_t>(variable_data.size());
+    } else {
+      end = static_cast<uint16_t>(end | 0x8000);
+    }
+    AppendLe16(out, end);
+  }
+  out.insert(out.end(), variable_data.begin(), variable_data.end());
+  out[0] = static_cast<uint8_t>(last_fixed);
+  out[1] = static_cast<uint8_t>(last_variable);
+  StoreLe16(out.data() + 2, static_cast<uint16_t>(variable_offset));
+
+  // Tagged columns, in the reader's column order (template columns first).
+  std::vector<TaggedCell> tagged;
+  for (size_t index = 0; index < columns.size(); ++index) {
+    if (columns[index].storage == ColumnStorage::kTagged && seen[index]) {
+      tagged.push_back(TaggedCell{&columns[index], std::move(by_column[index]), std::nullopt});
+    }
+  }
+  auto wants_separation = [](const TaggedCell& cell) {
+    if (cell.values.size() != 1 || !IsLongType(cell.column->type)) return false;
+    const StoredValue& value = cell.values.front();
+    return value.placement == LongValuePlacement::kSeparate ||
+           (value.placement == LongValuePlacement::kAutomatic &&
+            value.bytes.size() > kIntrinsicLongValueLimit);
+  };
+  std::vector<bool> separate(tagged.size(), false);
+  for (size_t index = 0; index < tagged.size(); ++index)
+    separate[index] = wants_separation(tagged[index]);
+  auto record_size = [&]() {
+    size_t size = out.size();
+    for (size_t index = 0; index < tagged.size(); ++index) {
+      size += separate[index] ? 4 + 1 + 4 : InlineTaggedSize(tagged[index]);
+    }
+    return size;
+  };
+  // Move the largest automatic long values out until the record fits its page.
+  for (size_t size = record_size(); size > budget; size = record_size()) {
+    std::optional<size_t> largest;
+    for (size_t index = 0; index < tagged.size(); ++index) {
+      const TaggedCell& cell = tagged[index];
+      if (separate[index] || cell.values.size() != 1 || !IsLongType(cell.column->type) ||
+          cell.values.front().placement != LongValuePlacement::kAutomatic ||
+          cell.values.front().bytes.empty()) {
+        continue;
+      }
+      if (!largest ||
+          cell.values.front().bytes.size() > tagged[*largest].values.front().bytes.size()) {
+        largest = index;
+      }
+    }
+    if (!largest) {
+      throw EseWriteError(place + ": a record of " + std::to_string(size) +
+                          " bytes does not fit a page (at most " + std::to_string(budget) + ")");
+    }
+    separate[*largest] = true;
+  }
+  for (size_t index = 0; index < tagged.size(); ++index) {
+    if (separate[index]) {
+      tagged[index].long_value_id = long_values.StoreLongValue(tagged[index].values.front().bytes);
+    }
+  }
+
+  const uint32_t offset_mask = format.Extended() ? 0x7fff : 0x3fff;
+  std::vector<uint8_t> directory;
+  std::vector<uint8_t> data;
+  const size_t directory_size = 4 * tagged.size();
+  for (const TaggedCell& cell : tagged) {
+    const ColumnLayout& column = *cell.column;
+    uint8_t flags = IsLongType(column.type) ? kValueFlagLongType : 0;
+    for (const StoredValue& value : cell.values) {
+      if (value.compressed) flags |= kValueFlagCompressed;
+    }
+    std::vector<uint8_t> payload;
+    if (cell.long_value_id) {
+      flags |= kValueFlagSeparated;
+      AppendLe32(payload, *cell.long_value_id);
+    } else if (cell.values.size() == 1) {
+      payload = cell.values.front().bytes;
+    } else {
+      flags |= kValueFlagMultiValue;
+      size_t position = 2 * cell.values.size();
+      for (const StoredValue& value : cell.values) {
+        if (position > 0x7fff) {
+          throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
+                              "\": the values exceed 32767 bytes");
+        }
+        AppendLe16(payload, static_cast<uint16_t>(position));
+        position += value.bytes.size();
+      }
+      for (const StoredValue& value : cell.values) {
+        payload.insert(payload.end(), value.bytes.begin(), value.bytes.end());
+      }
+    }
+    const size_t offset = directory_size + data.size();
+    if (offset > offset_mask) {
+      throw EseWriteError(place + ": the tagged columns exceed the record's offset range");
+    }
+    // Small pages carry the flag byte only when it says something (or the value is empty,
+    // which the reader could not tell from its neighbour otherwise).
+    const bool flag_byte = format.Extended() || flags != 0 || payload.empty();
+    uint16_t offset_field = static_cast<uint16_t>(offset);
+    if (flag_byte && !format.Extended())
+      offset_field = static_cast<uint16_t>(offset_field | 0x4000);
+    // Template columns in a derived table's record carry the derived bit.
+    if (column.from_template && !layout.is_template()) {
+      offset_field = static_cast<uint16_t>(offset_field | 0x8000);
+    }
+    AppendLe16(directory, static_cast<uint16_t>(column.identifier));
+    AppendLe16(directory, offset_field);
+    if (flag_byte) data.push_back(flags);
+    data.insert(data.end(), payload.begin(), payload.end());
+  }
+  out.insert(out.end(), directory.begin(), directory.end());
+  out.insert(out.end(), data.begin(), data.end());
+  if (out.size() > budget) {
+    throw EseWriteError(place + ": a record of " + std::to_string(out.size()) +
+                        " bytes does not fit a page (at most " + std::to_string(budget) + ")");
+  }
+  return out;
+}
+
+}  // namespace tarvex::edbforge
