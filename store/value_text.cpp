@@ -101,11 +101,8 @@ std::uint64_t ReadUint64(std::span<const std::uint8_t, 8> bytes, ByteOrder order
   return value;
 }
 
-std::optional<std::u16string> IdentifierText(std::span<const std::uint8_t, 8> bytes,
-                                             ByteOrder order) {
-  std::u16string text = LowerHex(ReadUint64(bytes, order));
-  if (text.size() < 2) return std::nullopt;
-  return text;
+std::u16string IdentifierText(std::span<const std::uint8_t, 8> bytes, ByteOrder order) {
+  return LowerHex(ReadUint64(bytes, order));
 }
 
 std::u16string AlternativeIdentifierText(std::span<const std::uint8_t, 8> bytes, ByteOrder order) {

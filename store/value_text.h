@@ -25,10 +25,8 @@ std::u16string Utf16ZerosToBlanks(std::u16string_view units);
 // 8 bytes as one number in the given byte order.
 std::uint64_t ReadUint64(std::span<const std::uint8_t, 8> bytes, ByteOrder order);
 
-// Lower-case hexadecimal without leading zeros ("4fd"); none when the text would be a single
-// character (identifiers 0x0-0xf never name anything).
-std::optional<std::u16string> IdentifierText(std::span<const std::uint8_t, 8> bytes,
-                                             ByteOrder order);
+// Lower-case hexadecimal without leading zeros ("4fd").
+std::u16string IdentifierText(std::span<const std::uint8_t, 8> bytes, ByteOrder order);
 
 // The identifier form of the 2010 public store (format revision 17): the replica part taken
 // from the first two bytes, "-", the rest in upper case ("1-4FD").

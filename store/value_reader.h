@@ -1,0 +1,77 @@
+#pragma once
+
+// Reads record values as the texts, identifiers, dates and working-folder files the program
+// shows, matches and exports. Every reader takes (record, value entry), where the entry is a
+// column position from the column directory; a null record gives none.
+//
+// Results: std::nullopt stands for "none" (no value to speak of); an empty text is a value
+// that exists but says nothing.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "store/body_state.h"
+#include "store/column_type.h"
+#include "store/esedb_handles.h"
+#include "store/value_text.h"
+
+namespace tarvex {
+
+class StoreSession;
+
+class ValueReader {
+ public:
+  // The session gives the layout (format revision) and the column directory; the body state
+  // is the recovery's, which the body writers update.
+  ValueReader(const StoreSession& session, std::filesystem::path working_folder,
+              BodyState& body_state);
+
+  std::optional<std::u16string> ReadValueText(libesedb_record_t* record, int value_entry);
+  std::optional<std::u16string> ReadValueHexText(libesedb_record_t* record, int value_entry);
+  std::optional<std::u16string> ReadIdText(libesedb_record_t* record, int value_entry,
+                                           ByteOrder order);
+  std::optional<std::u16string> ReadStoreIdText(libesedb_record_t* record, int value_entry,
+                                                ByteOrder order);
+  std::optional<std::u16string> ReadTimeText(libesedb_record_t* record, int value_entry,
+                                             ByteOrder order);
+  std::optional<std::u16string> ReadBodyText(libesedb_record_t* record, int value_entry);
+
+  // "blank.html": the body's bytes, long values decompressed segment by segment. Returns the
+  // file's path, an empty text when it cannot be created, or none.
+  std::optional<std::u16string> WriteHtmlBodyFile(libesedb_record_t* record, int value_entry);
+  // "rtfbody.txt": the stored compressed RTF stream. Returns its byte count as text for an
+  // inline value, an empty text for a long value, or none.
+  std::optional<std::u16string> WriteRtfBodyFile(libesedb_record_t* record, int value_entry);
+  // The value under the current attachment file name, made safe for the working folder.
+  // Returns the path written, or none.
+  std::optional<std::filesystem::path> WriteAttachmentFile(libesedb_record_t* record,
+                                                           int value_entry);
+
+  void set_attachment_file_name(std::u16string name) { attachment_file_name_ = std::move(name); }
+  const std::u16string& last_identifier_text() const { return last_identifier_text_; }
+  const std::filesystem::path& transport_header_path() const { return transport_header_path_; }
+  bool transport_header_written() const { return transport_header_written_; }
+  const std::filesystem::path& working_folder() const { return working_folder_; }
+
+ private:
+  std::optional<std::u16string> ReadPlainValue(libesedb_record_t* record, int value_entry,
+                                               ColumnType type, const RawValue& raw,
+                                               bool hex_for_bytes);
+  std::optional<std::u16string> ReadCompressedValue(ColumnType type, const RawValue& raw);
+  std::optional<std::u16string> ReadLongValue(libesedb_record_t* record, int value_entry);
+  std::optional<std::u16string> ReadMultiValue(libesedb_record_t* record, int value_entry);
+  std::optional<std::u16string> ReadValue(libesedb_record_t* record, int value_entry,
+                                          bool hex_for_bytes);
+
+  const StoreSession& session_;
+  std::filesystem::path working_folder_;
+  BodyState& body_state_;
+  std::u16string attachment_file_name_;
+  std::u16string last_identifier_text_;
+  std::filesystem::path transport_header_path_;
+  bool transport_header_written_ = false;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,42 @@
+#include "base/file_names.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvex {
+namespace {
+
+TEST(SafeFileName, NamesFromTheDatabaseStayInTheirFolder) {
+  EXPECT_EQ(SafeFileName(u"../../etc/passwd"), u"_.._etc_passwd");
+  EXPECT_EQ(SafeFileName(u".."), u"attachment");
+  EXPECT_EQ(SafeFileName(u"."), u"attachment");
+  EXPECT_EQ(SafeFileName(u""), u"attachment");
+  EXPECT_EQ(SafeFileName(u"/abs/path.txt"), u"_abs_path.txt");
+  EXPECT_EQ(SafeFileName(u"C:\\Windows\\win.ini"), u"C__Windows_win.ini");
+  EXPECT_EQ(SafeFileName(u"a\nb\x01.txt"), u"ab.txt");
+  EXPECT_EQ(SafeFileName(u"CON"), u"_CON");
+  EXPECT_EQ(SafeFileName(u"lpt1.txt"), u"_lpt1.txt");
+  EXPECT_EQ(SafeFileName(u"console.txt"), u"console.txt");
+  // The visible name survives, non-ASCII included.
+  EXPECT_EQ(SafeFileName(u"Отчёт 2024 (final).docx"), u"Отчёт 2024 (final).docx");
+  EXPECT_EQ(SafeFileName(u"\U0001F98A fox.png"), u"\U0001F98A fox.png");
+
+  for (const std::u16string& hostile :
+       {u"../" + std::u16string(300, u'x') + u".pdf", std::u16string(100, u'.') + u"/"}) {
+    const std::u16string safe = SafeFileName(hostile);
+    EXPECT_LE(safe.size(), 80u);
+    EXPECT_EQ(safe.find(u'/'), std::u16string::npos);
+    const std::filesystem::path path = std::filesystem::path("/work") / PathFromText(safe);
+    EXPECT_EQ(path.parent_path(), std::filesystem::path("/work"));
+    EXPECT_NE(path.filename(), "..");
+  }
+  EXPECT_TRUE(SafeFileName(u"../" + std::u16string(300, u'x') + u".pdf").ends_with(u".pdf"));
+}
+
+TEST(SafeFileName, PathsCarryUtf8) {
+  EXPECT_EQ(PathFromText(u"Привет.txt").string(),
+            "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt");
+  EXPECT_EQ(TextFromPath(PathFromText(u"\u4e2d\u6587.eml")), u"\u4e2d\u6587.eml");
+}
+
+}  // namespace
+}  // namespace tarvex
