@@ -1,0 +1,32 @@
+#pragma once
+
+// Mailboxes and folder trees: the record handlers of the "Mailbox" and "Folders" tables, the
+// older layout's tree builder and the 2010 layout's folder-table scan. Every node goes into
+// the tree through the recovery's window.
+
+#include <cstdint>
+#include <string_view>
+
+#include "mailbox/recovery.h"
+
+namespace tarvex {
+
+// One "Mailbox" row: a MailboxEntry and its node under the root node. False for an absent
+// record (null).
+bool HandleMailboxRow(Recovery& recovery, libesedb_record_t* record);
+
+// The single mailbox of a public store: the node "Public Folder" under the root node.
+void AddPublicMailbox(Recovery& recovery);
+
+// Older layout, one "Folders" row: a FolderRow per matching mailbox. False for an absent
+// record, which still yields an "Unknown<n>" folder.
+bool HandleFolderRow(Recovery& recovery, libesedb_record_t* record, std::uint32_t record_number);
+
+// Older layout, after the "Folders" scan: FolderLinks and tree nodes, mailbox by mailbox.
+void BuildFolderTree(Recovery& recovery);
+
+// 2010 layout, one "Folders-" table: FolderNodes and tree nodes. False when the table or its
+// name is missing or a column name cannot be read.
+bool ScanFolderTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name);
+
+}  // namespace tarvex

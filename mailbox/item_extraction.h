@@ -1,0 +1,64 @@
+#pragma once
+
+// Items: classification of each row, the 2010 header and body scans, the older layout's
+// "Msg" and attachment handlers, the listing of an older-layout content table, and the
+// attachment files of an item.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "mailbox/recovery.h"
+
+namespace tarvex {
+
+// The eleven columns of an item list row; what each carries depends on the layout.
+inline constexpr int kItemListColumnCount = 11;
+using ItemListRow = std::array<std::u16string, kItemListColumnCount>;
+
+// An older-layout item as Process item row leaves it: the list row and the values an export
+// of the item reads.
+struct FolderItem {
+  int list_position = 0;  // from "Le23"; past the end means append
+  ItemListRow columns;
+  std::uint32_t message_record_number = 0;  // the item's row in "Msg"
+  std::u16string attachment_list;
+  std::u16string header_sender;
+  std::u16string recipients;
+  std::u16string copy_recipients;
+  std::u16string blind_copy_recipients;
+  std::u16string plain_body;
+};
+
+// Where Load folder items hands each accepted item: the item list, or an export.
+using FolderItemSink = std::function<void(const FolderItem& item)>;
+
+// 2010 layout: ItemHeaders from a "MsgHeader-" table. False when the table or its name is
+// missing or a column name cannot be read.
+bool ScanHeaderTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name);
+
+// 2010 layout: BodyRefs and AttachmentRefs from a "Body-" table.
+bool ScanBodyTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name);
+
+// Older layout record handlers: a MessageRef per "Msg" row, an AttachmentRow per row of the
+// attachment table. False for an absent record.
+bool HandleMessageRow(Recovery& recovery, libesedb_record_t* record, std::uint32_t record_number);
+bool HandleAttachmentRow(Recovery& recovery, libesedb_record_t* record,
+                         std::uint32_t record_number);
+
+// Older layout: every accepted row of a folder's content table, in table order. In a listing
+// the sink inserts list rows; in an export run (`export_run`) plain bodies stay with their
+// item instead of going to the plain-body list. False when the table is missing.
+bool LoadFolderItems(Recovery& recovery, libesedb_table_t* content_table,
+                     const FolderItemSink& sink, bool export_run = false);
+
+// The sink of a listing: inserts the item's row at its list position through the window.
+FolderItemSink ListInWindow(Recovery& recovery);
+
+// Writes the attachments whose identifiers occur in `attachment_list` into the working folder
+// and returns their file names, each followed by ";".
+std::u16string WriteItemAttachments(Recovery& recovery, std::u16string_view attachment_list);
+
+}  // namespace tarvex

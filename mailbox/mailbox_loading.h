@@ -1,0 +1,32 @@
+#pragma once
+
+// Filling the item list when a folder is selected, and finding a listed item's body row.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mailbox/item_extraction.h"
+#include "mailbox/recovery.h"
+
+namespace tarvex {
+
+// Lists the items of the folder whose tree node is `selected` (nothing for the root and
+// mailbox nodes). 2010 layout: a mailbox's header and body tables are scanned on the first
+// selection of one of its folders and kept.
+void LoadMailbox(Recovery& recovery, TreeNodeHandle selected);
+
+// Older layout: lists the items of the content table whose folder key is `content_key`.
+void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink);
+
+struct ItemBodyLocation {
+  std::uint32_t record_number = 0;
+  std::u16string attachment_list;
+};
+
+// 2010 layout: the body row of a listed item, from the row's message id (column 0) and table
+// set (column 3); opens the item's "Body-" table as the current body table.
+ItemBodyLocation LocateItemBody(Recovery& recovery, std::u16string_view message_id,
+                                std::u16string_view table_set);
+
+}  // namespace tarvex

@@ -1,0 +1,75 @@
+#pragma once
+
+// One opened database and everything rebuilt from it: the store session, the mailbox model,
+// the body state and the folders files are written to. Front ends make one per database and
+// hand it to the worker procedures; two recoveries can run side by side.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "base/pause_gate.h"
+#include "base/window_port.h"
+#include "mailbox/mailbox_model.h"
+#include "store/body_state.h"
+#include "store/store_session.h"
+#include "store/value_reader.h"
+
+namespace tarvex {
+
+class Recovery {
+ public:
+  // `working_folder` receives pages, body files and attachments; `program_folder` holds the
+  // export manifest and the saver program.
+  Recovery(WindowPort& window, PauseGate& pause_gate, std::filesystem::path working_folder,
+           std::filesystem::path program_folder);
+  Recovery(const Recovery&) = delete;
+  Recovery& operator=(const Recovery&) = delete;
+  ~Recovery();
+
+  WindowPort& window() { return window_; }
+  PauseGate& pause_gate() { return pause_gate_; }
+  ScanContext scan_context() { return {window_, pause_gate_}; }
+
+  // Takes the newly opened store; the reader and layout follow it.
+  void AttachSession(std::unique_ptr<StoreSession> session);
+  // Releases the store and empties the model, as a new analysis does first.
+  void Reset();
+
+  bool has_session() const { return session_ != nullptr; }
+  StoreSession& session() { return *session_; }
+  const StoreSession& session() const { return *session_; }
+  ValueReader& reader() { return *reader_; }
+
+  StoreLayout layout() const;
+  bool is_public_store() const;
+
+  MailboxModel& model() { return model_; }
+  const MailboxModel& model() const { return model_; }
+  BodyState& body() { return body_; }
+
+  const std::filesystem::path& working_folder() const { return working_folder_; }
+  const std::filesystem::path& program_folder() const { return program_folder_; }
+
+  // The tree node of the database itself, under which mailboxes go.
+  TreeNodeHandle root_node() const { return root_node_; }
+  void set_root_node(TreeNodeHandle node) { root_node_ = node; }
+
+  // Inserts a folder or mailbox node with the icon its name and kind call for.
+  TreeNodeHandle AddTreeNode(TreeNodeHandle parent, std::u16string_view text,
+                             std::u16string_view folder_kind);
+
+ private:
+  WindowPort& window_;
+  PauseGate& pause_gate_;
+  std::filesystem::path working_folder_;
+  std::filesystem::path program_folder_;
+  // The reader refers to the session, so it is declared after it and released before it.
+  std::unique_ptr<StoreSession> session_;
+  std::unique_ptr<ValueReader> reader_;
+  MailboxModel model_;
+  BodyState body_;
+  TreeNodeHandle root_node_ = kTopOfTree;
+};
+
+}  // namespace tarvex
