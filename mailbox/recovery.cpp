@@ -4,14 +4,17 @@
 
 namespace tarvex {
 
-Recovery::Recovery(WindowPort& window, PauseGate& pause_gate,
-                   std::filesystem::path working_folder, std::filesystem::path program_folder)
+Recovery::Recovery(WindowPort& window, PauseGate& pause_gate, std::filesystem::path working_folder,
+                   std::filesystem::path program_folder, MessagePages& message_pages)
     : window_(window),
       pause_gate_(pause_gate),
+      message_pages_(message_pages),
       working_folder_(std::move(working_folder)),
       program_folder_(std::move(program_folder)) {}
 
-Recovery::~Recovery() { Reset(); }
+Recovery::~Recovery() {
+  Reset();
+}
 
 void Recovery::AttachSession(std::unique_ptr<StoreSession> session) {
   reader_.reset();

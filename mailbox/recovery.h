@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "base/message_pages.h"
 #include "base/pause_gate.h"
 #include "base/window_port.h"
 #include "mailbox/mailbox_model.h"
@@ -20,14 +21,16 @@ namespace tarvex {
 class Recovery {
  public:
   // `working_folder` receives pages, body files and attachments; `program_folder` holds the
-  // export manifest and the saver program.
+  // export manifest and the saver program; notices go to `message_pages`.
   Recovery(WindowPort& window, PauseGate& pause_gate, std::filesystem::path working_folder,
-           std::filesystem::path program_folder);
+           std::filesystem::path program_folder, MessagePages& message_pages);
   Recovery(const Recovery&) = delete;
   Recovery& operator=(const Recovery&) = delete;
   ~Recovery();
 
   WindowPort& window() { return window_; }
+  // Shows an HTML notice in the preview browser.
+  void ShowMessagePage(std::u16string_view html) { message_pages_.Show(window_, html); }
   PauseGate& pause_gate() { return pause_gate_; }
   ScanContext scan_context() { return {window_, pause_gate_}; }
 
@@ -62,6 +65,7 @@ class Recovery {
  private:
   WindowPort& window_;
   PauseGate& pause_gate_;
+  MessagePages& message_pages_;
   std::filesystem::path working_folder_;
   std::filesystem::path program_folder_;
   // The reader refers to the session, so it is declared after it and released before it.
