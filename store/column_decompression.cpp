@@ -17,6 +17,12 @@ bool IsLzxpress(std::span<const std::uint8_t> value) {
   return !value.empty() && value[0] == kLzxpressLeadByte;
 }
 
+// The engine's other stored forms, scrubbed data (0x20), Xpress9 (0x28) and Xpress10 (0x30),
+// are no 7-bit packing: unpacked they would give noise, so they are refused.
+bool IsOtherEngineForm(std::span<const std::uint8_t> value) {
+  return !value.empty() && value[0] >= 0x20 && value[0] <= 0x37;
+}
+
 // The engine packs 8-bit text and binary data as 7-bit with a header byte of 0x08-0x0F (its
 // low bits count the bits in the last byte). Such bytes are characters, never UTF-16 units,
 // whatever their count.
@@ -49,13 +55,17 @@ std::optional<std::u16string> Utf16WithByteOrderMark(std::string_view bytes) {
 }  // namespace
 
 std::optional<std::size_t> DecompressedSize(std::span<const std::uint8_t> value) {
-  if (value.empty() || value.size() > kMaxValueSize) return std::nullopt;
+  if (value.empty() || value.size() > kMaxValueSize || IsOtherEngineForm(value)) {
+    return std::nullopt;
+  }
   if (IsLzxpress(value)) return LzxpressDecodedSize(value);
   return SevenBitDecodedSize(value);
 }
 
 std::optional<std::vector<std::uint8_t>> Decompress(std::span<const std::uint8_t> value) {
-  if (value.empty() || value.size() > kMaxValueSize) return std::nullopt;
+  if (value.empty() || value.size() > kMaxValueSize || IsOtherEngineForm(value)) {
+    return std::nullopt;
+  }
   if (IsLzxpress(value)) return DecodeLzxpress(value);
   return DecodeSevenBit(value);
 }

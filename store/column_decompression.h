@@ -1,8 +1,9 @@
 #pragma once
 
 // Column values the engine stored compressed (value flag 0x02), and every segment of a
-// compressed long value. The first byte selects the format: 0x18 is LZXPRESS, anything else
-// is 7-bit packing.
+// compressed long value. The first byte selects the format: 0x18 is LZXPRESS, 0x20-0x37 are
+// engine forms not read here (scrubbed data, Xpress9, Xpress10), anything else is 7-bit
+// packing.
 
 #include <cstddef>
 #include <cstdint>

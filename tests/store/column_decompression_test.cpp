@@ -79,6 +79,18 @@ TEST(SevenBit, LeadByteOtherThan0x18SelectsSevenBit) {
   EXPECT_EQ(AsString(Decompress(value)), "xyz");
 }
 
+TEST(SevenBit, OtherEngineFormsAreRefused) {
+  // Scrubbed data, an Xpress9 and an Xpress10 header: no 7-bit packing behind them.
+  for (const std::uint8_t lead : Bytes{0x20, 0x28, 0x30, 0x37}) {
+    const Bytes value = PackSevenBit(lead, "abcdefgh");
+    EXPECT_FALSE(DecompressedSize(value));
+    EXPECT_FALSE(Decompress(value));
+    EXPECT_FALSE(DecompressedText(value));
+  }
+  EXPECT_EQ(AsString(Decompress(PackSevenBit(0x38, "abcdefgh"))), "abcdefgh");
+  EXPECT_EQ(AsString(Decompress(PackSevenBit(0x1F, "abcdefgh"))), "abcdefgh");
+}
+
 TEST(SevenBit, SetPaddingBitsFail) {
   Bytes value = PackSevenBit(0x10, "Hello");
   value.back() |= 0x80;
