@@ -37,7 +37,7 @@ TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefiniti
       callback_(definition.callback),
       object_id_(object_id),
       place_("table \"" + Utf16ToUtf8(definition.name) + "\""),
-      records_(file, object_id, 0, std::nullopt, place_) {}
+      records_(file, object_id, TreeKind::kRecords, std::nullopt, place_) {}
 
 void TableWriter::Append(const Record& record) {
   const std::string place = place_ + ", record " + std::to_string(next_record_number_);
@@ -49,10 +49,10 @@ void TableWriter::Append(const Record& record) {
 
 uint32_t TableWriter::StoreLongValue(std::span<const uint8_t> bytes) {
   if (!long_values_) {
-    long_values_ = std::make_unique<TreeWriter>(file_, object_id_ + 1, kPageFlagLongValue,
+    long_values_ = std::make_unique<TreeWriter>(file_, object_id_ + 1, TreeKind::kLongValues,
                                                 std::nullopt, place_ + " long values");
   }
-  const uint32_t id = next_long_value_id_++;
+  const uint32_t id = LongValueId(long_value_count_++);
   // The reader finds the header under the identifier big-endian, and the segments under the
   // identifier followed by their offset.
   std::vector<uint8_t> key;
@@ -140,8 +140,9 @@ void EseDatabaseWriter::Finish() {
   CatalogTree objects{kCatalogObjectId, kCatalogRootPage, 1};
   CatalogTree shadow{kCatalogShadowObjectId, kCatalogShadowRootPage, 1};
   const auto rows = BuildCatalogRows(format_, catalog, objects, shadow, catalog_tables);
-  TreeWriter objects_tree(*file_, kCatalogObjectId, 0, kCatalogRootPage, "catalog");
-  TreeWriter shadow_tree(*file_, kCatalogShadowObjectId, 0, kCatalogShadowRootPage,
+  TreeWriter objects_tree(*file_, kCatalogObjectId, TreeKind::kRecords, kCatalogRootPage,
+                          "catalog");
+  TreeWriter shadow_tree(*file_, kCatalogShadowObjectId, TreeKind::kRecords, kCatalogShadowRootPage,
                          "catalog shadow");
   for (const CatalogRow& row : rows) {
     objects_tree.Append(row.key, row.data);
@@ -150,7 +151,7 @@ void EseDatabaseWriter::Finish() {
   objects_tree.Finish();
   shadow_tree.Finish();
 
-  TreeWriter database_tree(*file_, 1, 0, kDatabaseRootPage, "database root");
+  TreeWriter database_tree(*file_, 1, TreeKind::kRecords, kDatabaseRootPage, "database root");
   database_tree.Finish();
 
   file_->WriteHeaders(BuildFileHeader(format_, next_object_id_ - 1));

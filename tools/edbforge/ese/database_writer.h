@@ -54,7 +54,7 @@ class TableWriter : private LongValueSink {
   std::string place_;
   TreeWriter records_;
   std::unique_ptr<TreeWriter> long_values_;
-  uint32_t next_long_value_id_ = 1;
+  uint32_t long_value_count_ = 0;
   uint32_t next_record_number_ = 1;
 };
 

@@ -50,7 +50,8 @@ void StampChecksums(const PageFormat& format, uint32_t page_number, std::span<ui
 }
 
 std::vector<uint8_t> BuildPage(const PageFormat& format, const PageHeaderFields& header,
-                               std::span<const std::vector<uint8_t>> values) {
+                               std::span<const std::vector<uint8_t>> values,
+                               std::span<const uint8_t> tag_flags) {
   const size_t header_size = format.HeaderSize();
   std::vector<uint8_t> page(format.page_size, 0);
   size_t value_bytes = 0;
@@ -64,11 +65,24 @@ std::vector<uint8_t> BuildPage(const PageFormat& format, const PageHeaderFields&
   size_t offset = 0;
   for (size_t index = 0; index < values.size(); ++index) {
     const auto& value = values[index];
-    std::copy(value.begin(), value.end(),
-              page.begin() + static_cast<ptrdiff_t>(header_size + offset));
+    const uint8_t flags = index < tag_flags.size() ? tag_flags[index] : 0;
+    uint8_t* at = page.data() + header_size + offset;
+    std::copy(value.begin(), value.end(), at);
+    uint16_t offset_field = static_cast<uint16_t>(offset & field_mask);
+    if (flags != 0) {
+      if (format.Extended()) {
+        if (value.size() < 2 || (value[1] & 0xe0) != 0) {
+          throw EseWriteError("page " + std::to_string(header.page_number) +
+                              ": no room for the flags of value " + std::to_string(index));
+        }
+        at[1] = static_cast<uint8_t>(at[1] | (flags << 5));
+      } else {
+        offset_field = static_cast<uint16_t>(offset_field | (flags << 13));
+      }
+    }
     uint8_t* tag = page.data() + format.page_size - 4 * (index + 1);
     StoreLe16(tag, static_cast<uint16_t>(value.size() & field_mask));
-    StoreLe16(tag + 2, static_cast<uint16_t>(offset & field_mask));
+    StoreLe16(tag + 2, offset_field);
     offset += value.size();
   }
 

@@ -46,9 +46,12 @@ struct PageHeaderFields {
 };
 
 // Lays out the values (tag 0 first) behind the header, writes their tags at the page end and
-// stamps the checksums. Throws EseWriteError when they do not fit.
+// stamps the checksums. `tag_flags` (one per value, or none) go into the tags on small pages and
+// into the top bits of the value's first two bytes on extended pages. Throws EseWriteError when
+// the values do not fit.
 std::vector<uint8_t> BuildPage(const PageFormat& format, const PageHeaderFields& header,
-                               std::span<const std::vector<uint8_t>> values);
+                               std::span<const std::vector<uint8_t>> values,
+                               std::span<const uint8_t> tag_flags = {});
 
 // Writes the checksums (and for extended pages the page number) into a finished page.
 void StampChecksums(const PageFormat& format, uint32_t page_number, std::span<uint8_t> page);

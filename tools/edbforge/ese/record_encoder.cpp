@@ -225,6 +225,24 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
       tagged.push_back(TaggedCell{&columns[index], std::move(by_column[index]), std::nullopt});
     }
   }
+  // libesedb matches tagged entries to columns by identifier while it walks the template's
+  // columns before the table's own, and both number their tagged columns from 256. An entry for
+  // the template's last tagged column (empty when the record has no value for it) makes the walk
+  // leave the template behind before it meets the table's own entries.
+  const ColumnLayout* last_template_tagged = nullptr;
+  for (const ColumnLayout& column : columns) {
+    if (column.from_template && column.storage == ColumnStorage::kTagged) {
+      last_template_tagged = &column;
+    }
+  }
+  const auto own_begin = std::find_if(tagged.begin(), tagged.end(), [](const TaggedCell& cell) {
+    return !cell.column->from_template;
+  });
+  if (last_template_tagged != nullptr && own_begin != tagged.end() &&
+      (own_begin == tagged.begin() || std::prev(own_begin)->column != last_template_tagged)) {
+    tagged.insert(own_begin, TaggedCell{last_template_tagged, {StoredValue{}}, std::nullopt});
+  }
+
   auto wants_separation = [](const TaggedCell& cell) {
     if (cell.values.size() != 1 || !IsLongType(cell.column->type)) return false;
     const StoredValue& value = cell.values.front();

@@ -8,46 +8,61 @@
 namespace tarvex::edbforge {
 namespace {
 
-// Every page keeps room for tag 0 holding the 16-byte root header, so that whichever page ends
-// up as the root still fits.
 constexpr size_t kRootHeaderSize = 16;
 constexpr size_t kTagSize = 4;
+constexpr uint8_t kTagFlagCommonKey = 0x04;
+// Long-value keys: identifier (4 bytes) and segment offset (4 bytes), both big-endian.
+constexpr size_t kLongValueKeyMost = 8;
 
-std::vector<uint8_t> EncodeKeyed(std::span<const uint8_t> key, std::span<const uint8_t> data) {
-  std::vector<uint8_t> entry;
-  entry.reserve(2 + key.size() + data.size());
-  AppendLe16(entry, static_cast<uint16_t>(key.size()));
-  entry.insert(entry.end(), key.begin(), key.end());
-  entry.insert(entry.end(), data.begin(), data.end());
-  return entry;
+bool IsPrefix(const std::vector<uint8_t>& prefix, const std::vector<uint8_t>& key) {
+  return prefix.size() <= key.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
 }
 
-size_t Capacity(const PageFormat& format) {
-  return format.DataArea() - kRootHeaderSize - kTagSize;
+// Stored key of a long-value branch entry: the reader sees [size low, size high, stored...],
+// so the size is the separator's first byte and the stored key its bytes from the third on.
+std::vector<uint8_t> LongValueBranchKey(const std::vector<uint8_t>& separator) {
+  if (separator.empty()) return {};
+  std::vector<uint8_t> stored(separator[0], 0);
+  std::copy(separator.begin() + 2, separator.end(), stored.begin());
+  return stored;
 }
 
 }  // namespace
 
-std::vector<uint8_t> EncodeBranchEntry(std::span<const uint8_t> key, uint32_t child_page) {
-  std::vector<uint8_t> child(4);
-  StoreLe32(child.data(), child_page);
-  return EncodeKeyed(key, child);
+uint32_t LongValueId(uint32_t index) {
+  const uint32_t high = 8 + index / 0xffff;
+  if (high > 0xff) throw EseWriteError("more than 16 million long values in one table");
+  return (high << 24) | (1 + index % 0xffff);
 }
 
 size_t TreeWriter::MaxDataSize(const PageFormat& format, size_t key_size) {
-  return Capacity(format) - kTagSize - 2 - key_size;
+  return format.DataArea() - kRootHeaderSize - 2 * kTagSize - 2 - key_size;
 }
 
-TreeWriter::TreeWriter(PageFile& file, uint32_t fdp_object_id, uint32_t extra_flags,
+TreeWriter::TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind,
                        std::optional<uint32_t> fixed_root, std::string place)
     : file_(file),
       fdp_object_id_(fdp_object_id),
-      extra_flags_(extra_flags),
+      kind_(kind),
       fixed_root_(fixed_root),
       place_(std::move(place)) {}
 
-bool TreeWriter::Fits(const PendingPage& page, size_t entry_size) const {
-  return page.bytes + (page.values.size() + 1) * kTagSize + entry_size <= Capacity(file_.format());
+size_t TreeWriter::EncodedSize(size_t level, const Entry& entry) const {
+  if (kind_ == TreeKind::kLongValues) {
+    if (level == 0) return kTagSize + 4 + entry.data.size();
+    return kTagSize + 2 + (entry.key.empty() ? 0 : entry.key[0]) + 4;
+  }
+  return kTagSize + 2 + entry.key.size() + entry.data.size();
+}
+
+bool TreeWriter::Accepts(size_t level, const PendingPage& page, const Entry& entry) const {
+  const size_t area = file_.format().DataArea() - kTagSize;  // tag 0 always exists
+  if (kind_ == TreeKind::kLongValues && level == 0) {
+    // One key chain per leaf; tag 0 holds the longest key as the common key.
+    if (!page.entries.empty() && !IsPrefix(page.entries.back().key, entry.key)) return false;
+    return page.bytes + EncodedSize(level, entry) + entry.key.size() <= area;
+  }
+  return page.bytes + EncodedSize(level, entry) + kRootHeaderSize <= area;
 }
 
 void TreeWriter::Append(std::span<const uint8_t> key, std::span<const uint8_t> data) {
@@ -56,69 +71,98 @@ void TreeWriter::Append(std::span<const uint8_t> key, std::span<const uint8_t> d
                                                         key.begin(), key.end())) {
     throw EseWriteError(place_ + ": keys must arrive in ascending order");
   }
-  if (key.size() > 0x1fff || data.size() > MaxDataSize(file_.format(), key.size())) {
+  Entry entry{std::vector<uint8_t>(key.begin(), key.end()),
+              std::vector<uint8_t>(data.begin(), data.end())};
+  if (kind_ == TreeKind::kLongValues &&
+      (key.size() > kLongValueKeyMost || key.size() < 4 || key[0] < 8 || key[1] != 0)) {
+    throw EseWriteError(place_ + ": long-value keys must come from LongValueId");
+  }
+  if (key.size() > 255 || !Accepts(0, PendingPage{}, entry)) {
     throw EseWriteError(place_ + ": an entry of " + std::to_string(data.size()) +
                         " bytes does not fit a " + std::to_string(file_.format().page_size) +
-                        "-byte page (at most " +
-                        std::to_string(MaxDataSize(file_.format(), key.size())) + ")");
+                        "-byte page");
   }
-  previous_key_.assign(key.begin(), key.end());
+  previous_key_ = entry.key;
   ++entry_count_;
-  AddToLevel(0, previous_key_, EncodeKeyed(key, data));
+  AddToLevel(0, std::move(entry));
 }
 
-void TreeWriter::AddToLevel(size_t level, std::vector<uint8_t> key, std::vector<uint8_t> entry) {
+void TreeWriter::AddToLevel(size_t level, Entry entry) {
   if (levels_.size() <= level) levels_.resize(level + 1);
-  if (!Fits(levels_[level].current, entry.size())) CloseLevelPage(level, false);
+  if (!Accepts(level, levels_[level].current, entry)) CloseLevelPage(level, false);
   PendingPage& page = levels_[level].current;
-  page.bytes += entry.size();
-  page.values.push_back(std::move(entry));
-  page.last_key = std::move(key);
+  page.bytes += EncodedSize(level, entry);
+  page.entries.push_back(std::move(entry));
 }
 
 void TreeWriter::CloseLevelPage(size_t level, bool rightmost) {
   PendingPage page = std::move(levels_[level].current);
   levels_[level].current = PendingPage{};
+  if (page.entries.empty()) throw EseWriteError(place_ + ": a long-value tree needs a value");
   levels_[level].has_written_page = true;
   const uint32_t page_number = file_.AllocatePage();
+  std::vector<uint8_t> separator = page.entries.back().key;
   if (level == 0) {
     // A leaf is written once the number of its right neighbour is known.
     uint32_t previous = 0;
     if (pending_leaf_) {
-      WriteLeaf(*pending_leaf_, page_number);
+      WritePage(0, pending_leaf_->page_number, pending_leaf_->previous_page, page_number,
+                pending_leaf_->page, false);
       previous = pending_leaf_->page_number;
     }
-    pending_leaf_ = CompletedLeaf{std::move(page.values), page_number, previous};
+    pending_leaf_ = CompletedLeaf{std::move(page), page_number, previous};
   } else {
-    WritePage(page_number, kPageFlagParent, 0, 0, page.values, false);
+    WritePage(level, page_number, 0, 0, page, false);
   }
-  const std::span<const uint8_t> separator =
-      rightmost ? std::span<const uint8_t>() : std::span<const uint8_t>(page.last_key);
-  std::vector<uint8_t> entry = EncodeBranchEntry(separator, page_number);
-  AddToLevel(level + 1, std::move(page.last_key), std::move(entry));
+  std::vector<uint8_t> child(4);
+  StoreLe32(child.data(), page_number);
+  if (rightmost) separator.clear();
+  AddToLevel(level + 1, Entry{std::move(separator), std::move(child)});
 }
 
-void TreeWriter::WriteLeaf(CompletedLeaf& leaf, uint32_t next_page) {
-  WritePage(leaf.page_number, kPageFlagLeaf, leaf.previous_page, next_page, leaf.values, false);
-}
-
-void TreeWriter::WritePage(uint32_t page_number, uint32_t flags, uint32_t previous, uint32_t next,
-                           std::vector<std::vector<uint8_t>>& values, bool root) {
-  std::vector<uint8_t> tag_zero;
+void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous, uint32_t next,
+                           const PendingPage& page, bool root) {
+  const bool leaf = level == 0;
+  const bool chained = kind_ == TreeKind::kLongValues && leaf;
+  std::vector<std::vector<uint8_t>> values;
+  std::vector<uint8_t> tag_flags;
+  values.reserve(page.entries.size() + 1);
   if (root) {
-    tag_zero.resize(kRootHeaderSize, 0);
-    StoreLe32(tag_zero.data(), 1);  // pages at creation
-    StoreLe32(tag_zero.data() + 4, parent_page_);
+    std::vector<uint8_t> header(kRootHeaderSize, 0);
+    StoreLe32(header.data(), 1);  // pages at creation
+    StoreLe32(header.data() + 4, parent_page_);
+    values.push_back(std::move(header));
+  } else if (chained) {
+    values.push_back(page.entries.back().key);
+  } else {
+    values.emplace_back();
   }
-  values.insert(values.begin(), std::move(tag_zero));
+  tag_flags.push_back(0);
+  for (const Entry& entry : page.entries) {
+    std::vector<uint8_t> value;
+    if (chained) {
+      AppendLe16(value, static_cast<uint16_t>(entry.key.size()));  // all of it common
+      AppendLe16(value, 0);
+      tag_flags.push_back(kTagFlagCommonKey);
+    } else {
+      const std::vector<uint8_t> key =
+          kind_ == TreeKind::kLongValues ? LongValueBranchKey(entry.key) : entry.key;
+      AppendLe16(value, static_cast<uint16_t>(key.size()));
+      value.insert(value.end(), key.begin(), key.end());
+      tag_flags.push_back(0);
+    }
+    value.insert(value.end(), entry.data.begin(), entry.data.end());
+    values.push_back(std::move(value));
+  }
   PageHeaderFields header;
   header.page_number = page_number;
   header.previous_page = previous;
   header.next_page = next;
   header.fdp_object_id = fdp_object_id_;
-  header.flags = file_.format().BaseFlags() | extra_flags_ | flags | (root ? kPageFlagRoot : 0);
-  const auto page = BuildPage(file_.format(), header, values);
-  file_.WritePage(page_number, page);
+  header.flags = file_.format().BaseFlags() | (leaf ? kPageFlagLeaf : kPageFlagParent) |
+                 (root ? kPageFlagRoot : 0) |
+                 (kind_ == TreeKind::kLongValues ? kPageFlagLongValue : 0);
+  file_.WritePage(page_number, BuildPage(file_.format(), header, values, tag_flags));
   ++page_count_;
 }
 
@@ -127,16 +171,18 @@ uint32_t TreeWriter::Finish() {
   finished_ = true;
   if (levels_.empty()) levels_.resize(1);
   for (size_t level = 0;; ++level) {
-    if (level + 1 == levels_.size() && !levels_[level].has_written_page) {
+    const bool top = level + 1 == levels_.size() && !levels_[level].has_written_page;
+    const bool leaf_root_allowed = kind_ == TreeKind::kRecords || level > 0;
+    if (top && leaf_root_allowed) {
       const uint32_t root = fixed_root_ ? *fixed_root_ : file_.AllocatePage();
-      WritePage(root, level == 0 ? kPageFlagLeaf : kPageFlagParent, 0, 0,
-                levels_[level].current.values, true);
+      WritePage(level, root, 0, 0, levels_[level].current, true);
       levels_.clear();
       return root;
     }
     CloseLevelPage(level, true);
     if (level == 0 && pending_leaf_) {
-      WriteLeaf(*pending_leaf_, 0);
+      WritePage(0, pending_leaf_->page_number, pending_leaf_->previous_page, 0, pending_leaf_->page,
+                false);
       pending_leaf_.reset();
     }
   }

@@ -6,6 +6,16 @@
 //
 // Branch entries carry the last key of their child; the last entry of the rightmost page of
 // each level carries an empty key, which the reader takes as "everything above".
+//
+// Long-value trees are laid out for libesedb 20181229, which takes a page key from the first
+// bytes of the page value (size field included) instead of from behind the size field, and
+// then searches long values by those keys:
+// - their leaves hold one chain of keys each (a long value's header and first segment, or one
+//   further segment), stored whole as the page's common key, so that the local key is empty;
+// - their branch keys are written so that the bytes the reader takes (size field first) spell
+//   the separator: the key size equals the separator's first byte, its second byte is zero, and
+//   the stored key continues with the separator's remaining bytes (see LongValueId);
+// - the root is never a leaf, because the reader refuses common keys on a root page.
 
 #include <cstdint>
 #include <optional>
@@ -17,11 +27,13 @@
 
 namespace tarvex::edbforge {
 
+enum class TreeKind { kRecords, kLongValues };
+
 class TreeWriter {
  public:
-  // `extra_flags` marks the kind of tree (long-value pages); `fixed_root` pins the root page
-  // (the catalog's roots have known numbers). `place` names the tree in error messages.
-  TreeWriter(PageFile& file, uint32_t fdp_object_id, uint32_t extra_flags,
+  // `fixed_root` pins the root page (the catalog's roots have known numbers). `place` names the
+  // tree in error messages.
+  TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind,
              std::optional<uint32_t> fixed_root, std::string place);
 
   // Keys must rise strictly.
@@ -34,36 +46,39 @@ class TreeWriter {
 
   uint64_t entry_count() const { return entry_count_; }
   uint32_t page_count() const { return page_count_; }
-  // The largest data part of a leaf entry with a key of `key_size` bytes.
+  // The largest data part of a record-tree leaf entry with a key of `key_size` bytes.
   static size_t MaxDataSize(const PageFormat& format, size_t key_size);
 
  private:
+  struct Entry {
+    std::vector<uint8_t> key;
+    std::vector<uint8_t> data;  // leaf data, or the child page number of a branch entry
+  };
   struct PendingPage {
-    std::vector<std::vector<uint8_t>> values;  // encoded entries, tag 0 not included
-    std::vector<uint8_t> last_key;
-    size_t bytes = 0;
+    std::vector<Entry> entries;
+    size_t bytes = 0;  // encoded entries, tags included
   };
   struct Level {
     PendingPage current;
     bool has_written_page = false;
   };
   struct CompletedLeaf {
-    std::vector<std::vector<uint8_t>> values;
+    PendingPage page;
     uint32_t page_number = 0;
     uint32_t previous_page = 0;
   };
 
-  bool Fits(const PendingPage& page, size_t entry_size) const;
-  void AddToLevel(size_t level, std::vector<uint8_t> key, std::vector<uint8_t> entry);
+  size_t EncodedSize(size_t level, const Entry& entry) const;
+  bool Accepts(size_t level, const PendingPage& page, const Entry& entry) const;
+  void AddToLevel(size_t level, Entry entry);
   // Closes the current page of `level` (not the root) and hands it to the level above.
   void CloseLevelPage(size_t level, bool rightmost);
-  void WriteLeaf(CompletedLeaf& leaf, uint32_t next_page);
-  void WritePage(uint32_t page_number, uint32_t flags, uint32_t previous, uint32_t next,
-                 std::vector<std::vector<uint8_t>>& values, bool root);
+  void WritePage(size_t level, uint32_t page_number, uint32_t previous, uint32_t next,
+                 const PendingPage& page, bool root);
 
   PageFile& file_;
   uint32_t fdp_object_id_;
-  uint32_t extra_flags_;
+  TreeKind kind_;
   std::optional<uint32_t> fixed_root_;
   std::string place_;
   std::vector<Level> levels_;
@@ -75,7 +90,9 @@ class TreeWriter {
   bool finished_ = false;
 };
 
-// Branch entry encoding helper, visible for tests: key size, key, child page.
-std::vector<uint8_t> EncodeBranchEntry(std::span<const uint8_t> key, uint32_t child_page);
+// The long-value identifier of the n-th long value (from 0) of a table. Its big-endian form
+// starts with a byte of at least 8 and a zero byte, which the branch keys of the long-value
+// tree need (see above); 16 million values fit a table.
+uint32_t LongValueId(uint32_t index);
 
 }  // namespace tarvex::edbforge

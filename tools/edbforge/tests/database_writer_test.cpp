@@ -258,6 +258,437 @@ TEST(EseDatabaseWriter, SuperLongValueColumnsAreListed) {
   EXPECT_EQ(table->columns[1].type, 13U);
 }
 
+int32_t Le32(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() < 4) return -1;
+  return static_cast<int32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+                              (static_cast<uint32_t>(bytes[3]) << 24));
+}
+
+size_t ColumnIndex(const ReadTable& table, std::u16string_view name) {
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    if (table.columns[i].name == name) return i;
+  }
+  ADD_FAILURE() << "no column";
+  return 0;
+}
+
+std::string Text(const std::vector<uint8_t>& bytes) {
+  return {bytes.begin(), bytes.end()};
+}
+
+// The catalog row of a table (type 1) as read from MSysObjects.
+std::vector<uint8_t> CatalogValue(const ReadDatabase& database, std::u16string_view table_name,
+                                  std::u16string_view column) {
+  const ReadTable& catalog = database.tables[0];
+  const size_t name = ColumnIndex(catalog, u"Name");
+  const size_t type = ColumnIndex(catalog, u"Type");
+  std::string wanted;
+  for (char16_t unit : table_name) wanted.push_back(static_cast<char>(unit));
+  for (const auto& row : catalog.records) {
+    if (row[type].bytes == Bytes({1, 0}) && Text(row[name].bytes) == wanted) {
+      return row[ColumnIndex(catalog, column)].bytes;
+    }
+  }
+  ADD_FAILURE() << "no catalog row";
+  return {};
+}
+
+// Follows the first child pointers from a table's root and counts the levels.
+int TreeDepth(const std::filesystem::path& path, uint32_t page_size, uint32_t root) {
+  const auto file = FileBytes(path);
+  const size_t header = page_size >= 16384 ? 80 : 40;
+  uint32_t page = root;
+  for (int depth = 1; depth < 10; ++depth) {
+    const uint8_t* bytes = file.data() + (static_cast<size_t>(page) + 1) * page_size;
+    const uint32_t flags = static_cast<uint32_t>(Le32({bytes + 36, bytes + 40}));
+    if ((flags & 0x2) != 0) return depth;
+    // Tag 1 (the first branch entry): size and offset at the page end.
+    const uint8_t* tag = bytes + page_size - 8;
+    const size_t size = (tag[0] | (tag[1] << 8)) & 0x1fff;
+    const size_t offset = (tag[2] | (tag[3] << 8)) & 0x1fff;
+    const uint8_t* entry = bytes + header + offset;
+    page = static_cast<uint32_t>(Le32({entry + size - 4, entry + size}));
+  }
+  return -1;
+}
+
+TEST(EseDatabaseWriter, LargeTablesGrowTreesOfSeveralLevels) {
+  ScratchFolder folder;
+  const auto path = folder / "large.edb";
+  constexpr int kRecords = 60000;
+  {
+    EseDatabaseWriter writer(path, {});
+    TableDefinition table;
+    table.name = u"Msg";
+    table.columns = {Column(u"Id", ColumnType::kLong, ColumnStorage::kFixed)};
+    TableWriter& msg = writer.AddTable(table);
+    for (int i = 0; i < kRecords; ++i) msg.Append(Record().Set(u"Id", int32_t{i}));
+    EXPECT_EQ(msg.record_count(), static_cast<uint64_t>(kRecords));
+    writer.Finish();
+  }
+  const ReadDatabase database = ReadOrFail(path);
+  const ReadTable* msg = FindTable(database, u"Msg");
+  ASSERT_NE(msg, nullptr);
+  ASSERT_EQ(msg->records.size(), static_cast<size_t>(kRecords));
+  for (int i = 0; i < kRecords; i += 997) EXPECT_EQ(Le32(msg->records[i][0].bytes), i);
+  EXPECT_EQ(Le32(msg->records.back()[0].bytes), kRecords - 1);
+  const auto root = static_cast<uint32_t>(Le32(CatalogValue(database, u"Msg", u"ColtypOrPgnoFDP")));
+  EXPECT_EQ(TreeDepth(path, 4096, root), 3);
+}
+
+TEST(EseDatabaseWriter, ThousandsOfTablesFillAMultiPageCatalog) {
+  ScratchFolder folder;
+  const auto path = folder / "tables.edb";
+  constexpr int kTables = 1500;
+  {
+    EseDatabaseWriter writer(path, {8192, 14});
+    std::vector<TableWriter*> tables;
+    for (int t = 0; t < kTables; ++t) {
+      TableDefinition table;
+      table.name = u"1-" + std::u16string(1, char16_t(u'A' + t % 26)) +
+                   std::u16string(1, char16_t(u'A' + t / 26 % 26)) +
+                   std::u16string(1, char16_t(u'A' + t / 676));
+      table.columns = {Column(u"Id", ColumnType::kLong, ColumnStorage::kFixed),
+                       Column(u"S3001", ColumnType::kText, ColumnStorage::kTagged)};
+      tables.push_back(&writer.AddTable(table));
+    }
+    // Interleaved filling.
+    for (int round = 0; round < 2; ++round) {
+      for (int t = 0; t < kTables; ++t) {
+        tables[t]->Append(Record().Set(u"Id", int32_t{t * 10 + round}));
+      }
+    }
+    writer.Finish();
+  }
+  const ReadDatabase database = ReadOrFail(path);
+  ASSERT_EQ(database.tables.size(), static_cast<size_t>(kTables + 2));
+  for (int t = 0; t < kTables; t += 37) {
+    const ReadTable& table = database.tables[static_cast<size_t>(t) + 2];
+    ASSERT_EQ(table.records.size(), 2U);
+    EXPECT_EQ(Le32(table.records[1][0].bytes), t * 10 + 1);
+    EXPECT_EQ(table.columns[1].name, u"S3001");
+  }
+  EXPECT_EQ(TreeDepth(path, 8192, 4), 2);
+}
+
+TEST(EseDatabaseWriter, EveryRevisionAndPageSizeReadsBack) {
+  ScratchFolder folder;
+  for (uint32_t revision = 9; revision <= 20; ++revision) {
+    for (uint32_t page_size : {4096U, 8192U, 32768U}) {
+      if (page_size == 32768 && revision < 17) continue;
+      SCOPED_TRACE(std::to_string(page_size) + "/" + std::to_string(revision));
+      const auto path =
+          folder / ("r" + std::to_string(revision) + "-" + std::to_string(page_size) + ".edb");
+      const auto body = Pattern(3 * page_size + 17, revision);
+      {
+        EseDatabaseWriter writer(path, {page_size, revision});
+        TableDefinition table;
+        table.name = u"Body-12";
+        table.columns = {Column(u"Id", ColumnType::kLong, ColumnStorage::kFixed),
+                         Column(u"S0037", ColumnType::kText, ColumnStorage::kVariable),
+                         Column(u"L1000", ColumnType::kLongBinary, ColumnStorage::kTagged)};
+        TableWriter& bodies = writer.AddTable(table);
+        for (int i = 0; i < 300; ++i) {
+          Record record;
+          record.Set(u"Id", int32_t{i}).Set(u"S0037", std::u16string(u"Subject"));
+          if (i % 100 == 7) record.Set(u"L1000", body);
+          bodies.Append(record);
+        }
+        writer.Finish();
+      }
+      const ReadDatabase database = ReadOrFail(path);
+      EXPECT_EQ(database.format_revision, revision);
+      EXPECT_EQ(database.page_size, page_size);
+      const ReadTable* bodies = FindTable(database, u"Body-12");
+      ASSERT_NE(bodies, nullptr);
+      ASSERT_EQ(bodies->records.size(), 300U);
+      EXPECT_EQ(bodies->records[299][1].bytes, Utf16Bytes(u"Subject"));
+      EXPECT_EQ(bodies->records[207][2].long_value, body);
+      EXPECT_FALSE(bodies->records[208][2].present);
+    }
+  }
+}
+
+TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
+  ScratchFolder folder;
+  const auto path = folder / "long.edb";
+  const auto huge = Pattern(100000, 1);
+  const auto limit = Pattern(kIntrinsicLongValueLimit, 2);
+  const auto above = Pattern(kIntrinsicLongValueLimit + 1, 3);
+  {
+    EseDatabaseWriter writer(path, {});
+    TableDefinition table;
+    table.name = u"Attach";
+    for (const char16_t* name : {u"L3701", u"L3702", u"L3703", u"L3704", u"L3705"}) {
+      table.columns.push_back(Column(name, ColumnType::kLongBinary, ColumnStorage::kTagged));
+    }
+    table.columns.push_back(Column(u"W3001", ColumnType::kLongText, ColumnStorage::kTagged));
+    TableWriter& attach = writer.AddTable(table);
+    attach.Append(Record().Set(u"L3701", huge).Set(u"L3702", limit).Set(u"L3703", above));
+    attach.Append(
+        Record()
+            .Set(u"L3701", RawBytes{Bytes({1, 2, 3}), false, LongValuePlacement::kSeparate})
+            .Set(u"W3001", std::u16string(u"short text")));
+    // Five values of 1000 bytes cannot all stay in a 4 KiB record.
+    Record full;
+    for (const char16_t* name : {u"L3701", u"L3702", u"L3703", u"L3704", u"L3705"}) {
+      full.Set(name, Pattern(1000, name[4]));
+    }
+    attach.Append(full);
+    // Many long values make a long-value tree of several pages and levels.
+    for (uint32_t i = 0; i < 1500; ++i) attach.Append(Record().Set(u"L3704", Pattern(4100, i)));
+    writer.Finish();
+  }
+  const ReadDatabase database = ReadOrFail(path);
+  const ReadTable* attach = FindTable(database, u"Attach");
+  ASSERT_NE(attach, nullptr);
+  ASSERT_EQ(attach->records.size(), 1503U);
+  const auto& first = attach->records[0];
+  EXPECT_EQ(first[0].long_value, huge);
+  EXPECT_EQ(first[0].flags & 0x04, 0x04);
+  EXPECT_EQ(first[1].bytes, limit);  // at the limit it stays in the record
+  EXPECT_FALSE(first[1].long_value.has_value());
+  EXPECT_EQ(first[2].long_value, above);
+  EXPECT_EQ(attach->records[1][0].long_value, Bytes({1, 2, 3}));
+  EXPECT_EQ(attach->records[1][5].bytes, Utf16Bytes(u"short text"));
+  size_t separated = 0;
+  for (size_t column = 0; column < 5; ++column) {
+    const auto& value = attach->records[2][column];
+    const auto expected = Pattern(1000, u"L3701"[4] + static_cast<int>(column));
+    if (value.long_value) {
+      ++separated;
+      EXPECT_EQ(*value.long_value, expected);
+    } else {
+      EXPECT_EQ(value.bytes, expected);
+    }
+  }
+  EXPECT_GE(separated, 1U);
+  EXPECT_LE(separated, 4U);
+  for (uint32_t i = 0; i < 1500; i += 101) {
+    EXPECT_EQ(attach->records[3 + i][3].long_value, Pattern(4100, i)) << i;
+  }
+}
+
+TEST(EseDatabaseWriter, MultiValuesAndCompressedValuesKeepTheirFlags) {
+  ScratchFolder folder;
+  for (const PageFormat format : {PageFormat{4096, 12}, PageFormat{32768, 20}}) {
+    SCOPED_TRACE(std::to_string(format.page_size));
+    const auto path = folder / ("multi" + std::to_string(format.page_size) + ".edb");
+    {
+      EseDatabaseWriter writer(path, {format.page_size, format.revision});
+      TableDefinition table;
+      table.name = u"MsgHeader-12";
+      for (auto [name, type] :
+           {std::pair{u"MS8053", ColumnType::kText}, std::pair{u"ML827a", ColumnType::kLong},
+            std::pair{u"MN667f", ColumnType::kLongBinary}}) {
+        ColumnDefinition column = Column(name, type, ColumnStorage::kTagged);
+        column.multi_valued = true;
+        table.columns.push_back(column);
+      }
+      ColumnDefinition compressed = Column(u"W1000", ColumnType::kLongText, ColumnStorage::kTagged);
+      compressed.compressed = true;
+      table.columns.push_back(compressed);
+      TableWriter& headers = writer.AddTable(table);
+      headers.Append(Record()
+                         .Add(u"MS8053", std::u16string(u"urn:a"))
+                         .Add(u"MS8053", std::u16string(u"b"))
+                         .Add(u"MS8053", std::u16string(u"urn:c"))
+                         .Add(u"ML827a", int32_t{-1})
+                         .Add(u"ML827a", int32_t{7})
+                         .Add(u"MN667f", RawBytes{Bytes({0x0e, 0xf4, 0x01}), true})
+                         .Add(u"MN667f", RawBytes{Bytes({0x0e, 0x11}), true})
+                         .Set(u"W1000", RawBytes{Bytes({0x18, 0x09, 0x04, 0xaa}), true}));
+      headers.Append(Record().Set(u"MS8053", std::u16string(u"single")));
+      writer.Finish();
+    }
+    const ReadDatabase database = ReadOrFail(path);
+    const ReadTable* headers = FindTable(database, u"MsgHeader-12");
+    ASSERT_NE(headers, nullptr);
+    ASSERT_EQ(headers->records.size(), 2U);
+    const auto& record = headers->records[0];
+    ASSERT_TRUE(record[0].multi_values.has_value());
+    EXPECT_EQ(*record[0].multi_values,
+              (std::vector<std::vector<uint8_t>>{Utf16Bytes(u"urn:a"), Utf16Bytes(u"b"),
+                                                 Utf16Bytes(u"urn:c")}));
+    ASSERT_TRUE(record[1].multi_values.has_value());
+    EXPECT_EQ(*record[1].multi_values, (std::vector<std::vector<uint8_t>>{
+                                           Bytes({255, 255, 255, 255}), Bytes({7, 0, 0, 0})}));
+    EXPECT_EQ(record[2].flags & 0x0a, 0x0a);  // compressed multi value
+    ASSERT_TRUE(record[2].multi_values.has_value());
+    EXPECT_EQ((*record[2].multi_values)[1], Bytes({0x0e, 0x11}));
+    EXPECT_EQ(record[3].flags & 0x02, 0x02);
+    EXPECT_EQ(record[3].bytes, Bytes({0x18, 0x09, 0x04, 0xaa}));
+    // A single value in a multi-valued column is stored as a plain value.
+    EXPECT_FALSE(headers->records[1][0].multi_values.has_value());
+    EXPECT_EQ(headers->records[1][0].bytes, Utf16Bytes(u"single"));
+  }
+}
+
+TEST(EseDatabaseWriter, DerivedTablesListTheirTemplateColumnsFirst) {
+  ScratchFolder folder;
+  const auto path = folder / "template.edb";
+  {
+    EseDatabaseWriter writer(path, {4096, 16});
+    TableDefinition msg;
+    msg.name = u"Msg";
+    msg.is_template = true;
+    msg.columns = {Column(u"Id", ColumnType::kLong, ColumnStorage::kFixed),
+                   Column(u"S001a", ColumnType::kText, ColumnStorage::kVariable),
+                   Column(u"T0e06", ColumnType::kDateTime, ColumnStorage::kTagged),
+                   Column(u"S0037", ColumnType::kText, ColumnStorage::kTagged)};
+    writer.AddTable(msg).Append(Record().Set(u"Id", int32_t{99}));
+    TableDefinition folder_table;
+    folder_table.name = u"1-4FD";
+    folder_table.template_table = u"Msg";
+    folder_table.columns = {Column(u"N67b9", ColumnType::kLongBinary, ColumnStorage::kTagged),
+                            Column(u"Q6748", ColumnType::kLongLong, ColumnStorage::kTagged)};
+    TableWriter& derived = writer.AddTable(folder_table);
+    derived.Append(Record()
+                       .Set(u"Id", int32_t{1})
+                       .Set(u"S001a", std::u16string(u"IPM.Note"))
+                       .Set(u"T0e06", FileTime{5})
+                       .Set(u"S0037", std::u16string(u"Hello"))
+                       .Set(u"N67b9", Bytes({1, 2}))
+                       .Set(u"Q6748", int64_t{42}));
+    derived.Append(Record().Set(u"Id", int32_t{2}).Set(u"Q6748", int64_t{43}));
+    writer.Finish();
+  }
+  const ReadDatabase database = ReadOrFail(path);
+  const ReadTable* derived = FindTable(database, u"1-4FD");
+  ASSERT_NE(derived, nullptr);
+  EXPECT_EQ(derived->template_name, u"Msg");
+  std::vector<std::u16string> names;
+  std::vector<uint32_t> identifiers;
+  for (const auto& column : derived->columns) {
+    names.push_back(column.name);
+    identifiers.push_back(column.identifier);
+  }
+  EXPECT_EQ(names,
+            (std::vector<std::u16string>{u"Id", u"S001a", u"T0e06", u"S0037", u"N67b9", u"Q6748"}));
+  EXPECT_EQ(identifiers, (std::vector<uint32_t>{1, 128, 256, 257, 256, 257}));
+  ASSERT_EQ(derived->records.size(), 2U);
+  const auto& first = derived->records[0];
+  EXPECT_EQ(first[0].bytes, Bytes({1, 0, 0, 0}));
+  EXPECT_EQ(first[1].bytes, Utf16Bytes(u"IPM.Note"));
+  EXPECT_EQ(first[2].bytes, Bytes({5, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(first[3].bytes, Utf16Bytes(u"Hello"));
+  EXPECT_EQ(first[4].bytes, Bytes({1, 2}));
+  EXPECT_EQ(first[5].bytes, Bytes({42, 0, 0, 0, 0, 0, 0, 0}));
+  const auto& second = derived->records[1];
+  EXPECT_FALSE(second[2].present);
+  EXPECT_FALSE(second[3].present);  // written empty, to steer the reader past the template
+  EXPECT_FALSE(second[4].present);
+  EXPECT_EQ(second[5].bytes, Bytes({43, 0, 0, 0, 0, 0, 0, 0}));
+  const ReadTable* msg = FindTable(database, u"Msg");
+  ASSERT_NE(msg, nullptr);
+  ASSERT_EQ(msg->records.size(), 1U);
+  EXPECT_EQ(msg->records[0][0].bytes, Bytes({99, 0, 0, 0}));
+}
+
+TEST(EseDatabaseWriter, CallbackRowFollowsItsTableInTheCatalog) {
+  ScratchFolder folder;
+  const auto path = folder / "callback.edb";
+  {
+    EseDatabaseWriter writer(path, {});
+    for (const char16_t* name : {u"Folders", u"Attachments", u"Msg"}) {
+      TableDefinition table;
+      table.name = name;
+      table.columns = {Column(u"Id", ColumnType::kLong, ColumnStorage::kFixed)};
+      if (std::u16string_view(name) == u"Attachments") {
+        table.callback = u"JCB.DLL!EcJcbAttachCallback";
+      }
+      writer.AddTable(table);
+    }
+    writer.Finish();
+  }
+  const ReadDatabase database = ReadOrFail(path);
+  const ReadTable& catalog = database.tables[0];
+  const size_t type = ColumnIndex(catalog, u"Type");
+  const size_t name = ColumnIndex(catalog, u"Name");
+  const size_t template_table = ColumnIndex(catalog, u"TemplateTable");
+  const size_t object = ColumnIndex(catalog, u"ObjidTable");
+  std::string last_table;
+  int32_t last_object = 0;
+  int callbacks = 0;
+  for (const auto& row : catalog.records) {
+    if (row[type].bytes == Bytes({1, 0})) {
+      last_table = Text(row[name].bytes);
+      last_object = Le32(row[object].bytes);
+    } else if (row[type].bytes == Bytes({5, 0})) {
+      ++callbacks;
+      EXPECT_EQ(Text(row[name].bytes), "JCB.DLL!EcJcbAttachCallback");
+      EXPECT_EQ(Text(row[template_table].bytes), "JCB.DLL!EcJcbAttachCallback");
+      EXPECT_EQ(last_table, "Attachments");
+      EXPECT_EQ(Le32(row[object].bytes), last_object);
+    }
+  }
+  EXPECT_EQ(callbacks, 1);
+  // The shadow catalog holds the same rows.
+  EXPECT_EQ(database.tables[1].records.size(), catalog.records.size());
+}
+
+TEST(EseDatabaseWriter, BadInputFailsWithTheTableAndColumnNamed) {
+  ScratchFolder folder;
+  const auto path = folder / "bad.edb";
+  auto expect_error = [](auto&& action, const std::string& fragment) {
+    try {
+      action();
+      ADD_FAILURE() << "no error for " << fragment;
+    } catch (const EseWriteError& error) {
+      EXPECT_NE(std::string(error.what()).find(fragment), std::string::npos) << error.what();
+    }
+  };
+  EseDatabaseWriter writer(path, {});
+  TableDefinition msg;
+  msg.name = u"Msg";
+  msg.is_template = true;
+  msg.columns = {Column(u"Id", ColumnType::kLong, ColumnStorage::kFixed),
+                 Column(u"S0037", ColumnType::kText, ColumnStorage::kTagged)};
+  TableWriter& table = writer.AddTable(msg);
+  expect_error([&] { table.Append(Record().Set(u"Nope", int32_t{1})); },
+               "\"Nope\": no such column");
+  expect_error([&] { table.Append(Record().Set(u"Id", int16_t{1})); }, "int16 value does not suit");
+  expect_error([&] { table.Append(Record().Add(u"S0037", u"a").Add(u"S0037", u"b")); },
+               "not multi-valued");
+  expect_error([&] { table.Append(Record().Set(u"S0037", std::vector<uint8_t>(5000))); },
+               "binary value does not suit");
+  expect_error([&] { table.Append(Record().Set(u"S0037", RawBytes{std::vector<uint8_t>(5000)})); },
+               "does not fit a page");
+  expect_error([&] { writer.AddTable(msg); }, "declared twice");
+  TableDefinition derived;
+  derived.name = u"1-1";
+  derived.template_table = u"Msg";
+  derived.columns = {Column(u"S1", ColumnType::kText, ColumnStorage::kVariable)};
+  expect_error([&] { writer.AddTable(derived); }, "tagged columns only");
+  derived.columns = {Column(u"A", ColumnType::kLong, ColumnStorage::kTagged),
+                     Column(u"B", ColumnType::kLong, ColumnStorage::kTagged),
+                     Column(u"C", ColumnType::kLong, ColumnStorage::kTagged)};
+  expect_error([&] { writer.AddTable(derived); }, "at most as many columns");
+  derived.template_table = u"Missing";
+  expect_error([&] { writer.AddTable(derived); }, "was not added before");
+  TableDefinition gaps;
+  gaps.name = u"Gaps";
+  gaps.columns = {Column(u"A", ColumnType::kLong, ColumnStorage::kFixed)};
+  gaps.columns[0].identifier = 2;
+  expect_error([&] { writer.AddTable(gaps); }, "without gaps");
+  expect_error([&] { EseDatabaseWriter bad(folder / "x.edb", {32768, 16}); }, "page size 32768");
+}
+
+TEST(EseDatabaseWriter, NoFileAppearsUnlessFinishSucceeds) {
+  ScratchFolder folder;
+  const auto path = folder / "unfinished.edb";
+  {
+    EseDatabaseWriter writer(path, {});
+    writer.AddTable(FixedTable()).Append(Record().Set(u"Id", int32_t{1}));
+    EXPECT_TRUE(std::filesystem::exists(folder / "unfinished.edb.partial"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_FALSE(std::filesystem::exists(folder / "unfinished.edb.partial"));
+  WriteFixedTable(path, {}, 1);
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_FALSE(std::filesystem::exists(folder / "unfinished.edb.partial"));
+}
+
 TEST(EseDatabaseWriter, SameInputGivesTheSameBytes) {
   ScratchFolder folder;
   WriteFixedTable(folder / "one.edb", {8192, 12}, 2000);
