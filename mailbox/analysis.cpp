@@ -1,0 +1,135 @@
+#include "mailbox/analysis.h"
+
+#include "base/utf16_text.h"
+#include "mailbox/folder_hierarchy.h"
+#include "mailbox/item_extraction.h"
+
+namespace tarvex {
+namespace {
+
+constexpr std::u16string_view kPleaseWaitPage =
+    u"<div align=\"center\"><br><br><h1 >Please wait...</h1><br><h3>Scanning process "
+    u"started<h3><br></div>";
+constexpr std::u16string_view kCompletedPage =
+    u"<div align=\"center\"><br><br><h1 >Analysis Completed ...</h1><br><br></div>";
+
+void EndAsFailure(Recovery& recovery) {
+  WindowPort& window = recovery.window();
+  window.SetStatusText(u"Unable to Recover Exchange Database ");
+  window.ShowMessage(kUnableToRecoverMessage, MessageKind::kInformation);
+  window.EnableControl(WindowControl::kBrowseButton, true);
+  window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
+}
+
+NamedTableHandlers OlderLayoutHandlers(Recovery& recovery) {
+  NamedTableHandlers handlers;
+  handlers.mailbox = [&recovery](libesedb_record_t* record, std::uint32_t) {
+    HandleMailboxRow(recovery, record);
+  };
+  handlers.folder = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+    HandleFolderRow(recovery, record, number);
+  };
+  handlers.message = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+    HandleMessageRow(recovery, record, number);
+  };
+  handlers.attachment = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+    HandleAttachmentRow(recovery, record, number);
+  };
+  return handlers;
+}
+
+void ScanOlderLayout(Recovery& recovery, const NamedTableHandlers& handlers) {
+  WindowPort& window = recovery.window();
+  StoreSession& session = recovery.session();
+  window.SetStatusText(u"Status: (Step 4/7) Rebuild mailbox folders informations (please wait..) ");
+  session.ScanNamedTable(u"Folders", handlers, recovery.scan_context());
+  BuildFolderTree(recovery);
+  window.SetStatusText(u"Status : (Step 5/7) Extract mailbox email informations (please wait..) ");
+  session.ScanNamedTable(u"Msg", handlers, recovery.scan_context());
+  window.SetStatusText(
+      u"Status: (Step 5/7) Extract mailbox email attachment informations (please wait..) ");
+  session.ScanNamedTable(session.attachment_table_name(), handlers, recovery.scan_context());
+}
+
+void Scan2010Layout(Recovery& recovery) {
+  WindowPort& window = recovery.window();
+  StoreSession& session = recovery.session();
+  window.SetStatusText(u"2010");
+  MailboxModel& model = recovery.model();
+  for (const TableEntry& entry : session.catalog().entries()) {
+    if (Split(entry.name, u'-').front() == u"Folders") model.folder_tables.PutAtFront(entry.name);
+  }
+  for (const std::u16string& table_name : model.folder_tables) {
+    if (table_name.empty()) continue;
+    if (recovery.pause_gate().IsCancelled()) return;
+    window.SetStatusText(u"Status: Extract Exchange 2010 Folder Information.  " + table_name);
+    for (const TableEntry& entry : session.catalog().entries()) {
+      if (entry.name != table_name) continue;
+      const EsedbTable table = GetTable(session.file(), entry.index);
+      if (table) ScanFolderTable(recovery, table.get(), entry.name);
+    }
+  }
+}
+
+}  // namespace
+
+AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database) {
+  WindowPort& window = recovery.window();
+  window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, false);
+  window.EnableMenuCommand(MenuCommand::kSaveMailbox, false);
+  recovery.Reset();
+
+  window.SetStatusText(u"Status: (Step 1/7) initialize Exchange EDB File (please wait..) ");
+  recovery.ShowMessagePage(kPleaseWaitPage);
+  StoreSession::OpenResult opened = StoreSession::Open(database);
+  if (const auto* failure = std::get_if<StoreOpenFailure>(&opened)) {
+    switch (*failure) {
+      case StoreOpenFailure::kCannotInitialize:
+        window.SetStatusText(u"Status: Unable to initialize Database ");
+        EndAsFailure(recovery);
+        return AnalysisOutcome::kFailed;
+      case StoreOpenFailure::kCannotOpen:
+        EndAsFailure(recovery);
+        return AnalysisOutcome::kFailed;
+      case StoreOpenFailure::kNoCreationFormatVersion:
+        return AnalysisOutcome::kEndedSilently;
+    }
+  }
+  recovery.AttachSession(std::move(std::get<std::unique_ptr<StoreSession>>(opened)));
+  StoreSession& session = recovery.session();
+
+  const CatalogResult catalog = session.BuildTableCatalog();
+  if (catalog == CatalogResult::kFailed) {
+    window.SetStatusText(u"Status: Unable to Recover Exchange Database ");
+  } else if (catalog == CatalogResult::kComplete) {
+    window.SetStatusText(u"Status: (Step 2/7) Scan MsysObject table (please wait..) ");
+  }
+  window.EnableControl(WindowControl::kFolderTree, false);
+  session.RecogniseLayout();
+
+  const NamedTableHandlers handlers = OlderLayoutHandlers(recovery);
+  if (session.store_kind() == StoreKind::kPrivate) {
+    window.SetStatusText(u"Status: (Step 3/7) Scan exchange store informations (please wait..) ");
+    session.ScanNamedTable(u"Mailbox", handlers, recovery.scan_context());
+  } else {
+    AddPublicMailbox(recovery);
+  }
+  if (recovery.layout() == StoreLayout::kOlder) {
+    ScanOlderLayout(recovery, handlers);
+  } else {
+    Scan2010Layout(recovery);
+  }
+
+  window.SetStatusText(u"Status: Analysis Completed ");
+  if (catalog == CatalogResult::kComplete) window.EnableControl(WindowControl::kFolderTree, true);
+  recovery.ShowMessagePage(kCompletedPage);
+  window.EnableControl(WindowControl::kBrowseButton, true);
+  window.EnableControl(WindowControl::kSaveMailboxButton, true);
+  window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
+  window.EnableMenuCommand(MenuCommand::kSaveMailbox, true);
+  window.ShowMessage(kAnalysisCompletedMessage, MessageKind::kInformation);
+  window.SetStatusText(u"");
+  return AnalysisOutcome::kCompleted;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,28 @@
+#pragma once
+
+// The analysis: from a database path to the rebuilt mailboxes, folder trees and (older layout)
+// message and attachment indexes, reported through the recovery's window. It runs on a worker
+// thread; the front end has already inserted the tree's root node (the database path).
+
+#include <filesystem>
+
+#include "mailbox/recovery.h"
+
+namespace tarvex {
+
+enum class AnalysisOutcome {
+  kCompleted,
+  kFailed,         // the database could not be opened; only Browse and Open stay usable
+  kEndedSilently,  // the header does not even say which engine wrote it
+};
+
+AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database);
+
+// The texts of the run, as the window shows them.
+inline constexpr std::u16string_view kApplicationTitle = u"Tarvex Mailbox Rescue";
+inline constexpr std::u16string_view kAnalysisCompletedMessage =
+    u"Analysis Completed successfully               ";
+inline constexpr std::u16string_view kUnableToRecoverMessage =
+    u"Unable to Recover Exchange Database               ";
+
+}  // namespace tarvex
