@@ -1,0 +1,257 @@
+#include "content/body_extraction.h"
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+#include "base/file_names.h"
+#include "base/utf_conversion.h"
+#include "content/body_text_encoding.h"
+#include "content/compressed_rtf.h"
+#include "content/rtf_to_text.h"
+#include "output/utf16_file.h"
+#include "store/column_decompression.h"
+#include "store/column_type.h"
+#include "store/value_reader.h"
+
+namespace tarvex {
+namespace {
+
+constexpr unsigned kCreateReadWrite = CStdioFile::modeCreate | CStdioFile::modeReadWrite;
+constexpr unsigned kCreateWrite = CStdioFile::modeCreate | CStdioFile::modeWrite;
+
+// Values of 4 bytes or fewer that are not text are no body (the engine's empty markers).
+constexpr std::size_t kShortestBinaryBody = 5;
+
+std::optional<ColumnType> TypeOf(libesedb_record_t* record, int value_entry) {
+  std::uint32_t identifier = 0;
+  std::uint32_t type = 0;
+  if (libesedb_record_get_column_identifier(record, value_entry, &identifier, nullptr) != 1 ||
+      libesedb_record_get_column_type(record, value_entry, &type, nullptr) != 1) {
+    return std::nullopt;
+  }
+  return static_cast<ColumnType>(type);
+}
+
+bool IsTextType(ColumnType type) {
+  return type == ColumnType::kText || type == ColumnType::kLongText;
+}
+
+bool IsMulti(const RawValue& raw) {
+  return (raw.flags & kValueFlagMultiValue) != 0;
+}
+bool IsLong(const RawValue& raw) {
+  return (raw.flags & kValueFlagLongValue) != 0 && !IsMulti(raw);
+}
+bool IsCompressed(const RawValue& raw) {
+  return (raw.flags & kValueFlagCompressed) != 0 && !IsMulti(raw);
+}
+
+// The engine packs long-value segments of its compressed columns with LZXPRESS (lead byte
+// 0x18, then the unpacked size) without saying so in the value's flags. 7-bit lead bytes
+// (0x08-0x17) are not taken as a sign: they are common in UTF-16 text (U+0408-U+0417).
+bool LooksLzxpressPacked(std::span<const std::uint8_t> bytes) {
+  return !bytes.empty() && bytes[0] == 0x18;
+}
+
+bool WriteBytes(CStdioFile& file, std::span<const std::uint8_t> bytes) {
+  return file.Write(bytes.data(), bytes.size());
+}
+bool WriteBytes(CStdioFile& file, std::string_view bytes) {
+  return file.Write(bytes.data(), bytes.size());
+}
+
+// A long value segment as its reader should see it. `compressed`: the value says the engine
+// packed it; otherwise only segments that carry an LZXPRESS header and unpack to exactly the
+// size it gives are unpacked.
+void WriteSegment(CStdioFile& file, std::span<const std::uint8_t> segment, bool compressed) {
+  if (compressed || LooksLzxpressPacked(segment)) {
+    if (std::optional<std::vector<std::uint8_t>> decoded = Decompress(segment)) {
+      WriteBytes(file, *decoded);
+      return;
+    }
+    // A segment of a packed value that does not unpack is unreadable; anything else is data.
+    if (compressed) return;
+  }
+  WriteBytes(file, segment);
+}
+
+// The bytes of an inline value, unpacked when the engine compressed it: text columns give
+// UTF-16LE. None when a packed value does not unpack.
+std::optional<std::vector<std::uint8_t>> InlineBytes(ColumnType type, const RawValue& raw) {
+  if (!IsCompressed(raw)) return std::vector<std::uint8_t>(raw.bytes.begin(), raw.bytes.end());
+  if (IsTextType(type)) {
+    const std::optional<std::u16string> text = DecompressedText(raw.bytes);
+    if (!text) return std::nullopt;
+    const std::string units = EncodeUtf16Le(*text);
+    return std::vector<std::uint8_t>(units.begin(), units.end());
+  }
+  return Decompress(raw.bytes);
+}
+
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The RTF a body stream holds. A stream marked uncompressed ("MELA") carries its RTF as it is
+// after the header; running it through the token decoder would garble it. A stream that does
+// not decode is an empty document.
+std::string RtfOfStream(std::string_view stream) {
+  constexpr std::size_t kHeaderSize = 16;
+  constexpr std::string_view kUncompressedType = "MELA";
+  if (stream.size() >= kHeaderSize && stream.substr(8, 4) == kUncompressedType) {
+    std::uint32_t raw_size = 0;
+    for (int i = 3; i >= 0; --i) {
+      raw_size =
+          raw_size << 8 | static_cast<unsigned char>(stream[4 + static_cast<std::size_t>(i)]);
+    }
+    return std::string(stream.substr(kHeaderSize, raw_size));
+  }
+  return DecompressRtf(stream).value_or(std::string());
+}
+
+}  // namespace
+
+BodyExtractor::BodyExtractor(std::filesystem::path working_folder, BodyState& body_state,
+                             ValueReader& value_reader)
+    : working_folder_(std::move(working_folder)),
+      body_state_(body_state),
+      value_reader_(value_reader) {}
+
+void BodyExtractor::ExtractFirstBody(libesedb_record_t* record, const BodyColumns& columns) {
+  body_state_.format = BodyFormat::kNone;
+  if (columns.text != 0) ExtractTextBody(record, columns.text);
+  if (body_state_.format == BodyFormat::kNone && columns.html != 0) {
+    ExtractHtmlBody(record, columns.html);
+  }
+  if (body_state_.format == BodyFormat::kNone && columns.rtf != 0)
+    ExtractRtfBody(record, columns.rtf);
+}
+
+void BodyExtractor::ExtractTextBody(libesedb_record_t* record, int value_entry) {
+  StoreColumnValue(record, value_entry, Route::kText);
+}
+
+void BodyExtractor::ExtractHtmlBody(libesedb_record_t* record, int value_entry) {
+  StoreColumnValue(record, value_entry, Route::kHtml);
+}
+
+void BodyExtractor::ExtractRtfBody(libesedb_record_t* record, int value_entry) {
+  if (!StoreColumnValue(record, value_entry, Route::kRtf)) return;
+  if (ConvertRtfBodyFile()) body_state_.format = BodyFormat::kText;
+}
+
+bool BodyExtractor::StoreColumnValue(libesedb_record_t* record, int value_entry, Route route) {
+  if (record == nullptr || value_entry <= 0) return false;
+  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
+  if (!type || !raw || raw->bytes.empty()) return false;
+
+  // A long value that cannot be opened is no body: its stored bytes are only a key.
+  EsedbLongValue long_value;
+  if (IsLong(*raw)) {
+    long_value = GetLongValue(record, value_entry);
+    if (!long_value) return false;
+  }
+  // So is a packed value that does not unpack.
+  std::optional<std::vector<std::uint8_t>> inline_bytes;
+  if (!long_value) {
+    inline_bytes = InlineBytes(*type, *raw);
+    if (!inline_bytes) return false;
+  }
+
+  const char* name = route == Route::kText   ? "textbody.txt"
+                     : route == Route::kHtml ? "htmlbody.html"
+                                             : "rtfbody.txt";
+  const std::filesystem::path path = working_folder_ / name;
+  CUTF16File utf16_file;
+  CStdioFile plain_file;
+  // Text and HTML bodies go through the program's text file class, written raw (no mark).
+  CStdioFile& file = route == Route::kRtf ? plain_file : utf16_file;
+  if (!file.Open(path, route == Route::kRtf ? kCreateWrite : kCreateReadWrite)) return false;
+  body_state_.file_path = path;
+  body_state_.text.clear();  // never the text of the previous item
+  body_state_.format = route == Route::kText   ? BodyFormat::kText
+                       : route == Route::kHtml ? BodyFormat::kHtml
+                                               : BodyFormat::kRtf;
+
+  if (long_value) {
+    const bool compressed = IsCompressed(*raw);
+    ForEachLongValueSegment(long_value.get(), [&file, compressed](auto segment) {
+      WriteSegment(file, segment, compressed);
+    });
+  } else if (route == Route::kHtml) {
+    body_state_.text = DecodeBodyBytes(*inline_bytes);
+    WriteBytes(file, Utf16ToUtf8(body_state_.text));
+  } else {
+    WriteBytes(file, *inline_bytes);
+  }
+  return true;
+}
+
+bool BodyExtractor::ConvertRtfBodyFile() {
+  const std::optional<std::string> stream = ReadWholeFile(body_state_.file_path);
+  if (!stream || stream->empty()) return false;
+
+  const std::string rtf = RtfOfStream(*stream);
+  {
+    // Kept beside the other working files for whoever wants to open the document itself.
+    CStdioFile copy;
+    if (copy.Open(working_folder_ / "temp.rtf", kCreateWrite)) WriteBytes(copy, rtf);
+  }
+  body_state_.text = rtf.empty() ? std::u16string() : RtfToPlainText(rtf);
+
+  const std::filesystem::path path = working_folder_ / "rtfbody.txt";
+  body_state_.file_path = path;
+  CStdioFile file;
+  if (!file.Open(path, kCreateWrite)) return false;
+  body_state_.format = BodyFormat::kRtf;
+  WriteBytes(file, Utf16ToUtf8(body_state_.text));
+  return true;
+}
+
+std::u16string BodyExtractor::WriteBodyValueAsText(libesedb_record_t* record, int value_entry) {
+  if (record == nullptr || value_entry <= 0) return std::u16string();
+  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
+  if (!type || !raw || raw->bytes.empty()) return std::u16string();
+
+  EsedbLongValue long_value;
+  if (IsLong(*raw)) {
+    long_value = GetLongValue(record, value_entry);
+    if (!long_value) return std::u16string();
+  }
+
+  const std::filesystem::path path = working_folder_ / "blank.txt";
+  body_state_.file_path = path;
+  CUTF16File file;
+  if (!file.Open(path, kCreateWrite)) return std::u16string();
+
+  if (long_value) {
+    const bool compressed = IsCompressed(*raw);
+    ForEachLongValueSegment(long_value.get(), [&file, compressed](auto segment) {
+      WriteSegment(file, segment, compressed);
+    });
+  } else if (IsCompressed(*raw)) {
+    if (IsTextType(*type)) {
+      if (const std::optional<std::u16string> text = DecompressedText(raw->bytes)) {
+        file.WriteString(*text);
+      }
+    } else if (const std::optional<std::vector<std::uint8_t>> bytes = InlineBytes(*type, *raw)) {
+      WriteBytes(file, *bytes);
+    }
+  } else if (IsTextType(*type)) {
+    if (std::optional<std::u16string> text = value_reader_.ReadBodyText(record, value_entry)) {
+      std::erase(*text, u'\0');
+      file.WriteString(*text);
+    }
+  } else if (raw->bytes.size() >= kShortestBinaryBody) {
+    WriteBytes(file, raw->bytes);
+  }
+  return TextFromPath(path);
+}
+
+}  // namespace tarvex

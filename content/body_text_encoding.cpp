@@ -1,0 +1,58 @@
+#include "content/body_text_encoding.h"
+
+#include <algorithm>
+#include <optional>
+#include <string_view>
+
+#include "base/code_page_1252.h"
+#include "base/utf_conversion.h"
+
+namespace tarvex {
+namespace {
+
+// Enough of the value to recognise UTF-16 by its zero high bytes.
+constexpr std::size_t kSniffBytes = 1024;
+
+std::u16string Utf16LeUntilNul(std::span<const std::uint8_t> bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto unit = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+    if (unit == 0) break;
+    text.push_back(unit);
+  }
+  return text;
+}
+
+std::string_view BytesUntilNul(std::span<const std::uint8_t> bytes) {
+  const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+  return {reinterpret_cast<const char*>(bytes.data()),
+          static_cast<std::size_t>(end - bytes.begin())};
+}
+
+// Mostly-ASCII text in UTF-16LE has a zero in nearly every odd byte; 8-bit text has none
+// before its terminator.
+bool LooksLikeUtf16Le(std::span<const std::uint8_t> bytes) {
+  const std::size_t examined = std::min(bytes.size(), kSniffBytes) / 2 * 2;
+  if (examined < 2 || bytes[0] == 0 || bytes[1] != 0) return false;
+  std::size_t zero_high_bytes = 0;
+  for (std::size_t i = 1; i < examined; i += 2) zero_high_bytes += bytes[i] == 0 ? 1 : 0;
+  return zero_high_bytes * 4 >= examined / 2 * 3;
+}
+
+}  // namespace
+
+std::u16string DecodeBodyBytes(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    return Utf16LeUntilNul(bytes.subspan(2));
+  }
+  if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    return Utf8ToUtf16(BytesUntilNul(bytes.subspan(3)));
+  }
+  if (LooksLikeUtf16Le(bytes)) return Utf16LeUntilNul(bytes);
+  const std::string_view text = BytesUntilNul(bytes);
+  if (std::optional<std::u16string> decoded = DecodeUtf8Strict(text)) return *decoded;
+  return Windows1252ToUtf16(text);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,390 @@
+// The body routes on ESE files written by edbforge: what each leaves in the working folder and
+// in the body state, for inline, long, compressed, empty and damaged body values.
+
+#include "content/body_extraction.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+
+#include "base/file_names.h"
+#include "base/utf_conversion.h"
+#include "store/store_session.h"
+#include "store/value_reader.h"
+#include "tools/edbforge/encoding/lzxpress_encoder.h"
+#include "tools/edbforge/encoding/rtf_compressor.h"
+#include "tools/edbforge/encoding/seven_bit_encoder.h"
+#include "tools/edbforge/ese/database_writer.h"
+
+namespace tarvex {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace forge = edbforge;
+
+// Value entries of the test table's columns.
+constexpr int kTextEntry = 1;
+constexpr int kHtmlEntry = 2;
+constexpr int kRtfEntry = 3;
+constexpr BodyColumns kAllColumns{kTextEntry, kHtmlEntry, kRtfEntry};
+
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("tarvex-body-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_ / "work");
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path work() const { return path_ / "work"; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+Bytes FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Bytes AsBytes(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+Bytes Utf16LeBytes(std::u16string_view text) {
+  return AsBytes(EncodeUtf16Le(text));
+}
+
+Bytes Pattern(std::size_t size, std::uint32_t seed) {
+  Bytes bytes(size);
+  for (std::uint8_t& byte : bytes) {
+    seed = seed * 1103515245U + 12345U;
+    byte = static_cast<std::uint8_t>(seed >> 16);
+  }
+  return bytes;
+}
+
+forge::ColumnDefinition Column(std::u16string name, forge::ColumnType type,
+                               forge::ColumnStorage storage = forge::ColumnStorage::kTagged) {
+  forge::ColumnDefinition column;
+  column.name = std::move(name);
+  column.type = type;
+  column.storage = storage;
+  column.compressed = storage == forge::ColumnStorage::kTagged;
+  return column;
+}
+
+// One message table "Msg" with the three body columns at entries 1 to 3, one record per item,
+// opened through the program's own session, value reader and body extractor.
+class BodyStore {
+ public:
+  explicit BodyStore(const std::vector<forge::Record>& items) {
+    const std::filesystem::path database = folder_.path() / "bodies.edb";
+    {
+      forge::EseDatabaseWriter writer(database, {});
+      forge::TableDefinition table;
+      table.name = u"Msg";
+      table.columns = {Column(u"Id", forge::ColumnType::kLong, forge::ColumnStorage::kFixed),
+                       Column(u"S1000", forge::ColumnType::kLongText),
+                       Column(u"N1013", forge::ColumnType::kLongBinary),
+                       Column(u"N1009", forge::ColumnType::kLongBinary)};
+      forge::TableWriter& messages = writer.AddTable(table);
+      std::int32_t id = 1;
+      for (forge::Record item : items) messages.Append(item.Set(u"Id", id++));
+      writer.Finish();
+    }
+    StoreSession::OpenResult opened = StoreSession::Open(database);
+    if (auto* session = std::get_if<std::unique_ptr<StoreSession>>(&opened)) {
+      session_ = std::move(*session);
+      session_->BuildTableCatalog();
+      table_ = session_->OpenTableByName(u"Msg");
+      reader_ = std::make_unique<ValueReader>(*session_, folder_.work(), state_);
+      extractor_ = std::make_unique<BodyExtractor>(folder_.work(), state_, *reader_);
+    }
+  }
+
+  bool ok() const { return table_ != nullptr; }
+  EsedbRecord Item(int index) { return GetRecord(table_, index); }
+  BodyExtractor& extractor() { return *extractor_; }
+  ValueReader& reader() { return *reader_; }
+  BodyState& state() { return state_; }
+  std::filesystem::path Work(const char* name) const { return folder_.work() / name; }
+  std::size_t FilesInWork() const {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(folder_.work()),
+                      std::filesystem::directory_iterator()));
+  }
+
+ private:
+  ScratchFolder folder_;
+  BodyState state_;
+  std::unique_ptr<StoreSession> session_;
+  libesedb_table_t* table_ = nullptr;
+  std::unique_ptr<ValueReader> reader_;
+  std::unique_ptr<BodyExtractor> extractor_;
+};
+
+forge::Record Item() {
+  return forge::Record();
+}
+
+forge::RawBytes Separate(Bytes bytes, bool compressed = false) {
+  return forge::RawBytes{std::move(bytes), compressed, forge::LongValuePlacement::kSeparate};
+}
+forge::RawBytes Packed(Bytes bytes) {
+  return forge::RawBytes{std::move(bytes), true};
+}
+
+Bytes Lzxpress(const Bytes& bytes) {
+  return forge::EncodeLzxpress(bytes).value();
+}
+
+int SegmentCount(libesedb_record_t* record, int entry) {
+  const EsedbLongValue long_value = GetLongValue(record, entry);
+  int count = 0;
+  if (long_value) ForEachLongValueSegment(long_value.get(), [&count](auto) { ++count; });
+  return count;
+}
+
+constexpr std::string_view kRussianRtf =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}\r\n"
+    "\\pard\\f0 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2, caf\\u233? \\u-10179?\\u-8694?\\par\r\n"
+    "second line\\par\r\n}\r\n";
+constexpr std::u16string_view kRussianText =
+    u"\u041f\u0440\u0438\u0432\u0435\u0442, caf\u00e9 \U0001F60A\r\nsecond line";
+
+TEST(BodyRoutes, TextBodyIsTheStoredBytes) {
+  const std::u16string body = u"Hello\r\nW\u00f6rld \U0001F60A";
+  BodyStore store({Item().Set(u"S1000", body)});
+  ASSERT_TRUE(store.ok());
+  EsedbRecord record = store.Item(0);
+  store.extractor().ExtractTextBody(record.get(), kTextEntry);
+  EXPECT_EQ(store.state().format, BodyFormat::kText);
+  EXPECT_EQ(store.state().file_path, store.Work("textbody.txt"));
+  EXPECT_EQ(FileBytes(store.Work("textbody.txt")), Utf16LeBytes(body));
+}
+
+TEST(BodyRoutes, EngineCompressedTextIsWrittenDecoded) {
+  const std::u16string body = u"Compressed body text, compressed body text, compressed.";
+  const std::u16string ascii = u"seven bit";
+  BodyStore store({Item().Set(u"S1000", Packed(Lzxpress(Utf16LeBytes(body)))),
+                   Item().Set(u"S1000", Packed(*forge::EncodeSevenBitText(
+                                            ascii, forge::SevenBitForm::kEightBit))),
+                   Item().Set(u"S1000", Packed({0x18, 0xff, 0xff, 0x01}))});
+  ASSERT_TRUE(store.ok());
+  EsedbRecord first = store.Item(0);
+  store.extractor().ExtractTextBody(first.get(), kTextEntry);
+  EXPECT_EQ(FileBytes(store.Work("textbody.txt")), Utf16LeBytes(body));
+  EsedbRecord second = store.Item(1);
+  store.extractor().ExtractTextBody(second.get(), kTextEntry);
+  EXPECT_EQ(FileBytes(store.Work("textbody.txt")), Utf16LeBytes(ascii));
+
+  // A packed value that does not unpack is no body: the next route gets its turn.
+  store.state() = BodyState{};
+  std::filesystem::remove(store.Work("textbody.txt"));
+  EsedbRecord broken = store.Item(2);
+  store.extractor().ExtractTextBody(broken.get(), kTextEntry);
+  EXPECT_EQ(store.state().format, BodyFormat::kNone);
+  EXPECT_FALSE(std::filesystem::exists(store.Work("textbody.txt")));
+}
+
+TEST(BodyRoutes, HtmlLongValueIsItsSegmentsInOrder) {
+  const Bytes html = Pattern(10000, 7);
+  BodyStore store({Item().Set(u"N1013", Separate(html))});
+  ASSERT_TRUE(store.ok());
+  EsedbRecord record = store.Item(0);
+  ASSERT_EQ(SegmentCount(record.get(), kHtmlEntry), 3);
+  store.state().text = u"left by the previous item";
+  store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
+  EXPECT_EQ(store.state().format, BodyFormat::kHtml);
+  EXPECT_EQ(store.state().file_path, store.Work("htmlbody.html"));
+  EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), html);
+  EXPECT_EQ(store.state().text, u"");
+}
+
+TEST(BodyRoutes, CompressedHtmlLongValueIsUnpacked) {
+  std::string html = "<html><body>";
+  for (int i = 0; i < 300; ++i) html += "<p>line " + std::to_string(i) + "</p>";
+  html += "</body></html>";
+  BodyStore store({Item().Set(u"N1013", Separate(Lzxpress(AsBytes(html)), true))});
+  ASSERT_TRUE(store.ok());
+  EsedbRecord record = store.Item(0);
+  store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
+  EXPECT_EQ(store.state().format, BodyFormat::kHtml);
+  EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), AsBytes(html));
+}
+
+TEST(BodyRoutes, InlineHtmlIsDecodedByItsOwnEncodingAndWrittenAsUtf8) {
+  const std::u16string text = u"<p>Gr\u00fc\u00dfe \u20ac \u0416</p>";
+  const std::u16string latin = u"<p>Gr\u00fc\u00dfe \u20ac</p>";
+  BodyStore store({
+      Item().Set(u"N1013", AsBytes(Utf16ToUtf8(text))),
+      Item().Set(u"N1013", AsBytes("<p>Gr\xfc\xdf"
+                                   "e \x80</p>")),
+      Item().Set(u"N1013", Utf16LeBytes(text + u'\0')),
+      Item().Set(u"N1013", AsBytes(std::string("<p>a</p>\0trailing junk", 22))),
+      Item().Set(u"N1013", Packed(Lzxpress(AsBytes(Utf16ToUtf8(text))))),
+  });
+  ASSERT_TRUE(store.ok());
+  const std::vector<std::u16string> expected = {text, latin, text, u"<p>a</p>", text};
+  for (int index = 0; index < static_cast<int>(expected.size()); ++index) {
+    SCOPED_TRACE(index);
+    EsedbRecord record = store.Item(index);
+    store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
+    EXPECT_EQ(store.state().format, BodyFormat::kHtml);
+    EXPECT_EQ(store.state().text, expected[index]);
+    EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), AsBytes(Utf16ToUtf8(expected[index])));
+  }
+}
+
+TEST(BodyRoutes, RtfOnlyItemEndsAsUtf8PlainText) {
+  BodyStore store({Item().Set(u"N1009", forge::CompressRtf(kRussianRtf))});
+  ASSERT_TRUE(store.ok());
+  EsedbRecord record = store.Item(0);
+  store.extractor().ExtractFirstBody(record.get(), kAllColumns);
+  EXPECT_EQ(store.state().format, BodyFormat::kText);
+  EXPECT_EQ(store.state().text, kRussianText);
+  EXPECT_EQ(store.state().file_path, store.Work("rtfbody.txt"));
+  // Every byte of the UTF-8, not one per character.
+  const std::string utf8 = Utf16ToUtf8(kRussianText);
+  EXPECT_GT(utf8.size(), kRussianText.size());
+  EXPECT_EQ(FileBytes(store.Work("rtfbody.txt")), AsBytes(utf8));
+  EXPECT_TRUE(std::filesystem::exists(store.Work("temp.rtf")));
+}
+
+TEST(BodyRoutes, UncompressedRtfStreamIsTakenAsItStands) {
+  BodyStore store({Item().Set(u"N1009", forge::WrapRtfUncompressed(kRussianRtf))});
+  ASSERT_TRUE(store.ok());
+  EsedbRecord record = store.Item(0);
+  store.extractor().ExtractRtfBody(record.get(), kRtfEntry);
+  EXPECT_EQ(store.state().format, BodyFormat::kText);
+  EXPECT_EQ(store.state().text, kRussianText);
+}
+
+TEST(BodyRoutes, DamagedRtfStreamsGiveAnEmptyText) {
+  Bytes oversized = forge::CompressRtf(kRussianRtf);
+  // The compressed-size field counts what follows it; here it claims one byte beyond the value.
+  const auto beyond = static_cast<std::uint32_t>(oversized.size() - 4 + 1 + 4);
+  for (std::size_t i = 0; i < 4; ++i) oversized[i] = static_cast<std::uint8_t>(beyond >> (8 * i));
+  BodyStore store({Item().Set(u"N1009", oversized), Item().Set(u"N1009", Bytes{1, 2, 3, 4, 5})});
+  ASSERT_TRUE(store.ok());
+  for (int index = 0; index < 2; ++index) {
+    SCOPED_TRACE(index);
+    store.state().text = u"stale";
+    EsedbRecord record = store.Item(index);
+    store.extractor().ExtractRtfBody(record.get(), kRtfEntry);
+    EXPECT_EQ(store.state().format, BodyFormat::kText);
+    EXPECT_EQ(store.state().text, u"");
+    EXPECT_TRUE(std::filesystem::exists(store.Work("rtfbody.txt")));
+    EXPECT_EQ(std::filesystem::file_size(store.Work("rtfbody.txt")), 0U);
+  }
+}
+
+TEST(BodyRoutes, EmptyOrAbsentBodyLeavesNoTrace) {
+  BodyStore store({Item().Set(u"S1000", std::u16string()).Set(u"N1013", Bytes{}),
+                   Item().Set(u"Id", std::int32_t{5})});
+  ASSERT_TRUE(store.ok());
+  for (int index = 0; index < 2; ++index) {
+    SCOPED_TRACE(index);
+    EsedbRecord record = store.Item(index);
+    store.extractor().ExtractFirstBody(record.get(), kAllColumns);
+    EXPECT_EQ(store.state().format, BodyFormat::kNone);
+    EXPECT_EQ(store.extractor().WriteBodyValueAsText(record.get(), kTextEntry), u"");
+    EXPECT_EQ(store.FilesInWork(), 0U);
+  }
+  store.extractor().ExtractTextBody(nullptr, kTextEntry);
+  EXPECT_EQ(store.state().format, BodyFormat::kNone);
+}
+
+TEST(BodyRoutes, TextBodyWinsOverHtmlAndRtf) {
+  BodyStore store({Item()
+                       .Set(u"S1000", std::u16string(u"plain"))
+                       .Set(u"N1013", AsBytes("<p>html</p>"))
+                       .Set(u"N1009", forge::CompressRtf(kRussianRtf)),
+                   Item()
+                       .Set(u"S1000", Packed({0x18, 0xff, 0xff, 0x01}))
+                       .Set(u"N1013", AsBytes("<p>html</p>"))});
+  ASSERT_TRUE(store.ok());
+  EsedbRecord record = store.Item(0);
+  store.extractor().ExtractFirstBody(record.get(), kAllColumns);
+  EXPECT_EQ(store.state().format, BodyFormat::kText);
+  EXPECT_EQ(store.state().file_path, store.Work("textbody.txt"));
+  EXPECT_FALSE(std::filesystem::exists(store.Work("htmlbody.html")));
+  EXPECT_FALSE(std::filesystem::exists(store.Work("rtfbody.txt")));
+
+  // An unreadable text body lets the HTML route have its turn.
+  EsedbRecord second = store.Item(1);
+  store.extractor().ExtractFirstBody(second.get(), kAllColumns);
+  EXPECT_EQ(store.state().format, BodyFormat::kHtml);
+  EXPECT_EQ(store.state().text, u"<p>html</p>");
+}
+
+TEST(ConvertRtfBodyFile, KeepsTheRtfFormatForTheStreamWriter) {
+  BodyStore store({Item().Set(u"N1009", forge::CompressRtf(kRussianRtf))});
+  ASSERT_TRUE(store.ok());
+  EsedbRecord record = store.Item(0);
+  ASSERT_TRUE(store.reader().WriteRtfBodyFile(record.get(), kRtfEntry).has_value());
+  ASSERT_EQ(store.state().format, BodyFormat::kRtf);
+  EXPECT_TRUE(store.extractor().ConvertRtfBodyFile());
+  EXPECT_EQ(store.state().format, BodyFormat::kRtf);
+  EXPECT_EQ(store.state().text, kRussianText);
+  EXPECT_EQ(FileBytes(store.Work("rtfbody.txt")), AsBytes(Utf16ToUtf8(kRussianText)));
+
+  // An empty stream file changes nothing.
+  { std::ofstream truncate(store.Work("rtfbody.txt"), std::ios::trunc); }
+  store.state().text = u"kept";
+  EXPECT_FALSE(store.extractor().ConvertRtfBodyFile());
+  EXPECT_EQ(store.state().format, BodyFormat::kRtf);
+  EXPECT_EQ(store.state().text, u"kept");
+}
+
+TEST(WriteBodyValueAsText, DecodesByColumnType) {
+  const std::u16string body = u"Text \u00e9 \U0001F60A";
+  const std::u16string long_body(3000, u'\u0416');
+  Bytes unpacked = Pattern(300, 1);
+  unpacked.insert(unpacked.end(), 300, 'a');
+  BodyStore store({Item()
+                       .Set(u"S1000", body)
+                       .Set(u"N1013", Bytes{1, 2, 3, 4})
+                       .Set(u"N1009", Bytes{1, 2, 3, 4, 5}),
+                   Item()
+                       .Set(u"S1000", Separate(Utf16LeBytes(long_body)))
+                       .Set(u"N1013", Packed(Lzxpress(unpacked)))});
+  ASSERT_TRUE(store.ok());
+  EsedbRecord first = store.Item(0);
+  const std::u16string path = store.extractor().WriteBodyValueAsText(first.get(), kTextEntry);
+  EXPECT_EQ(path, TextFromPath(store.Work("blank.txt")));
+  EXPECT_EQ(store.state().file_path, store.Work("blank.txt"));
+  Bytes marked = {0xFF, 0xFE};
+  const Bytes units = Utf16LeBytes(body);
+  marked.insert(marked.end(), units.begin(), units.end());
+  EXPECT_EQ(FileBytes(store.Work("blank.txt")), marked);
+
+  // Binary values of 4 bytes or fewer are no text; longer ones are written as they are.
+  EXPECT_NE(store.extractor().WriteBodyValueAsText(first.get(), kHtmlEntry), u"");
+  EXPECT_EQ(FileBytes(store.Work("blank.txt")), Bytes{});
+  store.extractor().WriteBodyValueAsText(first.get(), kRtfEntry);
+  EXPECT_EQ(FileBytes(store.Work("blank.txt")), (Bytes{1, 2, 3, 4, 5}));
+
+  // Long values: every segment, whose bytes may start like a compression header (U+0416).
+  EsedbRecord second = store.Item(1);
+  store.extractor().WriteBodyValueAsText(second.get(), kTextEntry);
+  EXPECT_EQ(FileBytes(store.Work("blank.txt")), Utf16LeBytes(long_body));
+  store.extractor().WriteBodyValueAsText(second.get(), kHtmlEntry);
+  EXPECT_EQ(FileBytes(store.Work("blank.txt")), unpacked);
+}
+
+}  // namespace
+}  // namespace tarvex
