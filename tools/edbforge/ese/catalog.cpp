@@ -72,7 +72,7 @@ class RowBuilder {
   void Add(uint32_t object_id, int16_t type, uint32_t id, const Record& record) {
     NoLongValues no_long_values;
     rows_.push_back({CatalogKey(object_id, type, id),
-                     EncodeRecord(format_, catalog_, record, no_long_values, budget_,
+                     EncodeRecord(format_, catalog_, record, no_long_values, budget_, budget_,
                                   "catalog row of object " + std::to_string(object_id))});
   }
 

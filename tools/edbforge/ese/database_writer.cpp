@@ -30,19 +30,21 @@ size_t SegmentSize(const PageFormat& format) {
 }  // namespace
 
 TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
-                         uint32_t object_id)
+                         uint32_t object_id, size_t inline_limit)
     : file_(file),
       layout_(std::move(layout)),
       template_name_(definition.template_table),
       callback_(definition.callback),
       object_id_(object_id),
+      inline_limit_(inline_limit),
       place_("table \"" + Utf16ToUtf8(definition.name) + "\""),
       records_(file, object_id, TreeKind::kRecords, std::nullopt, place_) {}
 
 void TableWriter::Append(const Record& record) {
   const std::string place = place_ + ", record " + std::to_string(next_record_number_);
-  const auto data = EncodeRecord(file_.format(), layout_, record, *this,
-                                 TreeWriter::MaxDataSize(file_.format(), kRecordKeySize), place);
+  const auto data =
+      EncodeRecord(file_.format(), layout_, record, *this,
+                   TreeWriter::MaxDataSize(file_.format(), kRecordKeySize), inline_limit_, place);
   records_.Append(RecordKey(next_record_number_), data);
   ++next_record_number_;
 }
@@ -72,7 +74,10 @@ uint32_t TableWriter::StoreLongValue(std::span<const uint8_t> bytes) {
 }
 
 EseDatabaseWriter::EseDatabaseWriter(std::filesystem::path path, DatabaseOptions options)
-    : path_(std::move(path)), format_{options.page_size, options.format_revision} {
+    : path_(std::move(path)),
+      format_{options.page_size, options.format_revision},
+      inline_limit_(options.inline_long_value_limit != 0 ? options.inline_long_value_limit
+                                                         : format_.DataArea() / 2) {
   CheckPageFormat(format_);
   file_ = std::make_unique<PageFile>(path_, format_);
 }
@@ -104,7 +109,7 @@ TableWriter& EseDatabaseWriter::AddTable(const TableDefinition& definition) {
   const uint32_t object_id = next_object_id_;
   next_object_id_ += 2;
   tables_.push_back(std::unique_ptr<TableWriter>(
-      new TableWriter(*file_, std::move(layout), definition, object_id)));
+      new TableWriter(*file_, std::move(layout), definition, object_id, inline_limit_)));
   table_index_.emplace(definition.name, tables_.size() - 1);
   return *tables_.back();
 }

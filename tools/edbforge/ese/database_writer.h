@@ -42,7 +42,7 @@ class TableWriter : private LongValueSink {
  private:
   friend class EseDatabaseWriter;
   TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
-              uint32_t object_id);
+              uint32_t object_id, size_t inline_limit);
 
   uint32_t StoreLongValue(std::span<const uint8_t> bytes) override;
 
@@ -51,6 +51,7 @@ class TableWriter : private LongValueSink {
   std::u16string template_name_;
   std::optional<std::u16string> callback_;
   uint32_t object_id_;
+  size_t inline_limit_;
   std::string place_;
   TreeWriter records_;
   std::unique_ptr<TreeWriter> long_values_;
@@ -76,6 +77,7 @@ class EseDatabaseWriter {
  private:
   std::filesystem::path path_;
   PageFormat format_;
+  size_t inline_limit_;
   std::unique_ptr<PageFile> file_;
   std::vector<std::unique_ptr<TableWriter>> tables_;
   std::unordered_map<std::u16string, size_t> table_index_;

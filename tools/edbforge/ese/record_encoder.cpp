@@ -46,12 +46,15 @@ size_t InlineTaggedSize(const TaggedCell& cell) {
 
 }  // namespace
 
-StoredValue ToStoredValue(const ColumnLayout& column, const Value& value,
-                          const std::string& place) {
+std::string ErrorPlace::Text() const {
+  return column == nullptr ? prefix : prefix + ", column \"" + Utf16ToUtf8(*column) + "\"";
+}
+
+StoredValue ToStoredValue(const ColumnLayout& column, const Value& value, const ErrorPlace& place) {
   const ColumnType type = column.type;
   auto mismatch = [&](const char* given) {
-    return EseWriteError(place + ": a " + given + " value does not suit a " + ColumnTypeName(type) +
-                         " column");
+    return EseWriteError(place.Text() + ": a " + given + " value does not suit a " +
+                         ColumnTypeName(type) + " column");
   };
   auto expect = [&](bool ok, const char* given) {
     if (!ok) throw mismatch(given);
@@ -101,7 +104,8 @@ StoredValue ToStoredValue(const ColumnLayout& column, const Value& value,
           if (column.code_page == kCodePageWestern) {
             encoded = Utf16ToWindows1252(item);
             if (Windows1252ToUtf16(encoded) != item) {
-              throw EseWriteError(place + ": the text has characters outside code page 1252");
+              throw EseWriteError(place.Text() +
+                                  ": the text has characters outside code page 1252");
             }
           } else {
             encoded = EncodeUtf16Le(item);
@@ -124,28 +128,29 @@ StoredValue ToStoredValue(const ColumnLayout& column, const Value& value,
       },
       value);
   if (stored.compressed && column.storage != ColumnStorage::kTagged) {
-    throw EseWriteError(place + ": only tagged columns can hold values flagged compressed");
+    throw EseWriteError(place.Text() + ": only tagged columns can hold values flagged compressed");
   }
   if (stored.placement == LongValuePlacement::kSeparate && !IsLongType(type)) {
-    throw EseWriteError(place + ": only LongText and LongBinary values can be separated");
+    throw EseWriteError(place.Text() + ": only LongText and LongBinary values can be separated");
   }
   return stored;
 }
 
 std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& layout,
                                   const Record& record, LongValueSink& long_values, size_t budget,
-                                  const std::string& place) {
+                                  size_t inline_limit, const std::string& place) {
   const auto& columns = layout.columns();
   std::vector<std::vector<StoredValue>> by_column(columns.size());
   std::vector<bool> seen(columns.size(), false);
   for (const auto& cell : record.cells()) {
     const auto index = layout.Find(cell.column);
-    const std::string column_place = place + ", column \"" + Utf16ToUtf8(cell.column) + "\"";
-    if (!index) throw EseWriteError(column_place + ": no such column");
+    const ErrorPlace column_place{place, &cell.column};
+    if (!index) throw EseWriteError(column_place.Text() + ": no such column");
     const ColumnLayout& column = columns[*index];
     if (cell.values.empty()) continue;
     if (cell.values.size() > 1 && !column.multi_valued) {
-      throw EseWriteError(column_place + ": several values for a column that is not multi-valued");
+      throw EseWriteError(column_place.Text() +
+                          ": several values for a column that is not multi-valued");
     }
     for (const Value& value : cell.values) {
       by_column[*index].push_back(ToStoredValue(column, value, column_place));
@@ -169,13 +174,13 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
   for (size_t index = 0; index < columns.size() && last_fixed > 0; ++index) {
     const ColumnLayout& column = columns[index];
     if (column.storage != ColumnStorage::kFixed || column.identifier > last_fixed) continue;
-    const std::string column_place = place + ", column \"" + Utf16ToUtf8(column.name) + "\"";
+    const ErrorPlace column_place{place, &column.name};
     std::vector<uint8_t> bytes(column.fixed_size, 0);
     if (seen[index]) {
       const auto& stored = by_column[index].front().bytes;
       const bool padded = column.type == ColumnType::kBinary || column.type == ColumnType::kText;
       if (stored.size() > column.fixed_size || (!padded && stored.size() != column.fixed_size)) {
-        throw EseWriteError(column_place + ": a fixed column of " +
+        throw EseWriteError(column_place.Text() + ": a fixed column of " +
                             std::to_string(column.fixed_size) + " bytes cannot take " +
                             std::to_string(stored.size()) + " bytes");
       }
@@ -243,12 +248,11 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
     tagged.insert(own_begin, TaggedCell{last_template_tagged, {StoredValue{}}, std::nullopt});
   }
 
-  auto wants_separation = [](const TaggedCell& cell) {
+  auto wants_separation = [inline_limit](const TaggedCell& cell) {
     if (cell.values.size() != 1 || !IsLongType(cell.column->type)) return false;
     const StoredValue& value = cell.values.front();
     return value.placement == LongValuePlacement::kSeparate ||
-           (value.placement == LongValuePlacement::kAutomatic &&
-            value.bytes.size() > kIntrinsicLongValueLimit);
+           (value.placement == LongValuePlacement::kAutomatic && value.bytes.size() > inline_limit);
   };
   std::vector<bool> separate(tagged.size(), false);
   for (size_t index = 0; index < tagged.size(); ++index)

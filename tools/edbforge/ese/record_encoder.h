@@ -21,9 +21,13 @@ inline constexpr uint8_t kValueFlagCompressed = 0x02;
 inline constexpr uint8_t kValueFlagSeparated = 0x04;
 inline constexpr uint8_t kValueFlagMultiValue = 0x08;
 
-// Values larger than this go to the long-value tree unless the caller decides otherwise; the
-// engine keeps about this much in the record.
-inline constexpr size_t kIntrinsicLongValueLimit = 1024;
+// Names the spot of an error (table and record, and the column); the text is only built when
+// an error is thrown, which keeps the writer quick for millions of records.
+struct ErrorPlace {
+  const std::string& prefix;
+  const std::u16string* column = nullptr;
+  std::string Text() const;
+};
 
 class LongValueSink {
  public:
@@ -41,11 +45,12 @@ struct StoredValue {
 
 // Converts a value for the column; throws EseWriteError naming `place` when the value does not
 // suit the column's type.
-StoredValue ToStoredValue(const ColumnLayout& column, const Value& value, const std::string& place);
+StoredValue ToStoredValue(const ColumnLayout& column, const Value& value, const ErrorPlace& place);
 
-// `budget` is the largest record the page allows. `place` names the table in errors.
+// `budget` is the largest record the page allows; long values above `inline_limit` bytes go to
+// the long-value tree unless placed otherwise. `place` names table and record in errors.
 std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& layout,
                                   const Record& record, LongValueSink& long_values, size_t budget,
-                                  const std::string& place);
+                                  size_t inline_limit, const std::string& place);
 
 }  // namespace tarvex::edbforge

@@ -68,6 +68,11 @@ struct TableDefinition {
 struct DatabaseOptions {
   uint32_t page_size = 4096;      // 4096, 8192, or 32768 from revision 17
   uint32_t format_revision = 20;  // 9 to 20 (format version 0x620)
+  // LongText/LongBinary values above this many bytes go to the long-value tree (values that do
+  // not fit the record go there anyway). 0 means half a page: each separated value takes at
+  // least one page of its own, so keeping mid-sized values in the record keeps big stores small.
+  // The engine itself separates values above 1024 bytes.
+  uint32_t inline_long_value_limit = 0;
 };
 
 }  // namespace tarvex::edbforge

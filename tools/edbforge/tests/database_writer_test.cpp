@@ -413,10 +413,10 @@ TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
   ScratchFolder folder;
   const auto path = folder / "long.edb";
   const auto huge = Pattern(100000, 1);
-  const auto limit = Pattern(kIntrinsicLongValueLimit, 2);
-  const auto above = Pattern(kIntrinsicLongValueLimit + 1, 3);
+  const auto limit = Pattern(1024, 2);
+  const auto above = Pattern(1025, 3);
   {
-    EseDatabaseWriter writer(path, {});
+    EseDatabaseWriter writer(path, {.inline_long_value_limit = 1024});
     TableDefinition table;
     table.name = u"Attach";
     for (const char16_t* name : {u"L3701", u"L3702", u"L3703", u"L3704", u"L3705"}) {
