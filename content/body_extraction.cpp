@@ -62,17 +62,22 @@ bool WriteBytes(CStdioFile& file, std::string_view bytes) {
   return file.Write(bytes.data(), bytes.size());
 }
 
-// A long value segment as its reader should see it. `compressed`: the value says the engine
-// packed it; otherwise only segments that carry an LZXPRESS header and unpack to exactly the
-// size it gives are unpacked.
-void WriteSegment(CStdioFile& file, std::span<const std::uint8_t> segment, bool compressed) {
-  if (compressed || LooksLzxpressPacked(segment)) {
+// How much a long value's segments say about their packing.
+enum class SegmentPacking {
+  kAsFlagged,     // only the value's compressed flag counts: body streams stay as stored
+  kRecognisable,  // also unpack segments that carry an LZXPRESS header and unpack exactly
+};
+
+// A long value segment as its reader should see it.
+void WriteSegment(CStdioFile& file, std::span<const std::uint8_t> segment, bool flagged,
+                  SegmentPacking packing) {
+  if (flagged || (packing == SegmentPacking::kRecognisable && LooksLzxpressPacked(segment))) {
     if (std::optional<std::vector<std::uint8_t>> decoded = Decompress(segment)) {
       WriteBytes(file, *decoded);
       return;
     }
     // A segment of a packed value that does not unpack is unreadable; anything else is data.
-    if (compressed) return;
+    if (flagged) return;
   }
   WriteBytes(file, segment);
 }
@@ -181,7 +186,7 @@ bool BodyExtractor::StoreColumnValue(libesedb_record_t* record, int value_entry,
   if (long_value) {
     const bool compressed = IsCompressed(*raw);
     ForEachLongValueSegment(long_value.get(), [&file, compressed](auto segment) {
-      WriteSegment(file, segment, compressed);
+      WriteSegment(file, segment, compressed, SegmentPacking::kAsFlagged);
     });
   } else if (route == Route::kHtml) {
     body_state_.text = DecodeBodyBytes(*inline_bytes);
@@ -233,7 +238,7 @@ std::u16string BodyExtractor::WriteBodyValueAsText(libesedb_record_t* record, in
   if (long_value) {
     const bool compressed = IsCompressed(*raw);
     ForEachLongValueSegment(long_value.get(), [&file, compressed](auto segment) {
-      WriteSegment(file, segment, compressed);
+      WriteSegment(file, segment, compressed, SegmentPacking::kRecognisable);
     });
   } else if (IsCompressed(*raw)) {
     if (IsTextType(*type)) {

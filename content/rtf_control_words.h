@@ -1,7 +1,7 @@
 #pragma once
 
 // What the RTF reader needs to know about individual control words: which groups hold no
-// document text, which words stand for a character, and which code page a font charset means.
+// document text and which words stand for a character.
 
 #include <optional>
 #include <string_view>
@@ -14,9 +14,5 @@ bool IsHiddenDestination(std::string_view word);
 
 // The text a symbol word stands for ("\emdash", "\tab", "\lquote" ...), or none.
 std::optional<std::u16string_view> SymbolWordText(std::string_view word);
-
-// The Windows code page of an RTF font charset (\fcharsetN); none for the charsets that take
-// the document's code page (0 and 1) and for unknown values.
-std::optional<int> CharsetCodePage(int charset);
 
 }  // namespace tarvex

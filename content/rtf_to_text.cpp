@@ -1,10 +1,7 @@
 #include "content/rtf_to_text.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <optional>
-#include <type_traits>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -12,20 +9,20 @@
 #include "base/utf_conversion.h"
 #include "content/html_visible_text.h"
 #include "content/rtf_control_words.h"
-#include "output/code_page_conversion.h"
+#include "content/rtf_fonts.h"
+#include "content/rtf_text_output.h"
+#include "content/rtf_tokenizer.h"
 
 namespace tarvex {
 namespace {
 
-constexpr int kWindows1252 = 1252;
+using Kind = RtfToken::Kind;
+
 // Real documents nest formatting a few dozen groups deep. A group that would need more saved
 // states than this is dropped instead of growing memory with hostile nesting.
 constexpr std::size_t kMaxSavedStates = 4096;
-constexpr std::size_t kMaxFonts = 4096;
 // Fallback characters after \u; the format allows a handful, nobody writes more.
 constexpr int kMaxUnicodeSkip = 32;
-// Control words are at most 32 letters; longer runs of letters are read but not kept.
-constexpr std::size_t kMaxWordLength = 32;
 
 // Character and destination properties that a group inherits and restores on its end.
 struct GroupState {
@@ -37,79 +34,55 @@ struct GroupState {
   bool hidden_text = false;  // \v
 };
 
-struct FontEntry {
-  std::optional<int> charset_code_page;
-  std::optional<int> code_page;  // \cpg wins over the charset
-};
-
-struct ControlWord {
-  std::string word;
-  bool has_parameter = false;
-  int parameter = 0;
-};
-
-bool IsLetter(unsigned unit) {
-  return (unit >= 'a' && unit <= 'z') || (unit >= 'A' && unit <= 'Z');
-}
-bool IsDigit(unsigned unit) {
-  return unit >= '0' && unit <= '9';
-}
-std::optional<unsigned> HexValue(unsigned unit) {
-  if (IsDigit(unit)) return unit - '0';
-  if (unit >= 'a' && unit <= 'f') return unit - 'a' + 10;
-  if (unit >= 'A' && unit <= 'F') return unit - 'A' + 10;
-  return std::nullopt;
-}
-
-std::u16string DecodeBytes(std::string_view bytes, int code_page) {
-  if (code_page == kWindows1252) return Windows1252ToUtf16(bytes);
-  return CodePageToWide(bytes, code_page);
-}
-
-// One pass over the document. `Unit` is char for RTF as stored and char16_t for widened RTF.
-template <typename Unit>
+// One pass over the document's tokens. Groups cost no recursion: a group's state is saved
+// only when the group changes it, and a skipped group is only counted.
 class RtfReader {
  public:
-  explicit RtfReader(std::basic_string_view<Unit> input) : in_(input) {}
+  explicit RtfReader(RtfTokenizer& tokens) : tokens_(tokens) {}
 
   std::u16string Read() {
-    while (pos_ < in_.size()) {
-      const unsigned unit = At(pos_++);
-      if (unit == '{') {
+    for (RtfToken token = tokens_.Next(); token.kind != Kind::kEnd; token = tokens_.Next()) {
+      if (token.kind == Kind::kGroupOpen) {
         OpenGroup();
-      } else if (unit == '}') {
+      } else if (token.kind == Kind::kGroupClose) {
         if (!CloseGroup()) break;
-      } else if (unit == '\\') {
-        ReadControl();
-      } else if (unit != '\r' && unit != '\n') {
-        Literal(unit);
+      } else if (token.kind == Kind::kWord) {
+        Word(token);
+      } else if (!Skipping() && !StarTaken() && !FallbackTaken()) {
+        Character(token);
       }
     }
     Flush();
-    if (from_html_) return HtmlVisibleText(output_);
-    // A rich-text control keeps the document's last paragraph mark to itself.
-    if (output_.ends_with(u"\r\n")) output_.resize(output_.size() - 2);
-    return std::move(output_);
+    if (from_html_) return HtmlVisibleText(output_.TakeRawText());
+    return output_.TakeText();
   }
 
  private:
-  unsigned At(std::size_t index) const {
-    return static_cast<std::make_unsigned_t<Unit>>(in_[index]);
-  }
-
   bool Skipping() const { return skip_from_depth_ != 0; }
   bool Visible() const {
     return !state_.hidden && !state_.hidden_text && !(from_html_ && state_.html_rtf);
   }
 
+  // "\*" marks the group as one to skip unless the word after it is known.
+  bool StarTaken() {
+    if (!star_pending_) return false;
+    star_pending_ = false;
+    BeginSkip();
+    return true;
+  }
+
+  // The characters that stand in for a \u character, for readers that do not know \u.
+  bool FallbackTaken() {
+    if (fallback_left_ == 0) return false;
+    --fallback_left_;
+    return true;
+  }
+
   void OpenGroup() {
     Flush();
     fallback_left_ = 0;
+    StarTaken();
     ++depth_;
-    if (star_pending_) {
-      star_pending_ = false;
-      BeginSkip();
-    }
   }
 
   // False once the document's outermost group has closed.
@@ -145,68 +118,37 @@ class RtfReader {
     return true;
   }
 
-  void ReadControl() {
-    if (pos_ >= in_.size()) return;
-    const unsigned first = At(pos_);
-    if (!IsLetter(first)) {
-      ++pos_;
-      ControlSymbol(first);
-      return;
+  void Character(const RtfToken& token) {
+    // Outside the document's group nothing is text.
+    if (depth_ == 0) return;
+    switch (token.kind) {
+      case Kind::kEscapedByte:
+        Byte(static_cast<char>(token.unit));
+        break;
+      case Kind::kWideText:
+        Emit(std::u16string(1, static_cast<char16_t>(token.unit)));
+        break;
+      case Kind::kText:
+        if (token.unit == '\t') {
+          Emit(u"\t");
+        } else if (token.unit >= 0x20) {  // control characters are not text
+          Byte(static_cast<char>(token.unit));
+        }
+        break;
+      case Kind::kSymbol:
+        Symbol(token.unit);
+        break;
+      default:
+        break;
     }
-    ControlWord control;
-    while (pos_ < in_.size() && IsLetter(At(pos_))) {
-      if (control.word.size() < kMaxWordLength) control.word.push_back(static_cast<char>(At(pos_)));
-      ++pos_;
-    }
-    bool negative = false;
-    if (pos_ + 1 < in_.size() && At(pos_) == '-' && IsDigit(At(pos_ + 1))) {
-      negative = true;
-      ++pos_;
-    }
-    std::int64_t value = 0;
-    while (pos_ < in_.size() && IsDigit(At(pos_))) {
-      control.has_parameter = true;
-      value = std::min<std::int64_t>(value * 10 + (At(pos_) - '0'), std::int64_t{1} << 32);
-      ++pos_;
-    }
-    if (negative) value = -value;
-    control.parameter = static_cast<int>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
-    if (pos_ < in_.size() && At(pos_) == ' ') ++pos_;
-    Word(control);
   }
 
-  void ControlSymbol(unsigned symbol) {
-    if (symbol == '\'') {
-      std::optional<unsigned> high;
-      std::optional<unsigned> low;
-      if (pos_ < in_.size() && (high = HexValue(At(pos_)))) ++pos_;
-      if (high && pos_ < in_.size() && (low = HexValue(At(pos_)))) ++pos_;
-      if (Skipping()) return;
-      if (star_pending_) {
-        star_pending_ = false;
-        BeginSkip();
-        return;
-      }
-      // A cut-off escape stands for nothing.
-      if (high && low) Byte(static_cast<char>(*high << 4 | *low));
-      return;
-    }
-    if (Skipping()) return;
-    if (symbol == '*') {
-      Flush();
-      star_pending_ = true;
-      return;
-    }
-    if (star_pending_) {
-      star_pending_ = false;
-      BeginSkip();
-      return;
-    }
-    if (fallback_left_ > 0) {
-      --fallback_left_;
-      return;
-    }
+  void Symbol(unsigned symbol) {
     switch (symbol) {
+      case '*':
+        Flush();
+        star_pending_ = true;
+        break;
       case '\\':
       case '{':
       case '}':
@@ -227,37 +169,28 @@ class RtfReader {
     }
   }
 
-  void Word(const ControlWord& control) {
+  void Word(const RtfToken& control) {
     const std::string& word = control.word;
     if (word == "bin") {
-      SkipBinary(control);
-      if (!Skipping() && fallback_left_ > 0) --fallback_left_;
+      // Binary data, braces and backslashes included, whatever group it is in.
+      if (control.parameter > 0) tokens_.SkipData(static_cast<std::size_t>(control.parameter));
+      if (!Skipping()) FallbackTaken();
       return;
     }
     if (Skipping()) return;
     Flush();
     if (star_pending_) {
-      star_pending_ = false;
       const bool known = word == "ud" || (word == "htmltag" && from_html_);
-      if (!known) {
-        BeginSkip();
-        return;
-      }
+      if (!known && StarTaken()) return;
+      star_pending_ = false;
     }
-    if (fallback_left_ > 0) {
-      --fallback_left_;
-      return;
-    }
-    if (DocumentWord(control) || FontWord(control) || StateWord(control)) return;
+    if (FallbackTaken() || DocumentWord(control) || StateWord(control)) return;
     if (word == "par" || word == "line" || word == "sect" || word == "page") {
       Emit(u"\r\n");
     } else if (word == "cell" || word == "nestcell") {
-      Emit(u"\t");
-      cell_end_ = output_.size();
+      if (Visible()) output_.EndCell();
     } else if (word == "row" || word == "nestrow") {
-      // The last cell's separator becomes the row's line end.
-      if (cell_end_ == output_.size() && output_.ends_with(u'\t')) output_.pop_back();
-      Emit(u"\r\n");
+      if (Visible()) output_.EndRow();
     } else if (word == "u") {
       if (control.has_parameter && control.parameter >= -32768 && control.parameter <= 65535 &&
           control.parameter != 0) {
@@ -271,60 +204,28 @@ class RtfReader {
     }
   }
 
-  // Words that set the document's code page, fonts and encapsulation.
-  bool DocumentWord(const ControlWord& control) {
+  // Words about the document's code pages, fonts and encapsulation.
+  bool DocumentWord(const RtfToken& control) {
     const std::string& word = control.word;
-    if (word == "ansicpg") {
-      if (control.parameter > 0 && control.parameter < 65536) code_page_ = control.parameter;
-    } else if (word == "ansi") {
-      code_page_ = kWindows1252;
-    } else if (word == "mac") {
-      code_page_ = 10000;
-    } else if (word == "pc") {
-      code_page_ = 437;
-    } else if (word == "pca") {
-      code_page_ = 850;
-    } else if (word == "deff") {
-      default_font_ = control.parameter;
-    } else if (word == "fromhtml") {
+    if (word == "fromhtml") {
       from_html_ = !control.has_parameter || control.parameter != 0;
-    } else {
-      return false;
-    }
-    return true;
-  }
-
-  bool FontWord(const ControlWord& control) {
-    const std::string& word = control.word;
-    if (word == "fonttbl") {
+    } else if (word == "fonttbl") {
       if (SaveState()) {
         state_.hidden = true;
         state_.font_table = true;
       }
+    } else if (state_.font_table && (word == "f" || word == "fcharset" || word == "cpg")) {
+      fonts_.FontTableWord(word, control.parameter);
     } else if (word == "f") {
-      if (state_.font_table) {
-        font_entry_ = control.parameter;
-      } else if (SaveState()) {
-        state_.font = control.parameter;
-      }
-    } else if (word == "fcharset" || word == "cpg") {
-      if (!state_.font_table) return true;
-      FontEntry* entry = FontAt(font_entry_);
-      if (entry == nullptr) return true;
-      if (word == "cpg") {
-        if (control.parameter > 0 && control.parameter < 65536)
-          entry->code_page = control.parameter;
-      } else {
-        entry->charset_code_page = CharsetCodePage(control.parameter);
-      }
+      if (SaveState()) state_.font = control.parameter;
     } else {
-      return false;
+      return fonts_.DocumentWord(word, control.has_parameter, control.parameter);
     }
     return true;
   }
 
   // Group-scoped words that change what shows.
-  bool StateWord(const ControlWord& control) {
+  bool StateWord(const RtfToken& control) {
     const std::string& word = control.word;
     const bool on = !control.has_parameter || control.parameter != 0;
     if (word == "uc") {
@@ -354,100 +255,44 @@ class RtfReader {
     return true;
   }
 
-  FontEntry* FontAt(int number) {
-    const auto found = fonts_.find(number);
-    if (found != fonts_.end()) return &found->second;
-    if (fonts_.size() >= kMaxFonts) return nullptr;
-    return &fonts_[number];
-  }
-
-  int CodePageOfCurrentFont() const {
-    const auto found = fonts_.find(state_.font < 0 ? default_font_ : state_.font);
-    if (found == fonts_.end()) return code_page_;
-    if (found->second.code_page) return *found->second.code_page;
-    if (found->second.charset_code_page) return *found->second.charset_code_page;
-    return code_page_;
-  }
-
-  // \binN: N bytes of data, whatever they hold, braces included.
-  void SkipBinary(const ControlWord& control) {
-    if (!control.has_parameter || control.parameter <= 0) return;
-    pos_ += std::min<std::size_t>(static_cast<std::size_t>(control.parameter), in_.size() - pos_);
-  }
-
-  void Literal(unsigned unit) {
-    if (Skipping()) return;
-    if (star_pending_) {
-      star_pending_ = false;
-      BeginSkip();
-      return;
-    }
-    if (fallback_left_ > 0) {
-      --fallback_left_;
-      return;
-    }
-    if (unit == '\t') {
-      Emit(u"\t");
-    } else if (unit < 0x20) {
-      // Control characters are not text.
-    } else if (std::is_same_v<Unit, char> || unit < 0x80) {
-      Byte(static_cast<char>(unit));
-    } else {
-      Emit(std::u16string(1, static_cast<char16_t>(unit)));
-    }
-  }
-
-  // A byte of text in the current font's code page; consecutive bytes decode together, so
-  // that double-byte characters stay whole.
+  // A byte of text in the current font's code page.
   void Byte(char byte) {
-    if (Skipping()) return;
-    if (fallback_left_ > 0) {
-      --fallback_left_;
-      return;
-    }
-    if (Visible()) pending_bytes_.push_back(byte);
+    if (Visible()) output_.AddByte(byte);
   }
 
   void Flush() {
-    if (pending_bytes_.empty()) return;
-    output_ += DecodeBytes(pending_bytes_, CodePageOfCurrentFont());
-    pending_bytes_.clear();
+    if (output_.HasPendingBytes()) output_.Flush(fonts_.CodePageOf(state_.font));
   }
 
   void Emit(std::u16string_view text) {
     Flush();
-    if (Visible()) output_ += text;
+    if (Visible()) output_.Add(text);
   }
 
-  std::basic_string_view<Unit> in_;
-  std::size_t pos_ = 0;
+  RtfTokenizer& tokens_;
   std::size_t depth_ = 0;
   std::size_t skip_from_depth_ = 0;  // 0: not skipping
   std::vector<std::pair<std::size_t, GroupState>> saved_;
   GroupState state_;
   bool star_pending_ = false;
   int fallback_left_ = 0;
-  int code_page_ = kWindows1252;
-  int default_font_ = 0;
-  int font_entry_ = 0;
   bool from_html_ = false;
-  std::unordered_map<int, FontEntry> fonts_;
-  std::string pending_bytes_;
-  std::u16string output_;
-  std::size_t cell_end_ = 0;
+  RtfFonts fonts_;
+  RtfTextOutput output_;
 };
 
+// Whether the text opens an RTF group, after any blank lines.
 template <typename Unit>
 bool StartsAsRtf(std::basic_string_view<Unit> text) {
+  constexpr std::string_view kMagic = "{\\rtf";
   std::size_t at = 0;
   while (at < text.size() &&
          (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n')) {
     ++at;
   }
-  constexpr std::string_view kMagic = "{\\rtf";
   if (text.size() - at < kMagic.size()) return false;
   for (std::size_t i = 0; i < kMagic.size(); ++i) {
-    if (static_cast<unsigned>(text[at + i]) != static_cast<unsigned char>(kMagic[i])) return false;
+    if (text[at + i] != static_cast<Unit>(kMagic[i])) return false;
   }
   return true;
 }
@@ -459,12 +304,14 @@ std::u16string RtfToPlainText(std::string_view rtf) {
     if (std::optional<std::u16string> text = DecodeUtf8Strict(rtf)) return *text;
     return Windows1252ToUtf16(rtf);
   }
-  return RtfReader<char>(rtf).Read();
+  RtfTokenizer tokens(rtf);
+  return RtfReader(tokens).Read();
 }
 
 std::u16string RtfToPlainText(std::u16string_view rtf) {
   if (!StartsAsRtf(rtf)) return std::u16string(rtf);
-  return RtfReader<char16_t>(rtf).Read();
+  RtfTokenizer tokens(rtf);
+  return RtfReader(tokens).Read();
 }
 
 }  // namespace tarvex

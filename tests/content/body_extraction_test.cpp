@@ -250,18 +250,37 @@ TEST(BodyRoutes, InlineHtmlIsDecodedByItsOwnEncodingAndWrittenAsUtf8) {
 }
 
 TEST(BodyRoutes, RtfOnlyItemEndsAsUtf8PlainText) {
-  BodyStore store({Item().Set(u"N1009", forge::CompressRtf(kRussianRtf))});
+  BodyStore store({Item().Set(u"N1009", forge::CompressRtf(kRussianRtf)),
+                   Item().Set(u"N1009", Separate(forge::CompressRtf(kRussianRtf)))});
+  ASSERT_TRUE(store.ok());
+  for (int index = 0; index < 2; ++index) {
+    SCOPED_TRACE(index);
+    std::filesystem::remove(store.Work("temp.rtf"));
+    EsedbRecord record = store.Item(index);
+    store.extractor().ExtractFirstBody(record.get(), kAllColumns);
+    EXPECT_EQ(store.state().format, BodyFormat::kText);
+    EXPECT_EQ(store.state().text, kRussianText);
+    EXPECT_EQ(store.state().file_path, store.Work("rtfbody.txt"));
+    // Every byte of the UTF-8, not one per character.
+    const std::string utf8 = Utf16ToUtf8(kRussianText);
+    EXPECT_GT(utf8.size(), kRussianText.size());
+    EXPECT_EQ(FileBytes(store.Work("rtfbody.txt")), AsBytes(utf8));
+    EXPECT_TRUE(std::filesystem::exists(store.Work("temp.rtf")));
+  }
+}
+
+TEST(BodyRoutes, UnflaggedLongValuesStayAsStored) {
+  // Bytes that happen to form an LZXPRESS stream are still a body's own bytes to the routes;
+  // the typed writer, which reads engine-packed text segments, unpacks them.
+  const Bytes plain(2000, 'x');
+  const Bytes looks_packed = Lzxpress(plain);
+  BodyStore store({Item().Set(u"N1013", Separate(looks_packed))});
   ASSERT_TRUE(store.ok());
   EsedbRecord record = store.Item(0);
-  store.extractor().ExtractFirstBody(record.get(), kAllColumns);
-  EXPECT_EQ(store.state().format, BodyFormat::kText);
-  EXPECT_EQ(store.state().text, kRussianText);
-  EXPECT_EQ(store.state().file_path, store.Work("rtfbody.txt"));
-  // Every byte of the UTF-8, not one per character.
-  const std::string utf8 = Utf16ToUtf8(kRussianText);
-  EXPECT_GT(utf8.size(), kRussianText.size());
-  EXPECT_EQ(FileBytes(store.Work("rtfbody.txt")), AsBytes(utf8));
-  EXPECT_TRUE(std::filesystem::exists(store.Work("temp.rtf")));
+  store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
+  EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), looks_packed);
+  store.extractor().WriteBodyValueAsText(record.get(), kHtmlEntry);
+  EXPECT_EQ(FileBytes(store.Work("blank.txt")), plain);
 }
 
 TEST(BodyRoutes, UncompressedRtfStreamIsTakenAsItStands) {

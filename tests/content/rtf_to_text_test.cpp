@@ -141,10 +141,21 @@ TEST(RtfToPlainText, ControlSymbolsAndSpecialCharacters) {
 
 TEST(RtfToPlainText, StarredDestinationsAreSkippedUnlessKnown) {
   EXPECT_TEXT(Convert(R"({\rtf1 a{\*\unknown b{c}d}e{\*\ud f}g})"), u"aefg");
+  // The star marks its own group, not the group that follows it.
+  EXPECT_TEXT(Convert(R"({\rtf1 a{\*{b}c}d})"), u"ad");
   // Without \fromhtml an htmltag is just another unknown destination.
   EXPECT_TEXT(Convert(R"({\rtf1 a{\*\htmltag <b>}b})"), u"ab");
   // Hidden text (\v) is not visible text.
   EXPECT_TEXT(Convert(R"({\rtf1 a{\v hidden}b\v c\v0 d\v e\plain f})"), u"abdf");
+}
+
+TEST(RtfToPlainText, DefaultFontAndPlainGiveTheDefaultFontsCodePage) {
+  EXPECT_TEXT(
+      Convert(R"({\rtf1\deff1{\fonttbl{\f0 A;}{\f1\fcharset204 B;}}\'e4\f0\'e4\plain\'e4})"),
+      u"\u0434\u00e4\u0434");
+  // Without a font table entry the document's code page applies; \cpg beats \fcharset.
+  EXPECT_TEXT(Convert(R"({\rtf1\ansicpg1253{\fonttbl{\f2\fcharset204\cpg1250 C;}}\f7\'e1\f2\'e1})"),
+              u"\u03b1\u00e1");
 }
 
 TEST(RtfToPlainText, LastParagraphMarkIsNotText) {
