@@ -22,6 +22,11 @@ void AddPublicMailbox(Recovery& recovery);
 // record, which still yields an "Unknown<n>" folder.
 bool HandleFolderRow(Recovery& recovery, libesedb_record_t* record, std::uint32_t record_number);
 
+// The folder handler for a whole "Folders" scan: HandleFolderRow with the mailboxes indexed
+// instead of walked for every row. It looks at the mailbox list from its first row on, so it may
+// be made before the "Mailbox" scan; make a new one for every analysis.
+RecordHandler FolderRowHandler(Recovery& recovery);
+
 // Older layout, after the "Folders" scan: FolderLinks and tree nodes, mailbox by mailbox.
 void BuildFolderTree(Recovery& recovery);
 
