@@ -26,9 +26,7 @@ NamedTableHandlers OlderLayoutHandlers(Recovery& recovery) {
   handlers.mailbox = [&recovery](libesedb_record_t* record, std::uint32_t) {
     HandleMailboxRow(recovery, record);
   };
-  handlers.folder = [&recovery](libesedb_record_t* record, std::uint32_t number) {
-    HandleFolderRow(recovery, record, number);
-  };
+  handlers.folder = FolderRowHandler(recovery);
   handlers.message = [&recovery](libesedb_record_t* record, std::uint32_t number) {
     HandleMessageRow(recovery, record, number);
   };
