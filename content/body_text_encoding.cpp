@@ -30,14 +30,16 @@ std::string_view BytesUntilNul(std::span<const std::uint8_t> bytes) {
           static_cast<std::size_t>(end - bytes.begin())};
 }
 
-// Mostly-ASCII text in UTF-16LE has a zero in nearly every odd byte; 8-bit text has none
-// before its terminator.
+// UTF-16LE markup has a zero high byte in every ASCII unit, so zeros at odd offsets; 8-bit
+// text has no zero before its terminator, and at most junk after it.
 bool LooksLikeUtf16Le(std::span<const std::uint8_t> bytes) {
-  const std::size_t examined = std::min(bytes.size(), kSniffBytes) / 2 * 2;
-  if (examined < 2 || bytes[0] == 0 || bytes[1] != 0) return false;
-  std::size_t zero_high_bytes = 0;
-  for (std::size_t i = 1; i < examined; i += 2) zero_high_bytes += bytes[i] == 0 ? 1 : 0;
-  return zero_high_bytes * 4 >= examined / 2 * 3;
+  const std::size_t examined = std::min(bytes.size(), kSniffBytes);
+  std::size_t odd_zeros = 0;
+  std::size_t even_zeros = 0;
+  for (std::size_t i = 0; i < examined; ++i) {
+    if (bytes[i] == 0) ++(i % 2 == 1 ? odd_zeros : even_zeros);
+  }
+  return odd_zeros >= 2 && odd_zeros > 4 * even_zeros;
 }
 
 }  // namespace

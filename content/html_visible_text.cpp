@@ -217,11 +217,12 @@ class HtmlTextWriter {
   }
 
   void Reference() {
-    const std::size_t end = in_.find(u';', pos_ + 1);
-    if (end != std::u16string_view::npos && end - pos_ - 1 <= kMaxEntityLength) {
-      if (const std::optional<std::u16string> text =
-              ReferenceText(in_.substr(pos_ + 1, end - pos_ - 1))) {
-        pos_ = end + 1;
+    // Only a short name can follow, so the search for ";" stays short too.
+    const std::u16string_view window = in_.substr(pos_ + 1, kMaxEntityLength + 1);
+    const std::size_t length = window.find(u';');
+    if (length != std::u16string_view::npos) {
+      if (const std::optional<std::u16string> text = ReferenceText(window.substr(0, length))) {
+        pos_ += length + 2;
         for (char16_t unit : *text) {
           if (unit != u'\u00AD') Visible(unit);  // a soft hyphen shows only at a wrap
         }

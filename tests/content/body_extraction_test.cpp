@@ -12,6 +12,7 @@
 
 #include "base/file_names.h"
 #include "base/utf_conversion.h"
+#include "content/body_text_encoding.h"
 #include "store/store_session.h"
 #include "store/value_reader.h"
 #include "tools/edbforge/encoding/lzxpress_encoder.h"
@@ -403,6 +404,19 @@ TEST(WriteBodyValueAsText, DecodesByColumnType) {
   EXPECT_EQ(FileBytes(store.Work("blank.txt")), Utf16LeBytes(long_body));
   store.extractor().WriteBodyValueAsText(second.get(), kHtmlEntry);
   EXPECT_EQ(FileBytes(store.Work("blank.txt")), unpacked);
+}
+
+TEST(DecodeBodyBytes, FollowsMarksZeroBytesAndUtf8) {
+  EXPECT_EQ(DecodeBodyBytes(Bytes{0xFF, 0xFE, 'a', 0, 0x16, 0x04, 0, 0, 'z', 0}), u"a\u0416");
+  EXPECT_EQ(DecodeBodyBytes(Bytes{0xEF, 0xBB, 0xBF, 'a', 0xC3, 0xA9, 0, 'z'}), u"a\u00e9");
+  EXPECT_EQ(DecodeBodyBytes(Utf16LeBytes(u"<p>\u0416\u0416\u0416</p>")),
+            u"<p>\u0416\u0416\u0416</p>");
+  // 8-bit text: a short value, one with a terminator in the middle, one that is not UTF-8.
+  EXPECT_EQ(DecodeBodyBytes(Bytes{'a', 0}), u"a");
+  EXPECT_EQ(DecodeBodyBytes(Bytes{'a', 'b', 'c', 0, 'd'}), u"abc");
+  EXPECT_EQ(DecodeBodyBytes(Bytes{'c', 'a', 'f', 0xE9}), u"caf\u00e9");
+  EXPECT_EQ(DecodeBodyBytes(Bytes{}), u"");
+  EXPECT_EQ(DecodeBodyBytes(Bytes{0xFF, 0xFE, 'a'}), u"");  // half a unit
 }
 
 }  // namespace

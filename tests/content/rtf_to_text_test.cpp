@@ -254,6 +254,16 @@ TEST(HtmlVisibleText, TagsEntitiesAndWhiteSpace) {
   EXPECT_TEXT(HtmlVisibleText(u"<header>h</header><p title='a>b'>q</p>"), u"h\r\nq");
   EXPECT_TEXT(HtmlVisibleText(u"1 < 2 <3 a<b"), u"1 < 2 <3 a");
   EXPECT_TEXT(HtmlVisibleText(u"<style>unterminated"), u"");
+  EXPECT_TEXT(HtmlVisibleText(u"<table><tr><th>a</th><td>b</td></tr><tr><td>c</td></tr></table>"),
+              u"a\tb\r\nc");
+}
+
+TEST(HtmlVisibleText, HostileMarkupStaysLinear) {
+  // Half a million ampersands without a semicolon, and unterminated comments and tags.
+  const std::u16string ampersands(500000, u'&');
+  EXPECT_EQ(HtmlVisibleText(ampersands), ampersands);
+  EXPECT_TEXT(HtmlVisibleText(u"a<!-- never closed <p>b</p>"), u"a");
+  EXPECT_TEXT(HtmlVisibleText(u"a<p title=\"never closed>b"), u"a");
 }
 
 }  // namespace
