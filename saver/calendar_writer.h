@@ -1,0 +1,57 @@
+#pragma once
+
+// Appointments, tasks and notes as iCalendar components (built with libical): VEVENT entries in
+// "calendar.ics", VTODO in "tasks.ics" and VJOURNAL in "notes.ics", each file one VCALENDAR.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "saver/body_file.h"
+#include "saver/date_text.h"
+
+namespace tarvex {
+
+struct AppointmentItem {
+  std::u16string subject;
+  std::u16string location;
+  std::optional<UtcDateTime> start;
+  std::optional<UtcDateTime> end;
+  std::u16string timezone;  // the store's description of the item's time zone
+  BodyContent body;
+  std::vector<std::filesystem::path> attachments;
+};
+
+struct TaskItem {
+  std::u16string subject;
+  std::u16string from;  // "Name [address]" or a name
+  std::optional<UtcDateTime> start;
+  std::optional<UtcDateTime> due;
+  std::u16string owner;
+  BodyContent body;
+};
+
+struct NoteItem {
+  std::u16string subject;
+  std::u16string from;
+  std::optional<UtcDateTime> date;
+  BodyContent body;
+};
+
+// Each builds the component's text ("BEGIN:VEVENT..."); false with a reason when an
+// attachment cannot be read or is too large to inline.
+bool AppointmentComponent(const AppointmentItem& item, std::string& component, std::string& error);
+std::string TaskComponent(const TaskItem& item);
+std::string NoteComponent(const NoteItem& item);
+
+// Adds the component to the calendar file, which keeps exactly one VCALENDAR: a file that
+// exists is parsed and must be one VCALENDAR without parse errors (otherwise nothing is
+// changed), and the result replaces it atomically.
+bool AddToCalendarFile(const std::filesystem::path& file, const std::string& component,
+                       std::string& error);
+
+// The note body of a manifest: "<newlinebreak>" ends each line and "\cama" stands for a comma.
+std::u16string UnescapeNoteBody(std::u16string_view body);
+
+}  // namespace tarvex

@@ -1,0 +1,257 @@
+#include "saver/mail_writer.h"
+
+#include <fcntl.h>
+#include <gmime/gmime.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "base/code_page_1252.h"
+#include "base/file_names.h"
+#include "base/utf16_text.h"
+#include "base/utf_conversion.h"
+#include "saver/manifest.h"
+#include "saver/output_files.h"
+
+namespace tarvex {
+namespace {
+
+// The message file holds one short line; anything bigger is not what the hand-off leaves.
+constexpr std::size_t kMaxMessageFileBytes = 64 * 1024;
+
+struct GObjectUnref {
+  void operator()(void* object) const {
+    if (object != nullptr) g_object_unref(object);
+  }
+};
+template <typename T>
+using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFree {
+  void operator()(void* memory) const { g_free(memory); }
+};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The buffer getline grows as it needs.
+struct LineBuffer {
+  LineBuffer() = default;
+  ~LineBuffer() { std::free(data); }
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+  char* data = nullptr;
+  std::size_t capacity = 0;
+};
+
+constexpr std::size_t kFlushBytes = 1 << 20;
+
+// GMime keeps per-process tables; its init and shutdown are counted, so nesting is safe.
+class GMimeLibrary {
+ public:
+  GMimeLibrary() { g_mime_init(); }
+  ~GMimeLibrary() { g_mime_shutdown(); }
+  GMimeLibrary(const GMimeLibrary&) = delete;
+  GMimeLibrary& operator=(const GMimeLibrary&) = delete;
+};
+
+std::u16string NormalizedLineEnds(std::u16string_view text) {
+  std::u16string normal = ReplacedAll(text, u"\r\n", u"\n");
+  ReplaceAll(normal, u"\r", u"\n");
+  return normal;
+}
+
+// The recovery program shows addresses in square brackets; the headers need them in angle
+// brackets again.
+std::string AddressListText(std::u16string_view text) {
+  std::u16string list = ReplacedAll(text, u"[", u"<");
+  ReplaceAll(list, u"]", u">");
+  ReplaceAll(list, u"\r", u" ");
+  ReplaceAll(list, u"\n", u" ");
+  return Utf16ToUtf8(Trim(list));
+}
+
+void AddAddresses(GMimeMessage* message, GMimeAddressType type, std::u16string_view text) {
+  const std::string list_text = AddressListText(text);
+  if (list_text.empty()) return;
+  GPtr<InternetAddressList> parsed(internet_address_list_parse(nullptr, list_text.c_str()));
+  InternetAddressList* target = g_mime_message_get_addresses(message, type);
+  if (parsed && internet_address_list_length(parsed.get()) > 0) {
+    internet_address_list_append(target, parsed.get());
+    return;
+  }
+  // Not an address at all (a bare display name): kept as a name so that nothing is lost.
+  GPtr<InternetAddress> name_only(internet_address_mailbox_new(list_text.c_str(), ""));
+  internet_address_list_add(target, name_only.get());
+}
+
+GPtr<GMimePart> TextPart(const BodyContent& body) {
+  GPtr<GMimePart> part(GMIME_PART(g_mime_text_part_new_with_subtype(body.html ? "html" : "plain")));
+  const std::string utf8 = Utf16ToUtf8(NormalizedLineEnds(body.text));
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(utf8.data(), utf8.size()));
+  GPtr<GMimeDataWrapper> content(
+      g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+  g_mime_part_set_content(part.get(), content.get());
+  g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", "utf-8");
+  g_mime_part_set_content_encoding(part.get(), g_mime_part_get_best_content_encoding(
+                                                   part.get(), GMIME_ENCODING_CONSTRAINT_7BIT));
+  return part;
+}
+
+GPtr<GMimePart> AttachmentPart(const std::filesystem::path& file, std::string& error) {
+  GError* open_error = nullptr;
+  GPtr<GMimeStream> stream(g_mime_stream_fs_open(file.c_str(), O_RDONLY, 0, &open_error));
+  if (!stream) {
+    error = "cannot open the attachment " + file.string() + ": " +
+            (open_error != nullptr ? open_error->message : "unknown error");
+    if (open_error != nullptr) g_error_free(open_error);
+    return nullptr;
+  }
+  GPtr<GMimePart> part(g_mime_part_new_with_type("application", "octet-stream"));
+  GPtr<GMimeDataWrapper> content(
+      g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+  g_mime_part_set_content(part.get(), content.get());
+  g_mime_part_set_filename(part.get(), file.filename().c_str());
+  g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+  return part;
+}
+
+GPtr<GMimeMessage> BuildMessage(const MailItem& item, std::string& error) {
+  GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
+  AddAddresses(message.get(), GMIME_ADDRESS_TYPE_FROM, item.from);
+  AddAddresses(message.get(), GMIME_ADDRESS_TYPE_TO, item.to);
+  AddAddresses(message.get(), GMIME_ADDRESS_TYPE_CC, item.cc);
+  AddAddresses(message.get(), GMIME_ADDRESS_TYPE_BCC, item.bcc);
+  const std::string subject = Utf16ToUtf8(item.subject);
+  g_mime_message_set_subject(message.get(), subject.c_str(), "utf-8");
+  if (item.date) {
+    GDateTime* date = g_date_time_new_utc(item.date->year, item.date->month, item.date->day,
+                                          item.date->hour, item.date->minute, item.date->second);
+    if (date != nullptr) {
+      g_mime_message_set_date(message.get(), date);
+      g_date_time_unref(date);
+    }
+  }
+  std::unique_ptr<char, GFree> message_id(g_mime_utils_generate_message_id("mailsaving.invalid"));
+  g_mime_message_set_message_id(message.get(), message_id.get());
+
+  GPtr<GMimePart> body = TextPart(item.body);
+  if (item.attachments.empty()) {
+    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(body.get()));
+    return message;
+  }
+  GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+  g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
+  for (const std::filesystem::path& file : item.attachments) {
+    GPtr<GMimePart> attachment = AttachmentPart(file, error);
+    if (!attachment) return nullptr;
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachment.get()));
+  }
+  g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
+  return message;
+}
+
+// "From sender Thu Jan  5 09:03:07 2010": the envelope address must not hold blanks.
+std::string EnvelopeLine(const MailItem& item) {
+  std::string sender = "MAILER-DAEMON";
+  const std::string from = AddressListText(item.from);
+  GPtr<InternetAddressList> parsed(internet_address_list_parse(nullptr, from.c_str()));
+  if (parsed && internet_address_list_length(parsed.get()) > 0) {
+    InternetAddress* first = internet_address_list_get_address(parsed.get(), 0);
+    if (INTERNET_ADDRESS_IS_MAILBOX(first)) {
+      const char* address = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(first));
+      if (address != nullptr && *address != '\0' &&
+          std::string_view(address).find_first_of(" \t") == std::string_view::npos) {
+        sender = address;
+      }
+    }
+  }
+  std::tm time{};
+  if (item.date) {
+    time.tm_year = item.date->year - 1900;
+    time.tm_mon = item.date->month - 1;
+    time.tm_mday = item.date->day;
+    time.tm_hour = item.date->hour;
+    time.tm_min = item.date->minute;
+    time.tm_sec = item.date->second;
+    std::time_t seconds = timegm(&time);  // fills in the weekday
+    gmtime_r(&seconds, &time);
+  } else {
+    const std::time_t now = std::time(nullptr);
+    gmtime_r(&now, &time);
+  }
+  char stamp[64];
+  std::strftime(stamp, sizeof stamp, "%a %b %e %H:%M:%S %Y", &time);
+  return "From " + sender + " " + stamp + "\n";
+}
+
+}  // namespace
+
+std::string QuoteMboxLine(std::string_view line) {
+  std::size_t quotes = 0;
+  while (quotes < line.size() && line[quotes] == '>') ++quotes;
+  if (line.substr(quotes).starts_with("From ")) return ">" + std::string(line);
+  return std::string(line);
+}
+
+std::u16string SenderFromMessageFile(const std::filesystem::path& file) {
+  std::string bytes;
+  std::string error;
+  if (!ReadFileBytes(file, kMaxMessageFileBytes, bytes, error)) return u"";
+  if (!bytes.starts_with("From: ")) return u"";
+  return Trim(Windows1252ToUtf16(bytes.substr(6)));
+}
+
+bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox, std::string& error) {
+  GMimeLibrary library;
+  GPtr<GMimeMessage> message = BuildMessage(item, error);
+  if (!message) return false;
+
+  // The message goes to a temporary file first: attachments are streamed, never held whole.
+  std::unique_ptr<std::FILE, FileCloser> staged(std::tmpfile());
+  if (!staged) {
+    error = "cannot create a temporary file for the message";
+    return false;
+  }
+  {
+    GPtr<GMimeStream> stream(g_mime_stream_file_new(staged.get()));
+    g_mime_stream_file_set_owner(GMIME_STREAM_FILE(stream.get()), FALSE);
+    GMimeFormatOptions* options = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_UNIX);
+    const ssize_t written =
+        g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options, stream.get());
+    g_mime_format_options_free(options);
+    if (written < 0 || g_mime_stream_flush(stream.get()) != 0) {
+      error = "cannot write the message (an attachment may be unreadable)";
+      return false;
+    }
+  }
+  std::rewind(staged.get());
+
+  AppendingFile output;
+  if (!output.Open(mbox, error)) return false;
+  std::string entry = EnvelopeLine(item);
+  LineBuffer buffer;
+  bool ends_with_line_end = true;
+  for (ssize_t length; (length = ::getline(&buffer.data, &buffer.capacity, staged.get())) > 0;) {
+    const std::string_view line(buffer.data, static_cast<std::size_t>(length));
+    entry += QuoteMboxLine(line);
+    ends_with_line_end = line.back() == '\n';
+    if (entry.size() >= kFlushBytes) {
+      if (!output.Write(entry, error)) return false;
+      entry.clear();
+    }
+  }
+  if (std::ferror(staged.get())) {
+    error = "cannot read the staged message back";
+    return false;
+  }
+  if (!ends_with_line_end) entry += '\n';
+  entry += '\n';
+  return output.Write(entry, error) && output.Commit(error);
+}
+
+}  // namespace tarvex

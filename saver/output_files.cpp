@@ -1,0 +1,138 @@
+#include "saver/output_files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "base/file_names.h"
+#include "base/utf16_text.h"
+
+namespace tarvex {
+namespace {
+
+bool NeedsSafeName(std::u16string_view component) {
+  if (component == u"." || component == u"..") return true;
+  for (char16_t unit : component) {
+    if (unit < 0x20 || unit == 0x7F) return true;
+  }
+  return false;
+}
+
+std::string SystemError(const std::string& what, const std::filesystem::path& path) {
+  return what + " " + path.string() + ": " + std::strerror(errno);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// A rename is only durable once the folder that holds the name is synced too.
+void SyncFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+std::filesystem::path OutputFolderFromText(std::u16string_view folder_path) {
+  std::filesystem::path folder;
+  if (!folder_path.empty() && (folder_path[0] == u'/' || folder_path[0] == u'\\')) folder = "/";
+  bool any_component = false;
+  for (std::size_t start = 0; start <= folder_path.size();) {
+    std::size_t end = folder_path.find_first_of(u"/\\", start);
+    if (end == std::u16string_view::npos) end = folder_path.size();
+    const std::u16string_view component = folder_path.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;
+    folder /= PathFromText(NeedsSafeName(component) ? SafeFileName(component, u"_")
+                                                    : std::u16string(component));
+    any_component = true;
+  }
+  return any_component ? folder : std::filesystem::path();
+}
+
+AppendingFile::~AppendingFile() {
+  if (fd_ < 0) return;
+  if (!committed_) {
+    // Best effort: the entry was not completed, so the file goes back to what it was.
+    if (::ftruncate(fd_, static_cast<off_t>(initial_size_)) == 0) ::fsync(fd_);
+  }
+  ::close(fd_);
+}
+
+bool AppendingFile::Open(const std::filesystem::path& path, std::string& error) {
+  path_ = path;
+  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    error = SystemError("cannot open", path);
+    return false;
+  }
+  if (::flock(fd_, LOCK_EX) != 0) {
+    error = SystemError("cannot lock", path);
+    return false;
+  }
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0) {
+    error = SystemError("cannot examine", path);
+    return false;
+  }
+  initial_size_ = static_cast<std::size_t>(status.st_size);
+  return true;
+}
+
+bool AppendingFile::Write(std::string_view bytes, std::string& error) {
+  if (fd_ < 0 || !WriteAll(fd_, bytes)) {
+    error = SystemError("cannot write", path_);
+    return false;
+  }
+  return true;
+}
+
+bool AppendingFile::Commit(std::string& error) {
+  if (fd_ < 0 || ::fsync(fd_) != 0) {
+    error = SystemError("cannot sync", path_);
+    return false;
+  }
+  committed_ = true;
+  return true;
+}
+
+bool ReplaceFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                           std::string& error) {
+  std::random_device random;
+  const std::filesystem::path temporary =
+      path.parent_path() /
+      ("." + path.filename().string() + "." + std::to_string(random()) + ".tmp");
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = SystemError("cannot create", temporary);
+    return false;
+  }
+  const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  if (!written) error = SystemError("cannot write", temporary);
+  ::close(fd);
+  if (written && ::rename(temporary.c_str(), path.c_str()) == 0) {
+    SyncFolder(path.parent_path());
+    return true;
+  }
+  if (written) error = SystemError("cannot rename over", path);
+  ::unlink(temporary.c_str());
+  return false;
+}
+
+}  // namespace tarvex
