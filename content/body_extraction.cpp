@@ -21,7 +21,7 @@ namespace {
 constexpr unsigned kCreateReadWrite = CStdioFile::modeCreate | CStdioFile::modeReadWrite;
 constexpr unsigned kCreateWrite = CStdioFile::modeCreate | CStdioFile::modeWrite;
 
-// Values of 4 bytes or fewer that are not text are no body (the engine's empty markers).
+// Binary values of 4 bytes or fewer are taken as no body.
 constexpr std::size_t kShortestBinaryBody = 5;
 
 std::optional<ColumnType> TypeOf(libesedb_record_t* record, int value_entry) {
