@@ -8,6 +8,7 @@
 
 #include "esedb_read_back.h"
 #include "scratch_folder.h"
+#include "tools/edbforge/encoding/seven_bit_encoder.h"
 #include "tools/edbforge/ese/ese_error.h"
 
 namespace tarvex::edbforge {
@@ -131,26 +132,49 @@ TEST(EseDatabaseWriter, LibesedbToolsReadTheFileWithoutErrors) {
     GTEST_SKIP() << "libesedb-utils is not installed";
   }
   ScratchFolder folder;
-  const auto path = folder / "tools.edb";
-  {
-    EseDatabaseWriter writer(path, {8192, 17});
-    TableDefinition table = FixedTable();
-    table.columns.push_back(Column(u"S3001", ColumnType::kText, ColumnStorage::kVariable));
-    table.columns.push_back(Column(u"L0e08", ColumnType::kLongBinary, ColumnStorage::kTagged));
-    TableWriter& writer_table = writer.AddTable(table);
-    for (int i = 1; i <= 500; ++i) {
-      Record record;
-      record.Set(u"Id", int32_t{i}).Set(u"S3001", std::u16string(u"Subject"));
-      if (i % 50 == 0) record.Set(u"L0e08", Pattern(20000, static_cast<uint32_t>(i)));
-      writer_table.Append(record);
+  for (const PageFormat format : {PageFormat{4096, 11}, PageFormat{32768, 20}}) {
+    SCOPED_TRACE(std::to_string(format.page_size));
+    const auto path = folder / ("tools" + std::to_string(format.page_size) + ".edb");
+    {
+      EseDatabaseWriter writer(path, {format.page_size, format.revision, 1024});
+      TableDefinition msg = FixedTable();
+      msg.name = u"Msg";
+      msg.is_template = true;
+      msg.columns.push_back(Column(u"S3001", ColumnType::kText, ColumnStorage::kVariable));
+      msg.columns.push_back(Column(u"L0e08", ColumnType::kLongBinary, ColumnStorage::kTagged));
+      ColumnDefinition multi = Column(u"MS8053", ColumnType::kText, ColumnStorage::kTagged);
+      multi.multi_valued = true;
+      msg.columns.push_back(multi);
+      msg.callback = u"JCB.DLL!EcJcbAttachCallback";
+      TableWriter& template_table = writer.AddTable(msg);
+      TableDefinition derived;
+      derived.name = u"1-4FD";
+      derived.template_table = u"Msg";
+      derived.columns = {Column(u"N67b9", ColumnType::kLongText, ColumnStorage::kTagged)};
+      TableWriter& derived_table = writer.AddTable(derived);
+      for (int i = 1; i <= 500; ++i) {
+        Record record;
+        record.Set(u"Id", int32_t{i}).Set(u"S3001", std::u16string(u"Subject"));
+        if (i % 50 == 0) record.Set(u"L0e08", Pattern(20000, static_cast<uint32_t>(i)));
+        if (i % 7 == 0) record.Add(u"MS8053", u"a").Add(u"MS8053", u"b");
+        template_table.Append(record);
+        if (i % 3 == 0) {
+          // A genuine 7-bit stream, which esedbexport unpacks to print it.
+          const auto packed = EncodeSevenBitText(u"compressed text", SevenBitForm::kUnicode);
+          ASSERT_TRUE(packed.has_value());
+          record.Set(u"N67b9", RawBytes{*packed, true});
+        }
+        derived_table.Append(record);
+      }
+      writer.Finish();
     }
-    writer.Finish();
+    const std::string quoted = "'" + path.string() + "'";
+    EXPECT_EQ(std::system(("esedbinfo " + quoted + " >/dev/null 2>&1").c_str()), 0);
+    const std::string target =
+        "'" + (folder / ("export" + std::to_string(format.page_size))).string() + "'";
+    EXPECT_EQ(std::system(("esedbexport -t " + target + " " + quoted + " >/dev/null 2>&1").c_str()),
+              0);
   }
-  const std::string quoted = "'" + path.string() + "'";
-  EXPECT_EQ(std::system(("esedbinfo " + quoted + " >/dev/null 2>&1").c_str()), 0);
-  const std::string target = "'" + (folder / "export").string() + "'";
-  EXPECT_EQ(std::system(("esedbexport -t " + target + " " + quoted + " >/dev/null 2>&1").c_str()),
-            0);
 }
 
 TEST(EseDatabaseWriter, TaggedAndVariableValuesOfEveryTypeComeBack) {
@@ -293,23 +317,47 @@ std::vector<uint8_t> CatalogValue(const ReadDatabase& database, std::u16string_v
   return {};
 }
 
-// Follows the first child pointers from a table's root and counts the levels.
-int TreeDepth(const std::filesystem::path& path, uint32_t page_size, uint32_t root) {
+// The shape of a tree as the pages say: its depth along the first children, and its leaves
+// followed through their next-page links (checking the links back).
+struct TreeShape {
+  int depth = 0;
+  size_t leaves = 0;
+  size_t leaf_entries = 0;
+  bool links_consistent = true;
+};
+
+TreeShape ReadTreeShape(const std::filesystem::path& path, uint32_t page_size, uint32_t root) {
   const auto file = FileBytes(path);
   const size_t header = page_size >= 16384 ? 80 : 40;
+  const uint16_t mask = page_size >= 16384 ? 0x7fff : 0x1fff;
+  auto page_at = [&](uint32_t number) {
+    return file.data() + (static_cast<size_t>(number) + 1) * page_size;
+  };
+  auto word = [](const uint8_t* at) { return static_cast<uint32_t>(at[0] | (at[1] << 8)); };
+  TreeShape shape;
   uint32_t page = root;
-  for (int depth = 1; depth < 10; ++depth) {
-    const uint8_t* bytes = file.data() + (static_cast<size_t>(page) + 1) * page_size;
-    const uint32_t flags = static_cast<uint32_t>(Le32({bytes + 36, bytes + 40}));
-    if ((flags & 0x2) != 0) return depth;
-    // Tag 1 (the first branch entry): size and offset at the page end.
+  for (shape.depth = 1; shape.depth < 10; ++shape.depth) {
+    const uint8_t* bytes = page_at(page);
+    if ((bytes[36] & 0x2) != 0) break;
+    // Tag 1, the first branch entry: its last four bytes are the child page.
     const uint8_t* tag = bytes + page_size - 8;
-    const size_t size = (tag[0] | (tag[1] << 8)) & 0x1fff;
-    const size_t offset = (tag[2] | (tag[3] << 8)) & 0x1fff;
+    const size_t size = word(tag) & mask;
+    const size_t offset = word(tag + 2) & mask;
     const uint8_t* entry = bytes + header + offset;
     page = static_cast<uint32_t>(Le32({entry + size - 4, entry + size}));
   }
-  return -1;
+  uint32_t previous = 0;
+  while (page != 0 && shape.leaves < 1000000) {
+    const uint8_t* bytes = page_at(page);
+    if (static_cast<uint32_t>(Le32({bytes + 16, bytes + 20})) != previous) {
+      shape.links_consistent = false;
+    }
+    ++shape.leaves;
+    shape.leaf_entries += word(bytes + 34) - 1;  // tag 0 is the page's own header
+    previous = page;
+    page = static_cast<uint32_t>(Le32({bytes + 20, bytes + 24}));
+  }
+  return shape;
 }
 
 TEST(EseDatabaseWriter, LargeTablesGrowTreesOfSeveralLevels) {
@@ -333,7 +381,11 @@ TEST(EseDatabaseWriter, LargeTablesGrowTreesOfSeveralLevels) {
   for (int i = 0; i < kRecords; i += 997) EXPECT_EQ(Le32(msg->records[i][0].bytes), i);
   EXPECT_EQ(Le32(msg->records.back()[0].bytes), kRecords - 1);
   const auto root = static_cast<uint32_t>(Le32(CatalogValue(database, u"Msg", u"ColtypOrPgnoFDP")));
-  EXPECT_EQ(TreeDepth(path, 4096, root), 3);
+  const TreeShape shape = ReadTreeShape(path, 4096, root);
+  EXPECT_EQ(shape.depth, 3);
+  EXPECT_EQ(shape.leaf_entries, static_cast<size_t>(kRecords));
+  EXPECT_GT(shape.leaves, 100U);
+  EXPECT_TRUE(shape.links_consistent);
 }
 
 TEST(EseDatabaseWriter, ThousandsOfTablesFillAMultiPageCatalog) {
@@ -368,7 +420,10 @@ TEST(EseDatabaseWriter, ThousandsOfTablesFillAMultiPageCatalog) {
     EXPECT_EQ(Le32(table.records[1][0].bytes), t * 10 + 1);
     EXPECT_EQ(table.columns[1].name, u"S3001");
   }
-  EXPECT_EQ(TreeDepth(path, 8192, 4), 2);
+  const TreeShape catalog = ReadTreeShape(path, 8192, 4);
+  EXPECT_EQ(catalog.depth, 2);
+  EXPECT_EQ(catalog.leaf_entries, database.tables[0].records.size());
+  EXPECT_TRUE(catalog.links_consistent);
 }
 
 TEST(EseDatabaseWriter, EveryRevisionAndPageSizeReadsBack) {
@@ -467,6 +522,24 @@ TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
   for (uint32_t i = 0; i < 1500; i += 101) {
     EXPECT_EQ(attach->records[3 + i][3].long_value, Pattern(4100, i)) << i;
   }
+  // The long-value tree: found through the table's long-value row (type 4) in the catalog.
+  const ReadTable& catalog = database.tables[0];
+  const int32_t table_id = Le32(CatalogValue(database, u"Attach", u"Id"));
+  uint32_t long_values_root = 0;
+  for (const auto& row : catalog.records) {
+    if (row[ColumnIndex(catalog, u"Type")].bytes == Bytes({4, 0}) &&
+        Le32(row[ColumnIndex(catalog, u"ObjidTable")].bytes) == table_id) {
+      long_values_root =
+          static_cast<uint32_t>(Le32(row[ColumnIndex(catalog, u"ColtypOrPgnoFDP")].bytes));
+    }
+  }
+  ASSERT_NE(long_values_root, 0U);
+  const TreeShape shape = ReadTreeShape(path, 4096, long_values_root);
+  EXPECT_GE(shape.depth, 2);
+  EXPECT_TRUE(shape.links_consistent);
+  // Each value of 4100 bytes: a header and two segments, the header sharing the first leaf.
+  EXPECT_GT(shape.leaf_entries, 1500U * 3);
+  EXPECT_GT(shape.leaves, 1500U * 2);
 }
 
 TEST(EseDatabaseWriter, MultiValuesAndCompressedValuesKeepTheirFlags) {
