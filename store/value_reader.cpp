@@ -110,10 +110,11 @@ std::optional<std::vector<std::uint8_t>> LibraryBinary(libesedb_record_t* record
   return bytes;
 }
 
-// Engine-compressed data starts with its format byte: 0x08-0x17 for 7-bit packing, 0x18 for
-// LZXPRESS. Body segments that begin otherwise are ordinary text and are left as they are.
-bool LooksCompressed(std::span<const std::uint8_t> bytes) {
-  return !bytes.empty() && bytes[0] >= 0x08 && bytes[0] <= 0x18;
+// The engine packs the long-value segments of its compressed columns with LZXPRESS (lead byte
+// 0x18, then the unpacked size) without saying so in the value's flags. 7-bit lead bytes are
+// no sign: UTF-16 text often starts with them (U+0408-U+0417).
+bool LooksLzxpressPacked(std::span<const std::uint8_t> bytes) {
+  return !bytes.empty() && bytes[0] == 0x18;
 }
 
 std::span<const std::uint8_t> AsBytes(std::u16string_view text) {
@@ -125,10 +126,10 @@ void WriteBytes(std::ofstream& file, std::span<const std::uint8_t> bytes) {
              static_cast<std::streamsize>(bytes.size()));
 }
 
-// The segment as its reader should see it: decompressed when it is engine-compressed data
-// that decodes, otherwise as stored.
+// The segment as its reader should see it: unpacked when it is LZXPRESS data that unpacks to
+// exactly its declared size, otherwise as stored.
 std::vector<std::uint8_t> SegmentContent(std::span<const std::uint8_t> segment) {
-  if (LooksCompressed(segment)) {
+  if (LooksLzxpressPacked(segment)) {
     if (std::optional<std::vector<std::uint8_t>> decoded = Decompress(segment)) return *decoded;
   }
   return {segment.begin(), segment.end()};
