@@ -1,0 +1,55 @@
+#pragma once
+
+// The message file of an exported mail item: a fixed-layout multipart/mixed message in UTF-8
+// with the item's headers, its body file as the first part and one base64 part per attachment
+// file.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvex {
+
+// What the bytes of a body file are. The body routes know it for most bodies; kUnknown is
+// decided from the bytes (a byte-order mark, UTF-16LE, valid UTF-8, else Windows-1252).
+enum class BodyFileEncoding {
+  kUnknown,
+  kUtf16Le,      // the stored text of a Unicode column
+  kUtf8,         // converted RTF, inline HTML, fallback body text
+  kWindows1252,  // 8-bit text in the ANSI code page
+};
+
+struct EmlMessage {
+  std::filesystem::path message_path;  // the ".eml" file; its folder is the working folder
+  std::u16string from;
+  // Entries of a name directly followed by an address in angle brackets, each followed by ",";
+  // an entry after the last comma is not written.
+  std::u16string to;
+  std::u16string cc;
+  std::u16string bcc;
+  std::u16string date;
+  std::u16string subject;
+  std::u16string body_kind;  // "txt", "html" or "rtf"
+  std::filesystem::path body_file;
+  BodyFileEncoding body_encoding = BodyFileEncoding::kUnknown;
+  // Full paths of attachment files, each followed by ";". Only regular files inside the
+  // message file's folder are attached; others are skipped.
+  std::u16string attachment_list;
+};
+
+// Writes the message, replacing any file of that name. Failures are silent: when the file
+// cannot be created nothing is written, and an unreadable body or attachment is left out.
+void WriteEmlFile(const EmlMessage& message);
+
+// The Latin-1 reading of bytes: every non-zero byte becomes the character of the same value,
+// zero bytes are skipped. Empty for a null buffer or a length of 0 or less.
+std::u16string WidenBytes(const char* bytes, std::int64_t length);
+
+// Cuts the text at every occurrence of the delimiter; the text after the last delimiter is
+// always the last piece (empty when the text ends with the delimiter). An empty delimiter
+// gives the whole text as one piece.
+std::vector<std::string> SplitText(std::string_view text, std::string_view delimiter);
+
+}  // namespace tarvex
