@@ -11,6 +11,16 @@
 // fill, so tables of millions of records need little memory. Tables may be filled in any
 // interleaving. Nothing appears at `path` until Finish() succeeds; a writer destroyed before
 // that removes its temporary file. Errors throw EseWriteError.
+//
+// What libesedb 20181229 then reports:
+// - tables in the order they were added, after MSysObjects and MSysObjectsShadow; columns in
+//   identifier order, a derived table's template columns first;
+// - every fixed column up to the highest one set in a record, unset ones as zero bytes;
+// - an empty variable or tagged value as no value;
+// - a multi-valued column given one value as a plain value;
+// - long values through libesedb_record_get_long_value (the long-value tree is laid out for
+//   that reader; see tree_writer.h);
+// - tables with an SLV (type 13) column listed, but their records unreadable.
 
 #include <cstdint>
 #include <filesystem>

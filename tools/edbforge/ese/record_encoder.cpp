@@ -251,6 +251,7 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
   auto wants_separation = [inline_limit](const TaggedCell& cell) {
     if (cell.values.size() != 1 || !IsLongType(cell.column->type)) return false;
     const StoredValue& value = cell.values.front();
+    if (value.bytes.empty()) return false;
     return value.placement == LongValuePlacement::kSeparate ||
            (value.placement == LongValuePlacement::kAutomatic && value.bytes.size() > inline_limit);
   };
