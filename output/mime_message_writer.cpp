@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <system_error>
 
 #include "base/code_page_1252.h"
 #include "base/file_names.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
+#include "content/body_text_encoding.h"
 #include "output/content_type_table.h"
 #include "output/mime_encoding.h"
 #include "output/utf16_file.h"
@@ -118,18 +120,12 @@ std::u16string WithoutNulUnits(std::u16string text) {
 }
 
 // Zero bytes are dropped as the Latin-1 reading drops them; so is a NUL unit in any encoding,
-// since no body text holds one.
+// since no body text holds one. Bytes of unknown encoding are recognised as the body routes
+// recognise stored values, which end at their terminator.
 std::u16string DecodeBody(std::string_view bytes, BodyFileEncoding encoding) {
   if (encoding == BodyFileEncoding::kUnknown) {
-    if (bytes.starts_with("\xFF\xFE")) {
-      encoding = BodyFileEncoding::kUtf16Le;
-    } else if (bytes.starts_with("\xEF\xBB\xBF")) {
-      encoding = BodyFileEncoding::kUtf8;
-    } else if (std::optional<std::u16string> text = DecodeUtf8Strict(bytes)) {
-      return WithoutNulUnits(std::move(*text));
-    } else {
-      encoding = BodyFileEncoding::kWindows1252;
-    }
+    return DecodeBodyBytes(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   }
   switch (encoding) {
     case BodyFileEncoding::kUtf16Le: {

@@ -13,7 +13,8 @@
 namespace tarvex {
 
 // What the bytes of a body file are. The body routes know it for most bodies; kUnknown is
-// decided from the bytes (a byte-order mark, UTF-16LE, valid UTF-8, else Windows-1252).
+// decided from the bytes (a byte-order mark, the zero high bytes of UTF-16LE, well-formed
+// UTF-8, else Windows-1252), and such a body ends at its first NUL.
 enum class BodyFileEncoding {
   kUnknown,
   kUtf16Le,      // the stored text of a Unicode column

@@ -69,6 +69,9 @@ TEST_F(MimeMessageTest, BodyFilesAreReadInTheirOwnEncoding) {
   EXPECT_EQ(Lines(Parse()["body"]), Lines(cjk));
   SetBody(u"txt", "\xFF\xFE" + EncodeUtf16Le(u"Ёлка"));
   EXPECT_EQ(Parse()["body"], "Ёлка");
+  // Stored UTF-16LE without a mark: the blanks' zero high bytes give it away.
+  SetBody(u"txt", EncodeUtf16Le(u"Новый год, 2010 г."));
+  EXPECT_EQ(Parse()["body"], "Новый год, 2010 г.");
   SetBody(u"txt", "caf\xE9 cr\xE8me");
   const json parsed = Parse();
   EXPECT_EQ(parsed["body"], "café crème");
