@@ -191,12 +191,13 @@ void WriteBodyPart(CUTF16File& file, const EmlMessage& message) {
 }
 
 // The attachment as a regular file inside the message's folder, or nothing: a listed path
-// that names no file, names a folder, or leads out of the folder (by ".." or a link) is not
-// attached.
-std::optional<fs::path> AttachmentFile(const fs::path& folder, std::string_view listed_path) {
+// that names no file, names a folder, leads out of the folder (by ".." or a link) or names the
+// message file itself (which would grow as fast as it is read) is not attached. The file is
+// then read by this resolved path, so a link changed after the test changes nothing.
+std::optional<fs::path> AttachmentFile(const fs::path& folder, const fs::path& message_path,
+                                       const fs::path& listed_path) {
   std::error_code error;
-  fs::path path(listed_path);
-  if (path.is_relative()) path = folder / path;
+  const fs::path path = listed_path.is_relative() ? folder / listed_path : listed_path;
   if (!fs::exists(path, error)) return std::nullopt;
   const fs::path real = fs::canonical(path, error);
   if (error || !fs::is_regular_file(real, error)) return std::nullopt;
@@ -204,13 +205,14 @@ std::optional<fs::path> AttachmentFile(const fs::path& folder, std::string_view 
   if (error) return std::nullopt;
   const fs::path inside = real.lexically_relative(real_folder);
   if (inside.empty() || *inside.begin() == "..") return std::nullopt;
-  return path;
+  if (fs::equivalent(real, message_path, error) || error) return std::nullopt;
+  return real;
 }
 
-void WriteAttachmentPart(CUTF16File& file, const fs::path& path) {
+// The part is named after the listed file, even where a link inside the folder leads on.
+void WriteAttachmentPart(CUTF16File& file, const fs::path& path, std::u16string_view name) {
   CStdioFile attachment;
   if (!attachment.Open(path, CStdioFile::modeRead)) return;
-  const std::u16string name = TextFromPath(path.filename());
   std::u16string header(kBoundaryLine);
   header += u"Content-Type: " + ContentTypeForFileName(name) + u";\r\n";
   header += EncodedWordParameter(u"name", name) + u"\r\n";
@@ -244,8 +246,9 @@ void WriteAttachments(CUTF16File& file, const EmlMessage& message) {
   const std::vector<std::string> pieces = SplitText(Utf16ToUtf8(message.attachment_list), ";");
   for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
     if (pieces[i].empty()) continue;
-    if (const std::optional<fs::path> path = AttachmentFile(folder, pieces[i])) {
-      WriteAttachmentPart(file, *path);
+    const fs::path listed(pieces[i]);
+    if (const std::optional<fs::path> path = AttachmentFile(folder, message.message_path, listed)) {
+      WriteAttachmentPart(file, *path, TextFromPath(listed.filename()));
     }
   }
 }

@@ -128,6 +128,8 @@ TEST_F(MimeMessageTest, ABodyHoldingTheBoundaryStaysOnePart) {
             std::string::npos);
 }
 
+// Outside the folder, missing, a folder, or the message file itself (which would grow while
+// being read).
 TEST_F(MimeMessageTest, AttachmentsOutsideTheFolderOrMissingAreSkipped) {
   SetBody(u"txt", "x");
   Store(root_ / "outside.txt", "secret");
@@ -137,7 +139,8 @@ TEST_F(MimeMessageTest, AttachmentsOutsideTheFolderOrMissingAreSkipped) {
   const std::u16string folder = folder_.u16string();
   message_.attachment_list = u"../../etc/passwd;" + folder + u"/../outside.txt;" +
                              (root_ / "outside.txt").u16string() + u";" + folder + u"/link.txt;" +
-                             folder + u"/sub;" + folder + u"/missing.txt;;" + folder +
+                             folder + u"/sub;" + folder + u"/missing.txt;;" +
+                             message_.message_path.u16string() + u";" + folder +
                              u"/say \"hi\".txt;" + folder + u"/ignored-last-piece.txt";
   Store(folder_ / "ignored-last-piece.txt", "not listed");
 
