@@ -37,6 +37,8 @@ constexpr std::u16string_view kMimeBlock =
 // A multiple of 57 bytes, so that every chunk but the last fills whole base64 lines.
 constexpr std::size_t kAttachmentChunkBytes = 57 * 1024;
 constexpr std::size_t kReadChunkBytes = 64 * 1024;
+// The longest line RFC 5322 allows, without its line end.
+constexpr std::size_t kMaxLineBytes = 998;
 
 void Put(CUTF16File& file, std::u16string_view text) {
   const std::string utf8 = Utf16ToUtf8(text);
@@ -152,11 +154,21 @@ std::u16string DecodeBody(std::string_view bytes, BodyFileEncoding encoding) {
   return Windows1252ToUtf16(eight_bit);
 }
 
+bool HasOverlongLine(std::string_view text) {
+  std::size_t line_length = 0;
+  for (char c : text) {
+    line_length = (c == '\r' || c == '\n') ? 0 : line_length + 1;
+    if (line_length > kMaxLineBytes) return true;
+  }
+  return false;
+}
+
 void WriteBodyPart(CUTF16File& file, const EmlMessage& message) {
   const std::string body =
       Utf16ToUtf8(DecodeBody(ReadWholeFile(message.body_file), message.body_encoding));
-  // A body line equal to the boundary would end the part early; base64 cannot hold one.
-  const bool as_base64 = body.find(kBoundary) != std::string::npos;
+  // A body line equal to the boundary would end the part early, and mail transports break
+  // lines longer than 998 bytes; base64 holds neither.
+  const bool as_base64 = body.find(kBoundary) != std::string::npos || HasOverlongLine(body);
   const bool eight_bit = !as_base64 && std::any_of(body.begin(), body.end(), [](char c) {
     return static_cast<unsigned char>(c) >= 0x80;
   });

@@ -116,6 +116,18 @@ TEST_F(MimeMessageTest, ALineBreakInAValueCannotAddAHeader) {
   EXPECT_EQ(parsed["body"], "x");
 }
 
+TEST_F(MimeMessageTest, ALineTooLongForMailIsSentAsBase64) {
+  const std::string line(998, 'a');
+  SetBody(u"html", line + "\r\n" + line);
+  EXPECT_NE(Write().find("Content-Transfer-Encoding: 7bit"), std::string::npos);
+  const std::string body = "x\r\n" + line + "b";
+  SetBody(u"html", body);
+  const json parsed = Parse();
+  EXPECT_NE(Load(message_.message_path).find("Content-Transfer-Encoding: base64"),
+            std::string::npos);
+  EXPECT_EQ(Lines(parsed["body"]), Lines(body));
+}
+
 TEST_F(MimeMessageTest, ABodyHoldingTheBoundaryStaysOnePart) {
   const std::string body = "before\r\n" + std::string(kBoundaryLine) +
                            "Content-Type: text/html\r\n\r\nfake\r\n" + std::string(kClosingLine) +
