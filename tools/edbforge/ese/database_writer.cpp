@@ -30,13 +30,14 @@ size_t SegmentSize(const PageFormat& format) {
 }  // namespace
 
 TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
-                         uint32_t object_id, size_t inline_limit)
+                         uint32_t object_id, size_t inline_limit, bool engine_layout)
     : file_(file),
       layout_(std::move(layout)),
       template_name_(definition.template_table),
       callback_(definition.callback),
       object_id_(object_id),
       inline_limit_(inline_limit),
+      engine_layout_(engine_layout),
       place_("table \"" + Utf16ToUtf8(definition.name) + "\""),
       records_(file, object_id, TreeKind::kRecords, std::nullopt, place_) {}
 
@@ -51,10 +52,11 @@ void TableWriter::Append(const Record& record) {
 
 uint32_t TableWriter::StoreLongValue(std::span<const uint8_t> bytes) {
   if (!long_values_) {
-    long_values_ = std::make_unique<TreeWriter>(file_, object_id_ + 1, TreeKind::kLongValues,
-                                                std::nullopt, place_ + " long values");
+    long_values_ = std::make_unique<TreeWriter>(
+        file_, object_id_ + 1, engine_layout_ ? TreeKind::kEngineLongValues : TreeKind::kLongValues,
+        std::nullopt, place_ + " long values");
   }
-  const uint32_t id = LongValueId(long_value_count_++);
+  const uint32_t id = engine_layout_ ? ++long_value_count_ : LongValueId(long_value_count_++);
   // The reader finds the header under the identifier big-endian, and the segments under the
   // identifier followed by their offset.
   std::vector<uint8_t> key;
@@ -77,7 +79,8 @@ EseDatabaseWriter::EseDatabaseWriter(std::filesystem::path path, DatabaseOptions
     : path_(std::move(path)),
       format_{options.page_size, options.format_revision},
       inline_limit_(options.inline_long_value_limit != 0 ? options.inline_long_value_limit
-                                                         : format_.DataArea() / 2) {
+                                                         : format_.DataArea() / 2),
+      engine_layout_(options.engine_long_value_layout) {
   CheckPageFormat(format_);
   file_ = std::make_unique<PageFile>(path_, format_);
 }
@@ -108,8 +111,8 @@ TableWriter& EseDatabaseWriter::AddTable(const TableDefinition& definition) {
   // Each table takes two object ids: its own and its long-value tree's.
   const uint32_t object_id = next_object_id_;
   next_object_id_ += 2;
-  tables_.push_back(std::unique_ptr<TableWriter>(
-      new TableWriter(*file_, std::move(layout), definition, object_id, inline_limit_)));
+  tables_.push_back(std::unique_ptr<TableWriter>(new TableWriter(
+      *file_, std::move(layout), definition, object_id, inline_limit_, engine_layout_)));
   table_index_.emplace(definition.name, tables_.size() - 1);
   return *tables_.back();
 }

@@ -52,7 +52,7 @@ class TableWriter : private LongValueSink {
  private:
   friend class EseDatabaseWriter;
   TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
-              uint32_t object_id, size_t inline_limit);
+              uint32_t object_id, size_t inline_limit, bool engine_layout);
 
   uint32_t StoreLongValue(std::span<const uint8_t> bytes) override;
 
@@ -62,6 +62,7 @@ class TableWriter : private LongValueSink {
   std::optional<std::u16string> callback_;
   uint32_t object_id_;
   size_t inline_limit_;
+  bool engine_layout_;
   std::string place_;
   TreeWriter records_;
   std::unique_ptr<TreeWriter> long_values_;
@@ -88,6 +89,7 @@ class EseDatabaseWriter {
   std::filesystem::path path_;
   PageFormat format_;
   size_t inline_limit_;
+  bool engine_layout_;
   std::unique_ptr<PageFile> file_;
   std::vector<std::unique_ptr<TableWriter>> tables_;
   std::unordered_map<std::u16string, size_t> table_index_;

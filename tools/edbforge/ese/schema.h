@@ -73,6 +73,10 @@ struct DatabaseOptions {
   // least one page of its own, so keeping mid-sized values in the record keeps big stores small.
   // The engine itself separates values above 1024 bytes.
   uint32_t inline_long_value_limit = 0;
+  // Lay the long-value trees out as the engine does (identifiers from 1, keys as they are):
+  // libesedb 20181229 then finds none of the separated values, as with the engine's own files,
+  // which makes stores for testing what a reader does without them.
+  bool engine_long_value_layout = false;
 };
 
 }  // namespace tarvex::edbforge

@@ -161,7 +161,7 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
   header.fdp_object_id = fdp_object_id_;
   header.flags = file_.format().BaseFlags() | (leaf ? kPageFlagLeaf : kPageFlagParent) |
                  (root ? kPageFlagRoot : 0) |
-                 (kind_ == TreeKind::kLongValues ? kPageFlagLongValue : 0);
+                 (kind_ != TreeKind::kRecords ? kPageFlagLongValue : 0);
   file_.WritePage(page_number, BuildPage(file_.format(), header, values, tag_flags));
   ++page_count_;
 }

@@ -27,7 +27,9 @@
 
 namespace tarvex::edbforge {
 
-enum class TreeKind { kRecords, kLongValues };
+// kEngineLongValues lays a long-value tree out as the engine does (keys as they are, common key
+// compression unused), which libesedb 20181229 cannot search.
+enum class TreeKind { kRecords, kLongValues, kEngineLongValues };
 
 class TreeWriter {
  public:

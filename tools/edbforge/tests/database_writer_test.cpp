@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -69,6 +70,13 @@ std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+struct FileBytesView {
+  std::vector<uint8_t> bytes;
+  bool Contains(const std::vector<uint8_t>& needle) const {
+    return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
+  }
+};
 
 TableDefinition FixedTable() {
   TableDefinition table;
@@ -540,6 +548,32 @@ TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
   // Each value of 4100 bytes: a header and two segments, the header sharing the first leaf.
   EXPECT_GT(shape.leaf_entries, 1500U * 3);
   EXPECT_GT(shape.leaves, 1500U * 2);
+}
+
+TEST(EseDatabaseWriter, EngineLayoutKeepsLongValuesWhereLibesedbCannotFindThem) {
+  ScratchFolder folder;
+  const auto path = folder / "engine.edb";
+  const auto body = Pattern(10000, 5);
+  {
+    EseDatabaseWriter writer(path, {.engine_long_value_layout = true});
+    TableDefinition table;
+    table.name = u"Msg";
+    table.columns = {Column(u"L1000", ColumnType::kLongBinary, ColumnStorage::kTagged)};
+    writer.AddTable(table).Append(Record().Set(u"L1000", body));
+    writer.Finish();
+  }
+  const ReadDatabase database = ReadOrFail(path);
+  const ReadTable* msg = FindTable(database, u"Msg");
+  ASSERT_NE(msg, nullptr);
+  ASSERT_EQ(msg->records.size(), 1U);
+  const auto& value = msg->records[0][0];
+  EXPECT_EQ(value.flags & 0x04, 0x04);
+  EXPECT_EQ(value.bytes, Bytes({1, 0, 0, 0}));  // the engine's first long-value identifier
+  EXPECT_TRUE(value.long_value_missing);
+  // The pages hold the value all the same: a header and three segments of 4014 bytes at most.
+  const FileBytesView file{FileBytes(path)};
+  EXPECT_TRUE(file.Contains(std::vector<uint8_t>(body.begin(), body.begin() + 4014)));
+  EXPECT_TRUE(file.Contains(std::vector<uint8_t>(body.begin() + 8028, body.end())));
 }
 
 TEST(EseDatabaseWriter, MultiValuesAndCompressedValuesKeepTheirFlags) {

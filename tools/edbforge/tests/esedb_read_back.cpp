@@ -67,7 +67,12 @@ bool ReadValueEntry(libesedb_record_t* record, int entry, ReadValue& value, std:
   if (!value.present) return true;
   if ((value.flags & 0x04) != 0 && (value.flags & 0x08) == 0) {
     libesedb_long_value_t* raw = nullptr;
-    if (libesedb_record_get_long_value(record, entry, &raw, &failure.error) != 1) {
+    const int found = libesedb_record_get_long_value(record, entry, &raw, &failure.error);
+    if (found == 0) {
+      value.long_value_missing = true;
+      return true;
+    }
+    if (found != 1) {
       error = failure.Take("long value " + std::to_string(entry));
       return false;
     }

@@ -23,6 +23,8 @@ struct ReadValue {
   std::vector<uint8_t> bytes;  // the entry's bytes as stored
   // Filled when the entry is a long value the library resolves through the long-value tree.
   std::optional<std::vector<uint8_t>> long_value;
+  // The entry is flagged as a long value but the library finds none.
+  bool long_value_missing = false;
   // Filled when the entry is a multi value: each value's bytes.
   std::optional<std::vector<std::vector<uint8_t>>> multi_values;
 };
