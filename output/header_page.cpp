@@ -1,0 +1,106 @@
+#include "output/header_page.h"
+
+namespace tarvex {
+namespace {
+
+constexpr std::u16string_view kDocumentHead[] = {
+    u"<!DOCTYPE html PUBLIC '-//W3C//DTD XHTML 1.0 Transitional//EN' "
+    u"'http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd'>",
+    u"<html xmlns='http://www.w3.org/1999/xhtml'>",
+    u"<head>",
+    u"<meta http-equiv='Content-Type' content='text/html; charset=utf-8' />",
+    u"<style type='text/css'>",
+    u"<!--",
+    u"body,td,th {",
+    u"\tfont-family: Verdana, Arial, Helvetica, sans-serif;",
+    u"\tfont-size: 11px;",
+    u"\tcolor: #666666;",
+    u"}",
+    u"body {",
+    u"\tmargin-left: 0px;",
+    u"\tmargin-top: 0px;",
+    u"\tmargin-right: 0px;",
+    u"\tmargin-bottom: 0px;",
+    u"}",
+    u"a {",
+    u"\tfont-family: Verdana, Arial, Helvetica, sans-serif;",
+    u"\tfont-size: 10px;",
+    u"}",
+    u"-->",
+    u"</style></head>",
+    u"<body>",
+    u"<table width='100%' border='0' cellspacing='0' cellpadding='0'>",
+};
+
+constexpr std::u16string_view kDocumentEnd[] = {u"</table>", u"</body>", u"</html>"};
+
+}  // namespace
+
+std::u16string EscapeHtml(std::u16string_view text) {
+  std::u16string escaped;
+  escaped.reserve(text.size());
+  for (char16_t unit : text) {
+    switch (unit) {
+      case u'&':
+        escaped += u"&amp;";
+        break;
+      case u'<':
+        escaped += u"&lt;";
+        break;
+      case u'>':
+        escaped += u"&gt;";
+        break;
+      case u'"':
+        escaped += u"&quot;";
+        break;
+      case u'\'':
+        escaped += u"&#39;";
+        break;
+      default:
+        escaped.push_back(unit);
+    }
+  }
+  return escaped;
+}
+
+void HeaderPage::AddCell(std::u16string_view label, std::u16string_view value) {
+  rows_ += label;
+  rows_ += EscapeHtml(value);
+  rows_ += u"</td>";
+}
+
+void HeaderPage::AddRow(std::u16string_view label, std::u16string_view value) {
+  rows_ += u"  <tr>";
+  AddCell(label, value);
+  rows_ += u" </tr>";
+}
+
+void HeaderPage::AddRowWhenSet(std::u16string_view label, std::u16string_view value) {
+  if (!value.empty()) AddRow(label, value);
+}
+
+void HeaderPage::AddRow(std::u16string_view first_label, std::u16string_view first_value,
+                        std::u16string_view second_label, std::u16string_view second_value) {
+  rows_ += u"  <tr>";
+  AddCell(first_label, first_value);
+  AddCell(second_label, second_value);
+  rows_ += u" </tr>";
+}
+
+void HeaderPage::AddRedRow(std::u16string_view label, std::u16string_view value) {
+  rows_ += u"<tr>";
+  rows_ += label;
+  rows_ += EscapeHtml(value);
+  rows_ += u"</span></td>";
+  rows_ += u" </tr>";
+}
+
+std::u16string HeaderPage::Document() const {
+  std::u16string document;
+  for (std::u16string_view piece : kDocumentHead) document += piece;
+  document += rows_;
+  for (std::u16string_view piece : kDocumentEnd) document += piece;
+  return document;
+}
+
+}  // namespace tarvex

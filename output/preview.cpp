@@ -1,0 +1,153 @@
+#include "output/preview.h"
+
+#include <charconv>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "base/utf16_text.h"
+#include "mailbox/mailbox_loading.h"
+#include "mailbox/table_columns.h"
+#include "output/preview_pages.h"
+#include "output/preview_record.h"
+
+namespace tarvex {
+namespace {
+
+// Keeps the tree and the list disabled for the life of a preview.
+class ControlsDisabled {
+ public:
+  explicit ControlsDisabled(WindowPort& window) : window_(window) { Enable(false); }
+  ~ControlsDisabled() { Enable(true); }
+  ControlsDisabled(const ControlsDisabled&) = delete;
+  ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+ private:
+  void Enable(bool enabled) {
+    window_.EnableControl(WindowControl::kFolderTree, enabled);
+    window_.EnableControl(WindowControl::kItemList, enabled);
+  }
+  WindowPort& window_;
+};
+
+// Only these kinds have their attachments written for a preview; a list of a single
+// identifier or less names none.
+bool WantsAttachments(const SelectedItem& item) {
+  constexpr std::size_t kShortestAttachmentList = 15;
+  return item.attachment_info.size() >= kShortestAttachmentList &&
+         (item.item_kind == u"mail" || item.item_kind == u"activity" ||
+          item.item_kind == u"appointment");
+}
+
+// The record number a list row carries, in decimal; none for anything else.
+std::optional<std::uint32_t> RecordNumberOf(std::u16string_view text) {
+  std::string digits;
+  for (char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return std::nullopt;
+    digits.push_back(static_cast<char>(unit));
+  }
+  std::uint32_t number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+      number > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+}  // namespace
+
+void ShowItemPreview(Recovery& recovery, const ItemListRow& selected) {
+  SelectedItem item = SelectedItem::FromListRow(selected);
+  ControlsDisabled disabled(recovery.window());
+  if (item.item_key.empty() || !recovery.has_session()) return;
+  if (recovery.layout() == StoreLayout::k2010) {
+    ShowItemPreview2010(recovery, item);
+  } else {
+    ShowItemPreviewOlder(recovery, item);
+  }
+}
+
+void ShowItemPreviewOlder(Recovery& recovery, SelectedItem& item) {
+  if (!recovery.has_session()) return;
+  const std::optional<std::uint32_t> record_number = RecordNumberOf(item.row_number);
+  if (!record_number) return;
+  item.record_number = *record_number;
+  item.attachment_info = item.row_info;
+  if (WantsAttachments(item))
+    item.attachment_names = WriteItemAttachments(recovery, item.attachment_info);
+
+  StoreSession& session = recovery.session();
+  libesedb_table_t* message_table = session.message_table();
+  if (message_table == nullptr) return;
+  const EsedbRecord row = GetRecord(message_table, static_cast<int>(item.record_number));
+  if (!row) return;
+  TableColumns columns;
+  columns.Find(session, message_table, ColumnLookup::kMessageTable, false);
+  PreviewRecord record(recovery.reader(), row.get(), columns);
+
+  const std::u16string& kind = item.item_kind;
+  if (kind == u"contact") {
+    WriteContactPageOlder(recovery, record, item);
+  } else if (kind == u"appointment") {
+    WriteAppointmentPageOlder(recovery, record, item);
+  } else if (kind == u"activity") {
+    WriteActivityPageOlder(recovery, record, item);
+  } else if (kind == u"task") {
+    WriteTaskPageOlder(recovery, record, item);
+  } else if (kind == u"notes") {
+    WriteNotesPageOlder(recovery, record, item);
+  } else if (kind == u"distlist") {
+    WriteDistListPageOlder(recovery, record, item);
+  } else {
+    WriteMailPageOlder(recovery, record, item);
+  }
+}
+
+void ShowItemPreview2010(Recovery& recovery, SelectedItem& item) {
+  if (!recovery.has_session()) return;
+  item.record_number = 0;
+  item.attachment_info.clear();
+  item.recipients.clear();
+  item.copy_recipients.clear();
+  item.blind_copy_recipients.clear();
+
+  const ItemBodyLocation location = LocateItemBody(recovery, item.item_key, item.row_info);
+  item.record_number = location.record_number;
+  item.attachment_info = location.attachment_list;
+  // Record number 0 also stands for "no body row"; then no row is read, lest another item's
+  // fields and body be shown for this one.
+  item.has_record =
+      recovery.indexes().LastBodyRefFor(recovery.model(), item.item_key,
+                                        ReplacedAll(item.row_info, u"Folders", u"Body"),
+                                        !recovery.is_public_store()) != nullptr;
+  if (item.item_key.empty()) return;
+  if (WantsAttachments(item))
+    item.attachment_names = WriteItemAttachments(recovery, item.attachment_info);
+
+  StoreSession& session = recovery.session();
+  Recovery::BodyTable& body_table = recovery.body_table();
+  libesedb_table_t* table = body_table.open ? body_table.table.get() : nullptr;
+  TableColumns columns;
+  columns.Find(session, table, ColumnLookup::kContent, false);
+  EsedbRecord row;
+  if (table != nullptr && item.has_record) {
+    row = GetRecord(table, static_cast<int>(item.record_number));
+  }
+  PreviewRecord record(recovery.reader(), row.get(), columns);
+
+  const std::u16string& kind = item.item_kind;
+  if (kind == u"contact") {
+    WriteContactPage2010(recovery, record, item);
+  } else if (kind == u"appointment") {
+    WriteAppointmentPage2010(recovery, record, item);
+  } else if (kind == u"task") {
+    WriteTaskPage2010(recovery, record, item);
+  } else if (kind == u"notes") {
+    ShowNotesBody2010(recovery, record, item);
+  } else {
+    WriteMailPage2010(recovery, record, item);
+  }
+}
+
+}  // namespace tarvex

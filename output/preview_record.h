@@ -1,0 +1,42 @@
+#pragma once
+
+// The record a page writer reads its fields from, with the columns of the table it came from.
+// A column the table lacks, and every column of a missing record, reads as an empty text.
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "mailbox/table_columns.h"
+#include "store/esedb_handles.h"
+#include "store/value_reader.h"
+
+namespace tarvex {
+
+class PreviewRecord {
+ public:
+  PreviewRecord(ValueReader& reader, libesedb_record_t* record, const TableColumns& columns)
+      : reader_(reader), record_(record), columns_(columns) {}
+
+  libesedb_record_t* get() const { return record_; }
+  // The column's value entry, or 0 when the table lacks it.
+  int Entry(std::u16string_view name) const { return columns_.Entry(name).value_or(0); }
+  bool Has(std::u16string_view name) const { return columns_.Entry(name).has_value(); }
+
+  std::u16string Text(std::u16string_view name);
+  std::u16string HexText(std::u16string_view name);
+  // A date column's date text (little-endian FILETIME).
+  std::u16string Time(std::u16string_view name);
+  // The text of a column as the pages show it: dates for "T" columns, texts for the others.
+  std::u16string Value(std::u16string_view name);
+  // The first of the columns whose value is not empty.
+  std::u16string FirstValue(std::initializer_list<std::u16string_view> names);
+
+ private:
+  ValueReader& reader_;
+  libesedb_record_t* record_;
+  const TableColumns& columns_;
+};
+
+}  // namespace tarvex
