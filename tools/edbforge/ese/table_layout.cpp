@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/code_page_1252.h"
 #include "base/utf_conversion.h"
 #include "tools/edbforge/ese/ese_error.h"
 
@@ -23,6 +24,14 @@ Range RangeOf(ColumnStorage storage) {
       break;
   }
   return {256, 0xffff};
+}
+
+// The catalog keeps names as 8-bit text.
+void CheckName(std::u16string_view name, const std::string& place) {
+  if (name.empty()) throw EseWriteError(place + ": a name may not be empty");
+  if (Windows1252ToUtf16(Utf16ToWindows1252(name)) != name) {
+    throw EseWriteError(place + ": the name has characters outside code page 1252");
+  }
 }
 
 }  // namespace
@@ -71,7 +80,8 @@ const char* ColumnTypeName(ColumnType type) {
 TableLayout TableLayout::Build(const TableDefinition& definition,
                                const TableLayout* template_layout) {
   const std::string table = "table \"" + Utf16ToUtf8(definition.name) + "\"";
-  if (definition.name.empty()) throw EseWriteError("a table needs a name");
+  CheckName(definition.name, table);
+  if (definition.callback) CheckName(*definition.callback, table + ", callback");
   TableLayout layout;
   layout.name_ = definition.name;
   layout.is_template_ = definition.is_template;
@@ -100,7 +110,7 @@ TableLayout TableLayout::Build(const TableDefinition& definition,
   std::vector<ColumnLayout> own;
   for (const ColumnDefinition& definition_column : definition.columns) {
     const std::string place = table + ", column \"" + Utf16ToUtf8(definition_column.name) + "\"";
-    if (definition_column.name.empty()) throw EseWriteError(table + ": a column needs a name");
+    CheckName(definition_column.name, place);
     const auto type_number = static_cast<uint32_t>(definition_column.type);
     if (type_number < 1 || type_number > 17) {
       throw EseWriteError(place + ": column type " + std::to_string(type_number) +

@@ -773,6 +773,9 @@ TEST(EseDatabaseWriter, BadInputFailsWithTheTableAndColumnNamed) {
   expect_error([&] { writer.AddTable(derived); }, "at most as many columns");
   derived.template_table = u"Missing";
   expect_error([&] { writer.AddTable(derived); }, "was not added before");
+  TableDefinition foreign;
+  foreign.name = u"\u8868";
+  expect_error([&] { writer.AddTable(foreign); }, "outside code page 1252");
   TableDefinition gaps;
   gaps.name = u"Gaps";
   gaps.columns = {Column(u"A", ColumnType::kLong, ColumnStorage::kFixed)};
