@@ -1,0 +1,423 @@
+#include "tools/edbforge/exchange/store_writer.h"
+
+#include <algorithm>
+#include <set>
+
+#include "base/utf_conversion.h"
+#include "tools/edbforge/ese/ese_error.h"
+#include "tools/edbforge/exchange/cell_encoding.h"
+#include "tools/edbforge/exchange/column_convention.h"
+#include "tools/edbforge/exchange/scenario_error.h"
+
+namespace tarvex::edbforge {
+namespace {
+
+std::string Quoted(std::u16string_view text) {
+  return "\"" + Utf16ToUtf8(text) + "\"";
+}
+
+std::string ColumnPlace(const std::string& place, std::u16string_view column) {
+  return place + ", column " + Quoted(column);
+}
+
+}  // namespace
+
+StoreWriter::StoreWriter(const StoreSpec& spec, std::filesystem::path path, std::string source)
+    : layout_(spec.layout),
+      kind_(spec.kind),
+      options_{spec.page_size, spec.format_revision},
+      attachment_table_(spec.attachment_table),
+      template_table_(spec.template_table),
+      declared_columns_(spec.columns),
+      path_(std::move(path)),
+      source_(std::move(source)) {
+  const std::string store_place = source_.empty() ? std::string("store") : source_;
+  if (layout_ == StoreLayout::k2010 && spec.format_revision <= 16) {
+    throw ScenarioError(store_place + ": the 2010 layout needs format revision 17 or above");
+  }
+  if (kind_ == StoreKind::kPublic && !spec.mailboxes.empty()) {
+    throw ScenarioError(store_place + ": a public store has no mailboxes, only folders");
+  }
+  if (kind_ == StoreKind::kPrivate && !spec.folders.empty()) {
+    throw ScenarioError(store_place + ": the folders of a private store belong to its mailboxes");
+  }
+  if (layout_ == StoreLayout::kOlder) {
+    const std::set<std::u16string> reserved = {u"Mailbox", u"Folders", u"Msg"};
+    if (attachment_table_.empty() || template_table_.empty() ||
+        reserved.contains(attachment_table_) || reserved.contains(template_table_) ||
+        attachment_table_ == template_table_) {
+      throw ScenarioError(store_place +
+                          ": the attachment table and the template table need names of their "
+                          "own");
+    }
+  }
+  // The readers take a column found at position 0 for an absent one; every table therefore
+  // starts with a column they never read.
+  declared_columns_[std::u16string(kLeadingColumn)] =
+      ColumnSpec{ColumnType::kLong, ColumnStorage::kFixed, kCodePageUnicode, 4};
+  for (const auto& [name, column] : declared_columns_) {
+    const std::string place = store_place + ", columns, " + Quoted(name);
+    const std::optional<TagPrefix> prefix = PrefixOf(name);
+    if (!prefix) throw ScenarioError(place + ": unknown column (not a column tag name)");
+    if (!TypeSuitsPrefix(column.type, *prefix)) {
+      throw ScenarioError(place + ": unknown type for this column: " + ColumnTypeName(column.type) +
+                          " does not suit its prefix");
+    }
+  }
+
+  const std::string prefix = source_.empty() ? std::string() : source_ + ": ";
+  if (kind_ == StoreKind::kPrivate) {
+    std::set<std::u16string> suffixes;
+    for (size_t index = 0; index < spec.mailboxes.size(); ++index) {
+      const MailboxSpec& mailbox = spec.mailboxes[index];
+      PlannedMailbox planned;
+      planned.spec = &mailbox;
+      planned.id = mailbox.id.value_or(MakeIdentifier(1, 0xA0000000 + index));
+      planned.table_suffix = mailbox.table_suffix.empty() ? Utf8ToUtf16(std::to_string(101 + index))
+                                                          : mailbox.table_suffix;
+      planned.place = prefix + "mailbox " + Quoted(mailbox.name);
+      if (layout_ == StoreLayout::k2010 && !suffixes.insert(planned.table_suffix).second) {
+        throw ScenarioError(planned.place + ": table suffix " + Quoted(planned.table_suffix) +
+                            " is used by another mailbox");
+      }
+      mailboxes_.push_back(std::move(planned));
+      // The 2010 layout shows a folder at the top of its mailbox when its parent is the
+      // mailbox: the root folder there carries the mailbox's number.
+      const std::optional<Identifier> root_id =
+          layout_ == StoreLayout::k2010 ? std::optional<Identifier>(mailboxes_.back().id)
+                                        : std::nullopt;
+      const size_t root = PlanFolder(index, std::nullopt, nullptr, root_id,
+                                     mailboxes_.back().place + ", root folder");
+      PlanFolders(mailbox.folders, index, root, mailboxes_.back().place + ", ", u"");
+    }
+  } else if (layout_ == StoreLayout::kOlder) {
+    const size_t root = PlanFolder(0, std::nullopt, nullptr, std::nullopt, prefix + "root folder");
+    PlanFolders(spec.folders, 0, root, prefix, u"");
+  } else {
+    PlanFolders(spec.folders, 0, std::nullopt, prefix, u"");
+  }
+
+  // Catalogue order, and the columns each table has whatever its rows hold.
+  if (layout_ == StoreLayout::kOlder) {
+    if (kind_ == StoreKind::kPrivate) table_order_.push_back(u"Mailbox");
+    table_order_.insert(table_order_.end(),
+                        {u"Folders", u"Msg", attachment_table_, template_table_});
+    for (const PlannedFolder& folder : folders_) table_order_.push_back(folder.content_table);
+    for (const char16_t* name : {kLeadingColumn.data(), u"N67b0", u"S1a", u"Le23"}) {
+      content_columns_.Add(name);
+      shared_content_columns_.insert(name);
+    }
+  } else if (kind_ == StoreKind::kPrivate) {
+    table_order_.push_back(u"Mailbox");
+    for (const PlannedMailbox& mailbox : mailboxes_) {
+      table_order_.push_back(u"Folders-" + mailbox.table_suffix);
+      table_order_.push_back(u"MsgHeader-" + mailbox.table_suffix);
+      table_order_.push_back(u"Body-" + mailbox.table_suffix);
+    }
+  } else {
+    table_order_.push_back(u"Folders");
+    for (const PlannedFolder& folder : folders_) {
+      table_order_.push_back(folder.header_table);
+      table_order_.push_back(folder.body_table);
+    }
+  }
+  for (const std::u16string& table : table_order_) {
+    TableColumns& columns = columns_[table];
+    columns.Add(std::u16string(kLeadingColumn));
+    if (table == u"Msg" || table.starts_with(u"MsgHeader-")) columns.Add(u"N67b0");
+    if (table.starts_with(u"Body-")) columns.Add(u"N65f9");
+    if (table.starts_with(u"Folders")) columns.Add(u"Q6748");
+    if (table == u"Mailbox") columns.Add(u"Q6764");
+    if (layout_ == StoreLayout::kOlder && table == attachment_table_) columns.Add(u"Q3f88");
+  }
+
+  for (const PlannedMailbox& mailbox : mailboxes_) {
+    Declare(u"Mailbox", MailboxRow(mailbox), mailbox.place);
+  }
+  for (size_t index = 0; index < folders_.size(); ++index) {
+    const PlannedFolder& folder = folders_[index];
+    std::optional<Identifier> parent_id;
+    if (folder.parent) {
+      parent_id = folders_[*folder.parent].id;
+    } else if (layout_ == StoreLayout::k2010) {
+      parent_id = Identifier{};  // the top of the 2010 tree
+    }
+    std::optional<Identifier> mailbox_id;
+    if (kind_ == StoreKind::kPrivate) mailbox_id = mailboxes_[folder.mailbox].id;
+    const std::u16string table = layout_ == StoreLayout::k2010 && kind_ == StoreKind::kPrivate
+                                     ? u"Folders-" + mailboxes_[folder.mailbox].table_suffix
+                                     : std::u16string(u"Folders");
+    Declare(table, FolderRow(layout_, folder, parent_id, mailbox_id), folder.place);
+  }
+}
+
+StoreWriter::~StoreWriter() = default;
+
+void StoreWriter::PlanFolders(const std::vector<FolderSpec>& specs, size_t mailbox,
+                              std::optional<size_t> parent, const std::string& owner_place,
+                              const std::u16string& path) {
+  for (const FolderSpec& spec : specs) {
+    const std::u16string folder_path = path + spec.name;
+    const size_t index =
+        PlanFolder(mailbox, parent, &spec, spec.id, owner_place + "folder " + Quoted(folder_path));
+    PlanFolders(spec.folders, mailbox, index, owner_place, folder_path + u"/");
+  }
+}
+
+size_t StoreWriter::PlanFolder(size_t mailbox, std::optional<size_t> parent, const FolderSpec* spec,
+                               std::optional<Identifier> id, const std::string& place) {
+  PlannedFolder folder;
+  folder.mailbox = mailbox;
+  folder.parent = parent;
+  folder.spec = spec;
+  folder.id = id.value_or(MakeIdentifier(1, 0x100 + folders_.size()));
+  folder.place = place;
+  folder.item_count = spec != nullptr ? static_cast<uint32_t>(spec->items.size()) : 0;
+  for (const PlannedFolder& other : folders_) {
+    if (other.id == folder.id) {
+      throw ScenarioError(place + ": folder id " + Utf16ToUtf8(IdentifierHexText(folder.id)) +
+                          " is used by another folder");
+    }
+  }
+  if (spec != nullptr) {
+    const std::u16string base = parent ? folders_[*parent].path : std::u16string();
+    folder.path = base + u"/" + EscapePathSegment(spec->name);
+    // A path given in the scenario is the one the children extend.
+    if (const Cell* given = spec->cells.Find(u"S6707");
+        given != nullptr && given->values.size() == 1 &&
+        given->values.front().kind == CellKind::kText) {
+      folder.path = given->values.front().text;
+    }
+  }
+  if (layout_ == StoreLayout::kOlder) {
+    const std::optional<std::u16string> table = ContentTableName(folder.id);
+    if (!table) {
+      throw ScenarioError(place + ": folder id " + Utf16ToUtf8(IdentifierHexText(folder.id)) +
+                          " has no replica number to name a content table after");
+    }
+    folder.content_table = *table;
+  } else if (kind_ == StoreKind::kPublic) {
+    const std::u16string key = options_.format_revision == 17 ? ReplicaCounterText(folder.id)
+                                                              : IdentifierHexText(folder.id);
+    folder.header_table = u"MsgHeader-" + key;
+    folder.body_table = u"Body-" + key;
+  } else {
+    folder.header_table = u"MsgHeader-" + mailboxes_[mailbox].table_suffix;
+    folder.body_table = u"Body-" + mailboxes_[mailbox].table_suffix;
+  }
+  folders_.push_back(std::move(folder));
+  return folders_.size() - 1;
+}
+
+std::u16string StoreWriter::MainTable(const PlannedFolder& folder) const {
+  return layout_ == StoreLayout::kOlder ? std::u16string(u"Msg") : folder.body_table;
+}
+
+std::u16string StoreWriter::ListingTable(const PlannedFolder& folder) const {
+  return layout_ == StoreLayout::kOlder ? folder.content_table : folder.header_table;
+}
+
+std::u16string StoreWriter::AttachmentTable(const PlannedFolder& folder) const {
+  return layout_ == StoreLayout::kOlder ? attachment_table_ : folder.body_table;
+}
+
+void StoreWriter::Declare(const std::u16string& table, const Cells& row, const std::string& place) {
+  Check(row, place);
+  TableColumns& columns = columns_[table];
+  for (const Cell& cell : row.cells()) columns.Add(cell.column);
+}
+
+void StoreWriter::Check(const Cells& row, const std::string& place) const {
+  std::unordered_set<std::u16string_view> in_row;
+  for (const Cell& cell : row.cells()) {
+    const std::string column_place = ColumnPlace(place, cell.column);
+    if (!in_row.insert(cell.column).second) {
+      throw ScenarioError(column_place + ": duplicate column");
+    }
+    const ColumnSpec spec = ResolveColumn(declared_columns_, cell.column, column_place);
+    const std::optional<TagPrefix> prefix = PrefixOf(cell.column);
+    if (cell.values.size() > 1 && !IsMultiValued(*prefix)) {
+      throw ScenarioError(column_place +
+                          ": several values for a column that is not "
+                          "multi-valued (MS or MN)");
+    }
+    for (const CellValue& value : cell.values) EncodeCell(cell.column, spec, value, column_place);
+  }
+}
+
+void StoreWriter::DeclareItem(size_t folder, const ItemSpec& item, const std::string& place) {
+  const PlannedFolder& planned = folders_.at(folder);
+  ItemIds ids;
+  ids.attachments.resize(item.attachments.size());
+  const ItemRows rows = MakeItemRows(layout_, planned, item, ids, 0);
+  Declare(MainTable(planned), rows.main, place);
+  if (layout_ == StoreLayout::kOlder) {
+    // The columns are shared out between the template and the folder's table at Start.
+    Check(rows.listing, place);
+    for (const Cell& cell : rows.listing.cells()) {
+      content_columns_.Add(cell.column);
+      content_column_folders_[cell.column].insert(folder);
+    }
+  } else {
+    Declare(ListingTable(planned), rows.listing, place);
+  }
+  for (size_t index = 0; index < rows.attachments.size(); ++index) {
+    Declare(AttachmentTable(planned), rows.attachments[index],
+            place + ", attachment " + std::to_string(index + 1));
+  }
+}
+
+void StoreWriter::DeclareSharedItem(const ItemSpec& item) {
+  for (size_t folder = 0; folder < folders_.size(); ++folder) {
+    DeclareItem(folder, item, folders_[folder].place + ", sample item");
+  }
+  if (layout_ == StoreLayout::kOlder) {
+    for (const std::u16string& name : content_columns_.names) shared_content_columns_.insert(name);
+  }
+}
+
+TableDefinition StoreWriter::Definition(const std::u16string& name,
+                                        const TableColumns& columns) const {
+  TableDefinition definition;
+  definition.name = name;
+  for (const std::u16string& column : columns.names) {
+    definition.columns.push_back(
+        MakeColumnDefinition(column, ResolveColumn(declared_columns_, column, "")));
+  }
+  return definition;
+}
+
+void StoreWriter::Start() {
+  writer_ = std::make_unique<EseDatabaseWriter>(path_, options_);
+  std::vector<TableColumns> own_columns(folders_.size());
+  TableColumns template_columns;
+  if (layout_ == StoreLayout::kOlder) {
+    // A column that only one folder's items use becomes a column of that folder's own table;
+    // every other one comes from the template. The reader then meets both kinds.
+    std::vector<std::pair<size_t, std::u16string>> own;
+    for (const std::u16string& name : content_columns_.names) {
+      const auto users = content_column_folders_.find(name);
+      const bool tagged =
+          ResolveColumn(declared_columns_, name, "").storage == ColumnStorage::kTagged;
+      if (!shared_content_columns_.contains(name) && tagged &&
+          users != content_column_folders_.end() && users->second.size() == 1) {
+        own.emplace_back(*users->second.begin(), name);
+      } else {
+        template_columns.Add(name);
+      }
+    }
+    // The reader cannot read a derived table with more columns of its own than its template.
+    for (const auto& [folder, name] : own) {
+      if (own_columns[folder].names.size() < template_columns.names.size()) {
+        own_columns[folder].Add(name);
+      } else {
+        template_columns.Add(name);
+      }
+    }
+  }
+
+  for (const std::u16string& table : table_order_) {
+    TableDefinition definition;
+    if (layout_ == StoreLayout::kOlder && table == template_table_) {
+      definition = Definition(table, template_columns);
+      definition.is_template = true;
+    } else if (layout_ == StoreLayout::kOlder && table == attachment_table_) {
+      definition = Definition(table, columns_[table]);
+      definition.callback = std::u16string(kAttachmentCallback);
+    } else {
+      const auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) {
+        return layout_ == StoreLayout::kOlder && f.content_table == table;
+      });
+      if (folder != folders_.end()) {
+        definition = Definition(table, own_columns[folder - folders_.begin()]);
+        definition.template_table = template_table_;
+      } else {
+        definition = Definition(table, columns_[table]);
+      }
+    }
+    try {
+      tables_[table] = &writer_->AddTable(definition);
+    } catch (const EseWriteError& error) {
+      throw ScenarioError((source_.empty() ? std::string() : source_ + ": ") + error.what());
+    }
+  }
+
+  for (const PlannedMailbox& mailbox : mailboxes_) {
+    Write(u"Mailbox", MailboxRow(mailbox), mailbox.place);
+  }
+  for (const PlannedFolder& folder : folders_) {
+    std::optional<Identifier> parent_id;
+    if (folder.parent) {
+      parent_id = folders_[*folder.parent].id;
+    } else if (layout_ == StoreLayout::k2010) {
+      parent_id = Identifier{};
+    }
+    std::optional<Identifier> mailbox_id;
+    if (kind_ == StoreKind::kPrivate) mailbox_id = mailboxes_[folder.mailbox].id;
+    const std::u16string table = layout_ == StoreLayout::k2010 && kind_ == StoreKind::kPrivate
+                                     ? u"Folders-" + mailboxes_[folder.mailbox].table_suffix
+                                     : std::u16string(u"Folders");
+    Write(table, FolderRow(layout_, folder, parent_id, mailbox_id), folder.place);
+  }
+  next_position_.assign(folders_.size(), 0);
+}
+
+ItemIds StoreWriter::NextIds(const ItemSpec& item) {
+  ItemIds ids;
+  ids.message = item.id.value_or(MakeIdentifier(1, next_message_));
+  if (!item.id) ++next_message_;
+  for (const AttachmentSpec& attachment : item.attachments) {
+    ids.attachments.push_back(attachment.id.value_or(MakeIdentifier(1, next_attachment_)));
+    if (!attachment.id) ++next_attachment_;
+  }
+  return ids;
+}
+
+void StoreWriter::AddItem(size_t folder, const ItemSpec& item, const std::string& place) {
+  if (!writer_) throw ScenarioError(place + ": items are added after Start()");
+  const PlannedFolder& planned = folders_.at(folder);
+  const ItemRows rows =
+      MakeItemRows(layout_, planned, item, NextIds(item), next_position_[folder]++);
+  Write(MainTable(planned), rows.main, place);
+  Write(ListingTable(planned), rows.listing, place);
+  for (size_t index = 0; index < rows.attachments.size(); ++index) {
+    Write(AttachmentTable(planned), rows.attachments[index],
+          place + ", attachment " + std::to_string(index + 1));
+  }
+}
+
+void StoreWriter::Write(const std::u16string& table, const Cells& row, const std::string& place) {
+  Record record;
+  for (const Cell& cell : row.cells()) {
+    const std::string column_place = ColumnPlace(place, cell.column);
+    for (const Record::Cell& earlier : record.cells()) {
+      if (earlier.column == cell.column) throw ScenarioError(column_place + ": duplicate column");
+    }
+    const ColumnSpec spec = ResolveColumn(declared_columns_, cell.column, column_place);
+    const bool multi = IsMultiValued(*PrefixOf(cell.column));
+    if (cell.values.size() > 1 && !multi) {
+      throw ScenarioError(column_place +
+                          ": several values for a column that is not "
+                          "multi-valued (MS or MN)");
+    }
+    for (const CellValue& value : cell.values) {
+      record.Add(cell.column, EncodeCell(cell.column, spec, value, column_place));
+    }
+  }
+  try {
+    tables_.at(table)->Append(record);
+  } catch (const EseWriteError& error) {
+    throw ScenarioError(place + ": " + error.what());
+  }
+}
+
+void StoreWriter::Finish() {
+  if (!writer_) Start();
+  try {
+    writer_->Finish();
+  } catch (const EseWriteError& error) {
+    throw ScenarioError((source_.empty() ? std::string() : source_ + ": ") + error.what());
+  }
+}
+
+}  // namespace tarvex::edbforge
