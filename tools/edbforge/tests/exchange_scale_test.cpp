@@ -1,0 +1,120 @@
+// Generated stores: item counts per table, every item reachable, the same bytes for the same
+// seed.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "exchange_test_stores.h"
+#include "scratch_folder.h"
+#include "tools/edbforge/exchange/scale_generator.h"
+#include "tools/edbforge/exchange/scenario_json.h"
+#include "tools/edbforge/exchange/store_builder.h"
+
+namespace tarvex::edbforge {
+namespace {
+
+using testing::OpenedStore;
+using testing::ScenarioPath;
+using testing::ScratchFolder;
+
+std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int CountWithPrefix(OpenedStore& store, std::u16string_view prefix, int* tables = nullptr) {
+  int records = 0;
+  int count = 0;
+  for (const TableEntry& entry : store.session().catalog().entries()) {
+    if (!entry.name.starts_with(prefix)) continue;
+    ++count;
+    records += store.RecordCount(entry.name);
+  }
+  if (tables != nullptr) *tables = count;
+  return records;
+}
+
+TEST(ScaleStore, OlderLayoutHoldsEveryItemInMsgAndInItsContentTable) {
+  ScratchFolder scratch;
+  ScaleOptions options;
+  options.layout = StoreLayout::kOlder;
+  options.mailboxes = 2;
+  options.folders = 11;
+  options.items = 500;
+  WriteScaleStore(options, scratch / "scale.edb");
+  auto store = OpenedStore::Open(scratch / "scale.edb", scratch.path());
+  ASSERT_TRUE(store);
+  EXPECT_FALSE(store->session().Is2010Layout());
+  EXPECT_EQ(store->session().store_kind(), tarvex::StoreKind::kPrivate);
+  EXPECT_EQ(store->RecordCount(u"Msg"), 500);
+  EXPECT_EQ(store->RecordCount(u"Mailbox"), 2);
+  // Two mailboxes, each a root, a top folder and 11 item folders.
+  EXPECT_EQ(store->RecordCount(u"Folders"), 26);
+  int tables = 0;
+  EXPECT_EQ(CountWithPrefix(*store, u"1-", &tables), 500);
+  EXPECT_EQ(tables, 26);
+  EXPECT_GT(store->RecordCount(store->session().attachment_table_name()), 0);
+  EXPECT_EQ(store->session().attachment_table_name(), u"Attachment");
+}
+
+TEST(ScaleStore, Layout2010SpreadsItemsOverEachMailboxsTables) {
+  ScratchFolder scratch;
+  ScaleOptions options;
+  options.layout = StoreLayout::k2010;
+  options.mailboxes = 3;
+  options.folders = 4;
+  options.items = 300;
+  WriteScaleStore(options, scratch / "scale.edb");
+  auto store = OpenedStore::Open(scratch / "scale.edb", scratch.path());
+  ASSERT_TRUE(store);
+  EXPECT_TRUE(store->session().Is2010Layout());
+  int header_tables = 0;
+  EXPECT_EQ(CountWithPrefix(*store, u"MsgHeader-", &header_tables), 300);
+  EXPECT_EQ(header_tables, 3);
+  EXPECT_GE(CountWithPrefix(*store, u"Body-"), 300) << "a body row per item, plus attachments";
+
+  options.kind = StoreKind::kPublic;
+  WriteScaleStore(options, scratch / "public.edb");
+  auto public_store = OpenedStore::Open(scratch / "public.edb", scratch.path());
+  ASSERT_TRUE(public_store);
+  EXPECT_EQ(public_store->session().store_kind(), tarvex::StoreKind::kPublic);
+  EXPECT_EQ(CountWithPrefix(*public_store, u"MsgHeader-", &header_tables), 300);
+  EXPECT_EQ(header_tables, 5) << "a top folder and four item folders";
+}
+
+TEST(ScaleStore, TheSameSeedGivesTheSameBytes) {
+  ScratchFolder scratch;
+  ScaleOptions options;
+  options.items = 200;
+  options.folders = 9;
+  options.seed = 42;
+  WriteScaleStore(options, scratch / "a.edb");
+  WriteScaleStore(options, scratch / "b.edb");
+  options.seed = 43;
+  WriteScaleStore(options, scratch / "c.edb");
+  const std::string a = FileBytes(scratch / "a.edb");
+  EXPECT_FALSE(a.empty());
+  EXPECT_EQ(a, FileBytes(scratch / "b.edb"));
+  EXPECT_NE(a, FileBytes(scratch / "c.edb"));
+}
+
+TEST(ScaleStore, AScenarioGivesTheSameBytesEachTime) {
+  ScratchFolder scratch;
+  const StoreSpec spec = ReadScenarioFile(ScenarioPath("2010-private.json"));
+  BuildStore(spec, scratch / "a.edb");
+  BuildStore(spec, scratch / "b.edb");
+  EXPECT_EQ(FileBytes(scratch / "a.edb"), FileBytes(scratch / "b.edb"));
+}
+
+TEST(ScaleStore, OptionsThatMakeNoStoreAreRefused) {
+  ScratchFolder scratch;
+  ScaleOptions options;
+  options.folders = 0;
+  EXPECT_ANY_THROW(WriteScaleStore(options, scratch / "none.edb"));
+  EXPECT_FALSE(std::filesystem::exists(scratch / "none.edb"));
+}
+
+}  // namespace
+}  // namespace tarvex::edbforge

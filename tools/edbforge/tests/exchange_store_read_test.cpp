@@ -1,0 +1,460 @@
+// The ready scenarios, built at test time and read back the way the program reads a store.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "base/utf16_text.h"
+#include "base/utf_conversion.h"
+#include "content/compressed_rtf.h"
+#include "exchange_test_stores.h"
+#include "scratch_folder.h"
+#include "store/folder_key.h"
+#include "tools/edbforge/encoding/rtf_compressor.h"
+#include "tools/edbforge/exchange/scenario_json.h"
+#include "tools/edbforge/exchange/store_builder.h"
+
+namespace tarvex::edbforge {
+namespace {
+
+using testing::OpenedStore;
+using testing::ScenarioPath;
+using testing::ScratchFolder;
+
+std::string FileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Repeat(std::string_view text, size_t count) {
+  std::string result;
+  for (size_t i = 0; i < count; ++i) result += text;
+  return result;
+}
+
+const std::u16string kQuarterly =
+    u"Dear team, the quarterly figures are attached. Revenue grew "
+    u"in every region; costs stayed flat. Please review the draft "
+    u"before Friday. ";
+const std::string kRtf =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}"
+    "{\\colortbl;\\red0\\green0\\blue0;}\\f0\\fs20 Hello Alice,\\par "
+    "the meeting moves to Thursday.\\par Regards, Bob\\par}";
+
+class ScenarioStore : public ::testing::Test {
+ protected:
+  void Build(const std::string& scenario) {
+    const std::filesystem::path database = scratch_ / (scenario + ".edb");
+    BuildStore(ReadScenarioFile(ScenarioPath(scenario + ".json")), database);
+    working_ = scratch_ / "work";
+    std::filesystem::create_directories(working_);
+    store_ = OpenedStore::Open(database, working_);
+    ASSERT_TRUE(store_);
+  }
+
+  std::vector<std::u16string> TableNames() {
+    std::vector<std::u16string> names;
+    for (const TableEntry& entry : store_->session().catalog().entries()) {
+      names.push_back(entry.name);
+    }
+    return names;
+  }
+
+  // Position 0 reads as "no such column", so no table may keep a property there.
+  void ExpectLeadingColumnInEveryTable() {
+    for (const TableEntry& entry : store_->session().catalog().entries()) {
+      if (entry.name.starts_with(u"MSys")) continue;
+      const EsedbColumn first = GetColumn(store_->Table(entry.name), 0);
+      ASSERT_TRUE(first) << Utf16ToUtf8(entry.name);
+      EXPECT_EQ(ColumnName(first.get()), u"Le08") << Utf16ToUtf8(entry.name);
+    }
+  }
+
+  ScratchFolder scratch_;
+  std::filesystem::path working_;
+  std::unique_ptr<OpenedStore> store_;
+};
+
+TEST_F(ScenarioStore, OlderPrivateStoreHasItsTablesFolderKeysAndAttachmentTable) {
+  Build("older-private");
+  StoreSession& session = store_->session();
+  EXPECT_EQ(session.format_revision(), 12u);
+  EXPECT_FALSE(session.Is2010Layout());
+  EXPECT_EQ(session.store_kind(), tarvex::StoreKind::kPrivate);
+  EXPECT_EQ(session.attachment_table_name(), u"Attachment");
+  EXPECT_NE(session.attachment_table(), nullptr);
+  EXPECT_NE(session.message_table(), nullptr);
+  for (const char16_t* name :
+       {u"Mailbox", u"Folders", u"Msg", u"FolderContentsTemplate", u"1-4FD", u"1-4FC"}) {
+    EXPECT_TRUE(session.catalog().Contains(name)) << Utf16ToUtf8(name);
+  }
+  for (const TableEntry& entry : session.catalog().entries()) {
+    if (entry.name == u"1-4FD") {
+      EXPECT_EQ(entry.folder_key, u"1000000000004FD");
+    }
+  }
+  EXPECT_TRUE(session.catalog().HasFolderTable(u"1000000000004fd"));
+  EXPECT_EQ(FolderTableName(u"1000000000004FD"), u"1-4FD");
+  ExpectLeadingColumnInEveryTable();
+
+  // Every folder row names a content table that exists, through the folder key.
+  ValueReader& reader = store_->reader();
+  const int id_column = store_->Column(u"Folders", u"Q6748");
+  ASSERT_GT(id_column, 0);
+  for (int number = 0; number < store_->RecordCount(u"Folders"); ++number) {
+    const EsedbRecord row = GetRecord(store_->Table(u"Folders"), number);
+    const auto id = reader.ReadIdText(row.get(), id_column, ByteOrder::kBigEndian);
+    ASSERT_TRUE(id);
+    EXPECT_TRUE(session.catalog().HasFolderTable(*id)) << Utf16ToUtf8(*id);
+  }
+  EXPECT_EQ(store_->RecordCount(u"Mailbox"), 2);
+  const EsedbRecord bob = store_->RecordWhere(u"Mailbox", u"S3001", u"Bob, Chen");
+  ASSERT_TRUE(bob);
+  EXPECT_EQ(
+      reader.ReadIdText(bob.get(), store_->Column(u"Mailbox", u"Q6764"), ByteOrder::kBigEndian),
+      u"100000000000066");
+  EXPECT_EQ(store_->Text(bob.get(), u"Mailbox", u"S6773"),
+            u"/o=Tarvex/ou=Exchange/cn=Recipients/cn=bob");
+}
+
+TEST_F(ScenarioStore, OlderPrivateFolderRowsCarryIdentifiersPathsAndParents) {
+  Build("older-private");
+  ValueReader& reader = store_->reader();
+  const EsedbRecord inbox = store_->RecordWhere(u"Folders", u"S3001", u"Inbox");
+  ASSERT_TRUE(inbox);
+  // Q6748 is a fixed currency column, Q6749 a binary one: both read as the same 8 bytes.
+  const int id = store_->Column(u"Folders", u"Q6748");
+  EXPECT_EQ(reader.ReadIdText(inbox.get(), id, ByteOrder::kBigEndian), u"1000000000004fd");
+  EXPECT_EQ(reader.ReadIdText(inbox.get(), id, ByteOrder::kLittleEndian), u"fd04000000000001");
+  EXPECT_EQ(
+      reader.ReadIdText(inbox.get(), store_->Column(u"Folders", u"Q6749"), ByteOrder::kBigEndian),
+      u"1000000000004fc");
+  EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"S6707"), u"/Top of Information Store/Inbox");
+  EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"S3613"), u"IPF.Note");
+  EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"L3602"), u"13");
+
+  const EsedbRecord odd = store_->RecordWhere(u"Folders", u"S3001", u"C# + C++ / 50% off");
+  ASSERT_TRUE(odd);
+  EXPECT_EQ(store_->Text(odd.get(), u"Folders", u"S6707"),
+            u"/Top of Information Store/C%23 %2B C%2B%2B %2F 50%25 off");
+  const EsedbRecord finder = store_->RecordWhere(u"Folders", u"S3001", u"Unread mail");
+  ASSERT_TRUE(finder);
+  EXPECT_EQ(store_->Text(finder.get(), u"Folders", u"S6707"),
+            u"/NON_IPM_SUBTREE/Finder/Unread mail");
+  const EsedbRecord deepest = store_->RecordWhere(u"Folders", u"S3001", u"Level 28");
+  ASSERT_TRUE(deepest);
+  EXPECT_EQ(Split(*store_->Text(deepest.get(), u"Folders", u"S6707"), u'/').size(), 31u);
+}
+
+TEST_F(ScenarioStore, OlderPrivateMessagesDecodeToTheScenarioValues) {
+  Build("older-private");
+  StoreSession& session = store_->session();
+  ValueReader& reader = store_->reader();
+  ASSERT_TRUE(session.FindColumns(store_->Table(u"Msg"), ColumnLookup::kMessageTable));
+
+  const EsedbRecord report = store_->RecordWhere(u"Msg", u"Se1d", u"Quarterly report");
+  ASSERT_TRUE(report);
+  // Dates: Te06 in a currency column, T3007 in a binary column.
+  EXPECT_EQ(
+      reader.ReadTimeText(report.get(), store_->Column(u"Msg", u"Te06"), ByteOrder::kLittleEndian),
+      u"Jan,05 2010 09:03:07");
+  EXPECT_EQ(
+      reader.ReadTimeText(report.get(), store_->Column(u"Msg", u"T3007"), ByteOrder::kLittleEndian),
+      u"Jan,05 2010 09:03:07");
+  EXPECT_EQ(reader.ReadBodyText(report.get(), store_->Column(u"Msg", u"S1000")),
+            u"Plain text body: " + kQuarterly);
+  // The transport headers are a long value, which the reader writes to its file.
+  EXPECT_EQ(store_->Text(report.get(), u"Msg", u"S7d"), u"true");
+  const std::string headers = FileText(working_ / "m_S7d.txt");
+  // Kept as the reader keeps it: 7-bit bytes, each line feed written as CR LF.
+  EXPECT_NE(headers.find("\r\r\nBcc: audit@tarvex.test\r\r\n"), std::string::npos) << headers;
+  EXPECT_NE(headers.find("Cc: \"Eva M"), std::string::npos);
+  EXPECT_EQ(store_->Text(report.get(), u"Msg", u"Be1b"), u"true");
+
+  // The attachment list names both attachment rows' identifiers.
+  const std::u16string list = *store_->Text(report.get(), u"Msg", u"N67b3");
+  const std::u16string table = session.attachment_table_name();
+  const int data = store_->Column(table, u"N3701");
+  int found = 0;
+  for (int number = 0; number < store_->RecordCount(table); ++number) {
+    const EsedbRecord row = GetRecord(store_->Table(table), number);
+    const auto id =
+        reader.ReadIdText(row.get(), store_->Column(table, u"Q3f88"), ByteOrder::kBigEndian);
+    ASSERT_TRUE(id);
+    if (list.find(*id) == std::u16string::npos) continue;
+    ++found;
+    const std::u16string name = *store_->Text(row.get(), table, u"S3001");
+    reader.set_attachment_file_name(name);
+    const auto written = reader.WriteAttachmentFile(row.get(), data);
+    ASSERT_TRUE(written);
+    if (name == u"scan.bin") {
+      const std::string expected = Repeat(std::string("\x00\x01\x02\x03\xff\xfe\xfd", 7), 3000);
+      EXPECT_EQ(FileText(*written), expected) << "a long value of several segments";
+    } else {
+      EXPECT_EQ(name, u"figures.csv");
+      EXPECT_EQ(FileText(*written), "region,revenue\r\nnorth,120\r\nsouth,95\r\n");
+    }
+  }
+  EXPECT_EQ(found, 2);
+}
+
+TEST_F(ScenarioStore, OlderPrivateCompressedBodiesAndTextsRoundTrip) {
+  Build("older-private");
+  ValueReader& reader = store_->reader();
+  const int body = store_->Column(u"Msg", u"S1000");
+
+  const EsedbRecord seven = store_->RecordWhere(u"Msg", u"Se1d", u"Seven-bit body");
+  ASSERT_TRUE(seven);
+  EXPECT_EQ(reader.ReadBodyText(seven.get(), body), u"Packed seven bits per character.");
+  const EsedbRecord lzx = store_->RecordWhere(u"Msg", u"Se1d", u"LZXPRESS body");
+  ASSERT_TRUE(lzx);
+  std::u16string expected;
+  for (int i = 0; i < 12; ++i) expected += kQuarterly;
+  EXPECT_EQ(reader.ReadBodyText(lzx.get(), body), expected);
+  EXPECT_EQ(store_->Text(lzx.get(), u"Msg", u"S1000"), expected);
+
+  // Non-ASCII subject with a character outside the Basic Multilingual Plane; sender in 1252.
+  const std::u16string subject = u"Grüße aus Zürich – 東京 🦊";
+  const EsedbRecord html = store_->RecordWhere(u"Msg", u"Se1d", subject);
+  ASSERT_TRUE(html);
+  EXPECT_EQ(store_->Text(html.get(), u"Msg", u"S42"), u"Eva Müller");
+  const auto html_path = reader.WriteHtmlBodyFile(html.get(), store_->Column(u"Msg", u"N1013"));
+  ASSERT_TRUE(html_path);
+  const std::string page = FileText(working_ / "blank.html");
+  EXPECT_TRUE(page.starts_with("<html><head><title>Newsletter</title>"));
+  EXPECT_TRUE(page.ends_with("</body></html>"));
+  EXPECT_NE(page.find("Grüße aus Zürich – news of the month."), std::string::npos);
+
+  const EsedbRecord rtf = store_->RecordWhere(u"Msg", u"Se1d", u"Meeting moved");
+  ASSERT_TRUE(rtf);
+  reader.WriteRtfBodyFile(rtf.get(), store_->Column(u"Msg", u"N1009"));
+  const std::string stream = FileText(working_ / "rtfbody.txt");
+  const std::vector<uint8_t> compressed = CompressRtf(kRtf);
+  EXPECT_EQ(stream, std::string(compressed.begin(), compressed.end()));
+  // The program's decoder leaves out the stream's last four bytes and closes with "}}".
+  const std::optional<std::string> decoded = DecompressRtf(stream);
+  ASSERT_TRUE(decoded);
+  EXPECT_TRUE(decoded->starts_with(kRtf.substr(0, kRtf.find("Regards, Bob"))));
+  const EsedbRecord plain_rtf = store_->RecordWhere(u"Msg", u"Se1d", u"Uncompressed RTF stream");
+  ASSERT_TRUE(plain_rtf);
+  reader.WriteRtfBodyFile(plain_rtf.get(), store_->Column(u"Msg", u"N1009"));
+  const std::vector<uint8_t> wrapped = WrapRtfUncompressed(kRtf);
+  EXPECT_EQ(FileText(working_ / "rtfbody.txt"), std::string(wrapped.begin(), wrapped.end()));
+
+  const EsedbRecord contact = store_->RecordWhere(u"Msg", u"S3001", u"Hugo Lefèvre");
+  ASSERT_TRUE(contact);
+  EXPECT_EQ(store_->Text(contact.get(), u"Msg", u"MS80db"), u"Customers VIP Frankreich ");
+  EXPECT_EQ(reader.ReadTimeText(contact.get(), store_->Column(u"Msg", u"T3a42"),
+                                ByteOrder::kLittleEndian),
+            u"Jun,30 1975 00:00:00");
+  const EsedbRecord list = store_->RecordWhere(u"Msg", u"S3001", u"Project team");
+  ASSERT_TRUE(list);
+  EXPECT_EQ(store_->Text(list.get(), u"Msg", u"MN81d8"),
+            u"alice.martin@tarvex.test SMTP,bob.chen@tarvex.test SMTP,");
+
+  const EsedbRecord bad_time = store_->RecordWhere(u"Msg", u"Se1d", u"Bad delivery time");
+  ASSERT_TRUE(bad_time);
+  EXPECT_TRUE(
+      reader
+          .ReadTimeText(bad_time.get(), store_->Column(u"Msg", u"Te06"), ByteOrder::kLittleEndian)
+          ->starts_with(u"(0x"));
+}
+
+TEST_F(ScenarioStore, OlderContentTablesListTheirItemsThroughTheTemplate) {
+  Build("older-private");
+  ValueReader& reader = store_->reader();
+  EXPECT_EQ(store_->RecordCount(u"1-4FD"), 13);
+  // The Inbox's own column comes after every template column.
+  int template_columns = 0;
+  libesedb_table_get_number_of_columns(store_->Table(u"FolderContentsTemplate"), &template_columns,
+                                       0, nullptr);
+  EXPECT_EQ(store_->Column(u"1-4FD", u"S3d"), template_columns);
+  const EsedbRecord meeting = store_->RecordWhere(u"1-4FD", u"Se1d", u"Invitation: design review");
+  ASSERT_TRUE(meeting);
+  EXPECT_EQ(store_->Text(meeting.get(), u"1-4FD", u"S3d"), u"RE: ");
+  EXPECT_EQ(store_->Text(meeting.get(), u"1-4FD", u"S1a"), u"IPM.Schedule.Meeting.Request");
+  EXPECT_EQ(store_->Text(meeting.get(), u"1-4FD", u"Le23"), u"10");
+  // The listing's message id finds the item's "Msg" row.
+  const auto id =
+      reader.ReadIdText(meeting.get(), store_->Column(u"1-4FD", u"N67b0"), ByteOrder::kBigEndian);
+  ASSERT_TRUE(id);
+  const EsedbRecord message = store_->RecordWhere(u"Msg", u"Se1d", u"Invitation: design review");
+  ASSERT_TRUE(message);
+  EXPECT_EQ(
+      reader.ReadIdText(message.get(), store_->Column(u"Msg", u"N67b0"), ByteOrder::kBigEndian),
+      id);
+  const EsedbRecord unclassed = store_->RecordWhere(u"1-4FD", u"Se1d", u"Mail without a class");
+  ASSERT_TRUE(unclassed);
+  EXPECT_EQ(store_->Text(unclassed.get(), u"1-4FD", u"S1a"), u"");
+}
+
+TEST_F(ScenarioStore, OlderPublicStoreIsPublicWithItsOwnAttachmentTable) {
+  Build("older-public");
+  StoreSession& session = store_->session();
+  EXPECT_EQ(session.format_revision(), 9u);
+  EXPECT_FALSE(session.Is2010Layout());
+  EXPECT_EQ(session.store_kind(), tarvex::StoreKind::kPublic);
+  EXPECT_FALSE(session.catalog().Contains(u"Mailbox"));
+  EXPECT_EQ(session.attachment_table_name(), u"PublicAttachments");
+  ValueReader& reader = store_->reader();
+  const EsedbRecord marketing = store_->RecordWhere(u"Folders", u"S3001", u"Marketing");
+  ASSERT_TRUE(marketing);
+  EXPECT_EQ(reader.ReadIdText(marketing.get(), store_->Column(u"Folders", u"Q6748"),
+                              ByteOrder::kBigEndian),
+            u"1000000000004fd");
+  EXPECT_TRUE(session.catalog().HasFolderTable(u"1000000000004FD"));
+  EXPECT_EQ(store_->RecordCount(u"1-4FD"), 2);
+  const EsedbRecord kickoff = store_->RecordWhere(u"Msg", u"Se1d", u"Campaign kick-off");
+  ASSERT_TRUE(kickoff);
+  EXPECT_EQ(
+      reader.ReadTimeText(kickoff.get(), store_->Column(u"Msg", u"Te06"), ByteOrder::kLittleEndian),
+      u"Jan,05 2010 09:03:07");
+  EXPECT_EQ(store_->Text(kickoff.get(), u"Msg", u"S1000"), u"Kick-off on Monday, café at 10.");
+  EXPECT_EQ(store_->RecordCount(u"PublicAttachments"), 2);
+}
+
+TEST_F(ScenarioStore, Private2010StoreHasPerMailboxTables) {
+  Build("2010-private");
+  StoreSession& session = store_->session();
+  EXPECT_EQ(session.format_revision(), 20u);
+  EXPECT_TRUE(session.Is2010Layout());
+  EXPECT_EQ(session.store_kind(), tarvex::StoreKind::kPrivate);
+  EXPECT_EQ(session.page_size(), 32768u);
+  EXPECT_FALSE(session.catalog().Contains(u"Msg"));
+  for (const char16_t* name : {u"Mailbox", u"Folders-101", u"MsgHeader-101", u"Body-101",
+                               u"Folders-102", u"Folders-1-2A", u"MsgHeader-1-2A", u"Body-1-2A"}) {
+    EXPECT_TRUE(session.catalog().Contains(name)) << Utf16ToUtf8(name);
+  }
+  ExpectLeadingColumnInEveryTable();
+  ValueReader& reader = store_->reader();
+  const EsedbRecord alice = store_->RecordWhere(u"Mailbox", u"S3001", u"Alice Martin");
+  ASSERT_TRUE(alice);
+  const auto mailbox =
+      reader.ReadIdText(alice.get(), store_->Column(u"Mailbox", u"Q6764"), ByteOrder::kBigEndian);
+  EXPECT_EQ(mailbox, u"1000000000001a5");
+  // A top folder's parent is its mailbox; the mailbox's own number is in every folder row.
+  const EsedbRecord top =
+      store_->RecordWhere(u"Folders-101", u"S3001", u"Top of Information Store");
+  ASSERT_TRUE(top);
+  EXPECT_EQ(
+      reader.ReadIdText(top.get(), store_->Column(u"Folders-101", u"Q6749"), ByteOrder::kBigEndian),
+      mailbox);
+  EXPECT_EQ(
+      reader.ReadIdText(top.get(), store_->Column(u"Folders-101", u"Q6764"), ByteOrder::kBigEndian),
+      mailbox);
+  const EsedbRecord inbox = store_->RecordWhere(u"Folders-101", u"S3001", u"Inbox");
+  ASSERT_TRUE(inbox);
+  EXPECT_EQ(reader.ReadIdText(inbox.get(), store_->Column(u"Folders-101", u"Q6748"),
+                              ByteOrder::kBigEndian),
+            u"1000000000004fd");
+  EXPECT_TRUE(store_->RecordWhere(u"Folders-101", u"S3001", u"Restriction"));
+  EXPECT_TRUE(store_->RecordWhere(u"Folders-1-2A", u"S3001", u"Indbakke"));
+}
+
+TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
+  Build("2010-private");
+  ValueReader& reader = store_->reader();
+  const EsedbRecord header = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Hello");
+  ASSERT_TRUE(header);
+  EXPECT_EQ(store_->Text(header.get(), u"MsgHeader-101", u"S3d"), u"RE: ");
+  EXPECT_EQ(reader.ReadIdText(header.get(), store_->Column(u"MsgHeader-101", u"Q6748"),
+                              ByteOrder::kBigEndian),
+            u"1000000000004fd");
+  // Te06 in a binary column here.
+  EXPECT_EQ(reader.ReadTimeText(header.get(), store_->Column(u"MsgHeader-101", u"Te06"),
+                                ByteOrder::kLittleEndian),
+            u"Jan,05 2010 09:03:07");
+  const auto id = reader.ReadIdText(header.get(), store_->Column(u"MsgHeader-101", u"N67b0"),
+                                    ByteOrder::kBigEndian);
+  ASSERT_TRUE(id);
+  const EsedbRecord body = store_->RecordWithId(u"Body-101", u"N65f9", *id);
+  ASSERT_TRUE(body);
+  EXPECT_EQ(store_->Text(body.get(), u"Body-101", u"L3705"), u"0");
+  EXPECT_EQ(reader.ReadBodyText(body.get(), store_->Column(u"Body-101", u"S1000")), u"Seven bits.");
+
+  const EsedbRecord inline_html = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Inline HTML");
+  ASSERT_TRUE(inline_html);
+  const auto html_id = reader.ReadIdText(
+      inline_html.get(), store_->Column(u"MsgHeader-101", u"N67b0"), ByteOrder::kBigEndian);
+  const EsedbRecord html_body = store_->RecordWithId(u"Body-101", u"N65f9", *html_id);
+  ASSERT_TRUE(html_body);
+  reader.WriteHtmlBodyFile(html_body.get(), store_->Column(u"Body-101", u"N1013"));
+  EXPECT_EQ(FileText(working_ / "blank.html"), "<p>Short <b>HTML</b> body</p>");
+
+  // The first item's attachments are rows of the same body table.
+  const EsedbRecord report = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Quarterly report");
+  ASSERT_TRUE(report);
+  EXPECT_EQ(store_->Text(report.get(), u"MsgHeader-101", u"Be1b"), u"true");
+  const auto report_id = reader.ReadIdText(report.get(), store_->Column(u"MsgHeader-101", u"N67b0"),
+                                           ByteOrder::kBigEndian);
+  const EsedbRecord report_body = store_->RecordWithId(u"Body-101", u"N65f9", *report_id);
+  ASSERT_TRUE(report_body);
+  const std::u16string list = *store_->Text(report_body.get(), u"Body-101", u"N67b3");
+  EXPECT_GT(list.size(), 14u);
+  int attachments = 0;
+  const int type = store_->Column(u"Body-101", u"L3705");
+  for (int number = 0; number < store_->RecordCount(u"Body-101"); ++number) {
+    const EsedbRecord row = GetRecord(store_->Table(u"Body-101"), number);
+    if (reader.ReadValueText(row.get(), type) == u"0") continue;
+    const auto attachment =
+        reader.ReadIdText(row.get(), store_->Column(u"Body-101", u"N65f9"), ByteOrder::kBigEndian);
+    if (attachment && list.find(*attachment) != std::u16string::npos) ++attachments;
+  }
+  EXPECT_EQ(attachments, 2);
+
+  // The placeholder id is stored as it is, for the reader to skip.
+  const EsedbRecord placeholder =
+      store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Placeholder id (hidden)");
+  ASSERT_TRUE(placeholder);
+  EXPECT_EQ(reader.ReadIdText(placeholder.get(), store_->Column(u"MsgHeader-101", u"N67b0"),
+                              ByteOrder::kBigEndian),
+            u"2a2a2a2a2a2a2a2a");
+  EXPECT_EQ(
+      store_->Text(
+          store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Grüße aus Zürich – 東京 🦊")
+              .get(),
+          u"MsgHeader-101", u"S42"),
+      u"Eva Müller");
+}
+
+TEST_F(ScenarioStore, Public2010StoreOfRevision17NamesTablesByAlternativeIds) {
+  Build("2010-public");
+  StoreSession& session = store_->session();
+  EXPECT_EQ(session.format_revision(), 17u);
+  EXPECT_TRUE(session.Is2010Layout());
+  EXPECT_EQ(session.store_kind(), tarvex::StoreKind::kPublic);
+  EXPECT_TRUE(session.catalog().Contains(u"Folders"));
+  ValueReader& reader = store_->reader();
+  const int id_column = store_->Column(u"Folders", u"Q6748");
+  // Each folder's tables are named after its identifier as the store reads it.
+  for (int number = 0; number < store_->RecordCount(u"Folders"); ++number) {
+    const EsedbRecord row = GetRecord(store_->Table(u"Folders"), number);
+    const auto key = reader.ReadStoreIdText(row.get(), id_column, ByteOrder::kBigEndian);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(session.catalog().Contains(u"MsgHeader-" + *key)) << Utf16ToUtf8(*key);
+    EXPECT_TRUE(session.catalog().Contains(u"Body-" + *key)) << Utf16ToUtf8(*key);
+  }
+  const EsedbRecord marketing = store_->RecordWhere(u"Folders", u"S3001", u"Marketing");
+  ASSERT_TRUE(marketing);
+  EXPECT_EQ(reader.ReadStoreIdText(marketing.get(), id_column, ByteOrder::kBigEndian), u"1-4FD");
+  EXPECT_EQ(reader.ReadIdText(marketing.get(), id_column, ByteOrder::kLittleEndian),
+            u"fd04000000000001");
+  // A top folder's parent is the zero identifier.
+  EXPECT_EQ(reader.ReadIdText(marketing.get(), store_->Column(u"Folders", u"Q6749"),
+                              ByteOrder::kBigEndian),
+            std::nullopt);
+  const EsedbRecord drafts = store_->RecordWhere(u"Folders", u"S3001", u"Drafts of Ångström");
+  ASSERT_TRUE(drafts);
+  EXPECT_EQ(reader.ReadStoreIdText(drafts.get(), id_column, ByteOrder::kBigEndian), u"12-3");
+  EXPECT_EQ(store_->RecordCount(u"MsgHeader-1-4FD"), 3);
+  EXPECT_EQ(store_->RecordCount(u"Body-1-4FD"), 4) << "three bodies and one attachment";
+  const EsedbRecord header = store_->RecordWhere(u"MsgHeader-1-4FD", u"Se1d", u"Newsletter");
+  ASSERT_TRUE(header);
+  EXPECT_EQ(reader.ReadTimeText(header.get(), store_->Column(u"MsgHeader-1-4FD", u"T3007"),
+                                ByteOrder::kLittleEndian),
+            u"Jan,05 2010 09:03:07");
+}
+
+}  // namespace
+}  // namespace tarvex::edbforge

@@ -1,0 +1,52 @@
+#pragma once
+
+// Builds edbforge stores into scratch folders and opens them through the program's own store
+// readers, as the recovery does: session, catalogue, layout, column positions, value readers.
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "store/body_state.h"
+#include "store/esedb_handles.h"
+#include "store/store_session.h"
+#include "store/value_reader.h"
+
+namespace tarvex::edbforge::testing {
+
+std::filesystem::path ScenarioPath(const std::string& name);
+
+// A built store opened with its catalogue read and its layout recognised.
+class OpenedStore {
+ public:
+  // Null (with a test failure) when the file cannot be opened.
+  static std::unique_ptr<OpenedStore> Open(const std::filesystem::path& database,
+                                           const std::filesystem::path& working_folder);
+
+  StoreSession& session() { return *session_; }
+  ValueReader& reader() { return *reader_; }
+  BodyState& body() { return body_; }
+
+  libesedb_table_t* Table(const std::u16string& table);
+  // Position of the column named `column` in table `table` (template columns first), or -1.
+  int Column(const std::u16string& table, const std::u16string& column);
+  int RecordCount(const std::u16string& table);
+  // The first record of `table` whose `column` reads as `text`; empty when there is none.
+  EsedbRecord RecordWhere(const std::u16string& table, const std::u16string& column,
+                          const std::u16string& text);
+  // The same by an identifier column read big-endian.
+  EsedbRecord RecordWithId(const std::u16string& table, const std::u16string& column,
+                           const std::u16string& id);
+  std::optional<std::u16string> Text(libesedb_record_t* record, const std::u16string& table,
+                                     const std::u16string& column);
+
+ private:
+  std::unique_ptr<StoreSession> session_;
+  BodyState body_;
+  std::unique_ptr<ValueReader> reader_;
+  std::map<std::u16string, EsedbTable> tables_;  // released before the session
+};
+
+}  // namespace tarvex::edbforge::testing
