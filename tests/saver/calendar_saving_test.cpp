@@ -1,0 +1,248 @@
+// The mailsaving program on appointment, task and note manifests, the .ics files read back
+// with libical.
+
+#include <gtest/gtest.h>
+#include <libical/ical.h>
+
+#include <memory>
+
+#include "base/utf_conversion.h"
+#include "saver_test_files.h"
+
+namespace tarvex {
+namespace {
+
+using testing::ManifestBytes;
+using testing::ManifestLines;
+using testing::ReadBytes;
+using testing::RunSaver;
+using testing::Text;
+using testing::WriteBytes;
+
+struct ComponentFree {
+  void operator()(icalcomponent* component) const { icalcomponent_free(component); }
+};
+using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
+
+ComponentPtr ParseCalendar(const std::filesystem::path& file) {
+  const std::string text = ReadBytes(file);
+  ComponentPtr calendar(icalparser_parse_string(text.c_str()));
+  EXPECT_TRUE(calendar);
+  if (calendar) {
+    EXPECT_EQ(icalcomponent_isa(calendar.get()), ICAL_VCALENDAR_COMPONENT);
+    EXPECT_EQ(icalcomponent_count_errors(calendar.get()), 0);
+  }
+  // One VCALENDAR and nothing after it.
+  EXPECT_EQ(text.find("BEGIN:VCALENDAR"), text.rfind("BEGIN:VCALENDAR"));
+  return calendar;
+}
+
+std::vector<icalcomponent*> Components(icalcomponent* calendar, icalcomponent_kind kind) {
+  std::vector<icalcomponent*> found;
+  for (icalcomponent* c = icalcomponent_get_first_component(calendar, kind); c != nullptr;
+       c = icalcomponent_get_next_component(calendar, kind)) {
+    found.push_back(c);
+  }
+  return found;
+}
+
+std::string Time(icaltimetype time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d%s", time.year, time.month,
+                time.day, time.hour, time.minute, time.second, icaltime_is_utc(time) ? " UTC" : "");
+  return text;
+}
+
+std::string XValue(icalcomponent* component, const char* name) {
+  for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_X_PROPERTY); p != nullptr;
+       p = icalcomponent_get_next_property(component, ICAL_X_PROPERTY)) {
+    if (std::string_view(icalproperty_get_x_name(p)) == name) return icalproperty_get_x(p);
+  }
+  return "";
+}
+
+std::string Decoded(std::string_view base64) {
+  std::string bytes;
+  std::uint32_t bits = 0;
+  int count = 0;
+  for (char c : base64) {
+    int value = -1;
+    if (c >= 'A' && c <= 'Z') value = c - 'A';
+    if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
+    if (c >= '0' && c <= '9') value = c - '0' + 52;
+    if (c == '+') value = 62;
+    if (c == '/') value = 63;
+    if (value < 0) continue;
+    bits = bits << 6 | static_cast<std::uint32_t>(value);
+    if (++count % 4 == 0) {
+      bytes += static_cast<char>(bits >> 16 & 0xFF);
+      bytes += static_cast<char>(bits >> 8 & 0xFF);
+      bytes += static_cast<char>(bits & 0xFF);
+      bits = 0;
+    }
+  }
+  if (count % 4 == 3) {
+    bytes += static_cast<char>(bits >> 10 & 0xFF);
+    bytes += static_cast<char>(bits >> 2 & 0xFF);
+  } else if (count % 4 == 2) {
+    bytes += static_cast<char>(bits >> 4 & 0xFF);
+  }
+  return bytes;
+}
+
+class CalendarSavingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    work_ = scratch_.path() / "work";
+    std::filesystem::create_directories(work_);
+    box_ = scratch_.path() / "out" / "Mailbox" / "Calendar";
+  }
+  void WriteManifest(const ManifestLines& lines, std::u16string_view line_end = u"\r\n") {
+    WriteBytes(scratch_.path() / "mailsaving.txt", ManifestBytes(lines, line_end));
+  }
+  ManifestLines Appointment(std::u16string subject, std::u16string attachments) {
+    const std::u16string folder = Text(box_);
+    return {{u"exFolderPath:", folder},
+            {u"FolderPath:", folder},
+            {u"SUBJECT:", subject},
+            {u"LOCATION:", u"Зал 3, 東京; Room \"A\""},
+            {u"STARTDATE:", u"Mar,14 2011 13:30:00"},
+            {u"ENDDATE:", u"Mar,14 2011 15:00:00"},
+            {u"ATTACHMENT:", attachments},
+            {u"TYPE:", u"txt"},
+            {u"timezone:", u"(GMT+01:00) Amsterdam, Berlin"},
+            {u"Body:", Text(work_ / "blank.txt")}};
+  }
+
+  testing::ScratchFolder scratch_;
+  std::filesystem::path work_;
+  std::filesystem::path box_;
+};
+
+TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
+  const std::u16string body = u"Agenda, item 1;\r\nВторой пункт\r\n中文";
+  WriteBytes(work_ / "blank.txt", testing::Utf16LeBytes(body));
+  const std::string binary("\0\x01\xFF\0PNG\r\n\x1A\n", 11);
+  WriteBytes(work_ / "схема.png", binary);
+  WriteManifest(Appointment(u"Встреча, plan; 会议", Text(work_ / "схема.png") + u";"));
+  testing::SaverRun run = RunSaver("appointment", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  WriteManifest(Appointment(u"Second", u""));
+  run = RunSaver("appointment", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+
+  ComponentPtr calendar = ParseCalendar(box_ / "calendar.ics");
+  ASSERT_TRUE(calendar);
+  const auto events = Components(calendar.get(), ICAL_VEVENT_COMPONENT);
+  ASSERT_EQ(events.size(), 2u);
+  icalcomponent* event = events[0];
+  EXPECT_EQ(std::string(icalcomponent_get_summary(event)), Utf16ToUtf8(u"Встреча, plan; 会议"));
+  EXPECT_EQ(std::string(icalcomponent_get_location(event)),
+            Utf16ToUtf8(u"Зал 3, 東京; Room \"A\""));
+  EXPECT_EQ(Time(icalcomponent_get_dtstart(event)), "2011-03-14 13:30:00 UTC");
+  EXPECT_EQ(Time(icalcomponent_get_dtend(event)), "2011-03-14 15:00:00 UTC");
+  EXPECT_EQ(std::string(icalcomponent_get_description(event)),
+            Utf16ToUtf8(u"Agenda, item 1;\nВторой пункт\n中文"));
+  EXPECT_EQ(XValue(event, "X-TIMEZONE-DESCRIPTION"), "(GMT+01:00) Amsterdam, Berlin");
+  icalproperty* attach = icalcomponent_get_first_property(event, ICAL_ATTACH_PROPERTY);
+  ASSERT_NE(attach, nullptr);
+  EXPECT_EQ(
+      Decoded(reinterpret_cast<const char*>(icalattach_get_data(icalproperty_get_attach(attach)))),
+      binary);
+  EXPECT_NE(std::string(icalproperty_as_ical_string(attach)).find(Utf16ToUtf8(u"схема.png")),
+            std::string::npos);
+  EXPECT_EQ(std::string(icalcomponent_get_summary(events[1])), "Second");
+  EXPECT_STRNE(icalcomponent_get_uid(events[0]), icalcomponent_get_uid(events[1]));
+}
+
+TEST_F(CalendarSavingTest, HtmlBodyGivesTextAndTheHtml) {
+  WriteBytes(work_ / "htmlbody.html", Utf16ToUtf8(u"<p>Первый</p><p>Second &amp; third</p>"));
+  ManifestLines lines = Appointment(u"Html", u"");
+  lines[7].second = u"html";
+  lines[9].second = Text(work_ / "htmlbody.html");
+  WriteManifest(lines);
+  ASSERT_EQ(RunSaver("appointment", scratch_.path()).exit_code, 0);
+  ComponentPtr calendar = ParseCalendar(box_ / "calendar.ics");
+  ASSERT_TRUE(calendar);
+  icalcomponent* event = icalcomponent_get_first_component(calendar.get(), ICAL_VEVENT_COMPONENT);
+  const std::string description = icalcomponent_get_description(event);
+  EXPECT_NE(description.find(Utf16ToUtf8(u"Первый")), std::string::npos);
+  EXPECT_NE(description.find("Second & third"), std::string::npos);
+  EXPECT_EQ(description.find("<p>"), std::string::npos);
+  EXPECT_EQ(XValue(event, "X-ALT-DESC"), Utf16ToUtf8(u"<p>Первый</p><p>Second &amp; third</p>"));
+}
+
+TEST_F(CalendarSavingTest, TasksUseLfLinesAndMonthNumbers) {
+  WriteBytes(work_ / "blank.txt", testing::Utf16LeBytes(u"Подробности задачи"));
+  const ManifestLines task = {{u"FolderPath:", Text(box_)},
+                              {u"SUBJECT:", u"Отчёт сдать"},
+                              {u"FROM:", u"Ann Lee [ann@example.com]"},
+                              {u"STARTDATE:", u"12,01 2012 08:00:00"},
+                              {u"DUEDATE:", u"12,24 2012 17:45:00"},
+                              {u"OWNER:", u"Борис"},
+                              {u"TYPE:", u"txt"},
+                              {u"Body:", Text(work_ / "blank.txt")}};
+  WriteManifest(task, u"\n");
+  const testing::SaverRun run = RunSaver("task", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  ComponentPtr calendar = ParseCalendar(box_ / "tasks.ics");
+  ASSERT_TRUE(calendar);
+  const auto todos = Components(calendar.get(), ICAL_VTODO_COMPONENT);
+  ASSERT_EQ(todos.size(), 1u);
+  EXPECT_EQ(std::string(icalcomponent_get_summary(todos[0])), Utf16ToUtf8(u"Отчёт сдать"));
+  EXPECT_EQ(Time(icalcomponent_get_dtstart(todos[0])), "2012-12-01 08:00:00 UTC");
+  EXPECT_EQ(Time(icalcomponent_get_due(todos[0])), "2012-12-24 17:45:00 UTC");
+  EXPECT_EQ(std::string(icalcomponent_get_description(todos[0])),
+            Utf16ToUtf8(u"Подробности задачи"));
+  EXPECT_EQ(XValue(todos[0], "X-OWNER"), Utf16ToUtf8(u"Борис"));
+  icalproperty* organizer = icalcomponent_get_first_property(todos[0], ICAL_ORGANIZER_PROPERTY);
+  ASSERT_NE(organizer, nullptr);
+  EXPECT_EQ(std::string(icalproperty_get_organizer(organizer)), "mailto:ann@example.com");
+  icalparameter* name = icalproperty_get_first_parameter(organizer, ICAL_CN_PARAMETER);
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(std::string(icalparameter_get_cn(name)), "Ann Lee");
+
+  // The same record with CR LF line ends is not a task record.
+  WriteManifest(task, u"\r\n");
+  const std::string before = ReadBytes(box_ / "tasks.ics");
+  EXPECT_NE(RunSaver("task", scratch_.path()).exit_code, 0);
+  EXPECT_EQ(ReadBytes(box_ / "tasks.ics"), before);
+}
+
+TEST_F(CalendarSavingTest, NotesUndoTheBodyEscapes) {
+  const ManifestLines note = {{u"exFolderPath:", Text(box_)},
+                              {u"FolderPath:", Text(box_)},
+                              {u"SUBJECT:", u"Заметка"},
+                              {u"FROM:", u"Kim"},
+                              {u"DATE:", u"7,04 2013 06:05:04"},
+                              {u"TYPE:", u"txt"},
+                              {u"Body:", u"Milk\\cama eggs<newlinebreak>Хлеб<newlinebreak>"}};
+  WriteManifest(note);
+  ASSERT_EQ(RunSaver("notes", scratch_.path()).exit_code, 0);
+  WriteManifest(note);
+  ASSERT_EQ(RunSaver("notes", scratch_.path()).exit_code, 0);
+  ComponentPtr calendar = ParseCalendar(box_ / "notes.ics");
+  ASSERT_TRUE(calendar);
+  const auto journals = Components(calendar.get(), ICAL_VJOURNAL_COMPONENT);
+  ASSERT_EQ(journals.size(), 2u);
+  EXPECT_EQ(std::string(icalcomponent_get_summary(journals[0])), Utf16ToUtf8(u"Заметка"));
+  EXPECT_EQ(std::string(icalcomponent_get_description(journals[0])),
+            Utf16ToUtf8(u"Milk, eggs\nХлеб"));
+  EXPECT_EQ(Time(icalcomponent_get_dtstart(journals[0])), "2013-07-04 06:05:04 UTC");
+  EXPECT_EQ(XValue(journals[0], "X-FROM"), "Kim");  // a sender without address
+}
+
+TEST_F(CalendarSavingTest, ADamagedCalendarIsLeftAsItIs) {
+  std::filesystem::create_directories(box_);
+  const std::string foreign = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nSUMMARY:cut off";
+  WriteBytes(box_ / "calendar.ics", foreign);
+  WriteBytes(work_ / "blank.txt", "");
+  WriteManifest(Appointment(u"New", u""));
+  const testing::SaverRun run = RunSaver("appointment", scratch_.path());
+  EXPECT_NE(run.exit_code, 0);
+  EXPECT_NE(run.standard_error.find("calendar.ics"), std::string::npos) << run.standard_error;
+  EXPECT_EQ(ReadBytes(box_ / "calendar.ics"), foreign);
+}
+
+}  // namespace
+}  // namespace tarvex

@@ -1,0 +1,219 @@
+// The mailsaving program on mail manifests, its mbox read back by Python's mailbox and email.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "base/code_page_1252.h"
+#include "base/utf_conversion.h"
+#include "saver_test_files.h"
+
+namespace tarvex {
+namespace {
+
+using testing::ManifestBytes;
+using testing::ManifestLines;
+using testing::ReadBytes;
+using testing::RunSaver;
+using testing::Text;
+using testing::WriteBytes;
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string encoded;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+    encoded += kAlphabet[group >> 18 & 63];
+    encoded += kAlphabet[group >> 12 & 63];
+    encoded += i + 1 < bytes.size() ? kAlphabet[group >> 6 & 63] : '=';
+    encoded += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
+  }
+  return encoded;
+}
+
+nlohmann::json ReadMbox(const std::filesystem::path& mbox) {
+  int exit_code = 0;
+  const std::string output =
+      testing::RunForOutput({PYTHON_PROGRAM, READ_MBOX_SCRIPT, mbox.string()}, exit_code);
+  EXPECT_EQ(exit_code, 0) << output;
+  return exit_code == 0 ? nlohmann::json::parse(output) : nlohmann::json::array();
+}
+
+// A working folder, an output folder and the manifest of one mail item, as the export leaves
+// them: the message file holds only "From: " and the sender in Windows-1252.
+class MailSavingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    work_ = scratch_.path() / "work";
+    std::filesystem::create_directories(work_);
+    box_ = scratch_.path() / "out" / "Mailbox" / "Inbox";
+    WriteBytes(work_ / "1a2b.eml", "From: " + Utf16ToWindows1252(u"Zoë Ärger <zoe@example.com>"));
+  }
+
+  ManifestLines Lines(std::u16string body_file, std::u16string type, std::u16string attachments) {
+    const std::u16string folder = Text(box_);
+    return {{u"exFolderPath:", folder},
+            {u"FolderPath:", folder},
+            {u"ATTA:", attachments},
+            {u"SUBJECT:", u"Отчёт 報告 Q1"},
+            {u"TO:", u"Bob Brown<bob@example.com>,Ирина<irina@example.ru>,"},
+            {u"CC:", u"Carl [carl@example.org], dave@example.net"},
+            {u"BCC:", u"Eve [eve@example.com]"},
+            {u"TYPE:", type},
+            {u"DATE:", u"Jan,05 2010 09:03:07"},
+            {u"PATH:", Text(work_ / "1a2b.eml")},
+            {u"BPATH:", body_file}};
+  }
+
+  void WriteManifest(const ManifestLines& lines) {
+    WriteBytes(scratch_.path() / "mailsaving.txt", ManifestBytes(lines));
+  }
+
+  testing::ScratchFolder scratch_;
+  std::filesystem::path work_;
+  std::filesystem::path box_;
+};
+
+TEST_F(MailSavingTest, EveryFieldBodyAndAttachmentComesBack) {
+  const std::u16string body = u"Здравствуйте,\r\nFrom the report:\r\n>From quoted\r\n中文 end";
+  WriteBytes(work_ / "textbody.txt", testing::Utf16LeBytes(body));
+  std::string binary;
+  for (int i = 0; i < 3000; ++i) binary.push_back(static_cast<char>(i * 7 % 256));
+  binary += std::string(10, '\0');
+  WriteBytes(work_ / "Übersicht.bin", binary);
+  WriteBytes(work_ / "пустой.dat", std::string("\0\0\0\x01", 4));
+  const std::u16string attachments =
+      Text(work_ / "Übersicht.bin") + u";" + Text(work_ / "пустой.dat") + u";";
+  WriteManifest(Lines(Text(work_ / "textbody.txt"), u"txt", attachments));
+
+  const testing::SaverRun run = RunSaver("mailimport", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+
+  const nlohmann::json messages = ReadMbox(box_ / "mail.mbox");
+  ASSERT_EQ(messages.size(), 1u);
+  const nlohmann::json& m = messages[0];
+  EXPECT_EQ(m["from"], Utf16ToUtf8(u"Zoë Ärger <zoe@example.com>"));
+  EXPECT_NE(m["envelope"].get<std::string>().find("zoe@example.com"), std::string::npos);
+  EXPECT_EQ(m["to"], nlohmann::json({"bob@example.com", "irina@example.ru"}));
+  EXPECT_EQ(m["to_names"], nlohmann::json({"Bob Brown", Utf16ToUtf8(u"Ирина")}));
+  EXPECT_EQ(m["cc"], nlohmann::json({"carl@example.org", "dave@example.net"}));
+  EXPECT_EQ(m["bcc"], nlohmann::json({"eve@example.com"}));
+  EXPECT_EQ(m["subject"], Utf16ToUtf8(u"Отчёт 報告 Q1"));
+  EXPECT_EQ(m["date"], "2010-01-05T09:03:07+00:00");
+  ASSERT_EQ(m["parts"].size(), 1u);
+  EXPECT_EQ(m["parts"][0]["type"], "text/plain");
+  EXPECT_EQ(m["parts"][0]["text"],
+            Utf16ToUtf8(u"Здравствуйте,\nFrom the report:\n>From quoted\n中文 end"));
+  ASSERT_EQ(m["attachments"].size(), 2u);
+  EXPECT_EQ(m["attachments"][0]["name"], Utf16ToUtf8(u"Übersicht.bin"));
+  EXPECT_EQ(m["attachments"][0]["data"], Base64(binary));
+  EXPECT_EQ(m["attachments"][1]["name"], Utf16ToUtf8(u"пустой.dat"));
+  EXPECT_EQ(m["attachments"][1]["data"], Base64(std::string("\0\0\0\x01", 4)));
+}
+
+TEST_F(MailSavingTest, FromLinesOfA7BitBodyAreQuoted) {
+  const std::u16string body = u"Dear Bob,\r\nFrom the report:\r\n>From quoted\r\nFrom";
+  WriteBytes(work_ / "textbody.txt", testing::Utf16LeBytes(body));
+  WriteManifest(Lines(Text(work_ / "textbody.txt"), u"txt", u""));
+  const testing::SaverRun run = RunSaver("mailimport", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  const std::string raw = ReadBytes(box_ / "mail.mbox");
+  EXPECT_NE(raw.find("\n>From the report:\n"), std::string::npos) << raw;
+  EXPECT_NE(raw.find("\n>>From quoted\n"), std::string::npos) << raw;
+  EXPECT_EQ(raw.find("\nFrom the report"), std::string::npos) << raw;
+  const nlohmann::json messages = ReadMbox(box_ / "mail.mbox");
+  ASSERT_EQ(messages.size(), 1u);
+  // An mbox message always ends with a line end: the last line gains one.
+  EXPECT_EQ(messages[0]["parts"][0]["text"], "Dear Bob,\nFrom the report:\n>From quoted\nFrom\n");
+  EXPECT_NE(raw.find("\nFrom\n"), std::string::npos) << "only \"From \" is quoted";
+}
+
+TEST_F(MailSavingTest, HtmlAndConvertedRtfBodiesAndTwoAppends) {
+  const std::u16string html = u"<html><body><p>Привет <b>мир</b> 中文</p></body></html>";
+  WriteBytes(work_ / "htmlbody.html", Utf16ToUtf8(html));
+  WriteManifest(Lines(Text(work_ / "htmlbody.html"), u"html", u""));
+  testing::SaverRun run = RunSaver("mailimport", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+
+  // The RTF route leaves the converted plain text in UTF-8.
+  WriteBytes(work_ / "rtfbody.txt", Utf16ToUtf8(u"Converted from RTF: Ωμέγα\r\nline 2"));
+  WriteManifest(Lines(Text(work_ / "rtfbody.txt"), u"rtf", u""));
+  run = RunSaver("mailimport", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+
+  const nlohmann::json messages = ReadMbox(box_ / "mail.mbox");
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0]["parts"][0]["type"], "text/html");
+  EXPECT_EQ(messages[0]["parts"][0]["text"], Utf16ToUtf8(html));
+  EXPECT_EQ(messages[1]["parts"][0]["type"], "text/plain");
+  EXPECT_EQ(messages[1]["parts"][0]["text"], Utf16ToUtf8(u"Converted from RTF: Ωμέγα\nline 2"));
+  EXPECT_EQ(messages[1]["subject"], messages[0]["subject"]);
+  EXPECT_TRUE(messages[1]["attachments"].empty());
+}
+
+TEST_F(MailSavingTest, FallbackBodyAndAMissingAttachment) {
+  // No body route found a body: "tempbody.txt" in UTF-8, possibly empty.
+  WriteBytes(work_ / "tempbody.txt", "");
+  ManifestLines lines =
+      Lines(Text(work_ / "tempbody.txt"), u"txt", Text(work_ / "gone.bin") + u";");
+  lines[3].second = u"";
+  lines[8].second = u"";
+  WriteManifest(lines);
+  const testing::SaverRun run = RunSaver("mailimport", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  EXPECT_NE(run.standard_error.find("gone.bin"), std::string::npos) << "the loss is reported";
+  const nlohmann::json messages = ReadMbox(box_ / "mail.mbox");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0]["parts"][0]["text"], "");
+  EXPECT_EQ(messages[0]["subject"], "");
+  EXPECT_EQ(messages[0]["date"], "");
+  EXPECT_TRUE(messages[0]["attachments"].empty());
+}
+
+TEST_F(MailSavingTest, ADamagedManifestChangesNothing) {
+  WriteBytes(work_ / "tempbody.txt", "body");
+  WriteManifest(Lines(Text(work_ / "tempbody.txt"), u"txt", u""));
+  ASSERT_EQ(RunSaver("mailimport", scratch_.path()).exit_code, 0);
+  const std::string before = ReadBytes(box_ / "mail.mbox");
+
+  ManifestLines missing = Lines(Text(work_ / "tempbody.txt"), u"txt", u"");
+  missing.erase(missing.begin() + 7);  // no TYPE:
+  ManifestLines swapped = Lines(Text(work_ / "tempbody.txt"), u"txt", u"");
+  std::swap(swapped[5], swapped[6]);
+  const std::string good = ManifestBytes(Lines(Text(work_ / "tempbody.txt"), u"txt", u""));
+  const std::string damaged[] = {ManifestBytes(missing), ManifestBytes(swapped), good + "\x41",
+                                 good.substr(2)};
+  for (const std::string& bytes : damaged) {
+    WriteBytes(scratch_.path() / "mailsaving.txt", bytes);
+    const testing::SaverRun run = RunSaver("mailimport", scratch_.path());
+    EXPECT_NE(run.exit_code, 0);
+    EXPECT_NE(run.standard_error.find("mailsaving.txt"), std::string::npos) << run.standard_error;
+    EXPECT_EQ(ReadBytes(box_ / "mail.mbox"), before);
+  }
+  // No manifest at all, and a manifest of another kind than the parameter says.
+  std::filesystem::remove(scratch_.path() / "mailsaving.txt");
+  EXPECT_NE(RunSaver("mailimport", scratch_.path()).exit_code, 0);
+  WriteBytes(scratch_.path() / "mailsaving.txt", good);
+  EXPECT_NE(RunSaver("contact", scratch_.path()).exit_code, 0);
+  EXPECT_NE(RunSaver("distlist", scratch_.path()).exit_code, 0);
+  EXPECT_EQ(ReadBytes(box_ / "mail.mbox"), before);
+  EXPECT_FALSE(std::filesystem::exists(box_ / "contacts.vcf"));
+}
+
+TEST_F(MailSavingTest, AFolderPathCannotClimbOutOfTheOutputFolder) {
+  WriteBytes(work_ / "tempbody.txt", "body");
+  ManifestLines lines = Lines(Text(work_ / "tempbody.txt"), u"txt", u"");
+  const std::u16string climbing = Text(scratch_.path() / "out") + u"/Mailbox/../../../escaped";
+  lines[0].second = climbing;
+  lines[1].second = climbing;
+  WriteManifest(lines);
+  ASSERT_EQ(RunSaver("mailimport", scratch_.path()).exit_code, 0);
+  EXPECT_TRUE(std::filesystem::exists(scratch_.path() / "out/Mailbox/_/_/_/escaped/mail.mbox"));
+  EXPECT_FALSE(std::filesystem::exists(scratch_.path().parent_path() / "escaped"));
+}
+
+}  // namespace
+}  // namespace tarvex
