@@ -17,6 +17,7 @@ using Json = nlohmann::json;
 
 // Repeated content is for long bodies and attachments, not for filling the disk.
 constexpr uint64_t kMaxRepeatedBytes = 16 * 1024 * 1024;
+constexpr size_t kMaxFolderDepth = 500;
 
 // Builds the document like the library's own parser, but keeps a repeated key under a marked
 // name instead of letting the last one win silently.
@@ -276,7 +277,12 @@ class ScenarioReader {
   }
 
   std::vector<FolderSpec> ReadFolders(const Json& list, const std::string& owner_place,
-                                      const std::string& path) {
+                                      const std::string& path, size_t depth = 0) {
+    // Deep enough for any tree worth testing, shallow enough for the stack.
+    if (depth > kMaxFolderDepth) {
+      throw ScenarioError(owner_place + "folder " + Quoted(path) + ": folders nested deeper than " +
+                          std::to_string(kMaxFolderDepth));
+    }
     ExpectArray(list, owner_place + "folder list", "folders");
     std::vector<FolderSpec> folders;
     for (const Json& entry : list) {
@@ -298,7 +304,7 @@ class ScenarioReader {
         }
       }
       if (const Json* children = Find(entry, "folders")) {
-        folder.folders = ReadFolders(*children, owner_place, folder_path + "/");
+        folder.folders = ReadFolders(*children, owner_place, folder_path + "/", depth + 1);
       }
       folders.push_back(std::move(folder));
     }

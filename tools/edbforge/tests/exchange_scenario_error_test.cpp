@@ -116,6 +116,16 @@ TEST(ScenarioErrors, UnknownColumnsAndKeysAreRefused) {
               {"folder \"Y\"", "used by another folder"});
 }
 
+TEST(ScenarioErrors, FoldersNestedTooDeeplyAreRefused) {
+  std::string folders = "[]";
+  for (int depth = 0; depth < 502; ++depth) {
+    folders = R"([{"name": "f", "folders": )" + folders + "}]";
+  }
+  ExpectPlace(
+      Refusal(R"({"layout": "older", "mailboxes": [{"name": "A", "folders": )" + folders + "}]}"),
+      {"mailbox \"A\"", "nested deeper than 500"});
+}
+
 TEST(ScenarioErrors, AcceptedEdgeValuesStillBuild) {
   ScratchFolder scratch;
   // 255 bytes fit a Text column; 1252 text within the code page; the largest Long.
