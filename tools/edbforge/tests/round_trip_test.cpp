@@ -47,7 +47,7 @@ struct Expected {
 
 struct ModelTable {
   TableDefinition definition;
-  std::vector<ColumnLayout> columns;  // reader order, filled after AddTable
+  std::vector<ColumnLayout> columns;  // reader order, worked out from the definitions
   std::vector<std::vector<Expected>> records;
 };
 
@@ -81,6 +81,35 @@ ColumnDefinition RandomColumn(Random& random, ColumnStorage storage, int number)
   column.multi_valued = storage == ColumnStorage::kTagged && random.Chance(25);
   column.compressed = storage == ColumnStorage::kTagged && random.Chance(20);
   return column;
+}
+
+// The columns a reader should list, from the definitions alone: each storage numbered from its
+// first identifier in declaration order, fixed before variable before tagged; a derived
+// table's template columns first, its own tagged ones numbered from 256 again.
+std::vector<ColumnLayout> ExpectedColumns(const TableDefinition& definition,
+                                          const std::vector<ColumnLayout>* template_columns) {
+  std::vector<ColumnLayout> columns;
+  if (template_columns != nullptr) columns = *template_columns;
+  for (const ColumnStorage storage :
+       {ColumnStorage::kFixed, ColumnStorage::kVariable, ColumnStorage::kTagged}) {
+    uint32_t identifier = storage == ColumnStorage::kFixed      ? 1
+                          : storage == ColumnStorage::kVariable ? 128
+                                                                : 256;
+    for (const ColumnDefinition& column : definition.columns) {
+      if (column.storage != storage) continue;
+      ColumnLayout layout;
+      layout.name = column.name;
+      layout.type = column.type;
+      layout.storage = storage;
+      layout.identifier = identifier++;
+      layout.fixed_size = column.fixed_size != 0 ? column.fixed_size : NaturalSize(column.type);
+      layout.code_page = column.code_page;
+      layout.multi_valued = column.multi_valued;
+      layout.compressed = column.compressed;
+      columns.push_back(layout);
+    }
+  }
+  return columns;
 }
 
 // A value for the column and the bytes it is stored as.
@@ -279,7 +308,7 @@ void RoundTrip(uint32_t page_size, uint32_t revision, uint32_t seed) {
         definition.columns.push_back(RandomColumn(random, storage, column_number++));
       }
       TableWriter& table = writer.AddTable(definition);
-      model.columns = table.layout().columns();
+      model.columns = ExpectedColumns(definition, derived ? &tables[0].columns : nullptr);
       writers.push_back(&table);
       tables.push_back(std::move(model));
     }
