@@ -16,8 +16,10 @@ namespace tarvex {
 // selection of one of its folders and kept.
 void LoadMailbox(Recovery& recovery, TreeNodeHandle selected);
 
-// Older layout: lists the items of the content table whose folder key is `content_key`.
-void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink);
+// Older layout: hands the items of the content table whose folder key is `content_key` to the
+// sink; an export run (`export_run`) keeps each plain body with its item.
+void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink,
+                bool export_run = false);
 
 struct ItemBodyLocation {
   std::uint32_t record_number = 0;

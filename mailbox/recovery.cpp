@@ -18,13 +18,17 @@ Recovery::~Recovery() {
 
 void Recovery::AttachSession(std::unique_ptr<StoreSession> session) {
   reader_.reset();
+  body_table_ = BodyTable();
+  indexes_.Clear();
   session_ = std::move(session);
   if (session_) reader_ = std::make_unique<ValueReader>(*session_, working_folder_, body_);
 }
 
 void Recovery::Reset() {
   model_.Clear();
+  indexes_.Clear();
   reader_.reset();
+  body_table_ = BodyTable();
   session_.reset();
   body_ = BodyState();
 }

@@ -12,6 +12,7 @@
 #include "base/pause_gate.h"
 #include "base/window_port.h"
 #include "mailbox/mailbox_model.h"
+#include "mailbox/model_indexes.h"
 #include "store/body_state.h"
 #include "store/store_session.h"
 #include "store/value_reader.h"
@@ -50,6 +51,18 @@ class Recovery {
   MailboxModel& model() { return model_; }
   const MailboxModel& model() const { return model_; }
   BodyState& body() { return body_; }
+  // The model's lookups by identifier; emptied together with the model.
+  ModelIndexes& indexes() { return indexes_; }
+
+  // 2010 layout: the "Body-" table that the preview and the attachment writer read the
+  // selected item's rows from. A new folder selection marks it not open, so that the next
+  // preview opens the table of its own item.
+  struct BodyTable {
+    EsedbTable table;
+    std::u16string name;
+    bool open = false;
+  };
+  BodyTable& body_table() { return body_table_; }
 
   const std::filesystem::path& working_folder() const { return working_folder_; }
   const std::filesystem::path& program_folder() const { return program_folder_; }
@@ -71,7 +84,10 @@ class Recovery {
   // The reader refers to the session, so it is declared after it and released before it.
   std::unique_ptr<StoreSession> session_;
   std::unique_ptr<ValueReader> reader_;
+  // Read from the session's file, so released before it.
+  BodyTable body_table_;
   MailboxModel model_;
+  ModelIndexes indexes_;
   BodyState body_;
   TreeNodeHandle root_node_ = kTopOfTree;
 };

@@ -1,0 +1,456 @@
+#include "mailbox/item_extraction.h"
+
+#include <algorithm>
+#include <exception>
+#include <fstream>
+#include <initializer_list>
+#include <map>
+#include <optional>
+
+#include "base/code_page_1252.h"
+#include "base/file_names.h"
+#include "base/utf16_text.h"
+#include "content/text_transformations.h"
+#include "mailbox/attachment_list_text.h"
+#include "mailbox/classification.h"
+#include "mailbox/item_texts.h"
+#include "mailbox/table_columns.h"
+
+namespace tarvex {
+namespace {
+
+// Header rows whose message id is this placeholder stand for no message.
+constexpr std::u16string_view kPlaceholderMessageId = u"2a2a2a2a2a2a2a2a";
+// The item load of the older layout moves the progress bar over at most this many rows.
+constexpr int kMaxItemProgressRange = 50000;
+
+std::u16string OrEmpty(std::optional<std::u16string> text) {
+  return text ? std::move(*text) : std::u16string();
+}
+
+// Reads the values of one record by column name, through the table's own column positions.
+class RowValues {
+ public:
+  RowValues(ValueReader& reader, libesedb_record_t* record, const TableColumns& columns)
+      : reader_(reader), record_(record), columns_(columns) {}
+
+  std::optional<std::u16string> Text(std::u16string_view name) {
+    const std::optional<int> entry = columns_.Entry(name);
+    return entry ? reader_.ReadValueText(record_, *entry) : std::nullopt;
+  }
+  std::optional<std::u16string> Id(std::u16string_view name) {
+    const std::optional<int> entry = columns_.Entry(name);
+    return entry ? reader_.ReadIdText(record_, *entry, ByteOrder::kBigEndian) : std::nullopt;
+  }
+  std::optional<std::u16string> StoreId(std::u16string_view name) {
+    const std::optional<int> entry = columns_.Entry(name);
+    return entry ? reader_.ReadStoreIdText(record_, *entry, ByteOrder::kBigEndian) : std::nullopt;
+  }
+  std::optional<std::u16string> Body(std::u16string_view name) {
+    const std::optional<int> entry = columns_.Entry(name);
+    return entry ? reader_.ReadBodyText(record_, *entry) : std::nullopt;
+  }
+  std::optional<std::u16string> AttachmentList(std::u16string_view name) {
+    const std::optional<int> entry = columns_.Entry(name);
+    return entry ? ReadAttachmentListText(record_, *entry) : std::nullopt;
+  }
+
+  // The first candidate that holds a readable date; a text beginning "(0x" is a time that
+  // makes no calendar date. An empty text still counts as the date.
+  std::optional<std::u16string> Date(std::initializer_list<std::u16string_view> candidates) {
+    for (std::u16string_view name : candidates) {
+      const std::optional<int> entry = columns_.Entry(name);
+      if (!entry) continue;
+      std::optional<std::u16string> date =
+          reader_.ReadTimeText(record_, *entry, ByteOrder::kLittleEndian);
+      if (!date || date->starts_with(u"(0x")) continue;
+      return date;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  ValueReader& reader_;
+  libesedb_record_t* record_;
+  const TableColumns& columns_;
+};
+
+// Reads through the column directory, where the analysis' table scans left the positions.
+std::optional<int> DirectoryEntry(const StoreSession& session, ColumnGroup group,
+                                  std::u16string_view name) {
+  const std::uint32_t position = session.columns().Position(group, name);
+  if (position == 0) return std::nullopt;
+  return static_cast<int>(position);
+}
+
+std::u16string FileNameOrFallback(std::optional<std::u16string> name,
+                                  std::optional<std::u16string> fallback) {
+  std::u16string chosen = OrEmpty(std::move(name));
+  return chosen.empty() ? OrEmpty(std::move(fallback)) : chosen;
+}
+
+std::vector<std::u16string> TextLines(std::u16string_view text) {
+  std::vector<std::u16string> lines = Split(text, u'\n');
+  for (std::u16string& line : lines) {
+    while (!line.empty() && line.back() == u'\r') line.pop_back();
+  }
+  return lines;
+}
+
+std::vector<std::u16string> FileLines(const std::filesystem::path& path) {
+  std::vector<std::u16string> lines;
+  std::ifstream file(path, std::ios::binary);
+  std::string line;
+  while (std::getline(file, line)) {
+    // The file's lines end in CR LF, and the headers' own CR stands before that.
+    while (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(Windows1252ToUtf16(line));
+  }
+  return lines;
+}
+
+// Process item row of the older layout, over one folder's content table.
+class FolderItemReader {
+ public:
+  FolderItemReader(Recovery& recovery, const TableColumns& content_columns,
+                   const FolderItemSink& sink, bool export_run)
+      : recovery_(recovery),
+        content_columns_(content_columns),
+        sink_(sink),
+        export_run_(export_run) {
+    StoreSession& session = recovery.session();
+    message_table_ = session.message_table();
+    // The "Msg" positions are taken again here: this also points the directory's header slot
+    // at the "Msg" table, which is what makes the reader write the transport headers' file.
+    if (message_table_ != nullptr) {
+      message_columns_.Find(session, message_table_, ColumnLookup::kMessageTable, false);
+    }
+  }
+
+  void Process(libesedb_record_t* content_record);
+
+ private:
+  void ReadMessageRow(libesedb_record_t* message_record, FolderItem& item,
+                      std::u16string& sender_candidate);
+
+  Recovery& recovery_;
+  const TableColumns& content_columns_;
+  const FolderItemSink& sink_;
+  bool export_run_;
+  libesedb_table_t* message_table_ = nullptr;
+  TableColumns message_columns_;
+};
+
+void FolderItemReader::Process(libesedb_record_t* content_record) {
+  MailboxModel& model = recovery_.model();
+  RowValues row(recovery_.reader(), content_record, content_columns_);
+  FolderItem item;
+
+  const std::u16string message_id = OrEmpty(row.Id(u"N67b0"));
+  const std::optional<std::u16string> sender_name = row.Text(u"S42");
+  const std::optional<std::u16string> sender_address = row.Text(u"S4031");
+  const std::u16string sent_representing = OrEmpty(row.Text(u"N67bd"));
+  const std::u16string sender_candidate_b = OrEmpty(row.Text(u"N67b9"));
+  const std::u16string sender_candidate_c = OrEmpty(row.Text(u"N67ba"));
+  const std::u16string normalized_subject = OrEmpty(row.Text(u"Se1d"));
+  const std::u16string subject_prefix = OrEmpty(row.Text(u"S3d"));
+  const std::u16string attachment_flag = OrEmpty(row.Text(u"Be1b"));
+  const std::u16string list_position = OrEmpty(row.Text(u"Le23"));
+  std::u16string plain_body = OrEmpty(row.Body(u"S1000"));
+  if (!plain_body.empty()) {
+    if (export_run_) {
+      item.plain_body = std::move(plain_body);
+    } else {
+      model.plain_bodies.PutAtFront({message_id, std::move(plain_body)});
+    }
+  }
+  const std::u16string date = OrEmpty(row.Date({u"T39", u"Te06", u"T3007"}));
+  const std::u16string kind = ClassifyMessageClass(OrEmpty(row.Text(u"S1a")), StoreLayout::kOlder);
+  if (IsExcludedItemKind(kind, StoreLayout::kOlder)) return;
+
+  std::u16string candidate;
+  if (sender_name || sender_address) {
+    candidate = OrEmpty(sender_name);
+    if (sender_address && LooksLikeAddress(*sender_address)) {
+      candidate += u"<" + *sender_address + u">";
+    }
+  }
+  for (const std::u16string* text :
+       {&sent_representing, &sender_candidate_b, &sender_candidate_c}) {
+    if (candidate.empty() && LooksLikeAddress(*text)) candidate = SmtpSplit(*text + u",");
+  }
+
+  // An item without an id has no "Msg" row: an empty id would begin every message id.
+  const MessageRef* ref = message_id.empty()
+                              ? nullptr
+                              : recovery_.indexes().FirstMessageRefBeginningWith(model, message_id);
+  if (ref != nullptr) {
+    item.message_record_number = ref->record_number;
+    item.attachment_list = ref->attachment_list;
+    // Without a match no "Msg" row is read: another message's row would lend this item its
+    // recipients and sender.
+    if (message_table_ != nullptr) {
+      const EsedbRecord message_record =
+          GetRecord(message_table_, static_cast<int>(ref->record_number));
+      if (message_record) ReadMessageRow(message_record.get(), item, candidate);
+    }
+  }
+
+  std::u16string sender = candidate.empty() ? sent_representing : candidate;
+  sender = EscapeAngleBrackets(sender);
+  if (!sender.empty()) {
+    if (const MailboxEntry* owner = recovery_.indexes().LastOwnerIn(model, sender)) {
+      item.header_sender = owner->owner_text;
+    }
+  }
+  if (!item.header_sender.empty()) sender = item.header_sender;
+  sender = Trim(sender);
+  sender.erase(std::remove(sender.begin(), sender.end(), u'"'), sender.end());
+  item.header_sender = sender;
+
+  if (sender.empty() && normalized_subject.empty()) return;
+  item.list_position = ListPositionFromText(list_position);
+  ItemListRow& columns = item.columns;
+  columns[0] = message_id;
+  columns[1] = kind;
+  columns[2] = FromAscii(std::to_string(item.message_record_number));
+  columns[3] = item.attachment_list;
+  columns[4] = sender;
+  columns[5] = subject_prefix + normalized_subject;
+  columns[6] = date;
+  columns[7] = attachment_flag;
+  columns[8] = item.recipients;
+  columns[9] = item.copy_recipients;
+  columns[10] = item.blind_copy_recipients;
+  sink_(item);
+}
+
+void FolderItemReader::ReadMessageRow(libesedb_record_t* message_record, FolderItem& item,
+                                      std::u16string& sender_candidate) {
+  ValueReader& reader = recovery_.reader();
+  RowValues message(reader, message_record, message_columns_);
+  TransportHeaderFields fields;
+  const std::optional<std::u16string> headers = message.Text(u"S7d");
+  if (headers == u"true" && !reader.transport_header_path().empty()) {
+    for (std::u16string& line : FileLines(reader.transport_header_path())) {
+      fields.TakeLine(std::move(line));
+    }
+  } else if (headers && !headers->empty()) {
+    // Short headers are stored in the row itself; they say the same as the file would.
+    for (std::u16string& line : TextLines(*headers)) fields.TakeLine(std::move(line));
+  }
+  item.recipients = fields.recipients;
+  item.copy_recipients = fields.copy_recipients;
+  item.blind_copy_recipients = fields.blind_copy_recipients;
+  item.header_sender = fields.sender;
+  if (item.recipients.empty()) {
+    item.recipients = RecipientsFromDisplayText(OrEmpty(message.Text(u"N67b4")));
+  }
+  if (sender_candidate.empty()) {
+    sender_candidate = item.header_sender;
+    sender_candidate.erase(std::remove(sender_candidate.begin(), sender_candidate.end(), u'"'),
+                           sender_candidate.end());
+  }
+  if (sender_candidate.empty()) {
+    sender_candidate = SenderFromAddressText(OrEmpty(message.Text(u"N67b5")));
+  }
+}
+
+}  // namespace
+
+bool ScanHeaderTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name) {
+  if (table == nullptr || table_name.empty() || !recovery.has_session()) return false;
+  StoreSession& session = recovery.session();
+  TableColumns columns;
+  if (!columns.Find(session, table, ColumnLookup::kMessageHeaders, true)) return false;
+  const bool public_store = recovery.is_public_store();
+  MailboxModel& model = recovery.model();
+  ValueReader& reader = recovery.reader();
+  const std::u16string name(table_name);
+  const RecordHandler handler = [&](libesedb_record_t* record, std::uint32_t) {
+    if (record == nullptr) return;
+    RowValues row(reader, record, columns);
+    ItemHeader header;
+    header.message_id = OrEmpty(row.Id(u"N67b0"));
+    if (header.message_id == kPlaceholderMessageId) return;
+    header.folder_key = OrEmpty(public_store ? row.StoreId(u"Q6748") : row.Id(u"Q6748"));
+    header.item_kind = ClassifyMessageClass(OrEmpty(row.Text(u"S1a")), StoreLayout::k2010);
+    if (IsExcludedItemKind(header.item_kind, StoreLayout::k2010)) return;
+    header.sender = OrEmpty(row.Text(u"S42"));
+    const std::u16string normalized_subject = OrEmpty(row.Text(u"Se1d"));
+    header.subject_prefix = OrEmpty(row.Text(u"S3d"));
+    header.conversation_topic = OrEmpty(row.Text(u"S70"));
+    header.attachment_flag = OrEmpty(row.Text(u"Be1b"));
+    header.subject = header.subject_prefix + normalized_subject;
+    if (header.subject.empty()) header.subject = header.conversation_topic;
+    header.date = OrEmpty(row.Date({u"Te06", u"T3007", u"T39"}));
+    if (header.sender.empty() && header.conversation_topic.empty() &&
+        header.subject_prefix.empty() && header.subject.empty()) {
+      return;
+    }
+    header.table_name = name;
+    model.item_headers.PutAtFront(std::move(header));
+  };
+  session.ScanRecords(table, handler, recovery.scan_context());
+  return true;
+}
+
+bool ScanBodyTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name) {
+  if (table == nullptr || table_name.empty() || !recovery.has_session()) return false;
+  StoreSession& session = recovery.session();
+  TableColumns columns;
+  // A column whose name cannot be read matches nothing; the rest still count.
+  columns.Find(session, table, ColumnLookup::kContent, false);
+  const std::uint32_t data_column = static_cast<std::uint32_t>(columns.Entry(u"N3701").value_or(0));
+  MailboxModel& model = recovery.model();
+  ValueReader& reader = recovery.reader();
+  const std::u16string name(table_name);
+  const RecordHandler handler = [&](libesedb_record_t* record, std::uint32_t number) {
+    if (record == nullptr) return;
+    RowValues row(reader, record, columns);
+    std::u16string id = OrEmpty(row.Id(u"N65f9"));
+    if (row.Text(u"L3705") == u"0") {
+      std::u16string attachment_list = OrEmpty(row.AttachmentList(u"N67b3"));
+      if (!id.empty())
+        model.body_refs.PutAtFront({std::move(id), std::move(attachment_list), number, name});
+      return;
+    }
+    std::u16string file_name = FileNameOrFallback(row.Text(u"S3001"), row.Text(u"S3707"));
+    if (!file_name.empty() && !id.empty()) {
+      model.attachment_refs.PutAtFront(
+          {std::move(id), number, std::move(file_name), name, data_column});
+    }
+  };
+  session.ScanRecords(table, handler, recovery.scan_context());
+  return true;
+}
+
+bool HandleMessageRow(Recovery& recovery, libesedb_record_t* record, std::uint32_t record_number) {
+  if (record == nullptr || !recovery.has_session()) return false;
+  const StoreSession& session = recovery.session();
+  ValueReader& reader = recovery.reader();
+  MessageRef ref;
+  ref.record_number = record_number;
+  if (const std::optional<int> entry = DirectoryEntry(session, ColumnGroup::kMessage, u"N67b0")) {
+    ref.message_id = OrEmpty(reader.ReadIdText(record, *entry, ByteOrder::kBigEndian));
+  }
+  if (const std::optional<int> entry = DirectoryEntry(session, ColumnGroup::kContent, u"N67b3")) {
+    ref.attachment_list = OrEmpty(ReadAttachmentListText(record, *entry));
+  }
+  recovery.model().message_refs.PutAtFront(std::move(ref));
+  return true;
+}
+
+bool HandleAttachmentRow(Recovery& recovery, libesedb_record_t* record,
+                         std::uint32_t record_number) {
+  if (record == nullptr || !recovery.has_session()) return false;
+  const StoreSession& session = recovery.session();
+  ValueReader& reader = recovery.reader();
+  auto text = [&](std::u16string_view name) -> std::optional<std::u16string> {
+    const std::optional<int> entry = DirectoryEntry(session, ColumnGroup::kAttachment, name);
+    return entry ? reader.ReadValueText(record, *entry) : std::nullopt;
+  };
+  AttachmentRow row;
+  row.record_number = record_number;
+  row.file_name = FileNameOrFallback(text(u"S3001"), text(u"S3704"));
+  for (char16_t& unit : row.file_name) {
+    if (std::u16string_view(u"\\/:?*<>|\"").find(unit) != std::u16string_view::npos) unit = u'_';
+  }
+  if (const std::optional<int> entry =
+          DirectoryEntry(session, ColumnGroup::kAttachment, u"Q3f88")) {
+    row.attachment_id = OrEmpty(reader.ReadIdText(record, *entry, ByteOrder::kBigEndian));
+  }
+  recovery.model().attachment_rows.PutAtFront(std::move(row));
+  return true;
+}
+
+bool LoadFolderItems(Recovery& recovery, libesedb_table_t* content_table,
+                     const FolderItemSink& sink, bool export_run) {
+  if (content_table == nullptr || !recovery.has_session()) return false;
+  StoreSession& session = recovery.session();
+  TableColumns columns;
+  if (!columns.Find(session, content_table, ColumnLookup::kMessageBodies, true)) return true;
+  int row_count = 0;
+  if (libesedb_table_get_number_of_records(content_table, &row_count, nullptr) != 1) return true;
+
+  WindowPort& window = recovery.window();
+  window.SetProgressRange(0, std::min(row_count, kMaxItemProgressRange));
+  FolderItemReader reader(recovery, columns, sink, export_run);
+  for (int number = 0; number < row_count; ++number) {
+    if (!recovery.pause_gate().Checkpoint()) break;
+    window.SetProgressPosition(number);
+    const EsedbRecord record = GetRecord(content_table, number);
+    if (!record) continue;
+    try {
+      reader.Process(record.get());
+    } catch (const std::exception&) {
+      break;
+    }
+  }
+  window.SetProgressPosition(0);
+  return true;
+}
+
+FolderItemSink ListInWindow(Recovery& recovery) {
+  return [&recovery](const FolderItem& item) {
+    WindowPort& window = recovery.window();
+    const int row = window.InsertListRow(item.list_position, item.columns[0]);
+    if (row < 0) return;
+    for (int column = 1; column < kItemListColumnCount; ++column) {
+      window.SetListCell(row, column, item.columns[static_cast<std::size_t>(column)]);
+    }
+  };
+}
+
+std::u16string WriteItemAttachments(Recovery& recovery, std::u16string_view attachment_list) {
+  std::u16string names;
+  if (!recovery.has_session()) return names;
+  StoreSession& session = recovery.session();
+  ValueReader& reader = recovery.reader();
+  MailboxModel& model = recovery.model();
+  // The file takes the name the reader makes safe for the working folder; the list of names
+  // says what was written.
+  auto write = [&](libesedb_table_t* table, std::uint32_t record_number, std::uint32_t column,
+                   const std::u16string& file_name) {
+    names += SafeFileName(file_name) + u";";
+    reader.set_attachment_file_name(file_name);
+    if (table == nullptr || column == 0) return;
+    const EsedbRecord record = GetRecord(table, static_cast<int>(record_number));
+    if (record) reader.WriteAttachmentFile(record.get(), static_cast<int>(column));
+  };
+
+  if (recovery.layout() == StoreLayout::k2010) {
+    // Each attachment row is read from its own "Body-" table; that is the open body table
+    // unless the identifier also occurs in another mailbox's list.
+    Recovery::BodyTable& body = recovery.body_table();
+    std::map<std::u16string, EsedbTable, std::less<>> other_tables;
+    auto table_named = [&](const std::u16string& name) -> libesedb_table_t* {
+      if (body.open && body.name == name) return body.table.get();
+      auto found = other_tables.find(name);
+      if (found == other_tables.end()) {
+        EsedbTable table;
+        for (const TableEntry& entry : session.catalog().entries()) {
+          if (entry.name != name) continue;
+          table = GetTable(session.file(), entry.index);
+          break;
+        }
+        found = other_tables.emplace(name, std::move(table)).first;
+      }
+      return found->second.get();
+    };
+    for (const AttachmentRef* ref : recovery.indexes().AttachmentRefsIn(model, attachment_list)) {
+      if (!recovery.pause_gate().Checkpoint()) break;
+      write(table_named(ref->table_name), ref->record_number, ref->data_column, ref->file_name);
+    }
+  } else {
+    const std::uint32_t column = session.columns().Position(ColumnGroup::kAttachment, u"N3701");
+    for (const AttachmentRow* row : recovery.indexes().AttachmentRowsIn(model, attachment_list)) {
+      if (!recovery.pause_gate().Checkpoint()) break;
+      write(session.attachment_table(), row->record_number, column, row->file_name);
+    }
+  }
+  ReplaceAll(names, u";;", u";");
+  return names;
+}
+
+}  // namespace tarvex

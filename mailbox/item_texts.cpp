@@ -1,0 +1,124 @@
+#include "mailbox/item_texts.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "base/utf16_text.h"
+#include "content/text_transformations.h"
+
+namespace tarvex {
+namespace {
+
+bool IsAsciiAlphanumeric(char16_t unit) {
+  return (unit >= u'0' && unit <= u'9') || (unit >= u'a' && unit <= u'z') ||
+         (unit >= u'A' && unit <= u'Z');
+}
+
+// Display texts of recipients often read "J o h n @ e x a m p l e . c o m": the blank before
+// a character that can belong to an address goes.
+std::u16string WithoutBlanksBeforeAddressCharacters(std::u16string_view text) {
+  std::u16string result;
+  result.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u' ' && i + 1 < text.size()) {
+      const char16_t next = text[i + 1];
+      if (IsAsciiAlphanumeric(next) ||
+          std::u16string_view(u"@._-<>").find(next) != std::u16string_view::npos) {
+        continue;
+      }
+    }
+    result.push_back(text[i]);
+  }
+  return result;
+}
+
+void RemoveAll(std::u16string& text, char16_t unit) {
+  text.erase(std::remove(text.begin(), text.end(), unit), text.end());
+}
+
+bool TakeField(std::u16string_view line, std::u16string_view prefix, std::u16string& field) {
+  if (!line.starts_with(prefix)) return false;
+  field = HeaderFieldText(line.substr(prefix.size()));
+  return true;
+}
+
+}  // namespace
+
+bool LooksLikeAddress(std::u16string_view text) {
+  return std::count_if(text.begin(), text.end(),
+                       [](char16_t unit) { return unit == u'.' || unit == u'@'; }) >= 2;
+}
+
+std::u16string SmtpSplit(std::u16string_view text) {
+  std::vector<std::u16string> parts = Split(Trim(text), u',');
+  parts.pop_back();  // Split always gives at least one piece: the one after the last ","
+  std::u16string result;
+  for (const std::u16string& part : parts) {
+    if (part.empty()) continue;
+    const std::size_t smtp = part.find(u"SMTP");
+    if (smtp != std::u16string::npos && part.find(u"SMTP", smtp + 4) == std::u16string::npos) {
+      result += Trim(std::u16string_view(part).substr(0, smtp)) + u"<" +
+                Trim(std::u16string_view(part).substr(smtp + 4)) + u">,";
+    } else {
+      // Without "SMTP", or with it more than once, the piece is not a name and an address.
+      result += part + u", ";
+    }
+  }
+  return result;
+}
+
+std::u16string HeaderFieldText(std::u16string_view value) {
+  std::u16string text = EscapeAngleBrackets(value);
+  RemoveAll(text, u'"');
+  return text;
+}
+
+void TransportHeaderFields::TakeLine(std::u16string line) {
+  ReplaceAll(line, u"Envelope-to:", u"Envelope:");
+  ReplaceAll(line, u"Reply-To:", u"Reply:");
+  if (TakeField(line, u"To: ", recipients)) return;
+  if (TakeField(line, u"From: ", sender)) return;
+  if (TakeField(line, u"Cc: ", copy_recipients)) return;
+  TakeField(line, u"Bcc: ", blind_copy_recipients);
+}
+
+std::u16string RecipientsFromDisplayText(std::u16string_view display_text) {
+  std::u16string recipients = ExtractMailAddresses(display_text);
+  if (recipients.empty()) {
+    std::u16string joined = WithoutBlanksBeforeAddressCharacters(display_text);
+    ReplaceAll(joined, u"SMTP", u" SMTP ");
+    recipients = ExtractMailAddresses(joined);
+  }
+  recipients = EscapeAngleBrackets(recipients);
+  for (std::u16string_view domain : {u".com", u".net", u".org"}) {
+    ReplaceAll(recipients, domain, std::u16string(domain) + u",");
+  }
+  for (std::u16string_view domain : {u".com", u".net", u".org"}) {
+    ReplaceAll(recipients, std::u16string(domain) + u",,", std::u16string(domain) + u",");
+  }
+  ReplaceAll(recipients, u",@", u"@");
+  ReplaceAll(recipients, u",]", u"]");
+  return recipients;
+}
+
+std::u16string SenderFromAddressText(std::u16string_view address_text) {
+  std::u16string sender = ExtractMailAddresses(address_text);
+  const std::size_t bracket = sender.find(u'>');
+  if (bracket != std::u16string::npos && bracket > 0) sender.resize(bracket);
+  return sender;
+}
+
+int ListPositionFromText(std::u16string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  long long value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    value = std::min<long long>(value * 10 + (text[i] - u'0'), std::numeric_limits<int>::max());
+  }
+  if (negative && value > 0) return std::numeric_limits<int>::max();
+  return static_cast<int>(value);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,47 @@
+#pragma once
+
+// How an older-layout item's sender and recipients are made from the texts of its content row,
+// its transport headers and its "Msg" row.
+
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+// At least two characters that are "." or "@", counted together.
+bool LooksLikeAddress(std::u16string_view text);
+
+// "Ann SMTP ann@example.com,Bob SMTP bob@example.com," gives
+// "Ann<ann@example.com>,Bob<bob@example.com>,": the text is trimmed and cut at every ","; the
+// piece after the last "," is not used. A piece without "SMTP" is kept as it is, followed by
+// ", ".
+std::u16string SmtpSplit(std::u16string_view text);
+
+// A header field's value as the list shows it: "<" and ">" become "[" and "]", double quotes
+// go.
+std::u16string HeaderFieldText(std::u16string_view value);
+
+// The address fields that the transport headers give; a later line replaces an earlier one.
+struct TransportHeaderFields {
+  std::u16string recipients;
+  std::u16string sender;
+  std::u16string copy_recipients;
+  std::u16string blind_copy_recipients;
+
+  // Takes one header line ("To: ", "From: ", "Cc: ", "Bcc: "; "Envelope-to:" and "Reply-To:"
+  // never count as "To: ").
+  void TakeLine(std::u16string line);
+};
+
+// The recipients from the "Msg" row's display text of them ("N67b4") when the headers named
+// none: its addresses, each followed by ",", with "<" and ">" shown as "[" and "]".
+std::u16string RecipientsFromDisplayText(std::u16string_view display_text);
+
+// A sender from the "Msg" row's sender text ("N67b5"): its addresses, cut before the first ">".
+std::u16string SenderFromAddressText(std::u16string_view address_text);
+
+// The decimal list position of "Le23": leading blanks, a sign and digits, as C's atoi reads
+// them, 0 when there are none. A negative position means the end of the list.
+int ListPositionFromText(std::u16string_view text);
+
+}  // namespace tarvex

@@ -1,0 +1,160 @@
+#include "mailbox/mailbox_loading.h"
+
+#include "base/utf16_text.h"
+#include "mailbox/model_indexes.h"
+
+namespace tarvex {
+namespace {
+
+constexpr std::u16string_view kLoadingHeadersStatus =
+    u"Please wait... Loading Mailbox Header Informations";
+constexpr std::u16string_view kLoadingBodiesStatus =
+    u"Please wait... Loading Mailbox Body Informations";
+
+using TableScan = bool (*)(Recovery&, libesedb_table_t*, std::u16string_view);
+
+// Runs the scan over every catalogued table of exactly this name.
+void ScanTablesNamed(Recovery& recovery, std::u16string_view name, TableScan scan) {
+  StoreSession& session = recovery.session();
+  for (const TableEntry& entry : session.catalog().entries()) {
+    if (entry.name != name) continue;
+    const EsedbTable table = GetTable(session.file(), entry.index);
+    if (table) scan(recovery, table.get(), entry.name);
+  }
+}
+
+// The folder's table set: the "Folders-" table it belongs to.
+std::u16string FolderTableSet(const FolderNode& node) {
+  if (node.table_name == u"Folders") return u"Folders-" + node.folder_key;
+  return node.table_name;
+}
+
+// 2010 layout: reads a mailbox's (or, in a public store, a folder's) header and body tables
+// the first time. False when the work was cancelled before it was complete.
+bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& node) {
+  const bool public_store = recovery.is_public_store();
+  MailboxModel& model = recovery.model();
+  const std::u16string& key = public_store ? node.folder_key : node.mailbox_name;
+  if (model.IsLoaded(key)) return true;
+  WindowPort& window = recovery.window();
+  window.SetStatusText(kLoadingHeadersStatus);
+  ScanTablesNamed(recovery,
+                  public_store ? u"MsgHeader-" + node.folder_key
+                               : ReplacedAll(node.table_name, u"Folders", u"MsgHeader"),
+                  &ScanHeaderTable);
+  window.SetStatusText(kLoadingBodiesStatus);
+  ScanTablesNamed(
+      recovery,
+      public_store ? u"Body-" + node.folder_key : ReplacedAll(node.table_name, u"Folders", u"Body"),
+      &ScanBodyTable);
+  // A cancelled scan is incomplete; marking it loaded would hide the rest for good.
+  if (recovery.pause_gate().IsCancelled()) return false;
+  model.MarkLoaded(key);
+  window.SetStatusText(u"");
+  return true;
+}
+
+void ListFolderItems(Recovery& recovery, const FolderNode& node) {
+  WindowPort& window = recovery.window();
+  const std::u16string table_set = FolderTableSet(node);
+  int counter = -1;
+  for (const ItemHeader* header :
+       recovery.indexes().FolderHeaders(recovery.model(), node.folder_key, table_set)) {
+    if (!recovery.pause_gate().Checkpoint()) return;
+    ++counter;
+    const int row = window.InsertListRow(counter, header->message_id);
+    if (row < 0) continue;
+    window.SetListCell(row, 1, header->item_kind);
+    window.SetListCell(row, 2, FromAscii(std::to_string(counter + 1)));
+    window.SetListCell(row, 3, table_set);
+    window.SetListCell(row, 4, header->sender);
+    window.SetListCell(row, 5, header->subject);
+    window.SetListCell(row, 6, header->date);
+    window.SetListCell(row, 7, header->attachment_flag);
+    window.SetListCell(row, 8, header->folder_key);
+    window.SetListCell(row, 9, node.mailbox_name);
+    window.SetListCell(row, 10, node.display_name);
+  }
+}
+
+void Load2010Folder(Recovery& recovery, TreeNodeHandle selected) {
+  for (const FolderNode& node : recovery.model().folder_nodes) {
+    if (node.tree_item != selected) continue;
+    if (!LoadHeadersAndBodies(recovery, node)) return;
+    ListFolderItems(recovery, node);
+  }
+}
+
+void LoadOlderLayoutFolder(Recovery& recovery, TreeNodeHandle selected) {
+  WindowPort& window = recovery.window();
+  for (const FolderLink& link : recovery.model().folder_links) {
+    if (link.tree_item != selected) continue;
+    if (recovery.pause_gate().IsCancelled()) return;
+    window.EnableControl(WindowControl::kFolderTree, false);
+    window.EnableControl(WindowControl::kItemList, false);
+    LoadFolder(recovery, link.content_key, ListInWindow(recovery));
+    window.EnableControl(WindowControl::kItemList, true);
+    window.EnableControl(WindowControl::kFolderTree, true);
+  }
+}
+
+}  // namespace
+
+void LoadMailbox(Recovery& recovery, TreeNodeHandle selected) {
+  WindowPort& window = recovery.window();
+  // The plain bodies belong to the listing they were read for.
+  recovery.model().plain_bodies.Clear();
+  window.ClearList();
+  recovery.body_table().open = false;
+  window.EnableControl(WindowControl::kFolderTree, false);
+  if (recovery.has_session() && selected != kTopOfTree) {
+    if (recovery.layout() == StoreLayout::k2010) {
+      Load2010Folder(recovery, selected);
+    } else {
+      LoadOlderLayoutFolder(recovery, selected);
+    }
+  }
+  window.EnableControl(WindowControl::kFolderTree, true);
+}
+
+void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink,
+                bool export_run) {
+  recovery.ShowMessagePage(u"   ");
+  if (!recovery.has_session() || content_key.empty()) return;
+  StoreSession& session = recovery.session();
+  // Catalogue folder keys are upper case; so is the key of a folder's content table. An empty
+  // key is not a folder's: most tables have one.
+  for (const TableEntry& entry : session.catalog().entries()) {
+    if (!EqualsIgnoringAsciiCase(entry.folder_key, content_key)) continue;
+    const EsedbTable table = GetTable(session.file(), entry.index);
+    if (table) LoadFolderItems(recovery, table.get(), sink, export_run);
+  }
+}
+
+ItemBodyLocation LocateItemBody(Recovery& recovery, std::u16string_view message_id,
+                                std::u16string_view table_set) {
+  ItemBodyLocation location;
+  if (!recovery.has_session()) return location;
+  StoreSession& session = recovery.session();
+  const std::u16string body_table_name = ReplacedAll(table_set, u"Folders", u"Body");
+  Recovery::BodyTable& body = recovery.body_table();
+  if (!body.open || body.name != body_table_name) {
+    body = Recovery::BodyTable();
+    for (const TableEntry& entry : session.catalog().entries()) {
+      if (entry.name != body_table_name) continue;
+      body.table = GetTable(session.file(), entry.index);
+      body.name = body_table_name;
+      body.open = body.table != nullptr;
+      break;
+    }
+  }
+  const BodyRef* ref = recovery.indexes().LastBodyRefFor(
+      recovery.model(), message_id, body_table_name, !recovery.is_public_store());
+  if (ref != nullptr) {
+    location.record_number = ref->record_number;
+    location.attachment_list = ref->attachment_list;
+  }
+  return location;
+}
+
+}  // namespace tarvex

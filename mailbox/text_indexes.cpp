@@ -1,0 +1,106 @@
+#include "mailbox/text_indexes.h"
+
+#include <algorithm>
+
+namespace tarvex {
+
+void KeyPositions::Add(std::u16string_view key, std::size_t position) {
+  auto found = positions_.find(key);
+  if (found == positions_.end()) {
+    found = positions_.emplace(std::u16string(key), std::vector<std::size_t>()).first;
+  }
+  found->second.push_back(position);
+}
+
+const std::vector<std::size_t>* KeyPositions::Find(std::u16string_view key) const {
+  const auto found = positions_.find(key);
+  return found == positions_.end() ? nullptr : &found->second;
+}
+
+void KeyPrefixIndex::Build(std::vector<std::u16string> keys) {
+  sorted_.clear();
+  sorted_.reserve(keys.size());
+  for (std::size_t position = 0; position < keys.size(); ++position) {
+    sorted_.emplace_back(std::move(keys[position]), position);
+  }
+  std::sort(sorted_.begin(), sorted_.end());
+  const std::size_t count = sorted_.size();
+  newest_.assign(2 * count, 0);
+  for (std::size_t i = 0; i < count; ++i) newest_[count + i] = sorted_[i].second;
+  for (std::size_t i = count; i-- > 1;) newest_[i] = std::max(newest_[2 * i], newest_[2 * i + 1]);
+}
+
+std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(std::u16string_view prefix) const {
+  // The keys that begin with `prefix` follow each other in sorted order, from the first key
+  // not less than the prefix itself.
+  const auto first = std::lower_bound(
+      sorted_.begin(), sorted_.end(), prefix,
+      [](const auto& entry, std::u16string_view text) { return entry.first < text; });
+  const auto last = std::partition_point(first, sorted_.end(), [prefix](const auto& entry) {
+    return entry.first.starts_with(prefix);
+  });
+  if (first == last) return std::nullopt;
+  const std::size_t count = sorted_.size();
+  std::size_t low = static_cast<std::size_t>(first - sorted_.begin()) + count;
+  std::size_t high = static_cast<std::size_t>(last - sorted_.begin()) + count;
+  std::size_t newest = 0;
+  while (low < high) {
+    if (low % 2 == 1) newest = std::max(newest, newest_[low++]);
+    if (high % 2 == 1) newest = std::max(newest, newest_[--high]);
+    low /= 2;
+    high /= 2;
+  }
+  return newest;
+}
+
+void KeyPrefixIndex::Clear() {
+  sorted_.clear();
+  newest_.clear();
+}
+
+void SubstringKeyIndex::Add(std::u16string_view key, std::size_t position) {
+  if (key.empty()) return;
+  if (keys_.Find(key) == nullptr) ++keys_of_length_[key.size()];
+  keys_.Add(key, position);
+}
+
+std::vector<std::size_t> SubstringKeyIndex::PositionsOccurringIn(std::u16string_view text) const {
+  // Either look up every piece of the text that has the length of some key, or test every
+  // key against the text, whichever reads fewer characters.
+  std::size_t piece_cost = 0;
+  for (const auto& [length, count] : keys_of_length_) {
+    if (length > text.size()) break;
+    piece_cost += (text.size() - length + 1) * length;
+  }
+  const std::size_t walk_cost = keys_.key_count() * (text.size() + 1);
+
+  std::vector<std::size_t> positions;
+  auto take = [&positions](const std::vector<std::size_t>& found) {
+    positions.insert(positions.end(), found.begin(), found.end());
+  };
+  if (piece_cost <= walk_cost) {
+    for (const auto& [length, count] : keys_of_length_) {
+      if (length > text.size()) break;
+      for (std::size_t start = 0; start + length <= text.size(); ++start) {
+        if (const std::vector<std::size_t>* found = keys_.Find(text.substr(start, length))) {
+          take(*found);
+        }
+      }
+    }
+  } else {
+    keys_.ForEachKey([&](const std::u16string& key, const std::vector<std::size_t>& found) {
+      if (text.find(key) != std::u16string_view::npos) take(found);
+    });
+  }
+  // A key that occurs several times still names its records once.
+  std::sort(positions.begin(), positions.end());
+  positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+  return positions;
+}
+
+void SubstringKeyIndex::Clear() {
+  keys_.Clear();
+  keys_of_length_.clear();
+}
+
+}  // namespace tarvex

@@ -1,0 +1,74 @@
+#pragma once
+
+// Lookups by identifier text that answer what a walk over a list would, without the walk:
+// records are named by their position in the list, counted from the oldest (0) upward.
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace tarvex {
+
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::u16string_view text) const {
+    return std::hash<std::u16string_view>()(text);
+  }
+};
+
+// The positions of the records that carry each key, oldest first.
+class KeyPositions {
+ public:
+  // Positions must be added in increasing order.
+  void Add(std::u16string_view key, std::size_t position);
+  // Null when no record carries the key.
+  const std::vector<std::size_t>* Find(std::u16string_view key) const;
+  std::size_t key_count() const { return positions_.size(); }
+  void Clear() { positions_.clear(); }
+
+  template <typename Visit>
+  void ForEachKey(Visit&& visit) const {
+    for (const auto& [key, positions] : positions_) visit(key, positions);
+  }
+
+ private:
+  std::unordered_map<std::u16string, std::vector<std::size_t>, TextHash, std::equal_to<>>
+      positions_;
+};
+
+// Which record is the newest whose key begins with a given text. Built at once from all keys;
+// answers in logarithmic time also for short texts that begin many keys.
+class KeyPrefixIndex {
+ public:
+  // `keys[p]` is the key of the record at position p.
+  void Build(std::vector<std::u16string> keys);
+  std::optional<std::size_t> NewestBeginningWith(std::u16string_view prefix) const;
+  std::size_t size() const { return sorted_.size(); }
+  void Clear();
+
+ private:
+  std::vector<std::pair<std::u16string, std::size_t>> sorted_;  // by key, then position
+  std::vector<std::size_t> newest_;  // a max tree over the positions of `sorted_`
+};
+
+// Which records have a key that occurs somewhere inside a given text. Empty keys occur in no
+// text here: they name nothing.
+class SubstringKeyIndex {
+ public:
+  void Add(std::u16string_view key, std::size_t position);
+  // The positions, oldest first, of every record whose key occurs in `text`.
+  std::vector<std::size_t> PositionsOccurringIn(std::u16string_view text) const;
+  void Clear();
+
+ private:
+  KeyPositions keys_;
+  std::map<std::size_t, std::size_t> keys_of_length_;  // key length -> distinct keys
+};
+
+}  // namespace tarvex

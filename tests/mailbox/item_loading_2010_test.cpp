@@ -1,0 +1,304 @@
+// The 2010 layout: header and body tables scanned on the first selection of a mailbox's
+// folder, the item list filtered from memory afterwards, body rows and attachments found again.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "base/file_names.h"
+#include "item_store_forge.h"
+#include "mailbox/item_extraction.h"
+#include "mailbox/mailbox_loading.h"
+#include "store/value_text.h"
+#include "tools/edbforge/tests/scratch_folder.h"
+
+namespace tarvex {
+namespace {
+
+namespace ef = edbforge;
+using edbforge::testing::ScratchFolder;
+using testing::ExchangeTable;
+using testing::FileTimeOf;
+using testing::IdBytes;
+using testing::OpenedStore;
+
+constexpr std::initializer_list<std::u16string_view> kHeaderColumns = {
+    u"N67b0", u"Q6748", u"S1a",  u"S42",   u"Se1d", u"S3d",
+    u"S70",   u"Be1b",  u"Te06", u"T3007", u"T39",  u"Se04"};
+constexpr std::initializer_list<std::u16string_view> kBodyColumns = {u"N65f9", u"L3705", u"N67b3",
+                                                                     u"S3001", u"S3707", u"N3701"};
+
+constexpr TreeNodeHandle kMailboxNode = 10;
+constexpr TreeNodeHandle kInboxNode = 11;
+constexpr TreeNodeHandle kSentNode = 12;
+constexpr TreeNodeHandle kOtherMailboxNode = 13;
+
+std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+std::vector<std::uint8_t> Bytes(std::string_view text) {
+  return {text.begin(), text.end()};
+}
+
+std::string FileText(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+ef::Record Header(std::uint64_t id, std::uint64_t folder) {
+  return ef::Record()
+      .Set(u"Id", std::int32_t{1})
+      .Set(u"N67b0", IdBytes(id))
+      .Set(u"Q6748", IdBytes(folder));
+}
+
+// Mailbox "Alice" with Inbox (a1) and Sent (a2) in "Folders-1-2"; mailbox "Bob" in
+// "Folders-1-3".
+void WritePrivateStore(const std::filesystem::path& path) {
+  ef::EseDatabaseWriter writer(path, {4096, 20});
+  writer.AddTable(ExchangeTable(u"Mailbox", {u"Q6764", u"S3001", u"S6773"}));
+  writer.AddTable(ExchangeTable(u"Folders-1-2", {u"Q6748", u"S3001"}));
+  writer.AddTable(ExchangeTable(u"Folders-1-3", {u"Q6748", u"S3001"}));
+  ef::TableWriter& headers = writer.AddTable(ExchangeTable(u"MsgHeader-1-2", kHeaderColumns));
+  headers.Append(Header(0x100, 0xa1)
+                     .Set(u"S1a", std::u16string(u"IPM.Note"))
+                     .Set(u"S42", std::u16string(u"Ann"))
+                     .Set(u"S3d", std::u16string(u"RE: "))
+                     .Set(u"Se1d", std::u16string(u"Hello"))
+                     .Set(u"Be1b", true)
+                     .Set(u"Te06", FileTimeOf(2010, 1, 5, 9, 3, 7)));
+  headers.Append(Header(0x2a2a2a2a2a2a2a2aULL, 0xa1)
+                     .Set(u"S42", std::u16string(u"Placeholder"))
+                     .Set(u"Se1d", std::u16string(u"never listed")));
+  headers.Append(Header(0x101, 0xa1)
+                     .Set(u"S1a", std::u16string(u"IPM.Configuration.WorkHours"))
+                     .Set(u"Se1d", std::u16string(u"configuration")));
+  headers.Append(Header(0x102, 0xa1)
+                     .Set(u"S1a", std::u16string(u"IPM.Note.Custom"))
+                     .Set(u"S70", std::u16string(u"Hello"))
+                     .Set(u"T39", FileTimeOf(2011, 12, 31, 23, 59, 58)));
+  headers.Append(Header(0x103, 0xa1)
+                     .Set(u"S42", std::u16string(u"Cy"))
+                     .Set(u"Te06", ef::FileTime{0x9000000000000000ULL})
+                     .Set(u"T3007", FileTimeOf(2009, 7, 1, 12, 0, 0)));
+  headers.Append(Header(0x104, 0xa2)
+                     .Set(u"S42", std::u16string(u"Bob"))
+                     .Set(u"Se1d", std::u16string(u"Sent item")));
+  headers.Append(Header(0x105, 0xa1));  // nothing to show
+  ef::TableWriter& bodies = writer.AddTable(ExchangeTable(u"Body-1-2", kBodyColumns));
+  auto body_row = [](std::uint64_t id, std::int32_t type) {
+    ef::Record record = ef::Record().Set(u"Id", std::int32_t{1}).Set(u"L3705", type);
+    if (id != 0) record.Set(u"N65f9", IdBytes(id));
+    return record;
+  };
+  bodies.Append(body_row(0x100, 0).Set(u"N67b3", Concat(IdBytes(0x5001), IdBytes(0x5002))));
+  bodies.Append(body_row(0x5001, 1)
+                    .Set(u"S3001", std::u16string(u"report.pdf"))
+                    .Set(u"N3701", Bytes("PDF-DATA")));
+  bodies.Append(body_row(0x5002, 1)
+                    .Set(u"S3707", std::u16string(u"../evil:name.txt"))
+                    .Set(u"N3701", Bytes("EVIL")));
+  bodies.Append(body_row(0, 0).Set(u"N67b3", IdBytes(0x5001)));         // body row without id
+  bodies.Append(body_row(0x5003, 1).Set(u"N3701", Bytes("nameless")));  // no file name
+  bodies.Append(body_row(0x102, 0));
+  ef::TableWriter& other_headers = writer.AddTable(ExchangeTable(u"MsgHeader-1-3", kHeaderColumns));
+  other_headers.Append(Header(0x200, 0xb1).Set(u"Se1d", std::u16string(u"Bob's mail")));
+  writer.AddTable(ExchangeTable(u"Body-1-3", kBodyColumns));
+  writer.Finish();
+}
+
+class PrivateStore2010 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WritePrivateStore(folder_ / "priv.edb");
+    std::filesystem::create_directories(folder_ / "work");
+    store_ = std::make_unique<OpenedStore>(folder_ / "priv.edb", folder_ / "work");
+    Recovery& recovery = store_->recovery();
+    ASSERT_EQ(recovery.layout(), StoreLayout::k2010);
+    ASSERT_FALSE(recovery.is_public_store());
+    auto add = [&](std::u16string key, std::u16string mailbox, std::u16string table,
+                   std::u16string name, TreeNodeHandle node) {
+      FolderNode folder;
+      folder.folder_key = std::move(key);
+      folder.mailbox_name = std::move(mailbox);
+      folder.table_name = std::move(table);
+      folder.display_name = std::move(name);
+      folder.tree_item = node;
+      recovery.model().folder_nodes.PutAtFront(std::move(folder));
+    };
+    add(u"a1", u"Alice", u"Folders-1-2", u"Inbox", kInboxNode);
+    add(u"a2", u"Alice", u"Folders-1-2", u"Sent Items", kSentNode);
+    add(u"b1", u"Bob", u"Folders-1-3", u"Inbox", kOtherMailboxNode);
+  }
+
+  testing::RecordingWindowPort& window() { return store_->recorder(); }
+
+  ScratchFolder folder_;
+  std::unique_ptr<OpenedStore> store_;
+};
+
+TEST_F(PrivateStore2010, FirstSelectionScansTheMailboxAndListsNewestFirst) {
+  Recovery& recovery = store_->recovery();
+  LoadMailbox(recovery, kInboxNode);
+  EXPECT_EQ(window().status_texts, (std::vector<std::u16string>{
+                                       u"Please wait... Loading Mailbox Header Informations",
+                                       u"Please wait... Loading Mailbox Body Informations", u""}));
+  const auto& rows = window().list_rows;
+  ASSERT_EQ(rows.size(), 3u);
+  // The last row scanned comes first, numbered from 1.
+  EXPECT_EQ(rows[0],
+            (std::vector<std::u16string>{u"103", u"mail", u"1", u"Folders-1-2", u"Cy", u"",
+                                         u"Jul,01 2009 12:00:00", u"", u"a1", u"Alice", u"Inbox"}));
+  EXPECT_EQ(rows[1][0], u"102");
+  EXPECT_EQ(rows[1][1], u"IPM.Note.Custom") << "an unmapped class is its own kind";
+  EXPECT_EQ(rows[1][2], u"2");
+  EXPECT_EQ(rows[1][5], u"Hello") << "the topic stands in for an empty subject";
+  EXPECT_EQ(rows[1][6], u"Dec,31 2011 23:59:58");
+  EXPECT_EQ(rows[2], (std::vector<std::u16string>{u"100", u"mail", u"3", u"Folders-1-2", u"Ann",
+                                                  u"RE: Hello", u"Jan,05 2010 09:03:07", u"true",
+                                                  u"a1", u"Alice", u"Inbox"}));
+  EXPECT_EQ(window().control_enabled[WindowControl::kFolderTree], true);
+  EXPECT_EQ(recovery.model().loaded_keys, std::vector<std::u16string>{u"Alice"});
+  // The placeholder, the configuration item and the empty row are not kept at all.
+  EXPECT_EQ(recovery.model().item_headers.size(), 4u);
+  EXPECT_EQ(recovery.model().body_refs.size(), 2u);
+  EXPECT_EQ(recovery.model().attachment_refs.size(), 2u);
+}
+
+TEST_F(PrivateStore2010, LaterSelectionsOfTheSameMailboxListFromMemory) {
+  Recovery& recovery = store_->recovery();
+  LoadMailbox(recovery, kInboxNode);
+  window().status_texts.clear();
+  LoadMailbox(recovery, kSentNode);
+  EXPECT_TRUE(window().status_texts.empty()) << "the tables were read once";
+  ASSERT_EQ(window().list_rows.size(), 1u);
+  EXPECT_EQ(window().list_rows[0][0], u"104");
+  EXPECT_EQ(window().list_rows[0][10], u"Sent Items");
+  EXPECT_EQ(recovery.model().item_headers.size(), 4u);
+
+  LoadMailbox(recovery, kInboxNode);
+  EXPECT_EQ(window().list_rows.size(), 3u) << "the list is emptied for each selection";
+
+  // Another mailbox is read on its own first selection.
+  LoadMailbox(recovery, kOtherMailboxNode);
+  EXPECT_EQ(window().status_texts.size(), 3u);
+  ASSERT_EQ(window().list_rows.size(), 1u);
+  EXPECT_EQ(window().list_rows[0][5], u"Bob's mail");
+  EXPECT_EQ(window().list_rows[0][3], u"Folders-1-3");
+}
+
+TEST_F(PrivateStore2010, MailboxAndRootNodesListNothing) {
+  Recovery& recovery = store_->recovery();
+  LoadMailbox(recovery, kMailboxNode);
+  LoadMailbox(recovery, kTopOfTree);
+  EXPECT_TRUE(window().list_rows.empty());
+  EXPECT_TRUE(window().status_texts.empty());
+  EXPECT_EQ(window().control_enabled[WindowControl::kFolderTree], true);
+}
+
+TEST_F(PrivateStore2010, BodyRowAndAttachmentsAreFoundAgainAndWrittenSafely) {
+  Recovery& recovery = store_->recovery();
+  LoadMailbox(recovery, kInboxNode);
+  const ItemBodyLocation location = LocateItemBody(recovery, u"100", u"Folders-1-2");
+  EXPECT_EQ(location.record_number, 0u);
+  EXPECT_EQ(location.attachment_list, u"00000000000050010000000000005002");
+  EXPECT_TRUE(recovery.body_table().open);
+  EXPECT_EQ(recovery.body_table().name, u"Body-1-2");
+
+  const std::u16string names = WriteItemAttachments(recovery, location.attachment_list);
+  const std::u16string evil_name = SafeFileName(u"../evil:name.txt");
+  // Newest record first, as the attachment walk meets them.
+  EXPECT_EQ(names, evil_name + u";report.pdf;");
+  const std::filesystem::path work = folder_ / "work";
+  EXPECT_EQ(FileText(work / "report.pdf"), "PDF-DATA");
+  EXPECT_EQ(FileText(work / PathFromText(evil_name)), "EVIL");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "evil:name.txt"));
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+    EXPECT_TRUE(entry.path().filename() == "work" || entry.path().extension() == ".edb")
+        << entry.path();
+  }
+
+  const ItemBodyLocation without_attachments = LocateItemBody(recovery, u"102", u"Folders-1-2");
+  EXPECT_EQ(without_attachments.record_number, 5u);
+  EXPECT_EQ(without_attachments.attachment_list, u"");
+  const ItemBodyLocation unknown = LocateItemBody(recovery, u"999", u"Folders-1-2");
+  EXPECT_EQ(unknown.record_number, 0u);
+  EXPECT_EQ(unknown.attachment_list, u"");
+
+  // A new selection marks the body table as not open; the next preview opens its own.
+  LoadMailbox(recovery, kSentNode);
+  EXPECT_FALSE(recovery.body_table().open);
+  LocateItemBody(recovery, u"104", u"Folders-1-2");
+  EXPECT_TRUE(recovery.body_table().open);
+}
+
+// A public store keeps one header and one body table per folder, named after the folder key.
+TEST(PublicStore2010, EachFolderIsLoadedFromItsOwnTablesOnItsFirstSelection) {
+  ScratchFolder folder;
+  const std::u16string first_key = AlternativeIdentifierText(
+      std::span<const std::uint8_t, 8>(IdBytes(0x0001000000004fdULL).data(), 8),
+      ByteOrder::kBigEndian);
+  const std::u16string second_key = AlternativeIdentifierText(
+      std::span<const std::uint8_t, 8>(IdBytes(0x0001000000004feULL).data(), 8),
+      ByteOrder::kBigEndian);
+  ASSERT_NE(first_key, second_key);
+  {
+    ef::EseDatabaseWriter writer(folder / "public.edb", {4096, 17});
+    writer.AddTable(ExchangeTable(u"Folders", {u"Q6748", u"S3001"}));
+    ef::TableWriter& first =
+        writer.AddTable(ExchangeTable(u"MsgHeader-" + first_key, kHeaderColumns));
+    first.Append(Header(0x300, 0x0001000000004fdULL).Set(u"Se1d", std::u16string(u"first")));
+    first.Append(Header(0x301, 0x0001000000004fdULL).Set(u"Se1d", std::u16string(u"second")));
+    ef::TableWriter& first_bodies =
+        writer.AddTable(ExchangeTable(u"Body-" + first_key, kBodyColumns));
+    first_bodies.Append(ef::Record()
+                            .Set(u"Id", std::int32_t{1})
+                            .Set(u"N65f9", IdBytes(0x301))
+                            .Set(u"L3705", std::int32_t{0}));
+    ef::TableWriter& second =
+        writer.AddTable(ExchangeTable(u"MsgHeader-" + second_key, kHeaderColumns));
+    second.Append(Header(0x400, 0x0001000000004feULL).Set(u"Se1d", std::u16string(u"third")));
+    writer.AddTable(ExchangeTable(u"Body-" + second_key, kBodyColumns));
+    writer.Finish();
+  }
+  std::filesystem::create_directories(folder / "work");
+  OpenedStore store(folder / "public.edb", folder / "work");
+  Recovery& recovery = store.recovery();
+  ASSERT_TRUE(recovery.is_public_store());
+  for (const auto& [key, node] :
+       {std::pair{first_key, TreeNodeHandle{21}}, std::pair{second_key, TreeNodeHandle{22}}}) {
+    FolderNode folder_node;
+    folder_node.folder_key = key;
+    folder_node.mailbox_key = std::u16string(kPublicMailboxKey);
+    folder_node.mailbox_name = std::u16string(kPublicMailboxName);
+    folder_node.table_name = u"Folders";
+    folder_node.tree_item = node;
+    recovery.model().folder_nodes.PutAtFront(folder_node);
+  }
+  auto& window = store.recorder();
+  LoadMailbox(recovery, 21);
+  ASSERT_EQ(window.list_rows.size(), 2u);
+  EXPECT_EQ(window.list_rows[0][5], u"second");
+  EXPECT_EQ(window.list_rows[0][3], u"Folders-" + first_key);
+  EXPECT_EQ(window.list_rows[0][8], first_key);
+  EXPECT_EQ(window.list_rows[1][5], u"first");
+  EXPECT_EQ(window.status_texts.size(), 3u);
+
+  LoadMailbox(recovery, 22);
+  EXPECT_EQ(window.status_texts.size(), 6u) << "the second folder has tables of its own";
+  ASSERT_EQ(window.list_rows.size(), 1u);
+  EXPECT_EQ(window.list_rows[0][5], u"third");
+  EXPECT_EQ(recovery.model().loaded_keys, (std::vector<std::u16string>{first_key, second_key}));
+
+  // The public store matches body rows by message id alone.
+  const ItemBodyLocation location = LocateItemBody(recovery, u"301", u"Folders-" + first_key);
+  EXPECT_EQ(location.record_number, 0u);
+  EXPECT_TRUE(recovery.body_table().open);
+  EXPECT_EQ(recovery.body_table().name, u"Body-" + first_key);
+}
+
+}  // namespace
+}  // namespace tarvex

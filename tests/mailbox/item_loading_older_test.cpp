@@ -1,0 +1,358 @@
+// The older layout: "Msg" and attachment rows recorded by the analysis, a folder's content
+// table listed on selection with senders, recipients and list positions, exports, and
+// Stop/Resume of the loader.
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <thread>
+
+#include "item_store_forge.h"
+#include "mailbox/item_extraction.h"
+#include "mailbox/mailbox_loading.h"
+#include "tools/edbforge/tests/scratch_folder.h"
+
+namespace tarvex {
+namespace {
+
+namespace ef = edbforge;
+using edbforge::testing::ScratchFolder;
+using testing::ExchangeTable;
+using testing::FileTimeOf;
+using testing::IdBytes;
+using testing::LongAnsiText;
+using testing::OpenedStore;
+
+constexpr TreeNodeHandle kInboxNode = 31;
+constexpr TreeNodeHandle kEmptyFolderNode = 32;
+
+constexpr std::initializer_list<std::u16string_view> kContentColumns = {
+    u"N67b0", u"S1a",  u"S42", u"S4031", u"N67bd", u"N67b9", u"N67ba", u"Se1d",
+    u"S3d",   u"Be1b", u"T39", u"Te06",  u"T3007", u"S1000", u"Le23",  u"N67be"};
+
+std::vector<std::uint8_t> Bytes(std::string_view text) {
+  return {text.begin(), text.end()};
+}
+
+std::string FileText(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+ef::Record Row(std::uint64_t id) {
+  ef::Record record = ef::Record().Set(u"Id", std::int32_t{1});
+  if (id != 0) record.Set(u"N67b0", IdBytes(id));
+  return record;
+}
+
+constexpr std::string_view kTransportHeaders =
+    "Received: from mx.example.com\r\n"
+    "From: \"Ann Smith\" <ann@example.com>\r\n"
+    "To: Bob <bob@example.com>\r\n"
+    "Cc: Carl <carl@example.com>\r\n"
+    "Bcc: Dana <dana@example.com>\r\n"
+    "Reply-To: Other <other@example.com>\r\n"
+    "Envelope-to: envelope@example.com\r\n"
+    "Subject: Hello\r\n";
+
+void WriteOlderStore(const std::filesystem::path& path, int big_folder_rows) {
+  ef::EseDatabaseWriter writer(path, {4096, 15});
+  writer.AddTable(ExchangeTable(u"Mailbox", {u"Q6764", u"S3001", u"S6773"}));
+  writer.AddTable(ExchangeTable(u"Folders", {u"Q6748", u"S3001"}));
+  ef::TableWriter& messages =
+      writer.AddTable(ExchangeTable(u"Msg", {u"N67b0", u"N67b3", u"S7d", u"N67b4", u"N67b5"}));
+  messages.Append(
+      Row(0x1000).Set(u"N67b3", IdBytes(0x7001)).Set(u"S7d", LongAnsiText(kTransportHeaders)));
+  messages.Append(Row(0x1001).Set(u"N67b4", Bytes("Eve SMTP eve@example.org")));
+  messages.Append(Row(0x1002).Set(u"N67b4", Bytes("older@example.com")));
+  messages.Append(Row(0x10021).Set(u"N67b4", Bytes("newer@example.com")));
+  messages.Append(Row(0x1004).Set(u"N67b5", Bytes("Hal <hal@example.net>")));
+  messages.Append(Row(0x1007).Set(u"S7d", std::u16string(u"To: Short <short@example.com>\r\n")));
+
+  ef::TableDefinition attachments =
+      ExchangeTable(u"Attachment", {u"Q3f88", u"S3001", u"S3704", u"N3701"});
+  attachments.callback = u"JCB.DLL!EcJcbAttachCallback";
+  ef::TableWriter& attachment_rows = writer.AddTable(attachments);
+  attachment_rows.Append(ef::Record()
+                             .Set(u"Id", std::int32_t{1})
+                             .Set(u"Q3f88", IdBytes(0x7001))
+                             .Set(u"S3001", std::u16string(u"a/b:c.txt"))
+                             .Set(u"N3701", Bytes("DATA1")));
+  attachment_rows.Append(ef::Record()
+                             .Set(u"Id", std::int32_t{2})
+                             .Set(u"Q3f88", IdBytes(0x7002))
+                             .Set(u"S3704", std::u16string(u"plain.txt"))
+                             .Set(u"N3701", Bytes("DATA2")));
+
+  ef::TableWriter& inbox = writer.AddTable(ExchangeTable(u"1-4FD", kContentColumns));
+  inbox.Append(Row(0x1000)
+                   .Set(u"S1a", std::u16string(u"IPM.Note"))
+                   .Set(u"S42", std::u16string(u"Ann"))
+                   .Set(u"S4031", std::u16string(u"ann@example.com"))
+                   .Set(u"S3d", std::u16string(u"RE: "))
+                   .Set(u"Se1d", std::u16string(u"Hello"))
+                   .Set(u"Be1b", true)
+                   .Set(u"T39", FileTimeOf(2010, 1, 5, 9, 3, 7))
+                   .Set(u"S1000", std::u16string(u"plain body"))
+                   .Set(u"Le23", std::int32_t{5}));
+  inbox.Append(Row(0x1001)
+                   .Set(u"N67bd", Bytes("Gina SMTP gina@example.com"))
+                   .Set(u"Se1d", std::u16string(u"From Gina"))
+                   .Set(u"Te06", ef::FileTime{0x9000000000000000ULL})
+                   .Set(u"T3007", FileTimeOf(2009, 7, 1, 12, 0, 0))
+                   .Set(u"Le23", std::int32_t{0}));
+  inbox.Append(Row(0x1003)
+                   .Set(u"S1a", std::u16string(u"IPM.Configuration.WorkHours"))
+                   .Set(u"S42", std::u16string(u"Config")));
+  inbox.Append(Row(0x1004)
+                   .Set(u"S1a", std::u16string(u"IPM.Note.Custom"))
+                   .Set(u"Se1d", std::u16string(u"Custom")));
+  inbox.Append(Row(0x1005)
+                   .Set(u"S42", std::u16string(u"Ivy"))
+                   .Set(u"Se1d", std::u16string(u"No message row"))
+                   .Set(u"Le23", std::int32_t{1}));
+  inbox.Append(Row(0)
+                   .Set(u"S42", std::u16string(u"Jo"))
+                   .Set(u"Se1d", std::u16string(u"No id"))
+                   .Set(u"Le23", std::int32_t{-1}));
+  inbox.Append(Row(0x1006));  // nothing to show
+  inbox.Append(Row(0x1002)
+                   .Set(u"S42", std::u16string(u"Kim"))
+                   .Set(u"Se1d", std::u16string(u"Prefix"))
+                   .Set(u"Le23", std::int32_t{2}));
+  inbox.Append(Row(0x1007)
+                   .Set(u"S42", std::u16string(u"Lu"))
+                   .Set(u"Se1d", std::u16string(u"Short headers"))
+                   .Set(u"Le23", std::int32_t{99}));
+
+  ef::TableWriter& big = writer.AddTable(ExchangeTable(u"1-500", {u"N67b0"}));
+  for (int i = 0; i < big_folder_rows; ++i) big.Append(ef::Record().Set(u"Id", std::int32_t{i}));
+  writer.Finish();
+}
+
+// Analysis as far as items need it: the "Msg" and attachment tables scanned, one mailbox
+// with an owner, the folders' tree nodes.
+void PrepareModel(Recovery& recovery) {
+  NamedTableHandlers handlers;
+  handlers.message = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+    HandleMessageRow(recovery, record, number);
+  };
+  handlers.attachment = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+    HandleAttachmentRow(recovery, record, number);
+  };
+  StoreSession& session = recovery.session();
+  ASSERT_EQ(session.attachment_table_name(), u"Attachment");
+  session.ScanNamedTable(u"Msg", handlers, recovery.scan_context());
+  session.ScanNamedTable(session.attachment_table_name(), handlers, recovery.scan_context());
+
+  MailboxModel& model = recovery.model();
+  model.mailboxes.push_back({u"m1", u"", u"Gina G", u"gina@example.com", 2});
+  // A mailbox without an owner text names nobody.
+  model.mailboxes.push_back({u"m2", u"", u"Nobody", u"", 3});
+  FolderLink inbox;
+  inbox.content_key = u"1000000000004fd";
+  inbox.tree_item = kInboxNode;
+  model.folder_links.push_back(inbox);
+  FolderLink empty_folder;
+  empty_folder.content_key = u"";
+  empty_folder.tree_item = kEmptyFolderNode;
+  model.folder_links.push_back(empty_folder);
+}
+
+class OlderStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteOlderStore(folder_ / "older.edb", 3);
+    std::filesystem::create_directories(folder_ / "work");
+    store_ = std::make_unique<OpenedStore>(folder_ / "older.edb", folder_ / "work");
+    ASSERT_EQ(store_->recovery().layout(), StoreLayout::kOlder);
+    PrepareModel(store_->recovery());
+  }
+
+  ScratchFolder folder_;
+  std::unique_ptr<OpenedStore> store_;
+};
+
+TEST_F(OlderStore, AnalysisRecordsMessageAndAttachmentRows) {
+  const MailboxModel& model = store_->recovery().model();
+  ASSERT_EQ(model.message_refs.size(), 6u);
+  EXPECT_EQ(model.message_refs.at(5).message_id, u"1000");
+  EXPECT_EQ(model.message_refs.at(5).attachment_list, u"0000000000007001");
+  EXPECT_EQ(model.message_refs.at(5).record_number, 0u);
+  EXPECT_EQ(model.message_refs.at(0).message_id, u"1007");
+  EXPECT_EQ(model.message_refs.at(0).record_number, 5u);
+  ASSERT_EQ(model.attachment_rows.size(), 2u);
+  EXPECT_EQ(model.attachment_rows.at(1).file_name, u"a_b_c.txt");
+  EXPECT_EQ(model.attachment_rows.at(0).file_name, u"plain.txt");
+  EXPECT_EQ(model.attachment_rows.at(0).attachment_id, u"7002");
+}
+
+TEST_F(OlderStore, SelectingAFolderListsItsItemsAtTheirListPositions) {
+  Recovery& recovery = store_->recovery();
+  auto& window = store_->recorder();
+  window.progress_positions.clear();
+  LoadMailbox(recovery, kInboxNode);
+  const auto& rows = window.list_rows;
+  std::vector<std::u16string> order;
+  for (const auto& row : rows) order.push_back(row[0]);
+  // Inserted at "Le23": 5 (past the end), 0, none (0), 1, -1 (the end), 2, 99 (past the end).
+  EXPECT_EQ(order, (std::vector<std::u16string>{u"1004", u"1005", u"1002", u"1001", u"1000", u"",
+                                                u"1007"}));
+  ASSERT_EQ(rows.size(), 7u);
+
+  // Sender, recipients, copies and blind copies from the transport headers.
+  EXPECT_EQ(rows[4],
+            (std::vector<std::u16string>{u"1000", u"mail", u"0", u"0000000000007001",
+                                         u"Ann Smith [ann@example.com]", u"RE: Hello",
+                                         u"Jan,05 2010 09:03:07", u"true", u"Bob [bob@example.com]",
+                                         u"Carl [carl@example.com]", u"Dana [dana@example.com]"}));
+  // A sender from "N67bd" that is a mailbox's owner shows as the owner; recipients from the
+  // display text; the unreadable delivery time gives way to the creation time.
+  EXPECT_EQ(rows[3][4], u"gina@example.com");
+  EXPECT_EQ(rows[3][1], u"mail");
+  EXPECT_EQ(rows[3][2], u"1");
+  EXPECT_EQ(rows[3][6], u"Jul,01 2009 12:00:00");
+  EXPECT_EQ(rows[3][8], u"eve@example.org,");
+  // A class no rule names is its own kind; the sender comes from the "Msg" row's "N67b5".
+  EXPECT_EQ(rows[0][1], u"IPM.Note.Custom");
+  EXPECT_EQ(rows[0][4], u"hal@example.net,");
+  EXPECT_EQ(rows[0][2], u"4");
+  // Without a "Msg" row the item keeps its own texts and number 0.
+  EXPECT_EQ(rows[1][4], u"Ivy");
+  EXPECT_EQ(rows[1][2], u"0");
+  EXPECT_EQ(rows[1][8], u"");
+  EXPECT_EQ(rows[5][4], u"Jo");
+  EXPECT_EQ(rows[5][2], u"0") << "an item without id borrows no other message's row";
+  EXPECT_EQ(rows[5][8], u"");
+  // The newest "Msg" row whose id begins with the item's id.
+  EXPECT_EQ(rows[2][2], u"3");
+  EXPECT_EQ(rows[2][8], u"newer@example.com,");
+  // Headers kept in the row itself.
+  EXPECT_EQ(rows[6][8], u"Short [short@example.com]");
+
+  EXPECT_EQ(window.progress_range, (std::pair<int, int>{0, 9}));
+  EXPECT_EQ(window.progress_positions, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 0}));
+  ASSERT_EQ(recovery.model().plain_bodies.size(), 1u);
+  EXPECT_EQ(recovery.model().plain_bodies.at(0).message_id, u"1000");
+  EXPECT_EQ(recovery.model().plain_bodies.at(0).body, u"plain body");
+  EXPECT_EQ(FileText(folder_ / "work" / "m_S7d.txt").substr(0, 30),
+            std::string(kTransportHeaders.substr(0, 30)));
+  EXPECT_EQ(window.control_enabled[WindowControl::kFolderTree], true);
+  EXPECT_EQ(window.control_enabled[WindowControl::kItemList], true);
+
+  // A new selection starts from an empty list and an empty plain-body list.
+  LoadMailbox(recovery, kEmptyFolderNode);
+  EXPECT_TRUE(window.list_rows.empty());
+  EXPECT_TRUE(recovery.model().plain_bodies.empty());
+}
+
+TEST_F(OlderStore, AttachmentsOfAnItemAreWrittenUnderTheirNames) {
+  Recovery& recovery = store_->recovery();
+  const std::u16string names = WriteItemAttachments(recovery, u"0000000000007001");
+  EXPECT_EQ(names, u"a_b_c.txt;");
+  EXPECT_EQ(FileText(folder_ / "work" / "a_b_c.txt"), "DATA1");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "work" / "plain.txt"));
+  EXPECT_EQ(WriteItemAttachments(recovery, u"00000000000070010000000000007002"),
+            u"plain.txt;a_b_c.txt;");
+  EXPECT_EQ(FileText(folder_ / "work" / "plain.txt"), "DATA2");
+  EXPECT_EQ(WriteItemAttachments(recovery, u""), u"");
+}
+
+TEST_F(OlderStore, AnExportRunKeepsEachPlainBodyWithItsItem) {
+  Recovery& recovery = store_->recovery();
+  std::vector<FolderItem> items;
+  LoadFolder(
+      recovery, u"1000000000004FD", [&items](const FolderItem& item) { items.push_back(item); },
+      true);
+  ASSERT_EQ(items.size(), 7u);
+  EXPECT_TRUE(store_->recorder().list_rows.empty());
+  EXPECT_TRUE(recovery.model().plain_bodies.empty());
+  const FolderItem& first = items[0];
+  EXPECT_EQ(first.columns[0], u"1000");
+  EXPECT_EQ(first.plain_body, u"plain body");
+  EXPECT_EQ(first.message_record_number, 0u);
+  EXPECT_EQ(first.attachment_list, u"0000000000007001");
+  EXPECT_EQ(first.header_sender, u"Ann Smith [ann@example.com]");
+  EXPECT_EQ(first.recipients, u"Bob [bob@example.com]");
+  EXPECT_EQ(first.copy_recipients, u"Carl [carl@example.com]");
+  EXPECT_EQ(first.blind_copy_recipients, u"Dana [dana@example.com]");
+  EXPECT_EQ(first.list_position, 5);
+}
+
+TEST(OlderStoreProgress, ALargeFolderLimitsTheProgressRange) {
+  ScratchFolder folder;
+  WriteOlderStore(folder / "big.edb", 70000);
+  std::filesystem::create_directories(folder / "work");
+  OpenedStore store(folder / "big.edb", folder / "work");
+  const EsedbTable table = GetTable(store.recovery().session().file(), [&] {
+    for (const TableEntry& entry : store.recovery().session().catalog().entries()) {
+      if (entry.name == u"1-500") return entry.index;
+    }
+    return -1;
+  }());
+  ASSERT_TRUE(table);
+  std::size_t rows = 0;
+  EXPECT_TRUE(
+      LoadFolderItems(store.recovery(), table.get(), [&rows](const FolderItem&) { ++rows; }));
+  EXPECT_EQ(rows, 0u);
+  auto& window = store.recorder();
+  EXPECT_EQ(window.progress_range, (std::pair<int, int>{0, 50000}));
+  ASSERT_EQ(window.progress_positions.size(), 70001u);
+  EXPECT_EQ(window.progress_positions[69999], 69999) << "positions run on without wrapping";
+  EXPECT_EQ(window.progress_positions.back(), 0);
+  EXPECT_FALSE(LoadFolderItems(store.recovery(), nullptr, [](const FolderItem&) {}));
+}
+
+// Once given its gate, pauses it at the third progress position and says so.
+class PausingWindow : public testing::RecordingWindowPort {
+ public:
+  void SetProgressPosition(int position) override {
+    RecordingWindowPort::SetProgressPosition(position);
+    if (gate != nullptr && progress_positions.size() == 3) {
+      gate->Pause();
+      std::lock_guard lock(mutex);
+      paused = true;
+      changed.notify_all();
+    }
+  }
+
+  PauseGate* gate = nullptr;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool paused = false;
+};
+
+TEST(OlderStoreStop, APausedLoaderMakesNoProgressUntilResumed) {
+  ScratchFolder folder;
+  WriteOlderStore(folder / "stop.edb", 0);
+  std::filesystem::create_directories(folder / "work");
+  PausingWindow window;
+  OpenedStore store(folder / "stop.edb", folder / "work", &window);
+  PrepareModel(store.recovery());
+  window.progress_positions.clear();
+  window.gate = &store.gate();
+
+  std::thread loader([&] { LoadMailbox(store.recovery(), kInboxNode); });
+  {
+    std::unique_lock lock(window.mutex);
+    window.changed.wait(lock, [&] { return window.paused; });
+  }
+  // The row whose position paused the gate is finished; the next one waits at the gate.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // Taking the gate's lock also orders the loader's last writes before the reads below.
+  EXPECT_TRUE(store.gate().IsPaused());
+  EXPECT_EQ(window.progress_positions.size(), 3u);
+  EXPECT_LE(window.list_rows.size(), 3u);
+  EXPECT_NE(window.control_enabled[WindowControl::kFolderTree], true);
+  store.gate().Resume();
+  loader.join();
+  EXPECT_EQ(window.list_rows.size(), 7u) << "Resume continues the same run";
+  EXPECT_EQ(window.progress_positions.back(), 0);
+  EXPECT_EQ(window.control_enabled[WindowControl::kFolderTree], true);
+}
+
+}  // namespace
+}  // namespace tarvex
