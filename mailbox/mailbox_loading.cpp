@@ -34,14 +34,16 @@ std::u16string FolderTableSet(const FolderNode& node) {
 bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& node) {
   const bool public_store = recovery.is_public_store();
   MailboxModel& model = recovery.model();
-  const std::u16string& key = public_store ? node.folder_key : node.mailbox_name;
+  const std::u16string header_table_name =
+      public_store ? u"MsgHeader-" + node.folder_key
+                   : ReplacedAll(node.table_name, u"Folders", u"MsgHeader");
+  // Loaded tables are remembered by name: mailboxes' display names need not differ, and a
+  // second mailbox of the same name must still be read.
+  const std::u16string& key = header_table_name;
   if (model.IsLoaded(key)) return true;
   WindowPort& window = recovery.window();
   window.SetStatusText(kLoadingHeadersStatus);
-  ScanTablesNamed(recovery,
-                  public_store ? u"MsgHeader-" + node.folder_key
-                               : ReplacedAll(node.table_name, u"Folders", u"MsgHeader"),
-                  &ScanHeaderTable);
+  ScanTablesNamed(recovery, header_table_name, &ScanHeaderTable);
   window.SetStatusText(kLoadingBodiesStatus);
   ScanTablesNamed(
       recovery,

@@ -131,7 +131,8 @@ class PrivateStore2010 : public ::testing::Test {
     };
     add(u"a1", u"Alice", u"Folders-1-2", u"Inbox", kInboxNode);
     add(u"a2", u"Alice", u"Folders-1-2", u"Sent Items", kSentNode);
-    add(u"b1", u"Bob", u"Folders-1-3", u"Inbox", kOtherMailboxNode);
+    // Display names of mailboxes need not differ.
+    add(u"b1", u"Alice", u"Folders-1-3", u"Inbox", kOtherMailboxNode);
   }
 
   testing::RecordingWindowPort& window() { return store_->recorder(); }
@@ -161,7 +162,7 @@ TEST_F(PrivateStore2010, FirstSelectionScansTheMailboxAndListsNewestFirst) {
                                                   u"RE: Hello", u"Jan,05 2010 09:03:07", u"true",
                                                   u"a1", u"Alice", u"Inbox"}));
   EXPECT_EQ(window().control_enabled[WindowControl::kFolderTree], true);
-  EXPECT_EQ(recovery.model().loaded_keys, std::vector<std::u16string>{u"Alice"});
+  EXPECT_EQ(recovery.model().loaded_keys, std::vector<std::u16string>{u"MsgHeader-1-2"});
   // The placeholder, the configuration item and the empty row are not kept at all.
   EXPECT_EQ(recovery.model().item_headers.size(), 4u);
   EXPECT_EQ(recovery.model().body_refs.size(), 2u);
@@ -182,9 +183,11 @@ TEST_F(PrivateStore2010, LaterSelectionsOfTheSameMailboxListFromMemory) {
   LoadMailbox(recovery, kInboxNode);
   EXPECT_EQ(window().list_rows.size(), 3u) << "the list is emptied for each selection";
 
-  // Another mailbox is read on its own first selection.
+  // Another mailbox, of the same name, is read on its own first selection.
   LoadMailbox(recovery, kOtherMailboxNode);
   EXPECT_EQ(window().status_texts.size(), 3u);
+  EXPECT_EQ(recovery.model().loaded_keys,
+            (std::vector<std::u16string>{u"MsgHeader-1-2", u"MsgHeader-1-3"}));
   ASSERT_EQ(window().list_rows.size(), 1u);
   EXPECT_EQ(window().list_rows[0][5], u"Bob's mail");
   EXPECT_EQ(window().list_rows[0][3], u"Folders-1-3");
@@ -291,7 +294,8 @@ TEST(PublicStore2010, EachFolderIsLoadedFromItsOwnTablesOnItsFirstSelection) {
   EXPECT_EQ(window.status_texts.size(), 6u) << "the second folder has tables of its own";
   ASSERT_EQ(window.list_rows.size(), 1u);
   EXPECT_EQ(window.list_rows[0][5], u"third");
-  EXPECT_EQ(recovery.model().loaded_keys, (std::vector<std::u16string>{first_key, second_key}));
+  EXPECT_EQ(recovery.model().loaded_keys,
+            (std::vector<std::u16string>{u"MsgHeader-" + first_key, u"MsgHeader-" + second_key}));
 
   // The public store matches body rows by message id alone.
   const ItemBodyLocation location = LocateItemBody(recovery, u"301", u"Folders-" + first_key);
