@@ -212,12 +212,4 @@ bool AddToCalendarFile(const std::filesystem::path& file, const std::string& com
   return ReplaceFileAtomically(file, ComponentText(calendar.get()), error);
 }
 
-std::u16string UnescapeNoteBody(std::u16string_view body) {
-  std::u16string text = ReplacedAll(body, u"\\cama", u",");
-  ReplaceAll(text, u"<newlinebreak>", u"\n");
-  // Every line was followed by the escape, the last one too.
-  if (!text.empty() && text.back() == u'\n') text.pop_back();
-  return text;
-}
-
 }  // namespace tarvex

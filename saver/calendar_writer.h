@@ -51,7 +51,4 @@ std::string NoteComponent(const NoteItem& item);
 bool AddToCalendarFile(const std::filesystem::path& file, const std::string& component,
                        std::string& error);
 
-// The note body of a manifest: "<newlinebreak>" ends each line and "\cama" stands for a comma.
-std::u16string UnescapeNoteBody(std::u16string_view body);
-
 }  // namespace tarvex

@@ -10,6 +10,7 @@
 #include "saver/contact_fields.h"
 #include "saver/date_text.h"
 #include "saver/mail_writer.h"
+#include "saver/note_body.h"
 #include "saver/output_files.h"
 #include "saver/unique_id.h"
 #include "saver/vcard_writer.h"
@@ -145,7 +146,7 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       item.subject = manifest.Value(u"SUBJECT:");
       item.from = manifest.Value(u"FROM:");
       item.date = DateValue(manifest, u"DATE:", outcome.warnings);
-      item.body.text = UnescapeNoteBody(manifest.Value(u"Body:"));
+      item.body.text = NoteBodyText(manifest.Value(u"Body:"));
       item.body.html = BodyTypeFromManifest(manifest.Value(u"TYPE:")) == BodyType::kHtml;
       outcome.output_file = folder / "notes.ics";
       outcome.saved = PrepareFolder(folder, error) &&

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "base/utf16_text.h"
 #include "base/utf_conversion.h"
+#include "output/utf16_file.h"
 #include "saver/calendar_writer.h"
 #include "saver/mail_writer.h"
+#include "saver/note_body.h"
 #include "saver/output_files.h"
 #include "saver/vcard_writer.h"
 #include "saver_test_files.h"
@@ -164,9 +167,45 @@ TEST(FormatTest, MboxrdQuoting) {
   EXPECT_EQ(QuoteMboxLine("> From x\n"), "> From x\n");
 }
 
-TEST(FormatTest, NoteBodyEscapes) {
-  EXPECT_EQ(UnescapeNoteBody(u"a\\cama b<newlinebreak>second<newlinebreak>"), u"a, b\nsecond");
-  EXPECT_EQ(UnescapeNoteBody(u""), u"");
+// The note record's body as the export builds it: the body file read line by line with the
+// program's own text file class, each line followed by "<newlinebreak>", commas as "\cama".
+std::u16string NoteRecordBody(const std::filesystem::path& body_file) {
+  CUTF16File file;
+  EXPECT_TRUE(file.Open(body_file, CStdioFile::modeRead));
+  std::u16string body;
+  std::size_t total = 0;
+  for (std::u16string line; file.ReadString(line);) {
+    total += line.size();
+    if (total < 65000) body += line + u"<newlinebreak>";
+  }
+  return ReplacedAll(body, u",", u"\\cama");
+}
+
+TEST(NoteBodyTest, EscapesAreUndone) {
+  EXPECT_EQ(NoteBodyText(u"a\\cama b<newlinebreak>second<newlinebreak>"), u"a, b\nsecond");
+  EXPECT_EQ(NoteBodyText(u""), u"");
+  testing::ScratchFolder folder;
+  testing::WriteBytes(folder.path() / "htmlbody.html",
+                      Utf16ToUtf8(u"<p>Жук, жаба</p>\r\n<p>2</p>"));
+  EXPECT_EQ(NoteBodyText(NoteRecordBody(folder.path() / "htmlbody.html")),
+            u"<p>Жук, жаба</p>\n<p>2</p>");  // the line reader took UTF-8 for 1252
+  EXPECT_EQ(NoteBodyText(u"caf\u00e9 cr\u00e8me"), u"caf\u00e9 cr\u00e8me");  // not UTF-8 bytes
+  EXPECT_EQ(NoteBodyText(u"Жук"), u"Жук");
+}
+
+TEST(NoteBodyTest, AFallbackBodyReadAsBytesIsRecovered) {
+  testing::ScratchFolder folder;
+  for (std::u16string_view text :
+       {std::u16string_view(u"Milk, eggs\r\nХлеб\r\n中文 — end"), std::u16string_view(u"one line"),
+        std::u16string_view(u"ends with a line end\r\n")}) {
+    // "blank.html": UTF-16LE without a mark, which the line reader takes for 8-bit text.
+    testing::WriteBytes(folder.path() / "blank.html", Utf16LeBytes(text));
+    const std::u16string record_body = NoteRecordBody(folder.path() / "blank.html");
+    ASSERT_NE(record_body.find(u'\0'), std::u16string::npos);
+    std::u16string expected = ReplacedAll(text, u"\r\n", u"\n");
+    while (!expected.empty() && expected.back() == u'\n') expected.pop_back();
+    EXPECT_EQ(NoteBodyText(record_body), expected);
+  }
 }
 
 }  // namespace
