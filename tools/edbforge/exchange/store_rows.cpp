@@ -30,14 +30,11 @@ void Append(Cells& row, const Cells& cells) {
   for (const Cell& cell : cells.cells()) row.cells().push_back(cell);
 }
 
-// The attachment list the readers search for attachment identifiers: each identifier's text,
-// separated by blanks (kept by every text rendering of binary data).
+// The item's attachment list: the attachments' identifiers, 8 bytes each, one after another.
+// Read as hexadecimal digits it holds each attachment's identifier text.
 std::vector<uint8_t> AttachmentList(const std::vector<Identifier>& ids) {
   std::vector<uint8_t> bytes;
-  for (const Identifier& id : ids) {
-    if (!bytes.empty()) bytes.push_back(' ');
-    for (char16_t unit : IdentifierHexText(id)) bytes.push_back(static_cast<uint8_t>(unit));
-  }
+  for (const Identifier& id : ids) bytes.insert(bytes.end(), id.bytes.begin(), id.bytes.end());
   return bytes;
 }
 

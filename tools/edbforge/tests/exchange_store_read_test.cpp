@@ -173,7 +173,8 @@ TEST_F(ScenarioStore, OlderPrivateMessagesDecodeToTheScenarioValues) {
   EXPECT_EQ(store_->Text(report.get(), u"Msg", u"Be1b"), u"true");
 
   // The attachment list names both attachment rows' identifiers.
-  const std::u16string list = *store_->Text(report.get(), u"Msg", u"N67b3");
+  const std::u16string list =
+      *reader.ReadValueHexText(report.get(), store_->Column(u"Msg", u"N67b3"));
   const std::u16string table = session.attachment_table_name();
   const int data = store_->Column(table, u"N3701");
   int found = 0;
@@ -390,8 +391,9 @@ TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
                                            ByteOrder::kBigEndian);
   const EsedbRecord report_body = store_->RecordWithId(u"Body-101", u"N65f9", *report_id);
   ASSERT_TRUE(report_body);
-  const std::u16string list = *store_->Text(report_body.get(), u"Body-101", u"N67b3");
-  EXPECT_GT(list.size(), 14u);
+  const std::u16string list =
+      *reader.ReadValueHexText(report_body.get(), store_->Column(u"Body-101", u"N67b3"));
+  EXPECT_EQ(list.size(), 32u) << "two identifiers of 8 bytes";
   int attachments = 0;
   const int type = store_->Column(u"Body-101", u"L3705");
   for (int number = 0; number < store_->RecordCount(u"Body-101"); ++number) {
