@@ -5,6 +5,7 @@
 
 #include "item_store_forge.h"
 #include "mailbox/mailbox_loading.h"
+#include "mailbox/mailbox_model.h"
 #include "output/header_page.h"
 #include "output/preview.h"
 #include "preview_fixture.h"
@@ -48,6 +49,16 @@ void Write2010Store(const std::filesystem::path& path) {
   ef::EseDatabaseWriter writer(path, {4096, 20});
   writer.AddTable(PreviewTable(u"Mailbox", {u"Q6764", u"S3001", u"S6773"}));
   writer.AddTable(PreviewTable(u"Folders-1-2", {u"Q6748", u"S3001"}));
+  ef::TableWriter& headers = writer.AddTable(
+      PreviewTable(u"MsgHeader-1-2", {u"N67b0", u"Q6748", u"S1a", u"S42", u"Se1d", u"S3d", u"S70",
+                                      u"Be1b", u"Te06", u"T3007", u"T39", u"Se04"}));
+  headers.Append(ef::Record()
+                     .Set(u"Id", std::int32_t{1})
+                     .Set(u"N67b0", IdBytes(0x102))
+                     .Set(u"Q6748", IdBytes(0xa1))
+                     .Set(u"S1a", std::u16string(u"IPM.Note"))
+                     .Set(u"S42", std::u16string(u"Ann"))
+                     .Set(u"Se1d", std::u16string(u"Listed <subject>")));
   ef::TableWriter& bodies = writer.AddTable(PreviewTable(u"Body-1-2", kBodyColumns));
   bodies.Append(BodyRow(0x100)  // record 0: an RTF mail with two attachments
                     .Set(u"N1009", ef::CompressRtf("{\\rtf1\\ansi Hello 2010\\par}"))
@@ -249,6 +260,22 @@ TEST_F(Preview2010, ItemWithTwoBodyRowsAndItemWithNone) {
   Show(u"999", u"mail");
   EXPECT_EQ(FileBytes(work_ / "blank.txt"), "");
   EXPECT_EQ(Body().format, BodyFormat::kNone);
+}
+
+// The row the loader lists is the row the preview reads back.
+TEST_F(Preview2010, RowListedByTheLoaderShowsItsItem) {
+  Recovery& recovery = store_->recovery();
+  constexpr TreeNodeHandle kInbox = 11;
+  recovery.model().folder_nodes.PutAtFront(
+      {u"a1", u"", u"1", u"Alice", u"Folders-1-2", u"Inbox", u"Folder", kInbox});
+  LoadMailbox(recovery, kInbox);
+  ASSERT_EQ(Window().list_rows.size(), 1u);
+  ItemListRow row;
+  std::copy_n(Window().list_rows.front().begin(), kItemListColumnCount, row.begin());
+  ShowItemPreview(recovery, row);
+  EXPECT_EQ(CellValue(Header(), label::kSubject), u"Listed &lt;subject&gt;");
+  EXPECT_EQ(CellValue(Header(), label::kFrom), u"Ann");
+  EXPECT_EQ(PageText(work_ / "blank.txt"), u"plain \u00e9");
 }
 
 }  // namespace
