@@ -34,6 +34,16 @@ constexpr std::u16string_view kDocumentHead[] = {
 
 constexpr std::u16string_view kDocumentEnd[] = {u"</table>", u"</body>", u"</html>"};
 
+// A value as a cell shows it: escaped, and with its line ends as blanks (which the browser
+// shows alike), so that the page stays one line.
+std::u16string CellText(std::u16string_view value) {
+  std::u16string text = EscapeHtml(value);
+  for (char16_t& unit : text) {
+    if (unit == u'\r' || unit == u'\n') unit = u' ';
+  }
+  return text;
+}
+
 }  // namespace
 
 std::u16string EscapeHtml(std::u16string_view text) {
@@ -65,7 +75,7 @@ std::u16string EscapeHtml(std::u16string_view text) {
 
 void HeaderPage::AddCell(std::u16string_view label, std::u16string_view value) {
   rows_ += label;
-  rows_ += EscapeHtml(value);
+  rows_ += CellText(value);
   rows_ += u"</td>";
 }
 
@@ -90,7 +100,7 @@ void HeaderPage::AddRow(std::u16string_view first_label, std::u16string_view fir
 void HeaderPage::AddRedRow(std::u16string_view label, std::u16string_view value) {
   rows_ += u"<tr>";
   rows_ += label;
-  rows_ += EscapeHtml(value);
+  rows_ += CellText(value);
   rows_ += u"</span></td>";
   rows_ += u" </tr>";
 }

@@ -2,7 +2,7 @@
 
 // The header page of a preview: one line of XHTML with a table of the item's fields. Every
 // value that goes into a row comes from the database or the item list and is escaped here, so
-// that no value can add markup or script to the page.
+// that no value can add markup or script to the page; its line ends become blanks.
 
 #include <string>
 #include <string_view>

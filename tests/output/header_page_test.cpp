@@ -19,12 +19,12 @@ TEST(HeaderPage, EscapesEveryValueButKeepsItsOwnMarkup) {
   EXPECT_EQ(EscapeHtml(u"gr\u00fc\u00dfe \U0001F600"), u"gr\u00fc\u00dfe \U0001F600");
 
   HeaderPage page;
-  page.AddRow(header_label::kSubject, u"<script>");
+  page.AddRow(header_label::kSubject, u"<script>\r\n");
   page.AddRowWhenSet(header_label::kLocation, u"");
   page.AddRow(header_label::kFrom, u"a", header_label::kDate, u"b");
   page.AddRedRow(header_label::kCc, u"c&d");
   EXPECT_EQ(page.rows(),
-            u"  <tr>   <td height='20'><b>Subject: </b> &lt;script&gt;</td> </tr>"
+            u"  <tr>   <td height='20'><b>Subject: </b> &lt;script&gt;  </td> </tr>"
             u"  <tr>   <td height='20'><b>From :</b>a</td>   <td height='20'><b>Date:</b >b</td>"
             u" </tr>"
             u"<tr>   <td height='20' colspan='2'><b>Cc: </b><span color='red'>c&amp;d"
