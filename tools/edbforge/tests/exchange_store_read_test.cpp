@@ -132,7 +132,7 @@ TEST_F(ScenarioStore, OlderPrivateFolderRowsCarryIdentifiersPathsAndParents) {
       u"1000000000004fc");
   EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"S6707"), u"/Top of Information Store/Inbox");
   EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"S3613"), u"IPF.Note");
-  EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"L3602"), u"13");
+  EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"L3602"), u"14");
 
   const EsedbRecord odd = store_->RecordWhere(u"Folders", u"S3001", u"C# + C++ / 50% off");
   ASSERT_TRUE(odd);
@@ -227,6 +227,13 @@ TEST_F(ScenarioStore, OlderPrivateCompressedBodiesAndTextsRoundTrip) {
   EXPECT_TRUE(page.ends_with("</body></html>"));
   EXPECT_NE(page.find("Grüße aus Zürich – news of the month."), std::string::npos);
 
+  // The same page as an uncompressed long value, as engines before column compression kept it.
+  const EsedbRecord old_html =
+      store_->RecordWhere(u"Msg", u"Se1d", u"Newsletter as it was stored then");
+  ASSERT_TRUE(old_html);
+  ASSERT_TRUE(reader.WriteHtmlBodyFile(old_html.get(), store_->Column(u"Msg", u"N1013")));
+  EXPECT_EQ(FileText(working_ / "blank.html"), page);
+
   const EsedbRecord rtf = store_->RecordWhere(u"Msg", u"Se1d", u"Meeting moved");
   ASSERT_TRUE(rtf);
   reader.WriteRtfBodyFile(rtf.get(), store_->Column(u"Msg", u"N1009"));
@@ -265,7 +272,7 @@ TEST_F(ScenarioStore, OlderPrivateCompressedBodiesAndTextsRoundTrip) {
 TEST_F(ScenarioStore, OlderContentTablesListTheirItemsThroughTheTemplate) {
   Build("older-private");
   ValueReader& reader = store_->reader();
-  EXPECT_EQ(store_->RecordCount(u"1-4FD"), 13);
+  EXPECT_EQ(store_->RecordCount(u"1-4FD"), 14);
   // The Inbox's own column comes after every template column.
   int template_columns = 0;
   libesedb_table_get_number_of_columns(store_->Table(u"FolderContentsTemplate"), &template_columns,
