@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <memory>
 
 #include "base/code_page_1252.h"
@@ -18,7 +19,7 @@
 namespace tarvex {
 namespace {
 
-// The message file holds one short line; anything bigger is not what the hand-off leaves.
+// The sender line is short; the rest of a message file is not read.
 constexpr std::size_t kMaxMessageFileBytes = 64 * 1024;
 
 struct GObjectUnref {
@@ -83,8 +84,11 @@ void AddAddresses(GMimeMessage* message, GMimeAddressType type, std::u16string_v
     internet_address_list_append(target, parsed.get());
     return;
   }
-  // Not an address at all (a bare display name): kept as a name so that nothing is lost.
-  GPtr<InternetAddress> name_only(internet_address_mailbox_new(list_text.c_str(), ""));
+  // Not an address at all (a bare display name, "undisclosed recipients"): kept as the name of
+  // an empty group, or for the sender, which cannot be a group, as a name with an empty address.
+  GPtr<InternetAddress> name_only(type == GMIME_ADDRESS_TYPE_FROM
+                                      ? internet_address_mailbox_new(list_text.c_str(), "")
+                                      : internet_address_group_new(list_text.c_str()));
   internet_address_list_add(target, name_only.get());
 }
 
@@ -198,11 +202,15 @@ std::string QuoteMboxLine(std::string_view line) {
 }
 
 std::u16string SenderFromMessageFile(const std::filesystem::path& file) {
-  std::string bytes;
-  std::string error;
-  if (!ReadFileBytes(file, kMaxMessageFileBytes, bytes, error)) return u"";
-  if (!bytes.starts_with("From: ")) return u"";
-  return Trim(Windows1252ToUtf16(bytes.substr(6)));
+  // Only the first line counts: when the recovery program could not rewrite the file, it is
+  // still the whole message it wrote first, which starts with the same From line.
+  std::ifstream stream(file, std::ios::binary);
+  std::string head(kMaxMessageFileBytes, '\0');
+  stream.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(stream.gcount()));
+  if (!head.starts_with("From: ")) return u"";
+  const std::size_t line_end = head.find_first_of("\r\n");
+  return Trim(Windows1252ToUtf16(std::string_view(head).substr(6, line_end - 6)));
 }
 
 bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox, std::string& error) {
@@ -233,7 +241,18 @@ bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox, s
 
   AppendingFile output;
   if (!output.Open(mbox, error)) return false;
-  std::string entry = EnvelopeLine(item);
+  // A message needs a blank line before the next envelope line, also after one written by
+  // another program.
+  std::string entry;
+  if (output.initial_size() > 0) {
+    const std::string tail = output.InitialTail(2);
+    if (tail.empty() || tail.back() != '\n') {
+      entry = "\n\n";
+    } else if (tail != "\n\n") {
+      entry = "\n";
+    }
+  }
+  entry += EnvelopeLine(item);
   LineBuffer buffer;
   bool ends_with_line_end = true;
   for (ssize_t length; (length = ::getline(&buffer.data, &buffer.capacity, staged.get())) > 0;) {

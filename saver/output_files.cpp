@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -77,7 +78,7 @@ AppendingFile::~AppendingFile() {
 
 bool AppendingFile::Open(const std::filesystem::path& path, std::string& error) {
   path_ = path;
-  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd_ < 0) {
     error = SystemError("cannot open", path);
     return false;
@@ -93,6 +94,16 @@ bool AppendingFile::Open(const std::filesystem::path& path, std::string& error) 
   }
   initial_size_ = static_cast<std::size_t>(status.st_size);
   return true;
+}
+
+std::string AppendingFile::InitialTail(std::size_t count) const {
+  count = std::min(count, initial_size_);
+  std::string tail(count, '\0');
+  if (fd_ < 0 || ::pread(fd_, tail.data(), count, static_cast<off_t>(initial_size_ - count)) !=
+                     static_cast<ssize_t>(count)) {
+    return {};
+  }
+  return tail;
 }
 
 bool AppendingFile::Write(std::string_view bytes, std::string& error) {

@@ -31,6 +31,8 @@ class AppendingFile {
   bool Commit(std::string& error);
   // The length the file had when it was opened.
   std::size_t initial_size() const { return initial_size_; }
+  // Up to `count` of the last bytes the file had when it was opened.
+  std::string InitialTail(std::size_t count) const;
 
  private:
   int fd_ = -1;

@@ -173,6 +173,26 @@ TEST_F(MailSavingTest, FallbackBodyAndAMissingAttachment) {
   EXPECT_TRUE(messages[0]["attachments"].empty());
 }
 
+TEST_F(MailSavingTest, JoinsAnMboxOfAnotherWriterAndReadsOnlyTheSenderLine) {
+  std::filesystem::create_directories(box_);
+  WriteBytes(box_ / "mail.mbox", "From a@b.c Mon Jan  4 10:00:00 2010\nSubject: old\n\nold body");
+  // The sender file was not rewritten: it is still the whole message written first.
+  WriteBytes(work_ / "1a2b.eml", "From: Ann <ann@example.com>\r\nTo: x@example.com\r\n\r\nbody");
+  WriteBytes(work_ / "tempbody.txt", "new body");
+  ManifestLines lines = Lines(Text(work_ / "tempbody.txt"), u"txt", u"");
+  lines[4].second = u"undisclosed recipients";
+  WriteManifest(lines);
+  const testing::SaverRun run = RunSaver("mailimport", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  const nlohmann::json messages = ReadMbox(box_ / "mail.mbox");
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0]["subject"], "old");
+  EXPECT_EQ(messages[1]["from"], "Ann <ann@example.com>");
+  EXPECT_TRUE(messages[1]["to"].empty());
+  EXPECT_EQ(messages[1]["parts"][0]["text"], "new body\n");
+  EXPECT_NE(ReadBytes(box_ / "mail.mbox").find("undisclosed recipients"), std::string::npos);
+}
+
 TEST_F(MailSavingTest, ADamagedManifestChangesNothing) {
   WriteBytes(work_ / "tempbody.txt", "body");
   WriteManifest(Lines(Text(work_ / "tempbody.txt"), u"txt", u""));
