@@ -136,8 +136,7 @@ bool Earlier(const UtcDateTime& a, const UtcDateTime& b) {
 
 }  // namespace
 
-bool AppointmentComponent(const AppointmentItem& item, std::string& component_text,
-                          std::string& error) {
+std::string AppointmentComponent(const AppointmentItem& item, std::vector<std::string>& warnings) {
   ComponentPtr event(icalcomponent_new(ICAL_VEVENT_COMPONENT));
   AddCommon(event.get());
   AddText(event.get(), icalproperty_new_summary, item.subject);
@@ -151,10 +150,12 @@ bool AppointmentComponent(const AppointmentItem& item, std::string& component_te
   AddX(event.get(), "X-TIMEZONE-DESCRIPTION", item.timezone);
   AddBody(event.get(), item.body);
   for (const std::filesystem::path& file : item.attachments) {
-    if (!AddAttachment(event.get(), file, error)) return false;
+    std::string error;
+    if (!AddAttachment(event.get(), file, error)) {
+      warnings.push_back(error + "; the attachment was left out");
+    }
   }
-  component_text = ComponentText(event.get());
-  return true;
+  return ComponentText(event.get());
 }
 
 std::string TaskComponent(const TaskItem& item) {

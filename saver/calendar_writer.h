@@ -39,9 +39,9 @@ struct NoteItem {
   BodyContent body;
 };
 
-// Each builds the component's text ("BEGIN:VEVENT..."); false with a reason when an
-// attachment cannot be read or is too large to inline.
-bool AppointmentComponent(const AppointmentItem& item, std::string& component, std::string& error);
+// Each builds the component's text ("BEGIN:VEVENT..."). Attachments are inlined; one that
+// cannot be read or is too large to inline is left out, with the reason added to `warnings`.
+std::string AppointmentComponent(const AppointmentItem& item, std::vector<std::string>& warnings);
 std::string TaskComponent(const TaskItem& item);
 std::string NoteComponent(const NoteItem& item);
 

@@ -123,7 +123,7 @@ GPtr<GMimePart> AttachmentPart(const std::filesystem::path& file, std::string& e
   return part;
 }
 
-GPtr<GMimeMessage> BuildMessage(const MailItem& item, std::string& error) {
+GPtr<GMimeMessage> BuildMessage(const MailItem& item, std::vector<std::string>& warnings) {
   GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
   AddAddresses(message.get(), GMIME_ADDRESS_TYPE_FROM, item.from);
   AddAddresses(message.get(), GMIME_ADDRESS_TYPE_TO, item.to);
@@ -150,9 +150,13 @@ GPtr<GMimeMessage> BuildMessage(const MailItem& item, std::string& error) {
   GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
   g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
   for (const std::filesystem::path& file : item.attachments) {
+    std::string error;
     GPtr<GMimePart> attachment = AttachmentPart(file, error);
-    if (!attachment) return nullptr;
-    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachment.get()));
+    if (attachment) {
+      g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachment.get()));
+    } else {
+      warnings.push_back(error + "; the attachment was left out");
+    }
   }
   g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
   return message;
@@ -213,10 +217,10 @@ std::u16string SenderFromMessageFile(const std::filesystem::path& file) {
   return Trim(Windows1252ToUtf16(std::string_view(head).substr(6, line_end - 6)));
 }
 
-bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox, std::string& error) {
+bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
+                      std::vector<std::string>& warnings, std::string& error) {
   GMimeLibrary library;
-  GPtr<GMimeMessage> message = BuildMessage(item, error);
-  if (!message) return false;
+  GPtr<GMimeMessage> message = BuildMessage(item, warnings);
 
   // The message goes to a temporary file first: attachments are streamed, never held whole.
   std::unique_ptr<std::FILE, FileCloser> staged(std::tmpfile());

@@ -30,8 +30,10 @@ std::u16string SenderFromMessageFile(const std::filesystem::path& file);
 
 // Writes the message into a temporary file, then appends it to the mbox with its envelope line,
 // every line of the form ">*From " quoted with one more ">", and a blank line after it. The
-// mbox is cut back to its former length when anything fails.
-bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox, std::string& error);
+// mbox is cut back to its former length when anything fails. An attachment that cannot be
+// opened is left out, with the reason added to `warnings`.
+bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
+                      std::vector<std::string>& warnings, std::string& error);
 
 // One more ">" before every line that starts with ">*From " (mboxrd).
 std::string QuoteMboxLine(std::string_view line);

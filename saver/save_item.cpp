@@ -93,8 +93,8 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       if (!ReadBody(manifest, u"BPATH:", item.body, error)) return outcome;
       item.attachments = AttachmentFiles(manifest.Value(u"ATTA:"), outcome.warnings);
       outcome.output_file = folder / "mail.mbox";
-      outcome.saved =
-          PrepareFolder(folder, error) && AppendMailToMbox(item, outcome.output_file, error);
+      outcome.saved = PrepareFolder(folder, error) &&
+                      AppendMailToMbox(item, outcome.output_file, outcome.warnings, error);
       break;
     }
     case SavedItemKind::kContact: {
@@ -121,8 +121,7 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       item.timezone = manifest.Value(u"timezone:");
       if (!ReadBody(manifest, u"Body:", item.body, error)) return outcome;
       item.attachments = AttachmentFiles(manifest.Value(u"ATTACHMENT:"), outcome.warnings);
-      std::string component;
-      if (!AppointmentComponent(item, component, error)) return outcome;
+      const std::string component = AppointmentComponent(item, outcome.warnings);
       outcome.output_file = folder / "calendar.ics";
       outcome.saved =
           PrepareFolder(folder, error) && AddToCalendarFile(outcome.output_file, component, error);
