@@ -1,6 +1,7 @@
 // The mailsaving program on appointment, task and note manifests, the .ics files read back
 // with libical.
 
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <libical/ical.h>
 
@@ -61,33 +62,10 @@ std::string XValue(icalcomponent* component, const char* name) {
   return "";
 }
 
-std::string Decoded(std::string_view base64) {
-  std::string bytes;
-  std::uint32_t bits = 0;
-  int count = 0;
-  for (char c : base64) {
-    int value = -1;
-    if (c >= 'A' && c <= 'Z') value = c - 'A';
-    if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-    if (c >= '0' && c <= '9') value = c - '0' + 52;
-    if (c == '+') value = 62;
-    if (c == '/') value = 63;
-    if (value < 0) continue;
-    bits = bits << 6 | static_cast<std::uint32_t>(value);
-    if (++count % 4 == 0) {
-      bytes += static_cast<char>(bits >> 16 & 0xFF);
-      bytes += static_cast<char>(bits >> 8 & 0xFF);
-      bytes += static_cast<char>(bits & 0xFF);
-      bits = 0;
-    }
-  }
-  if (count % 4 == 3) {
-    bytes += static_cast<char>(bits >> 10 & 0xFF);
-    bytes += static_cast<char>(bits >> 2 & 0xFF);
-  } else if (count % 4 == 2) {
-    bytes += static_cast<char>(bits >> 4 & 0xFF);
-  }
-  return bytes;
+std::string Decoded(const char* base64) {
+  gsize size = 0;
+  std::unique_ptr<guchar, decltype(&g_free)> bytes(g_base64_decode(base64, &size), g_free);
+  return std::string(reinterpret_cast<const char*>(bytes.get()), size);
 }
 
 class CalendarSavingTest : public ::testing::Test {

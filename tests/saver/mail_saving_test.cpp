@@ -1,7 +1,9 @@
 // The mailsaving program on mail manifests, its mbox read back by Python's mailbox and email.
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "base/code_page_1252.h"
@@ -19,19 +21,9 @@ using testing::Text;
 using testing::WriteBytes;
 
 std::string Base64(std::string_view bytes) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string encoded;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
-    encoded += kAlphabet[group >> 18 & 63];
-    encoded += kAlphabet[group >> 12 & 63];
-    encoded += i + 1 < bytes.size() ? kAlphabet[group >> 6 & 63] : '=';
-    encoded += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-  }
-  return encoded;
+  std::unique_ptr<gchar, decltype(&g_free)> encoded(
+      g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size()), g_free);
+  return encoded.get();
 }
 
 nlohmann::json ReadMbox(const std::filesystem::path& mbox) {
@@ -191,6 +183,23 @@ TEST_F(MailSavingTest, JoinsAnMboxOfAnotherWriterAndReadsOnlyTheSenderLine) {
   EXPECT_TRUE(messages[1]["to"].empty());
   EXPECT_EQ(messages[1]["parts"][0]["text"], "new body\n");
   EXPECT_NE(ReadBytes(box_ / "mail.mbox").find("undisclosed recipients"), std::string::npos);
+}
+
+TEST_F(MailSavingTest, TheManifestIsFoundNextToTheProgram) {
+  // As the recovery program lays it out: the saver in its own folder, the manifest beside it.
+  const std::filesystem::path program_folder = scratch_.path() / "program";
+  std::filesystem::create_directories(program_folder);
+  std::filesystem::copy_file(MAILSAVING_PROGRAM, program_folder / "mailsaving");
+  WriteBytes(work_ / "tempbody.txt", "next to the program");
+  WriteBytes(program_folder / "mailsaving.txt",
+             ManifestBytes(Lines(Text(work_ / "tempbody.txt"), u"txt", u"")));
+  int exit_code = -1;
+  const std::string output =
+      testing::RunForOutput({(program_folder / "mailsaving").string(), "mailimport"}, exit_code);
+  ASSERT_EQ(exit_code, 0) << output;
+  const nlohmann::json messages = ReadMbox(box_ / "mail.mbox");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0]["parts"][0]["text"], "next to the program\n");
 }
 
 TEST_F(MailSavingTest, ADamagedManifestChangesNothing) {
