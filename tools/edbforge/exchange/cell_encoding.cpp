@@ -35,40 +35,43 @@ std::string ToCodePage1252(std::u16string_view text, const std::string& place) {
 
 class CellEncoder {
  public:
-  CellEncoder(std::u16string_view column, const ColumnSpec& spec, const CellValue& value,
-              const std::string& place)
-      : column_(column), spec_(spec), value_(value), place_(place) {}
+  CellEncoder(std::u16string_view column, const ColumnDeclaration& description,
+              const CellValue& value, const std::string& place)
+      : column_(column), declaration_(description), value_(value), place_(place) {}
 
   Value Encode() {
     switch (value_.kind) {
       case CellKind::kText:
         return Stored(TextBytes(), /*unicode_text=*/true);
       case CellKind::kBytes:
-        Expect(IsTextType(spec_.type) || IsBinaryType(spec_.type), "bytes");
+        Expect(IsTextType(declaration_.type) || IsBinaryType(declaration_.type), "bytes");
         return Stored(value_.bytes, false);
       case CellKind::kInteger:
         NoCompression();
-        if (spec_.type == ColumnType::kLong) {
+        if (declaration_.type == ColumnType::kLong) {
           if (value_.integer < INT32_MIN || value_.integer > INT32_MAX) {
             throw ScenarioError(place_ + ": " + std::to_string(value_.integer) +
                                 " is too large for a 32-bit Long column");
           }
           return static_cast<int32_t>(value_.integer);
         }
-        Expect(spec_.type == ColumnType::kCurrency, "an integer");
+        Expect(declaration_.type == ColumnType::kCurrency, "an integer");
         return Fixed(LittleEndian64(static_cast<uint64_t>(value_.integer)));
       case CellKind::kBoolean:
         NoCompression();
-        Expect(spec_.type == ColumnType::kBit, "a boolean");
+        Expect(declaration_.type == ColumnType::kBit, "a boolean");
         return value_.boolean;
       case CellKind::kTime:
         NoCompression();
-        if (spec_.type == ColumnType::kDateTime) return FileTime{value_.time};
-        Expect(spec_.type == ColumnType::kCurrency || spec_.type == ColumnType::kBinary, "a time");
+        if (declaration_.type == ColumnType::kDateTime) return FileTime{value_.time};
+        Expect(
+            declaration_.type == ColumnType::kCurrency || declaration_.type == ColumnType::kBinary,
+            "a time");
         return Fixed(LittleEndian64(value_.time));
       case CellKind::kIdentifier:
         NoCompression();
-        Expect(spec_.type == ColumnType::kCurrency || IsBinaryType(spec_.type), "an identifier");
+        Expect(declaration_.type == ColumnType::kCurrency || IsBinaryType(declaration_.type),
+               "an identifier");
         return Fixed({value_.id.bytes.begin(), value_.id.bytes.end()});
     }
     return RawBytes{};
@@ -77,8 +80,8 @@ class CellEncoder {
  private:
   void Expect(bool suits, const char* what) const {
     if (!suits) {
-      throw ScenarioError(place_ + ": " + what + " does not suit a " + ColumnTypeName(spec_.type) +
-                          " column");
+      throw ScenarioError(place_ + ": " + what + " does not suit a " +
+                          ColumnTypeName(declaration_.type) + " column");
     }
   }
 
@@ -93,15 +96,15 @@ class CellEncoder {
     const std::u16string& text = value_.text;
     if (value_.compression == Compression::kRtf ||
         value_.compression == Compression::kRtfUncompressed) {
-      Expect(IsBinaryType(spec_.type), "an RTF stream");
+      Expect(IsBinaryType(declaration_.type), "an RTF stream");
       const std::string rtf = ToCodePage1252(text, place_);
       return value_.compression == Compression::kRtf ? CompressRtf(rtf) : WrapRtfUncompressed(rtf);
     }
-    if (IsTextType(spec_.type)) {
-      if (spec_.code_page == kCodePageWestern) return AsBytes(ToCodePage1252(text, place_));
+    if (IsTextType(declaration_.type)) {
+      if (declaration_.code_page == kCodePageWestern) return AsBytes(ToCodePage1252(text, place_));
       return AsBytes(EncodeUtf16Le(text));
     }
-    Expect(IsBinaryType(spec_.type), "text");
+    Expect(IsBinaryType(declaration_.type), "text");
     // String properties kept in binary columns hold UTF-16 as the string columns do.
     if (column_.starts_with(u"S") || column_.starts_with(u"MS")) {
       return AsBytes(EncodeUtf16Le(text));
@@ -112,8 +115,8 @@ class CellEncoder {
   std::vector<uint8_t> Compress(const std::vector<uint8_t>& plain, bool unicode_text) const {
     std::optional<std::vector<uint8_t>> packed;
     if (value_.compression == Compression::kSevenBit) {
-      const bool utf16 =
-          unicode_text && IsTextType(spec_.type) && spec_.code_page == kCodePageUnicode;
+      const bool utf16 = unicode_text && IsTextType(declaration_.type) &&
+                         declaration_.code_page == kCodePageUnicode;
       packed =
           utf16 ? EncodeSevenBitText(value_.text, SevenBitForm::kUnicode) : EncodeSevenBit(plain);
       if (!packed) {
@@ -136,17 +139,18 @@ class CellEncoder {
     const bool compress = value_.compression == Compression::kSevenBit ||
                           value_.compression == Compression::kLzxpress;
     if (compress) {
-      if (spec_.storage != ColumnStorage::kTagged) {
+      if (declaration_.storage != ColumnStorage::kTagged) {
         throw ScenarioError(place_ + ": only tagged columns hold compressed values");
       }
       raw.bytes = Compress(bytes, unicode_text);
-      const bool separate = value_.placement == LongValuePlacement::kSeparate ||
-                            (value_.placement == LongValuePlacement::kAutomatic &&
-                             IsLongType(spec_.type) && raw.bytes.size() > kCompressedInRecordLimit);
+      const bool separate =
+          value_.placement == LongValuePlacement::kSeparate ||
+          (value_.placement == LongValuePlacement::kAutomatic && IsLongType(declaration_.type) &&
+           raw.bytes.size() > kCompressedInRecordLimit);
       if (separate) {
         // A separated long value is compressed segment by segment; the record does not say
         // so. One segment keeps the whole stream decodable.
-        if (!IsLongType(spec_.type) || raw.bytes.size() > kCompressedSegmentLimit) {
+        if (!IsLongType(declaration_.type) || raw.bytes.size() > kCompressedSegmentLimit) {
           throw ScenarioError(place_ +
                               ": a compressed long value must be a LongText or "
                               "LongBinary value of at most " +
@@ -170,20 +174,20 @@ class CellEncoder {
   }
 
   void CheckSize(size_t size) const {
-    if (spec_.storage == ColumnStorage::kFixed &&
-        (spec_.type == ColumnType::kBinary || spec_.type == ColumnType::kText) &&
-        size > spec_.fixed_size) {
+    if (declaration_.storage == ColumnStorage::kFixed &&
+        (declaration_.type == ColumnType::kBinary || declaration_.type == ColumnType::kText) &&
+        size > declaration_.fixed_size) {
       throw ScenarioError(place_ + ": a value of " + std::to_string(size) +
                           " bytes is too large for a fixed column of " +
-                          std::to_string(spec_.fixed_size) + " bytes");
+                          std::to_string(declaration_.fixed_size) + " bytes");
     }
-    if ((spec_.type == ColumnType::kBinary || spec_.type == ColumnType::kText) &&
+    if ((declaration_.type == ColumnType::kBinary || declaration_.type == ColumnType::kText) &&
         size > kShortColumnLimit) {
       throw ScenarioError(place_ + ": a value of " + std::to_string(size) +
-                          " bytes is too large for a " + ColumnTypeName(spec_.type) +
+                          " bytes is too large for a " + ColumnTypeName(declaration_.type) +
                           " column (at most " + std::to_string(kShortColumnLimit) + ")");
     }
-    if (spec_.type == ColumnType::kCurrency && size != 8) {
+    if (declaration_.type == ColumnType::kCurrency && size != 8) {
       throw ScenarioError(place_ + ": a Currency column holds exactly 8 bytes");
     }
     // Identifiers and times are 8 bytes whatever the column's type.
@@ -191,22 +195,22 @@ class CellEncoder {
       throw ScenarioError(place_ + ": a Q or T column holds exactly 8 bytes, not " +
                           std::to_string(size));
     }
-    if (value_.placement == LongValuePlacement::kSeparate && !IsLongType(spec_.type)) {
+    if (value_.placement == LongValuePlacement::kSeparate && !IsLongType(declaration_.type)) {
       throw ScenarioError(place_ + ": only LongText and LongBinary values can be long values");
     }
   }
 
   std::u16string_view column_;
-  const ColumnSpec& spec_;
+  const ColumnDeclaration& declaration_;
   const CellValue& value_;
   const std::string& place_;
 };
 
 }  // namespace
 
-Value EncodeCell(std::u16string_view column, const ColumnSpec& spec, const CellValue& value,
-                 const std::string& place) {
-  return CellEncoder(column, spec, value, place).Encode();
+Value EncodeCell(std::u16string_view column, const ColumnDeclaration& description,
+                 const CellValue& value, const std::string& place) {
+  return CellEncoder(column, description, value, place).Encode();
 }
 
 }  // namespace tarvex::edbforge

@@ -8,7 +8,7 @@
 
 #include "tools/edbforge/ese/value.h"
 #include "tools/edbforge/exchange/column_convention.h"
-#include "tools/edbforge/exchange/store_spec.h"
+#include "tools/edbforge/exchange/store_description.h"
 
 namespace tarvex::edbforge {
 
@@ -20,7 +20,7 @@ inline constexpr size_t kCompressedInRecordLimit = 1024;
 inline constexpr size_t kCompressedSegmentLimit = 4000;
 
 // Throws ScenarioError naming `place` when the value does not suit the column or is too large.
-Value EncodeCell(std::u16string_view column, const ColumnSpec& spec, const CellValue& value,
-                 const std::string& place);
+Value EncodeCell(std::u16string_view column, const ColumnDeclaration& description,
+                 const CellValue& value, const std::string& place);
 
 }  // namespace tarvex::edbforge

@@ -53,32 +53,32 @@ bool IsMultiValued(TagPrefix prefix) {
   return prefix == TagPrefix::kMultiString || prefix == TagPrefix::kMultiBinary;
 }
 
-ColumnSpec DefaultColumnSpec(std::u16string_view column, TagPrefix prefix) {
-  ColumnSpec spec;
+ColumnDeclaration DefaultColumnDeclaration(std::u16string_view column, TagPrefix prefix) {
+  ColumnDeclaration description;
   switch (prefix) {
     case TagPrefix::kString:
     case TagPrefix::kMultiString:
-      spec.type = ColumnType::kLongText;
+      description.type = ColumnType::kLongText;
       break;
     case TagPrefix::kMultiBinary:
-      spec.type = ColumnType::kBinary;
+      description.type = ColumnType::kBinary;
       break;
     case TagPrefix::kBinary:
-      spec.type =
+      description.type =
           column == u"N67b0" || column == u"N65f9" ? ColumnType::kBinary : ColumnType::kLongBinary;
       break;
     case TagPrefix::kLong:
-      spec.type = ColumnType::kLong;
+      description.type = ColumnType::kLong;
       break;
     case TagPrefix::kQuad:
     case TagPrefix::kTime:
-      spec.type = ColumnType::kCurrency;
+      description.type = ColumnType::kCurrency;
       break;
     case TagPrefix::kBool:
-      spec.type = ColumnType::kBit;
+      description.type = ColumnType::kBit;
       break;
   }
-  return spec;
+  return description;
 }
 
 bool TypeSuitsPrefix(ColumnType type, TagPrefix prefix) {
@@ -116,28 +116,29 @@ std::optional<ColumnType> ParseColumnTypeName(std::string_view name) {
   return std::nullopt;
 }
 
-ColumnSpec ResolveColumn(const std::map<std::u16string, ColumnSpec>& declared,
-                         std::u16string_view column, const std::string& place) {
+ColumnDeclaration ResolveColumn(const std::map<std::u16string, ColumnDeclaration>& declared,
+                                std::u16string_view column, const std::string& place) {
   const std::optional<TagPrefix> prefix = PrefixOf(column);
   if (!prefix) {
     throw ScenarioError(place + ": unknown column \"" + Utf16ToUtf8(column) +
                         "\" (not a column tag name such as S3001 or Q6748)");
   }
   const auto found = declared.find(std::u16string(column));
-  return found != declared.end() ? found->second : DefaultColumnSpec(column, *prefix);
+  return found != declared.end() ? found->second : DefaultColumnDeclaration(column, *prefix);
 }
 
-ColumnDefinition MakeColumnDefinition(std::u16string_view column, const ColumnSpec& spec) {
+ColumnDefinition MakeColumnDefinition(std::u16string_view column,
+                                      const ColumnDeclaration& description) {
   ColumnDefinition definition;
   definition.name = std::u16string(column);
-  definition.type = spec.type;
-  definition.storage = spec.storage;
-  definition.code_page = spec.code_page;
-  definition.fixed_size = spec.fixed_size;
+  definition.type = description.type;
+  definition.storage = description.storage;
+  definition.code_page = description.code_page;
+  definition.fixed_size = description.fixed_size;
   const std::optional<TagPrefix> prefix = PrefixOf(column);
   definition.multi_valued = prefix && IsMultiValued(*prefix);
   definition.compressed =
-      spec.type == ColumnType::kLongText || spec.type == ColumnType::kLongBinary;
+      description.type == ColumnType::kLongText || description.type == ColumnType::kLongBinary;
   return definition;
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "tools/edbforge/ese/schema.h"
-#include "tools/edbforge/exchange/store_spec.h"
+#include "tools/edbforge/exchange/store_description.h"
 
 namespace tarvex::edbforge {
 
@@ -24,7 +24,7 @@ bool IsMultiValued(TagPrefix prefix);
 // The declaration a prefix gives: "S" long text (UTF-16), "MS" multi-valued long text, "MN"
 // multi-valued binary, "N" long binary (binary for the 8-byte identifiers "N67b0" and
 // "N65f9"), "L" long, "Q" and "T" currency, "B" bit; all tagged.
-ColumnSpec DefaultColumnSpec(std::u16string_view column, TagPrefix prefix);
+ColumnDeclaration DefaultColumnDeclaration(std::u16string_view column, TagPrefix prefix);
 
 // The column types a prefix may be declared with (README, "Columns").
 bool TypeSuitsPrefix(ColumnType type, TagPrefix prefix);
@@ -34,9 +34,10 @@ std::optional<ColumnType> ParseColumnTypeName(std::string_view name);
 
 // The declaration of `column` in a store: its entry in `declared`, else its prefix's.
 // Throws ScenarioError naming `place` for a name that is not a column tag name.
-ColumnSpec ResolveColumn(const std::map<std::u16string, ColumnSpec>& declared,
-                         std::u16string_view column, const std::string& place);
+ColumnDeclaration ResolveColumn(const std::map<std::u16string, ColumnDeclaration>& declared,
+                                std::u16string_view column, const std::string& place);
 
-ColumnDefinition MakeColumnDefinition(std::u16string_view column, const ColumnSpec& spec);
+ColumnDefinition MakeColumnDefinition(std::u16string_view column,
+                                      const ColumnDeclaration& description);
 
 }  // namespace tarvex::edbforge

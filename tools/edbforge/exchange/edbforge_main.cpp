@@ -47,8 +47,9 @@ int Run(int argc, char** argv) {
 
   try {
     if (build->parsed()) {
-      const tarvex::edbforge::StoreSpec spec = tarvex::edbforge::ReadScenarioFile(scenario_path);
-      tarvex::edbforge::BuildStore(spec, build_output, scenario_path);
+      const tarvex::edbforge::StoreDescription description =
+          tarvex::edbforge::ReadScenarioFile(scenario_path);
+      tarvex::edbforge::BuildStore(description, build_output, scenario_path);
     } else {
       scale_options.layout = layout == "2010" ? tarvex::edbforge::StoreLayout::k2010
                                               : tarvex::edbforge::StoreLayout::kOlder;

@@ -104,8 +104,8 @@ std::vector<ScaleFolder> FolderSet(uint32_t count) {
 
 // One item of the folder's kind. With `every_column` the item carries every optional column
 // the generator ever sets, so that its columns can be declared before the first item.
-ItemSpec MakeItem(ScaleKind kind, Random& random, bool every_column) {
-  ItemSpec item;
+ItemDescription MakeItem(ScaleKind kind, Random& random, bool every_column) {
+  ItemDescription item;
   const std::u16string_view sender = kPeople[random.Below(kPeople.size())];
   const std::u16string_view recipient = kPeople[random.Below(kPeople.size())];
   const uint64_t when = kYear2010 + random.Below(15ULL * 365 * 86400) * kTicksPerSecond;
@@ -213,21 +213,22 @@ void WriteScaleStore(const ScaleOptions& options, const std::filesystem::path& p
   if (options.kind == StoreKind::kPrivate && options.mailboxes == 0) {
     throw ScenarioError("scale: a private store needs at least one mailbox");
   }
-  StoreSpec spec;
-  spec.layout = options.layout;
-  spec.kind = options.kind;
-  spec.format_revision = options.format_revision != 0
-                             ? options.format_revision
-                             : (options.layout == StoreLayout::kOlder ? 14 : 20);
-  spec.page_size = options.page_size;
-  spec.columns[u"T3007"] = ColumnSpec{ColumnType::kBinary, ColumnStorage::kTagged, 1200, 8};
+  StoreDescription description;
+  description.layout = options.layout;
+  description.kind = options.kind;
+  description.format_revision = options.format_revision != 0
+                                    ? options.format_revision
+                                    : (options.layout == StoreLayout::kOlder ? 14 : 20);
+  description.page_size = options.page_size;
+  description.columns[u"T3007"] =
+      ColumnDeclaration{ColumnType::kBinary, ColumnStorage::kTagged, 1200, 8};
 
   const std::vector<ScaleFolder> folder_set = FolderSet(options.folders);
-  auto add_tree = [&folder_set](std::vector<FolderSpec>& top) {
-    FolderSpec root;
+  auto add_tree = [&folder_set](std::vector<FolderDescription>& top) {
+    FolderDescription root;
     root.name = u"Top of Information Store";
     for (const ScaleFolder& folder : folder_set) {
-      FolderSpec child;
+      FolderDescription child;
       child.name = folder.name;
       child.container_class = folder.container_class;
       root.folders.push_back(std::move(child));
@@ -237,19 +238,20 @@ void WriteScaleStore(const ScaleOptions& options, const std::filesystem::path& p
   if (options.kind == StoreKind::kPrivate) {
     for (uint32_t index = 0; index < options.mailboxes; ++index) {
       const std::u16string number = Utf8ToUtf16(std::to_string(index + 1));
-      MailboxSpec& mailbox = spec.AddMailbox(u"User " + number, u"/o=Forge/cn=user" + number);
+      MailboxDescription& mailbox =
+          description.AddMailbox(u"User " + number, u"/o=Forge/cn=user" + number);
       add_tree(mailbox.folders);
     }
   } else {
-    add_tree(spec.folders);
+    add_tree(description.folders);
   }
 
-  StoreWriter writer(spec, path, "scale");
+  StoreWriter writer(description, path, "scale");
   // The folders that hold items: those of the generated set (not the roots and the tops).
   std::vector<size_t> targets;
   std::vector<ScaleKind> kinds;
   for (size_t index = 0; index < writer.folders().size(); ++index) {
-    const FolderSpec* folder = writer.folders()[index].spec;
+    const FolderDescription* folder = writer.folders()[index].description;
     if (folder == nullptr || !folder->folders.empty()) continue;
     targets.push_back(index);
     kinds.push_back(KindOf(folder->container_class));

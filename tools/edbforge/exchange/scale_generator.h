@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "tools/edbforge/exchange/store_spec.h"
+#include "tools/edbforge/exchange/store_description.h"
 
 namespace tarvex::edbforge {
 

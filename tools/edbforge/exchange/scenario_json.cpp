@@ -90,18 +90,18 @@ class ScenarioReader {
  public:
   explicit ScenarioReader(std::string source) : source_(std::move(source)) {}
 
-  StoreSpec Read(const Json& root) {
+  StoreDescription Read(const Json& root) {
     const std::string place = source_;
     ExpectObject(root, place, "the scenario");
     CheckKeys(root, place,
               {"description", "layout", "store", "format_revision", "page_size", "attachment_table",
                "template_table", "columns", "mailboxes", "folders"});
-    StoreSpec spec;
+    StoreDescription description;
     const std::string layout = RequiredString(root, "layout", place);
     if (layout == "older") {
-      spec.layout = StoreLayout::kOlder;
+      description.layout = StoreLayout::kOlder;
     } else if (layout == "2010") {
-      spec.layout = StoreLayout::k2010;
+      description.layout = StoreLayout::k2010;
     } else {
       throw ScenarioError(place + ": layout must be \"older\" or \"2010\", not " + Quoted(layout));
     }
@@ -109,34 +109,35 @@ class ScenarioReader {
     if (kind != "private" && kind != "public") {
       throw ScenarioError(place + ": store must be \"private\" or \"public\", not " + Quoted(kind));
     }
-    spec.kind = kind == "private" ? StoreKind::kPrivate : StoreKind::kPublic;
-    spec.format_revision = OptionalUnsigned(root, "format_revision", place)
-                               .value_or(spec.layout == StoreLayout::kOlder ? 12 : 20);
-    spec.page_size = OptionalUnsigned(root, "page_size", place)
-                         .value_or(spec.format_revision < 17 ? 4096 : 8192);
+    description.kind = kind == "private" ? StoreKind::kPrivate : StoreKind::kPublic;
+    description.format_revision =
+        OptionalUnsigned(root, "format_revision", place)
+            .value_or(description.layout == StoreLayout::kOlder ? 12 : 20);
+    description.page_size = OptionalUnsigned(root, "page_size", place)
+                                .value_or(description.format_revision < 17 ? 4096 : 8192);
     if (auto name = OptionalString(root, "attachment_table", place)) {
-      spec.attachment_table = Utf8ToUtf16(*name);
+      description.attachment_table = Utf8ToUtf16(*name);
     }
     if (auto name = OptionalString(root, "template_table", place)) {
-      spec.template_table = Utf8ToUtf16(*name);
+      description.template_table = Utf8ToUtf16(*name);
     }
-    if (const Json* columns = Find(root, "columns")) ReadColumns(*columns, place, spec);
+    if (const Json* columns = Find(root, "columns")) ReadColumns(*columns, place, description);
     if (const Json* mailboxes = Find(root, "mailboxes")) {
-      if (spec.kind == StoreKind::kPublic) {
+      if (description.kind == StoreKind::kPublic) {
         throw ScenarioError(place + ": a public store has no mailboxes; list its \"folders\"");
       }
       ExpectArray(*mailboxes, place, "mailboxes");
       for (size_t index = 0; index < mailboxes->size(); ++index) {
-        spec.mailboxes.push_back(ReadMailbox((*mailboxes)[index], place, index));
+        description.mailboxes.push_back(ReadMailbox((*mailboxes)[index], place, index));
       }
     }
     if (const Json* folders = Find(root, "folders")) {
-      if (spec.kind == StoreKind::kPrivate) {
+      if (description.kind == StoreKind::kPrivate) {
         throw ScenarioError(place + ": the folders of a private store belong to its mailboxes");
       }
-      spec.folders = ReadFolders(*folders, place + ", ", "");
+      description.folders = ReadFolders(*folders, place + ", ", "");
     }
-    return spec;
+    return description;
   }
 
  private:
@@ -210,7 +211,8 @@ class ScenarioReader {
     return *id;
   }
 
-  static void ReadColumns(const Json& columns, const std::string& store_place, StoreSpec& spec) {
+  static void ReadColumns(const Json& columns, const std::string& store_place,
+                          StoreDescription& description) {
     ExpectObject(columns, store_place, "columns");
     for (const auto& [key, entry] : columns.items()) {
       const std::string place = store_place + ", columns, column " + Quoted(KeyName(key));
@@ -220,7 +222,7 @@ class ScenarioReader {
       const std::u16string name = Utf8ToUtf16(key);
       const std::optional<TagPrefix> prefix = PrefixOf(name);
       if (!prefix) throw ScenarioError(place + ": unknown column (not a column tag name)");
-      ColumnSpec column = DefaultColumnSpec(name, *prefix);
+      ColumnDeclaration column = DefaultColumnDeclaration(name, *prefix);
       std::string type_name;
       if (entry.is_string()) {
         type_name = entry.get<std::string>();
@@ -253,14 +255,14 @@ class ScenarioReader {
         throw ScenarioError(place + ": type " + Quoted(type_name) + " does not suit the column");
       }
       column.type = *type;
-      spec.columns[name] = column;
+      description.columns[name] = column;
     }
   }
 
-  MailboxSpec ReadMailbox(const Json& entry, const std::string& store_place, size_t index) {
+  MailboxDescription ReadMailbox(const Json& entry, const std::string& store_place, size_t index) {
     std::string place = store_place + ", mailbox " + std::to_string(index + 1);
     ExpectObject(entry, place, "a mailbox");
-    MailboxSpec mailbox;
+    MailboxDescription mailbox;
     if (auto name = OptionalString(entry, "name", place)) {
       mailbox.name = Utf8ToUtf16(*name);
       place = store_place + ", mailbox " + Quoted(*name);
@@ -276,18 +278,18 @@ class ScenarioReader {
     return mailbox;
   }
 
-  std::vector<FolderSpec> ReadFolders(const Json& list, const std::string& owner_place,
-                                      const std::string& path, size_t depth = 0) {
+  std::vector<FolderDescription> ReadFolders(const Json& list, const std::string& owner_place,
+                                             const std::string& path, size_t depth = 0) {
     // Deep enough for any tree worth testing, shallow enough for the stack.
     if (depth > kMaxFolderDepth) {
       throw ScenarioError(owner_place + "folder " + Quoted(path) + ": folders nested deeper than " +
                           std::to_string(kMaxFolderDepth));
     }
     ExpectArray(list, owner_place + "folder list", "folders");
-    std::vector<FolderSpec> folders;
+    std::vector<FolderDescription> folders;
     for (const Json& entry : list) {
       ExpectObject(entry, owner_place + "folder below " + Quoted(path), "a folder");
-      FolderSpec folder;
+      FolderDescription folder;
       const std::string name = OptionalString(entry, "name", owner_place).value_or("");
       const std::string folder_path = path + name;
       const std::string place = owner_place + "folder " + Quoted(folder_path);
@@ -311,10 +313,10 @@ class ScenarioReader {
     return folders;
   }
 
-  ItemSpec ReadItem(const Json& entry, const std::string& place) {
+  ItemDescription ReadItem(const Json& entry, const std::string& place) {
     ExpectObject(entry, place, "an item");
     CheckKeys(entry, place, {"class", "id", "cells", "attachments"});
-    ItemSpec item;
+    ItemDescription item;
     item.message_class = Utf8ToUtf16(OptionalString(entry, "class", place).value_or(""));
     item.id = OptionalIdentifier(entry, "id", place);
     if (const Json* cells = Find(entry, "cells")) item.cells = ReadCells(*cells, place);
@@ -325,7 +327,7 @@ class ScenarioReader {
         const Json& source = (*attachments)[index];
         ExpectObject(source, attachment_place, "an attachment");
         CheckKeys(source, attachment_place, {"name", "id", "data", "cells"});
-        AttachmentSpec attachment;
+        AttachmentDescription attachment;
         attachment.name =
             Utf8ToUtf16(OptionalString(source, "name", attachment_place).value_or(""));
         attachment.id = OptionalIdentifier(source, "id", attachment_place);
@@ -515,7 +517,7 @@ class ScenarioReader {
 
 }  // namespace
 
-StoreSpec ParseScenario(std::string_view json_text, const std::string& source) {
+StoreDescription ParseScenario(std::string_view json_text, const std::string& source) {
   DuplicateKeepingBuilder builder;
   if (!Json::sax_parse(json_text, &builder)) {
     throw ScenarioError(source + ": not valid JSON: " + builder.error());
@@ -523,7 +525,7 @@ StoreSpec ParseScenario(std::string_view json_text, const std::string& source) {
   return ScenarioReader(source).Read(builder.root());
 }
 
-StoreSpec ReadScenarioFile(const std::filesystem::path& file) {
+StoreDescription ReadScenarioFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw ScenarioError(file.string() + ": cannot be read");
   const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

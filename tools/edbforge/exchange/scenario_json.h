@@ -8,13 +8,13 @@
 #include <string>
 #include <string_view>
 
-#include "tools/edbforge/exchange/store_spec.h"
+#include "tools/edbforge/exchange/store_description.h"
 
 namespace tarvex::edbforge {
 
 // Throws ScenarioError naming the file and the place (mailbox, folder, item, column) of the
 // first fault: bad JSON, an unknown or duplicate key or column, a value of the wrong type.
-StoreSpec ParseScenario(std::string_view json_text, const std::string& source);
-StoreSpec ReadScenarioFile(const std::filesystem::path& file);
+StoreDescription ParseScenario(std::string_view json_text, const std::string& source);
+StoreDescription ReadScenarioFile(const std::filesystem::path& file);
 
 }  // namespace tarvex::edbforge

@@ -1,17 +1,17 @@
 #pragma once
 
-// Writes a whole store described by a StoreSpec. Every value is checked before the first byte
-// is written, and a store that fails leaves no file behind.
+// Writes a whole store described by a StoreDescription. Every value is checked before the first
+// byte is written, and a store that fails leaves no file behind.
 
 #include <filesystem>
 #include <string>
 
-#include "tools/edbforge/exchange/store_spec.h"
+#include "tools/edbforge/exchange/store_description.h"
 
 namespace tarvex::edbforge {
 
 // Throws ScenarioError naming the place; `source` (e.g. the scenario file) starts each place.
-void BuildStore(const StoreSpec& spec, const std::filesystem::path& path,
+void BuildStore(const StoreDescription& description, const std::filesystem::path& path,
                 const std::string& source = "");
 
 }  // namespace tarvex::edbforge

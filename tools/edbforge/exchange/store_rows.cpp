@@ -38,7 +38,8 @@ std::vector<uint8_t> AttachmentList(const std::vector<Identifier>& ids) {
   return bytes;
 }
 
-Cells AttachmentRow(StoreLayout layout, const AttachmentSpec& attachment, const Identifier& id) {
+Cells AttachmentRow(StoreLayout layout, const AttachmentDescription& attachment,
+                    const Identifier& id) {
   Cells row;
   const Cells& given = attachment.cells;
   SetUnlessGiven(row, given, layout == StoreLayout::kOlder ? u"Q3f88" : u"N65f9", Id(id));
@@ -76,10 +77,10 @@ std::u16string EscapePathSegment(std::u16string_view name) {
 
 Cells MailboxRow(const PlannedMailbox& mailbox) {
   Cells row;
-  const Cells& given = mailbox.spec->cells;
+  const Cells& given = mailbox.description->cells;
   SetUnlessGiven(row, given, u"Q6764", Id(mailbox.id));
-  SetUnlessGiven(row, given, u"S3001", Text(mailbox.spec->name));
-  SetUnlessGiven(row, given, u"S6773", Text(mailbox.spec->owner));
+  SetUnlessGiven(row, given, u"S3001", Text(mailbox.description->name));
+  SetUnlessGiven(row, given, u"S6773", Text(mailbox.description->owner));
   Append(row, given);
   return row;
 }
@@ -88,15 +89,15 @@ Cells FolderRow(StoreLayout layout, const PlannedFolder& folder,
                 const std::optional<Identifier>& parent_id,
                 const std::optional<Identifier>& mailbox_id) {
   static const Cells kNoCells;
-  const Cells& given = folder.spec != nullptr ? folder.spec->cells : kNoCells;
+  const Cells& given = folder.description != nullptr ? folder.description->cells : kNoCells;
   Cells row;
   SetUnlessGiven(row, given, u"Q6748", Id(folder.id));
   if (parent_id) SetUnlessGiven(row, given, u"Q6749", Id(*parent_id));
   if (mailbox_id) SetUnlessGiven(row, given, u"Q6764", Id(*mailbox_id));
-  if (folder.spec != nullptr) {
-    SetUnlessGiven(row, given, u"S3001", Text(folder.spec->name));
-    if (!folder.spec->container_class.empty()) {
-      SetUnlessGiven(row, given, u"S3613", Text(folder.spec->container_class));
+  if (folder.description != nullptr) {
+    SetUnlessGiven(row, given, u"S3001", Text(folder.description->name));
+    if (!folder.description->container_class.empty()) {
+      SetUnlessGiven(row, given, u"S3613", Text(folder.description->container_class));
     }
   }
   SetUnlessGiven(row, given, u"L3602", Integer(folder.item_count));
@@ -107,7 +108,7 @@ Cells FolderRow(StoreLayout layout, const PlannedFolder& folder,
   return row;
 }
 
-ItemRows MakeItemRows(StoreLayout layout, const PlannedFolder& folder, const ItemSpec& item,
+ItemRows MakeItemRows(StoreLayout layout, const PlannedFolder& folder, const ItemDescription& item,
                       const ItemIds& ids, uint32_t position) {
   const Cells& given = item.cells;
   const bool has_attachments = !item.attachments.empty();

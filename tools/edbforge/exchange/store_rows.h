@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "tools/edbforge/exchange/identifier.h"
-#include "tools/edbforge/exchange/store_spec.h"
+#include "tools/edbforge/exchange/store_description.h"
 
 namespace tarvex::edbforge {
 
 // A folder as the builder numbers and names it.
 struct PlannedFolder {
-  size_t mailbox = 0;                // index of its mailbox (0 in a public store)
-  std::optional<size_t> parent;      // index of its parent folder; none for a root row
-  const FolderSpec* spec = nullptr;  // null for the root row the builder adds
+  size_t mailbox = 0;            // index of its mailbox (0 in a public store)
+  std::optional<size_t> parent;  // index of its parent folder; none for a root row
+  const FolderDescription* description = nullptr;  // null for the root row the builder adds
   Identifier id;
   std::u16string path;           // older layout: the URL path ("S6707") its children extend
   std::u16string content_table;  // older layout
@@ -27,7 +27,7 @@ struct PlannedFolder {
 };
 
 struct PlannedMailbox {
-  const MailboxSpec* spec = nullptr;
+  const MailboxDescription* description = nullptr;
   Identifier id;
   std::u16string table_suffix;
   std::string place;
@@ -51,7 +51,7 @@ Cells FolderRow(StoreLayout layout, const PlannedFolder& folder,
                 const std::optional<Identifier>& parent_id,
                 const std::optional<Identifier>& mailbox_id);
 
-ItemRows MakeItemRows(StoreLayout layout, const PlannedFolder& folder, const ItemSpec& item,
+ItemRows MakeItemRows(StoreLayout layout, const PlannedFolder& folder, const ItemDescription& item,
                       const ItemIds& ids, uint32_t position);
 
 // The URL path segment of a folder name: "%", "/", "#" and "+" escaped.

@@ -22,23 +22,24 @@ std::string ColumnPlace(const std::string& place, std::u16string_view column) {
 
 }  // namespace
 
-StoreWriter::StoreWriter(const StoreSpec& spec, std::filesystem::path path, std::string source)
-    : layout_(spec.layout),
-      kind_(spec.kind),
-      options_{spec.page_size, spec.format_revision},
-      attachment_table_(spec.attachment_table),
-      template_table_(spec.template_table),
-      declared_columns_(spec.columns),
+StoreWriter::StoreWriter(const StoreDescription& description, std::filesystem::path path,
+                         std::string source)
+    : layout_(description.layout),
+      kind_(description.kind),
+      options_{description.page_size, description.format_revision},
+      attachment_table_(description.attachment_table),
+      template_table_(description.template_table),
+      declared_columns_(description.columns),
       path_(std::move(path)),
       source_(std::move(source)) {
   const std::string store_place = source_.empty() ? std::string("store") : source_;
-  if (layout_ == StoreLayout::k2010 && spec.format_revision <= 16) {
+  if (layout_ == StoreLayout::k2010 && description.format_revision <= 16) {
     throw ScenarioError(store_place + ": the 2010 layout needs format revision 17 or above");
   }
-  if (kind_ == StoreKind::kPublic && !spec.mailboxes.empty()) {
+  if (kind_ == StoreKind::kPublic && !description.mailboxes.empty()) {
     throw ScenarioError(store_place + ": a public store has no mailboxes, only folders");
   }
-  if (kind_ == StoreKind::kPrivate && !spec.folders.empty()) {
+  if (kind_ == StoreKind::kPrivate && !description.folders.empty()) {
     throw ScenarioError(store_place + ": the folders of a private store belong to its mailboxes");
   }
   if (layout_ == StoreLayout::kOlder) {
@@ -54,7 +55,7 @@ StoreWriter::StoreWriter(const StoreSpec& spec, std::filesystem::path path, std:
   // The readers take a column found at position 0 for an absent one; every table therefore
   // starts with a column they never read.
   declared_columns_[std::u16string(kLeadingColumn)] =
-      ColumnSpec{ColumnType::kLong, ColumnStorage::kFixed, kCodePageUnicode, 4};
+      ColumnDeclaration{ColumnType::kLong, ColumnStorage::kFixed, kCodePageUnicode, 4};
   for (const auto& [name, column] : declared_columns_) {
     const std::string place = store_place + ", columns, " + Quoted(name);
     const std::optional<TagPrefix> prefix = PrefixOf(name);
@@ -68,10 +69,10 @@ StoreWriter::StoreWriter(const StoreSpec& spec, std::filesystem::path path, std:
   const std::string prefix = source_.empty() ? std::string() : source_ + ": ";
   if (kind_ == StoreKind::kPrivate) {
     std::set<std::u16string> suffixes;
-    for (size_t index = 0; index < spec.mailboxes.size(); ++index) {
-      const MailboxSpec& mailbox = spec.mailboxes[index];
+    for (size_t index = 0; index < description.mailboxes.size(); ++index) {
+      const MailboxDescription& mailbox = description.mailboxes[index];
       PlannedMailbox planned;
-      planned.spec = &mailbox;
+      planned.description = &mailbox;
       planned.id = mailbox.id.value_or(MakeIdentifier(1, 0xA0000000 + index));
       planned.table_suffix = mailbox.table_suffix.empty() ? Utf8ToUtf16(std::to_string(101 + index))
                                                           : mailbox.table_suffix;
@@ -92,9 +93,9 @@ StoreWriter::StoreWriter(const StoreSpec& spec, std::filesystem::path path, std:
     }
   } else if (layout_ == StoreLayout::kOlder) {
     const size_t root = PlanFolder(0, std::nullopt, nullptr, std::nullopt, prefix + "root folder");
-    PlanFolders(spec.folders, 0, root, prefix, u"");
+    PlanFolders(description.folders, 0, root, prefix, u"");
   } else {
-    PlanFolders(spec.folders, 0, std::nullopt, prefix, u"");
+    PlanFolders(description.folders, 0, std::nullopt, prefix, u"");
   }
 
   // Catalogue order, and the columns each table has whatever its rows hold.
@@ -153,37 +154,38 @@ StoreWriter::StoreWriter(const StoreSpec& spec, std::filesystem::path path, std:
 
 StoreWriter::~StoreWriter() = default;
 
-void StoreWriter::PlanFolders(const std::vector<FolderSpec>& specs, size_t mailbox,
+void StoreWriter::PlanFolders(const std::vector<FolderDescription>& descriptions, size_t mailbox,
                               std::optional<size_t> parent, const std::string& owner_place,
                               const std::u16string& path) {
-  for (const FolderSpec& spec : specs) {
-    const std::u16string folder_path = path + spec.name;
-    const size_t index =
-        PlanFolder(mailbox, parent, &spec, spec.id, owner_place + "folder " + Quoted(folder_path));
-    PlanFolders(spec.folders, mailbox, index, owner_place, folder_path + u"/");
+  for (const FolderDescription& description : descriptions) {
+    const std::u16string folder_path = path + description.name;
+    const size_t index = PlanFolder(mailbox, parent, &description, description.id,
+                                    owner_place + "folder " + Quoted(folder_path));
+    PlanFolders(description.folders, mailbox, index, owner_place, folder_path + u"/");
   }
 }
 
-size_t StoreWriter::PlanFolder(size_t mailbox, std::optional<size_t> parent, const FolderSpec* spec,
-                               std::optional<Identifier> id, const std::string& place) {
+size_t StoreWriter::PlanFolder(size_t mailbox, std::optional<size_t> parent,
+                               const FolderDescription* description, std::optional<Identifier> id,
+                               const std::string& place) {
   PlannedFolder folder;
   folder.mailbox = mailbox;
   folder.parent = parent;
-  folder.spec = spec;
+  folder.description = description;
   folder.id = id.value_or(MakeIdentifier(1, 0x100 + folders_.size()));
   folder.place = place;
-  folder.item_count = spec != nullptr ? static_cast<uint32_t>(spec->items.size()) : 0;
+  folder.item_count = description != nullptr ? static_cast<uint32_t>(description->items.size()) : 0;
   for (const PlannedFolder& other : folders_) {
     if (other.id == folder.id) {
       throw ScenarioError(place + ": folder id " + Utf16ToUtf8(IdentifierHexText(folder.id)) +
                           " is used by another folder");
     }
   }
-  if (spec != nullptr) {
+  if (description != nullptr) {
     const std::u16string base = parent ? folders_[*parent].path : std::u16string();
-    folder.path = base + u"/" + EscapePathSegment(spec->name);
+    folder.path = base + u"/" + EscapePathSegment(description->name);
     // A path given in the scenario is the one the children extend.
-    if (const Cell* given = spec->cells.Find(u"S6707");
+    if (const Cell* given = description->cells.Find(u"S6707");
         given != nullptr && given->values.size() == 1 &&
         given->values.front().kind == CellKind::kText) {
       folder.path = given->values.front().text;
@@ -234,18 +236,21 @@ void StoreWriter::Check(const Cells& row, const std::string& place) const {
     if (!in_row.insert(cell.column).second) {
       throw ScenarioError(column_place + ": duplicate column");
     }
-    const ColumnSpec spec = ResolveColumn(declared_columns_, cell.column, column_place);
+    const ColumnDeclaration description =
+        ResolveColumn(declared_columns_, cell.column, column_place);
     const std::optional<TagPrefix> prefix = PrefixOf(cell.column);
     if (cell.values.size() > 1 && !IsMultiValued(*prefix)) {
       throw ScenarioError(column_place +
                           ": several values for a column that is not "
                           "multi-valued (MS or MN)");
     }
-    for (const CellValue& value : cell.values) EncodeCell(cell.column, spec, value, column_place);
+    for (const CellValue& value : cell.values)
+      EncodeCell(cell.column, description, value, column_place);
   }
 }
 
-void StoreWriter::DeclareItem(size_t folder, const ItemSpec& item, const std::string& place) {
+void StoreWriter::DeclareItem(size_t folder, const ItemDescription& item,
+                              const std::string& place) {
   const PlannedFolder& planned = folders_.at(folder);
   ItemIds ids;
   ids.attachments.resize(item.attachments.size());
@@ -267,7 +272,7 @@ void StoreWriter::DeclareItem(size_t folder, const ItemSpec& item, const std::st
   }
 }
 
-void StoreWriter::DeclareSharedItem(const ItemSpec& item) {
+void StoreWriter::DeclareSharedItem(const ItemDescription& item) {
   for (size_t folder = 0; folder < folders_.size(); ++folder) {
     DeclareItem(folder, item, folders_[folder].place + ", sample item");
   }
@@ -362,18 +367,18 @@ void StoreWriter::Start() {
   next_position_.assign(folders_.size(), 0);
 }
 
-ItemIds StoreWriter::NextIds(const ItemSpec& item) {
+ItemIds StoreWriter::NextIds(const ItemDescription& item) {
   ItemIds ids;
   ids.message = item.id.value_or(MakeIdentifier(1, next_message_));
   if (!item.id) ++next_message_;
-  for (const AttachmentSpec& attachment : item.attachments) {
+  for (const AttachmentDescription& attachment : item.attachments) {
     ids.attachments.push_back(attachment.id.value_or(MakeIdentifier(1, next_attachment_)));
     if (!attachment.id) ++next_attachment_;
   }
   return ids;
 }
 
-void StoreWriter::AddItem(size_t folder, const ItemSpec& item, const std::string& place) {
+void StoreWriter::AddItem(size_t folder, const ItemDescription& item, const std::string& place) {
   if (!writer_) throw ScenarioError(place + ": items are added after Start()");
   const PlannedFolder& planned = folders_.at(folder);
   const ItemRows rows =
@@ -393,7 +398,8 @@ void StoreWriter::Write(const std::u16string& table, const Cells& row, const std
     for (const Record::Cell& earlier : record.cells()) {
       if (earlier.column == cell.column) throw ScenarioError(column_place + ": duplicate column");
     }
-    const ColumnSpec spec = ResolveColumn(declared_columns_, cell.column, column_place);
+    const ColumnDeclaration description =
+        ResolveColumn(declared_columns_, cell.column, column_place);
     const bool multi = IsMultiValued(*PrefixOf(cell.column));
     if (cell.values.size() > 1 && !multi) {
       throw ScenarioError(column_place +
@@ -401,7 +407,7 @@ void StoreWriter::Write(const std::u16string& table, const Cells& row, const std
                           "multi-valued (MS or MN)");
     }
     for (const CellValue& value : cell.values) {
-      record.Add(cell.column, EncodeCell(cell.column, spec, value, column_place));
+      record.Add(cell.column, EncodeCell(cell.column, description, value, column_place));
     }
   }
   try {

@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "tools/edbforge/ese/database_writer.h"
+#include "tools/edbforge/exchange/store_description.h"
 #include "tools/edbforge/exchange/store_rows.h"
-#include "tools/edbforge/exchange/store_spec.h"
 
 namespace tarvex::edbforge {
 
@@ -36,21 +36,21 @@ inline constexpr std::u16string_view kLeadingColumn = u"Le08";
 
 class StoreWriter {
  public:
-  // Plans the mailboxes and folders of `spec` (its items are not read). `source` prefixes
+  // Plans the mailboxes and folders of `description` (its items are not read). `source` prefixes
   // the places named in errors, e.g. the scenario file. Throws ScenarioError.
-  StoreWriter(const StoreSpec& spec, std::filesystem::path path, std::string source);
+  StoreWriter(const StoreDescription& description, std::filesystem::path path, std::string source);
   ~StoreWriter();
   StoreWriter(const StoreWriter&) = delete;
   StoreWriter& operator=(const StoreWriter&) = delete;
 
   // Declares the columns of an item of `folder` and checks its values.
-  void DeclareItem(size_t folder, const ItemSpec& item, const std::string& place);
+  void DeclareItem(size_t folder, const ItemDescription& item, const std::string& place);
   // Declares the columns of an item that may go to any folder.
-  void DeclareSharedItem(const ItemSpec& item);
+  void DeclareSharedItem(const ItemDescription& item);
   // The content count ("L3602") of a folder whose items are streamed rather than listed.
   void SetItemCount(size_t folder, uint32_t count) { folders_.at(folder).item_count = count; }
   void Start();
-  void AddItem(size_t folder, const ItemSpec& item, const std::string& place);
+  void AddItem(size_t folder, const ItemDescription& item, const std::string& place);
   void Finish();
 
   const std::vector<PlannedFolder>& folders() const { return folders_; }
@@ -65,12 +65,13 @@ class StoreWriter {
     }
   };
 
-  void PlanFolders(const std::vector<FolderSpec>& specs, size_t mailbox,
+  void PlanFolders(const std::vector<FolderDescription>& descriptions, size_t mailbox,
                    std::optional<size_t> parent, const std::string& owner_place,
                    const std::u16string& path);
-  size_t PlanFolder(size_t mailbox, std::optional<size_t> parent, const FolderSpec* spec,
-                    std::optional<Identifier> id, const std::string& place);
-  ItemIds NextIds(const ItemSpec& item);
+  size_t PlanFolder(size_t mailbox, std::optional<size_t> parent,
+                    const FolderDescription* description, std::optional<Identifier> id,
+                    const std::string& place);
+  ItemIds NextIds(const ItemDescription& item);
   void Declare(const std::u16string& table, const Cells& row, const std::string& place);
   // Refuses unknown and duplicate columns and values that do not suit their column.
   void Check(const Cells& row, const std::string& place) const;
@@ -85,7 +86,7 @@ class StoreWriter {
   DatabaseOptions options_;
   std::u16string attachment_table_;
   std::u16string template_table_;
-  std::map<std::u16string, ColumnSpec> declared_columns_;
+  std::map<std::u16string, ColumnDeclaration> declared_columns_;
   std::filesystem::path path_;
   std::string source_;
 

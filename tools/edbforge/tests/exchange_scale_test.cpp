@@ -102,9 +102,9 @@ TEST(ScaleStore, TheSameSeedGivesTheSameBytes) {
 
 TEST(ScaleStore, AScenarioGivesTheSameBytesEachTime) {
   ScratchFolder scratch;
-  const StoreSpec spec = ReadScenarioFile(ScenarioPath("2010-private.json"));
-  BuildStore(spec, scratch / "a.edb");
-  BuildStore(spec, scratch / "b.edb");
+  const StoreDescription description = ReadScenarioFile(ScenarioPath("2010-private.json"));
+  BuildStore(description, scratch / "a.edb");
+  BuildStore(description, scratch / "b.edb");
   EXPECT_EQ(FileBytes(scratch / "a.edb"), FileBytes(scratch / "b.edb"));
 }
 

@@ -87,12 +87,13 @@ TEST(ScenarioErrors, DuplicateColumnsAreRefused) {
               {"columns", "S3001", "duplicate"});
 
   // The same through the builder API.
-  StoreSpec spec;
-  FolderSpec& inbox = spec.AddMailbox(u"Alice", u"alice").AddFolder(u"Inbox", u"IPF.Note");
+  StoreDescription description;
+  FolderDescription& inbox =
+      description.AddMailbox(u"Alice", u"alice").AddFolder(u"Inbox", u"IPF.Note");
   inbox.AddItem(u"IPM.Note").Set(u"Se1d", Text(u"a")).Set(u"Se1d", Text(u"b"));
   ScratchFolder scratch;
   try {
-    BuildStore(spec, scratch / "out.edb");
+    BuildStore(description, scratch / "out.edb");
     ADD_FAILURE() << "a duplicate column was accepted";
   } catch (const ScenarioError& error) {
     ExpectPlace(error.what(), {"mailbox \"Alice\"", "folder \"Inbox\"", "item 1", "column \"Se1d\"",
@@ -140,20 +141,20 @@ TEST(ScenarioErrors, AcceptedEdgeValuesStillBuild) {
 
 TEST(ScenarioErrors, AFailureWhileStreamingLeavesNoFile) {
   ScratchFolder scratch;
-  StoreSpec spec;
-  spec.AddMailbox(u"Alice", u"alice").AddFolder(u"Inbox", u"IPF.Note");
+  StoreDescription description;
+  description.AddMailbox(u"Alice", u"alice").AddFolder(u"Inbox", u"IPF.Note");
   const std::filesystem::path out = scratch / "stream.edb";
   {
-    StoreWriter writer(spec, out, "stream");
+    StoreWriter writer(description, out, "stream");
     size_t inbox = 0;
-    while (writer.folders()[inbox].spec == nullptr) ++inbox;
-    ItemSpec good;
+    while (writer.folders()[inbox].description == nullptr) ++inbox;
+    ItemDescription good;
     good.message_class = u"IPM.Note";
     good.Set(u"Se1d", Text(u"fine")).Set(u"L3602", Integer(1));
     writer.DeclareItem(inbox, good, "item 1");
     writer.Start();
     writer.AddItem(inbox, good, "item 1");
-    ItemSpec bad = good;
+    ItemDescription bad = good;
     bad.cells.cells().back().values.front().integer = int64_t{1} << 40;
     EXPECT_THROW(writer.AddItem(inbox, bad, "item 2"), ScenarioError);
   }

@@ -4,10 +4,10 @@
 // folder trees, the items of each folder and the items' attachments. Tests build these in code;
 // the JSON scenarios of edbforge read into the same structures.
 //
-//   StoreSpec store;
+//   StoreDescription store;
 //   store.layout = StoreLayout::kOlder;
-//   MailboxSpec& mailbox = store.AddMailbox(u"Alice", u"/o=Org/cn=alice");
-//   FolderSpec& inbox = mailbox.AddFolder(u"Inbox", u"IPF.Note");
+//   MailboxDescription& mailbox = store.AddMailbox(u"Alice", u"/o=Org/cn=alice");
+//   FolderDescription& inbox = mailbox.AddFolder(u"Inbox", u"IPF.Note");
 //   inbox.AddItem(u"IPM.Note").Set(u"Se1d", Text(u"Hello")).Set(u"Te06", Time(ticks));
 //   BuildStore(store, "out.edb");
 
@@ -76,59 +76,59 @@ class Cells {
   std::vector<Cell> cells_;
 };
 
-struct AttachmentSpec {
+struct AttachmentDescription {
   std::u16string name;        // "S3001"; empty leaves the column out
   std::vector<uint8_t> data;  // "N3701"
   std::optional<Identifier> id;
   Cells cells;
 };
 
-struct ItemSpec {
+struct ItemDescription {
   std::u16string message_class;  // "S1a"
   std::optional<Identifier> id;  // "N67b0"; numbered by the builder when absent
   Cells cells;
-  std::vector<AttachmentSpec> attachments;
+  std::vector<AttachmentDescription> attachments;
 
-  ItemSpec& Set(std::u16string column, CellValue value) {
+  ItemDescription& Set(std::u16string column, CellValue value) {
     cells.Set(std::move(column), std::move(value));
     return *this;
   }
-  AttachmentSpec& AddAttachment(std::u16string name, std::vector<uint8_t> data);
+  AttachmentDescription& AddAttachment(std::u16string name, std::vector<uint8_t> data);
 };
 
-struct FolderSpec {
+struct FolderDescription {
   std::u16string name;             // "S3001"
   std::u16string container_class;  // "S3613"; empty leaves the column out
   std::optional<Identifier> id;    // "Q6748"; numbered by the builder when absent
   Cells cells;
-  std::vector<ItemSpec> items;
-  std::vector<FolderSpec> folders;
+  std::vector<ItemDescription> items;
+  std::vector<FolderDescription> folders;
 
-  FolderSpec& AddFolder(std::u16string folder_name, std::u16string folder_class = u"");
-  ItemSpec& AddItem(std::u16string item_class);
+  FolderDescription& AddFolder(std::u16string folder_name, std::u16string folder_class = u"");
+  ItemDescription& AddItem(std::u16string item_class);
 };
 
-struct MailboxSpec {
+struct MailboxDescription {
   std::u16string name;           // "S3001"
   std::u16string owner;          // "S6773"
   std::optional<Identifier> id;  // "Q6764"
   // 2010 layout: the suffix of the mailbox's "Folders-", "MsgHeader-" and "Body-" tables.
   std::u16string table_suffix;
   Cells cells;
-  std::vector<FolderSpec> folders;  // below the mailbox's root folder
+  std::vector<FolderDescription> folders;  // below the mailbox's root folder
 
-  FolderSpec& AddFolder(std::u16string folder_name, std::u16string folder_class = u"");
+  FolderDescription& AddFolder(std::u16string folder_name, std::u16string folder_class = u"");
 };
 
 // How a column is declared; without an entry the column's prefix decides (README).
-struct ColumnSpec {
+struct ColumnDeclaration {
   ColumnType type = ColumnType::kBinary;
   ColumnStorage storage = ColumnStorage::kTagged;
   uint32_t code_page = kCodePageUnicode;
   uint32_t fixed_size = 8;  // fixed Binary and Text columns
 };
 
-struct StoreSpec {
+struct StoreDescription {
   StoreLayout layout = StoreLayout::kOlder;
   StoreKind kind = StoreKind::kPrivate;
   uint32_t format_revision = 12;
@@ -136,11 +136,11 @@ struct StoreSpec {
   // Older layout: the table carrying the attachment callback, and the content tables' template.
   std::u16string attachment_table = u"Attachment";
   std::u16string template_table = u"FolderTemplate";
-  std::map<std::u16string, ColumnSpec> columns;
-  std::vector<MailboxSpec> mailboxes;  // private store
-  std::vector<FolderSpec> folders;     // public store: the folders below its root
+  std::map<std::u16string, ColumnDeclaration> columns;
+  std::vector<MailboxDescription> mailboxes;  // private store
+  std::vector<FolderDescription> folders;     // public store: the folders below its root
 
-  MailboxSpec& AddMailbox(std::u16string name, std::u16string owner);
+  MailboxDescription& AddMailbox(std::u16string name, std::u16string owner);
 };
 
 }  // namespace tarvex::edbforge

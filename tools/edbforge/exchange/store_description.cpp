@@ -1,4 +1,4 @@
-#include "tools/edbforge/exchange/store_spec.h"
+#include "tools/edbforge/exchange/store_description.h"
 
 namespace tarvex::edbforge {
 
@@ -62,36 +62,39 @@ const Cell* Cells::Find(std::u16string_view column) const {
   return nullptr;
 }
 
-AttachmentSpec& ItemSpec::AddAttachment(std::u16string name, std::vector<uint8_t> data) {
-  attachments.push_back(AttachmentSpec{std::move(name), std::move(data), std::nullopt, {}});
+AttachmentDescription& ItemDescription::AddAttachment(std::u16string name,
+                                                      std::vector<uint8_t> data) {
+  attachments.push_back(AttachmentDescription{std::move(name), std::move(data), std::nullopt, {}});
   return attachments.back();
 }
 
-FolderSpec& FolderSpec::AddFolder(std::u16string folder_name, std::u16string folder_class) {
-  FolderSpec folder;
+FolderDescription& FolderDescription::AddFolder(std::u16string folder_name,
+                                                std::u16string folder_class) {
+  FolderDescription folder;
   folder.name = std::move(folder_name);
   folder.container_class = std::move(folder_class);
   folders.push_back(std::move(folder));
   return folders.back();
 }
 
-ItemSpec& FolderSpec::AddItem(std::u16string item_class) {
-  ItemSpec item;
+ItemDescription& FolderDescription::AddItem(std::u16string item_class) {
+  ItemDescription item;
   item.message_class = std::move(item_class);
   items.push_back(std::move(item));
   return items.back();
 }
 
-FolderSpec& MailboxSpec::AddFolder(std::u16string folder_name, std::u16string folder_class) {
-  FolderSpec folder;
+FolderDescription& MailboxDescription::AddFolder(std::u16string folder_name,
+                                                 std::u16string folder_class) {
+  FolderDescription folder;
   folder.name = std::move(folder_name);
   folder.container_class = std::move(folder_class);
   folders.push_back(std::move(folder));
   return folders.back();
 }
 
-MailboxSpec& StoreSpec::AddMailbox(std::u16string name, std::u16string owner) {
-  MailboxSpec mailbox;
+MailboxDescription& StoreDescription::AddMailbox(std::u16string name, std::u16string owner) {
+  MailboxDescription mailbox;
   mailbox.name = std::move(name);
   mailbox.owner = std::move(owner);
   mailboxes.push_back(std::move(mailbox));
