@@ -75,6 +75,8 @@ std::u16string DecodeBodyFileBytes(std::string_view bytes, std::u16string_view f
 }
 
 std::filesystem::path ResolveManifestPath(std::u16string_view text) {
+  // The system calls would see only the part before a NUL: another file than the one named.
+  if (text.find(u'\0') != std::u16string_view::npos) return {};
   std::filesystem::path path = PathFromText(text);
   std::error_code error;
   if (text.find(u'\\') != std::u16string_view::npos && !std::filesystem::exists(path, error)) {
@@ -91,7 +93,7 @@ bool ReadBodyFile(std::u16string_view path_text, BodyType type, BodyContent& bod
   if (path_text.empty()) return true;
   const std::filesystem::path path = ResolveManifestPath(path_text);
   std::error_code exists_error;
-  if (!std::filesystem::exists(path, exists_error)) return true;
+  if (!std::filesystem::is_regular_file(path, exists_error)) return true;
   std::string bytes;
   if (!ReadFileBytes(path, kMaxBodyBytes, bytes, error)) return false;
   body.text = DecodeBodyFileBytes(bytes, TextFromPath(path.filename()), type);

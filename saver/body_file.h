@@ -25,7 +25,8 @@ std::u16string DecodeBodyFileBytes(std::string_view bytes, std::u16string_view f
                                    BodyType type);
 
 // A path text from a manifest. The recovery program's texts may still use "\" between
-// folders; when the path as given does not exist, the same path with "/" is tried.
+// folders; when the path as given does not exist, the same path with "/" is tried. A text
+// holding a NUL names no file (empty path).
 std::filesystem::path ResolveManifestPath(std::u16string_view text);
 
 struct BodyContent {
@@ -33,8 +34,8 @@ struct BodyContent {
   bool html = false;
 };
 
-// A missing or empty file is an empty body (the recovery program writes none when it found
-// none). False only for a file that exists but cannot be read or is unreasonably large.
+// A missing, empty or not regular file is an empty body (the recovery program writes none when it
+// found none). False only for a file that exists but cannot be read or is unreasonably large.
 bool ReadBodyFile(std::u16string_view path_text, BodyType type, BodyContent& body,
                   std::string& error);
 
