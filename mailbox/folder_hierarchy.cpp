@@ -89,6 +89,22 @@ class RowValues {
     if (position <= 0) return {};
     return reader_.ReadIdText(record_, position, ByteOrder::kBigEndian).value_or(std::u16string());
   }
+  // The identifier text even when it is a single digit: a parent id of 0 marks a folder at
+  // the top of a 2010 folder table, and the plain reading gives no text for it.
+  std::u16string ParentId(int position) const {
+    if (position <= 0) return {};
+    if (std::optional<std::u16string> id =
+            reader_.ReadIdText(record_, position, ByteOrder::kBigEndian)) {
+      return *id;
+    }
+    const std::optional<RawValue> raw = GetRawValue(record_, position);
+    if (raw && raw->flags <= kValueFlagVariableSize && raw->bytes.size() == 8) {
+      std::array<std::uint8_t, 8> bytes{};
+      std::copy(raw->bytes.begin(), raw->bytes.end(), bytes.begin());
+      return IdentifierText(bytes, ByteOrder::kBigEndian);
+    }
+    return {};
+  }
   std::u16string StoreId(int position) const {
     if (position <= 0) return {};
     return reader_.ReadStoreIdText(record_, position, ByteOrder::kBigEndian)
@@ -383,7 +399,7 @@ bool ScanFolderTable(Recovery& recovery, libesedb_table_t* table, std::u16string
     const RowValues values(recovery.reader(), record);
     std::u16string folder_id = values.Id(columns.folder_id);
     std::u16string folder_key = public_store ? values.StoreId(columns.folder_id) : folder_id;
-    std::u16string parent_id = values.Id(columns.parent_id);
+    std::u16string parent_id = values.ParentId(columns.parent_id);
     std::u16string mailbox_key =
         public_store ? std::u16string(kPublicMailboxKey) : values.Id(columns.mailbox_number);
     std::u16string display_name =

@@ -189,6 +189,27 @@ TEST(FolderTableScan, PublicStoreUsesTheAlternativeFolderKey) {
   EXPECT_EQ(node.mailbox_name, u"Public Folder");
 }
 
+TEST(FolderTableScan, AParentIdOfZeroBytesMakesATopFolder) {
+  // Public folder tables give their top folders the parent identifier 0, stored as eight
+  // zero bytes.
+  FolderStoreSpec spec;
+  spec.format_revision = 17;
+  spec.private_store = false;
+  FolderRowSpec marketing = Row(0x0001000000000abc, 0, 0x77, u"Marketing");
+  FolderRowSpec support = Row(0x0001000000000abd, 0, 0x77, u"Support");
+  FolderRowSpec root = Row(0x0001000000000abe, 0, 0x77, u"");
+  FolderRowSpec campaigns = Row(0x0001000000000abf, 0x0001000000000abc, 0x77, u"Campaigns");
+  spec.folder_tables = {{u"Folders-1", {marketing, support, root, campaigns}, {}}};
+  FolderRecovery store(spec);
+  ASSERT_TRUE(store.ok());
+  store.AddMailboxes();
+  store.Scan2010FolderTables();
+  const TreeNodeHandle public_node = store.model().mailboxes[0].tree_item;
+  EXPECT_EQ(store.ChildTexts(public_node), (std::vector<std::u16string>{u"Marketing", u"Support"}));
+  EXPECT_EQ(store.ChildTexts(store.Child(public_node, u"Marketing")),
+            std::vector<std::u16string>{u"Campaigns"});
+}
+
 TEST(FolderTableScan, RowsNamingEachOtherAsParentsEnd) {
   FolderStoreSpec spec;
   spec.format_revision = 20;
