@@ -238,6 +238,50 @@ TEST_F(PrivateStore2010, BodyRowAndAttachmentsAreFoundAgainAndWrittenSafely) {
   EXPECT_TRUE(recovery.body_table().open);
 }
 
+// A time may sit in a currency or binary column as well as in a date column.
+TEST(HeaderScan, DatesAreReadFromEveryColumnTypeThatHoldsAFiletime) {
+  ScratchFolder folder;
+  ef::TableDefinition definition = ExchangeTable(u"MsgHeader-1-9", kHeaderColumns);
+  for (ef::ColumnDefinition& column : definition.columns) {
+    if (column.name == u"Te06") column.type = ef::ColumnType::kCurrency;
+    if (column.name == u"T3007") column.type = ef::ColumnType::kBinary;
+  }
+  const std::uint64_t ticks = FileTimeOf(2010, 1, 5, 9, 3, 7).ticks;
+  std::vector<std::uint8_t> little_endian(8);
+  for (std::size_t i = 0; i < 8; ++i)
+    little_endian[i] = static_cast<std::uint8_t>(ticks >> (8 * i));
+  {
+    ef::EseDatabaseWriter writer(folder / "dates.edb", {4096, 20});
+    writer.AddTable(ExchangeTable(u"Mailbox", {u"Q6764"}));
+    ef::TableWriter& headers = writer.AddTable(definition);
+    headers.Append(Header(0x1, 0xa1)
+                       .Set(u"Se1d", std::u16string(u"currency"))
+                       .Set(u"Te06", static_cast<std::int64_t>(ticks)));
+    headers.Append(
+        Header(0x2, 0xa1).Set(u"Se1d", std::u16string(u"binary")).Set(u"T3007", little_endian));
+    headers.Append(Header(0x3, 0xa1).Set(u"Se1d", std::u16string(u"none")));
+    writer.Finish();
+  }
+  std::filesystem::create_directories(folder / "work");
+  OpenedStore store(folder / "dates.edb", folder / "work");
+  Recovery& recovery = store.recovery();
+  const EsedbTable table = GetTable(recovery.session().file(), [&] {
+    for (const TableEntry& entry : recovery.session().catalog().entries()) {
+      if (entry.name == u"MsgHeader-1-9") return entry.index;
+    }
+    return -1;
+  }());
+  ASSERT_TRUE(ScanHeaderTable(recovery, table.get(), u"MsgHeader-1-9"));
+  EXPECT_FALSE(ScanHeaderTable(recovery, nullptr, u"MsgHeader-1-9"));
+  EXPECT_FALSE(ScanHeaderTable(recovery, table.get(), u""));
+  const auto& headers = recovery.model().item_headers;
+  ASSERT_EQ(headers.size(), 3u);
+  EXPECT_EQ(headers.at(2).date, u"Jan,05 2010 09:03:07");
+  EXPECT_EQ(headers.at(1).date, u"Jan,05 2010 09:03:07");
+  EXPECT_EQ(headers.at(0).date, u"");
+  EXPECT_EQ(headers.at(0).table_name, u"MsgHeader-1-9");
+}
+
 // A public store keeps one header and one body table per folder, named after the folder key.
 TEST(PublicStore2010, EachFolderIsLoadedFromItsOwnTablesOnItsFirstSelection) {
   ScratchFolder folder;
