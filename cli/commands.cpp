@@ -1,0 +1,207 @@
+#include "cli/commands.h"
+
+#include <cstdio>
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "base/utf16_text.h"
+#include "base/utf_conversion.h"
+#include "cli/database_run.h"
+#include "mailbox/folder_hierarchy.h"
+#include "mailbox/mailbox_loading.h"
+
+namespace tarvex::cli {
+namespace {
+
+using nlohmann::json;
+
+std::string Utf8(std::u16string_view text) {
+  return Utf16ToUtf8(text);
+}
+
+void PrintJson(const json& document) {
+  std::printf("%s\n", document.dump(2).c_str());
+}
+
+std::string LayoutName(StoreLayout layout) {
+  return layout == StoreLayout::k2010 ? "2010" : "older";
+}
+
+std::string StoreKindName(StoreKind kind) {
+  return kind == StoreKind::kPrivate ? "private" : "public";
+}
+
+std::string Hex(std::uint32_t value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%x", value);
+  return buffer;
+}
+
+// Loads a folder's items through the window and returns its rows.
+std::vector<std::vector<std::u16string>> ItemsOf(DatabaseRun& run, TreeNodeHandle node) {
+  run.window().ClearList();
+  LoadMailbox(run.recovery(), node);
+  return run.window().ListRows();
+}
+
+json TreeJson(DatabaseRun& run, TreeNodeHandle node) {
+  const TreeNode& tree_node = run.window().Node(node);
+  json folders = json::array();
+  for (TreeNodeHandle child : tree_node.children) folders.push_back(TreeJson(run, child));
+  json entry = {{"name", Utf8(tree_node.text)}, {"folders", folders}};
+  const std::u16string kind = run.FolderKindOf(node);
+  if (!kind.empty()) {
+    entry["kind"] = Utf8(kind);
+    entry["items"] = ItemsOf(run, node).size();
+  }
+  return entry;
+}
+
+void PrintTreeText(DatabaseRun& run, TreeNodeHandle node, int depth) {
+  const TreeNode& tree_node = run.window().Node(node);
+  std::string line(static_cast<std::size_t>(depth) * 2, ' ');
+  line += Utf8(tree_node.text);
+  const std::u16string kind = run.FolderKindOf(node);
+  if (!kind.empty()) {
+    const std::size_t items = ItemsOf(run, node).size();
+    line += "  [" + Utf8(kind) + "] " + std::to_string(items) + (items == 1 ? " item" : " items");
+  }
+  std::printf("%s\n", line.c_str());
+  for (TreeNodeHandle child : tree_node.children) PrintTreeText(run, child, depth + 1);
+}
+
+// Column names of the item list; the hidden columns carry other keys in the 2010 layout.
+std::vector<std::string> ListColumnNames(StoreLayout layout) {
+  if (layout == StoreLayout::k2010) {
+    return {"id",   "kind",        "number",     "tables",  "from",  "subject",
+            "date", "attachments", "folder_key", "mailbox", "folder"};
+  }
+  return {"id", "kind", "number", "attachment_list", "from", "subject", "date", "attachments",
+          "to", "cc",   "bcc"};
+}
+
+}  // namespace
+
+int RunInfo(const std::filesystem::path& database, const CommonOptions& options) {
+  DatabaseRun run(database, options.workdir, true);
+  // Only the catalogue and the mailboxes are needed, not the whole analysis.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(database, error)) {
+    PrintError("no such database file: " + database.string());
+    return kExitMissingFile;
+  }
+  if (libesedb_check_file_signature(database.c_str(), nullptr) != 1) {
+    PrintError("not an ESE database: " + database.string());
+    return kExitNotDatabase;
+  }
+  StoreSession::OpenResult opened = StoreSession::Open(database);
+  if (!std::holds_alternative<std::unique_ptr<StoreSession>>(opened)) {
+    PrintError("the store cannot be read: " + database.string());
+    return kExitUnreadableStore;
+  }
+  Recovery& recovery = run.recovery();
+  recovery.AttachSession(std::move(std::get<std::unique_ptr<StoreSession>>(opened)));
+  StoreSession& session = recovery.session();
+  const bool catalog_complete = session.BuildTableCatalog() != CatalogResult::kFailed;
+  session.RecogniseLayout();
+  if (session.store_kind() == StoreKind::kPrivate) {
+    NamedTableHandlers handlers;
+    handlers.mailbox = [&recovery](libesedb_record_t* record, std::uint32_t) {
+      HandleMailboxRow(recovery, record);
+    };
+    session.ScanNamedTable(u"Mailbox", handlers, recovery.scan_context());
+  } else {
+    AddPublicMailbox(recovery);
+  }
+
+  json tables = json::array();
+  for (const TableEntry& entry : session.catalog().entries()) tables.push_back(Utf8(entry.name));
+  json mailboxes = json::array();
+  for (const MailboxEntry& mailbox : recovery.model().mailboxes) {
+    mailboxes.push_back({{"name", Utf8(mailbox.display_name)},
+                         {"owner", Utf8(mailbox.owner_text)},
+                         {"key", Utf8(mailbox.mailbox_key)}});
+  }
+  if (options.json) {
+    PrintJson({{"database", database.string()},
+               {"format_version", session.format_version()},
+               {"format_revision", session.format_revision()},
+               {"creation_format_version", session.creation_format_version()},
+               {"creation_format_revision", session.creation_format_revision()},
+               {"page_size", session.page_size()},
+               {"layout", LayoutName(recovery.layout())},
+               {"store_kind", StoreKindName(session.store_kind())},
+               {"attachment_table", Utf8(session.attachment_table_name())},
+               {"catalog_complete", catalog_complete},
+               {"tables", tables},
+               {"mailboxes", mailboxes}});
+    return kExitOk;
+  }
+  std::printf("Database:          %s\n", database.string().c_str());
+  std::printf("Format:            %s, revision %u (created %s, revision %u)\n",
+              Hex(session.format_version()).c_str(), session.format_revision(),
+              Hex(session.creation_format_version()).c_str(), session.creation_format_revision());
+  std::printf("Page size:         %u bytes\n", session.page_size());
+  std::printf("Layout:            %s\n", LayoutName(recovery.layout()).c_str());
+  std::printf("Store kind:        %s\n", StoreKindName(session.store_kind()).c_str());
+  if (!session.attachment_table_name().empty()) {
+    std::printf("Attachment table:  %s\n", Utf8(session.attachment_table_name()).c_str());
+  }
+  if (!catalog_complete) std::printf("Catalogue:         incomplete (a table could not be read)\n");
+  std::printf("Tables (%zu):\n", tables.size());
+  for (const json& table : tables) std::printf("  %s\n", table.get<std::string>().c_str());
+  std::printf("Mailboxes (%zu):\n", mailboxes.size());
+  for (const json& mailbox : mailboxes) {
+    std::printf("  %s\n", mailbox["name"].get<std::string>().c_str());
+  }
+  return kExitOk;
+}
+
+int RunTree(const std::filesystem::path& database, const CommonOptions& options) {
+  DatabaseRun run(database, options.workdir, options.quiet);
+  if (const int code = run.Analyse(); code != kExitOk) return code;
+  if (options.json) {
+    PrintJson(TreeJson(run, run.root()));
+  } else {
+    PrintTreeText(run, run.root(), 0);
+  }
+  return kExitOk;
+}
+
+int RunList(const std::filesystem::path& database, const std::string& folder,
+            const CommonOptions& options) {
+  DatabaseRun run(database, options.workdir, options.quiet);
+  if (const int code = run.Analyse(); code != kExitOk) return code;
+  const std::optional<TreeNodeHandle> node = run.FindFolder(Utf8ToUtf16(folder));
+  if (!node) {
+    PrintError("no folder \"" + folder + "\" in " + database.string() +
+               " (see `tarvex tree` for the folder paths)");
+    return kExitUnknownFolder;
+  }
+  const std::vector<std::vector<std::u16string>> rows = ItemsOf(run, *node);
+  const std::vector<std::string> names = ListColumnNames(run.recovery().layout());
+  auto cell = [](const std::vector<std::u16string>& row, std::size_t column) {
+    return column < row.size() ? Utf8(row[column]) : std::string();
+  };
+  if (options.json) {
+    json items = json::array();
+    for (const auto& row : rows) {
+      json item = json::object();
+      for (std::size_t column = 0; column < names.size(); ++column) {
+        item[names[column]] = cell(row, column);
+      }
+      items.push_back(item);
+    }
+    PrintJson(items);
+    return kExitOk;
+  }
+  std::printf("%-6s %-12s %-30s %-40s %-21s %s\n", "No", "Kind", "From", "Subject", "Date", "Att");
+  for (const auto& row : rows) {
+    std::printf("%-6s %-12s %-30s %-40s %-21s %s\n", cell(row, 2).c_str(), cell(row, 1).c_str(),
+                cell(row, 4).c_str(), cell(row, 5).c_str(), cell(row, 6).c_str(),
+                cell(row, 7).c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace tarvex::cli

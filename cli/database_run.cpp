@@ -1,0 +1,99 @@
+#include "cli/database_run.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <system_error>
+
+#include "base/file_names.h"
+#include "mailbox/analysis.h"
+
+namespace tarvex::cli {
+
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "tarvex: %s\n", message.c_str());
+}
+
+WorkingFolder::WorkingFolder(const std::optional<std::filesystem::path>& chosen) {
+  std::error_code error;
+  if (chosen) {
+    path_ = *chosen;
+  } else {
+    path_ = std::filesystem::temp_directory_path(error) /
+            ("tarvex-" + std::to_string(getpid()) + "-" +
+             std::to_string(reinterpret_cast<std::uintptr_t>(this) & 0xFFFFFF));
+    remove_ = true;
+  }
+  std::filesystem::create_directories(path_, error);
+}
+
+WorkingFolder::~WorkingFolder() {
+  if (!remove_) return;
+  std::error_code error;
+  std::filesystem::remove_all(path_, error);
+}
+
+DatabaseRun::DatabaseRun(std::filesystem::path database,
+                         const std::optional<std::filesystem::path>& workdir, bool quiet)
+    : database_(std::move(database)),
+      window_(stderr, quiet),
+      working_folder_(workdir),
+      message_pages_(working_folder_.path()),
+      recovery_(std::make_unique<Recovery>(window_, pause_gate_, working_folder_.path(),
+                                           working_folder_.path(), message_pages_)) {}
+
+int DatabaseRun::Analyse() {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(database_, error)) {
+    PrintError("no such database file: " + database_.string());
+    return kExitMissingFile;
+  }
+  if (libesedb_check_file_signature(database_.c_str(), nullptr) != 1) {
+    PrintError("not an ESE database: " + database_.string());
+    return kExitNotDatabase;
+  }
+  root_ = window_.InsertTreeNode(kTopOfTree, TextFromPath(database_), 0);
+  recovery_->set_root_node(root_);
+  switch (RunAnalysis(*recovery_, database_)) {
+    case AnalysisOutcome::kCompleted:
+      return kExitOk;
+    case AnalysisOutcome::kFailed:
+    case AnalysisOutcome::kEndedSilently:
+      break;
+  }
+  PrintError("the store cannot be read: " + database_.string());
+  return kExitUnreadableStore;
+}
+
+std::optional<TreeNodeHandle> DatabaseRun::FindBelow(TreeNodeHandle node,
+                                                     std::u16string_view rest) const {
+  for (TreeNodeHandle child : window_.Node(node).children) {
+    const std::u16string& name = window_.Node(child).text;
+    if (!rest.starts_with(name)) continue;
+    const std::u16string_view after = rest.substr(name.size());
+    if (after.empty()) return child;
+    if (after.front() != u'/') continue;
+    if (std::optional<TreeNodeHandle> found = FindBelow(child, after.substr(1))) return found;
+  }
+  return std::nullopt;
+}
+
+std::optional<TreeNodeHandle> DatabaseRun::FindFolder(std::u16string_view path) const {
+  while (path.starts_with(u"/")) path.remove_prefix(1);
+  while (path.ends_with(u"/")) path.remove_suffix(1);
+  if (path.empty()) return std::nullopt;
+  return FindBelow(root_, path);
+}
+
+std::u16string DatabaseRun::FolderKindOf(TreeNodeHandle node) const {
+  const MailboxModel& model = recovery_->model();
+  for (const FolderLink& link : model.folder_links) {
+    if (link.tree_item == node) return link.folder_kind;
+  }
+  for (const FolderNode& folder : model.folder_nodes) {
+    if (folder.tree_item == node) return folder.folder_kind;
+  }
+  return {};
+}
+
+}  // namespace tarvex::cli

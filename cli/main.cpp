@@ -1,0 +1,45 @@
+// tarvex: the recovery tool without a window.
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/database_run.h"
+
+int main(int argc, char** argv) {
+  using namespace tarvex::cli;
+  CLI::App app{
+      "Tarvex Mailbox Rescue: recovers mailboxes, folders and items from Exchange "
+      "database files (*.edb), read-only."};
+  app.require_subcommand(1);
+
+  CommonOptions options;
+  std::string database;
+  std::string folder;
+  auto add_common = [&](CLI::App* command, bool with_json) {
+    command->add_option("DB", database, "Exchange database file (*.edb)")->required();
+    command->add_flag("-q,--quiet", options.quiet, "No status texts or progress on standard error");
+    if (with_json) command->add_flag("--json", options.json, "Print JSON instead of text");
+  };
+
+  CLI::App* info =
+      app.add_subcommand("info", "Format, page size, layout, store kind, tables, mailboxes");
+  add_common(info, true);
+  CLI::App* tree =
+      app.add_subcommand("tree", "The rebuilt tree of mailboxes and folders, with item counts");
+  add_common(tree, true);
+  CLI::App* list = app.add_subcommand("list", "The items of one folder");
+  add_common(list, true);
+  list->add_option("FOLDER", folder,
+                   "Folder path, e.g. \"Mailbox Name/Top of Information Store/Inbox\"")
+      ->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error) == 0 ? kExitOk : kExitUsage;
+  }
+  if (info->parsed()) return RunInfo(database, options);
+  if (tree->parsed()) return RunTree(database, options);
+  if (list->parsed()) return RunList(database, folder, options);
+  return kExitUsage;
+}
