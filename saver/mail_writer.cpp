@@ -10,10 +10,8 @@
 #include <memory>
 
 #include "base/code_page_1252.h"
-#include "base/file_names.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "saver/manifest.h"
 #include "saver/output_files.h"
 
 namespace tarvex {
@@ -129,7 +127,9 @@ GPtr<GMimeMessage> BuildMessage(const MailItem& item, std::vector<std::string>& 
   AddAddresses(message.get(), GMIME_ADDRESS_TYPE_TO, item.to);
   AddAddresses(message.get(), GMIME_ADDRESS_TYPE_CC, item.cc);
   AddAddresses(message.get(), GMIME_ADDRESS_TYPE_BCC, item.bcc);
-  const std::string subject = Utf16ToUtf8(item.subject);
+  // A subject spread over lines must not become lines of the header block.
+  const std::string subject =
+      Utf16ToUtf8(ReplacedAll(NormalizedLineEnds(item.subject), u"\n", u" "));
   g_mime_message_set_subject(message.get(), subject.c_str(), "utf-8");
   if (item.date) {
     GDateTime* date = g_date_time_new_utc(item.date->year, item.date->month, item.date->day,

@@ -173,6 +173,7 @@ TEST_F(MailSavingTest, JoinsAnMboxOfAnotherWriterAndReadsOnlyTheSenderLine) {
   WriteBytes(work_ / "tempbody.txt", "new body");
   ManifestLines lines = Lines(Text(work_ / "tempbody.txt"), u"txt", u"");
   lines[4].second = u"undisclosed recipients";
+  lines[3].second = u"Line one\r\nBcc: evil@example.com";
   WriteManifest(lines);
   const testing::SaverRun run = RunSaver("mailimport", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
@@ -181,6 +182,8 @@ TEST_F(MailSavingTest, JoinsAnMboxOfAnotherWriterAndReadsOnlyTheSenderLine) {
   EXPECT_EQ(messages[0]["subject"], "old");
   EXPECT_EQ(messages[1]["from"], "Ann <ann@example.com>");
   EXPECT_TRUE(messages[1]["to"].empty());
+  EXPECT_EQ(messages[1]["subject"], "Line one Bcc: evil@example.com");
+  EXPECT_EQ(messages[1]["bcc"], nlohmann::json({"eve@example.com"}));
   EXPECT_EQ(messages[1]["parts"][0]["text"], "new body\n");
   EXPECT_NE(ReadBytes(box_ / "mail.mbox").find("undisclosed recipients"), std::string::npos);
 }
