@@ -192,6 +192,7 @@ bool AddToCalendarFile(const std::filesystem::path& file, const std::string& com
     error = "the new calendar entry could not be built";
     return false;
   }
+  const FolderLock lock(file.parent_path());
   ComponentPtr calendar;
   std::error_code exists_error;
   if (std::filesystem::exists(file, exists_error)) {

@@ -123,6 +123,15 @@ bool AppendingFile::Commit(std::string& error) {
   return true;
 }
 
+FolderLock::FolderLock(const std::filesystem::path& folder) {
+  fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+}
+
+FolderLock::~FolderLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 bool ReplaceFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                            std::string& error) {
   std::random_device random;

@@ -41,6 +41,19 @@ class AppendingFile {
   std::filesystem::path path_;
 };
 
+// An exclusive lock on a folder, held for the life of the object: two savers that read, extend
+// and replace the same file one after the other do not lose each other's entry.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::filesystem::path& folder);
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 // Replaces the file's content in one step: a temporary file in the same folder, written and
 // synced, then renamed over the old one. A reader sees the old or the new file, never a mix.
 bool ReplaceFileAtomically(const std::filesystem::path& path, std::string_view bytes,

@@ -6,6 +6,8 @@
 #include <libical/ical.h>
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "base/utf_conversion.h"
 #include "saver_test_files.h"
@@ -208,6 +210,37 @@ TEST_F(CalendarSavingTest, NotesUndoTheBodyEscapes) {
             Utf16ToUtf8(u"Milk, eggs\nХлеб"));
   EXPECT_EQ(Time(icalcomponent_get_dtstart(journals[0])), "2013-07-04 06:05:04 UTC");
   EXPECT_EQ(XValue(journals[0], "X-FROM"), "Kim");  // a sender without address
+}
+
+TEST_F(CalendarSavingTest, SaversRunningTogetherKeepEveryEntry) {
+  constexpr int kSavers = 6;
+  std::vector<std::unique_ptr<testing::ScratchFolder>> manifests;
+  for (int i = 0; i < kSavers; ++i) {
+    manifests.push_back(std::make_unique<testing::ScratchFolder>());
+    const ManifestLines note = {{u"exFolderPath:", Text(box_)},
+                                {u"FolderPath:", Text(box_)},
+                                {u"SUBJECT:", u"n" + Utf8ToUtf16(std::to_string(i))},
+                                {u"FROM:", u""},
+                                {u"DATE:", u""},
+                                {u"TYPE:", u"txt"},
+                                {u"Body:", u"b"}};
+    WriteBytes(manifests.back()->path() / "mailsaving.txt", ManifestBytes(note));
+  }
+  std::vector<int> exit_codes(kSavers, -1);
+  {
+    std::vector<std::jthread> savers;
+    for (int i = 0; i < kSavers; ++i) {
+      savers.emplace_back([&, i] {
+        exit_codes[static_cast<std::size_t>(i)] =
+            RunSaver("notes", manifests[static_cast<std::size_t>(i)]->path()).exit_code;
+      });
+    }
+  }
+  EXPECT_EQ(exit_codes, std::vector<int>(kSavers, 0));
+  ComponentPtr calendar = ParseCalendar(box_ / "notes.ics");
+  ASSERT_TRUE(calendar);
+  EXPECT_EQ(Components(calendar.get(), ICAL_VJOURNAL_COMPONENT).size(),
+            static_cast<std::size_t>(kSavers));
 }
 
 TEST_F(CalendarSavingTest, ADamagedCalendarIsLeftAsItIs) {
