@@ -59,6 +59,16 @@ void AddX(icalcomponent* component, const char* name, std::u16string_view value)
   icalcomponent_add_property(component, property);
 }
 
+// A parameter value cannot hold a double quote or a control character in any escaped form.
+std::string ParameterText(std::u16string_view text) {
+  std::u16string value;
+  for (char16_t unit : text) {
+    if (unit < 0x20 || unit == 0x7F) continue;
+    value.push_back(unit == u'"' ? u'\'' : unit);
+  }
+  return Utf16ToUtf8(value);
+}
+
 void AddCommon(icalcomponent* component) {
   icalcomponent_add_property(component, icalproperty_new_uid((NewUuid() + "@mailsaving").c_str()));
   icalcomponent_add_property(
@@ -99,7 +109,7 @@ void AddOrganizer(icalcomponent* component, std::u16string_view from) {
   }
   icalproperty* organizer = icalproperty_new_organizer(("mailto:" + Utf8(address)).c_str());
   if (!name.empty())
-    icalproperty_add_parameter(organizer, icalparameter_new_cn(Utf8(name).c_str()));
+    icalproperty_add_parameter(organizer, icalparameter_new_cn(ParameterText(name).c_str()));
   icalcomponent_add_property(component, organizer);
 }
 
@@ -118,7 +128,8 @@ bool AddAttachment(icalcomponent* component, const std::filesystem::path& file,
   icalproperty_add_parameter(property, icalparameter_new_encoding(ICAL_ENCODING_BASE64));
   icalproperty_add_parameter(property, icalparameter_new_value(ICAL_VALUE_BINARY));
   icalproperty_add_parameter(property, icalparameter_new_fmttype("application/octet-stream"));
-  icalparameter* name = icalparameter_new_x(file.filename().c_str());
+  icalparameter* name =
+      icalparameter_new_x(ParameterText(Utf8ToUtf16(file.filename().string())).c_str());
   icalparameter_set_xname(name, "X-FILENAME");
   icalproperty_add_parameter(property, name);
   icalcomponent_add_property(component, property);

@@ -103,8 +103,9 @@ TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
   const std::u16string body = u"Agenda, item 1;\r\nВторой пункт\r\n中文";
   WriteBytes(work_ / "blank.txt", testing::Utf16LeBytes(body));
   const std::string binary("\0\x01\xFF\0PNG\r\n\x1A\n", 11);
-  WriteBytes(work_ / "схема.png", binary);
-  WriteManifest(Appointment(u"Встреча, plan; 会议", Text(work_ / "схема.png") + u";"));
+  WriteBytes(work_ / "схема \"v2\", final: 1.png", binary);
+  WriteManifest(
+      Appointment(u"Встреча, plan; 会议", Text(work_ / "схема \"v2\", final: 1.png") + u";"));
   testing::SaverRun run = RunSaver("appointment", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
   WriteManifest(Appointment(u"Second", u""));
@@ -129,14 +130,16 @@ TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
   EXPECT_EQ(
       Decoded(reinterpret_cast<const char*>(icalattach_get_data(icalproperty_get_attach(attach)))),
       binary);
-  EXPECT_NE(std::string(icalproperty_as_ical_string(attach)).find(Utf16ToUtf8(u"схема.png")),
+  EXPECT_NE(std::string(icalproperty_as_ical_string(attach))
+                .find(Utf16ToUtf8(u"схема 'v2', final: 1.png")),
             std::string::npos);
   EXPECT_EQ(std::string(icalcomponent_get_summary(events[1])), "Second");
   EXPECT_STRNE(icalcomponent_get_uid(events[0]), icalcomponent_get_uid(events[1]));
 }
 
 TEST_F(CalendarSavingTest, HtmlBodyGivesTextAndTheHtml) {
-  WriteBytes(work_ / "htmlbody.html", Utf16ToUtf8(u"<p>Первый</p><p>Second &amp; third</p>"));
+  WriteBytes(work_ / "htmlbody.html",
+             Utf16ToUtf8(u"<p>Первый</p>\n<p>Second &amp; third,; \\n</p>"));
   ManifestLines lines = Appointment(u"Html", u"");
   lines[7].second = u"html";
   lines[9].second = Text(work_ / "htmlbody.html");
@@ -149,7 +152,8 @@ TEST_F(CalendarSavingTest, HtmlBodyGivesTextAndTheHtml) {
   EXPECT_NE(description.find(Utf16ToUtf8(u"Первый")), std::string::npos);
   EXPECT_NE(description.find("Second & third"), std::string::npos);
   EXPECT_EQ(description.find("<p>"), std::string::npos);
-  EXPECT_EQ(XValue(event, "X-ALT-DESC"), Utf16ToUtf8(u"<p>Первый</p><p>Second &amp; third</p>"));
+  EXPECT_EQ(XValue(event, "X-ALT-DESC"),
+            Utf16ToUtf8(u"<p>Первый</p>\n<p>Second &amp; third,; \\n</p>"));
 }
 
 TEST_F(CalendarSavingTest, TasksUseLfLinesAndMonthNumbers) {
