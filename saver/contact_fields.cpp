@@ -1,5 +1,7 @@
 #include "saver/contact_fields.h"
 
+#include <vector>
+
 #include "base/utf16_text.h"
 #include "saver/manifest.h"
 
