@@ -1,0 +1,47 @@
+#pragma once
+
+// What the export writers share: the item's reopened record, its body, and the texts every
+// record carries.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "output/export_queue.h"
+#include "output/preview_record.h"
+
+namespace tarvex {
+
+// The item's row, held for the life of a writer.
+class ExportItemRecord {
+ public:
+  // Opens the row; `record()` is empty when it cannot be read.
+  ExportItemRecord(Recovery& recovery, const ExportItemValues& values);
+  std::optional<PreviewRecord>& record() { return record_; }
+
+ private:
+  EsedbRecord row_;
+  std::optional<PreviewRecord> record_;
+};
+
+enum class FallbackBodyEncoding { kUtf16Le, kUtf8 };
+
+// Tries the text, HTML and RTF routes in this order; without a body, `fallback_name` in the
+// working folder holds `plain_body` without a mark and becomes the body file.
+void FindExportBody(Recovery& recovery, PreviewRecord& record, std::u16string_view fallback_name,
+                    std::u16string_view plain_body,
+                    FallbackBodyEncoding encoding = FallbackBodyEncoding::kUtf16Le);
+
+// "html", "rtf" or "txt" from the body format.
+std::u16string BodyKindText(const BodyState& body);
+
+// An empty subject takes the record's "S70".
+void SubjectFallback(PreviewRecord& record, SaveQueueEntry& item);
+// An empty sender takes the addresses of "N67b5"; then angle brackets become square ones.
+void SenderFallback(PreviewRecord& record, SaveQueueEntry& item);
+
+// The attachment files of the item, written into the working folder when its identifier list
+// names any; the files' names, each followed by ";".
+std::u16string ExtractExportAttachments(Recovery& recovery, const ExportItemValues& values);
+
+}  // namespace tarvex

@@ -1,0 +1,45 @@
+#include "output/export_manifest.h"
+
+#include "output/stdio_file_ex.h"
+#include "output/utf16_file.h"
+
+namespace tarvex {
+
+std::u16string SingleLine(std::u16string_view value) {
+  std::u16string line(value);
+  for (char16_t& unit : line) {
+    if (unit == u'\r' || unit == u'\n') unit = u' ';
+  }
+  return line;
+}
+
+std::u16string ManifestText(const ManifestRecord& record) {
+  const std::u16string_view line_end = record.lf_line_ends ? u"\n" : u"\r\n";
+  std::u16string text;
+  for (const auto& [key, value] : record.lines) {
+    text += key;
+    text += SingleLine(value);
+    text += line_end;
+  }
+  return text;
+}
+
+bool WriteManifestFile(const std::filesystem::path& path, const ManifestRecord& record,
+                       bool mail_record) {
+  const std::u16string text = ManifestText(record);
+  constexpr unsigned kCreateForWriting = CStdioFile::modeCreate | CStdioFile::modeWrite;
+  if (mail_record) {
+    CStdioFileEx file;
+    if (!file.Open(path, CStdioFileEx::modeUtf16Content | kCreateForWriting)) return false;
+    const bool written = file.WriteString(text);
+    file.Close();
+    return written;
+  }
+  CUTF16File file;
+  if (!file.Open(path, kCreateForWriting)) return false;
+  const bool written = file.WriteString(std::u16string_view(text));
+  file.Close();
+  return written;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,350 @@
+#include "output/export_run.h"
+
+#include <unistd.h>
+
+#include <map>
+#include <system_error>
+#include <unordered_map>
+
+#include "base/file_names.h"
+#include "base/utf16_text.h"
+#include "content/text_transformations.h"
+#include "mailbox/item_extraction.h"
+#include "mailbox/mailbox_loading.h"
+#include "mailbox/table_columns.h"
+#include "output/export_queue.h"
+#include "output/preview_record.h"
+
+namespace tarvex {
+namespace {
+
+constexpr std::u16string_view kSaverName = u"mailsaving";
+
+// Keeps the tree and the list disabled for the life of an export.
+class ControlsDisabled {
+ public:
+  explicit ControlsDisabled(WindowPort& window) : window_(window) { Enable(false); }
+  ~ControlsDisabled() { Enable(true); }
+  ControlsDisabled(const ControlsDisabled&) = delete;
+  ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+ private:
+  void Enable(bool enabled) {
+    window_.EnableControl(WindowControl::kFolderTree, enabled);
+    window_.EnableControl(WindowControl::kItemList, enabled);
+  }
+  WindowPort& window_;
+};
+
+unsigned KindFlag(std::u16string_view kind) {
+  if (kind == u"contact") return kExportContacts;
+  if (kind == u"appointment") return kExportCalendar;
+  if (kind == u"task") return kExportTasks;
+  if (kind == u"notes") return kExportNotes;
+  // Never saved; handed over only with every kind chosen, where the dispatcher skips them.
+  if (kind == u"distlist" || kind == u"activity") return kExportAll;
+  return kExportMail;
+}
+
+bool Wanted(unsigned kinds, std::u16string_view kind) {
+  const unsigned flag = KindFlag(kind);
+  return flag == kExportAll ? kinds == kExportAll : (kinds & flag) != 0;
+}
+
+// The columns of each table the writers read records from, found once per run.
+class ColumnCache {
+ public:
+  explicit ColumnCache(StoreSession& session) : session_(session) {}
+  const TableColumns& For(std::u16string_view name, libesedb_table_t* table, ColumnLookup lookup) {
+    auto found = columns_.find(std::u16string(name));
+    if (found != columns_.end()) return found->second;
+    TableColumns& columns = columns_[std::u16string(name)];
+    if (table != nullptr) columns.Find(session_, table, lookup, false);
+    return columns;
+  }
+
+ private:
+  StoreSession& session_;
+  std::map<std::u16string, TableColumns> columns_;
+};
+
+// "a@x,b@y," as the older layout keeps recipients: "[a@x] [b@y]".
+std::u16string BracketedAddresses(std::u16string_view addresses) {
+  std::u16string bracketed;
+  for (const std::u16string& address : Split(addresses, u',')) {
+    if (address.empty()) continue;
+    if (!bracketed.empty()) bracketed += u' ';
+    bracketed += u"[" + address + u"]";
+  }
+  return bracketed;
+}
+
+std::u16string SenderForExport(std::u16string_view sender) {
+  return ReplacedAll(ReplacedAll(sender, u"[", u"<"), u"]", u">");
+}
+
+class ExportRunner {
+ public:
+  ExportRunner(Recovery& recovery, const ExportRequest& request, ExportSession& session)
+      : recovery_(recovery), request_(request), session_(session), columns_(recovery.session()) {
+    IndexFolderNodes();
+  }
+
+  // False when the run was cancelled.
+  bool ExportFolder(TreeNodeHandle node) {
+    if (recovery_.layout() == StoreLayout::k2010) {
+      for (const FolderNode& folder : recovery_.model().folder_nodes) {
+        if (folder.tree_item != node) continue;
+        if (!Export2010Folder(folder)) return false;
+      }
+      return true;
+    }
+    for (const FolderLink& link : recovery_.model().folder_links) {
+      if (link.tree_item != node) continue;
+      if (!ExportOlderFolder(link)) return false;
+    }
+    return true;
+  }
+
+ private:
+  static std::u16string NodeKey(std::u16string_view table, std::u16string_view key) {
+    return std::u16string(table) + u'\n' + std::u16string(key);
+  }
+
+  void IndexFolderNodes() {
+    for (const FolderNode& node : recovery_.model().folder_nodes) {
+      nodes_.emplace(NodeKey(node.table_name, node.folder_key), &node);
+    }
+  }
+
+  // The names from the top folder down to `folder`; a loop of parents ends the walk.
+  std::vector<std::u16string> FolderNames(const FolderNode& folder) const {
+    std::vector<std::u16string> names;
+    const FolderNode* node = &folder;
+    constexpr std::size_t kDeepestFolder = 500;
+    while (node != nullptr && names.size() < kDeepestFolder) {
+      names.insert(names.begin(), node->display_name);
+      if (node->parent_id.empty() || node->parent_id == node->folder_key) break;
+      const auto parent = nodes_.find(NodeKey(node->table_name, node->parent_id));
+      node = parent == nodes_.end() ? nullptr : parent->second;
+    }
+    return names;
+  }
+
+  bool Checkpoint() {
+    if (recovery_.pause_gate().Checkpoint()) return true;
+    cancelled_ = true;
+    return false;
+  }
+
+  void Save(SaveQueueEntry entry, const ExportItemValues& values) {
+    ++session_.loop_record_number;
+    queue_.push_back(std::move(entry));
+    SaveQueuedItems(session_, queue_, values);
+  }
+
+  // The header and body tables of the folder's mailbox, read once, as a first selection would.
+  void LoadHeadersAndBodies(const FolderNode& folder) {
+    const bool public_store = recovery_.is_public_store();
+    const std::u16string header_table =
+        public_store ? u"MsgHeader-" + folder.folder_key
+                     : ReplacedAll(folder.table_name, u"Folders", u"MsgHeader");
+    MailboxModel& model = recovery_.model();
+    if (model.IsLoaded(header_table)) return;
+    StoreSession& store = recovery_.session();
+    const std::u16string body_table = public_store
+                                          ? u"Body-" + folder.folder_key
+                                          : ReplacedAll(folder.table_name, u"Folders", u"Body");
+    for (const TableEntry& entry : store.catalog().entries()) {
+      if (entry.name != header_table && entry.name != body_table) continue;
+      const EsedbTable table = GetTable(store.file(), entry.index);
+      if (!table) continue;
+      if (entry.name == header_table) {
+        ScanHeaderTable(recovery_, table.get(), entry.name);
+      } else {
+        ScanBodyTable(recovery_, table.get(), entry.name);
+      }
+    }
+    if (!recovery_.pause_gate().IsCancelled()) model.MarkLoaded(header_table);
+  }
+
+  bool Export2010Folder(const FolderNode& folder) {
+    session_.folder_path =
+        ExportFolderPath(request_.output_folder, folder.mailbox_name, FolderNames(folder));
+    session_.loop_record_number = 0;
+    LoadHeadersAndBodies(folder);
+    if (recovery_.pause_gate().IsCancelled()) return false;
+    const std::u16string table_set =
+        folder.table_name == u"Folders" ? u"Folders-" + folder.folder_key : folder.table_name;
+    const std::u16string body_table_name = ReplacedAll(table_set, u"Folders", u"Body");
+    const std::vector<const ItemHeader*> headers =
+        recovery_.indexes().FolderHeaders(recovery_.model(), folder.folder_key, table_set);
+    for (const ItemHeader* header : headers) {
+      if (!Checkpoint()) return false;
+      if (!Wanted(request_.kinds, header->item_kind)) {
+        ++session_.items_skipped;
+        continue;
+      }
+      const ItemBodyLocation location = LocateItemBody(recovery_, header->message_id, table_set);
+      Recovery::BodyTable& body_table = recovery_.body_table();
+      ExportItemValues values;
+      values.table = body_table.open ? body_table.table.get() : nullptr;
+      values.columns = &columns_.For(body_table_name, values.table, ColumnLookup::kContent);
+      values.record_number = location.record_number;
+      values.attachment_ids = location.attachment_list;
+      // Record number 0 also stands for "no body row": then no other item's row is read.
+      values.has_record =
+          recovery_.indexes().LastBodyRefFor(recovery_.model(), header->message_id, body_table_name,
+                                             !recovery_.is_public_store()) != nullptr;
+      std::u16string sender_address;
+      if (values.table != nullptr && values.has_record) {
+        const EsedbRecord row = GetRecord(values.table, static_cast<int>(values.record_number));
+        if (row) {
+          PreviewRecord record(recovery_.reader(), row.get(), *values.columns);
+          std::u16string addresses =
+              ExtractMailAddresses(CollapseRecipientSpaces(record.Text(u"N67b4")));
+          if (addresses.empty()) addresses = ExtractMailAddresses(record.Text(u"N2c"));
+          values.recipients = BracketedAddresses(addresses);
+          sender_address = ExtractMailAddresses(record.HexText(u"S4025"));
+          if (sender_address.empty()) sender_address = ExtractMailAddresses(record.Text(u"S4031"));
+        }
+      }
+      // The header table keeps the sender's name only; the address is in the body row.
+      std::u16string sender = SenderForExport(header->sender);
+      const std::size_t first_end = sender_address.find(u',');
+      if (sender.find(u'<') == std::u16string::npos && first_end != std::u16string::npos) {
+        sender += u" <" + sender_address.substr(0, first_end) + u">";
+      }
+      Save(
+          {header->message_id, header->item_kind, std::move(sender), header->subject, header->date},
+          values);
+    }
+    return true;
+  }
+
+  bool ExportOlderFolder(const FolderLink& link) {
+    std::vector<std::u16string> names;
+    for (const std::u16string& name : Split(link.folder_path, u'\\')) {
+      if (!name.empty()) names.push_back(name);
+    }
+    session_.folder_path = ExportFolderPath(request_.output_folder, link.mailbox_name, names);
+    session_.loop_record_number = 0;
+    libesedb_table_t* message_table = recovery_.session().message_table();
+    const TableColumns& columns = columns_.For(u"Msg", message_table, ColumnLookup::kMessageTable);
+    LoadFolder(
+        recovery_, link.content_key,
+        [&](const FolderItem& item) {
+          if (cancelled_ || !Checkpoint()) return;
+          const ItemListRow& row = item.columns;
+          if (!Wanted(request_.kinds, row[1])) {
+            ++session_.items_skipped;
+            return;
+          }
+          ExportItemValues values;
+          values.table = message_table;
+          values.columns = &columns;
+          values.record_number = item.message_record_number;
+          values.attachment_ids = item.attachment_list;
+          values.recipients = item.recipients;
+          values.copy_recipients = item.copy_recipients;
+          values.blind_copy_recipients = item.blind_copy_recipients;
+          values.plain_body = item.plain_body;
+          Save({row[0], row[1], SenderForExport(row[4]), row[5], row[6]}, values);
+        },
+        true);
+    return !cancelled_ && !recovery_.pause_gate().IsCancelled();
+  }
+
+  Recovery& recovery_;
+  const ExportRequest& request_;
+  ExportSession& session_;
+  ColumnCache columns_;
+  SaveQueue queue_;
+  std::unordered_map<std::u16string, const FolderNode*> nodes_;
+  bool cancelled_ = false;
+};
+
+bool IsExecutableFile(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+unsigned ExportKindsFromText(std::u16string_view text) {
+  unsigned kinds = 0;
+  for (const std::u16string& name : Split(text, u',')) {
+    const std::u16string trimmed = Trim(name);
+    if (trimmed == u"mail") {
+      kinds |= kExportMail;
+    } else if (trimmed == u"contact") {
+      kinds |= kExportContacts;
+    } else if (trimmed == u"calendar") {
+      kinds |= kExportCalendar;
+    } else if (trimmed == u"all") {
+      kinds |= kExportAll;
+    } else {
+      return 0;
+    }
+  }
+  return kinds;
+}
+
+std::u16string ExportFolderPath(const std::filesystem::path& output_folder,
+                                std::u16string_view mailbox_name,
+                                const std::vector<std::u16string>& folder_names) {
+  std::u16string path = TextFromPath(output_folder);
+  while (path.size() > 1 && path.back() == u'/') path.pop_back();
+  path += u'/';
+  path += SafeFileName(mailbox_name, u"Mailbox");
+  for (const std::u16string& name : folder_names) {
+    path += u'/';
+    path += SafeFileName(name, u"Folder");
+  }
+  return path;
+}
+
+ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
+  ExportOutcome outcome;
+  const std::filesystem::path saver =
+      request.saver.empty() ? recovery.program_folder() / PathFromText(kSaverName) : request.saver;
+  const std::filesystem::path manifest_folder =
+      request.manifest_folder.empty() ? recovery.program_folder() : request.manifest_folder;
+  std::error_code error;
+  if (!recovery.has_session()) {
+    outcome.error = u"No database is open.";
+  } else if (!IsExecutableFile(saver)) {
+    outcome.error = u"The saver program was not found: " + TextFromPath(saver);
+  } else if (!std::filesystem::is_directory(manifest_folder, error)) {
+    outcome.error =
+        u"The folder of the export manifest does not exist: " + TextFromPath(manifest_folder);
+  } else if (request.output_folder.empty() ||
+             (!std::filesystem::create_directories(request.output_folder, error) &&
+              !std::filesystem::is_directory(request.output_folder, error))) {
+    outcome.error = u"The output folder cannot be created: " + TextFromPath(request.output_folder);
+  }
+  if (!outcome.error.empty()) return outcome;
+
+  WindowPort& window = recovery.window();
+  ControlsDisabled disabled(window);
+  ExportSession session{recovery, u"", saver, manifest_folder};
+  ExportRunner runner(recovery, request, session);
+  const int folder_count = static_cast<int>(request.folders.size());
+  window.SetProgressRange(0, folder_count);
+  window.SetProgressPosition(0);
+  for (int index = 0; index < folder_count; ++index) {
+    if (!runner.ExportFolder(request.folders[static_cast<std::size_t>(index)])) {
+      outcome.cancelled = true;
+      break;
+    }
+    ++outcome.folders_exported;
+    window.SetProgressPosition(index + 1);
+  }
+  window.SetStatusText(u"");
+  outcome.items_saved = session.items_saved;
+  outcome.items_skipped = session.items_skipped;
+  outcome.saver_failures = session.saver_failures;
+  return outcome;
+}
+
+}  // namespace tarvex

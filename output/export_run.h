@@ -1,0 +1,60 @@
+#pragma once
+
+// An export run: the items of chosen folders handed one by one to the saver, which adds them
+// to the output mailbox under the output folder. Runs on a worker of the front end; reports
+// through the window port and stops between items when the pause gate is cancelled.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/window_port.h"
+#include "mailbox/recovery.h"
+
+namespace tarvex {
+
+// Which item kinds an export saves; a set of these flags.
+enum ExportKinds : unsigned {
+  kExportMail = 1,      // mail and every kind saved as mail
+  kExportContacts = 2,  // "contact"
+  kExportCalendar = 4,  // "appointment"
+  kExportTasks = 8,     // "task"
+  kExportNotes = 16,    // "notes"
+  kExportAll = 31,      // every kind the saver takes
+};
+
+// The kinds named by a text of "mail", "contact", "calendar" and "all", separated by commas;
+// 0 when a name is unknown or none is given.
+unsigned ExportKindsFromText(std::u16string_view text);
+
+struct ExportRequest {
+  std::vector<TreeNodeHandle> folders;  // tree nodes of folders; other nodes add nothing
+  unsigned kinds = kExportAll;
+  std::filesystem::path output_folder;
+  // The saver program; empty: "mailsaving" in the recovery's program folder.
+  std::filesystem::path saver;
+  // Where the manifest is written; empty: the recovery's program folder.
+  std::filesystem::path manifest_folder;
+};
+
+struct ExportOutcome {
+  std::u16string error;  // set when the run could not start; nothing was exported then
+  int folders_exported = 0;
+  int items_saved = 0;     // the saver added them
+  int items_skipped = 0;   // not of the chosen kinds, unreadable, or kinds never saved
+  int saver_failures = 0;  // the saver could not start, or failed
+  bool cancelled = false;
+};
+
+// Exports the items of each requested folder in turn. The tree and the item list are disabled
+// meanwhile; the status line names each item and the progress bar counts the folders.
+ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request);
+
+// The folder path text of an exported folder: the output folder, the mailbox name and the
+// folder names, joined by "/". Each name is made a plain file name first, so that no name from
+// the database leads out of the output folder.
+std::u16string ExportFolderPath(const std::filesystem::path& output_folder,
+                                std::u16string_view mailbox_name,
+                                const std::vector<std::u16string>& folder_names);
+
+}  // namespace tarvex

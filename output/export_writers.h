@@ -1,0 +1,28 @@
+#pragma once
+
+// The writers of an export, one per item kind: each reopens the item's record, leaves its body
+// (and for mail its message file) in the working folder, writes the manifest record and runs
+// the saver. An item whose record cannot be read is skipped without any file or saver run.
+
+#include <string>
+
+#include "output/export_queue.h"
+#include "output/preview_record.h"
+
+namespace tarvex {
+
+void SaveMailItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
+void SaveContactItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
+void SaveAppointmentItem(ExportSession& session, SaveQueueEntry& item,
+                         const ExportItemValues& values);
+void SaveTaskItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
+void SaveNoteItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
+// Distribution lists and journal entries are not handed to the saver.
+void SaveDistListItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
+void SaveJournalItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
+
+// The 48 contact fields of "conatctsaving.txt", each followed by "<br>", with LF written as
+// "<newlinebreak>" and "," as "cama".
+std::u16string ContactFieldsText(PreviewRecord& record);
+
+}  // namespace tarvex

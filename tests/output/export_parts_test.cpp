@@ -1,0 +1,162 @@
+// The parts of an export that need no store: manifest bytes, the attachment filter, the
+// working folder, folder path texts, kind names and the program runner.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "base/process_runner.h"
+#include "base/utf_conversion.h"
+#include "output/export_manifest.h"
+#include "output/export_run.h"
+#include "output/export_working_files.h"
+#include "saver/manifest.h"
+
+namespace tarvex {
+namespace {
+
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    path_ = std::filesystem::temp_directory_path() /
+            ("tarvex-export-parts-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() { std::filesystem::remove_all(path_); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void Touch(const std::filesystem::path& path) {
+  std::ofstream(path) << "x";
+}
+
+TEST(ExportManifestTest, MailRecordIsMarkedUtf16WithCrLfAndReadsBackInTheSaver) {
+  ScratchFolder scratch;
+  ManifestRecord record;
+  for (std::u16string_view key : ManifestKeys(SavedItemKind::kMail)) {
+    record.Add(key, key == u"SUBJECT:" ? u"Line one\r\nLine two\rand\nthree" : u"v\u00e9");
+  }
+  const std::filesystem::path file = scratch.path() / "mailsaving.txt";
+  ASSERT_TRUE(WriteManifestFile(file, record, true));
+  const std::string bytes = FileBytes(file);
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  const std::u16string text = DecodeUtf16LeStrict(bytes.substr(2)).value_or(u"");
+  EXPECT_EQ(text.substr(0, 21), u"exFolderPath:v\u00e9\r\nFold");
+  // Eleven lines: the subject's own line breaks became blanks.
+  std::size_t line_ends = 0;
+  for (std::size_t at = text.find(u"\r\n"); at != std::u16string::npos;
+       at = text.find(u"\r\n", at + 2)) {
+    ++line_ends;
+  }
+  EXPECT_EQ(line_ends, 11u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), u'\n'), 11);
+  const ManifestResult parsed = ParseManifest(bytes, SavedItemKind::kMail);
+  ASSERT_TRUE(parsed.manifest) << parsed.error;
+  EXPECT_EQ(parsed.manifest->Value(u"SUBJECT:"), u"Line one  Line two and three");
+  EXPECT_EQ(parsed.manifest->Value(u"BPATH:"), u"v\u00e9");
+}
+
+TEST(ExportManifestTest, TaskRecordEndsLinesWithLfAndOtherRecordsWithCrLf) {
+  ScratchFolder scratch;
+  ManifestRecord task;
+  task.lf_line_ends = true;
+  task.Add(u"FolderPath:", u"out/A");
+  task.Add(u"SUBJECT:", u"S");
+  const std::filesystem::path file = scratch.path() / "task.txt";
+  ASSERT_TRUE(WriteManifestFile(file, task, false));
+  EXPECT_EQ(FileBytes(file), std::string("\xFF\xFE"
+                                         "F\0o\0l\0d\0e\0r\0P\0a\0t\0h\0:\0o\0u\0t\0/\0A\0\n\0"
+                                         "S\0U\0B\0J\0E\0C\0T\0:\0S\0\n\0",
+                                         2 + 2 * 27));
+
+  for (SavedItemKind kind : {SavedItemKind::kContact, SavedItemKind::kAppointment,
+                             SavedItemKind::kTask, SavedItemKind::kNote}) {
+    ManifestRecord record;
+    record.lf_line_ends = kind == SavedItemKind::kTask;
+    for (std::u16string_view key : ManifestKeys(kind)) record.Add(key, u"x\ny");
+    ASSERT_TRUE(WriteManifestFile(file, record, false));
+    const std::string bytes = FileBytes(file);
+    const ManifestResult parsed = ParseManifest(bytes, kind);
+    ASSERT_TRUE(parsed.manifest) << parsed.error;
+    EXPECT_EQ(parsed.manifest->Value(ManifestKeys(kind).back()), u"x y");
+    const bool has_cr = bytes.find(std::string("\r\0", 2)) != std::string::npos;
+    EXPECT_EQ(has_cr, kind != SavedItemKind::kTask);
+  }
+}
+
+TEST(ExportWorkingFilesTest, AttachmentFilterKeepsExistingPlainNamesOnly) {
+  ScratchFolder scratch;
+  const std::filesystem::path work = scratch.path() / "work";
+  std::filesystem::create_directories(work);
+  Touch(work / "a.txt");
+  Touch(work / "b c.pdf");
+  Touch(scratch.path() / "outside.txt");
+  std::filesystem::create_directories(work / "sub");
+  Touch(work / "sub" / "inner.txt");
+  const std::u16string work_text = Utf8ToUtf16(work.string());
+  EXPECT_EQ(FilterAttachmentFiles(work, u"a.txt;missing.txt;"), work_text + u"/a.txt;");
+  EXPECT_EQ(FilterAttachmentFiles(work, u"a.txt;b c.pdf;"),
+            work_text + u"/a.txt;" + work_text + u"/b c.pdf;");
+  // Without its ";" the last piece is no name.
+  EXPECT_EQ(FilterAttachmentFiles(work, u"a.txt"), u"");
+  EXPECT_EQ(FilterAttachmentFiles(work, u"../outside.txt;sub/inner.txt;sub;;"), u"");
+  EXPECT_EQ(FilterAttachmentFiles(work, u""), u"");
+}
+
+TEST(ExportWorkingFilesTest, ClearingRemovesFilesAndKeepsFolders) {
+  ScratchFolder scratch;
+  Touch(scratch.path() / "header.html");
+  Touch(scratch.path() / "item.eml");
+  std::filesystem::create_directories(scratch.path() / "keep");
+  Touch(scratch.path() / "keep" / "inner.txt");
+  ClearWorkingFolder(scratch.path());
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "header.html"));
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "item.eml"));
+  EXPECT_TRUE(std::filesystem::exists(scratch.path() / "keep" / "inner.txt"));
+  ClearWorkingFolder({});
+  ClearWorkingFolder(scratch.path() / "no such folder");
+}
+
+TEST(ExportRunPartsTest, FolderPathsStayInsideTheOutputFolder) {
+  EXPECT_EQ(ExportFolderPath("/out/", u"Alice", {u"Top of Information Store", u"Inbox"}),
+            u"/out/Alice/Top of Information Store/Inbox");
+  const std::u16string hostile = ExportFolderPath("/out", u"../..", {u"..", u"a/../../b", u"c\\d"});
+  EXPECT_EQ(hostile.find(u"/../"), std::u16string::npos) << Utf16ToUtf8(hostile);
+  EXPECT_EQ(hostile.find(u'\\'), std::u16string::npos);
+  EXPECT_EQ(std::count(hostile.begin(), hostile.end(), u'/'), 5);
+  EXPECT_EQ(ExportFolderPath("/out", u"", {u""}), u"/out/Mailbox/Folder");
+}
+
+TEST(ExportRunPartsTest, KindNames) {
+  EXPECT_EQ(ExportKindsFromText(u"mail"), unsigned{kExportMail});
+  EXPECT_EQ(ExportKindsFromText(u"contact, calendar"), unsigned{kExportContacts | kExportCalendar});
+  EXPECT_EQ(ExportKindsFromText(u"mail,all"), unsigned{kExportAll});
+  EXPECT_EQ(ExportKindsFromText(u"mail,spam"), 0u);
+  EXPECT_EQ(ExportKindsFromText(u""), 0u);
+}
+
+TEST(ProcessRunnerTest, ReportsExitStatusAndFailedStarts) {
+  bool started = false;
+  EXPECT_EQ(RunProgramAndWait("/bin/sh", {"-c", "exit 3"}, [&] { started = true; }), 3);
+  EXPECT_TRUE(started);
+  EXPECT_EQ(RunProgramAndWait("/bin/sh", {"-c", "kill -9 $$"}), 128 + 9);
+  started = false;
+  EXPECT_FALSE(RunProgramAndWait("/no/such/program", {}, [&] { started = true; }).has_value());
+  EXPECT_FALSE(started);
+}
+
+}  // namespace
+}  // namespace tarvex

@@ -1,0 +1,266 @@
+// Exports of whole stores of both layouts, written by edbforge from its scenarios: the output
+// mailbox the saver builds is read back by Python's mailbox and email packages and by plain
+// iCalendar and vCard parsing, and the manifests the saver was given are checked record by
+// record.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "base/message_pages.h"
+#include "base/pause_gate.h"
+#include "base/utf_conversion.h"
+#include "mailbox/analysis.h"
+#include "mailbox/recovery.h"
+#include "output/export_run.h"
+#include "saver/manifest.h"
+#include "support/recording_window_port.h"
+#include "tools/edbforge/exchange/scenario_json.h"
+#include "tools/edbforge/exchange/store_builder.h"
+
+namespace tarvex {
+namespace {
+
+using testing::RecordedTreeNode;
+using testing::RecordingWindowPort;
+
+std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+class ExportStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::filesystem::temp_directory_path() /
+            ("tarvex-export-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(root_);
+    for (const char* folder : {"work", "program", "spy"}) {
+      std::filesystem::create_directories(root_ / folder);
+    }
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  // A saver that keeps a copy of every manifest it is given, then runs the real one.
+  std::filesystem::path SpySaver() {
+    const std::filesystem::path script = root_ / "spy.sh";
+    std::ofstream(script)
+        << "#!/bin/sh\n"
+        << "n=$(ls '" << (root_ / "spy").string() << "' | wc -l)\n"
+        << "d='" << (root_ / "spy").string() << "'/$n\n"
+        << "mkdir -p \"$d\" && cp \"$3\"/*.txt \"$d\"/ && echo \"$1\" > \"$d\"/kind\n"
+        << "cp '" << (root_ / "work").string() << "'/*.eml \"$d\"/ 2>/dev/null\n"
+        << "exec '" << TARVEX_SAVER << "' \"$@\"\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    return script;
+  }
+
+  struct Manifest {
+    std::string kind;
+    std::string bytes;
+    std::string contact_fields;
+    std::string message_file;  // the ".eml" of a mail item as the saver found it
+  };
+  std::vector<Manifest> SpiedManifests() const {
+    std::vector<Manifest> manifests;
+    for (int index = 0;; ++index) {
+      const std::filesystem::path folder = root_ / "spy" / std::to_string(index);
+      if (!std::filesystem::exists(folder)) break;
+      std::string kind = FileBytes(folder / "kind");
+      kind.erase(kind.find_last_not_of('\n') + 1);
+      std::string message;
+      for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() == ".eml") message = FileBytes(entry.path());
+      }
+      manifests.push_back({kind, FileBytes(folder / "mailsaving.txt"),
+                           FileBytes(folder / "conatctsaving.txt"), message});
+    }
+    return manifests;
+  }
+
+  ExportOutcome ExportStore(const std::filesystem::path& database, unsigned kinds,
+                            const std::filesystem::path& saver) {
+    RecordingWindowPort window;
+    PauseGate gate;
+    MessagePages pages(root_ / "work");
+    Recovery recovery(window, gate, root_ / "work", root_ / "program", pages);
+    EXPECT_EQ(RunAnalysis(recovery, database), AnalysisOutcome::kCompleted);
+    ExportRequest request;
+    request.kinds = kinds;
+    request.output_folder = root_ / "out";
+    request.saver = saver;
+    for (const RecordedTreeNode& node : window.tree_nodes) request.folders.push_back(node.handle);
+    const ExportOutcome outcome = RunExport(recovery, request);
+    EXPECT_EQ(outcome.error, u"");
+    EXPECT_EQ(outcome.saver_failures, 0);
+    EXPECT_TRUE(window.control_enabled[WindowControl::kFolderTree]);
+    return outcome;
+  }
+
+  std::filesystem::path Build(const std::string& scenario) {
+    const std::filesystem::path database = root_ / (scenario + ".edb");
+    edbforge::BuildStore(edbforge::ReadScenarioFile(std::filesystem::path(EDBFORGE_SCENARIOS_DIR) /
+                                                    (scenario + ".json")),
+                         database);
+    return database;
+  }
+
+  std::filesystem::path root_;
+};
+
+TEST_F(ExportStoreTest, EveryScenarioReadsBackFieldForField) {
+  for (const std::string scenario :
+       {"older-private", "older-public", "2010-private", "2010-public"}) {
+    SCOPED_TRACE(scenario);
+    std::filesystem::remove_all(root_ / "out");
+    std::filesystem::remove_all(root_ / "spy");
+    std::filesystem::create_directories(root_ / "spy");
+    const ExportOutcome outcome = ExportStore(Build(scenario), kExportAll, SpySaver());
+    EXPECT_GT(outcome.items_saved, 4);
+
+    const std::string command = std::string("python3 '") + TARVEX_EXPORT_CHECK_SCRIPT + "' '" +
+                                EDBFORGE_SCENARIOS_DIR + "/" + scenario + ".json' '" +
+                                (root_ / "out").string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+
+    // Each record as its kind lays it out, and the contact fields beside each contact.
+    const std::vector<Manifest> manifests = SpiedManifests();
+    EXPECT_EQ(static_cast<int>(manifests.size()), outcome.items_saved);
+    std::map<std::string, int> kinds;
+    for (const Manifest& manifest : manifests) {
+      ++kinds[manifest.kind];
+      const std::optional<SavedItemKind> kind = SavedItemKindFromParameter(manifest.kind);
+      ASSERT_TRUE(kind);
+      const ManifestResult parsed = ParseManifest(manifest.bytes, *kind);
+      ASSERT_TRUE(parsed.manifest) << parsed.error;
+      const bool has_cr = manifest.bytes.find(std::string("\r\0", 2)) != std::string::npos;
+      EXPECT_EQ(has_cr, *kind != SavedItemKind::kTask);
+      const std::u16string folder = parsed.manifest->Value(u"FolderPath:");
+      EXPECT_TRUE(folder.starts_with(Utf8ToUtf16((root_ / "out").string()) + u"/"));
+      if (*kind == SavedItemKind::kContact) {
+        ASSERT_GE(manifest.contact_fields.size(), 2u);
+        EXPECT_EQ(manifest.contact_fields.substr(0, 2), "\xFF\xFE");
+        const std::u16string fields =
+            DecodeUtf16LeStrict(manifest.contact_fields.substr(2)).value_or(u"");
+        std::size_t breaks = 0;
+        for (std::size_t at = fields.find(u"<br>"); at != std::u16string::npos;
+             at = fields.find(u"<br>", at + 4)) {
+          ++breaks;
+        }
+        EXPECT_EQ(breaks, 48u);
+      }
+    }
+    if (scenario == "older-private") {
+      // The sender line is UTF-8, so that names outside the ANSI code page survive.
+      const bool eva = std::any_of(manifests.begin(), manifests.end(), [](const Manifest& m) {
+        return m.message_file == "From: Eva M\xC3\xBCller<eva.mueller@example.com>";
+      });
+      EXPECT_TRUE(eva);
+    }
+    for (const Manifest& manifest : manifests) {
+      if (manifest.kind != "mailimport") continue;
+      EXPECT_TRUE(manifest.message_file.starts_with("From: ")) << manifest.message_file;
+      EXPECT_EQ(manifest.message_file.find('\n'), std::string::npos) << manifest.message_file;
+    }
+    EXPECT_GT(kinds["mailimport"], 2);
+    EXPECT_GE(kinds["contact"], 1);
+    EXPECT_GE(kinds["appointment"], 1);
+  }
+}
+
+TEST_F(ExportStoreTest, ChosenKindsOnly) {
+  const std::filesystem::path database = Build("2010-private");
+  const ExportOutcome outcome =
+      ExportStore(database, kExportContacts | kExportCalendar, SpySaver());
+  EXPECT_EQ(outcome.items_saved, 2);
+  for (const Manifest& manifest : SpiedManifests()) {
+    EXPECT_TRUE(manifest.kind == "contact" || manifest.kind == "appointment") << manifest.kind;
+  }
+  EXPECT_TRUE(std::filesystem::exists(root_ / "out" / "Alice Martin" / "Top of Information Store" /
+                                      "Contacts" / "contacts.vcf"));
+  EXPECT_FALSE(std::filesystem::exists(root_ / "out" / "Alice Martin" / "Top of Information Store" /
+                                       "Inbox"));
+}
+
+TEST_F(ExportStoreTest, CancelledRunStopsBeforeTheNextItem) {
+  const std::filesystem::path database = Build("older-public");
+  RecordingWindowPort window;
+  PauseGate gate;
+  MessagePages pages(root_ / "work");
+  Recovery recovery(window, gate, root_ / "work", root_ / "program", pages);
+  ASSERT_EQ(RunAnalysis(recovery, database), AnalysisOutcome::kCompleted);
+  ExportRequest request;
+  request.output_folder = root_ / "out";
+  request.saver = SpySaver();
+  for (const RecordedTreeNode& node : window.tree_nodes) request.folders.push_back(node.handle);
+  gate.Cancel();
+  const ExportOutcome outcome = RunExport(recovery, request);
+  EXPECT_TRUE(outcome.cancelled);
+  EXPECT_EQ(outcome.items_saved, 0);
+  EXPECT_TRUE(SpiedManifests().empty());
+  EXPECT_TRUE(window.control_enabled[WindowControl::kFolderTree]);
+}
+
+TEST_F(ExportStoreTest, MissingSaverIsReportedBeforeAnythingIsWritten) {
+  const std::filesystem::path database = Build("older-public");
+  RecordingWindowPort window;
+  PauseGate gate;
+  MessagePages pages(root_ / "work");
+  Recovery recovery(window, gate, root_ / "work", root_ / "program", pages);
+  ASSERT_EQ(RunAnalysis(recovery, database), AnalysisOutcome::kCompleted);
+  ExportRequest request;
+  request.output_folder = root_ / "out";
+  for (const RecordedTreeNode& node : window.tree_nodes) request.folders.push_back(node.handle);
+  const ExportOutcome outcome = RunExport(recovery, request);
+  EXPECT_NE(outcome.error.find(u"mailsaving"), std::u16string::npos);
+  EXPECT_FALSE(std::filesystem::exists(root_ / "out"));
+}
+
+// Names and subjects from the database: line breaks stay inside their line, and "../" leads
+// nowhere outside the output and working folders.
+TEST_F(ExportStoreTest, HostileNamesAndSubjects) {
+  const std::filesystem::path scenario_file =
+      std::filesystem::path(EDBFORGE_SCENARIOS_DIR) / "older-private.json";
+  nlohmann::json scenario = nlohmann::json::parse(FileBytes(scenario_file));
+  nlohmann::json& inbox = scenario["mailboxes"][0]["folders"][0]["folders"][0];
+  ASSERT_EQ(inbox["name"], "Inbox");
+  inbox["name"] = "../../Up";
+  nlohmann::json& item = inbox["items"][0];
+  item["cells"]["S70"] = "Line one\r\nLine two";
+  item["cells"]["Se1d"] = "Line one\r\nLine two";
+  item["attachments"][0]["name"] = "../../evil.csv";
+  const std::filesystem::path database = root_ / "hostile.edb";
+  edbforge::BuildStore(edbforge::ParseScenario(scenario.dump(), "hostile"), database);
+
+  ExportStore(database, kExportMail, SpySaver());
+  for (const std::filesystem::path& place : {root_, root_.parent_path(), root_ / "out"}) {
+    EXPECT_FALSE(std::filesystem::exists(place / "Up")) << place;
+    EXPECT_FALSE(std::filesystem::exists(place / "evil.csv")) << place;
+  }
+  bool found = false;
+  for (const Manifest& manifest : SpiedManifests()) {
+    const ManifestResult parsed = ParseManifest(manifest.bytes, SavedItemKind::kMail);
+    ASSERT_TRUE(parsed.manifest) << parsed.error;
+    if (parsed.manifest->Value(u"SUBJECT:").starts_with(u"Line one")) {
+      found = true;
+      EXPECT_EQ(parsed.manifest->Value(u"SUBJECT:"), u"Line one  Line two");
+      const std::u16string folder = parsed.manifest->Value(u"FolderPath:");
+      EXPECT_EQ(folder.find(u"/../"), std::u16string::npos) << Utf16ToUtf8(folder);
+      const std::u16string attachments = parsed.manifest->Value(u"ATTA:");
+      EXPECT_EQ(attachments.find(u"/.."), std::u16string::npos) << Utf16ToUtf8(attachments);
+      EXPECT_NE(attachments.find(u"evil.csv;"), std::u16string::npos);
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
+}  // namespace
+}  // namespace tarvex
