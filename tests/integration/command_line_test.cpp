@@ -1,0 +1,236 @@
+// The `tarvex` program run on the ready scenarios: what it prints, what it exits with.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "scenario_expectations.h"
+#include "scenario_run.h"
+
+namespace tarvex::testing {
+namespace {
+
+using nlohmann::json;
+
+struct ProgramRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quoted(const std::string& argument) {
+  std::string quoted = "'";
+  for (char c : argument) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string ReadWhole(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class CommandLineTest : public ::testing::Test {
+ protected:
+  ProgramRun Run(const std::vector<std::string>& arguments) {
+    std::string command = Quoted(TARVEX_CLI_BINARY);
+    for (const std::string& argument : arguments) command += " " + Quoted(argument);
+    const std::filesystem::path out = scratch_.path() / "out.txt";
+    const std::filesystem::path err = scratch_.path() / "err.txt";
+    command += " >" + Quoted(out.string()) + " 2>" + Quoted(err.string());
+    const int status = std::system(command.c_str());
+    ProgramRun run;
+    if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+    run.out = ReadWhole(out);
+    run.err = ReadWhole(err);
+    return run;
+  }
+
+  std::string Scenario(const std::string& name) {
+    const std::filesystem::path database = scratch_.path() / (name + ".edb");
+    if (!std::filesystem::exists(database)) BuildScenario(name, database);
+    return database.string();
+  }
+
+  static json Parsed(const ProgramRun& run) {
+    json document = json::parse(run.out, nullptr, false);
+    EXPECT_FALSE(document.is_discarded()) << run.out;
+    return document;
+  }
+
+  ScratchFolder scratch_;
+};
+
+void ExpectTree(const json& folders, const std::vector<ExpectedNode>& expected,
+                const std::string& where) {
+  ASSERT_TRUE(folders.is_array()) << where;
+  ASSERT_EQ(folders.size(), expected.size()) << where;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const json& folder = folders[i];
+    const ExpectedNode& node = expected[i];
+    const std::string name = folder.at("name").get<std::string>();
+    const std::string path = where + "/" + name;
+    if (node.unknown_name) {
+      EXPECT_TRUE(name.starts_with("Unknown")) << path;
+    } else {
+      EXPECT_EQ(name, U8(node.text)) << where;
+    }
+    if (node.kind.empty()) {
+      EXPECT_FALSE(folder.contains("kind")) << path;
+    } else {
+      EXPECT_EQ(folder.value("kind", ""), U8(node.kind)) << path;
+      EXPECT_EQ(folder.value("items", std::size_t{0}), node.items.size()) << path;
+    }
+    ExpectTree(folder.at("folders"), node.children, path);
+  }
+}
+
+TEST_F(CommandLineTest, InfoDescribesEveryScenario) {
+  for (const std::string name : {"2010-private", "2010-public", "older-private", "older-public"}) {
+    const ScenarioExpectations expected(ScenarioFile(name));
+    const json& scenario = expected.scenario();
+    const std::string database = Scenario(name);
+    const ProgramRun run = Run({"info", "--json", database});
+    ASSERT_EQ(run.exit_code, 0) << name << run.err;
+    const json info = Parsed(run);
+    EXPECT_EQ(info.at("layout"), scenario.at("layout")) << name;
+    EXPECT_EQ(info.at("store_kind"), scenario.at("store")) << name;
+    EXPECT_EQ(info.at("format_revision"), scenario.at("format_revision")) << name;
+    EXPECT_EQ(info.at("page_size"), scenario.at("page_size")) << name;
+    EXPECT_EQ(info.at("catalog_complete"), true) << name;
+    const json& tables = info.at("tables");
+    auto has_table = [&tables](const std::string& table) {
+      return std::find(tables.begin(), tables.end(), table) != tables.end();
+    };
+    EXPECT_EQ(has_table("Mailbox"), !expected.is_public()) << name;
+    EXPECT_EQ(has_table("Msg"), !expected.is_2010()) << name;
+    if (!expected.is_2010()) {
+      EXPECT_EQ(info.at("attachment_table"), scenario.value("attachment_table", "Attachment"));
+      EXPECT_TRUE(has_table(scenario.value("attachment_table", "Attachment"))) << name;
+    }
+    std::vector<std::string> mailboxes;
+    for (const json& mailbox : info.at("mailboxes")) {
+      mailboxes.push_back(mailbox.at("name").get<std::string>());
+    }
+    std::vector<std::string> wanted;
+    for (const ExpectedNode& mailbox : expected.mailboxes()) wanted.push_back(U8(mailbox.text));
+    EXPECT_EQ(mailboxes, wanted) << name;
+    if (expected.is_2010() && !expected.is_public()) {
+      int suffix = 101;
+      for (const json& mailbox : scenario.at("mailboxes")) {
+        const std::string given = mailbox.value("table_suffix", std::to_string(suffix++));
+        for (const char* prefix : {"Folders-", "MsgHeader-", "Body-"}) {
+          EXPECT_TRUE(has_table(prefix + given)) << prefix << given;
+        }
+      }
+    }
+    const ProgramRun text = Run({"info", database});
+    ASSERT_EQ(text.exit_code, 0);
+    EXPECT_NE(text.out.find("Layout:            " + scenario.at("layout").get<std::string>()),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("Store kind:        " + scenario.at("store").get<std::string>()),
+              std::string::npos)
+        << text.out;
+  }
+}
+
+TEST_F(CommandLineTest, TreeJsonMatchesTheScenario) {
+  for (const std::string name : {"2010-private", "2010-public", "older-private", "older-public"}) {
+    const ScenarioExpectations expected(ScenarioFile(name));
+    const std::string database = Scenario(name);
+    const ProgramRun run = Run({"tree", "--quiet", "--json", database});
+    ASSERT_EQ(run.exit_code, 0) << name << run.err;
+    const json tree = Parsed(run);
+    EXPECT_EQ(tree.at("name"), database);
+    ExpectTree(tree.at("folders"), expected.mailboxes(), name);
+  }
+}
+
+TEST_F(CommandLineTest, ListFindsFoldersByNonAsciiPaths) {
+  const std::string database = Scenario("2010-private");
+  const ProgramRun run =
+      Run({"list", "-q", "--json", database, "Søren Ødegård/Top of Information Store/Indbakke"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const json items = Parsed(run);
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].at("subject"), "Hej Søren");
+  EXPECT_EQ(items[0].at("mailbox"), "Søren Ødegård");
+  EXPECT_EQ(items[0].at("folder"), "Indbakke");
+  EXPECT_EQ(items[0].at("tables"), "Folders-1-2A");
+
+  const std::string older = Scenario("older-private");
+  const ProgramRun empty =
+      Run({"list", "-q", "--json", older, "/Bob_ Chen/Top of Information Store/Entwürfe/"});
+  ASSERT_EQ(empty.exit_code, 0) << empty.err;
+  EXPECT_EQ(Parsed(empty), json::array());
+  const ProgramRun one =
+      Run({"list", "-q", "--json", older, "Bob_ Chen/Top of Information Store/Posteingang"});
+  ASSERT_EQ(one.exit_code, 0) << one.err;
+  const json rows = Parsed(one);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("subject"), "Willkommen, Bob");
+  EXPECT_EQ(rows[0].at("from"), "Alice Martin[alice.martin@tarvex.test]");
+}
+
+TEST_F(CommandLineTest, FailuresHaveTheirExitCodesAndMessages) {
+  const std::string missing = (scratch_.path() / "nowhere.edb").string();
+  ProgramRun run = Run({"tree", missing});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.err, "tarvex: no such database file: " + missing + "\n");
+  EXPECT_TRUE(run.out.empty());
+
+  const std::filesystem::path text = scratch_.path() / "notes.edb";
+  std::ofstream(text) << std::string(20000, 'x');
+  run = Run({"info", text.string()});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_EQ(run.err, "tarvex: not an ESE database: " + text.string() + "\n");
+
+  const std::filesystem::path whole = Scenario("older-private");
+  const std::filesystem::path cut = scratch_.path() / "cut.edb";
+  std::filesystem::copy_file(whole, cut);
+  std::filesystem::resize_file(cut, 12288);
+  run = Run({"tree", "-q", cut.string()});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_EQ(run.err, "tarvex: the store cannot be read: " + cut.string() + "\n");
+
+  run = Run({"list", "-q", whole.string(), "Alice Martin/No Such Folder"});
+  EXPECT_EQ(run.exit_code, 5);
+  EXPECT_NE(run.err.find("tarvex: no folder \"Alice Martin/No Such Folder\""), std::string::npos)
+      << run.err;
+  // A mailbox name alone is a node, but the part after it must match whole names.
+  run = Run({"list", "-q", whole.string(), "Alice Martin/Top of Information Store/Inb"});
+  EXPECT_EQ(run.exit_code, 5);
+
+  run = Run({"list", whole.string()});
+  EXPECT_EQ(run.exit_code, 1);
+}
+
+TEST_F(CommandLineTest, QuietPrintsNothingOnStandardError) {
+  const std::string database = Scenario("older-public");
+  const ProgramRun loud = Run({"tree", database});
+  ASSERT_EQ(loud.exit_code, 0);
+  EXPECT_FALSE(loud.err.empty()) << "the status texts go to standard error";
+  const ProgramRun quiet = Run({"tree", "--quiet", database});
+  ASSERT_EQ(quiet.exit_code, 0);
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(quiet.out, loud.out);
+  const ProgramRun list = Run({"list", "-q", database, "Public Folder/Marketing/Campaigns 2010"});
+  ASSERT_EQ(list.exit_code, 0);
+  EXPECT_EQ(list.err, "");
+  EXPECT_NE(list.out.find("Spring campaign"), std::string::npos) << list.out;
+}
+
+}  // namespace
+}  // namespace tarvex::testing

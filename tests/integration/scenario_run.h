@@ -1,0 +1,61 @@
+#pragma once
+
+// A ready scenario built into a scratch folder and analysed through a recording window, as a
+// front end would: root node first, then the whole analysis, then folder selections.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/message_pages.h"
+#include "base/pause_gate.h"
+#include "mailbox/analysis.h"
+#include "mailbox/recovery.h"
+#include "support/recording_window_port.h"
+
+namespace tarvex::testing {
+
+// A fresh folder below the temporary folder, removed with its content.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::filesystem::path ScenarioFile(const std::string& name);
+
+// Writes the named ready scenario ("2010-private", ...) to `database`.
+void BuildScenario(const std::string& name, const std::filesystem::path& database);
+
+class AnalysedStore {
+ public:
+  explicit AnalysedStore(std::filesystem::path database);
+
+  // Inserts the root node and runs the analysis.
+  AnalysisOutcome Analyse();
+  // Selects a node and returns the rows the loader listed.
+  std::vector<std::vector<std::u16string>> Select(TreeNodeHandle node);
+  // The node at "Mailbox/Folder/..." below the root, or 0.
+  TreeNodeHandle Find(const std::vector<std::u16string>& path) const;
+
+  RecordingWindowPort window;
+  TreeNodeHandle root = kTopOfTree;
+  Recovery& recovery() { return *recovery_; }
+  const std::filesystem::path& database() const { return database_; }
+
+ private:
+  std::filesystem::path database_;
+  ScratchFolder work_;
+  PauseGate gate_;
+  MessagePages pages_;
+  std::unique_ptr<Recovery> recovery_;
+};
+
+}  // namespace tarvex::testing
