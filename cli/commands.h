@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvex::cli {
 
@@ -18,5 +19,15 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
 int RunTree(const std::filesystem::path& database, const CommonOptions& options);
 int RunList(const std::filesystem::path& database, const std::string& folder,
             const CommonOptions& options);
+
+struct ExportOptions {
+  std::string kinds = "all";  // "mail", "contact", "calendar", "all", separated by commas
+  std::filesystem::path output_folder;
+  std::filesystem::path saver;  // empty: "mailsaving" beside this program
+};
+
+// Exports the named folders ("Mailbox/Folder/Subfolder"), or every folder when none is named.
+int RunExportCommand(const std::filesystem::path& database, const std::vector<std::string>& folders,
+                     const ExportOptions& export_options, const CommonOptions& options);
 
 }  // namespace tarvex::cli

@@ -33,6 +33,21 @@ int main(int argc, char** argv) {
                    "Folder path, e.g. \"Mailbox Name/Top of Information Store/Inbox\"")
       ->required();
 
+  CLI::App* export_command =
+      app.add_subcommand("export", "Saves the items of folders into an output mailbox folder");
+  add_common(export_command, false);
+  std::vector<std::string> export_folders;
+  ExportOptions export_options;
+  export_command->add_option("FOLDER", export_folders,
+                             "Folder paths to export (default: every folder)");
+  export_command
+      ->add_option("--kinds", export_options.kinds,
+                   "mail, contact, calendar or all, separated by commas")
+      ->capture_default_str();
+  export_command->add_option("--out", export_options.output_folder, "Output folder")->required();
+  export_command->add_option("--saver", export_options.saver,
+                             "The saver program (default: mailsaving beside tarvex)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -41,5 +56,8 @@ int main(int argc, char** argv) {
   if (info->parsed()) return RunInfo(database, options);
   if (tree->parsed()) return RunTree(database, options);
   if (list->parsed()) return RunList(database, folder, options);
+  if (export_command->parsed()) {
+    return RunExportCommand(database, export_folders, export_options, options);
+  }
   return kExitUsage;
 }

@@ -1,0 +1,104 @@
+// `tarvex export`: the export of the window's Save Mailbox command, without a window.
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+#include <vector>
+
+#include "base/file_names.h"
+#include "base/utf_conversion.h"
+#include "cli/commands.h"
+#include "cli/database_run.h"
+#include "output/export_run.h"
+
+namespace tarvex::cli {
+namespace {
+
+// "mailsaving" beside this program; in a build tree the saver is built into ../saver/.
+std::filesystem::path DefaultSaver() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return "mailsaving";
+  const std::filesystem::path beside = program.parent_path() / "mailsaving";
+  const std::filesystem::path built = program.parent_path().parent_path() / "saver" / "mailsaving";
+  if (!std::filesystem::exists(beside, error) && std::filesystem::exists(built, error)) {
+    return built;
+  }
+  return beside;
+}
+
+// Every folder node of the store, in the order the tree got them.
+std::vector<TreeNodeHandle> EveryFolder(Recovery& recovery) {
+  std::vector<TreeNodeHandle> nodes;
+  auto add = [&nodes](TreeNodeHandle node) {
+    if (node != kTopOfTree && std::find(nodes.begin(), nodes.end(), node) == nodes.end()) {
+      nodes.push_back(node);
+    }
+  };
+  const MailboxModel& model = recovery.model();
+  if (recovery.layout() == StoreLayout::k2010) {
+    std::vector<const FolderNode*> folders;
+    for (const FolderNode& folder : model.folder_nodes) folders.push_back(&folder);
+    // The list keeps the newest first; the tree got the oldest first.
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+      add((*folder)->tree_item);
+    }
+  } else {
+    for (const FolderLink& link : model.folder_links) add(link.tree_item);
+  }
+  return nodes;
+}
+
+}  // namespace
+
+int RunExportCommand(const std::filesystem::path& database, const std::vector<std::string>& folders,
+                     const ExportOptions& export_options, const CommonOptions& options) {
+  const unsigned kinds = ExportKindsFromText(Utf8ToUtf16(export_options.kinds));
+  if (kinds == 0) {
+    PrintError("unknown --kinds \"" + export_options.kinds +
+               "\" (use mail, contact, calendar or all, separated by commas)");
+    return kExitUsage;
+  }
+  const std::filesystem::path saver =
+      export_options.saver.empty() ? DefaultSaver() : export_options.saver;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(saver, error)) {
+    PrintError("the saver program was not found: " + saver.string() +
+               " (name it with --saver PATH)");
+    return kExitMissingFile;
+  }
+
+  DatabaseRun run(database, std::nullopt, options.quiet);
+  if (const int code = run.Analyse(); code != kExitOk) return code;
+  ExportRequest request;
+  request.kinds = kinds;
+  // The saver runs in this program's current folder, but the path goes into the manifest.
+  request.output_folder = std::filesystem::absolute(export_options.output_folder, error);
+  request.saver = saver;
+  for (const std::string& folder : folders) {
+    const std::optional<TreeNodeHandle> node = run.FindFolder(Utf8ToUtf16(folder));
+    if (!node) {
+      PrintError("no folder \"" + folder + "\" in " + database.string() +
+                 " (see `tarvex tree` for the folder paths)");
+      return kExitUnknownFolder;
+    }
+    request.folders.push_back(*node);
+  }
+  if (folders.empty()) request.folders = EveryFolder(run.recovery());
+
+  // The manifest goes to a folder of this run alone, never beside the installed program.
+  const WorkingFolder manifest_folder(std::nullopt);
+  request.manifest_folder = manifest_folder.path();
+  const ExportOutcome outcome = RunExport(run.recovery(), request);
+  if (!outcome.error.empty()) {
+    PrintError(Utf16ToUtf8(outcome.error));
+    return kExitWriteFailed;
+  }
+  std::printf("exported %d item(s) from %d folder(s) to %s; %d skipped, %d not saved\n",
+              outcome.items_saved, outcome.folders_exported,
+              export_options.output_folder.string().c_str(), outcome.items_skipped,
+              outcome.saver_failures);
+  return outcome.saver_failures == 0 ? kExitOk : kExitWriteFailed;
+}
+
+}  // namespace tarvex::cli
