@@ -144,6 +144,68 @@ TEST_P(ScenarioTest, SecondAnalysisGivesTheSameTreeAndLoadsAgain) {
   EXPECT_EQ(shape(store_->root), first);
 }
 
+TEST_P(ScenarioTest, RunEndsWithItsMessageAndTheControlsEnabled) {
+  const RecordingWindowPort& window = store_->window;
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text, kAnalysisCompletedMessage);
+  EXPECT_EQ(window.messages[0].kind, MessageKind::kInformation);
+  for (const WindowControl control : {WindowControl::kFolderTree, WindowControl::kBrowseButton,
+                                      WindowControl::kSaveMailboxButton}) {
+    ASSERT_TRUE(window.control_enabled.contains(control));
+    EXPECT_TRUE(window.control_enabled.at(control)) << static_cast<int>(control);
+  }
+  for (const MenuCommand command : {MenuCommand::kOpenExchangeEdb, MenuCommand::kSaveMailbox}) {
+    ASSERT_TRUE(window.menu_enabled.contains(command));
+    EXPECT_TRUE(window.menu_enabled.at(command)) << static_cast<int>(command);
+  }
+}
+
+// The older layout makes nodes down to 26 levels below the mailbox; the 2010 layout has no
+// such limit.
+TEST_P(ScenarioTest, DepthLimitOfTheLayout) {
+  std::size_t deepest_expected = 0;
+  const std::function<void(const ExpectedNode&, std::size_t)> expected_depth =
+      [&](const ExpectedNode& node, std::size_t depth) {
+        deepest_expected = std::max(deepest_expected, depth);
+        for (const ExpectedNode& child : node.children) expected_depth(child, depth + 1);
+      };
+  std::size_t deepest_json = 0;
+  const std::function<void(const nlohmann::json&, std::size_t)> json_depth =
+      [&](const nlohmann::json& folders, std::size_t depth) {
+        for (const nlohmann::json& folder : folders) {
+          deepest_json = std::max(deepest_json, depth);
+          json_depth(folder.value("folders", nlohmann::json::array()), depth + 1);
+        }
+      };
+  for (const ExpectedNode& mailbox : expected_->mailboxes()) expected_depth(mailbox, 0);
+  const nlohmann::json& scenario = expected_->scenario();
+  json_depth(scenario.value("folders", nlohmann::json::array()), 1);
+  for (const auto& mailbox : scenario.value("mailboxes", nlohmann::json::array())) {
+    json_depth(mailbox.value("folders", nlohmann::json::array()), 1);
+  }
+  std::size_t deepest_seen = 0;
+  const std::function<void(TreeNodeHandle, std::size_t)> seen_depth = [&](TreeNodeHandle node,
+                                                                          std::size_t depth) {
+    deepest_seen = std::max(deepest_seen, depth);
+    for (const RecordedTreeNode& child : store_->window.ChildrenOf(node)) {
+      seen_depth(child.handle, depth + 1);
+    }
+  };
+  for (const RecordedTreeNode& mailbox : store_->window.ChildrenOf(store_->root)) {
+    seen_depth(mailbox.handle, 0);
+  }
+  EXPECT_EQ(deepest_seen, deepest_expected);
+  if (expected_->is_2010()) {
+    EXPECT_EQ(deepest_seen, deepest_json);
+  } else {
+    EXPECT_LE(deepest_seen, 26u);
+    if (GetParam() == "older-private") {
+      EXPECT_GT(deepest_json, 26u) << "the scenario reaches below the limit";
+      EXPECT_EQ(deepest_seen, 26u);
+    }
+  }
+}
+
 TEST_P(ScenarioTest, StatusTextsOfTheRunInOrder) {
   std::vector<std::u16string> texts = store_->window.status_texts;
   const std::vector<std::u16string> start = {
