@@ -5,6 +5,7 @@
 #include <map>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "base/file_names.h"
 #include "base/utf16_text.h"
@@ -332,8 +333,15 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
   const int folder_count = static_cast<int>(request.folders.size());
   window.SetProgressRange(0, folder_count);
   window.SetProgressPosition(0);
+  std::unordered_set<TreeNodeHandle> exported;
   for (int index = 0; index < folder_count; ++index) {
-    if (!runner.ExportFolder(request.folders[static_cast<std::size_t>(index)])) {
+    const TreeNodeHandle node = request.folders[static_cast<std::size_t>(index)];
+    // A folder named twice is saved once: the saver appends, so a second pass doubles it.
+    if (!exported.insert(node).second) {
+      window.SetProgressPosition(index + 1);
+      continue;
+    }
+    if (!runner.ExportFolder(node)) {
       outcome.cancelled = true;
       break;
     }
