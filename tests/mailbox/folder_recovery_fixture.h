@@ -20,9 +20,9 @@ namespace tarvex::testing {
 class FolderRecovery {
  public:
   // Writes the store and opens it; check `ok()` before use.
-  explicit FolderRecovery(const FolderStoreSpec& spec) {
+  explicit FolderRecovery(const FolderStoreShape& shape) {
     const std::filesystem::path database = folder_.path() / "store.edb";
-    WriteFolderStore(database, spec);
+    WriteFolderStore(database, shape);
     recovery_ =
         std::make_unique<Recovery>(window, gate, folder_.path() / "work", folder_.path(), pages_);
     StoreSession::OpenResult opened = StoreSession::Open(database);

@@ -86,13 +86,13 @@ IdValue FlaggedId(std::string_view text) {
   return {IdValue::Form::kFlaggedBytes, 0, std::vector<std::uint8_t>(text.begin(), text.end())};
 }
 
-void WriteFolderStore(const std::filesystem::path& path, const FolderStoreSpec& spec) {
-  edbforge::EseDatabaseWriter writer(path, {8192, spec.format_revision});
+void WriteFolderStore(const std::filesystem::path& path, const FolderStoreShape& shape) {
+  edbforge::EseDatabaseWriter writer(path, {8192, shape.format_revision});
   bool currency_mailbox = false;
-  for (const MailboxRowSpec& row : spec.mailboxes) {
+  for (const MailboxRowShape& row : shape.mailboxes) {
     if (row.number && row.number->form == IdValue::Form::kCurrency) currency_mailbox = true;
   }
-  if (spec.private_store) {
+  if (shape.private_store) {
     const TableDefinition definition =
         Table(u"Mailbox",
               {Column(u"Q6764", currency_mailbox ? ColumnType::kCurrency : ColumnType::kBinary),
@@ -100,7 +100,7 @@ void WriteFolderStore(const std::filesystem::path& path, const FolderStoreSpec& 
               {});
     edbforge::TableWriter& table = writer.AddTable(definition);
     std::int32_t id = 1;
-    for (const MailboxRowSpec& row : spec.mailboxes) {
+    for (const MailboxRowShape& row : shape.mailboxes) {
       Record record;
       record.Set(u"Id", id++);
       SetId(record, definition, u"Q6764", row.number);
@@ -109,9 +109,9 @@ void WriteFolderStore(const std::filesystem::path& path, const FolderStoreSpec& 
       table.Append(record);
     }
   }
-  for (const FolderTableSpec& folders : spec.folder_tables) {
+  for (const FolderTableShape& folders : shape.folder_tables) {
     bool currency_ids = false;
-    for (const FolderRowSpec& row : folders.rows) {
+    for (const FolderRowShape& row : folders.rows) {
       for (const auto* value : {&row.folder_id, &row.parent_id, &row.mailbox_number}) {
         if (*value && (*value)->form == IdValue::Form::kCurrency) currency_ids = true;
       }
@@ -125,7 +125,7 @@ void WriteFolderStore(const std::filesystem::path& path, const FolderStoreSpec& 
               folders.missing_columns);
     edbforge::TableWriter& table = writer.AddTable(definition);
     std::int32_t id = 1;
-    for (const FolderRowSpec& row : folders.rows) {
+    for (const FolderRowShape& row : folders.rows) {
       Record record;
       record.Set(u"Id", id++);
       SetId(record, definition, u"Q6748", row.folder_id);

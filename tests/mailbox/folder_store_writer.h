@@ -26,13 +26,13 @@ IdValue CurrencyId(std::uint64_t number);
 // Bytes the readers take as they are (the value is flagged compressed): "0" gives the text 0.
 IdValue FlaggedId(std::string_view text);
 
-struct MailboxRowSpec {
+struct MailboxRowShape {
   std::optional<IdValue> number;
   std::optional<std::u16string> display_name;
   std::optional<std::u16string> owner;
 };
 
-struct FolderRowSpec {
+struct FolderRowShape {
   std::optional<IdValue> folder_id;
   std::optional<IdValue> parent_id;
   std::optional<IdValue> mailbox_number;
@@ -41,22 +41,22 @@ struct FolderRowSpec {
   std::optional<std::u16string> url_path;
 };
 
-struct FolderTableSpec {
+struct FolderTableShape {
   std::u16string name;
-  std::vector<FolderRowSpec> rows;
+  std::vector<FolderRowShape> rows;
   // Leaves out a column, as a damaged or foreign table might.
   std::vector<std::u16string> missing_columns;
 };
 
-struct FolderStoreSpec {
+struct FolderStoreShape {
   std::uint32_t format_revision = 14;  // 16 or less: the older layout; 17 or more: 2010
   bool private_store = true;           // writes the "Mailbox" table
-  std::vector<MailboxRowSpec> mailboxes;
-  std::vector<FolderTableSpec> folder_tables;  // in catalogue order
+  std::vector<MailboxRowShape> mailboxes;
+  std::vector<FolderTableShape> folder_tables;  // in catalogue order
 };
 
 // Throws on a writer error (the test then fails).
-void WriteFolderStore(const std::filesystem::path& path, const FolderStoreSpec& spec);
+void WriteFolderStore(const std::filesystem::path& path, const FolderStoreShape& shape);
 
 // A fresh folder for one test's files, removed afterwards.
 class TemporaryFolder {

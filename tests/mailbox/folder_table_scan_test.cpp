@@ -16,16 +16,16 @@ namespace {
 
 using testing::FlaggedId;
 using testing::FolderRecovery;
-using testing::FolderRowSpec;
-using testing::FolderStoreSpec;
+using testing::FolderRowShape;
+using testing::FolderStoreShape;
 using testing::Id;
 
 constexpr std::uint64_t kAlice = 0x100;
 constexpr std::uint64_t kBob = 0x200;
 
-FolderRowSpec Row(std::uint64_t id, std::optional<std::uint64_t> parent, std::uint64_t mailbox,
-                  std::u16string name, std::u16string container_class = u"IPF.Note") {
-  FolderRowSpec row;
+FolderRowShape Row(std::uint64_t id, std::optional<std::uint64_t> parent, std::uint64_t mailbox,
+                   std::u16string name, std::u16string container_class = u"IPF.Note") {
+  FolderRowShape row;
   row.folder_id = Id(id);
   if (parent) row.parent_id = Id(*parent);
   row.mailbox_number = Id(mailbox);
@@ -34,17 +34,17 @@ FolderRowSpec Row(std::uint64_t id, std::optional<std::uint64_t> parent, std::ui
   return row;
 }
 
-FolderRowSpec RowUnderZero(std::uint64_t id, std::uint64_t mailbox, std::u16string name) {
-  FolderRowSpec row = Row(id, std::nullopt, mailbox, std::move(name));
+FolderRowShape RowUnderZero(std::uint64_t id, std::uint64_t mailbox, std::u16string name) {
+  FolderRowShape row = Row(id, std::nullopt, mailbox, std::move(name));
   row.parent_id = FlaggedId("0");
   return row;
 }
 
-FolderStoreSpec TwoMailboxStore() {
-  FolderStoreSpec spec;
-  spec.format_revision = 20;
-  spec.mailboxes = {{Id(kAlice), u"Alice", u"alice"}, {Id(kBob), u"Bob", u"bob"}};
-  std::vector<FolderRowSpec> alice = {
+FolderStoreShape TwoMailboxStore() {
+  FolderStoreShape shape;
+  shape.format_revision = 20;
+  shape.mailboxes = {{Id(kAlice), u"Alice", u"alice"}, {Id(kBob), u"Bob", u"bob"}};
+  std::vector<FolderRowShape> alice = {
       Row(0x1001, std::nullopt, kAlice, u""),                        // 0: the root
       Row(0x1002, kAlice, kAlice, u"Top of Information Store"),      // 1: top
       Row(0x1005, 0x1004, kAlice, u"Deep"),                          // 2: before its parent
@@ -63,10 +63,10 @@ FolderStoreSpec TwoMailboxStore() {
       Row(0x100e, 0x1002, kAlice, u"Inbox"),                         // 15
       Row(0x100f, 0x1002, kAlice, u""),                              // 16: child without name
   };
-  std::vector<FolderRowSpec> bob = {Row(0x2001, kBob, kBob, u"Top"),
-                                    Row(0x2002, 0x2001, kBob, u"Child", u"IPF.Task")};
-  spec.folder_tables = {{u"Folders-100", alice, {}}, {u"Folders-200", bob, {}}};
-  return spec;
+  std::vector<FolderRowShape> bob = {Row(0x2001, kBob, kBob, u"Top"),
+                                     Row(0x2002, 0x2001, kBob, u"Child", u"IPF.Task")};
+  shape.folder_tables = {{u"Folders-100", alice, {}}, {u"Folders-200", bob, {}}};
+  return shape;
 }
 
 std::vector<std::u16string> NodeNames(const MailboxModel& model) {
@@ -143,13 +143,13 @@ TEST(FolderTableScan, ProgressCyclesPerTableAndEndsAtZero) {
 }
 
 TEST(FolderTableScan, AColumnATableLacksReadsAsAbsent) {
-  FolderStoreSpec spec;
-  spec.format_revision = 20;
-  spec.mailboxes = {{Id(kAlice), u"Alice", u"alice"}, {Id(kBob), u"Bob", u"bob"}};
+  FolderStoreShape shape;
+  shape.format_revision = 20;
+  shape.mailboxes = {{Id(kAlice), u"Alice", u"alice"}, {Id(kBob), u"Bob", u"bob"}};
   // Catalogued first, so scanned after the complete table; its columns sit one place earlier.
-  spec.folder_tables = {{u"Folders-200", {Row(0x2001, kBob, kBob, u"Unnamed")}, {u"S3001"}},
-                        {u"Folders-100", {Row(0x1001, kAlice, kAlice, u"Named")}, {}}};
-  FolderRecovery store(spec);
+  shape.folder_tables = {{u"Folders-200", {Row(0x2001, kBob, kBob, u"Unnamed")}, {u"S3001"}},
+                         {u"Folders-100", {Row(0x1001, kAlice, kAlice, u"Named")}, {}}};
+  FolderRecovery store(shape);
   ASSERT_TRUE(store.ok());
   store.AddMailboxes();
   store.Scan2010FolderTables();
@@ -160,15 +160,15 @@ TEST(FolderTableScan, AColumnATableLacksReadsAsAbsent) {
 }
 
 TEST(FolderTableScan, PublicStoreUsesTheAlternativeFolderKey) {
-  FolderStoreSpec spec;
-  spec.format_revision = 17;
-  spec.private_store = false;
+  FolderStoreShape shape;
+  shape.format_revision = 17;
+  shape.private_store = false;
   const std::uint64_t top_id = 0x0001000000000abc;
-  FolderRowSpec top = RowUnderZero(top_id, 0x77, u"Top");
-  FolderRowSpec child = Row(0x0001000000000abd, top_id, 0x77, u"Public Folder");
-  FolderRowSpec restriction = Row(0x0001000000000abe, top_id, 0x77, u"Restriction");
-  spec.folder_tables = {{u"Folders-1", {top, child, restriction}, {}}};
-  FolderRecovery store(spec);
+  FolderRowShape top = RowUnderZero(top_id, 0x77, u"Top");
+  FolderRowShape child = Row(0x0001000000000abd, top_id, 0x77, u"Public Folder");
+  FolderRowShape restriction = Row(0x0001000000000abe, top_id, 0x77, u"Restriction");
+  shape.folder_tables = {{u"Folders-1", {top, child, restriction}, {}}};
+  FolderRecovery store(shape);
   ASSERT_TRUE(store.ok());
   store.AddMailboxes();
   ASSERT_EQ(store.ChildTexts(store.root), std::vector<std::u16string>{u"Public Folder"});
@@ -192,15 +192,15 @@ TEST(FolderTableScan, PublicStoreUsesTheAlternativeFolderKey) {
 TEST(FolderTableScan, AParentIdOfZeroBytesMakesATopFolder) {
   // Public folder tables give their top folders the parent identifier 0, stored as eight
   // zero bytes.
-  FolderStoreSpec spec;
-  spec.format_revision = 17;
-  spec.private_store = false;
-  FolderRowSpec marketing = Row(0x0001000000000abc, 0, 0x77, u"Marketing");
-  FolderRowSpec support = Row(0x0001000000000abd, 0, 0x77, u"Support");
-  FolderRowSpec root = Row(0x0001000000000abe, 0, 0x77, u"");
-  FolderRowSpec campaigns = Row(0x0001000000000abf, 0x0001000000000abc, 0x77, u"Campaigns");
-  spec.folder_tables = {{u"Folders-1", {marketing, support, root, campaigns}, {}}};
-  FolderRecovery store(spec);
+  FolderStoreShape shape;
+  shape.format_revision = 17;
+  shape.private_store = false;
+  FolderRowShape marketing = Row(0x0001000000000abc, 0, 0x77, u"Marketing");
+  FolderRowShape support = Row(0x0001000000000abd, 0, 0x77, u"Support");
+  FolderRowShape root = Row(0x0001000000000abe, 0, 0x77, u"");
+  FolderRowShape campaigns = Row(0x0001000000000abf, 0x0001000000000abc, 0x77, u"Campaigns");
+  shape.folder_tables = {{u"Folders-1", {marketing, support, root, campaigns}, {}}};
+  FolderRecovery store(shape);
   ASSERT_TRUE(store.ok());
   store.AddMailboxes();
   store.Scan2010FolderTables();
@@ -211,15 +211,15 @@ TEST(FolderTableScan, AParentIdOfZeroBytesMakesATopFolder) {
 }
 
 TEST(FolderTableScan, RowsNamingEachOtherAsParentsEnd) {
-  FolderStoreSpec spec;
-  spec.format_revision = 20;
-  spec.mailboxes = {{Id(kAlice), u"Alice", u"alice"}};
-  spec.folder_tables = {{u"Folders-100",
-                         {Row(0x10, kAlice, kAlice, u"Top"), Row(0x11, 0x12, kAlice, u"A"),
-                          Row(0x12, 0x11, kAlice, u"B"), Row(0x10, 0x10, kAlice, u"Self"),
-                          Row(0x13, 0x10, kAlice, u"Kid")},
-                         {}}};
-  FolderRecovery store(spec);
+  FolderStoreShape shape;
+  shape.format_revision = 20;
+  shape.mailboxes = {{Id(kAlice), u"Alice", u"alice"}};
+  shape.folder_tables = {{u"Folders-100",
+                          {Row(0x10, kAlice, kAlice, u"Top"), Row(0x11, 0x12, kAlice, u"A"),
+                           Row(0x12, 0x11, kAlice, u"B"), Row(0x10, 0x10, kAlice, u"Self"),
+                           Row(0x13, 0x10, kAlice, u"Kid")},
+                          {}}};
+  FolderRecovery store(shape);
   ASSERT_TRUE(store.ok());
   store.AddMailboxes();
   store.Scan2010FolderTables();
@@ -233,18 +233,18 @@ TEST(FolderTableScan, RowsNamingEachOtherAsParentsEnd) {
 }
 
 TEST(FolderTableScan, RepeatedIdentifiersCannotMultiplyNodesWithoutBound) {
-  FolderStoreSpec spec;
-  spec.format_revision = 20;
-  spec.mailboxes = {{Id(kAlice), u"Alice", u"alice"}};
-  std::vector<FolderRowSpec> rows = {Row(0x10, kAlice, kAlice, u"Top")};
+  FolderStoreShape shape;
+  shape.format_revision = 20;
+  shape.mailboxes = {{Id(kAlice), u"Alice", u"alice"}};
+  std::vector<FolderRowShape> rows = {Row(0x10, kAlice, kAlice, u"Top")};
   // Two rows per level with the same id: walked naively, level n appears 2^n times.
   for (std::uint64_t level = 1; level <= 30; ++level) {
     const std::uint64_t parent = level == 1 ? 0x10 : 0x100 + level - 1;
     rows.push_back(Row(0x100 + level, parent, kAlice, u"L"));
     rows.push_back(Row(0x100 + level, parent, kAlice, u"L"));
   }
-  spec.folder_tables = {{u"Folders-100", rows, {}}};
-  FolderRecovery store(spec);
+  shape.folder_tables = {{u"Folders-100", rows, {}}};
+  FolderRecovery store(shape);
   ASSERT_TRUE(store.ok());
   store.AddMailboxes();
   store.Scan2010FolderTables();
@@ -253,17 +253,17 @@ TEST(FolderTableScan, RepeatedIdentifiersCannotMultiplyNodesWithoutBound) {
 }
 
 TEST(FolderTableScan, LongChainsAttachEachBelowTheLast) {
-  FolderStoreSpec spec;
-  spec.format_revision = 20;
-  spec.mailboxes = {{Id(kAlice), u"Alice", u"alice"}};
+  FolderStoreShape shape;
+  shape.format_revision = 20;
+  shape.mailboxes = {{Id(kAlice), u"Alice", u"alice"}};
   constexpr std::uint64_t kDepth = 4000;
-  std::vector<FolderRowSpec> rows;
+  std::vector<FolderRowShape> rows;
   // Deepest first, so that every row waits for its parent.
   for (std::uint64_t level = kDepth; level >= 1; --level) {
     rows.push_back(Row(0x10000 + level, level == 1 ? kAlice : 0x10000 + level - 1, kAlice, u"C"));
   }
-  spec.folder_tables = {{u"Folders-100", rows, {}}};
-  FolderRecovery store(spec);
+  shape.folder_tables = {{u"Folders-100", rows, {}}};
+  FolderRecovery store(shape);
   ASSERT_TRUE(store.ok());
   store.AddMailboxes();
   store.Scan2010FolderTables();
@@ -282,10 +282,10 @@ TEST(FolderTableScan, AttachingGivesWhatTheRecursiveWalkGives) {
     SCOPED_TRACE(seed);
     std::mt19937 random(seed);
     auto pick = [&](unsigned count) { return static_cast<std::uint64_t>(random() % count); };
-    FolderStoreSpec spec;
-    spec.format_revision = 20;
-    spec.mailboxes = {{Id(kAlice), u"Alice", u"alice"}};
-    std::vector<FolderRowSpec> rows;
+    FolderStoreShape shape;
+    shape.format_revision = 20;
+    shape.mailboxes = {{Id(kAlice), u"Alice", u"alice"}};
+    std::vector<FolderRowShape> rows;
     // Ids grow with the level, and parents come from the level above: no cycles.
     for (int i = 0; i < 300; ++i) {
       const std::uint64_t level = pick(5);
@@ -293,8 +293,8 @@ TEST(FolderTableScan, AttachingGivesWhatTheRecursiveWalkGives) {
       const std::uint64_t parent = level == 0 ? kAlice : 0x1000 * level + pick(40);
       rows.push_back(Row(id, parent, kAlice, u"N" + FromAscii(std::to_string(pick(20)))));
     }
-    spec.folder_tables = {{u"Folders-100", rows, {}}};
-    FolderRecovery store(spec);
+    shape.folder_tables = {{u"Folders-100", rows, {}}};
+    FolderRecovery store(shape);
     ASSERT_TRUE(store.ok());
     store.AddMailboxes();
     store.Scan2010FolderTables();

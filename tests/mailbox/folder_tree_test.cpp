@@ -14,10 +14,10 @@ namespace tarvex {
 namespace {
 
 using testing::FolderRecovery;
-using testing::FolderRowSpec;
-using testing::FolderStoreSpec;
+using testing::FolderRowShape;
+using testing::FolderStoreShape;
 using testing::Id;
-using testing::MailboxRowSpec;
+using testing::MailboxRowShape;
 
 constexpr std::uint64_t kAlice = 0x1234;
 constexpr std::uint64_t kBob = 0x5678;
@@ -27,9 +27,9 @@ std::uint64_t FolderId(std::uint64_t counter) {
   return (std::uint64_t{1} << 56) | counter;
 }
 
-FolderRowSpec Row(std::uint64_t id, std::uint64_t mailbox, std::u16string name, std::u16string path,
-                  std::u16string container_class = u"IPF.Note") {
-  FolderRowSpec row;
+FolderRowShape Row(std::uint64_t id, std::uint64_t mailbox, std::u16string name,
+                   std::u16string path, std::u16string container_class = u"IPF.Note") {
+  FolderRowShape row;
   row.folder_id = Id(FolderId(id));
   row.mailbox_number = Id(mailbox);
   row.display_name = std::move(name);
@@ -58,13 +58,13 @@ const FolderRow* RowNamed(const MailboxModel& model, std::u16string_view name) {
 }
 
 // Two mailboxes with the folder shapes the tree builder must handle.
-FolderStoreSpec TwoMailboxStore() {
-  FolderStoreSpec spec;
-  spec.format_revision = 14;
-  spec.mailboxes = {{Id(kAlice), u"Alice, A", u"alice@example.com"},
-                    {Id(kBob), u"Bob", u"bob@example.com"}};
+FolderStoreShape TwoMailboxStore() {
+  FolderStoreShape shape;
+  shape.format_revision = 14;
+  shape.mailboxes = {{Id(kAlice), u"Alice, A", u"alice@example.com"},
+                     {Id(kBob), u"Bob", u"bob@example.com"}};
   const std::u16string top = u"/Top of Information Store";
-  std::vector<FolderRowSpec> rows = {
+  std::vector<FolderRowShape> rows = {
       Row(1, kAlice, u"", u"/"),                                   // 0: store root
       Row(2, kAlice, u"Top of Information Store", top),            // 1
       Row(3, kAlice, u"Sent Items", top + u"/Sent"),               // 2
@@ -89,7 +89,7 @@ FolderStoreSpec TwoMailboxStore() {
   rows[7].url_path.reset();
   rows[7].container_class.reset();
   // Identifiers too short to be folder ids.
-  FolderRowSpec short_id = Row(0, kBob, u"Short", u"/Short");
+  FolderRowShape short_id = Row(0, kBob, u"Short", u"/Short");
   short_id.folder_id = Id(0x99);
   rows.push_back(short_id);  // 19
   short_id.folder_id = Id(0x98);
@@ -103,8 +103,8 @@ FolderStoreSpec TwoMailboxStore() {
     path += u"/" + name;
     rows.push_back(Row(100 + static_cast<std::uint64_t>(level), kBob, name, path));
   }
-  spec.folder_tables = {{u"Folders", rows, {}}};
-  return spec;
+  shape.folder_tables = {{u"Folders", rows, {}}};
+  return shape;
 }
 
 TEST(OlderLayoutFolderTree, MailboxRowsBecomeEntriesAndNodes) {
@@ -269,14 +269,14 @@ TEST(OlderLayoutFolderTree, OneStatusTextPerPathInTreeOrder) {
 }
 
 TEST(OlderLayoutFolderTree, PublicStoreHasOneMailboxForEveryFolder) {
-  FolderStoreSpec spec;
-  spec.format_revision = 14;
-  spec.private_store = false;
-  FolderRowSpec no_mailbox = Row(2, 0, u"Top", u"/Top");
+  FolderStoreShape shape;
+  shape.format_revision = 14;
+  shape.private_store = false;
+  FolderRowShape no_mailbox = Row(2, 0, u"Top", u"/Top");
   no_mailbox.mailbox_number.reset();
-  spec.folder_tables = {
+  shape.folder_tables = {
       {u"Folders", {no_mailbox, Row(3, 0x4444, u"Public Folder", u"/Top/Public Folder")}, {}}};
-  FolderRecovery store(spec);
+  FolderRecovery store(shape);
   ASSERT_TRUE(store.ok());
   store.AddMailboxes();
   const MailboxModel& model = store.model();
@@ -313,15 +313,15 @@ TEST(OlderLayoutFolderTree, UnreadableRowsOfAPrivateStoreMakeNoFolder) {
 }
 
 TEST(OlderLayoutFolderTree, CurrencyIdentifiersReadLikeBinaryOnes) {
-  FolderStoreSpec spec;
-  spec.format_revision = 14;
+  FolderStoreShape shape;
+  shape.format_revision = 14;
   // A Currency value is stored little-endian; read big-endian its bytes come out reversed.
-  spec.mailboxes = {{testing::CurrencyId(0x3412000000000000), u"Carol", u"carol"}};
-  FolderRowSpec row = Row(0, 0, u"Inbox", u"/Inbox");
+  shape.mailboxes = {{testing::CurrencyId(0x3412000000000000), u"Carol", u"carol"}};
+  FolderRowShape row = Row(0, 0, u"Inbox", u"/Inbox");
   row.folder_id = testing::CurrencyId(0xfd04000000000001);
   row.mailbox_number = testing::CurrencyId(0x3412000000000000);
-  spec.folder_tables = {{u"Folders", {row}, {}}};
-  FolderRecovery store(spec);
+  shape.folder_tables = {{u"Folders", {row}, {}}};
+  FolderRecovery store(shape);
   ASSERT_TRUE(store.ok());
   store.AddMailboxes();
   store.BuildOlderLayoutTree();
@@ -345,31 +345,31 @@ TEST(OlderLayoutFolderTree, CancelledRunBuildsNoNodes) {
 
 // Duplicated identifiers, names and mailbox rows: the indexed handler and the tree builder
 // give what walking the lists gives.
-FolderStoreSpec StoreWithDuplicates(std::uint32_t seed) {
+FolderStoreShape StoreWithDuplicates(std::uint32_t seed) {
   std::mt19937 random(seed);
   auto pick = [&](int count) { return static_cast<int>(random() % static_cast<unsigned>(count)); };
-  FolderStoreSpec spec;
-  spec.format_revision = 14;
-  spec.mailboxes = {{Id(0x111), u"One", u"one"},
-                    {Id(0x222), u"Two", u"two"},
-                    {Id(0x111), u"One again", u"one"},
-                    {Id(0x22), u"Short key", u"short"},
-                    {Id(0x333), u"Three", u"three"}};
+  FolderStoreShape shape;
+  shape.format_revision = 14;
+  shape.mailboxes = {{Id(0x111), u"One", u"one"},
+                     {Id(0x222), u"Two", u"two"},
+                     {Id(0x111), u"One again", u"one"},
+                     {Id(0x22), u"Short key", u"short"},
+                     {Id(0x333), u"Three", u"three"}};
   const std::u16string segments[] = {u"Inbox", u"inbox", u"Inbox-2", u"Inbox 2", u"A.B",    u"a_b",
                                      u"Sent",  u"(x)",   u"%20",     u"Finder",  u"Finders"};
   const std::uint64_t numbers[] = {0x111, 0x222, 0x22, 0x333, 0x444};
-  std::vector<FolderRowSpec> rows;
+  std::vector<FolderRowShape> rows;
   for (int i = 0; i < 400; ++i) {
     std::u16string path;
     const int depth = pick(4);
     for (int level = 0; level <= depth; ++level) path += u"/" + segments[pick(11)];
-    FolderRowSpec row = Row(static_cast<std::uint64_t>(pick(60)), numbers[pick(5)],
-                            u"F" + FromAscii(std::to_string(pick(40))), path);
+    FolderRowShape row = Row(static_cast<std::uint64_t>(pick(60)), numbers[pick(5)],
+                             u"F" + FromAscii(std::to_string(pick(40))), path);
     if (pick(10) == 0) row.url_path = u"/";
     rows.push_back(row);
   }
-  spec.folder_tables = {{u"Folders", rows, {}}};
-  return spec;
+  shape.folder_tables = {{u"Folders", rows, {}}};
+  return shape;
 }
 
 struct TreeResult {
@@ -379,8 +379,8 @@ struct TreeResult {
   std::vector<std::u16string> status_texts;
 };
 
-TreeResult BuildTree(const FolderStoreSpec& spec, bool indexed) {
-  FolderRecovery store(spec);
+TreeResult BuildTree(const FolderStoreShape& shape, bool indexed) {
+  FolderRecovery store(shape);
   EXPECT_TRUE(store.ok());
   if (!store.ok()) return {};
   store.AddMailboxes();
@@ -400,9 +400,9 @@ bool SameRows(const std::vector<FolderRow>& a, const std::vector<FolderRow>& b) 
 TEST(OlderLayoutFolderTree, IndexedLookupsGiveWhatTheWalksGive) {
   for (std::uint32_t seed : {1u, 2u, 3u}) {
     SCOPED_TRACE(seed);
-    const FolderStoreSpec spec = StoreWithDuplicates(seed);
-    const TreeResult walked = BuildTree(spec, /*indexed=*/false);
-    const TreeResult indexed = BuildTree(spec, /*indexed=*/true);
+    const FolderStoreShape shape = StoreWithDuplicates(seed);
+    const TreeResult walked = BuildTree(shape, /*indexed=*/false);
+    const TreeResult indexed = BuildTree(shape, /*indexed=*/true);
     ASSERT_FALSE(walked.links.empty());
     EXPECT_TRUE(SameRows(walked.rows, indexed.rows));
     EXPECT_EQ(walked.status_texts, indexed.status_texts);
