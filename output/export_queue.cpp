@@ -16,7 +16,7 @@ namespace tarvex {
 void SaveQueuedItems(ExportSession& session, SaveQueue& queue, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
   while (!queue.empty()) {
-    ClearWorkingFolder(recovery.working_folder());
+    ClearWorkingFolder(recovery.working_folder(), session.kept_files);
     SaveQueueEntry item = std::move(queue.front());
     queue.pop_front();
     item.sender = ReplacedAll(item.sender, u"\"", u"");

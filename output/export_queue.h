@@ -10,6 +10,7 @@
 
 #include "mailbox/recovery.h"
 #include "mailbox/table_columns.h"
+#include "output/export_working_files.h"
 
 namespace tarvex {
 
@@ -46,6 +47,8 @@ struct ExportSession {
   int items_saved = 0;         // saver runs that ended with success
   int saver_failures = 0;      // saver runs that failed or could not start
   int items_skipped = 0;       // unreadable records and kinds that are never saved
+  // Files the working folder held before the run: the user's own, never deleted by it.
+  FileNameSet kept_files;
 };
 
 using SaveQueue = std::deque<SaveQueueEntry>;

@@ -14,6 +14,7 @@
 #include "mailbox/mailbox_loading.h"
 #include "mailbox/table_columns.h"
 #include "output/export_queue.h"
+#include "output/export_working_files.h"
 #include "output/preview_record.h"
 
 namespace tarvex {
@@ -328,7 +329,9 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
 
   WindowPort& window = recovery.window();
   ControlsDisabled disabled(window);
-  ExportSession session{recovery, u"", saver, manifest_folder};
+  // The working folder is the user's choice and may hold files of their own.
+  ExportSession session{
+      recovery, u"", saver, manifest_folder, 0, 0, 0, 0, FilesIn(recovery.working_folder())};
   ExportRunner runner(recovery, request, session);
   const int folder_count = static_cast<int>(request.folders.size());
   window.SetProgressRange(0, folder_count);

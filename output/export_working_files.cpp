@@ -26,15 +26,28 @@ std::u16string FilterAttachmentFiles(const std::filesystem::path& working_folder
   return files;
 }
 
-void ClearWorkingFolder(const std::filesystem::path& folder) {
+FileNameSet FilesIn(const std::filesystem::path& folder) {
+  FileNameSet names;
+  std::error_code error;
+  std::filesystem::directory_iterator entries(folder, error);
+  for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+    std::error_code entry_error;
+    if (!entries->is_directory(entry_error)) names.insert(entries->path().filename().string());
+  }
+  return names;
+}
+
+void ClearWorkingFolder(const std::filesystem::path& folder, const FileNameSet& keep) {
   if (folder.empty()) return;
   std::error_code error;
   std::filesystem::directory_iterator entries(folder, error);
-  if (error) return;
   // Stepped with an error code: a folder that changes underneath must not throw.
-  for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+  for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
     std::error_code entry_error;
-    if (!entries->is_directory(entry_error)) std::filesystem::remove(entries->path(), entry_error);
+    if (entries->is_directory(entry_error) || keep.contains(entries->path().filename().string())) {
+      continue;
+    }
+    std::filesystem::remove(entries->path(), entry_error);
   }
 }
 

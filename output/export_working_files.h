@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace tarvex {
 
@@ -15,8 +16,13 @@ namespace tarvex {
 std::u16string FilterAttachmentFiles(const std::filesystem::path& working_folder,
                                      std::u16string_view attachment_names);
 
-// Deletes every file directly in the folder; sub-folders stay and failures are ignored. An
-// empty path does nothing.
-void ClearWorkingFolder(const std::filesystem::path& folder);
+using FileNameSet = std::unordered_set<std::string>;
+
+// The names of the files directly in the folder.
+FileNameSet FilesIn(const std::filesystem::path& folder);
+
+// Deletes every file directly in the folder except those named in `keep`; sub-folders stay
+// and failures are ignored. An empty path does nothing.
+void ClearWorkingFolder(const std::filesystem::path& folder, const FileNameSet& keep = {});
 
 }  // namespace tarvex

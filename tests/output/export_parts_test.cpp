@@ -122,7 +122,9 @@ TEST(ExportWorkingFilesTest, ClearingRemovesFilesAndKeepsFolders) {
   Touch(scratch.path() / "item.eml");
   std::filesystem::create_directories(scratch.path() / "keep");
   Touch(scratch.path() / "keep" / "inner.txt");
-  ClearWorkingFolder(scratch.path());
+  Touch(scratch.path() / "notes of mine.txt");
+  ClearWorkingFolder(scratch.path(), {"notes of mine.txt"});
+  EXPECT_TRUE(std::filesystem::exists(scratch.path() / "notes of mine.txt"));
   EXPECT_FALSE(std::filesystem::exists(scratch.path() / "header.html"));
   EXPECT_FALSE(std::filesystem::exists(scratch.path() / "item.eml"));
   EXPECT_TRUE(std::filesystem::exists(scratch.path() / "keep" / "inner.txt"));

@@ -93,6 +93,8 @@ class ExportStoreTest : public ::testing::Test {
     MessagePages pages(root_ / "work");
     Recovery recovery(window, gate, root_ / "work", root_ / "program", pages);
     EXPECT_EQ(RunAnalysis(recovery, database), AnalysisOutcome::kCompleted);
+    // A file of the user's in the working folder outlives the run.
+    std::ofstream(root_ / "work" / "mine.txt") << "keep";
     ExportRequest request;
     request.kinds = kinds;
     request.output_folder = root_ / "out";
@@ -104,6 +106,7 @@ class ExportStoreTest : public ::testing::Test {
     EXPECT_EQ(outcome.error, u"");
     EXPECT_EQ(outcome.saver_failures, 0);
     EXPECT_TRUE(window.control_enabled[WindowControl::kFolderTree]);
+    EXPECT_EQ(FileBytes(root_ / "work" / "mine.txt"), "keep");
     return outcome;
   }
 
