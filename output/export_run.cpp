@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <array>
+#include <cstdint>
 #include <map>
 #include <system_error>
 #include <unordered_map>
@@ -16,6 +18,7 @@
 #include "output/export_queue.h"
 #include "output/export_working_files.h"
 #include "output/preview_record.h"
+#include "store/value_text.h"
 
 namespace tarvex {
 namespace {
@@ -81,6 +84,26 @@ std::u16string BracketedAddresses(std::u16string_view addresses) {
   return bracketed;
 }
 
+// A 2010 public store names its folders in the alternative identifier form, but a folder's
+// parent in the plain hexadecimal one; this turns the second into the first.
+std::u16string PublicFolderKey(std::u16string_view hex_id) {
+  if (hex_id.empty() || hex_id.size() > 16) return u"";
+  std::uint64_t value = 0;
+  for (char16_t unit : hex_id) {
+    int digit = -1;
+    if (unit >= u'0' && unit <= u'9') digit = unit - u'0';
+    if (unit >= u'a' && unit <= u'f') digit = unit - u'a' + 10;
+    if (unit >= u'A' && unit <= u'F') digit = unit - u'A' + 10;
+    if (digit < 0) return u"";
+    value = value << 4 | static_cast<std::uint64_t>(digit);
+  }
+  std::array<std::uint8_t, 8> bytes{};
+  for (std::size_t index = 0; index < bytes.size(); ++index) {
+    bytes[index] = static_cast<std::uint8_t>(value >> (56 - 8 * index));
+  }
+  return AlternativeIdentifierText(bytes, ByteOrder::kBigEndian);
+}
+
 std::u16string SenderForExport(std::u16string_view sender) {
   return ReplacedAll(ReplacedAll(sender, u"[", u"<"), u"]", u">");
 }
@@ -116,6 +139,8 @@ class ExportRunner {
   void IndexFolderNodes() {
     for (const FolderNode& node : recovery_.model().folder_nodes) {
       nodes_.emplace(NodeKey(node.table_name, node.folder_key), &node);
+      // A public store keeps its folders in tables of their own; parents are found by key.
+      nodes_.emplace(NodeKey(u"", node.folder_key), &node);
     }
   }
 
@@ -127,7 +152,10 @@ class ExportRunner {
     while (node != nullptr && names.size() < kDeepestFolder) {
       names.insert(names.begin(), node->display_name);
       if (node->parent_id.empty() || node->parent_id == node->folder_key) break;
-      const auto parent = nodes_.find(NodeKey(node->table_name, node->parent_id));
+      auto parent = nodes_.find(NodeKey(node->table_name, node->parent_id));
+      if (parent == nodes_.end() && recovery_.is_public_store()) {
+        parent = nodes_.find(NodeKey(u"", PublicFolderKey(node->parent_id)));
+      }
       node = parent == nodes_.end() ? nullptr : parent->second;
     }
     return names;

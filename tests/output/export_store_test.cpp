@@ -175,6 +175,11 @@ TEST_F(ExportStoreTest, EveryScenarioReadsBackFieldForField) {
       EXPECT_TRUE(manifest.message_file.starts_with("From: ")) << manifest.message_file;
       EXPECT_EQ(manifest.message_file.find('\n'), std::string::npos) << manifest.message_file;
     }
+    if (scenario.ends_with("public")) {
+      // Subfolders nest as in the tree, in both layouts.
+      EXPECT_TRUE(std::filesystem::exists(root_ / "out" / "Public Folder" / "Marketing" /
+                                          "Campaigns 2010" / "mail.mbox"));
+    }
     EXPECT_GT(kinds["mailimport"], 2);
     EXPECT_GE(kinds["contact"], 1);
     EXPECT_GE(kinds["appointment"], 1);
