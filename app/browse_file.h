@@ -1,0 +1,49 @@
+#pragma once
+
+// The source selection dialog: the database file and the working folder of the next run.
+
+#include <QDialog>
+#include <filesystem>
+
+class QLineEdit;
+class QPushButton;
+
+namespace tarvex {
+
+class DialogProvider;
+
+// What the dialog chose; kept by the main window from one use of the dialog to the next.
+struct SourceSelection {
+  std::filesystem::path database;
+  std::filesystem::path working_folder;
+  std::filesystem::path system_temporary_folder;
+  bool accepted = false;
+};
+
+class browsefile : public QDialog {
+  Q_OBJECT
+
+ public:
+  browsefile(SourceSelection& selection, DialogProvider& dialogs, QWidget* parent = nullptr);
+
+  bool accepted_flag() const { return m_selection.accepted; }
+
+  // The buttons' commands, public so that the dialog can be driven without a modal loop.
+  void OnBrowse();
+  void OnSelectTempFolder();
+  void OnNext();
+  void reject() override;
+
+  QLineEdit* database_edit() const { return m_database_edit; }
+  QLineEdit* working_folder_edit() const { return m_working_folder_edit; }
+
+ private:
+  void UseDefaultWorkingFolder();
+
+  SourceSelection& m_selection;
+  DialogProvider& m_dialogs;
+  QLineEdit* m_database_edit;
+  QLineEdit* m_working_folder_edit;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,82 @@
+#include "app/dialog_provider.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+#include "app/browse_file.h"
+#include "app/qt_text.h"
+#include "mailbox/analysis.h"
+
+namespace tarvex {
+
+MessageAnswer QtDialogProvider::ShowMessage(QWidget* parent, const QString& text,
+                                            MessageKind kind) {
+  QMessageBox box(parent);
+  box.setWindowTitle(ToQString(kApplicationTitle));
+  box.setText(text);
+  box.setWindowModality(Qt::ApplicationModal);
+  switch (kind) {
+    case MessageKind::kQuestion:
+      box.setIcon(QMessageBox::Question);
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::No);
+      return box.exec() == QMessageBox::Yes ? MessageAnswer::kYes : MessageAnswer::kNo;
+    case MessageKind::kError:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MessageKind::kInformation:
+      box.setIcon(QMessageBox::Information);
+      break;
+  }
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  return MessageAnswer::kOk;
+}
+
+bool QtDialogProvider::RunSourceSelection(browsefile& dialog) {
+  dialog.exec();
+  return dialog.accepted_flag();
+}
+
+std::optional<QString> QtDialogProvider::ChooseDatabaseFile(QWidget* parent) {
+  QFileDialog dialog(parent, QStringLiteral("Select Microsoft Exchange Database File..."));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilter(QStringLiteral("Microsoft Exchange Database  File (*edb) (*.edb)"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
+std::optional<QString> QtDialogProvider::ChooseFolder(QWidget* parent, const QString& title) {
+  QString folder = QFileDialog::getExistingDirectory(parent, title);
+  if (folder.isEmpty()) return std::nullopt;
+  return folder;
+}
+
+void QtDialogProvider::ShowAbout(QWidget* parent) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(QStringLiteral("About ") + ToQString(kApplicationTitle));
+  auto* picture = new QLabel(&dialog);
+  picture->setPixmap(QPixmap(QStringLiteral(":/icons/about.png")));
+  auto* text = new QLabel(&dialog);
+  text->setText(QStringLiteral("<b>%1</b> %2<br><br>Recovers mailboxes, folders and items from "
+                               "Exchange database files (*.edb), read-only.")
+                    .arg(ToQString(kApplicationTitle), QStringLiteral(TARVEX_VERSION)));
+  text->setWordWrap(true);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  auto* row = new QHBoxLayout;
+  row->addWidget(picture, 0, Qt::AlignTop);
+  row->addWidget(text, 1);
+  auto* column = new QVBoxLayout(&dialog);
+  column->addLayout(row);
+  column->addWidget(buttons);
+  dialog.setMinimumWidth(360);
+  dialog.exec();
+}
+
+}  // namespace tarvex

@@ -1,0 +1,45 @@
+#pragma once
+
+// Every modal question the window asks goes through this provider, so that the window can be
+// driven without real modal loops: the program uses QtDialogProvider, tests answer themselves.
+
+#include <QString>
+#include <optional>
+
+#include "base/window_port.h"
+
+class QWidget;
+
+namespace tarvex {
+
+class browsefile;
+
+class DialogProvider {
+ public:
+  virtual ~DialogProvider() = default;
+
+  // Captioned with the program's title; Yes/No for questions, OK otherwise.
+  virtual MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind) = 0;
+
+  // Runs the source selection dialog; true when it ended with "Next...".
+  virtual bool RunSourceSelection(browsefile& dialog) = 0;
+
+  // The file-open dialog for the database; nothing when cancelled.
+  virtual std::optional<QString> ChooseDatabaseFile(QWidget* parent) = 0;
+
+  // The folder picker for the working folder; nothing when cancelled.
+  virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) = 0;
+
+  virtual void ShowAbout(QWidget* parent) = 0;
+};
+
+class QtDialogProvider : public DialogProvider {
+ public:
+  MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind) override;
+  bool RunSourceSelection(browsefile& dialog) override;
+  std::optional<QString> ChooseDatabaseFile(QWidget* parent) override;
+  std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
+  void ShowAbout(QWidget* parent) override;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,62 @@
+#pragma once
+
+// Answers the window's dialogs without modal loops and remembers what was asked.
+
+#include <QString>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "app/browse_file.h"
+#include "app/dialog_provider.h"
+
+namespace tarvex::testing {
+
+struct AskedMessage {
+  QString text;
+  MessageKind kind;
+};
+
+class FakeDialogs : public DialogProvider {
+ public:
+  MessageAnswer ShowMessage(QWidget*, const QString& text, MessageKind kind) override {
+    messages.push_back({text, kind});
+    if (kind != MessageKind::kQuestion) return MessageAnswer::kOk;
+    if (answers.empty()) return MessageAnswer::kYes;
+    const MessageAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  bool RunSourceSelection(browsefile& dialog) override {
+    ++source_selections;
+    if (!select_source) {
+      dialog.reject();
+    } else {
+      select_source(dialog);
+    }
+    return dialog.accepted_flag();
+  }
+
+  std::optional<QString> ChooseDatabaseFile(QWidget*) override { return database_choice; }
+  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return folder_choice; }
+  void ShowAbout(QWidget*) override {}
+
+  bool WasShown(const QString& text) const {
+    for (const AskedMessage& message : messages) {
+      if (message.text == text) return true;
+    }
+    return false;
+  }
+
+  std::vector<AskedMessage> messages;
+  std::deque<MessageAnswer> answers;
+  // Drives the source selection dialog; without it the dialog is cancelled.
+  std::function<void(browsefile&)> select_source;
+  int source_selections = 0;
+  std::optional<QString> database_choice;
+  std::optional<QString> folder_choice;
+};
+
+}  // namespace tarvex::testing

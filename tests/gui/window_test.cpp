@@ -1,0 +1,515 @@
+// Drives the real main window over edbforge stores of both layouts.
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEngineFindTextResult>
+#include <QWebEnginePage>
+#include <fstream>
+#include <memory>
+
+#include "app/browse_file.h"
+#include "app/dezidevud_app.h"
+#include "app/dezidevud_dlg.h"
+#include "app/explorer.h"
+#include "app/folder_tree_ctrl.h"
+#include "app/local_page_scheme.h"
+#include "app/page_encoding.h"
+#include "app/qt_text.h"
+#include "fake_dialogs.h"
+#include "mailbox/analysis.h"
+#include "mailbox/recovery.h"
+#include "support/recording_window_port.h"
+#include "tools/edbforge/exchange/scenario_json.h"
+#include "tools/edbforge/exchange/store_builder.h"
+
+namespace tarvex::testing {
+
+namespace {
+
+constexpr int kWorkTimeout = 30000;
+
+QString Q(std::u16string_view text) {
+  return ToQString(text);
+}
+
+// The window built for one test, with its dialogs answered by `dialogs`.
+struct TestWindow {
+  FakeDialogs dialogs;
+  int end_requests = 0;
+  std::unique_ptr<CDEZIdevudDlg> window =
+      std::make_unique<CDEZIdevudDlg>(dialogs, [this] { ++end_requests; });
+};
+
+QTreeWidgetItem* FindNode(QTreeWidgetItem* node, const QString& text) {
+  if (node->text(0) == text) return node;
+  for (int i = 0; i < node->childCount(); ++i) {
+    if (QTreeWidgetItem* found = FindNode(node->child(i), text)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void cleanupTestCase();
+
+  void startupCancelLeavesEmptyWindow();
+  void sourceSelectionRules();
+  void startUpRunEmptiesTheWorkingFolder();
+  void analysisFillsTreeAsTheCoreBuildsIt_data();
+  void analysisFillsTreeAsTheCoreBuildsIt();
+  void folderListAndItemPreview_data();
+  void folderListAndItemPreview();
+  void stopPausesTheWorkerUntilResume();
+  void checkBoxesCarryDownAndUp();
+  void escapeDoesNotCloseAndExitAsks();
+  void browserShowsPageFilesInTheirEncoding();
+
+ private:
+  std::filesystem::path Store(const QString& scenario) const {
+    return ToPath(m_scratch.filePath(scenario + QStringLiteral(".edb")));
+  }
+  // Answers the source selection with `database` and a working folder in the scratch folder.
+  void ChooseSource(TestWindow& test, const std::filesystem::path& database,
+                    const QString& folder_name);
+  void Analyse(TestWindow& test, const QString& scenario);
+  void Screenshot(QWidget& widget, const QString& name);
+
+  QTemporaryDir m_scratch;
+};
+
+void WindowTest::initTestCase() {
+  QVERIFY(m_scratch.isValid());
+  for (const char* scenario : {"older-private", "2010-private", "older-public"}) {
+    const std::filesystem::path source =
+        std::filesystem::path(TARVEX_SCENARIO_DIR) / (std::string(scenario) + ".json");
+    edbforge::BuildStore(edbforge::ReadScenarioFile(source), Store(QString::fromLatin1(scenario)));
+  }
+  std::filesystem::create_directories(TARVEX_SCREENSHOT_DIR);
+}
+
+void WindowTest::cleanupTestCase() {}
+
+void WindowTest::ChooseSource(TestWindow& test, const std::filesystem::path& database,
+                              const QString& folder_name) {
+  test.dialogs.database_choice = PathToQString(database);
+  test.dialogs.folder_choice = m_scratch.filePath(folder_name);
+  std::filesystem::create_directories(ToPath(*test.dialogs.folder_choice));
+  test.dialogs.select_source = [](browsefile& dialog) {
+    dialog.OnBrowse();
+    dialog.OnSelectTempFolder();
+    dialog.OnNext();
+  };
+}
+
+void WindowTest::Analyse(TestWindow& test, const QString& scenario) {
+  ChooseSource(test, Store(scenario), scenario);
+  test.window->OnBrowse();
+  QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.WasShown(Q(kAnalysisCompletedMessage)), kWorkTimeout);
+  test.window->WaitForWorkers();
+}
+
+void WindowTest::Screenshot(QWidget& widget, const QString& name) {
+  const QString file = PathToQString(std::filesystem::path(TARVEX_SCREENSHOT_DIR)) +
+                       QLatin1Char('/') + name + QStringLiteral(".png");
+  QVERIFY(widget.grab().save(file));
+}
+
+void WindowTest::startupCancelLeavesEmptyWindow() {
+  TestWindow test;
+  test.window->show();
+  QTRY_COMPARE(test.dialogs.source_selections, 1);
+  QCOMPARE(test.window->tree()->topLevelItemCount(), 0);
+  QCOMPARE(test.window->list()->rowCount(), 0);
+  QCOMPARE(test.window->status_label()->text(), Q(kApplicationTitle) + QLatin1Char(' '));
+  QVERIFY(!test.window->WorkerRunning());
+  // The list shows only From, Subject, Date and Att; the rest carry data.
+  QTableWidget* list = test.window->list();
+  QCOMPARE(list->columnCount(), 11);
+  for (int column = 0; column < 11; ++column) {
+    QCOMPARE(list->isColumnHidden(column), !(column >= 4 && column <= 7));
+  }
+  QCOMPARE(list->horizontalHeaderItem(4)->text(), QStringLiteral("From"));
+  QCOMPARE(list->horizontalHeaderItem(7)->text(), QStringLiteral("Att"));
+  QVERIFY(list->showGrid());
+  QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+  Screenshot(*test.window, QStringLiteral("01-start-cancelled"));
+}
+
+void WindowTest::sourceSelectionRules() {
+  FakeDialogs dialogs;
+  SourceSelection selection;
+  const std::filesystem::path doomed = ToPath(m_scratch.filePath(QStringLiteral("doomed.edb")));
+  std::ofstream(doomed) << "x";
+  dialogs.database_choice = PathToQString(doomed);
+  {
+    browsefile dialog(selection, dialogs);
+    dialog.OnBrowse();
+    QCOMPARE(dialog.database_edit()->text(), PathToQString(doomed));
+    QCOMPARE(selection.working_folder, std::filesystem::temp_directory_path() / "Tarvex");
+    dialogs.folder_choice = m_scratch.filePath(QStringLiteral("chosen"));
+    dialog.OnSelectTempFolder();
+    QCOMPARE(selection.working_folder, ToPath(*dialogs.folder_choice) / "TarvexTemp");
+    QCOMPARE(dialog.working_folder_edit()->text(), PathToQString(selection.working_folder));
+    // Choosing the database again brings back the default folder.
+    dialog.OnBrowse();
+    QCOMPARE(selection.working_folder, std::filesystem::temp_directory_path() / "Tarvex");
+
+    std::filesystem::remove(doomed);
+    dialog.OnNext();
+    QCOMPARE(dialogs.messages.size(), std::size_t{1});
+    QCOMPARE(dialogs.messages[0].text, QStringLiteral("Please select valid file"));
+    QCOMPARE(dialogs.messages[0].kind, MessageKind::kError);
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    QVERIFY(dialog.accepted_flag());
+    dialog.reject();
+    QVERIFY(!dialog.accepted_flag());
+  }
+  // The next use starts with empty fields but keeps the previous database.
+  std::ofstream(doomed) << "x";
+  browsefile again(selection, dialogs);
+  QVERIFY(again.database_edit()->text().isEmpty());
+  again.OnNext();
+  QCOMPARE(again.result(), int(QDialog::Accepted));
+  QVERIFY(again.accepted_flag());
+}
+
+void WindowTest::startUpRunEmptiesTheWorkingFolder() {
+  TestWindow test;
+  ChooseSource(test, Store(QStringLiteral("older-public")), QStringLiteral("start-up"));
+  const std::filesystem::path working = ToPath(*test.dialogs.folder_choice) / "TarvexTemp";
+  std::filesystem::create_directories(working / "kept");
+  std::ofstream(working / "stale.html") << "old";
+  std::ofstream(working / "kept" / "inner.txt") << "old";
+  test.window->show();
+  QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.WasShown(Q(kAnalysisCompletedMessage)), kWorkTimeout);
+  test.window->WaitForWorkers();
+  QVERIFY(!std::filesystem::exists(working / "stale.html"));
+  QVERIFY(std::filesystem::exists(working / "kept" / "inner.txt"));
+  QCOMPARE(test.window->selection().working_folder, working);
+
+  // Later runs leave the folder's files alone.
+  std::ofstream(working / "stale.html") << "old";
+  test.window->OnBrowse();
+  QTRY_VERIFY_WITH_TIMEOUT(test.window->browse_button()->isEnabled(), kWorkTimeout);
+  test.window->WaitForWorkers();
+  QVERIFY(std::filesystem::exists(working / "stale.html"));
+}
+
+void WindowTest::analysisFillsTreeAsTheCoreBuildsIt_data() {
+  QTest::addColumn<QString>("scenario");
+  QTest::newRow("older layout") << QStringLiteral("older-private");
+  QTest::newRow("2010 layout") << QStringLiteral("2010-private");
+  QTest::newRow("public store") << QStringLiteral("older-public");
+}
+
+void WindowTest::analysisFillsTreeAsTheCoreBuildsIt() {
+  QFETCH(QString, scenario);
+  // The same analysis without a window gives the expected tree.
+  RecordingWindowPort recorder;
+  PauseGate gate;
+  QTemporaryDir headless_folder;
+  MessagePages pages(ToPath(headless_folder.path()));
+  const std::filesystem::path database = Store(scenario);
+  {
+    Recovery recovery(recorder, gate, ToPath(headless_folder.path()),
+                      ToPath(headless_folder.path()), pages);
+    recovery.set_root_node(
+        recorder.InsertTreeNode(kTopOfTree, ToU16String(PathToQString(database)), 0));
+    QCOMPARE(RunAnalysis(recovery, database), AnalysisOutcome::kCompleted);
+  }
+
+  TestWindow test;
+  Analyse(test, scenario);
+  CFolderTreeCtrl1* tree = test.window->tree();
+  QCOMPARE(tree->topLevelItemCount(), 1);
+  QCOMPARE(tree->topLevelItem(0)->text(0), PathToQString(database));
+  QCOMPARE(test.window->path_edit()->text(), PathToQString(database));
+
+  // Breadth-first over both trees: same texts, same icons, same order.
+  std::vector<std::pair<QTreeWidgetItem*, TreeNodeHandle>> pending = {
+      {tree->topLevelItem(0), recorder.ChildrenOf(kTopOfTree).at(0).handle}};
+  std::size_t compared = 0;
+  while (!pending.empty()) {
+    auto [item, handle] = pending.back();
+    pending.pop_back();
+    const std::vector<RecordedTreeNode> children = recorder.ChildrenOf(handle);
+    QCOMPARE(item->childCount(), static_cast<int>(children.size()));
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      QTreeWidgetItem* child = item->child(static_cast<int>(i));
+      QCOMPARE(child->text(0), Q(children[i].text));
+      QCOMPARE(tree->ImageOf(child), children[i].image);
+      QVERIFY(!child->icon(0).isNull());
+      pending.emplace_back(child, children[i].handle);
+      ++compared;
+    }
+  }
+  QVERIFY(compared > 3);
+  QVERIFY(tree->isEnabled());
+  QVERIFY(test.window->browse_button()->isEnabled());
+  QVERIFY(test.window->open_action()->isEnabled());
+  QVERIFY(test.window->status_label()->text().isEmpty());
+  if (scenario == QStringLiteral("older-private")) {
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    const std::pair<const char*, int> expected_icons[] = {
+        {"Inbox", 7},  {"Sent Items", 12}, {"Calendar", 3}, {"Contacts", 4},
+        {"Tasks", 13}, {"Notes", 10},      {"Journal", 8},  {"Archive", 0},
+    };
+    for (const auto& [name, image] : expected_icons) {
+      QTreeWidgetItem* node = FindNode(root, QString::fromLatin1(name));
+      QVERIFY2(node != nullptr, name);
+      QCOMPARE(tree->ImageOf(node), image);
+    }
+    tree->expandAll();
+    Screenshot(*test.window, QStringLiteral("02-analysis-older"));
+  }
+}
+
+void WindowTest::folderListAndItemPreview_data() {
+  QTest::addColumn<QString>("scenario");
+  QTest::newRow("older layout") << QStringLiteral("older-private");
+  QTest::newRow("2010 layout") << QStringLiteral("2010-private");
+}
+
+void WindowTest::folderListAndItemPreview() {
+  QFETCH(QString, scenario);
+  TestWindow test;
+  test.window->resize(1200, 800);
+  test.window->show();
+  QTRY_COMPARE(test.dialogs.source_selections, 1);  // the start-up selection, cancelled
+  Analyse(test, scenario);
+  CFolderTreeCtrl1* tree = test.window->tree();
+  QTreeWidgetItem* inbox = FindNode(tree->topLevelItem(0), QStringLiteral("Inbox"));
+  QVERIFY(inbox != nullptr);
+  tree->setCurrentItem(inbox);
+  QTRY_VERIFY_WITH_TIMEOUT(test.window->list()->rowCount() > 0 && !test.window->WorkerRunning(),
+                           kWorkTimeout);
+  QTRY_VERIFY(tree->isEnabled() && test.window->list()->isEnabled());
+  QTableWidget* list = test.window->list();
+  // Every row carries its message id and kind in the hidden columns.
+  for (int row = 0; row < list->rowCount(); ++row) {
+    QVERIFY(list->item(row, 0) != nullptr && !list->item(row, 0)->text().isEmpty());
+    QVERIFY(list->item(row, 1) != nullptr && !list->item(row, 1)->text().isEmpty());
+  }
+  int mail_row = -1;
+  for (int row = 0; row < list->rowCount() && mail_row < 0; ++row) {
+    const QTableWidgetItem* subject = list->item(row, 5);
+    if (list->item(row, 1)->text() == QStringLiteral("mail") && subject != nullptr &&
+        subject->text().size() > 3) {
+      mail_row = row;
+    }
+  }
+  QVERIFY(mail_row >= 0);
+  const QString subject = list->item(mail_row, 5)->text();
+
+  QSignalSpy loaded(test.window->browser(), &QWebEngineView::loadFinished);
+  const QRect cell = list->visualItemRect(list->item(mail_row, 5));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+  QTRY_VERIFY_WITH_TIMEOUT(test.window->browser()->current_page().filename() == "strEmlPath.html",
+                           kWorkTimeout);
+  QCOMPARE(test.window->browser()->current_page().parent_path(),
+           test.window->selection().working_folder);
+  QCOMPARE(test.window->browser()->url().scheme(), QString::fromLatin1(kLocalPageScheme));
+  QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(0).toBool(), kWorkTimeout);
+  QTRY_VERIFY(tree->isEnabled() && list->isEnabled());
+
+  QTest::qWait(300);  // lets the frames paint before the picture is taken
+  Screenshot(*test.window, QStringLiteral("03-preview-") + scenario);
+  // The subject shows in the rendered header frame.
+  int matches = -1;
+  test.window->browser()->page()->findText(
+      subject, {},
+      [&matches](const QWebEngineFindTextResult& result) { matches = result.numberOfMatches(); });
+  QTRY_VERIFY_WITH_TIMEOUT(matches >= 0, kWorkTimeout);
+  QVERIFY2(matches > 0, qPrintable(subject));
+}
+
+void WindowTest::stopPausesTheWorkerUntilResume() {
+  TestWindow test;
+  test.window->show();
+  QTRY_COMPARE(test.dialogs.source_selections, 1);
+  ChooseSource(test, Store(QStringLiteral("older-private")), QStringLiteral("paused"));
+  // The worker's first call waits for this thread's events, so Stop lands before any table.
+  test.window->OnBrowse();
+  QVERIFY(test.window->pause_gate() != nullptr);
+  test.dialogs.answers = {MessageAnswer::kNo, MessageAnswer::kYes, MessageAnswer::kYes};
+  test.window->stop_button()->click();
+  QCOMPARE(test.window->stop_button()->text(), QStringLiteral("Stop"));
+  QVERIFY(!test.window->pause_gate()->IsPaused());
+  test.window->stop_button()->click();
+  QCOMPARE(test.dialogs.messages.back().text,
+           QStringLiteral("Do you want to sure stop recovery process ?"));
+  QCOMPARE(test.window->stop_button()->text(), QStringLiteral("Resume"));
+  QVERIFY(test.window->pause_gate()->IsPaused());
+  QTRY_VERIFY(test.window->browser()->current_page().parent_path() ==
+              test.window->message_folder());
+  QTest::qWait(1000);
+  QVERIFY(test.window->WorkerRunning());
+  QVERIFY(!test.dialogs.WasShown(Q(kAnalysisCompletedMessage)));
+  QVERIFY(!test.window->browse_button()->isEnabled());
+  Screenshot(*test.window, QStringLiteral("04-stopped"));
+
+  test.window->stop_button()->click();
+  QCOMPARE(test.dialogs.messages.back().text,
+           QStringLiteral("Do you want to sure resume recovery process ?"));
+  QCOMPARE(test.window->stop_button()->text(), QStringLiteral("Stop"));
+  QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.WasShown(Q(kAnalysisCompletedMessage)), kWorkTimeout);
+  test.window->WaitForWorkers();
+  QVERIFY(test.window->tree()->topLevelItem(0)->childCount() > 0);
+
+  // With nothing left to override it, the notice stays in the preview pane.
+  QSignalSpy loaded(test.window->browser(), &QWebEngineView::loadFinished);
+  test.dialogs.answers = {MessageAnswer::kYes};
+  test.window->stop_button()->click();
+  QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && !test.window->browser()->page()->isLoading(),
+                           kWorkTimeout);
+  QString shown;
+  test.window->browser()->page()->toPlainText([&shown](const QString& text) { shown = text; });
+  QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), kWorkTimeout);
+  QCOMPARE(shown.trimmed(), QStringLiteral("Process stoped by user ..."));
+  QCOMPARE(test.window->browser()->current_page().parent_path(), test.window->message_folder());
+  test.dialogs.answers = {MessageAnswer::kYes};
+  test.window->stop_button()->click();
+  QVERIFY(!test.window->pause_gate()->IsPaused());
+}
+
+void WindowTest::checkBoxesCarryDownAndUp() {
+  CFolderTreeCtrl1 tree;
+  const TreeNodeHandle root = tree.AddNode(kTopOfTree, QStringLiteral("store.edb"), 0);
+  const TreeNodeHandle mailbox = tree.AddNode(root, QStringLiteral("Alice"), 0);
+  const TreeNodeHandle other = tree.AddNode(root, QStringLiteral("Bob"), 0);
+  const TreeNodeHandle inbox = tree.AddNode(mailbox, QStringLiteral("Inbox"), 7);
+  const TreeNodeHandle sub = tree.AddNode(inbox, QStringLiteral("Receipts"), 0);
+  const TreeNodeHandle sent = tree.AddNode(mailbox, QStringLiteral("Sent Items"), 12);
+  auto checked = [&tree](TreeNodeHandle node) {
+    return CFolderTreeCtrl1::IsChecked(tree.Item(node));
+  };
+  auto bold = [&tree](TreeNodeHandle node) { return CFolderTreeCtrl1::IsBold(tree.Item(node)); };
+  QVERIFY(tree.Item(root)->isExpanded());
+  QCOMPARE(tree.ImageOf(tree.Item(inbox)), 7);
+
+  // A click on the box, as the user makes it.
+  tree.Item(mailbox)->setCheckState(0, Qt::Checked);
+  for (TreeNodeHandle node : {mailbox, inbox, sub, sent}) {
+    QVERIFY(checked(node) && bold(node));
+    QCOMPARE(tree.Item(node)->checkState(0), Qt::Checked);
+  }
+  QVERIFY(!checked(root));  // Bob is not checked
+  QVERIFY(bold(root));      // but a child is bold
+  QVERIFY(!checked(other) && !bold(other));
+
+  tree.Item(sub)->setCheckState(0, Qt::Unchecked);
+  QVERIFY(!checked(sub) && !bold(sub));
+  QVERIFY(!checked(inbox) && !bold(inbox));
+  QVERIFY(!checked(mailbox) && bold(mailbox));  // Sent Items is still checked
+  QVERIFY(checked(sent) && bold(sent));
+  QVERIFY(bold(root));
+
+  // A partly checked node that is clicked becomes checked with its whole branch.
+  tree.Item(mailbox)->setCheckState(0, Qt::Checked);
+  QVERIFY(checked(inbox) && checked(sub) && checked(mailbox));
+  tree.Item(other)->setCheckState(0, Qt::Checked);
+  QVERIFY(checked(root) && bold(root));
+  tree.Item(root)->setCheckState(0, Qt::Unchecked);
+  for (TreeNodeHandle node : {root, mailbox, other, inbox, sub, sent}) {
+    QVERIFY(!checked(node) && !bold(node));
+  }
+}
+
+void WindowTest::escapeDoesNotCloseAndExitAsks() {
+  TestWindow test;
+  test.window->show();
+  QTRY_COMPARE(test.dialogs.source_selections, 1);
+  QTest::keyClick(test.window->list(), Qt::Key_Escape);
+  QTest::keyClick(test.window->tree(), Qt::Key_Escape);
+  QVERIFY(test.window->isVisible());
+
+  test.dialogs.answers = {MessageAnswer::kNo};
+  test.window->exit_button()->click();
+  QCOMPARE(test.dialogs.messages.back().text,
+           QStringLiteral("Are you sure, you want to close..                       "));
+  QCOMPARE(test.dialogs.messages.back().kind, MessageKind::kQuestion);
+  QCOMPARE(test.end_requests, 0);
+  // Closing the window frame asks the same question.
+  test.dialogs.answers = {MessageAnswer::kNo};
+  QVERIFY(!test.window->close());
+  QCOMPARE(test.end_requests, 0);
+  test.dialogs.answers = {MessageAnswer::kYes};
+  test.window->exit_button()->click();
+  QCOMPARE(test.end_requests, 1);
+}
+
+void WindowTest::browserShowsPageFilesInTheirEncoding() {
+  QCOMPARE(DetectPageCharset(std::string_view("\xFF\xFE<\0h\0", 6), false), PageCharset::kUtf16Le);
+  QCOMPARE(DetectPageCharset(std::string_view("H\0i\0 \0t\0", 8), true), PageCharset::kUtf16Le);
+  QCOMPARE(DetectPageCharset("Gr\xC3\xBC\xC3\x9F"
+                             "e",
+                             true),
+           PageCharset::kUtf8);
+  QCOMPARE(DetectPageCharset("Gr\xFC\xDF"
+                             "e",
+                             true),
+           PageCharset::kWindows1252);
+  QCOMPARE(DetectPageCharset("<html><meta charset='koi8-r'>", false), PageCharset::kUnstated);
+
+  TestWindow test;
+  CExplorer1* browser = test.window->browser();
+  QTemporaryDir folder;
+  browser->AllowFolder(ToPath(folder.path()));
+  // A fallback body file: UTF-16LE without a byte-order mark.
+  const std::u16string text =
+      u"Gr\u00FC\u00DFe aus K\u00F6ln \u2014 \u0395\u03BB\u03BB\u03AC\u03B4\u03B1";
+  const std::filesystem::path body = ToPath(folder.filePath(QStringLiteral("textbody.txt")));
+  std::ofstream(body, std::ios::binary)
+      .write(reinterpret_cast<const char*>(text.data()),
+             static_cast<std::streamsize>(text.size() * 2));
+  QSignalSpy loaded(browser, &QWebEngineView::loadFinished);
+  browser->Navigate(body);
+  QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), kWorkTimeout);
+  QVERIFY(loaded.last().at(0).toBool());
+  QString shown;
+  bool done = false;
+  browser->page()->toPlainText([&](const QString& plain) {
+    shown = plain;
+    done = true;
+  });
+  QTRY_VERIFY_WITH_TIMEOUT(done, kWorkTimeout);
+  QCOMPARE(shown.trimmed(), Q(text));
+
+  // Nothing outside the allowed folders is served, not even through "..".
+  const std::filesystem::path outside = ToPath(m_scratch.filePath(QStringLiteral("secret.txt")));
+  std::ofstream(outside) << "secret words";
+  loaded.clear();
+  browser->Navigate(ToPath(folder.path()) / ".." / outside.parent_path().filename() / "secret.txt");
+  QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), kWorkTimeout);
+  done = false;
+  browser->page()->toPlainText([&](const QString& plain) {
+    shown = plain;
+    done = true;
+  });
+  QTRY_VERIFY_WITH_TIMEOUT(done, kWorkTimeout);
+  QVERIFY(!shown.contains(QStringLiteral("secret words")));
+}
+
+}  // namespace tarvex::testing
+
+int main(int argc, char** argv) {
+  tarvex::PrepareBrowserEnvironment();
+  QApplication application(argc, argv);
+  tarvex::testing::WindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_test.moc"
