@@ -9,6 +9,7 @@
 #include "cli/database_run.h"
 #include "mailbox/folder_hierarchy.h"
 #include "mailbox/mailbox_loading.h"
+#include "output/preview.h"
 
 namespace tarvex::cli {
 namespace {
@@ -78,6 +79,37 @@ std::vector<std::string> ListColumnNames(StoreLayout layout) {
   }
   return {"id", "kind", "number", "attachment_list", "from", "subject", "date", "attachments",
           "to", "cc",   "bcc"};
+}
+
+// The row of `item` among the listed rows: by message id first, then by 1-based position.
+std::optional<std::size_t> FindItemRow(const std::vector<std::vector<std::u16string>>& rows,
+                                       const std::string& item) {
+  const std::u16string id = Utf8ToUtf16(item);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].empty() && rows[i][0] == id) return i;
+  }
+  if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos ||
+      item.size() > 9) {
+    return std::nullopt;
+  }
+  const std::size_t position = std::stoul(item);
+  if (position < 1 || position > rows.size()) return std::nullopt;
+  return position - 1;
+}
+
+// Analyses the store and lists the folder; prints the reason and returns the exit code when
+// either fails.
+int ListFolder(DatabaseRun& run, const std::string& folder,
+               std::vector<std::vector<std::u16string>>& rows) {
+  if (const int code = run.Analyse(); code != kExitOk) return code;
+  const std::optional<TreeNodeHandle> node = run.FindFolder(Utf8ToUtf16(folder));
+  if (!node) {
+    PrintError("no folder \"" + folder + "\" in " + run.database().string() +
+               " (see `tarvex tree` for the folder paths)");
+    return kExitUnknownFolder;
+  }
+  rows = ItemsOf(run, *node);
+  return kExitOk;
 }
 
 }  // namespace
@@ -171,14 +203,8 @@ int RunTree(const std::filesystem::path& database, const CommonOptions& options)
 int RunList(const std::filesystem::path& database, const std::string& folder,
             const CommonOptions& options) {
   DatabaseRun run(database, options.workdir, options.quiet);
-  if (const int code = run.Analyse(); code != kExitOk) return code;
-  const std::optional<TreeNodeHandle> node = run.FindFolder(Utf8ToUtf16(folder));
-  if (!node) {
-    PrintError("no folder \"" + folder + "\" in " + database.string() +
-               " (see `tarvex tree` for the folder paths)");
-    return kExitUnknownFolder;
-  }
-  const std::vector<std::vector<std::u16string>> rows = ItemsOf(run, *node);
+  std::vector<std::vector<std::u16string>> rows;
+  if (const int code = ListFolder(run, folder, rows); code != kExitOk) return code;
   const std::vector<std::string> names = ListColumnNames(run.recovery().layout());
   auto cell = [](const std::vector<std::u16string>& row, std::size_t column) {
     return column < row.size() ? Utf8(row[column]) : std::string();
@@ -201,6 +227,37 @@ int RunList(const std::filesystem::path& database, const std::string& folder,
                 cell(row, 4).c_str(), cell(row, 5).c_str(), cell(row, 6).c_str(),
                 cell(row, 7).c_str());
   }
+  return kExitOk;
+}
+
+}  // namespace tarvex::cli
+
+namespace tarvex::cli {
+
+int RunShow(const std::filesystem::path& database, const std::string& folder,
+            const std::string& item, const CommonOptions& options) {
+  DatabaseRun run(database, options.workdir, options.quiet);
+  std::vector<std::vector<std::u16string>> rows;
+  if (const int code = ListFolder(run, folder, rows); code != kExitOk) return code;
+  const std::optional<std::size_t> row = FindItemRow(rows, item);
+  if (!row) {
+    PrintError("no item \"" + item + "\" in \"" + folder +
+               "\" (give its id or its position, see `tarvex list`)");
+    return kExitUnknownFolder;
+  }
+  ItemListRow selected;
+  for (std::size_t column = 0; column < selected.size() && column < rows[*row].size(); ++column) {
+    selected[column] = rows[*row][column];
+  }
+  run.window().Navigate({});
+  ShowItemPreview(run.recovery(), selected);
+  const std::filesystem::path& page = run.window().last_page();
+  if (page.empty()) {
+    PrintError("the item's pages could not be written into " +
+               run.recovery().working_folder().string());
+    return kExitWriteFailed;
+  }
+  std::printf("%s\n", page.string().c_str());
   return kExitOk;
 }
 

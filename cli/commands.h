@@ -20,6 +20,11 @@ int RunTree(const std::filesystem::path& database, const CommonOptions& options)
 int RunList(const std::filesystem::path& database, const std::string& folder,
             const CommonOptions& options);
 
+// Writes the preview pages of one item (its message id, or its 1-based position in the list)
+// into the working folder and prints the page to open.
+int RunShow(const std::filesystem::path& database, const std::string& folder,
+            const std::string& item, const CommonOptions& options);
+
 struct ExportOptions {
   std::string kinds = "all";  // "mail", "contact", "calendar", "all", separated by commas
   std::filesystem::path output_folder;

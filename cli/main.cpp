@@ -48,6 +48,15 @@ int main(int argc, char** argv) {
   export_command->add_option("--saver", export_options.saver,
                              "The saver program (default: mailsaving beside tarvex)");
 
+  std::string item;
+  CLI::App* show =
+      app.add_subcommand("show", "Write the preview pages of one item and print the page to open");
+  add_common(show, false);
+  show->add_option("FOLDER", folder, "Folder path, as `tarvex tree` shows it")->required();
+  show->add_option("ITEM", item, "The item's id, or its position in `tarvex list`")->required();
+  show->add_option("--workdir", options.workdir, "Folder for the pages, body files and attachments")
+      ->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -56,6 +65,7 @@ int main(int argc, char** argv) {
   if (info->parsed()) return RunInfo(database, options);
   if (tree->parsed()) return RunTree(database, options);
   if (list->parsed()) return RunList(database, folder, options);
+  if (show->parsed()) return RunShow(database, folder, item, options);
   if (export_command->parsed()) {
     return RunExportCommand(database, export_folders, export_options, options);
   }

@@ -10,6 +10,7 @@
 #include "base/code_page_1252.h"
 #include "base/file_names.h"
 #include "base/utf16_text.h"
+#include "base/utf_conversion.h"
 #include "content/text_transformations.h"
 #include "mailbox/attachment_list_text.h"
 #include "mailbox/classification.h"
@@ -104,7 +105,9 @@ std::vector<std::u16string> FileLines(const std::filesystem::path& path) {
   while (std::getline(file, line)) {
     // The file's lines end in CR LF, and the headers' own CR stands before that.
     while (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(Windows1252ToUtf16(line));
+    // The reader writes the headers as UTF-8; a file of another hand is read as 1252.
+    std::optional<std::u16string> decoded = DecodeUtf8Strict(line);
+    lines.push_back(decoded ? std::move(*decoded) : Windows1252ToUtf16(line));
   }
   return lines;
 }

@@ -214,7 +214,9 @@ std::u16string SenderFromMessageFile(const std::filesystem::path& file) {
   head.resize(static_cast<std::size_t>(stream.gcount()));
   if (!head.starts_with("From: ")) return u"";
   const std::size_t line_end = head.find_first_of("\r\n");
-  return Trim(Windows1252ToUtf16(std::string_view(head).substr(6, line_end - 6)));
+  // The program writes the line in UTF-8; a line that is not UTF-8 is read as 1252.
+  const std::string_view sender = std::string_view(head).substr(6, line_end - 6);
+  return Trim(DecodeUtf8Strict(sender).value_or(Windows1252ToUtf16(sender)));
 }
 
 bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,

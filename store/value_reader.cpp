@@ -166,6 +166,21 @@ std::optional<std::array<std::uint8_t, 8>> EightBytes(std::span<const std::uint8
   return copy;
 }
 
+// A long text value decoded by the library (which knows the column's code page); none when it
+// cannot.
+std::optional<std::u16string> LongValueText(libesedb_long_value_t* long_value) {
+  std::size_t size = 0;
+  if (libesedb_long_value_get_utf16_string_size(long_value, &size, nullptr) != 1 || size == 0) {
+    return std::nullopt;
+  }
+  std::u16string units(size, u'\0');
+  if (libesedb_long_value_get_utf16_string(long_value, reinterpret_cast<uint16_t*>(units.data()),
+                                           size, nullptr) != 1) {
+    return std::nullopt;
+  }
+  return std::u16string(WithoutTrailingZeros(units));
+}
+
 }  // namespace
 
 ValueReader::ValueReader(const StoreSession& session, std::filesystem::path working_folder,
@@ -277,20 +292,43 @@ std::optional<std::u16string> ValueReader::ReadLongValue(libesedb_record_t* reco
   if (header_slot == 0 || static_cast<std::uint32_t>(value_entry) != header_slot) {
     return std::u16string();
   }
-  // The transport headers: printable 7-bit bytes only, each line ending in CR LF.
+  // The transport headers, each line ending in CR LF. A text column is decoded by the library
+  // in its column's code page and written as UTF-8: control characters, "~" and DEL are left
+  // out as the 7-bit reading always did, every other character is kept, non-ASCII included.
+  // Other columns keep the 7-bit reading of their bytes.
   const std::filesystem::path path = working_folder_ / "m_S7d.txt";
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) return std::u16string();
-  ForEachLongValueSegment(long_value.get(), [&file](std::span<const std::uint8_t> segment) {
-    std::string text;
-    text.reserve(segment.size());
-    for (std::uint8_t byte : segment) {
-      if (byte < 1 || byte > 125) continue;
-      if (byte == '\n') text.push_back('\r');
-      text.push_back(static_cast<char>(byte));
+  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  std::optional<std::u16string> headers =
+      type && IsTextType(*type) ? LongValueText(long_value.get()) : std::nullopt;
+  // Headers always hold ASCII (names, colons, line ends); a decoding without a single ASCII
+  // character means 8-bit bytes in a column that claims UTF-16.
+  if (headers &&
+      std::none_of(headers->begin(), headers->end(), [](char16_t unit) { return unit < 0x80; })) {
+    headers.reset();
+  }
+  if (headers) {
+    std::u16string kept;
+    kept.reserve(headers->size());
+    for (char16_t unit : *headers) {
+      if (unit < 1 || unit == 126 || unit == 127) continue;
+      if (unit == u'\n') kept.push_back(u'\r');
+      kept.push_back(unit);
     }
-    file << text;
-  });
+    file << Utf16ToUtf8(kept);
+  } else {
+    ForEachLongValueSegment(long_value.get(), [&file](std::span<const std::uint8_t> segment) {
+      std::string text;
+      text.reserve(segment.size());
+      for (std::uint8_t byte : segment) {
+        if (byte < 1 || byte > 125) continue;
+        if (byte == '\n') text.push_back('\r');
+        text.push_back(static_cast<char>(byte));
+      }
+      file << text;
+    });
+  }
   transport_header_written_ = true;
   transport_header_path_ = path;
   return u"true";
