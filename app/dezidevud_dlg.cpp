@@ -29,6 +29,7 @@
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
 #include "mailbox/recovery.h"
+#include "output/export_run.h"
 #include "output/preview.h"
 
 namespace tarvex {
@@ -111,9 +112,11 @@ void CDEZIdevudDlg::BuildControls() {
   m_path_edit = new QLineEdit(central);
   m_path_edit->setReadOnly(true);
   m_browse_button = new QPushButton(QStringLiteral("Browse"), central);
+  m_save_button = new QPushButton(QStringLiteral("Save Mailbox"), central);
+  m_save_button->setEnabled(false);
   m_stop_button = new QPushButton(QStringLiteral("Stop"), central);
   m_exit_button = new QPushButton(QStringLiteral("Exit"), central);
-  for (QPushButton* button : {m_browse_button, m_stop_button, m_exit_button}) {
+  for (QPushButton* button : {m_browse_button, m_save_button, m_stop_button, m_exit_button}) {
     button->setMinimumWidth(90);
     button->setAutoDefault(false);
   }
@@ -122,6 +125,7 @@ void CDEZIdevudDlg::BuildControls() {
   command_row->addWidget(caption);
   command_row->addWidget(m_path_edit, 1);
   command_row->addWidget(m_browse_button);
+  command_row->addWidget(m_save_button);
   command_row->addSpacing(12);
   command_row->addWidget(m_stop_button);
   command_row->addWidget(m_exit_button);
@@ -181,6 +185,7 @@ void CDEZIdevudDlg::BuildControls() {
   setCentralWidget(central);
 
   connect(m_browse_button, &QPushButton::clicked, this, &CDEZIdevudDlg::OnBrowse);
+  connect(m_save_button, &QPushButton::clicked, this, &CDEZIdevudDlg::OnSaveMailbox);
   connect(m_stop_button, &QPushButton::clicked, this, &CDEZIdevudDlg::OnStopResume);
   connect(m_exit_button, &QPushButton::clicked, this, &CDEZIdevudDlg::OnExit);
   connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &CDEZIdevudDlg::OnTreeSelectionChanged);
@@ -191,6 +196,8 @@ void CDEZIdevudDlg::BuildControls() {
 void CDEZIdevudDlg::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   m_open_action = file->addAction(QStringLiteral("Open Exchange EDB"));
+  m_save_action = file->addAction(QStringLiteral("Save Mailbox"));
+  m_save_action->setEnabled(false);
   file->addSeparator();
   m_exit_action = file->addAction(QStringLiteral("Exit"));
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -199,6 +206,7 @@ void CDEZIdevudDlg::BuildMenus() {
   m_about_action = help->addAction(QStringLiteral("About Tarvex Mailbox Rescue"));
   connect(m_open_action, &QAction::triggered, this, &CDEZIdevudDlg::OnBrowse);
   connect(m_exit_action, &QAction::triggered, this, &CDEZIdevudDlg::OnExit);
+  connect(m_save_action, &QAction::triggered, this, &CDEZIdevudDlg::OnSaveMailbox);
   connect(m_help_action, &QAction::triggered, this, &CDEZIdevudDlg::OnHelp);
   connect(m_about_action, &QAction::triggered, this, &CDEZIdevudDlg::OnAbout);
 }
@@ -296,6 +304,66 @@ void CDEZIdevudDlg::StartAnalysis(bool at_start_up) {
       EnableControl(WindowControl::kBrowseButton, true);
       EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
     }
+  });
+}
+
+namespace {
+
+void CollectChecked(const CFolderTreeCtrl1& tree, QTreeWidgetItem* item,
+                    std::vector<TreeNodeHandle>& folders) {
+  if (CFolderTreeCtrl1::IsChecked(item)) folders.push_back(tree.Handle(item));
+  for (int i = 0; i < item->childCount(); ++i) CollectChecked(tree, item->child(i), folders);
+}
+
+}  // namespace
+
+void CDEZIdevudDlg::OnSaveMailbox() {
+  if (!m_run || !m_run->recovery->has_session() || m_workers.AnyRunning()) return;
+  ExportRequest request;
+  for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
+    CollectChecked(*m_tree, m_tree->topLevelItem(i), request.folders);
+  }
+  // Without checked folders, the selected one is exported.
+  if (request.folders.empty() && !m_tree->selectedItems().isEmpty()) {
+    request.folders.push_back(m_tree->Handle(m_tree->selectedItems().front()));
+  }
+  if (request.folders.empty()) {
+    m_dialogs.ShowMessage(this, QStringLiteral("Please select or check the folders to export"),
+                          MessageKind::kInformation);
+    return;
+  }
+  std::optional<unsigned> kinds = m_dialogs.ChooseExportKinds(this);
+  if (!kinds) return;
+  std::optional<QString> output =
+      m_dialogs.ChooseFolder(this, QStringLiteral("Select the output folder"));
+  if (!output || output->isEmpty()) return;
+  request.kinds = *kinds;
+  request.output_folder = ToPath(*output);
+
+  Recovery& recovery = *m_run->recovery;
+  m_tree->setEnabled(false);
+  m_list->setEnabled(false);
+  m_browse_button->setEnabled(false);
+  m_open_action->setEnabled(false);
+  m_save_button->setEnabled(false);
+  m_save_action->setEnabled(false);
+  StartWorker([this, &recovery, request = std::move(request)] {
+    const ExportOutcome outcome = RunExport(recovery, request);
+    EnableControl(WindowControl::kFolderTree, true);
+    EnableControl(WindowControl::kItemList, true);
+    EnableControl(WindowControl::kBrowseButton, true);
+    EnableControl(WindowControl::kSaveMailboxButton, true);
+    EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
+    EnableMenuCommand(MenuCommand::kSaveMailbox, true);
+    std::u16string text = outcome.error;
+    if (text.empty()) {
+      const std::string summary = "Export Completed: " + std::to_string(outcome.items_saved) +
+                                  " items saved, " + std::to_string(outcome.items_skipped) +
+                                  " skipped, " + std::to_string(outcome.saver_failures) +
+                                  " not accepted by the saver";
+      text = ToU16String(QString::fromStdString(summary));
+    }
+    ShowMessage(text, outcome.error.empty() ? MessageKind::kInformation : MessageKind::kError);
   });
 }
 
@@ -437,7 +505,8 @@ void CDEZIdevudDlg::EnableControl(WindowControl control, bool enabled) {
         m_stop_button->setEnabled(enabled);
         break;
       case WindowControl::kSaveMailboxButton:
-        break;  // the export command is not part of this window yet
+        m_save_button->setEnabled(enabled);
+        break;
     }
   });
 }
@@ -458,6 +527,7 @@ void CDEZIdevudDlg::EnableMenuCommand(MenuCommand command, bool enabled) {
         m_help_action->setEnabled(enabled);
         break;
       case MenuCommand::kSaveMailbox:
+        m_save_action->setEnabled(enabled);
         break;
     }
   });

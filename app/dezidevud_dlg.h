@@ -51,6 +51,7 @@ class CDEZIdevudDlg : public QMainWindow, public WindowPort {
 
   // Commands.
   void OnBrowse();
+  void OnSaveMailbox();
   void OnStopResume();
   void OnExit();
   void OnHelp();
@@ -76,6 +77,7 @@ class CDEZIdevudDlg : public QMainWindow, public WindowPort {
   QLineEdit* path_edit() const { return m_path_edit; }
   QPushButton* browse_button() const { return m_browse_button; }
   QPushButton* stop_button() const { return m_stop_button; }
+  QPushButton* save_button() const { return m_save_button; }
   QPushButton* exit_button() const { return m_exit_button; }
   QProgressBar* progress_bar() const { return m_progress; }
   QLabel* status_label() const { return m_status_text; }
@@ -132,11 +134,13 @@ class CDEZIdevudDlg : public QMainWindow, public WindowPort {
   QLineEdit* m_path_edit = nullptr;
   QPushButton* m_browse_button = nullptr;
   QPushButton* m_stop_button = nullptr;
+  QPushButton* m_save_button = nullptr;
   QPushButton* m_exit_button = nullptr;
   QProgressBar* m_progress = nullptr;
   QLabel* m_status_text = nullptr;
   QAction* m_open_action = nullptr;
   QAction* m_exit_action = nullptr;
+  QAction* m_save_action = nullptr;
   QAction* m_help_action = nullptr;
   QAction* m_about_action = nullptr;
   QSplitter* m_vertical_splitter = nullptr;

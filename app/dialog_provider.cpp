@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/browse_file.h"
+#include "app/export_options.h"
 #include "app/qt_text.h"
 #include "mailbox/analysis.h"
 
@@ -77,6 +78,12 @@ void QtDialogProvider::ShowAbout(QWidget* parent) {
   column->addWidget(buttons);
   dialog.setMinimumWidth(360);
   dialog.exec();
+}
+
+std::optional<unsigned> QtDialogProvider::ChooseExportKinds(QWidget* parent) {
+  ExportOptionsDialog dialog(parent);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.ChosenKinds();
 }
 
 }  // namespace tarvex

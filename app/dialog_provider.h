@@ -31,6 +31,9 @@ class DialogProvider {
   virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) = 0;
 
   virtual void ShowAbout(QWidget* parent) = 0;
+
+  // "Choose Export Options..": the export kinds chosen, nothing when cancelled.
+  virtual std::optional<unsigned> ChooseExportKinds(QWidget* parent) = 0;
 };
 
 class QtDialogProvider : public DialogProvider {
@@ -40,6 +43,7 @@ class QtDialogProvider : public DialogProvider {
   std::optional<QString> ChooseDatabaseFile(QWidget* parent) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
   void ShowAbout(QWidget* parent) override;
+  std::optional<unsigned> ChooseExportKinds(QWidget* parent) override;
 };
 
 }  // namespace tarvex

@@ -42,6 +42,7 @@ class FakeDialogs : public DialogProvider {
   std::optional<QString> ChooseDatabaseFile(QWidget*) override { return database_choice; }
   std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return folder_choice; }
   void ShowAbout(QWidget*) override {}
+  std::optional<unsigned> ChooseExportKinds(QWidget*) override { return export_kinds; }
 
   bool WasShown(const QString& text) const {
     for (const AskedMessage& message : messages) {
@@ -57,6 +58,7 @@ class FakeDialogs : public DialogProvider {
   int source_selections = 0;
   std::optional<QString> database_choice;
   std::optional<QString> folder_choice;
+  std::optional<unsigned> export_kinds;
 };
 
 }  // namespace tarvex::testing
