@@ -11,7 +11,7 @@ packages=(
   libpcre2-dev zlib1g-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev
-  qt6-base-dev qt6-webengine-dev xvfb xauth
+  qt6-base-dev qt6-webengine-dev xvfb xauth fonts-noto-cjk fonts-noto-color-emoji
   libgmime-3.0-dev libical-dev
 )
 
