@@ -9,6 +9,10 @@
 #include "cli/database_run.h"
 #include "mailbox/folder_hierarchy.h"
 #include "mailbox/mailbox_loading.h"
+#include "output/export_item_record.h"
+#include "output/export_working_files.h"
+#include "output/export_writers.h"
+#include "output/mime_message_writer.h"
 #include "output/preview.h"
 
 namespace tarvex::cli {
@@ -258,6 +262,63 @@ int RunShow(const std::filesystem::path& database, const std::string& folder,
     return kExitWriteFailed;
   }
   std::printf("%s\n", page.string().c_str());
+  return kExitOk;
+}
+
+}  // namespace tarvex::cli
+
+namespace tarvex::cli {
+
+int RunEml(const std::filesystem::path& database, const std::string& folder,
+           const std::string& item, const std::filesystem::path& out,
+           const CommonOptions& options) {
+  DatabaseRun run(database, options.workdir, options.quiet);
+  std::vector<std::vector<std::u16string>> rows;
+  if (const int code = ListFolder(run, folder, rows); code != kExitOk) return code;
+  const std::optional<std::size_t> row = FindItemRow(rows, item);
+  if (!row) {
+    PrintError("no item \"" + item + "\" in \"" + folder +
+               "\" (give its id or its position, see `tarvex list`)");
+    return kExitUnknownFolder;
+  }
+  ItemListRow listed;
+  for (std::size_t column = 0; column < listed.size() && column < rows[*row].size(); ++column) {
+    listed[column] = rows[*row][column];
+  }
+  // The preview finds the body, the attachments and (2010 layout) the recipients; the message
+  // is then written as the export writes a mail item.
+  Recovery& recovery = run.recovery();
+  SelectedItem selected = SelectedItem::FromListRow(listed);
+  if (recovery.layout() == StoreLayout::k2010) {
+    ShowItemPreview2010(recovery, selected);
+  } else {
+    ShowItemPreviewOlder(recovery, selected);
+  }
+  const BodyState& body = recovery.body();
+  EmlMessage message;
+  message.message_path = recovery.working_folder() / "message.eml";
+  message.from = ReplacedAll(ReplacedAll(selected.sender, u"[", u"<"), u"]", u">");
+  message.to = MailToList(selected.recipients);
+  message.cc = MailToList(selected.copy_recipients);
+  message.bcc = MailToList(selected.blind_copy_recipients);
+  message.date = selected.date;
+  message.subject = selected.subject;
+  message.body_kind = BodyKindText(body);
+  message.body_file = body.file_path;
+  message.body_encoding = BodyEncodingOf(body);
+  message.attachment_list =
+      selected.attachment_names.empty()
+          ? std::u16string()
+          : FilterAttachmentFiles(recovery.working_folder(), selected.attachment_names);
+  WriteEmlFile(message);
+  std::error_code error;
+  std::filesystem::copy_file(message.message_path, out,
+                             std::filesystem::copy_options::overwrite_existing, error);
+  if (error) {
+    PrintError("cannot write " + out.string() + ": " + error.message());
+    return kExitWriteFailed;
+  }
+  std::printf("%s\n", out.string().c_str());
   return kExitOk;
 }
 

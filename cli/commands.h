@@ -25,6 +25,10 @@ int RunList(const std::filesystem::path& database, const std::string& folder,
 int RunShow(const std::filesystem::path& database, const std::string& folder,
             const std::string& item, const CommonOptions& options);
 
+// Writes one item as a MIME message (.eml) to `out` and prints its path.
+int RunEml(const std::filesystem::path& database, const std::string& folder,
+           const std::string& item, const std::filesystem::path& out, const CommonOptions& options);
+
 struct ExportOptions {
   std::string kinds = "all";  // "mail", "contact", "calendar", "all", separated by commas
   std::filesystem::path output_folder;

@@ -57,6 +57,13 @@ int main(int argc, char** argv) {
   show->add_option("--workdir", options.workdir, "Folder for the pages, body files and attachments")
       ->required();
 
+  std::filesystem::path eml_out;
+  CLI::App* eml = app.add_subcommand("eml", "Write one item as a MIME message (.eml)");
+  add_common(eml, false);
+  eml->add_option("FOLDER", folder, "Folder path, as `tarvex tree` shows it")->required();
+  eml->add_option("ITEM", item, "The item's id, or its position in `tarvex list`")->required();
+  eml->add_option("--out", eml_out, "The .eml file to write")->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -66,6 +73,7 @@ int main(int argc, char** argv) {
   if (tree->parsed()) return RunTree(database, options);
   if (list->parsed()) return RunList(database, folder, options);
   if (show->parsed()) return RunShow(database, folder, item, options);
+  if (eml->parsed()) return RunEml(database, folder, item, eml_out, options);
   if (export_command->parsed()) {
     return RunExportCommand(database, export_folders, export_options, options);
   }

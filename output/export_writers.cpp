@@ -32,6 +32,18 @@ void ResetItemState(Recovery& recovery) {
   recovery.body().text.clear();
 }
 
+// The saver reads the sender from the message file's first line. Written as UTF-8, so that
+// a sender outside the ANSI code page survives.
+void WriteSenderFile(const std::filesystem::path& message_path, std::u16string_view sender) {
+  CStdioFile file;
+  if (!file.Open(message_path, CStdioFile::modeCreate | CStdioFile::modeWrite)) return;
+  const std::string line = "From: " + Utf16ToUtf8(SingleLine(sender));
+  file.Write(line.data(), line.size());
+  file.Close();
+}
+
+}  // namespace
+
 std::u16string MailSubject(std::u16string_view subject) {
   std::u16string rewritten(subject);
   for (char16_t& unit : rewritten) {
@@ -58,18 +70,6 @@ BodyFileEncoding BodyEncodingOf(const BodyState& body) {
   }
   return BodyFileEncoding::kUnknown;
 }
-
-// The saver reads the sender from the message file's first line. Written as UTF-8, so that
-// a sender outside the ANSI code page survives.
-void WriteSenderFile(const std::filesystem::path& message_path, std::u16string_view sender) {
-  CStdioFile file;
-  if (!file.Open(message_path, CStdioFile::modeCreate | CStdioFile::modeWrite)) return;
-  const std::string line = "From: " + Utf16ToUtf8(SingleLine(sender));
-  file.Write(line.data(), line.size());
-  file.Close();
-}
-
-}  // namespace
 
 void SaveMailItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;

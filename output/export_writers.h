@@ -7,6 +7,7 @@
 #include <string>
 
 #include "output/export_queue.h"
+#include "output/mime_message_writer.h"
 #include "output/preview_record.h"
 
 namespace tarvex {
@@ -20,6 +21,14 @@ void SaveNoteItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
 // Distribution lists and journal entries are not handed to the saver.
 void SaveDistListItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
 void SaveJournalItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
+
+// The subject of a mail hand-off: em dash, "?" and "-" become blanks.
+std::u16string MailSubject(std::u16string_view subject);
+// "[a@x] [b@y]" becomes "<a@x>,<b@y>,": entries of a name and a bracketed address, each
+// followed by a comma.
+std::u16string MailToList(std::u16string_view recipients);
+// How the body file left by the body routes is encoded, where the route knows it.
+BodyFileEncoding BodyEncodingOf(const BodyState& body);
 
 // The 48 contact fields of "conatctsaving.txt", each followed by "<br>", with LF written as
 // "<newlinebreak>" and "," as "cama".

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "base/utf_conversion.h"
 #include "scenario_expectations.h"
 #include "scenario_run.h"
 
@@ -230,6 +231,44 @@ TEST_F(CommandLineTest, QuietPrintsNothingOnStandardError) {
   ASSERT_EQ(list.exit_code, 0);
   EXPECT_EQ(list.err, "");
   EXPECT_NE(list.out.find("Spring campaign"), std::string::npos) << list.out;
+}
+
+TEST_F(CommandLineTest, ShowAndEmlWriteAnItemThatReadsBack) {
+  const std::string database = Scenario("older-private");
+  const std::string inbox = "Alice Martin/Top of Information Store/Inbox";
+  const std::filesystem::path pages = scratch_.path() / "pages";
+  std::filesystem::create_directories(pages);
+  ProgramRun run = Run({"show", "-q", database, inbox, "1", "--workdir", pages.string()});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, (pages / "strEmlPath.html").string() + "\n");
+  EXPECT_NE(ReadWhole(pages / "header.html").find(EncodeUtf16Le(u"Quarterly report")),
+            std::string::npos);
+
+  const std::filesystem::path message = scratch_.path() / "item.eml";
+  run = Run({"eml", "-q", database, inbox, "1", "--out", message.string()});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  // A real MIME parser reads the message back: headers, body and both attachments.
+  const std::string script =
+      "import email,sys\nfrom email import policy\n"
+      "m=email.message_from_binary_file(open(sys.argv[1],'rb'),policy=policy.default)\n"
+      "print(m['Subject']);print(m['From']);print(m['Cc'])\n"
+      "print(m.get_body(preferencelist=('plain',)).get_content().strip()[:16])\n"
+      "for p in m.iter_attachments():\n"
+      "  if p.get_filename(): print(p.get_filename(), len(p.get_payload(decode=True)))\n";
+  const std::filesystem::path parser = scratch_.path() / "parse.py";
+  std::ofstream(parser) << script;
+  const std::filesystem::path parsed = scratch_.path() / "parsed.txt";
+  ASSERT_EQ(std::system(("python3 " + Quoted(parser.string()) + " " + Quoted(message.string()) +
+                         " >" + Quoted(parsed.string()))
+                            .c_str()),
+            0);
+  EXPECT_EQ(ReadWhole(parsed),
+            "Quarterly report\nCarla Rossi <carla.rossi@example.com>\n"
+            "Eva M\xC3\xBCller <eva.mueller@example.com>\nPlain text body:\nscan.bin 21000\n"
+            "figures.csv 37\n");
+
+  run = Run({"eml", "-q", database, inbox, "999", "--out", message.string()});
+  EXPECT_EQ(run.exit_code, 5);
 }
 
 }  // namespace
