@@ -31,31 +31,6 @@ std::u16string FolderTableSet(const FolderNode& node) {
 
 // 2010 layout: reads a mailbox's (or, in a public store, a folder's) header and body tables
 // the first time. False when the work was cancelled before it was complete.
-bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& node) {
-  const bool public_store = recovery.is_public_store();
-  MailboxModel& model = recovery.model();
-  const std::u16string header_table_name =
-      public_store ? u"MsgHeader-" + node.folder_key
-                   : ReplacedAll(node.table_name, u"Folders", u"MsgHeader");
-  // Loaded tables are remembered by name: mailboxes' display names need not differ, and a
-  // second mailbox of the same name must still be read.
-  const std::u16string& key = header_table_name;
-  if (model.IsLoaded(key)) return true;
-  WindowPort& window = recovery.window();
-  window.SetStatusText(kLoadingHeadersStatus);
-  ScanTablesNamed(recovery, header_table_name, &ScanHeaderTable);
-  window.SetStatusText(kLoadingBodiesStatus);
-  ScanTablesNamed(
-      recovery,
-      public_store ? u"Body-" + node.folder_key : ReplacedAll(node.table_name, u"Folders", u"Body"),
-      &ScanBodyTable);
-  // A cancelled scan is incomplete; marking it loaded would hide the rest for good.
-  if (recovery.pause_gate().IsCancelled()) return false;
-  model.MarkLoaded(key);
-  window.SetStatusText(u"");
-  return true;
-}
-
 void ListFolderItems(Recovery& recovery, const FolderNode& node) {
   WindowPort& window = recovery.window();
   const std::u16string table_set = FolderTableSet(node);
@@ -101,6 +76,31 @@ void LoadOlderLayoutFolder(Recovery& recovery, TreeNodeHandle selected) {
 }
 
 }  // namespace
+
+bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& node) {
+  const bool public_store = recovery.is_public_store();
+  MailboxModel& model = recovery.model();
+  const std::u16string header_table_name =
+      public_store ? u"MsgHeader-" + node.folder_key
+                   : ReplacedAll(node.table_name, u"Folders", u"MsgHeader");
+  // Loaded tables are remembered by name: mailboxes' display names need not differ, and a
+  // second mailbox of the same name must still be read.
+  const std::u16string& key = header_table_name;
+  if (model.IsLoaded(key)) return true;
+  WindowPort& window = recovery.window();
+  window.SetStatusText(kLoadingHeadersStatus);
+  ScanTablesNamed(recovery, header_table_name, &ScanHeaderTable);
+  window.SetStatusText(kLoadingBodiesStatus);
+  ScanTablesNamed(
+      recovery,
+      public_store ? u"Body-" + node.folder_key : ReplacedAll(node.table_name, u"Folders", u"Body"),
+      &ScanBodyTable);
+  // A cancelled scan is incomplete; marking it loaded would hide the rest for good.
+  if (recovery.pause_gate().IsCancelled()) return false;
+  model.MarkLoaded(key);
+  window.SetStatusText(u"");
+  return true;
+}
 
 void LoadMailbox(Recovery& recovery, TreeNodeHandle selected) {
   WindowPort& window = recovery.window();

@@ -16,6 +16,10 @@ namespace tarvex {
 // selection of one of its folders and kept.
 void LoadMailbox(Recovery& recovery, TreeNodeHandle selected);
 
+// 2010 layout: reads the header and body tables of the folder's mailbox (a public folder's
+// own tables) unless an earlier selection did. False when the work was cancelled.
+bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& folder);
+
 // Older layout: hands the items of the content table whose folder key is `content_key` to the
 // sink; an export run (`export_run`) keeps each plain body with its item.
 void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink,

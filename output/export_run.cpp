@@ -173,36 +173,12 @@ class ExportRunner {
     SaveQueuedItems(session_, queue_, values);
   }
 
-  // The header and body tables of the folder's mailbox, read once, as a first selection would.
-  void LoadHeadersAndBodies(const FolderNode& folder) {
-    const bool public_store = recovery_.is_public_store();
-    const std::u16string header_table =
-        public_store ? u"MsgHeader-" + folder.folder_key
-                     : ReplacedAll(folder.table_name, u"Folders", u"MsgHeader");
-    MailboxModel& model = recovery_.model();
-    if (model.IsLoaded(header_table)) return;
-    StoreSession& store = recovery_.session();
-    const std::u16string body_table = public_store
-                                          ? u"Body-" + folder.folder_key
-                                          : ReplacedAll(folder.table_name, u"Folders", u"Body");
-    for (const TableEntry& entry : store.catalog().entries()) {
-      if (entry.name != header_table && entry.name != body_table) continue;
-      const EsedbTable table = GetTable(store.file(), entry.index);
-      if (!table) continue;
-      if (entry.name == header_table) {
-        ScanHeaderTable(recovery_, table.get(), entry.name);
-      } else {
-        ScanBodyTable(recovery_, table.get(), entry.name);
-      }
-    }
-    if (!recovery_.pause_gate().IsCancelled()) model.MarkLoaded(header_table);
-  }
-
   bool Export2010Folder(const FolderNode& folder) {
     session_.folder_path =
         ExportFolderPath(request_.output_folder, folder.mailbox_name, FolderNames(folder));
     session_.loop_record_number = 0;
-    LoadHeadersAndBodies(folder);
+    // The header and body tables of the folder's mailbox, read once, as a first selection would.
+    LoadHeadersAndBodies(recovery_, folder);
     if (recovery_.pause_gate().IsCancelled()) return false;
     const std::u16string table_set =
         folder.table_name == u"Folders" ? u"Folders-" + folder.folder_key : folder.table_name;
