@@ -10,7 +10,7 @@
 #include "content/body_text_encoding.h"
 #include "content/compressed_rtf.h"
 #include "content/rtf_to_text.h"
-#include "output/utf16_file.h"
+#include "base/utf16_file.h"
 #include "store/column_decompression.h"
 #include "store/column_type.h"
 #include "store/value_reader.h"

@@ -1,7 +1,7 @@
 #include "content/rtf_fonts.h"
 
 #include "base/code_page_1252.h"
-#include "output/code_page_conversion.h"
+#include "base/code_page_conversion.h"
 
 namespace tarvex {
 namespace {

@@ -5,7 +5,7 @@
 #include "output/export_item_record.h"
 #include "output/export_manifest.h"
 #include "output/export_writers.h"
-#include "output/utf16_file.h"
+#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {

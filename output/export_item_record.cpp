@@ -8,7 +8,7 @@
 #include "content/text_transformations.h"
 #include "mailbox/item_extraction.h"
 #include "output/preview_page_files.h"
-#include "output/stdio_file.h"
+#include "base/stdio_file.h"
 
 namespace tarvex {
 

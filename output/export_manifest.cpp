@@ -1,7 +1,7 @@
 #include "output/export_manifest.h"
 
-#include "output/stdio_file_ex.h"
-#include "output/utf16_file.h"
+#include "base/stdio_file_ex.h"
+#include "base/utf16_file.h"
 
 namespace tarvex {
 

@@ -8,7 +8,7 @@
 #include "output/export_manifest.h"
 #include "output/export_working_files.h"
 #include "output/mime_message_writer.h"
-#include "output/stdio_file.h"
+#include "base/stdio_file.h"
 
 namespace tarvex {
 namespace {

@@ -12,7 +12,7 @@
 #include "content/body_text_encoding.h"
 #include "output/content_type_table.h"
 #include "output/mime_encoding.h"
-#include "output/utf16_file.h"
+#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {

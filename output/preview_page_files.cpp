@@ -5,7 +5,7 @@
 #include "base/file_names.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "output/utf16_file.h"
+#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {

@@ -8,7 +8,7 @@
 #include "output/preview_body.h"
 #include "output/preview_page_files.h"
 #include "output/preview_pages.h"
-#include "output/utf16_file.h"
+#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "output/utf16_file.h"
+#include "base/utf16_file.h"
 #include "saver/calendar_writer.h"
 #include "saver/mail_writer.h"
 #include "saver/note_body.h"

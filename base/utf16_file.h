@@ -10,7 +10,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "output/stdio_file.h"
+#include "base/stdio_file.h"
 
 namespace tarvex {
 

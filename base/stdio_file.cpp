@@ -1,4 +1,4 @@
-#include "output/stdio_file.h"
+#include "base/stdio_file.h"
 
 #include <sys/stat.h>
 

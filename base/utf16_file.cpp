@@ -1,4 +1,4 @@
-#include "output/utf16_file.h"
+#include "base/utf16_file.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "output/stdio_file_ex.h"
+#include "base/stdio_file_ex.h"
 
 #include <array>
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "output/code_page_conversion.h"
-#include "output/stdio_file.h"
+#include "base/code_page_conversion.h"
+#include "base/stdio_file.h"
 
 namespace tarvex {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "output/code_page_conversion.h"
-#include "output/stdio_file_ex.h"
-#include "output/utf16_file.h"
+#include "base/code_page_conversion.h"
+#include "base/stdio_file_ex.h"
+#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "output/code_page_conversion.h"
+#include "base/code_page_conversion.h"
 
 #include <iconv.h>
 
