@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdio>
 #include <fstream>
+#include <variant>
 
 #include "base/file_names.h"
 #include "base/utf16_text.h"
@@ -159,11 +160,28 @@ std::optional<std::u16string> MultiValueText(libesedb_multi_value_t* multi_value
   return RepairSurrogates(std::move(units), stored);
 }
 
-std::optional<std::array<std::uint8_t, 8>> EightBytes(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() != 8) return std::nullopt;
-  std::array<std::uint8_t, 8> copy{};
-  std::copy(bytes.begin(), bytes.end(), copy.begin());
-  return copy;
+using EightBytesOf = std::array<std::uint8_t, 8>;
+// What an identifier or time reader has to work with: the value's 8 bytes, or the printable
+// text of a value stored in another form (compressed, long, multi).
+using EightByteValue = std::variant<EightBytesOf, std::u16string>;
+
+// None unless the record exists, the column is binary or currency (or date time, when
+// `date_column_too`), and a plain value has exactly 8 bytes.
+std::optional<EightByteValue> ReadEightBytes(libesedb_record_t* record, int value_entry,
+                                             bool date_column_too) {
+  if (record == nullptr) return std::nullopt;
+  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
+  if (!type || !raw) return std::nullopt;
+  // A FILETIME may sit in a currency, binary or date column; each holds the same 8 bytes.
+  const bool accepted = *type == ColumnType::kBinary || *type == ColumnType::kCurrency ||
+                        (date_column_too && *type == ColumnType::kDateTime);
+  if (!accepted) return std::nullopt;
+  if (raw->flags > kValueFlagVariableSize) return PrintableFilter(raw->bytes);
+  if (raw->bytes.size() != 8) return std::nullopt;
+  EightBytesOf bytes{};
+  std::copy(raw->bytes.begin(), raw->bytes.end(), bytes.begin());
+  return bytes;
 }
 
 // A long text value decoded by the library (which knows the column's code page); none when it
@@ -412,16 +430,10 @@ std::optional<std::u16string> ValueReader::ReadValueHexText(libesedb_record_t* r
 
 std::optional<std::u16string> ValueReader::ReadIdText(libesedb_record_t* record, int value_entry,
                                                       ByteOrder order) {
-  if (record == nullptr) return std::nullopt;
-  const std::optional<ColumnType> type = TypeOf(record, value_entry);
-  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
-  if (!type || !raw || (*type != ColumnType::kBinary && *type != ColumnType::kCurrency)) {
-    return std::nullopt;
-  }
-  if (raw->flags > kValueFlagVariableSize) return PrintableFilter(raw->bytes);
-  const std::optional<std::array<std::uint8_t, 8>> bytes = EightBytes(raw->bytes);
-  if (!bytes) return std::nullopt;
-  last_identifier_text_ = IdentifierText(*bytes, order);
+  const std::optional<EightByteValue> value = ReadEightBytes(record, value_entry, false);
+  if (!value) return std::nullopt;
+  if (const auto* text = std::get_if<std::u16string>(&*value)) return *text;
+  last_identifier_text_ = IdentifierText(std::get<EightBytesOf>(*value), order);
   // Identifiers 0x0 to 0xf name nothing.
   if (last_identifier_text_.size() < 2) return std::nullopt;
   return last_identifier_text_;
@@ -430,34 +442,19 @@ std::optional<std::u16string> ValueReader::ReadIdText(libesedb_record_t* record,
 std::optional<std::u16string> ValueReader::ReadStoreIdText(libesedb_record_t* record,
                                                            int value_entry, ByteOrder order) {
   if (session_.format_revision() != 17) return ReadIdText(record, value_entry, order);
-  if (record == nullptr) return std::nullopt;
-  const std::optional<ColumnType> type = TypeOf(record, value_entry);
-  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
-  if (!type || !raw || (*type != ColumnType::kBinary && *type != ColumnType::kCurrency)) {
-    return std::nullopt;
-  }
-  if (raw->flags > kValueFlagVariableSize) return PrintableFilter(raw->bytes);
-  const std::optional<std::array<std::uint8_t, 8>> bytes = EightBytes(raw->bytes);
-  if (!bytes) return std::nullopt;
-  last_identifier_text_ = AlternativeIdentifierText(*bytes, order);
+  const std::optional<EightByteValue> value = ReadEightBytes(record, value_entry, false);
+  if (!value) return std::nullopt;
+  if (const auto* text = std::get_if<std::u16string>(&*value)) return *text;
+  last_identifier_text_ = AlternativeIdentifierText(std::get<EightBytesOf>(*value), order);
   return last_identifier_text_;
 }
 
 std::optional<std::u16string> ValueReader::ReadTimeText(libesedb_record_t* record, int value_entry,
                                                         ByteOrder order) {
-  if (record == nullptr) return std::nullopt;
-  const std::optional<ColumnType> type = TypeOf(record, value_entry);
-  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
-  // A FILETIME may sit in a currency, binary or date column; each holds the same 8 bytes.
-  if (!type || !raw ||
-      (*type != ColumnType::kBinary && *type != ColumnType::kCurrency &&
-       *type != ColumnType::kDateTime)) {
-    return std::nullopt;
-  }
-  if (raw->flags > kValueFlagVariableSize) return PrintableFilter(raw->bytes);
-  const std::optional<std::array<std::uint8_t, 8>> bytes = EightBytes(raw->bytes);
-  if (!bytes) return std::nullopt;
-  return DateText(ReadUint64(*bytes, order));
+  const std::optional<EightByteValue> value = ReadEightBytes(record, value_entry, true);
+  if (!value) return std::nullopt;
+  if (const auto* text = std::get_if<std::u16string>(&*value)) return *text;
+  return DateText(ReadUint64(std::get<EightBytesOf>(*value), order));
 }
 
 std::optional<std::u16string> ValueReader::ReadBodyText(libesedb_record_t* record,
