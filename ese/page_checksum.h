@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <span>
 
-namespace tarvex::edbforge {
+#include "ese/page_layout.h"
+
+namespace tarvex::ese {
 
 struct XorEccChecksum {
   uint32_t xor_value = 0;
@@ -26,4 +28,11 @@ uint32_t XorChecksum(std::span<const uint8_t> data, uint32_t seed);
 // multiple of 16.
 XorEccChecksum EccChecksum(std::span<const uint8_t> block, size_t start, uint32_t seed);
 
-}  // namespace tarvex::edbforge
+// Whether a page's stored checksums agree with its bytes, in the format the page says it has.
+bool PageChecksumMatches(const PageLayout& layout, uint32_t page_number,
+                         std::span<const uint8_t> page);
+
+// A page the engine never wrote.
+bool IsZeroPage(std::span<const uint8_t> page);
+
+}  // namespace tarvex::ese

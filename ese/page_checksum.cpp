@@ -1,10 +1,12 @@
-#include "tools/edbforge/ese/page_checksum.h"
+#include "ese/page_checksum.h"
 
 #include <bit>
 
-#include "tools/edbforge/ese/byte_order.h"
+#include "ese/format.h"
 
-namespace tarvex::edbforge {
+#include "ese/byte_order.h"
+
+namespace tarvex::ese {
 namespace {
 
 bool OddParity(uint32_t value) {
@@ -56,4 +58,37 @@ XorEccChecksum EccChecksum(std::span<const uint8_t> block, size_t start, uint32_
   return {seed ^ total, ecc};
 }
 
-}  // namespace tarvex::edbforge
+bool PageChecksumMatches(const PageLayout& layout, std::uint32_t page_number,
+                         std::span<const std::uint8_t> page) {
+  if (page.size() != layout.page_size || page.size() < page_header::kExtendedSize) return false;
+  const std::uint8_t* at = page.data();
+  const std::uint32_t flags = LoadLe32(at + page_header::kFlags);
+  if (layout.Large()) {
+    const std::size_t block = page.size() / 4;
+    for (std::size_t index = 1; index < 4; ++index) {
+      const XorEccChecksum sum = EccChecksum(page.subspan(index * block, block), 0, page_number);
+      const std::size_t field = page_header::kExtendedChecksums + 8 * (index - 1);
+      if (sum.xor_value != LoadLe32(at + field) || sum.ecc_value != LoadLe32(at + field + 4)) {
+        return false;
+      }
+    }
+    const XorEccChecksum sum = EccChecksum(page.subspan(0, block), 8, page_number);
+    return sum.xor_value == LoadLe32(at) && sum.ecc_value == LoadLe32(at + 4);
+  }
+  // Pages that an engine before Exchange 2003 SP1 wrote keep the plain XOR checksum.
+  if ((flags & page_flag::kNewChecksumFormat) == 0) {
+    return LoadLe32(at + page_header::kPageNumber) == page_number &&
+           XorChecksum(page.subspan(4), file_header::kSignature) == LoadLe32(at);
+  }
+  const XorEccChecksum sum = EccChecksum(page, 8, page_number);
+  return sum.xor_value == LoadLe32(at) && sum.ecc_value == LoadLe32(at + 4);
+}
+
+bool IsZeroPage(std::span<const std::uint8_t> page) {
+  for (std::uint8_t byte : page) {
+    if (byte != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace tarvex::ese

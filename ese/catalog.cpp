@@ -1,0 +1,272 @@
+#include "ese/catalog.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+#include "base/code_page_1252.h"
+#include "ese/byte_order.h"
+#include "ese/record.h"
+
+namespace tarvex::ese {
+namespace {
+
+ColumnSchema CatalogColumn(const char16_t* name, std::uint32_t identifier, ColumnType type,
+                           std::uint32_t record_offset = 0) {
+  ColumnSchema column;
+  column.name = name;
+  column.identifier = identifier;
+  column.type = type;
+  column.fixed_size = NaturalSize(type);
+  column.record_offset = record_offset;
+  if (type == ColumnType::kText || type == ColumnType::kLongText) column.code_page = kCodePageWestern;
+  return column;
+}
+
+const TableSchema& CatalogSchema() {
+  static const TableSchema schema = [] {
+    TableSchema table;
+    table.name = u"MSysObjects";
+    table.object_id = kCatalogObjectId;
+    table.root_page = kCatalogRootPage;
+    table.columns = CatalogColumns();
+    return table;
+  }();
+  return schema;
+}
+
+// One row of the catalogue, as far as the reader needs it.
+struct CatalogRow {
+  std::uint32_t object_id = 0;
+  std::uint16_t type = 0;
+  std::uint32_t id = 0;
+  std::uint32_t coltyp_or_page = 0;
+  std::uint32_t space_usage = 0;
+  std::uint32_t flags = 0;
+  std::uint32_t pages_or_locale = 0;
+  std::uint32_t record_offset = 0;
+  std::u16string name;
+  std::u16string template_name;
+  std::optional<std::vector<std::uint8_t>> default_value;
+};
+
+using RowKey = std::tuple<std::uint32_t, std::uint16_t, std::uint32_t>;
+
+std::optional<std::uint32_t> Unsigned(const Record& record, std::size_t position) {
+  const std::optional<StoredValue> value = record.Value(position);
+  if (!value || !value->present) return std::nullopt;
+  const auto& bytes = value->bytes;
+  if (bytes.size() == 4) return LoadLe32(bytes.data());
+  if (bytes.size() == 2) return LoadLe16(bytes.data());
+  if (bytes.size() == 1) return bytes[0];
+  return std::nullopt;
+}
+
+std::u16string Text(const Record& record, std::size_t position) {
+  const std::optional<StoredValue> value = record.Value(position);
+  if (!value || !value->present) return {};
+  std::string_view text(reinterpret_cast<const char*>(value->bytes.data()), value->bytes.size());
+  return Windows1252ToUtf16(text.substr(0, text.find('\0')));
+}
+
+// Positions of the catalogue's columns in CatalogColumns().
+std::size_t Position(std::uint32_t identifier) {
+  const auto& columns = CatalogColumns();
+  for (std::size_t position = 0; position < columns.size(); ++position) {
+    if (columns[position].identifier == identifier) return position;
+  }
+  return columns.size();
+}
+
+std::optional<CatalogRow> ReadRow(const Record& record) {
+  const std::optional<std::uint32_t> object_id = Unsigned(record, Position(catalog_column::kObjidTable));
+  const std::optional<std::uint32_t> type = Unsigned(record, Position(catalog_column::kType));
+  const std::optional<std::uint32_t> id = Unsigned(record, Position(catalog_column::kId));
+  if (!object_id || !type || !id) return std::nullopt;
+  CatalogRow row;
+  row.object_id = *object_id;
+  row.type = static_cast<std::uint16_t>(*type);
+  row.id = *id;
+  row.coltyp_or_page = Unsigned(record, Position(catalog_column::kColtypOrPgnoFDP)).value_or(0);
+  row.space_usage = Unsigned(record, Position(catalog_column::kSpaceUsage)).value_or(0);
+  row.flags = Unsigned(record, Position(catalog_column::kFlags)).value_or(0);
+  row.pages_or_locale = Unsigned(record, Position(catalog_column::kPagesOrLocale)).value_or(0);
+  row.record_offset = Unsigned(record, Position(catalog_column::kRecordOffset)).value_or(0);
+  row.name = Text(record, Position(catalog_column::kName));
+  row.template_name = Text(record, Position(catalog_column::kTemplateTable));
+  if (const auto value = record.Value(Position(catalog_column::kDefaultValue));
+      value && value->present) {
+    row.default_value.emplace(value->bytes.begin(), value->bytes.end());
+  }
+  return row;
+}
+
+// Reads one copy of the catalogue into `rows` (rows already there win). False when pages or
+// rows of this copy were lost.
+bool ReadCopy(PageFile& file, const PageLayout& layout, std::uint32_t root_page,
+              std::uint32_t object_id, std::map<RowKey, CatalogRow>& rows) {
+  const Tree tree(file, layout, root_page, object_id);
+  bool complete = true;
+  const bool walked = tree.ForEachLeafEntry([&](const Page&, std::size_t, const PageEntry& entry) {
+    const std::optional<Record> record = Record::Parse(CatalogSchema(), layout, entry.data);
+    std::optional<CatalogRow> row = record ? ReadRow(*record) : std::nullopt;
+    if (!row) {
+      ++file.report().unreadable_records;
+      complete = false;
+      return true;
+    }
+    rows.try_emplace(RowKey{row->object_id, row->type, row->id}, std::move(*row));
+    return true;
+  });
+  return walked && complete;
+}
+
+ColumnSchema ColumnFromRow(const CatalogRow& row) {
+  ColumnSchema column;
+  column.name = row.name;
+  column.identifier = row.id;
+  column.type = static_cast<ColumnType>(row.coltyp_or_page);
+  column.flags = row.flags;
+  column.code_page = row.pages_or_locale;
+  column.record_offset = row.record_offset;
+  column.default_value = row.default_value;
+  if (column.storage() == ColumnStorage::kFixed) {
+    const std::uint32_t natural = NaturalSize(column.type);
+    column.fixed_size = natural != 0 ? natural : row.space_usage;
+  }
+  return column;
+}
+
+// Fixed columns whose record offset the catalogue does not give follow each other in
+// identifier order behind the record header.
+void PlaceFixedColumns(std::vector<ColumnSchema>& columns) {
+  std::vector<ColumnSchema*> fixed;
+  for (ColumnSchema& column : columns) {
+    if (column.storage() == ColumnStorage::kFixed) fixed.push_back(&column);
+  }
+  std::sort(fixed.begin(), fixed.end(),
+            [](const ColumnSchema* left, const ColumnSchema* right) {
+              return left->identifier < right->identifier;
+            });
+  std::uint32_t offset = record::kHeaderSize;
+  for (ColumnSchema* column : fixed) {
+    if (column->record_offset == 0) column->record_offset = offset;
+    offset = column->record_offset + column->fixed_size;
+  }
+}
+
+}  // namespace
+
+ColumnStorage ColumnSchema::storage() const {
+  if (identifier <= record::kLastFixed) return ColumnStorage::kFixed;
+  if (identifier <= record::kLastVariable) return ColumnStorage::kVariable;
+  return ColumnStorage::kTagged;
+}
+
+const std::vector<ColumnSchema>& CatalogColumns() {
+  static const std::vector<ColumnSchema> columns = [] {
+    using enum ColumnType;
+    namespace c = catalog_column;
+    return std::vector<ColumnSchema>{
+        CatalogColumn(u"ObjidTable", c::kObjidTable, kLong, 4),
+        CatalogColumn(u"Type", c::kType, kShort, 8),
+        CatalogColumn(u"Id", c::kId, kLong, 10),
+        CatalogColumn(u"ColtypOrPgnoFDP", c::kColtypOrPgnoFDP, kLong, 14),
+        CatalogColumn(u"SpaceUsage", c::kSpaceUsage, kLong, 18),
+        CatalogColumn(u"Flags", c::kFlags, kLong, 22),
+        CatalogColumn(u"PagesOrLocale", c::kPagesOrLocale, kLong, 26),
+        CatalogColumn(u"RootFlag", c::kRootFlag, kBit, 30),
+        CatalogColumn(u"RecordOffset", c::kRecordOffset, kShort, 31),
+        CatalogColumn(u"LCMapFlags", c::kLCMapFlags, kLong, 33),
+        CatalogColumn(u"KeyMost", c::kKeyMost, kUnsignedShort, 37),
+        CatalogColumn(u"LVChunkMax", c::kLVChunkMax, kLong, 39),
+        CatalogColumn(u"Name", c::kName, kText),
+        CatalogColumn(u"Stats", c::kStats, kBinary),
+        CatalogColumn(u"TemplateTable", c::kTemplateTable, kText),
+        CatalogColumn(u"DefaultValue", c::kDefaultValue, kBinary),
+        CatalogColumn(u"KeyFldIDs", c::kKeyFldIDs, kBinary),
+        CatalogColumn(u"VarSegMac", c::kVarSegMac, kBinary),
+        CatalogColumn(u"ConditionalColumns", c::kConditionalColumns, kBinary),
+        CatalogColumn(u"TupleLimits", c::kTupleLimits, kBinary),
+        CatalogColumn(u"Version", c::kVersion, kBinary),
+        CatalogColumn(u"SortID", c::kSortID, kBinary),
+        CatalogColumn(u"CallbackData", c::kCallbackData, kLongBinary),
+        CatalogColumn(u"CallbackDependencies", c::kCallbackDependencies, kLongBinary),
+        CatalogColumn(u"SeparateLV", c::kSeparateLV, kLongBinary),
+        CatalogColumn(u"SpaceHints", c::kSpaceHints, kLongBinary),
+        CatalogColumn(u"SpaceDeferredLVHints", c::kSpaceDeferredLVHints, kLongBinary),
+        CatalogColumn(u"LocaleName", c::kLocaleName, kLongBinary),
+    };
+  }();
+  return columns;
+}
+
+Catalog ReadCatalog(PageFile& file, const PageLayout& layout) {
+  Catalog catalog;
+  std::map<RowKey, CatalogRow> rows;
+  const bool primary_complete =
+      ReadCopy(file, layout, kCatalogRootPage, kCatalogObjectId, rows);
+  if (!primary_complete || rows.empty()) {
+    const std::size_t before = rows.size();
+    const bool shadow_complete =
+        ReadCopy(file, layout, kCatalogShadowRootPage, kCatalogShadowObjectId, rows);
+    catalog.used_shadow = rows.size() > before;
+    catalog.complete = shadow_complete;
+  }
+
+  std::map<std::uint32_t, TableSchema> by_object;
+  for (const auto& [key, row] : rows) {
+    if (row.type == catalog_type::kTable) {
+      TableSchema& table = by_object[row.object_id];
+      table.name = row.name;
+      table.object_id = row.id;
+      table.root_page = row.coltyp_or_page;
+      table.flags = row.flags;
+      table.template_name = row.template_name;
+      continue;
+    }
+    const auto owner = by_object.find(row.object_id);
+    if (owner == by_object.end()) {
+      catalog.complete = false;  // a row whose table row was lost
+      continue;
+    }
+    TableSchema& table = owner->second;
+    switch (row.type) {
+      case catalog_type::kColumn:
+        table.columns.push_back(ColumnFromRow(row));
+        break;
+      case catalog_type::kLongValue:
+        table.long_value_root = row.coltyp_or_page;
+        table.long_value_object_id = row.id;
+        break;
+      case catalog_type::kCallback:
+        table.callbacks.push_back(row.name.empty() ? row.template_name : row.name);
+        break;
+      default:
+        break;  // indexes: the reader walks the tables' own trees
+    }
+  }
+
+  for (auto& [object_id, table] : by_object) {
+    if (!table.name.empty()) catalog.tables.push_back(std::move(table));
+  }
+  // A derived table reads its template's columns first.
+  for (TableSchema& table : catalog.tables) {
+    if (table.template_name.empty()) continue;
+    const auto template_table =
+        std::find_if(catalog.tables.begin(), catalog.tables.end(),
+                     [&](const TableSchema& other) { return other.name == table.template_name; });
+    if (template_table == catalog.tables.end() || &*template_table == &table) continue;
+    std::vector<ColumnSchema> columns;
+    for (ColumnSchema column : template_table->columns) {
+      column.from_template = true;
+      columns.push_back(std::move(column));
+    }
+    columns.insert(columns.end(), table.columns.begin(), table.columns.end());
+    table.columns = std::move(columns);
+  }
+  for (TableSchema& table : catalog.tables) PlaceFixedColumns(table.columns);
+  return catalog;
+}
+
+}  // namespace tarvex::ese

@@ -1,0 +1,139 @@
+#include "ese/database.h"
+
+#include <array>
+
+#include "ese/format.h"
+
+namespace tarvex::ese {
+namespace {
+
+// The header copies are at file offsets 0 and one page size on; the page size is not known
+// before a copy is read, so each possible size is tried for the shadow.
+std::optional<FileHeader> ReadHeader(int fd, std::uint64_t file_size) {
+  std::vector<std::uint8_t> bytes(32768);
+  const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(file_size, bytes.size()));
+  if (first >= file_header::kMinimumSize &&
+      PageFile::ReadAt(fd, 0, std::span(bytes).first(first))) {
+    std::optional<FileHeader> header = ParseFileHeader(std::span(bytes).first(first));
+    if (header && header->checksum_matches) return header;
+  }
+  for (std::uint32_t page_size : {4096u, 8192u, 16384u, 32768u, 2048u}) {
+    if (file_size < 2ull * page_size) continue;
+    std::vector<std::uint8_t> shadow(page_size);
+    if (!PageFile::ReadAt(fd, page_size, shadow)) continue;
+    std::optional<FileHeader> header = ParseFileHeader(shadow);
+    if (header && header->checksum_matches && header->page_size == page_size) {
+      header->from_shadow = true;
+      return header;
+    }
+  }
+  // Both copies fail their checksum: take the first one that still reads as a header.
+  if (first >= file_header::kMinimumSize) {
+    if (std::optional<FileHeader> header = ParseFileHeader(std::span(bytes).first(first))) {
+      return header;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+Table::Table(Database& database, const TableSchema& schema)
+    : database_(database), schema_(schema) {
+  if (schema.long_value_root && schema.long_value_object_id) {
+    long_values_ = std::make_unique<LongValues>(database.file(), database.layout(),
+                                                *schema.long_value_root,
+                                                *schema.long_value_object_id);
+  }
+}
+
+const PageLayout& Table::page_layout() const { return database_.layout(); }
+
+std::optional<std::size_t> Table::FindColumn(std::u16string_view name) const {
+  for (std::size_t position = 0; position < schema_.columns.size(); ++position) {
+    if (schema_.columns[position].name == name) return position;
+  }
+  return std::nullopt;
+}
+
+void Table::Locate() const {
+  if (located_) return;
+  located_ = true;
+  const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
+  walk_complete_ = tree.ForEachLeafEntry([&](const Page& page, std::size_t index, const PageEntry&) {
+    positions_.push_back({page.number(), static_cast<std::uint16_t>(index)});
+    return true;
+  });
+  positions_.shrink_to_fit();
+}
+
+std::uint32_t Table::record_count() const {
+  Locate();
+  return static_cast<std::uint32_t>(positions_.size());
+}
+
+bool Table::walk_complete() const {
+  Locate();
+  return walk_complete_;
+}
+
+std::optional<Record> Table::ReadRecord(std::uint32_t number) const {
+  Locate();
+  if (number >= positions_.size()) return std::nullopt;
+  const EntryPosition position = positions_[number];
+  const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
+  std::optional<Page> page = tree.ReadPage(position.page);
+  std::optional<PageEntry> entry = page ? page->Entry(position.entry) : std::nullopt;
+  std::optional<Record> record = entry ? Record::Parse(*this, entry->data) : std::nullopt;
+  if (!record) ++database_.file().report().unreadable_records;
+  return record;
+}
+
+void Table::ForEachRecord(
+    const std::function<bool(std::uint32_t number, const Record* record)>& visit) const {
+  const std::uint32_t count = record_count();
+  for (std::uint32_t number = 0; number < count; ++number) {
+    const std::optional<Record> record = ReadRecord(number);
+    if (!visit(number, record ? &*record : nullptr)) return;
+  }
+}
+
+Database::OpenResult Database::Open(const std::filesystem::path& path, std::size_t cache_bytes) {
+  OpenResult result;
+  auto opened = PageFile::OpenFile(path);
+  if (!opened) {
+    result.error = OpenError::kCannotOpen;
+    return result;
+  }
+  auto& [fd, file_size] = *opened;
+  const std::optional<FileHeader> header = ReadHeader(fd.get(), file_size);
+  if (!header) {
+    result.error = OpenError::kNotDatabase;
+    return result;
+  }
+  std::unique_ptr<Database> database(new Database());
+  database->header_ = *header;
+  database->layout_ = PageLayout{header->page_size, header->format_revision};
+  database->file_ =
+      std::make_unique<PageFile>(std::move(fd), file_size, database->layout_, cache_bytes);
+  database->catalog_ = ReadCatalog(*database->file_, database->layout_);
+  for (const TableSchema& schema : database->catalog_.tables) {
+    database->tables_.push_back(std::make_unique<Table>(*database, schema));
+  }
+  result.database = std::move(database);
+  return result;
+}
+
+bool Database::HasSignature(const std::filesystem::path& path) {
+  auto opened = PageFile::OpenFile(path);
+  return opened && ReadHeader(opened->first.get(), opened->second).has_value();
+}
+
+Table* Database::FindTable(std::u16string_view name) const {
+  for (const auto& table : tables_) {
+    if (table->name() == name) return table.get();
+  }
+  return nullptr;
+}
+
+}  // namespace tarvex::ese

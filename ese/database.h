@@ -1,0 +1,102 @@
+#pragma once
+
+// An ESE database opened read-only: its header, its catalogue and its tables. A table's
+// records are numbered in key order from 0 as one walk of its tree finds them; that walk runs
+// once, on first use, and keeps where each record lives, so that a record can be read again
+// by its number.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ese/catalog.h"
+#include "ese/file_header.h"
+#include "ese/long_value.h"
+#include "ese/record.h"
+
+namespace tarvex::ese {
+
+class Database;
+
+class Table {
+ public:
+  Table(Database& database, const TableSchema& schema);
+
+  const TableSchema& schema() const { return schema_; }
+  const std::u16string& name() const { return schema_.name; }
+  const std::vector<ColumnSchema>& columns() const { return schema_.columns; }
+  // The position of the first column named `name`, or none.
+  std::optional<std::size_t> FindColumn(std::u16string_view name) const;
+
+  std::uint32_t record_count() const;
+  // None when the record cannot be read (counted in the database's report).
+  std::optional<Record> ReadRecord(std::uint32_t number) const;
+  // Hands each record (none when it cannot be read) with its number to `visit`, in order;
+  // `visit` returns false to stop.
+  void ForEachRecord(
+      const std::function<bool(std::uint32_t number, const Record* record)>& visit) const;
+
+  // Null when the table has no long-value tree.
+  const LongValues* long_values() const { return long_values_.get(); }
+  // False when the walk of the table's tree met damage.
+  bool walk_complete() const;
+
+  const PageLayout& page_layout() const;
+
+ private:
+  void Locate() const;
+
+  Database& database_;
+  const TableSchema& schema_;
+  std::unique_ptr<LongValues> long_values_;
+  mutable bool located_ = false;
+  mutable bool walk_complete_ = true;
+  mutable std::vector<EntryPosition> positions_;
+};
+
+enum class OpenError {
+  kCannotOpen,     // missing or unreadable
+  kNotDatabase,    // no ESE header in either copy
+};
+
+class Database {
+ public:
+  struct OpenResult {
+    std::unique_ptr<Database> database;
+    std::optional<OpenError> error;
+  };
+  static OpenResult Open(const std::filesystem::path& path,
+                         std::size_t cache_bytes = PageFile::kDefaultCacheBytes);
+
+  // True when `path` holds an ESE header (either copy).
+  static bool HasSignature(const std::filesystem::path& path);
+
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  const FileHeader& header() const { return header_; }
+  const PageLayout& layout() const { return layout_; }
+  const Catalog& catalog() const { return catalog_; }
+  // One per catalogue table, in catalogue order.
+  const std::vector<std::unique_ptr<Table>>& tables() const { return tables_; }
+  // The first table named `name`, or null.
+  Table* FindTable(std::u16string_view name) const;
+
+  PageFile& file() const { return *file_; }
+  const ReadReport& report() const { return file_->report(); }
+
+ private:
+  Database() = default;
+
+  FileHeader header_;
+  PageLayout layout_;
+  std::unique_ptr<PageFile> file_;
+  Catalog catalog_;
+  std::vector<std::unique_ptr<Table>> tables_;
+};
+
+}  // namespace tarvex::ese

@@ -1,0 +1,258 @@
+#pragma once
+
+// The on-disk structures of an ESE database file (format 0x620), declared once for the reader
+// and for edbforge's writer: file header, page header, page tags, records, catalogue rows and
+// long values. Offsets are in bytes; every integer is little-endian unless said otherwise.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarvex::ese {
+
+inline constexpr uint32_t kFormatVersion = 0x620;
+
+// ---- File header (page -1, its shadow copy at page 0, each one page long) ----
+namespace file_header {
+inline constexpr size_t kChecksum = 0;  // XOR of the words from byte 4, seeded with kSignature
+inline constexpr size_t kSignatureField = 4;
+inline constexpr size_t kFormatVersionField = 8;
+inline constexpr size_t kFileType = 12;  // 0 database, 1 streaming file
+inline constexpr size_t kDatabaseTime = 16;
+inline constexpr size_t kDatabaseState = 52;
+inline constexpr size_t kLastObjectId = 212;
+inline constexpr size_t kFormatRevision = 232;
+inline constexpr size_t kPageSize = 236;
+inline constexpr size_t kCreationFormatVersion = 340;
+inline constexpr size_t kCreationFormatRevision = 344;
+inline constexpr size_t kMinimumSize = 668;
+inline constexpr uint32_t kSignature = 0x89abcdefU;
+}  // namespace file_header
+
+// Page n of the database lives at file offset (n + 1) * page size: the two header copies come
+// first. Pages 1 to 3 hold the database's own space trees; the catalogue roots are fixed.
+inline constexpr uint32_t kDatabaseRootPage = 1;
+inline constexpr uint32_t kCatalogRootPage = 4;
+inline constexpr uint32_t kCatalogShadowRootPage = 24;
+inline constexpr uint32_t kCatalogObjectId = 2;
+inline constexpr uint32_t kCatalogShadowObjectId = 3;
+
+// ---- Page header ----
+namespace page_header {
+inline constexpr size_t kChecksum = 0;    // XOR (and from revision 11 the ECC word at 4)
+inline constexpr size_t kPageNumber = 4;  // before revision 11 only
+inline constexpr size_t kDatabaseTime = 8;
+inline constexpr size_t kPreviousPage = 16;
+inline constexpr size_t kNextPage = 20;
+inline constexpr size_t kFatherObjectId = 24;
+inline constexpr size_t kFreeBytes = 28;
+inline constexpr size_t kUncommittedFreeBytes = 30;
+inline constexpr size_t kFirstFreeOffset = 32;  // relative to the end of the header
+inline constexpr size_t kTagState = 34;         // tag count; the top 4 bits count reserved tags
+inline constexpr size_t kFlags = 36;
+inline constexpr size_t kSize = 40;
+// Revision 17 on, 16 and 32 KiB pages: three more XOR/ECC pairs and the page number.
+inline constexpr size_t kExtendedChecksums = 40;
+inline constexpr size_t kExtendedPageNumber = 64;
+inline constexpr size_t kExtendedSize = 80;
+}  // namespace page_header
+
+namespace page_flag {
+inline constexpr uint32_t kRoot = 0x0001;
+inline constexpr uint32_t kLeaf = 0x0002;
+inline constexpr uint32_t kParentOfLeaf = 0x0004;
+inline constexpr uint32_t kEmpty = 0x0008;
+inline constexpr uint32_t kSpaceTree = 0x0020;
+inline constexpr uint32_t kIndex = 0x0040;
+inline constexpr uint32_t kLongValue = 0x0080;
+inline constexpr uint32_t kNonUniqueKeys = 0x0400;
+inline constexpr uint32_t kNewRecordFormat = 0x0800;
+inline constexpr uint32_t kNewChecksumFormat = 0x2000;
+inline constexpr uint32_t kScrubbed = 0x4000;
+}  // namespace page_flag
+
+// ---- Page tags: 4 bytes each, from the page end backwards; tag 0 is the page's own header
+// (the common key prefix, or the root header on a root page) ----
+namespace page_tag {
+inline constexpr size_t kSize = 4;
+inline constexpr size_t kValueSize = 0;    // first 16-bit word
+inline constexpr size_t kValueOffset = 2;  // second 16-bit word, relative to the header end
+inline constexpr uint16_t kSmallPageMask = 0x1fff;   // flags in the offset word's top 3 bits
+inline constexpr uint16_t kLargePageMask = 0x7fff;   // flags in the value's first word
+inline constexpr unsigned kSmallPageFlagShift = 13;  // of the offset word
+inline constexpr unsigned kLargePageFlagShift = 5;   // of the value's second byte
+}  // namespace page_tag
+
+namespace tag_flag {
+inline constexpr uint8_t kVersion = 0x01;
+inline constexpr uint8_t kDeleted = 0x02;
+inline constexpr uint8_t kCommonKey = 0x04;  // the entry starts with a common key size
+}  // namespace tag_flag
+
+// An entry: [common key size, if kCommonKey] local key size, local key, data. Both sizes are
+// 16-bit with 13 bits of value. A branch entry's data is its child's page number; its key is
+// the highest key of that child (empty on the last entry: "everything above").
+inline constexpr uint16_t kKeySizeMask = 0x1fff;
+// The root header in tag 0 of a root page: 16 bytes, 25 in later revisions.
+inline constexpr size_t kRootHeaderSize = 16;
+
+// ---- Records of table trees ----
+// Header: last fixed column id (1 byte), last variable column id (1 byte), offset of the
+// variable offsets (16-bit, from the record start). Fixed values follow the header at their
+// columns' record offsets, then the null bits of the fixed columns (bit id - 1 set: null).
+namespace record {
+inline constexpr size_t kHeaderSize = 4;
+inline constexpr uint32_t kFirstFixed = 1;
+inline constexpr uint32_t kLastFixed = 127;
+inline constexpr uint32_t kFirstVariable = 128;
+inline constexpr uint32_t kLastVariable = 255;
+inline constexpr uint32_t kFirstTagged = 256;
+// Variable columns: one 16-bit end offset per id, relative to the end of the offsets.
+inline constexpr uint16_t kVariableEmpty = 0x8000;
+inline constexpr uint16_t kVariableOffsetMask = 0x7fff;
+}  // namespace record
+
+// Tagged columns: a directory of (16-bit id, 16-bit offset) entries, offsets relative to the
+// directory start; the first entry's offset gives the directory's size.
+namespace tagged {
+inline constexpr size_t kEntrySize = 4;
+inline constexpr uint16_t kDerived = 0x8000;      // a template's column in a derived table
+inline constexpr uint16_t kExtendedInfo = 0x4000;  // small pages: a flags byte leads the value
+inline constexpr uint16_t kNullSmallPage = 0x2000;
+inline constexpr uint16_t kSmallPageOffsetMask = 0x1fff;
+inline constexpr uint16_t kLargePageOffsetMask = 0x7fff;
+}  // namespace tagged
+
+// The flags byte that leads a tagged value.
+namespace value_flag {
+inline constexpr uint8_t kLongType = 0x01;  // the column is LongText or LongBinary
+inline constexpr uint8_t kCompressed = 0x02;
+inline constexpr uint8_t kSeparated = 0x04;  // the value is a long-value id
+inline constexpr uint8_t kMultiValue = 0x08;
+inline constexpr uint8_t kTwoValues = 0x10;  // multi value of two: 1 size byte, then both
+inline constexpr uint8_t kNull = 0x20;
+inline constexpr uint8_t kEncrypted = 0x40;
+}  // namespace value_flag
+
+// Multi values: 16-bit offsets of each value from the start of the data; the first offset
+// gives the count. The top bit marks a value kept as a separate long value.
+inline constexpr uint16_t kMultiValueSeparated = 0x8000;
+inline constexpr uint16_t kMultiValueOffsetMask = 0x7fff;
+
+// ---- Long values ----
+// A separated value holds the long-value id (4 bytes, or 8 in later revisions) little-endian.
+// Its tree keys are the id big-endian (the long value's root: reference count and total size,
+// 32-bit each) and the id followed by the segment's offset, 32-bit big-endian (its bytes).
+// A segment of a compressed column may be stored compressed: its stored size then differs
+// from the distance to the next segment's offset.
+namespace long_value {
+inline constexpr size_t kRootReferenceCount = 0;
+inline constexpr size_t kRootSize = 4;
+inline constexpr size_t kRootMinimumSize = 8;
+inline constexpr size_t kSegmentOffsetSize = 4;
+}  // namespace long_value
+
+// ---- The catalogue: MSysObjects and its copy MSysObjectsShadow ----
+namespace catalog_type {
+inline constexpr uint16_t kTable = 1;
+inline constexpr uint16_t kColumn = 2;
+inline constexpr uint16_t kIndex = 3;
+inline constexpr uint16_t kLongValue = 4;
+inline constexpr uint16_t kCallback = 5;
+}  // namespace catalog_type
+
+// Column ids of the catalogue's own columns.
+namespace catalog_column {
+inline constexpr uint32_t kObjidTable = 1;       // Long
+inline constexpr uint32_t kType = 2;             // Short
+inline constexpr uint32_t kId = 3;               // Long: object or column id
+inline constexpr uint32_t kColtypOrPgnoFDP = 4;  // Long: column type, or a tree's root page
+inline constexpr uint32_t kSpaceUsage = 5;       // Long: a fixed column's width
+inline constexpr uint32_t kFlags = 6;            // Long
+inline constexpr uint32_t kPagesOrLocale = 7;    // Long: a text column's code page
+inline constexpr uint32_t kRootFlag = 8;         // Bit
+inline constexpr uint32_t kRecordOffset = 9;     // Short: a fixed column's record offset
+inline constexpr uint32_t kLCMapFlags = 10;      // Long
+inline constexpr uint32_t kKeyMost = 11;         // UnsignedShort
+inline constexpr uint32_t kLVChunkMax = 12;      // Long
+inline constexpr uint32_t kName = 128;           // Text (8-bit)
+inline constexpr uint32_t kStats = 129;
+inline constexpr uint32_t kTemplateTable = 130;  // Text: a derived table's template, a callback
+inline constexpr uint32_t kDefaultValue = 131;   // Binary: a column's default value
+inline constexpr uint32_t kKeyFldIDs = 132;
+inline constexpr uint32_t kVarSegMac = 133;
+inline constexpr uint32_t kConditionalColumns = 134;
+inline constexpr uint32_t kTupleLimits = 135;
+inline constexpr uint32_t kVersion = 136;
+inline constexpr uint32_t kSortID = 137;
+inline constexpr uint32_t kCallbackData = 256;
+inline constexpr uint32_t kCallbackDependencies = 257;
+inline constexpr uint32_t kSeparateLV = 258;
+inline constexpr uint32_t kSpaceHints = 259;
+inline constexpr uint32_t kSpaceDeferredLVHints = 260;
+inline constexpr uint32_t kLocaleName = 261;
+}  // namespace catalog_column
+
+namespace table_flag {
+inline constexpr uint32_t kDerived = 0x10000000;
+inline constexpr uint32_t kTemplate = 0x20000000;
+inline constexpr uint32_t kFixedDdl = 0x40000000;
+inline constexpr uint32_t kSystem = 0x80000000;
+}  // namespace table_flag
+
+namespace column_flag {
+inline constexpr uint32_t kNotNull = 0x0001;
+inline constexpr uint32_t kMultiValued = 0x0008;
+inline constexpr uint32_t kCompressed = 0x1000;
+}  // namespace column_flag
+
+// JET column types.
+enum class ColumnType : uint32_t {
+  kNil = 0,
+  kBit = 1,
+  kUnsignedByte = 2,
+  kShort = 3,
+  kLong = 4,
+  kCurrency = 5,
+  kIeeeSingle = 6,
+  kIeeeDouble = 7,
+  kDateTime = 8,
+  kBinary = 9,
+  kText = 10,
+  kLongBinary = 11,
+  kLongText = 12,
+  kSuperLongValue = 13,
+  kUnsignedLong = 14,
+  kLongLong = 15,
+  kGuid = 16,
+  kUnsignedShort = 17,
+};
+
+inline constexpr uint32_t kCodePageUnicode = 1200;
+inline constexpr uint32_t kCodePageWestern = 1252;
+
+// The width of a fixed-size type; 0 for Binary, Text and the long types.
+constexpr uint32_t NaturalSize(ColumnType type) {
+  switch (type) {
+    case ColumnType::kBit:
+    case ColumnType::kUnsignedByte:
+      return 1;
+    case ColumnType::kShort:
+    case ColumnType::kUnsignedShort:
+      return 2;
+    case ColumnType::kLong:
+    case ColumnType::kIeeeSingle:
+    case ColumnType::kUnsignedLong:
+      return 4;
+    case ColumnType::kCurrency:
+    case ColumnType::kIeeeDouble:
+    case ColumnType::kDateTime:
+    case ColumnType::kLongLong:
+      return 8;
+    case ColumnType::kGuid:
+      return 16;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace tarvex::ese

@@ -1,0 +1,90 @@
+#include "ese/page_file.h"
+
+#include "ese/page_checksum.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+namespace tarvex::ese {
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<std::pair<FileDescriptor, std::uint64_t>> PageFile::OpenFile(
+    const std::filesystem::path& path) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return std::nullopt;
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return std::make_pair(std::move(fd), static_cast<std::uint64_t>(status.st_size));
+}
+
+bool PageFile::ReadAt(int fd, std::uint64_t offset, std::span<std::uint8_t> out) {
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t got = ::pread(fd, out.data() + done, out.size() - done,
+                                static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+PageFile::PageFile(FileDescriptor fd, std::uint64_t file_size, const PageLayout& layout,
+                   std::size_t cache_bytes)
+    : fd_(std::move(fd)),
+      layout_(layout),
+      page_count_(0),
+      cache_pages_(std::max<std::size_t>(16, cache_bytes / std::max<std::uint32_t>(layout.page_size, 1))) {
+  const std::uint64_t pages = layout.page_size == 0 ? 0 : file_size / layout.page_size;
+  // Page numbers are 32-bit; the first two pages of the file are the header copies.
+  page_count_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+      pages > 2 ? pages - 2 : 0, std::numeric_limits<std::uint32_t>::max() - 1));
+}
+
+PageBytes PageFile::Read(std::uint32_t page_number) {
+  if (page_number == 0 || page_number > page_count_) return nullptr;
+  std::lock_guard lock(mutex_);
+  if (auto found = cache_.find(page_number); found != cache_.end()) {
+    ages_.splice(ages_.begin(), ages_, found->second.age);
+    return found->second.bytes;
+  }
+  auto bytes = std::make_shared<std::vector<std::uint8_t>>(layout_.page_size);
+  const std::uint64_t offset = (static_cast<std::uint64_t>(page_number) + 1) * layout_.page_size;
+  if (!ReadAt(fd_.get(), offset, *bytes)) return nullptr;
+  ++report_.pages_read;
+  if (!PageChecksumMatches(layout_, page_number, *bytes) && !IsZeroPage(*bytes)) {
+    ++report_.checksum_mismatches;
+  }
+  if (cache_.size() >= cache_pages_) {
+    cache_.erase(ages_.back());
+    ages_.pop_back();
+  }
+  ages_.push_front(page_number);
+  PageBytes shared = std::move(bytes);
+  cache_.emplace(page_number, CachedPage{shared, ages_.begin()});
+  return shared;
+}
+
+void PageFile::ReportUnparsable(std::uint32_t page_number) {
+  std::lock_guard lock(mutex_);
+  if (unparsable_.insert(page_number).second) ++report_.unparsable_pages;
+}
+
+}  // namespace tarvex::ese

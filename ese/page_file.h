@@ -1,0 +1,87 @@
+#pragma once
+
+// The database file opened read-only, read page by page through a bounded cache. Pages are
+// numbered as the engine numbers them: page n starts at (n + 1) * page size.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "ese/page_layout.h"
+#include "ese/read_report.h"
+
+namespace tarvex::ese {
+
+using PageBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+// An open file descriptor, closed with its owner.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor();
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+class PageFile {
+ public:
+  // The cache keeps at most `cache_bytes` of pages (at least a few pages).
+  PageFile(FileDescriptor fd, std::uint64_t file_size, const PageLayout& layout,
+           std::size_t cache_bytes = kDefaultCacheBytes);
+
+  static constexpr std::size_t kDefaultCacheBytes = 64u << 20;
+
+  // Opens `path` read-only; none when it cannot be opened. The page size comes later, from
+  // the header read through ReadAt.
+  static std::optional<std::pair<FileDescriptor, std::uint64_t>> OpenFile(
+      const std::filesystem::path& path);
+  // Reads exactly `out.size()` bytes at `offset`; false on a short read or an error.
+  static bool ReadAt(int fd, std::uint64_t offset, std::span<std::uint8_t> out);
+
+  // The page's bytes, or null when the file does not hold the whole page. A page whose
+  // checksum disagrees is counted once, when it comes from the file, and still handed on.
+  PageBytes Read(std::uint32_t page_number);
+
+  std::uint32_t page_size() const { return layout_.page_size; }
+  const PageLayout& layout() const { return layout_; }
+  // Pages that the file holds after its two header pages.
+  std::uint32_t page_count() const { return page_count_; }
+  // Counts a page that could not be taken apart, once however often it is met.
+  void ReportUnparsable(std::uint32_t page_number);
+  ReadReport& report() { return report_; }
+  const ReadReport& report() const { return report_; }
+
+ private:
+  struct CachedPage {
+    PageBytes bytes;
+    std::list<std::uint32_t>::iterator age;
+  };
+
+  FileDescriptor fd_;
+  PageLayout layout_;
+  std::uint32_t page_count_;
+  std::size_t cache_pages_;
+  std::mutex mutex_;  // the loader and preview threads may read after the analysis
+  std::unordered_map<std::uint32_t, CachedPage> cache_;
+  std::list<std::uint32_t> ages_;  // most recent first
+  std::unordered_set<std::uint32_t> unparsable_;
+  ReadReport report_;
+};
+
+}  // namespace tarvex::ese
