@@ -76,8 +76,12 @@ class LeafWalk {
         MarkGap(branch.number());
         continue;
       }
-      // Met before: a cycle, or a leaf already reached along the sibling links.
-      if (seen_[*child]) continue;
+      // Met before: a cycle or a duplicate in the branches (what the entry should have named
+      // may still come along the sibling links), or a leaf reached along them already.
+      if (seen_[*child]) {
+        MarkGap(0);
+        continue;
+      }
       seen_[*child] = true;
       std::optional<Page> page = tree_.ReadPage(*child);
       if (!page) {
