@@ -57,7 +57,9 @@ std::optional<std::size_t> Table::FindColumn(std::u16string_view name) const {
 }
 
 void Table::Locate() const {
-  if (located_) return;
+  // Asked during the first scan (a handler reading an earlier record again): what the scan has
+  // found so far is all there is yet.
+  if (located_ || scanning_) return;
   located_ = true;
   const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
   walk_complete_ = tree.ForEachLeafEntry([&](const Page& page, std::size_t index, const PageEntry&) {
@@ -91,11 +93,37 @@ std::optional<Record> Table::ReadRecord(std::uint32_t number) const {
 
 void Table::ForEachRecord(
     const std::function<bool(std::uint32_t number, const Record* record)>& visit) const {
-  const std::uint32_t count = record_count();
-  for (std::uint32_t number = 0; number < count; ++number) {
-    const std::optional<Record> record = ReadRecord(number);
-    if (!visit(number, record ? &*record : nullptr)) return;
+  if (located_) {
+    const std::uint32_t count = record_count();
+    for (std::uint32_t number = 0; number < count; ++number) {
+      const std::optional<Record> record = ReadRecord(number);
+      if (!visit(number, record ? &*record : nullptr)) return;
+    }
+    return;
   }
+  // The first pass over the table finds the records and hands them on in one walk, so that
+  // a scan reads each leaf once; stopped early, it leaves the table to be found again.
+  positions_.clear();
+  bool stopped = false;
+  scanning_ = true;
+  const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
+  const bool complete =
+      tree.ForEachLeafEntry([&](const Page& page, std::size_t index, const PageEntry& entry) {
+        const auto number = static_cast<std::uint32_t>(positions_.size());
+        positions_.push_back({page.number(), static_cast<std::uint16_t>(index)});
+        const std::optional<Record> record = Record::Parse(*this, entry.data);
+        if (!record) ++database_.file().report().unreadable_records;
+        stopped = !visit(number, record ? &*record : nullptr);
+        return !stopped;
+      });
+  scanning_ = false;
+  if (stopped) {
+    positions_.clear();
+    return;
+  }
+  positions_.shrink_to_fit();
+  walk_complete_ = complete;
+  located_ = true;
 }
 
 Database::OpenResult Database::Open(const std::filesystem::path& path, std::size_t cache_bytes) {

@@ -54,6 +54,7 @@ class Table {
   const TableSchema& schema_;
   std::unique_ptr<LongValues> long_values_;
   mutable bool located_ = false;
+  mutable bool scanning_ = false;
   mutable bool walk_complete_ = true;
   mutable std::vector<EntryPosition> positions_;
 };
