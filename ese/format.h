@@ -26,6 +26,17 @@ inline constexpr size_t kCreationFormatVersion = 340;
 inline constexpr size_t kCreationFormatRevision = 344;
 inline constexpr size_t kMinimumSize = 668;
 inline constexpr uint32_t kSignature = 0x89abcdefU;
+// Further fields of a written header; times are log times (8 bytes), signatures 28 bytes.
+inline constexpr size_t kDatabaseSignature = 24;
+inline constexpr size_t kConsistentPosition = 56;
+inline constexpr size_t kConsistentTime = 64;
+inline constexpr size_t kAttachTime = 72;
+inline constexpr size_t kDetachTime = 88;
+inline constexpr size_t kWindowsMajorVersion = 216;  // the Windows that last built the indexes
+inline constexpr size_t kWindowsMinorVersion = 220;
+inline constexpr size_t kWindowsBuildNumber = 224;
+inline constexpr size_t kWindowsServicePack = 228;
+inline constexpr uint32_t kStateCleanShutdown = 3;
 }  // namespace file_header
 
 // Page n of the database lives at file offset (n + 1) * page size: the two header copies come
@@ -94,6 +105,14 @@ inline constexpr uint8_t kCommonKey = 0x04;  // the entry starts with a common k
 inline constexpr uint16_t kKeySizeMask = 0x1fff;
 // The root header in tag 0 of a root page: 16 bytes, 25 in later revisions.
 inline constexpr size_t kRootHeaderSize = 16;
+namespace root_header {
+inline constexpr size_t kInitialPages = 0;    // the tree's pages when it was created
+inline constexpr size_t kParentRootPage = 4;  // the root page of the tree's owner
+}  // namespace root_header
+
+// Normalized keys: each column of the key starts with this byte when it holds a value, in
+// ascending order; integers follow big-endian with the sign bit flipped.
+inline constexpr uint8_t kKeyValuePresent = 0x7f;
 
 // ---- Records of table trees ----
 // Header: last fixed column id (1 byte), last variable column id (1 byte), offset of the
@@ -145,6 +164,7 @@ inline constexpr uint16_t kMultiValueOffsetMask = 0x7fff;
 // A segment of a compressed column may be stored compressed: its stored size then differs
 // from the distance to the next segment's offset.
 namespace long_value {
+inline constexpr size_t kIdSize = 4;  // before the 8-byte ids
 inline constexpr size_t kRootReferenceCount = 0;
 inline constexpr size_t kRootSize = 4;
 inline constexpr size_t kRootMinimumSize = 8;

@@ -2,7 +2,8 @@
 
 #include "base/code_page_1252.h"
 #include "base/utf_conversion.h"
-#include "tools/edbforge/ese/byte_order.h"
+#include "ese/byte_order.h"
+#include "ese/format.h"
 #include "tools/edbforge/ese/ese_error.h"
 #include "tools/edbforge/ese/record_encoder.h"
 #include "tools/edbforge/ese/tree_writer.h"
@@ -10,25 +11,28 @@
 namespace tarvex::edbforge {
 namespace {
 
+namespace catalog_type = ese::catalog_type;
+namespace catalog_column = ese::catalog_column;
+
 class NoLongValues : public LongValueSink {
  public:
-  uint32_t StoreLongValue(std::span<const uint8_t>) override {
+  uint32_t StoreLongValue(const StoredValue&) override {
     throw EseWriteError("catalog rows keep no long values");
   }
 };
 
 // Keys of the catalog's primary index: each column normalized (0x7f, then the value big-endian
 // with its sign bit flipped) so that the bytes sort like the numbers.
-std::vector<uint8_t> CatalogKey(uint32_t object_id, int16_t type, uint32_t id) {
+std::vector<uint8_t> CatalogKey(uint32_t object_id, uint16_t type, uint32_t id) {
   std::vector<uint8_t> key;
-  key.push_back(0x7f);
-  AppendBe32(key, object_id ^ 0x80000000U);
-  key.push_back(0x7f);
-  const auto flipped = static_cast<uint16_t>(static_cast<uint16_t>(type) ^ 0x8000U);
+  key.push_back(ese::kKeyValuePresent);
+  ese::AppendBe32(key, object_id ^ 0x80000000U);
+  key.push_back(ese::kKeyValuePresent);
+  const auto flipped = static_cast<uint16_t>(type ^ 0x8000U);
   key.push_back(static_cast<uint8_t>(flipped >> 8));
   key.push_back(static_cast<uint8_t>(flipped));
-  key.push_back(0x7f);
-  AppendBe32(key, id ^ 0x80000000U);
+  key.push_back(ese::kKeyValuePresent);
+  ese::AppendBe32(key, id ^ 0x80000000U);
   return key;
 }
 
@@ -40,13 +44,14 @@ AnsiText CatalogName(std::u16string_view name) {
   return AnsiText{std::move(bytes)};
 }
 
-ColumnDefinition Column(const char16_t* name, ColumnType type, ColumnStorage storage,
-                        uint32_t code_page = kCodePageWestern) {
+ColumnDefinition Column(const char16_t* name, uint32_t identifier, ColumnType type,
+                        ColumnStorage storage) {
   ColumnDefinition column;
   column.name = name;
+  column.identifier = identifier;
   column.type = type;
   column.storage = storage;
-  column.code_page = code_page;
+  column.code_page = kCodePageWestern;
   return column;
 }
 
@@ -58,9 +63,9 @@ uint32_t SpaceUsage(const ColumnLayout& column) {
 
 uint32_t ColumnFlags(const ColumnLayout& column) {
   uint32_t flags = 0;
-  if (column.not_null) flags |= 0x0001;
-  if (column.multi_valued) flags |= 0x0008;
-  if (column.compressed) flags |= 0x1000;
+  if (column.not_null) flags |= ese::column_flag::kNotNull;
+  if (column.multi_valued) flags |= ese::column_flag::kMultiValued;
+  if (column.compressed) flags |= ese::column_flag::kCompressed;
   return flags;
 }
 
@@ -69,7 +74,7 @@ class RowBuilder {
   RowBuilder(const PageFormat& format, const TableLayout& catalog)
       : format_(format), catalog_(catalog), budget_(TreeWriter::MaxDataSize(format, 13)) {}
 
-  void Add(uint32_t object_id, int16_t type, uint32_t id, const Record& record) {
+  void Add(uint32_t object_id, uint16_t type, uint32_t id, const Record& record) {
     NoLongValues no_long_values;
     rows_.push_back({CatalogKey(object_id, type, id),
                      EncodeRecord(format_, catalog_, record, no_long_values, budget_, budget_,
@@ -79,7 +84,7 @@ class RowBuilder {
   void AddTable(const CatalogTree& tree, std::u16string_view name, uint32_t flags,
                 std::u16string_view template_name) {
     Record row;
-    Common(row, tree.object_id, kCatalogTypeTable, tree.object_id);
+    Common(row, tree.object_id, catalog_type::kTable, tree.object_id);
     row.Set(u"ColtypOrPgnoFDP", static_cast<int32_t>(tree.root_page));
     row.Set(u"SpaceUsage", static_cast<int32_t>(tree.pages));
     row.Set(u"Flags", static_cast<int32_t>(flags));
@@ -87,14 +92,14 @@ class RowBuilder {
     row.Set(u"RootFlag", true);
     row.Set(u"Name", CatalogName(name));
     if (!template_name.empty()) row.Set(u"TemplateTable", CatalogName(template_name));
-    Add(tree.object_id, kCatalogTypeTable, tree.object_id, row);
+    Add(tree.object_id, catalog_type::kTable, tree.object_id, row);
   }
 
   void AddColumns(uint32_t object_id, const TableLayout& layout) {
     for (const ColumnLayout& column : layout.columns()) {
       if (column.from_template) continue;
       Record row;
-      Common(row, object_id, kCatalogTypeColumn, column.identifier);
+      Common(row, object_id, catalog_type::kColumn, column.identifier);
       row.Set(u"ColtypOrPgnoFDP", static_cast<int32_t>(column.type));
       row.Set(u"SpaceUsage", static_cast<int32_t>(SpaceUsage(column)));
       row.Set(u"Flags", static_cast<int32_t>(ColumnFlags(column)));
@@ -103,41 +108,41 @@ class RowBuilder {
         row.Set(u"RecordOffset", static_cast<int16_t>(column.record_offset));
       }
       row.Set(u"Name", CatalogName(column.name));
-      Add(object_id, kCatalogTypeColumn, column.identifier, row);
+      Add(object_id, catalog_type::kColumn, column.identifier, row);
     }
   }
 
   void AddLongValues(uint32_t object_id, const CatalogTree& tree) {
     Record row;
-    Common(row, object_id, kCatalogTypeLongValue, tree.object_id);
+    Common(row, object_id, catalog_type::kLongValue, tree.object_id);
     row.Set(u"ColtypOrPgnoFDP", static_cast<int32_t>(tree.root_page));
     row.Set(u"SpaceUsage", static_cast<int32_t>(tree.pages));
     row.Set(u"Flags", int32_t{0});
     row.Set(u"PagesOrLocale", int32_t{1});
     row.Set(u"Name", AnsiText{"LV"});
-    Add(object_id, kCatalogTypeLongValue, tree.object_id, row);
+    Add(object_id, catalog_type::kLongValue, tree.object_id, row);
   }
 
   // The callback's name goes in both Name and TemplateTable (the column that carries callback
   // names), so either reading finds it.
   void AddCallback(uint32_t object_id, std::u16string_view callback) {
     Record row;
-    Common(row, object_id, kCatalogTypeCallback, object_id);
+    Common(row, object_id, catalog_type::kCallback, object_id);
     row.Set(u"ColtypOrPgnoFDP", int32_t{0});
     row.Set(u"SpaceUsage", int32_t{0});
     row.Set(u"Flags", int32_t{0});
     row.Set(u"PagesOrLocale", int32_t{0});
     row.Set(u"Name", CatalogName(callback));
     row.Set(u"TemplateTable", CatalogName(callback));
-    Add(object_id, kCatalogTypeCallback, object_id, row);
+    Add(object_id, catalog_type::kCallback, object_id, row);
   }
 
   std::vector<CatalogRow> Take() { return std::move(rows_); }
 
  private:
-  static void Common(Record& row, uint32_t object_id, int16_t type, uint32_t id) {
+  static void Common(Record& row, uint32_t object_id, uint16_t type, uint32_t id) {
     row.Set(u"ObjidTable", static_cast<int32_t>(object_id));
-    row.Set(u"Type", type);
+    row.Set(u"Type", static_cast<int16_t>(type));
     row.Set(u"Id", static_cast<int32_t>(id));
   }
 
@@ -157,35 +162,38 @@ TableLayout CatalogLayout(uint32_t revision) {
   TableDefinition definition;
   definition.name = u"MSysObjects";
   auto& columns = definition.columns;
-  columns = {Column(u"ObjidTable", kLong, kFixed),
-             Column(u"Type", kShort, kFixed),
-             Column(u"Id", kLong, kFixed),
-             Column(u"ColtypOrPgnoFDP", kLong, kFixed),
-             Column(u"SpaceUsage", kLong, kFixed),
-             Column(u"Flags", kLong, kFixed),
-             Column(u"PagesOrLocale", kLong, kFixed),
-             Column(u"RootFlag", kBit, kFixed),
-             Column(u"RecordOffset", kShort, kFixed),
-             Column(u"LCMapFlags", kLong, kFixed)};
+  using namespace catalog_column;
+  columns = {Column(u"ObjidTable", kObjidTable, kLong, kFixed),
+             Column(u"Type", kType, kShort, kFixed),
+             Column(u"Id", kId, kLong, kFixed),
+             Column(u"ColtypOrPgnoFDP", kColtypOrPgnoFDP, kLong, kFixed),
+             Column(u"SpaceUsage", kSpaceUsage, kLong, kFixed),
+             Column(u"Flags", kFlags, kLong, kFixed),
+             Column(u"PagesOrLocale", kPagesOrLocale, kLong, kFixed),
+             Column(u"RootFlag", kRootFlag, kBit, kFixed),
+             Column(u"RecordOffset", kRecordOffset, kShort, kFixed),
+             Column(u"LCMapFlags", kLCMapFlags, kLong, kFixed)};
   // Later revisions grew the catalog; each revision lists what its engine wrote.
-  if (revision >= 12) columns.push_back(Column(u"KeyMost", kUnsignedShort, kFixed));
-  if (revision >= 20) columns.push_back(Column(u"LVChunkMax", kLong, kFixed));
-  for (const char16_t* name : {u"Name", u"Stats", u"TemplateTable", u"DefaultValue", u"KeyFldIDs",
-                               u"VarSegMac", u"ConditionalColumns", u"TupleLimits"}) {
-    const bool text =
-        std::u16string_view(name) == u"Name" || std::u16string_view(name) == u"TemplateTable";
-    columns.push_back(Column(name, text ? kText : kBinary, kVariable));
-  }
-  if (revision >= 12) columns.push_back(Column(u"Version", kBinary, kVariable));
-  if (revision >= 20) columns.push_back(Column(u"SortID", kBinary, kVariable));
-  columns.push_back(Column(u"CallbackData", kLongBinary, kTagged));
-  columns.push_back(Column(u"CallbackDependencies", kLongBinary, kTagged));
+  if (revision >= 12) columns.push_back(Column(u"KeyMost", kKeyMost, kUnsignedShort, kFixed));
+  if (revision >= 20) columns.push_back(Column(u"LVChunkMax", kLVChunkMax, kLong, kFixed));
+  columns.push_back(Column(u"Name", kName, kText, kVariable));
+  columns.push_back(Column(u"Stats", kStats, kBinary, kVariable));
+  columns.push_back(Column(u"TemplateTable", kTemplateTable, kText, kVariable));
+  columns.push_back(Column(u"DefaultValue", kDefaultValue, kBinary, kVariable));
+  columns.push_back(Column(u"KeyFldIDs", kKeyFldIDs, kBinary, kVariable));
+  columns.push_back(Column(u"VarSegMac", kVarSegMac, kBinary, kVariable));
+  columns.push_back(Column(u"ConditionalColumns", kConditionalColumns, kBinary, kVariable));
+  columns.push_back(Column(u"TupleLimits", kTupleLimits, kBinary, kVariable));
+  if (revision >= 12) columns.push_back(Column(u"Version", kVersion, kBinary, kVariable));
+  if (revision >= 20) columns.push_back(Column(u"SortID", kSortID, kBinary, kVariable));
+  columns.push_back(Column(u"CallbackData", kCallbackData, kLongBinary, kTagged));
+  columns.push_back(Column(u"CallbackDependencies", kCallbackDependencies, kLongBinary, kTagged));
   if (revision >= 17) {
-    columns.push_back(Column(u"SeparateLV", kLongBinary, kTagged));
-    columns.push_back(Column(u"SpaceHints", kLongBinary, kTagged));
-    columns.push_back(Column(u"SpaceDeferredLVHints", kLongBinary, kTagged));
+    columns.push_back(Column(u"SeparateLV", kSeparateLV, kLongBinary, kTagged));
+    columns.push_back(Column(u"SpaceHints", kSpaceHints, kLongBinary, kTagged));
+    columns.push_back(Column(u"SpaceDeferredLVHints", kSpaceDeferredLVHints, kLongBinary, kTagged));
   }
-  if (revision >= 20) columns.push_back(Column(u"LocaleName", kLongBinary, kTagged));
+  if (revision >= 20) columns.push_back(Column(u"LocaleName", kLocaleName, kLongBinary, kTagged));
   return TableLayout::Build(definition, nullptr);
 }
 
@@ -193,7 +201,7 @@ std::vector<CatalogRow> BuildCatalogRows(const PageFormat& format, const TableLa
                                          const CatalogTree& objects, const CatalogTree& shadow,
                                          const std::vector<CatalogTable>& tables) {
   RowBuilder builder(format, catalog);
-  const uint32_t system_flags = kTableFlagSystem | kTableFlagFixedDdl;
+  const uint32_t system_flags = ese::table_flag::kSystem | ese::table_flag::kFixedDdl;
   builder.AddTable(objects, u"MSysObjects", system_flags, u"");
   builder.AddColumns(objects.object_id, catalog);
   builder.AddTable(shadow, u"MSysObjectsShadow", system_flags, u"");

@@ -14,21 +14,6 @@
 
 namespace tarvex::edbforge {
 
-inline constexpr uint32_t kCatalogObjectId = 2;
-inline constexpr uint32_t kCatalogShadowObjectId = 3;
-
-// Catalog row types.
-inline constexpr int16_t kCatalogTypeTable = 1;
-inline constexpr int16_t kCatalogTypeColumn = 2;
-inline constexpr int16_t kCatalogTypeLongValue = 4;
-inline constexpr int16_t kCatalogTypeCallback = 5;
-
-// Table flags kept in the catalog.
-inline constexpr uint32_t kTableFlagDerived = 0x10000000;
-inline constexpr uint32_t kTableFlagTemplate = 0x20000000;
-inline constexpr uint32_t kTableFlagFixedDdl = 0x40000000;
-inline constexpr uint32_t kTableFlagSystem = 0x80000000;
-
 struct CatalogTree {
   uint32_t object_id = 0;
   uint32_t root_page = 0;

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "base/utf_conversion.h"
-#include "tools/edbforge/ese/byte_order.h"
+#include "ese/byte_order.h"
+#include "ese/format.h"
 #include "tools/edbforge/ese/catalog.h"
 #include "tools/edbforge/ese/ese_error.h"
 #include "tools/edbforge/ese/file_header.h"
@@ -11,13 +12,16 @@
 namespace tarvex::edbforge {
 namespace {
 
+using ese::AppendBe32;
+using ese::AppendLe32;
+
 constexpr size_t kRecordKeySize = 5;
 
 // Record keys look like the engine's key of an ascending Long column: 0x7f, then the number
 // big-endian with its sign bit flipped.
 std::vector<uint8_t> RecordKey(uint32_t number) {
   std::vector<uint8_t> key;
-  key.push_back(0x7f);
+  key.push_back(ese::kKeyValuePresent);
   AppendBe32(key, number ^ 0x80000000U);
   return key;
 }
@@ -27,17 +31,25 @@ size_t SegmentSize(const PageFormat& format) {
   return format.DataArea() - 42;
 }
 
+// The engine keeps LongText and LongBinary values up to this size in the record.
+constexpr size_t kEngineInlineLimit = 1024;
+
+size_t InlineLimit(const DatabaseOptions& options, const PageFormat& format) {
+  if (options.inline_long_value_limit != 0) return options.inline_long_value_limit;
+  return options.libesedb_long_value_layout ? format.DataArea() / 2 : kEngineInlineLimit;
+}
+
 }  // namespace
 
 TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
-                         uint32_t object_id, size_t inline_limit, bool engine_layout)
+                         uint32_t object_id, size_t inline_limit, bool libesedb_layout)
     : file_(file),
       layout_(std::move(layout)),
       template_name_(definition.template_table),
       callback_(definition.callback),
       object_id_(object_id),
       inline_limit_(inline_limit),
-      engine_layout_(engine_layout),
+      libesedb_layout_(libesedb_layout),
       place_("table \"" + Utf16ToUtf8(definition.name) + "\""),
       records_(file, object_id, TreeKind::kRecords, std::nullopt, place_) {}
 
@@ -50,22 +62,29 @@ void TableWriter::Append(const Record& record) {
   ++next_record_number_;
 }
 
-uint32_t TableWriter::StoreLongValue(std::span<const uint8_t> bytes) {
+uint32_t TableWriter::StoreLongValue(const StoredValue& value) {
+  const std::span<const uint8_t> bytes(value.bytes);
+  const size_t segment = SegmentSize(file_.format());
+  // The engine compresses a long value segment by segment; the writer takes one segment.
+  if (value.compressed && (value.uncompressed_size == 0 || bytes.size() > segment)) {
+    throw EseWriteError(place_ + ": a compressed long value must fit one segment of " +
+                        std::to_string(segment) + " bytes and give its uncompressed size");
+  }
   if (!long_values_) {
     long_values_ = std::make_unique<TreeWriter>(
-        file_, object_id_ + 1, engine_layout_ ? TreeKind::kEngineLongValues : TreeKind::kLongValues,
-        std::nullopt, place_ + " long values");
+        file_, object_id_ + 1,
+        libesedb_layout_ ? TreeKind::kLongValues : TreeKind::kEngineLongValues, std::nullopt,
+        place_ + " long values");
   }
-  const uint32_t id = engine_layout_ ? ++long_value_count_ : LongValueId(long_value_count_++);
-  // The reader finds the header under the identifier big-endian, and the segments under the
-  // identifier followed by their offset.
+  const uint32_t id = libesedb_layout_ ? LongValueId(long_value_count_++) : ++long_value_count_;
+  // The reader finds the root under the identifier big-endian, and the segments under the
+  // identifier followed by their offset in the whole value.
   std::vector<uint8_t> key;
   AppendBe32(key, id);
-  std::vector<uint8_t> header;
-  AppendLe32(header, 1);  // reference count
-  AppendLe32(header, static_cast<uint32_t>(bytes.size()));
-  long_values_->Append(key, header);
-  const size_t segment = SegmentSize(file_.format());
+  std::vector<uint8_t> root;
+  AppendLe32(root, 1);  // reference count
+  AppendLe32(root, static_cast<uint32_t>(value.ValueSize()));
+  long_values_->Append(key, root);
   for (size_t offset = 0; offset < bytes.size(); offset += segment) {
     std::vector<uint8_t> segment_key = key;
     AppendBe32(segment_key, static_cast<uint32_t>(offset));
@@ -78,9 +97,8 @@ uint32_t TableWriter::StoreLongValue(std::span<const uint8_t> bytes) {
 EseDatabaseWriter::EseDatabaseWriter(std::filesystem::path path, DatabaseOptions options)
     : path_(std::move(path)),
       format_{options.page_size, options.format_revision},
-      inline_limit_(options.inline_long_value_limit != 0 ? options.inline_long_value_limit
-                                                         : format_.DataArea() / 2),
-      engine_layout_(options.engine_long_value_layout) {
+      inline_limit_(InlineLimit(options, format_)),
+      libesedb_layout_(options.libesedb_long_value_layout) {
   CheckPageFormat(format_);
   file_ = std::make_unique<PageFile>(path_, format_);
 }
@@ -112,7 +130,7 @@ TableWriter& EseDatabaseWriter::AddTable(const TableDefinition& definition) {
   const uint32_t object_id = next_object_id_;
   next_object_id_ += 2;
   tables_.push_back(std::unique_ptr<TableWriter>(new TableWriter(
-      *file_, std::move(layout), definition, object_id, inline_limit_, engine_layout_)));
+      *file_, std::move(layout), definition, object_id, inline_limit_, libesedb_layout_)));
   table_index_.emplace(definition.name, tables_.size() - 1);
   return *tables_.back();
 }
@@ -135,8 +153,10 @@ void EseDatabaseWriter::Finish() {
       long_values.pages = table->long_values_->page_count();
       entry.long_values = long_values;
     }
-    if (table->layout_.is_template()) entry.flags |= kTableFlagTemplate | kTableFlagFixedDdl;
-    if (!table->template_name_.empty()) entry.flags |= kTableFlagDerived;
+    if (table->layout_.is_template()) {
+      entry.flags |= ese::table_flag::kTemplate | ese::table_flag::kFixedDdl;
+    }
+    if (!table->template_name_.empty()) entry.flags |= ese::table_flag::kDerived;
     entry.template_name = table->template_name_;
     entry.callback = table->callback_;
     catalog_tables.push_back(std::move(entry));
@@ -145,12 +165,12 @@ void EseDatabaseWriter::Finish() {
   const TableLayout catalog = CatalogLayout(format_.revision);
   // Both catalog copies hold the same rows; their page counts are only known once written,
   // so the counts recorded are those of a first layout pass.
-  CatalogTree objects{kCatalogObjectId, kCatalogRootPage, 1};
-  CatalogTree shadow{kCatalogShadowObjectId, kCatalogShadowRootPage, 1};
+  const CatalogTree objects{ese::kCatalogObjectId, ese::kCatalogRootPage, 1};
+  const CatalogTree shadow{ese::kCatalogShadowObjectId, ese::kCatalogShadowRootPage, 1};
   const auto rows = BuildCatalogRows(format_, catalog, objects, shadow, catalog_tables);
-  TreeWriter objects_tree(*file_, kCatalogObjectId, TreeKind::kRecords, kCatalogRootPage,
+  TreeWriter objects_tree(*file_, objects.object_id, TreeKind::kRecords, objects.root_page,
                           "catalog");
-  TreeWriter shadow_tree(*file_, kCatalogShadowObjectId, TreeKind::kRecords, kCatalogShadowRootPage,
+  TreeWriter shadow_tree(*file_, shadow.object_id, TreeKind::kRecords, shadow.root_page,
                          "catalog shadow");
   for (const CatalogRow& row : rows) {
     objects_tree.Append(row.key, row.data);
@@ -159,7 +179,8 @@ void EseDatabaseWriter::Finish() {
   objects_tree.Finish();
   shadow_tree.Finish();
 
-  TreeWriter database_tree(*file_, 1, TreeKind::kRecords, kDatabaseRootPage, "database root");
+  // The database's own tree (object 1) lives at its fixed root, empty.
+  TreeWriter database_tree(*file_, 1, TreeKind::kRecords, ese::kDatabaseRootPage, "database root");
   database_tree.Finish();
 
   file_->WriteHeaders(BuildFileHeader(format_, next_object_id_ - 1));

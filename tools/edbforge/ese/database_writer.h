@@ -1,6 +1,7 @@
 #pragma once
 
-// Writes an ESE database (format 0x620) that libesedb reads back exactly.
+// Writes an ESE database (format 0x620) laid out as the engine lays it out, which libesedb
+// reads back exactly but for the long values (see DatabaseOptions).
 //
 //   EseDatabaseWriter writer(path, {.page_size = 8192, .format_revision = 20});
 //   TableWriter& folders = writer.AddTable(folders_definition);
@@ -18,8 +19,9 @@
 // - every fixed column up to the highest one set in a record, unset ones as zero bytes;
 // - an empty variable or tagged value as no value;
 // - a multi-valued column given one value as a plain value;
-// - long values through libesedb_record_get_long_value (the long-value tree is laid out for
-//   that reader; see tree_writer.h);
+// - separated long values through libesedb_record_get_long_value only in the layout laid out
+//   for that reader (DatabaseOptions::libesedb_long_value_layout; see tree_writer.h); in the
+//   engine's layout it finds none;
 // - tables with an SLV (type 13) column listed, but their records unreadable.
 
 #include <cstdint>
@@ -52,9 +54,9 @@ class TableWriter : private LongValueSink {
  private:
   friend class EseDatabaseWriter;
   TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
-              uint32_t object_id, size_t inline_limit, bool engine_layout);
+              uint32_t object_id, size_t inline_limit, bool libesedb_layout);
 
-  uint32_t StoreLongValue(std::span<const uint8_t> bytes) override;
+  uint32_t StoreLongValue(const StoredValue& value) override;
 
   PageFile& file_;
   TableLayout layout_;
@@ -62,7 +64,7 @@ class TableWriter : private LongValueSink {
   std::optional<std::u16string> callback_;
   uint32_t object_id_;
   size_t inline_limit_;
-  bool engine_layout_;
+  bool libesedb_layout_;
   std::string place_;
   TreeWriter records_;
   std::unique_ptr<TreeWriter> long_values_;
@@ -89,7 +91,7 @@ class EseDatabaseWriter {
   std::filesystem::path path_;
   PageFormat format_;
   size_t inline_limit_;
-  bool engine_layout_;
+  bool libesedb_layout_;
   std::unique_ptr<PageFile> file_;
   std::vector<std::unique_ptr<TableWriter>> tables_;
   std::unordered_map<std::u16string, size_t> table_index_;

@@ -2,14 +2,16 @@
 
 #include <cstring>
 
-#include "tools/edbforge/ese/byte_order.h"
-#include "tools/edbforge/ese/page_checksum.h"
+#include "ese/byte_order.h"
+#include "ese/format.h"
+#include "ese/page_checksum.h"
 
 namespace tarvex::edbforge {
 namespace {
 
-constexpr uint32_t kSignature = 0x89abcdefU;
-constexpr uint32_t kStateCleanShutdown = 3;
+using ese::StoreLe32;
+using ese::StoreLe64;
+namespace field = ese::file_header;
 
 // A fixed time (2020-01-01 12:00:00) keeps the output the same for the same input.
 void StoreLogTime(uint8_t* at) {
@@ -28,27 +30,29 @@ void StoreSignature(uint8_t* at) {
 std::vector<uint8_t> BuildFileHeader(const PageFormat& format, uint32_t last_object_id) {
   std::vector<uint8_t> page(format.page_size, 0);
   uint8_t* header = page.data();
-  StoreLe32(header + 4, kSignature);
-  StoreLe32(header + 8, kFormatVersion);
-  StoreLe32(header + 12, 0);  // database, not a streaming file
-  StoreLe64(header + 16, 2);  // database time, above every page's
-  StoreSignature(header + 24);
-  StoreLe32(header + 52, kStateCleanShutdown);
-  StoreLe32(header + 56, 0);
-  StoreLogTime(header + 64);     // consistent time
-  StoreLogTime(header + 72);     // attach time
-  StoreLogTime(header + 88);     // detach time
+  StoreLe32(header + field::kSignatureField, field::kSignature);
+  StoreLe32(header + field::kFormatVersionField, ese::kFormatVersion);
+  StoreLe32(header + field::kFileType, 0);      // database, not a streaming file
+  StoreLe64(header + field::kDatabaseTime, 2);  // above every page's
+  StoreSignature(header + field::kDatabaseSignature);
+  StoreLe32(header + field::kDatabaseState, field::kStateCleanShutdown);
+  StoreLe32(header + field::kConsistentPosition, 0);
+  StoreLogTime(header + field::kConsistentTime);
+  StoreLogTime(header + field::kAttachTime);
+  StoreLogTime(header + field::kDetachTime);
   StoreSignature(header + 104);  // log signature
-  StoreLe32(header + 212, last_object_id);
-  StoreLe32(header + 216, 6);  // Windows version the indexes were built with: 6.1.7601 SP1
-  StoreLe32(header + 220, 1);
-  StoreLe32(header + 224, 7601);
-  StoreLe32(header + 228, 1);
-  StoreLe32(header + 232, format.revision);
-  StoreLe32(header + 236, format.page_size);
-  StoreLe32(header + 340, kFormatVersion);
-  StoreLe32(header + 344, format.revision);
-  StoreLe32(header, XorChecksum(std::span<const uint8_t>(page).subspan(4), kSignature));
+  StoreLe32(header + field::kLastObjectId, last_object_id);
+  // Windows 7 SP1 (6.1.7601) built the indexes.
+  StoreLe32(header + field::kWindowsMajorVersion, 6);
+  StoreLe32(header + field::kWindowsMinorVersion, 1);
+  StoreLe32(header + field::kWindowsBuildNumber, 7601);
+  StoreLe32(header + field::kWindowsServicePack, 1);
+  StoreLe32(header + field::kFormatRevision, format.revision);
+  StoreLe32(header + field::kPageSize, format.page_size);
+  StoreLe32(header + field::kCreationFormatVersion, ese::kFormatVersion);
+  StoreLe32(header + field::kCreationFormatRevision, format.revision);
+  StoreLe32(header + field::kChecksum,
+            ese::XorChecksum(std::span<const uint8_t>(page).subspan(4), field::kSignature));
   return page;
 }
 

@@ -9,8 +9,6 @@
 
 namespace tarvex::edbforge {
 
-inline constexpr uint32_t kFormatVersion = 0x620;
-
 // A header page of `format.page_size` bytes for a cleanly shut down database.
 std::vector<uint8_t> BuildFileHeader(const PageFormat& format, uint32_t last_object_id);
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "ese/format.h"
 #include "tools/edbforge/ese/ese_error.h"
 
 namespace tarvex::edbforge {
@@ -19,7 +20,7 @@ std::string Describe(const std::filesystem::path& path, const std::string& what)
 }  // namespace
 
 PageFile::PageFile(std::filesystem::path target, const PageFormat& format)
-    : target_(std::move(target)), format_(format), next_page_(kCatalogRootPage + 1) {
+    : target_(std::move(target)), format_(format), next_page_(ese::kCatalogRootPage + 1) {
   temporary_ = target_;
   temporary_ += ".partial";
   descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -35,7 +36,7 @@ PageFile::~PageFile() {
 }
 
 uint32_t PageFile::AllocatePage() {
-  if (next_page_ == kCatalogShadowRootPage) ++next_page_;
+  if (next_page_ == ese::kCatalogShadowRootPage) ++next_page_;
   if (next_page_ == 0xfffffff0U) throw EseWriteError(target_.string() + ": out of page numbers");
   return next_page_++;
 }

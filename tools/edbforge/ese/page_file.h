@@ -41,9 +41,4 @@ class PageFile {
   uint32_t highest_page_ = 0;
 };
 
-// Pages whose numbers the reader knows without looking them up.
-inline constexpr uint32_t kDatabaseRootPage = 1;
-inline constexpr uint32_t kCatalogRootPage = 4;
-inline constexpr uint32_t kCatalogShadowRootPage = 24;
-
 }  // namespace tarvex::edbforge

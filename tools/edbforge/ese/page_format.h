@@ -8,28 +8,25 @@
 #include <span>
 #include <vector>
 
-namespace tarvex::edbforge {
+#include "ese/format.h"
+#include "ese/page_layout.h"
 
-// Page flags the writer uses.
-inline constexpr uint32_t kPageFlagRoot = 0x0001;
-inline constexpr uint32_t kPageFlagLeaf = 0x0002;
-inline constexpr uint32_t kPageFlagParent = 0x0004;
-inline constexpr uint32_t kPageFlagLongValue = 0x0080;
-inline constexpr uint32_t kPageFlagNewFormat = 0x2000;
+namespace tarvex::edbforge {
 
 struct PageFormat {
   uint32_t page_size = 4096;
   uint32_t revision = 20;
 
+  ese::PageLayout Layout() const { return {page_size, revision}; }
   // Windows 7 (revision 17) moved 16/32 KiB pages to an 80-byte header, 15-bit tags and
   // tagged-column flag bytes that are always present.
-  bool Extended() const { return revision >= 17 && page_size >= 16384; }
+  bool Extended() const { return Layout().Large(); }
   // Exchange 2003 SP1 (revision 11) brought the ECC checksum and its page flag.
   bool EccChecksums() const { return revision >= 11; }
-  size_t HeaderSize() const { return Extended() ? 80 : 40; }
+  size_t HeaderSize() const { return Layout().HeaderSize(); }
   // Bytes after the header, shared by values and tags.
   size_t DataArea() const { return page_size - HeaderSize(); }
-  uint32_t BaseFlags() const { return EccChecksums() ? kPageFlagNewFormat : 0; }
+  uint32_t BaseFlags() const { return EccChecksums() ? ese::page_flag::kNewChecksumFormat : 0; }
 };
 
 // Throws EseWriteError unless the page size and revision form a layout the writer supports

@@ -7,11 +7,19 @@
 
 #include "base/code_page_1252.h"
 #include "base/utf_conversion.h"
-#include "tools/edbforge/ese/byte_order.h"
+#include "ese/byte_order.h"
+#include "ese/format.h"
 #include "tools/edbforge/ese/ese_error.h"
 
 namespace tarvex::edbforge {
 namespace {
+
+using ese::AppendLe16;
+using ese::AppendLe32;
+namespace value_flag = ese::value_flag;
+
+// A separated value in the record: its flags byte and the long-value id.
+constexpr size_t kSeparatedValueSize = 1 + ese::long_value::kIdSize;
 
 template <typename T>
 std::vector<uint8_t> LittleEndianBytes(T value) {
@@ -37,9 +45,10 @@ struct TaggedCell {
 };
 
 size_t InlineTaggedSize(const TaggedCell& cell) {
-  if (cell.long_value_id) return 4 + 1 + 4;
-  if (cell.values.size() == 1) return 4 + 1 + cell.values.front().bytes.size();
-  size_t size = 4 + 1 + 2 * cell.values.size();
+  if (cell.long_value_id) return ese::tagged::kEntrySize + kSeparatedValueSize;
+  if (cell.values.size() == 1)
+    return ese::tagged::kEntrySize + 1 + cell.values.front().bytes.size();
+  size_t size = ese::tagged::kEntrySize + 1 + 2 * cell.values.size();
   for (const auto& value : cell.values) size += value.bytes.size();
   return size;
 }
@@ -124,6 +133,7 @@ StoredValue ToStoredValue(const ColumnLayout& column, const Value& value, const 
           stored.bytes = item.bytes;
           stored.compressed = item.compressed;
           stored.placement = item.placement;
+          stored.uncompressed_size = item.uncompressed_size;
         }
       },
       value);
@@ -160,7 +170,7 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
 
   // Fixed columns: the reader takes every fixed column up to the last one present.
   uint32_t last_fixed = 0;
-  uint32_t last_variable = 127;
+  uint32_t last_variable = ese::record::kFirstVariable - 1;
   for (size_t index = 0; index < columns.size(); ++index) {
     if (!seen[index]) continue;
     if (columns[index].storage == ColumnStorage::kFixed) {
@@ -169,7 +179,7 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
       last_variable = std::max(last_variable, columns[index].identifier);
     }
   }
-  std::vector<uint8_t> out(4, 0);
+  std::vector<uint8_t> out(ese::record::kHeaderSize, 0);
   std::vector<uint8_t> null_bits((last_fixed + 7) / 8, 0xff);
   for (size_t index = 0; index < columns.size() && last_fixed > 0; ++index) {
     const ColumnLayout& column = columns[index];
@@ -185,7 +195,7 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
                             std::to_string(stored.size()) + " bytes");
       }
       std::copy(stored.begin(), stored.end(), bytes.begin());
-      const uint32_t bit = column.identifier - 1;
+      const uint32_t bit = column.identifier - ese::record::kFirstFixed;
       null_bits[bit / 8] = static_cast<uint8_t>(null_bits[bit / 8] & ~(1U << (bit % 8)));
     }
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -196,12 +206,13 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
   // Variable columns: one end offset per identifier up to the last one present; the top bit
   // marks an absent value.
   std::vector<uint8_t> variable_data;
-  std::vector<std::optional<size_t>> variable_slots(last_variable - 127);
+  std::vector<std::optional<size_t>> variable_slots(last_variable + 1 -
+                                                    ese::record::kFirstVariable);
   for (size_t index = 0; index < columns.size(); ++index) {
     const ColumnLayout& column = columns[index];
     if (column.storage == ColumnStorage::kVariable && seen[index] &&
         column.identifier <= last_variable) {
-      variable_slots[column.identifier - 128] = index;
+      variable_slots[column.identifier - ese::record::kFirstVariable] = index;
     }
   }
   for (const auto& slot : variable_slots) {
@@ -209,19 +220,19 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
     if (slot) {
       const auto& bytes = by_column[*slot].front().bytes;
       variable_data.insert(variable_data.end(), bytes.begin(), bytes.end());
-      if (variable_data.size() > 0x7fff) {
+      if (variable_data.size() > ese::record::kVariableOffsetMask) {
         throw EseWriteError(place + ": the variable columns exceed 32767 bytes");
       }
       end = static_cast<uint16_t>(variable_data.size());
     } else {
-      end = static_cast<uint16_t>(end | 0x8000);
+      end = static_cast<uint16_t>(end | ese::record::kVariableEmpty);
     }
     AppendLe16(out, end);
   }
   out.insert(out.end(), variable_data.begin(), variable_data.end());
   out[0] = static_cast<uint8_t>(last_fixed);
   out[1] = static_cast<uint8_t>(last_variable);
-  StoreLe16(out.data() + 2, static_cast<uint16_t>(variable_offset));
+  ese::StoreLe16(out.data() + 2, static_cast<uint16_t>(variable_offset));
 
   // Tagged columns, in the reader's column order (template columns first).
   std::vector<TaggedCell> tagged;
@@ -253,7 +264,7 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
     const StoredValue& value = cell.values.front();
     if (value.bytes.empty()) return false;
     return value.placement == LongValuePlacement::kSeparate ||
-           (value.placement == LongValuePlacement::kAutomatic && value.bytes.size() > inline_limit);
+           (value.placement == LongValuePlacement::kAutomatic && value.ValueSize() > inline_limit);
   };
   std::vector<bool> separate(tagged.size(), false);
   for (size_t index = 0; index < tagged.size(); ++index)
@@ -261,7 +272,8 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
   auto record_size = [&]() {
     size_t size = out.size();
     for (size_t index = 0; index < tagged.size(); ++index) {
-      size += separate[index] ? 4 + 1 + 4 : InlineTaggedSize(tagged[index]);
+      size += separate[index] ? ese::tagged::kEntrySize + kSeparatedValueSize
+                              : InlineTaggedSize(tagged[index]);
     }
     return size;
   };
@@ -288,31 +300,31 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
   }
   for (size_t index = 0; index < tagged.size(); ++index) {
     if (separate[index]) {
-      tagged[index].long_value_id = long_values.StoreLongValue(tagged[index].values.front().bytes);
+      tagged[index].long_value_id = long_values.StoreLongValue(tagged[index].values.front());
     }
   }
 
-  const uint32_t offset_mask = format.Extended() ? 0x7fff : 0x3fff;
+  const uint32_t offset_mask =
+      format.Extended() ? ese::tagged::kLargePageOffsetMask : ese::tagged::kSmallPageOffsetMask;
   std::vector<uint8_t> directory;
   std::vector<uint8_t> data;
-  const size_t directory_size = 4 * tagged.size();
+  const size_t directory_size = ese::tagged::kEntrySize * tagged.size();
   for (const TaggedCell& cell : tagged) {
     const ColumnLayout& column = *cell.column;
-    uint8_t flags = IsLongType(column.type) ? kValueFlagLongType : 0;
-    for (const StoredValue& value : cell.values) {
-      if (value.compressed) flags |= kValueFlagCompressed;
-    }
+    uint8_t flags = IsLongType(column.type) ? value_flag::kLongType : 0;
     std::vector<uint8_t> payload;
     if (cell.long_value_id) {
-      flags |= kValueFlagSeparated;
+      // A separated value's segments tell whether they are compressed.
+      flags |= value_flag::kSeparated;
       AppendLe32(payload, *cell.long_value_id);
     } else if (cell.values.size() == 1) {
       payload = cell.values.front().bytes;
+      if (cell.values.front().compressed) flags |= value_flag::kCompressed;
     } else {
-      flags |= kValueFlagMultiValue;
+      flags |= value_flag::kMultiValue;
       size_t position = 2 * cell.values.size();
       for (const StoredValue& value : cell.values) {
-        if (position > 0x7fff) {
+        if (position > ese::kMultiValueOffsetMask) {
           throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
                               "\": the values exceed 32767 bytes");
         }
@@ -321,6 +333,7 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
       }
       for (const StoredValue& value : cell.values) {
         payload.insert(payload.end(), value.bytes.begin(), value.bytes.end());
+        if (value.compressed) flags |= value_flag::kCompressed;
       }
     }
     const size_t offset = directory_size + data.size();
@@ -332,10 +345,10 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
     const bool flag_byte = format.Extended() || flags != 0 || payload.empty();
     uint16_t offset_field = static_cast<uint16_t>(offset);
     if (flag_byte && !format.Extended())
-      offset_field = static_cast<uint16_t>(offset_field | 0x4000);
+      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kExtendedInfo);
     // Template columns in a derived table's record carry the derived bit.
     if (column.from_template && !layout.is_template()) {
-      offset_field = static_cast<uint16_t>(offset_field | 0x8000);
+      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kDerived);
     }
     AppendLe16(directory, static_cast<uint16_t>(column.identifier));
     AppendLe16(directory, offset_field);

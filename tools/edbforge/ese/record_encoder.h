@@ -5,7 +5,6 @@
 // array and data. Long values too large for the record go to a LongValueSink.
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -15,12 +14,6 @@
 
 namespace tarvex::edbforge {
 
-// Flags of a tagged value, stored in the byte before its data.
-inline constexpr uint8_t kValueFlagLongType = 0x01;
-inline constexpr uint8_t kValueFlagCompressed = 0x02;
-inline constexpr uint8_t kValueFlagSeparated = 0x04;
-inline constexpr uint8_t kValueFlagMultiValue = 0x08;
-
 // Names the spot of an error (table and record, and the column); the text is only built when
 // an error is thrown, which keeps the writer quick for millions of records.
 struct ErrorPlace {
@@ -29,18 +22,24 @@ struct ErrorPlace {
   std::string Text() const;
 };
 
-class LongValueSink {
- public:
-  virtual ~LongValueSink() = default;
-  // Stores the bytes in the long-value tree and returns their long-value identifier.
-  virtual uint32_t StoreLongValue(std::span<const uint8_t> bytes) = 0;
-};
-
 // One value in its stored form.
 struct StoredValue {
   std::vector<uint8_t> bytes;
   bool compressed = false;
   LongValuePlacement placement = LongValuePlacement::kAutomatic;
+  size_t uncompressed_size = 0;  // compressed values: their size once unpacked, if known
+
+  // The size of the value itself, which decides where it goes.
+  size_t ValueSize() const {
+    return compressed && uncompressed_size != 0 ? uncompressed_size : bytes.size();
+  }
+};
+
+class LongValueSink {
+ public:
+  virtual ~LongValueSink() = default;
+  // Stores the value in the long-value tree and returns its long-value identifier.
+  virtual uint32_t StoreLongValue(const StoredValue& value) = 0;
 };
 
 // Converts a value for the column; throws EseWriteError naming `place` when the value does not

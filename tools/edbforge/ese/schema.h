@@ -7,35 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "ese/format.h"
+
 namespace tarvex::edbforge {
 
-// JET column types 1 to 17.
-enum class ColumnType : uint32_t {
-  kBit = 1,
-  kUnsignedByte = 2,
-  kShort = 3,
-  kLong = 4,
-  kCurrency = 5,
-  kIeeeSingle = 6,
-  kIeeeDouble = 7,
-  kDateTime = 8,
-  kBinary = 9,
-  kText = 10,
-  kLongBinary = 11,
-  kLongText = 12,
-  kSuperLongValue = 13,
-  kUnsignedLong = 14,
-  kLongLong = 15,
-  kGuid = 16,
-  kUnsignedShort = 17,
-};
+// The engine's column types and code pages, under the names the generators use.
+using ese::ColumnType;
+using ese::kCodePageUnicode;
+using ese::kCodePageWestern;
 
 // Where a column's values live in a record. Fixed columns take identifiers 1-127, variable ones
 // 128-255 and tagged ones 256 and above.
 enum class ColumnStorage { kFixed, kVariable, kTagged };
-
-inline constexpr uint32_t kCodePageUnicode = 1200;
-inline constexpr uint32_t kCodePageWestern = 1252;
 
 struct ColumnDefinition {
   std::u16string name;
@@ -68,15 +51,15 @@ struct TableDefinition {
 struct DatabaseOptions {
   uint32_t page_size = 4096;      // 4096, 8192, or 32768 from revision 17
   uint32_t format_revision = 20;  // 9 to 20 (format version 0x620)
+  // Long values are laid out as the engine lays them out: LongText/LongBinary values above
+  // 1024 bytes in the long-value tree, numbered from 1, under their keys as they are; libesedb
+  // 20181229 finds none of them. This asks instead for the layout that libesedb can search (see
+  // tree_writer.h), for tests that compare with it: there each separated value takes at least
+  // a page, so values up to half a page stay in the record.
+  bool libesedb_long_value_layout = false;
   // LongText/LongBinary values above this many bytes go to the long-value tree (values that do
-  // not fit the record go there anyway). 0 means half a page: each separated value takes at
-  // least one page of its own, so keeping mid-sized values in the record keeps big stores small.
-  // The engine itself separates values above 1024 bytes.
+  // not fit the record go there anyway); 0 leaves the limit to the layout.
   uint32_t inline_long_value_limit = 0;
-  // Lay the long-value trees out as the engine does (identifiers from 1, keys as they are):
-  // libesedb 20181229 then finds none of the separated values, as with the engine's own files,
-  // which makes stores for testing what a reader does without them.
-  bool engine_long_value_layout = false;
 };
 
 }  // namespace tarvex::edbforge

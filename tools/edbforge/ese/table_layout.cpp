@@ -17,13 +17,13 @@ struct Range {
 Range RangeOf(ColumnStorage storage) {
   switch (storage) {
     case ColumnStorage::kFixed:
-      return {1, 127};
+      return {ese::record::kFirstFixed, ese::record::kLastFixed};
     case ColumnStorage::kVariable:
-      return {128, 255};
+      return {ese::record::kFirstVariable, ese::record::kLastVariable};
     case ColumnStorage::kTagged:
       break;
   }
-  return {256, 0xffff};
+  return {ese::record::kFirstTagged, 0xffff};
 }
 
 // The catalog keeps names as 8-bit text.
@@ -35,30 +35,6 @@ void CheckName(std::u16string_view name, const std::string& place) {
 }
 
 }  // namespace
-
-uint32_t NaturalSize(ColumnType type) {
-  switch (type) {
-    case ColumnType::kBit:
-    case ColumnType::kUnsignedByte:
-      return 1;
-    case ColumnType::kShort:
-    case ColumnType::kUnsignedShort:
-      return 2;
-    case ColumnType::kLong:
-    case ColumnType::kIeeeSingle:
-    case ColumnType::kUnsignedLong:
-      return 4;
-    case ColumnType::kCurrency:
-    case ColumnType::kIeeeDouble:
-    case ColumnType::kDateTime:
-    case ColumnType::kLongLong:
-      return 8;
-    case ColumnType::kGuid:
-      return 16;
-    default:
-      return 0;
-  }
-}
 
 bool IsLongType(ColumnType type) {
   return type == ColumnType::kLongBinary || type == ColumnType::kLongText;
@@ -106,7 +82,8 @@ TableLayout TableLayout::Build(const TableDefinition& definition,
     }
   }
 
-  uint32_t next_id[3] = {1, 128, 256};
+  uint32_t next_id[3] = {ese::record::kFirstFixed, ese::record::kFirstVariable,
+                         ese::record::kFirstTagged};
   std::vector<ColumnLayout> own;
   for (const ColumnDefinition& definition_column : definition.columns) {
     const std::string place = table + ", column \"" + Utf16ToUtf8(definition_column.name) + "\"";
@@ -162,8 +139,8 @@ TableLayout TableLayout::Build(const TableDefinition& definition,
   std::stable_sort(own.begin(), own.end(), [](const ColumnLayout& a, const ColumnLayout& b) {
     return a.identifier < b.identifier;
   });
-  uint32_t expected_fixed = 1;
-  uint32_t record_offset = 4;
+  uint32_t expected_fixed = ese::record::kFirstFixed;
+  auto record_offset = static_cast<uint32_t>(ese::record::kHeaderSize);
   for (size_t index = 0; index < own.size(); ++index) {
     ColumnLayout& column = own[index];
     if (index > 0 && own[index - 1].identifier == column.identifier) {
@@ -179,7 +156,7 @@ TableLayout TableLayout::Build(const TableDefinition& definition,
       record_offset += column.fixed_size;
     }
   }
-  if (derived && !own.empty() && own.front().identifier != 256) {
+  if (derived && !own.empty() && own.front().identifier != ese::record::kFirstTagged) {
     throw EseWriteError(table + ": the first column of a derived table must be number 256");
   }
   for (ColumnLayout& column : own) layout.columns_.push_back(std::move(column));

@@ -47,8 +47,7 @@ class TableLayout {
   std::unordered_map<std::u16string, size_t> by_name_;
 };
 
-// Natural width of a fixed-size type; 0 for Binary, Text and the long types.
-uint32_t NaturalSize(ColumnType type);
+using ese::NaturalSize;
 bool IsLongType(ColumnType type);
 bool IsTextType(ColumnType type);
 const char* ColumnTypeName(ColumnType type);

@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
-#include "tools/edbforge/ese/byte_order.h"
+#include "ese/byte_order.h"
 #include "tools/edbforge/ese/ese_error.h"
 
 namespace tarvex::edbforge {
 namespace {
 
-constexpr size_t kRootHeaderSize = 16;
-constexpr size_t kTagSize = 4;
-constexpr uint8_t kTagFlagCommonKey = 0x04;
-// Long-value keys: identifier (4 bytes) and segment offset (4 bytes), both big-endian.
-constexpr size_t kLongValueKeyMost = 8;
+using ese::AppendLe16;
+using ese::kRootHeaderSize;
+constexpr size_t kTagSize = ese::page_tag::kSize;
+// Long-value keys: identifier and segment offset, both big-endian.
+constexpr size_t kLongValueKeyMost = ese::long_value::kIdSize + ese::long_value::kSegmentOffsetSize;
 
 bool IsPrefix(const std::vector<uint8_t>& prefix, const std::vector<uint8_t>& key) {
   return prefix.size() <= key.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
@@ -115,7 +115,7 @@ void TreeWriter::CloseLevelPage(size_t level, bool rightmost) {
     WritePage(level, page_number, 0, 0, page, false);
   }
   std::vector<uint8_t> child(4);
-  StoreLe32(child.data(), page_number);
+  ese::StoreLe32(child.data(), page_number);
   if (rightmost) separator.clear();
   AddToLevel(level + 1, Entry{std::move(separator), std::move(child)});
 }
@@ -129,8 +129,8 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
   values.reserve(page.entries.size() + 1);
   if (root) {
     std::vector<uint8_t> header(kRootHeaderSize, 0);
-    StoreLe32(header.data(), 1);  // pages at creation
-    StoreLe32(header.data() + 4, parent_page_);
+    ese::StoreLe32(header.data() + ese::root_header::kInitialPages, 1);
+    ese::StoreLe32(header.data() + ese::root_header::kParentRootPage, parent_page_);
     values.push_back(std::move(header));
   } else if (chained) {
     values.push_back(page.entries.back().key);
@@ -143,7 +143,7 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
     if (chained) {
       AppendLe16(value, static_cast<uint16_t>(entry.key.size()));  // all of it common
       AppendLe16(value, 0);
-      tag_flags.push_back(kTagFlagCommonKey);
+      tag_flags.push_back(ese::tag_flag::kCommonKey);
     } else {
       const std::vector<uint8_t> key =
           kind_ == TreeKind::kLongValues ? LongValueBranchKey(entry.key) : entry.key;
@@ -159,9 +159,9 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
   header.previous_page = previous;
   header.next_page = next;
   header.fdp_object_id = fdp_object_id_;
-  header.flags = file_.format().BaseFlags() | (leaf ? kPageFlagLeaf : kPageFlagParent) |
-                 (root ? kPageFlagRoot : 0) |
-                 (kind_ != TreeKind::kRecords ? kPageFlagLongValue : 0);
+  using namespace ese::page_flag;
+  header.flags = file_.format().BaseFlags() | (leaf ? kLeaf : kParentOfLeaf) | (root ? kRoot : 0) |
+                 (kind_ != TreeKind::kRecords ? kLongValue : 0);
   file_.WritePage(page_number, BuildPage(file_.format(), header, values, tag_flags));
   ++page_count_;
 }

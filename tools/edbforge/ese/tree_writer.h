@@ -7,9 +7,10 @@
 // Branch entries carry the last key of their child; the last entry of the rightmost page of
 // each level carries an empty key, which the reader takes as "everything above".
 //
-// Long-value trees are laid out for libesedb 20181229, which takes a page key from the first
-// bytes of the page value (size field included) instead of from behind the size field, and
-// then searches long values by those keys:
+// Long-value trees are laid out as the engine lays them out (kEngineLongValues), or on request
+// for libesedb 20181229 (kLongValues), which takes a page key from the first bytes of the page
+// value (size field included) instead of from behind the size field, and then searches long
+// values by those keys:
 // - their leaves hold one chain of keys each (a long value's header and first segment, or one
 //   further segment), stored whole as the page's common key, so that the local key is empty;
 // - their branch keys are written so that the bytes the reader takes (size field first) spell
@@ -23,12 +24,13 @@
 #include <string>
 #include <vector>
 
+#include "ese/format.h"
 #include "tools/edbforge/ese/page_file.h"
 
 namespace tarvex::edbforge {
 
 // kEngineLongValues lays a long-value tree out as the engine does (keys as they are, common key
-// compression unused), which libesedb 20181229 cannot search.
+// compression unused), which libesedb 20181229 cannot search; kLongValues as described above.
 enum class TreeKind { kRecords, kLongValues, kEngineLongValues };
 
 class TreeWriter {
@@ -88,7 +90,7 @@ class TreeWriter {
   std::vector<uint8_t> previous_key_;
   uint64_t entry_count_ = 0;
   uint32_t page_count_ = 0;
-  uint32_t parent_page_ = kDatabaseRootPage;
+  uint32_t parent_page_ = ese::kDatabaseRootPage;
   bool finished_ = false;
 };
 

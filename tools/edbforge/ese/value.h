@@ -3,6 +3,7 @@
 // Column values as a generator hands them over, and the record that collects them.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,12 +30,15 @@ struct AnsiText {
 // long-value tree.
 enum class LongValuePlacement { kAutomatic, kInRecord, kSeparate };
 
-// Bytes stored exactly as given, e.g. output of the 7-bit / LZXPRESS encoders. `compressed` sets
-// the value's compressed flag (0x02).
+// Bytes stored exactly as given, e.g. output of the 7-bit / LZXPRESS encoders. `compressed`
+// marks them as such: in the record by the value's compressed flag (0x02); separated, as one
+// compressed segment (the record then says nothing, as the engine's do), whose long value
+// records `uncompressed_size`.
 struct RawBytes {
   std::vector<uint8_t> bytes;
   bool compressed = false;
   LongValuePlacement placement = LongValuePlacement::kAutomatic;
+  size_t uncompressed_size = 0;  // compressed values: their size once unpacked
 };
 
 // bool: Bit; uint8_t: UnsignedByte; int16_t: Short; uint16_t: UnsignedShort; int32_t: Long;

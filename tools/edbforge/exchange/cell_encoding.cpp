@@ -143,6 +143,8 @@ class CellEncoder {
         throw ScenarioError(place_ + ": only tagged columns hold compressed values");
       }
       raw.bytes = Compress(bytes, unicode_text);
+      raw.compressed = true;
+      raw.uncompressed_size = bytes.size();
       const bool separate =
           value_.placement == LongValuePlacement::kSeparate ||
           (value_.placement == LongValuePlacement::kAutomatic && IsLongType(declaration_.type) &&
@@ -158,7 +160,6 @@ class CellEncoder {
         }
         raw.placement = LongValuePlacement::kSeparate;
       } else {
-        raw.compressed = true;
         raw.placement = LongValuePlacement::kInRecord;
       }
     } else {

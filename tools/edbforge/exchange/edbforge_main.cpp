@@ -1,7 +1,8 @@
 // edbforge: writes Exchange stores as genuine ESE database files.
 //
-//   edbforge build scenario.json out.edb
-//   edbforge scale --layout older|2010 --mailboxes M --folders F --items N [--seed S] out.edb
+//   edbforge build [--libesedb-layout] scenario.json out.edb
+//   edbforge scale --layout older|2010 --mailboxes M --folders F --items N [--seed S]
+//                  [--libesedb-layout] out.edb
 
 #include <CLI/CLI.hpp>
 #include <exception>
@@ -18,11 +19,17 @@ int Run(int argc, char** argv) {
   CLI::App app{"edbforge: writes Exchange stores (ESE databases) for tests and benchmarks"};
   app.require_subcommand(1);
 
+  // Both commands write the engine's long-value layout unless asked for libesedb's.
+  bool libesedb_layout = false;
+  const std::string libesedb_layout_help =
+      "Lay long values out so that libesedb 20181229 finds them, not as the engine does";
+
   std::string scenario_path;
   std::string build_output;
   CLI::App* build = app.add_subcommand("build", "Write the store a JSON scenario describes");
   build->add_option("scenario", scenario_path, "JSON scenario file")->required();
   build->add_option("output", build_output, "Database file to write")->required();
+  build->add_flag("--libesedb-layout", libesedb_layout, libesedb_layout_help);
 
   tarvex::edbforge::ScaleOptions scale_options;
   std::string layout = "older";
@@ -41,20 +48,23 @@ int Run(int argc, char** argv) {
   scale->add_option("--page-size", scale_options.page_size, "Page size")
       ->check(CLI::IsMember({4096, 8192, 32768}));
   scale->add_flag("--public", public_store, "Write a public store instead of a private one");
+  scale->add_flag("--libesedb-layout", libesedb_layout, libesedb_layout_help);
   scale->add_option("output", scale_output, "Database file to write")->required();
 
   CLI11_PARSE(app, argc, argv);
 
   try {
     if (build->parsed()) {
-      const tarvex::edbforge::StoreDescription description =
+      tarvex::edbforge::StoreDescription description =
           tarvex::edbforge::ReadScenarioFile(scenario_path);
+      description.libesedb_long_value_layout = libesedb_layout;
       tarvex::edbforge::BuildStore(description, build_output, scenario_path);
     } else {
       scale_options.layout = layout == "2010" ? tarvex::edbforge::StoreLayout::k2010
                                               : tarvex::edbforge::StoreLayout::kOlder;
       scale_options.kind = public_store ? tarvex::edbforge::StoreKind::kPublic
                                         : tarvex::edbforge::StoreKind::kPrivate;
+      scale_options.libesedb_long_value_layout = libesedb_layout;
       tarvex::edbforge::WriteScaleStore(scale_options, scale_output);
     }
   } catch (const std::exception& error) {

@@ -124,8 +124,8 @@ ItemDescription MakeItem(ScaleKind kind, Random& random, bool every_column) {
       const std::u16string headers = u"From: \"" + std::u16string(sender) + u"\" <" +
                                      Address(sender) + u">\r\nTo: " + Address(recipient) +
                                      u"\r\nSubject: " + subject + u"\r\n";
-      // Some headers as long values, as the older layout's readers expect them; a long value
-      // takes a page of its own, so most stay in the record.
+      // Some headers as long values, as the older layout's readers expect them; the others are
+      // short enough to stay in the record.
       CellValue header_value = Text(headers);
       if (every_column || random.OneIn(8)) header_value.placement = LongValuePlacement::kSeparate;
       item.cells.Set(u"S7d", std::move(header_value));
@@ -220,6 +220,7 @@ void WriteScaleStore(const ScaleOptions& options, const std::filesystem::path& p
                                     ? options.format_revision
                                     : (options.layout == StoreLayout::kOlder ? 14 : 20);
   description.page_size = options.page_size;
+  description.libesedb_long_value_layout = options.libesedb_long_value_layout;
   description.columns[u"T3007"] =
       ColumnDeclaration{ColumnType::kBinary, ColumnStorage::kTagged, 1200, 8};
 

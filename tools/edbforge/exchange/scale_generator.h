@@ -20,6 +20,7 @@ struct ScaleOptions {
   uint64_t seed = 1;
   uint32_t format_revision = 0;  // 0: 14 for the older layout, 20 for the 2010 layout
   uint32_t page_size = 8192;
+  bool libesedb_long_value_layout = false;  // see DatabaseOptions
 };
 
 // Throws ScenarioError for options that make no store (no folders, no mailboxes).

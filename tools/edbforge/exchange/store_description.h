@@ -133,6 +133,8 @@ struct StoreDescription {
   StoreKind kind = StoreKind::kPrivate;
   uint32_t format_revision = 12;
   uint32_t page_size = 4096;
+  // Long values laid out for libesedb instead of as the engine does (DatabaseOptions).
+  bool libesedb_long_value_layout = false;
   // Older layout: the table carrying the attachment callback, and the content tables' template.
   std::u16string attachment_table = u"Attachment";
   std::u16string template_table = u"FolderTemplate";

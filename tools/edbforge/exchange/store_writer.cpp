@@ -26,7 +26,9 @@ StoreWriter::StoreWriter(const StoreDescription& description, std::filesystem::p
                          std::string source)
     : layout_(description.layout),
       kind_(description.kind),
-      options_{description.page_size, description.format_revision},
+      options_{.page_size = description.page_size,
+               .format_revision = description.format_revision,
+               .libesedb_long_value_layout = description.libesedb_long_value_layout},
       attachment_table_(description.attachment_table),
       template_table_(description.template_table),
       declared_columns_(description.columns),

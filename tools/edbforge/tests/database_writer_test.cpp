@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "esedb_read_back.h"
 #include "scratch_folder.h"
+#include "tools/edbforge/encoding/lzxpress_encoder.h"
 #include "tools/edbforge/encoding/seven_bit_encoder.h"
 #include "tools/edbforge/ese/ese_error.h"
 
@@ -70,13 +72,6 @@ std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
-struct FileBytesView {
-  std::vector<uint8_t> bytes;
-  bool Contains(const std::vector<uint8_t>& needle) const {
-    return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
-  }
-};
 
 TableDefinition FixedTable() {
   TableDefinition table;
@@ -144,7 +139,10 @@ TEST(EseDatabaseWriter, LibesedbToolsReadTheFileWithoutErrors) {
     SCOPED_TRACE(std::to_string(format.page_size));
     const auto path = folder / ("tools" + std::to_string(format.page_size) + ".edb");
     {
-      EseDatabaseWriter writer(path, {format.page_size, format.revision, 1024});
+      EseDatabaseWriter writer(path, {.page_size = format.page_size,
+                                      .format_revision = format.revision,
+                                      .libesedb_long_value_layout = true,
+                                      .inline_long_value_limit = 1024});
       TableDefinition msg = FixedTable();
       msg.name = u"Msg";
       msg.is_template = true;
@@ -244,34 +242,70 @@ std::vector<uint8_t> CatalogValue(const ReadDatabase& database, std::u16string_v
   return {};
 }
 
+// The root page of a table's long-value tree, from its long-value row (type 4) in the catalog;
+// 0 when there is none. `object_id` receives the tree's object id.
+uint32_t LongValueRoot(const ReadDatabase& database, std::u16string_view table_name,
+                       int32_t* object_id = nullptr) {
+  const ReadTable& catalog = database.tables[0];
+  const int32_t table_id = Le32(CatalogValue(database, table_name, u"Id"));
+  for (const auto& row : catalog.records) {
+    if (row[ColumnIndex(catalog, u"Type")].bytes == Bytes({4, 0}) &&
+        Le32(row[ColumnIndex(catalog, u"ObjidTable")].bytes) == table_id) {
+      if (object_id != nullptr) *object_id = Le32(row[ColumnIndex(catalog, u"Id")].bytes);
+      return static_cast<uint32_t>(Le32(row[ColumnIndex(catalog, u"ColtypOrPgnoFDP")].bytes));
+    }
+  }
+  return 0;
+}
+
+struct LeafEntry {
+  std::vector<uint8_t> key;  // whole: the part shared with the page's common key included
+  std::vector<uint8_t> data;
+  bool operator==(const LeafEntry&) const = default;
+};
+
 // The shape of a tree as the pages say: its depth along the first children, and its leaves
-// followed through their next-page links (checking the links back).
+// followed through their next-page links (checking the links back), with their entries and
+// the objects their headers name.
 struct TreeShape {
   int depth = 0;
   size_t leaves = 0;
-  size_t leaf_entries = 0;
+  std::vector<LeafEntry> entries;
+  std::set<uint32_t> leaf_owners;
   bool links_consistent = true;
 };
 
 TreeShape ReadTreeShape(const std::filesystem::path& path, uint32_t page_size, uint32_t root) {
   const auto file = FileBytes(path);
-  const size_t header = page_size >= 16384 ? 80 : 40;
-  const uint16_t mask = page_size >= 16384 ? 0x7fff : 0x1fff;
+  const bool large = page_size >= 16384;
+  const size_t header = large ? 80 : 40;
+  const uint16_t mask = large ? 0x7fff : 0x1fff;
   auto page_at = [&](uint32_t number) {
     return file.data() + (static_cast<size_t>(number) + 1) * page_size;
   };
   auto word = [](const uint8_t* at) { return static_cast<uint32_t>(at[0] | (at[1] << 8)); };
+  // Tag `index` of a page: its value, and its flags (on large pages from the top bits of an
+  // entry's first word; tag 0, the page's own header, has none).
+  auto tag_value = [&](const uint8_t* bytes, size_t index, uint32_t& flags) {
+    const uint8_t* tag = bytes + page_size - 4 * (index + 1);
+    const uint8_t* at = bytes + header + (word(tag + 2) & mask);
+    std::vector<uint8_t> value(at, at + (word(tag) & mask));
+    flags = word(tag + 2) >> 13;
+    if (large && index > 0 && value.size() >= 2) {
+      flags = value[1] >> 5;
+      value[1] &= 0x1f;
+    }
+    return value;
+  };
   TreeShape shape;
   uint32_t page = root;
   for (shape.depth = 1; shape.depth < 10; ++shape.depth) {
     const uint8_t* bytes = page_at(page);
     if ((bytes[36] & 0x2) != 0) break;
     // Tag 1, the first branch entry: its last four bytes are the child page.
-    const uint8_t* tag = bytes + page_size - 8;
-    const size_t size = word(tag) & mask;
-    const size_t offset = word(tag + 2) & mask;
-    const uint8_t* entry = bytes + header + offset;
-    page = static_cast<uint32_t>(Le32({entry + size - 4, entry + size}));
+    uint32_t flags = 0;
+    const std::vector<uint8_t> entry = tag_value(bytes, 1, flags);
+    page = static_cast<uint32_t>(Le32({entry.end() - 4, entry.end()}));
   }
   uint32_t previous = 0;
   while (page != 0 && shape.leaves < 1000000) {
@@ -280,7 +314,26 @@ TreeShape ReadTreeShape(const std::filesystem::path& path, uint32_t page_size, u
       shape.links_consistent = false;
     }
     ++shape.leaves;
-    shape.leaf_entries += word(bytes + 34) - 1;  // tag 0 is the page's own header
+    shape.leaf_owners.insert(static_cast<uint32_t>(Le32({bytes + 24, bytes + 28})));
+    uint32_t flags = 0;
+    const std::vector<uint8_t> common = tag_value(bytes, 0, flags);
+    for (size_t index = 1; index < (word(bytes + 34) & 0x0fff); ++index) {
+      const std::vector<uint8_t> value = tag_value(bytes, index, flags);
+      size_t at = 0;
+      size_t shared = 0;
+      if ((flags & 0x04) != 0) {
+        shared = word(value.data()) & 0x1fff;
+        at = 2;
+      }
+      const size_t local = word(value.data() + at) & 0x1fff;
+      at += 2;
+      LeafEntry entry;
+      entry.key.assign(common.begin(), common.begin() + static_cast<ptrdiff_t>(shared));
+      entry.key.insert(entry.key.end(), value.begin() + static_cast<ptrdiff_t>(at),
+                       value.begin() + static_cast<ptrdiff_t>(at + local));
+      entry.data.assign(value.begin() + static_cast<ptrdiff_t>(at + local), value.end());
+      shape.entries.push_back(std::move(entry));
+    }
     previous = page;
     page = static_cast<uint32_t>(Le32({bytes + 20, bytes + 24}));
   }
@@ -310,7 +363,7 @@ TEST(EseDatabaseWriter, LargeTablesGrowTreesOfSeveralLevels) {
   const auto root = static_cast<uint32_t>(Le32(CatalogValue(database, u"Msg", u"ColtypOrPgnoFDP")));
   const TreeShape shape = ReadTreeShape(path, 4096, root);
   EXPECT_EQ(shape.depth, 3);
-  EXPECT_EQ(shape.leaf_entries, static_cast<size_t>(kRecords));
+  EXPECT_EQ(shape.entries.size(), static_cast<size_t>(kRecords));
   EXPECT_GT(shape.leaves, 100U);
   EXPECT_TRUE(shape.links_consistent);
 }
@@ -349,7 +402,7 @@ TEST(EseDatabaseWriter, ThousandsOfTablesFillAMultiPageCatalog) {
   }
   const TreeShape catalog = ReadTreeShape(path, 8192, 4);
   EXPECT_EQ(catalog.depth, 2);
-  EXPECT_EQ(catalog.leaf_entries, database.tables[0].records.size());
+  EXPECT_EQ(catalog.entries.size(), database.tables[0].records.size());
   EXPECT_TRUE(catalog.links_consistent);
 }
 
@@ -363,7 +416,9 @@ TEST(EseDatabaseWriter, EveryRevisionAndPageSizeReadsBack) {
           folder / ("r" + std::to_string(revision) + "-" + std::to_string(page_size) + ".edb");
       const auto body = Pattern(3 * page_size + 17, revision);
       {
-        EseDatabaseWriter writer(path, {page_size, revision});
+        EseDatabaseWriter writer(path, {.page_size = page_size,
+                                        .format_revision = revision,
+                                        .libesedb_long_value_layout = true});
         TableDefinition table;
         table.name = u"Body-12";
         table.columns = {Column(u"Id", ColumnType::kLong, ColumnStorage::kFixed),
@@ -398,7 +453,8 @@ TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
   const auto limit = Pattern(1024, 2);
   const auto above = Pattern(1025, 3);
   {
-    EseDatabaseWriter writer(path, {.inline_long_value_limit = 1024});
+    EseDatabaseWriter writer(path,
+                             {.libesedb_long_value_layout = true, .inline_long_value_limit = 1024});
     TableDefinition table;
     table.name = u"Attach";
     for (const char16_t* name : {u"L3701", u"L3702", u"L3703", u"L3704", u"L3705"}) {
@@ -449,50 +505,119 @@ TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
   for (uint32_t i = 0; i < 1500; i += 101) {
     EXPECT_EQ(attach->records[3 + i][3].long_value, Pattern(4100, i)) << i;
   }
-  // The long-value tree: found through the table's long-value row (type 4) in the catalog.
-  const ReadTable& catalog = database.tables[0];
-  const int32_t table_id = Le32(CatalogValue(database, u"Attach", u"Id"));
-  uint32_t long_values_root = 0;
-  for (const auto& row : catalog.records) {
-    if (row[ColumnIndex(catalog, u"Type")].bytes == Bytes({4, 0}) &&
-        Le32(row[ColumnIndex(catalog, u"ObjidTable")].bytes) == table_id) {
-      long_values_root =
-          static_cast<uint32_t>(Le32(row[ColumnIndex(catalog, u"ColtypOrPgnoFDP")].bytes));
-    }
-  }
+  const uint32_t long_values_root = LongValueRoot(database, u"Attach");
   ASSERT_NE(long_values_root, 0U);
   const TreeShape shape = ReadTreeShape(path, 4096, long_values_root);
   EXPECT_GE(shape.depth, 2);
   EXPECT_TRUE(shape.links_consistent);
   // Each value of 4100 bytes: a header and two segments, the header sharing the first leaf.
-  EXPECT_GT(shape.leaf_entries, 1500U * 3);
+  EXPECT_GT(shape.entries.size(), 1500U * 3);
   EXPECT_GT(shape.leaves, 1500U * 2);
 }
 
-TEST(EseDatabaseWriter, EngineLayoutKeepsLongValuesWhereLibesedbCannotFindThem) {
+std::vector<uint8_t> Hex(std::string_view hex) {
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t begin, size_t end) {
+  return {bytes.begin() + static_cast<ptrdiff_t>(begin),
+          bytes.begin() + static_cast<ptrdiff_t>(end)};
+}
+
+// The default layout is the engine's (as in its text.edb and binary.edb): LongText and
+// LongBinary values above 1024 bytes leave the record, which keeps the flags 0x05 and the id
+// little-endian; the table's long-value tree (the next object id) holds each value under its id
+// big-endian (reference count, size), numbered from 1, and its segments of at most 4014 bytes
+// under the id and their offset, both big-endian. A compressed value is one compressed segment
+// whose root gives the unpacked size, and it leaves the record by that size too.
+TEST(EseDatabaseWriter, DefaultLayoutSeparatesLongValuesAsTheEngineDoes) {
+  const auto big = Pattern(10000, 5);
+  const auto above = Pattern(1025, 6);
+  const std::u16string text(600, u'x');
+  const std::vector<uint8_t> plain(5000, 'a');
+  const auto packed = EncodeLzxpress(plain);
+  const auto packed_small = EncodeLzxpress(std::vector<uint8_t>(1000, 'b'));
+  ASSERT_TRUE(packed && packed_small);
+  struct Case {
+    const char16_t* column;
+    Value value;
+    std::vector<uint8_t> in_record;  // the value's bytes in the record
+    uint8_t flags;
+    std::vector<LeafEntry> tree;  // what it adds to the long-value tree
+  };
+  const Case cases[] = {
+      {u"L1000", Pattern(1024, 2), Pattern(1024, 2), 0x01, {}},
+      {u"L1000",
+       above,
+       Bytes({1, 0, 0, 0}),
+       0x05,
+       {{Hex("00000001"), Bytes({1, 0, 0, 0, 0x01, 0x04, 0, 0})},
+        {Hex("0000000100000000"), above}}},
+      {u"L1000",
+       big,
+       Bytes({2, 0, 0, 0}),
+       0x05,
+       {{Hex("00000002"), Bytes({1, 0, 0, 0, 0x10, 0x27, 0, 0})},
+        {Hex("0000000200000000"), Slice(big, 0, 4014)},
+        {Hex("0000000200000fae"), Slice(big, 4014, 8028)},
+        {Hex("0000000200001f5c"), Slice(big, 8028, 10000)}}},
+      {u"W1001", std::u16string(512, u'y'), Utf16Bytes(std::u16string(512, u'y')), 0x01, {}},
+      {u"W1001",
+       text,
+       Bytes({3, 0, 0, 0}),
+       0x05,
+       {{Hex("00000003"), Bytes({1, 0, 0, 0, 0xb0, 0x04, 0, 0})},
+        {Hex("0000000300000000"), Utf16Bytes(text)}}},
+      {u"W1001",
+       RawBytes{*packed, true, LongValuePlacement::kAutomatic, plain.size()},
+       Bytes({4, 0, 0, 0}),
+       0x05,
+       {{Hex("00000004"), Bytes({1, 0, 0, 0, 0x88, 0x13, 0, 0})},
+        {Hex("0000000400000000"), *packed}}},
+      {u"W1001",
+       RawBytes{*packed_small, true, LongValuePlacement::kAutomatic, 1000},
+       *packed_small,
+       0x03,
+       {}},
+  };
   ScratchFolder folder;
   const auto path = folder / "engine.edb";
-  const auto body = Pattern(10000, 5);
   {
-    EseDatabaseWriter writer(path, {.engine_long_value_layout = true});
+    EseDatabaseWriter writer(path, {});
     TableDefinition table;
-    table.name = u"Msg";
-    table.columns = {Column(u"L1000", ColumnType::kLongBinary, ColumnStorage::kTagged)};
-    writer.AddTable(table).Append(Record().Set(u"L1000", body));
+    table.name = u"Body";
+    table.columns = {Column(u"L1000", ColumnType::kLongBinary, ColumnStorage::kTagged),
+                     Column(u"W1001", ColumnType::kLongText, ColumnStorage::kTagged)};
+    table.columns[1].compressed = true;
+    TableWriter& body = writer.AddTable(table);
+    for (const Case& each : cases) body.Append(Record().Set(each.column, each.value));
     writer.Finish();
   }
   const ReadDatabase database = ReadOrFail(path);
-  const ReadTable* msg = FindTable(database, u"Msg");
-  ASSERT_NE(msg, nullptr);
-  ASSERT_EQ(msg->records.size(), 1U);
-  const auto& value = msg->records[0][0];
-  EXPECT_EQ(value.flags & 0x04, 0x04);
-  EXPECT_EQ(value.bytes, Bytes({1, 0, 0, 0}));  // the engine's first long-value identifier
-  EXPECT_TRUE(value.long_value_missing);
-  // The pages hold the value all the same: a header and three segments of 4014 bytes at most.
-  const FileBytesView file{FileBytes(path)};
-  EXPECT_TRUE(file.Contains(std::vector<uint8_t>(body.begin(), body.begin() + 4014)));
-  EXPECT_TRUE(file.Contains(std::vector<uint8_t>(body.begin() + 8028, body.end())));
+  const ReadTable* body = FindTable(database, u"Body");
+  ASSERT_NE(body, nullptr);
+  ASSERT_EQ(body->records.size(), std::size(cases));
+  std::vector<LeafEntry> expected_tree;
+  for (size_t index = 0; index < std::size(cases); ++index) {
+    const Case& each = cases[index];
+    SCOPED_TRACE(index);
+    const auto& value = body->records[index][ColumnIndex(*body, each.column)];
+    EXPECT_EQ(value.bytes, each.in_record);
+    EXPECT_EQ(value.flags, each.flags);
+    expected_tree.insert(expected_tree.end(), each.tree.begin(), each.tree.end());
+  }
+  int32_t long_values_id = 0;
+  const uint32_t long_values_root = LongValueRoot(database, u"Body", &long_values_id);
+  ASSERT_NE(long_values_root, 0U);
+  EXPECT_EQ(long_values_id, Le32(CatalogValue(database, u"Body", u"Id")) + 1);
+  const TreeShape shape = ReadTreeShape(path, 4096, long_values_root);
+  EXPECT_TRUE(shape.links_consistent);
+  EXPECT_EQ(shape.leaf_owners, std::set<uint32_t>{static_cast<uint32_t>(long_values_id)});
+  EXPECT_EQ(shape.entries, expected_tree);
 }
 
 TEST(EseDatabaseWriter, MultiValuesAndCompressedValuesKeepTheirFlags) {

@@ -1,4 +1,5 @@
-// libesedb's own tools read every ready scenario without an error.
+// The edbforge command writes every ready scenario in either long-value layout, and libesedb's
+// own tools read the store without an error.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -6,6 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <tuple>
 
 #include "exchange_test_stores.h"
 #include "scratch_folder.h"
@@ -28,13 +31,24 @@ int RunCommand(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class EsedbTools : public ::testing::TestWithParam<std::string> {};
+// A scenario, and whether it is written in the long-value layout for libesedb.
+class EsedbTools : public ::testing::TestWithParam<std::tuple<std::string, bool>> {};
 
 TEST_P(EsedbTools, InfoAndExportReadTheStoreWithoutError) {
+  const auto& [name, libesedb_layout] = GetParam();
   ScratchFolder scratch;
-  const std::filesystem::path database = scratch / (GetParam() + ".edb");
-  BuildStore(ReadScenarioFile(ScenarioPath(GetParam() + ".json")), database);
+  const std::filesystem::path scenario = ScenarioPath(name + ".json");
+  const std::filesystem::path database = scratch / (name + ".edb");
   const std::string quoted = "'" + database.string() + "'";
+  ASSERT_EQ(RunCommand(std::string("'") + EDBFORGE_BINARY + "' build " +
+                       (libesedb_layout ? "--libesedb-layout '" : "'") + scenario.string() + "' " +
+                       quoted),
+            0);
+  // The command's option gives the layout the builder gives.
+  StoreDescription description = ReadScenarioFile(scenario);
+  description.libesedb_long_value_layout = libesedb_layout;
+  BuildStore(description, scratch / "built.edb");
+  EXPECT_EQ(FileText(database), FileText(scratch / "built.edb"));
 
   const std::filesystem::path info = scratch / "info.txt";
   ASSERT_EQ(RunCommand("esedbinfo " + quoted + " > '" + info.string() + "' 2>&1"), 0)
@@ -60,12 +74,14 @@ TEST_P(EsedbTools, InfoAndExportReadTheStoreWithoutError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadyScenarios, EsedbTools,
-                         ::testing::Values("older-private", "older-public", "2010-private",
-                                           "2010-public"),
+                         ::testing::Combine(::testing::Values("older-private", "older-public",
+                                                              "2010-private", "2010-public"),
+                                            ::testing::Bool()),
                          [](const auto& param_info) {
-                           std::string name = param_info.param;
+                           std::string name = std::get<0>(param_info.param);
                            for (char& c : name) c = c == '-' ? '_' : c;
-                           return "s" + name;
+                           return "s" + name +
+                                  (std::get<1>(param_info.param) ? "_libesedb" : "_engine");
                          });
 
 }  // namespace

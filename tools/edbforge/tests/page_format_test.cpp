@@ -6,12 +6,18 @@
 #include <filesystem>
 #include <optional>
 
-#include "tools/edbforge/ese/byte_order.h"
+#include "ese/byte_order.h"
+#include "ese/page_checksum.h"
 #include "tools/edbforge/ese/ese_error.h"
-#include "tools/edbforge/ese/page_checksum.h"
 
 namespace tarvex::edbforge {
 namespace {
+
+using ese::EccChecksum;
+using ese::LoadLe32;
+using ese::XorChecksum;
+using ese::page_flag::kLeaf;
+using ese::page_flag::kNewChecksumFormat;
 
 // The engine-written sample, unpacked into memory.
 std::optional<std::vector<uint8_t>> LoadSample(const std::string& name) {
@@ -64,11 +70,11 @@ TEST(PageChecksums, MatchTheEnginesOnExtendedPages) {
 
 TEST(PageChecksums, OldFormatIsOneXorWordAndThePageNumber) {
   const std::vector<std::vector<uint8_t>> values = {{}, {1, 2, 3, 4, 5}};
-  const auto page = BuildPage({4096, 9}, {.page_number = 77, .flags = kPageFlagLeaf}, values);
+  const auto page = BuildPage({4096, 9}, {.page_number = 77, .flags = kLeaf}, values);
   EXPECT_EQ(LoadLe32(page.data() + 4), 77U);
   EXPECT_EQ(XorChecksum(std::span<const uint8_t>(page).subspan(4), 0x89abcdefU),
             LoadLe32(page.data()));
-  EXPECT_EQ(LoadLe32(page.data() + 36) & kPageFlagNewFormat, 0U);
+  EXPECT_EQ(LoadLe32(page.data() + 36) & kNewChecksumFormat, 0U);
 }
 
 TEST(PageChecksums, EccLocatesTheSameWordWhenOneBitFlips) {
@@ -87,13 +93,10 @@ TEST(PageChecksums, EccLocatesTheSameWordWhenOneBitFlips) {
 
 TEST(BuildPage, LaysOutValuesAndTags) {
   const std::vector<std::vector<uint8_t>> values = {{}, {1, 2, 3}, {4, 5}};
-  const auto page = BuildPage({4096, 20},
-                              {.page_number = 9,
-                               .previous_page = 8,
-                               .next_page = 10,
-                               .fdp_object_id = 12,
-                               .flags = kPageFlagLeaf},
-                              values);
+  const auto page = BuildPage(
+      {4096, 20},
+      {.page_number = 9, .previous_page = 8, .next_page = 10, .fdp_object_id = 12, .flags = kLeaf},
+      values);
   ASSERT_EQ(page.size(), 4096U);
   EXPECT_EQ(LoadLe32(page.data() + 16), 8U);
   EXPECT_EQ(LoadLe32(page.data() + 20), 10U);
@@ -105,12 +108,12 @@ TEST(BuildPage, LaysOutValuesAndTags) {
   EXPECT_EQ(page[4096 - 10], 3);
   EXPECT_EQ(page[40 + 3], 4);
   EXPECT_EQ(page[40 + 4], 5);
-  EXPECT_EQ(LoadLe32(page.data() + 36), kPageFlagLeaf);  // flags as given
+  EXPECT_EQ(LoadLe32(page.data() + 36), kLeaf);  // flags as given
 }
 
 TEST(BuildPage, ExtendedPagesUseAnEightyByteHeaderAndCarryTheirNumber) {
   const std::vector<std::vector<uint8_t>> values = {{}, {7}};
-  const auto page = BuildPage({32768, 17}, {.page_number = 300, .flags = kPageFlagLeaf}, values);
+  const auto page = BuildPage({32768, 17}, {.page_number = 300, .flags = kLeaf}, values);
   EXPECT_EQ(page[80], 7);
   EXPECT_EQ(LoadLe32(page.data() + 64), 300U);
 }

@@ -206,8 +206,10 @@ void FillRecord(Random& random, ModelTable& table, TableWriter& writer) {
       continue;
     }
     auto [value, bytes] = RandomValue(random, column, true);
-    if (column.compressed && random.Chance(50)) {
-      value = RawBytes{bytes, true};
+    // Bytes merely flagged compressed stay in the record: a separated compressed value must be
+    // one genuine compressed segment that gives its unpacked size.
+    if (column.compressed && random.Chance(50) && bytes.size() <= 1024) {
+      value = RawBytes{bytes, true, LongValuePlacement::kInRecord};
       cell.compressed = true;
     }
     record.Set(column.name, value);
@@ -282,9 +284,13 @@ void RoundTrip(uint32_t page_size, uint32_t revision, uint32_t seed) {
   const auto path = folder / "round.edb";
   std::vector<ModelTable> tables;
   {
-    // The engine's own limit for values kept in the record, and the writer's default once.
+    // Long values read back through libesedb need its layout; kept in the record up to the
+    // engine's limit, and once up to that layout's own (half a page).
     const uint32_t inline_limit = page_size == 8192 && revision == 20 ? 0 : 1024;
-    EseDatabaseWriter writer(path, {page_size, revision, inline_limit});
+    EseDatabaseWriter writer(path, {.page_size = page_size,
+                                    .format_revision = revision,
+                                    .libesedb_long_value_layout = true,
+                                    .inline_long_value_limit = inline_limit});
     int column_number = 0x3000;
     std::vector<TableWriter*> writers;
     const uint32_t table_count = 4 + random.Below(4);

@@ -155,9 +155,11 @@ json Reproduce(const std::string& name, const std::filesystem::path& path) {
   json expected;
   std::ifstream(tarvex::testing::ExpectedJsonPath(name)) >> expected;
   const TableDefinition definition = DefinitionOf(expected);
-  EseDatabaseWriter writer(
-      path,
-      {.page_size = 4096, .format_revision = 20, .inline_long_value_limit = kEngineInlineLimit});
+  // The forge's long values are read through libesedb, so they take the layout it can search.
+  EseDatabaseWriter writer(path, {.page_size = 4096,
+                                  .format_revision = 20,
+                                  .libesedb_long_value_layout = true,
+                                  .inline_long_value_limit = kEngineInlineLimit});
   TableWriter& table = writer.AddTable(definition);
   for (const json& values : expected.at("records")) {
     Record record;
