@@ -297,14 +297,7 @@ void CDEZIdevudDlg::StartAnalysis(bool at_start_up) {
   recovery.set_root_node(InsertTreeNode(kTopOfTree, ToU16String(m_path_edit->text()), 0));
   // Nothing else may start until the analysis hands the commands back.
   m_tree->setEnabled(false);
-  StartWorker([this, &recovery, database = m_selection.database] {
-    // A header that does not even name its engine ends the run without a word; the user must
-    // still be able to pick another file.
-    if (RunAnalysis(recovery, database) == AnalysisOutcome::kEndedSilently) {
-      EnableControl(WindowControl::kBrowseButton, true);
-      EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
-    }
-  });
+  StartWorker([&recovery, database = m_selection.database] { RunAnalysis(recovery, database); });
 }
 
 namespace {

@@ -1,11 +1,35 @@
 #include "bench/plain_scan.h"
 
 #include <array>
+#include <optional>
 
 #include "store/value_text.h"
 
 namespace tarvex::bench {
 namespace {
+
+// A value entry as libesedb stores it; none when the library cannot read it.
+struct StoredBytes {
+  std::span<const std::uint8_t> bytes;  // the library's own, valid while the record lives
+  std::uint8_t flags = 0;
+};
+constexpr std::uint8_t kLongValueFlag = 0x04;
+
+std::optional<StoredBytes> GetStoredBytes(libesedb_record_t* record, int value_entry) {
+  uint8_t* data = nullptr;
+  size_t size = 0;
+  uint8_t flags = 0;
+  // Deprecated in the library, but the only getter that hands out the stored bytes uncopied.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  const int result = libesedb_record_get_value(record, value_entry, &data, &size, &flags, nullptr);
+#pragma GCC diagnostic pop
+  if (result != 1) return std::nullopt;
+  StoredBytes value;
+  if (data != nullptr) value.bytes = std::span<const std::uint8_t>(data, size);
+  value.flags = flags;
+  return value;
+}
 
 // Cheap mixing, only so that the bytes read feed a result.
 void Mix(std::uint64_t& checksum, std::uint64_t value) {
@@ -15,14 +39,8 @@ void Mix(std::uint64_t& checksum, std::uint64_t value) {
 }  // namespace
 
 PlainScan::PlainScan(const std::filesystem::path& database) {
-  libesedb_file_t* raw_file = nullptr;
-  if (libesedb_file_initialize(&raw_file, nullptr) != 1) return;
-  if (libesedb_file_open(raw_file, database.c_str(), libesedb_get_access_flags_read(), nullptr) !=
-      1) {
-    libesedb_file_free(&raw_file, nullptr);
-    return;
-  }
-  file_.reset(raw_file);
+  file_ = OpenEsedbFile(database.c_str());
+  if (!file_) return;
   int count = 0;
   if (libesedb_file_get_number_of_tables(file_.get(), &count, nullptr) != 1) return;
   for (int index = 0; index < count; ++index) {
@@ -74,10 +92,10 @@ void PlainScan::ReadValues(libesedb_record_t* record, std::span<const int> entri
                            ScanTally& tally) {
   for (int entry : entries) {
     // The library's own bytes of the value, without a copy.
-    const std::optional<RawValue> raw = GetRawValue(record, entry);
+    const std::optional<StoredBytes> raw = GetStoredBytes(record, entry);
     if (!raw) continue;
     ++tally.values;
-    if ((raw->flags & kValueFlagLongValue) == 0) {
+    if ((raw->flags & kLongValueFlag) == 0) {
       tally.bytes += raw->bytes.size();
       if (!raw->bytes.empty()) Mix(tally.checksum, raw->bytes.back());
       continue;
@@ -156,7 +174,7 @@ void PlainScan::ScanWithLookups(
       if (!record) continue;
       ++tally.records;
       ReadValues(record.get(), open.entries, tally);
-      const std::optional<RawValue> id = GetRawValue(record.get(), id_entry.entries.front());
+      const std::optional<StoredBytes> id = GetStoredBytes(record.get(), id_entry.entries.front());
       if (!id || id->bytes.size() != 8) continue;
       const auto found = row_numbers.find(IdentifierText(
           std::span<const std::uint8_t, 8>(id->bytes.data(), 8), ByteOrder::kBigEndian));

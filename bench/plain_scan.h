@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "store/esedb_handles.h"
+#include "bench/esedb_handles.h"
 
 namespace tarvex::bench {
 

@@ -7,6 +7,7 @@
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "cli/database_run.h"
+#include "ese/database.h"
 #include "mailbox/folder_hierarchy.h"
 #include "mailbox/mailbox_loading.h"
 #include "output/export_item_record.h"
@@ -126,7 +127,7 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
     PrintError("no such database file: " + database.string());
     return kExitMissingFile;
   }
-  if (libesedb_check_file_signature(database.c_str(), nullptr) != 1) {
+  if (!ese::Database::HasSignature(database)) {
     PrintError("not an ESE database: " + database.string());
     return kExitNotDatabase;
   }
@@ -142,7 +143,7 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
   session.RecogniseLayout();
   if (session.store_kind() == StoreKind::kPrivate) {
     NamedTableHandlers handlers;
-    handlers.mailbox = [&recovery](libesedb_record_t* record, std::uint32_t) {
+    handlers.mailbox = [&recovery](const ese::Record* record, std::uint32_t) {
       HandleMailboxRow(recovery, record);
     };
     session.ScanNamedTable(u"Mailbox", handlers, recovery.scan_context());

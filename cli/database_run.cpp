@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "base/file_names.h"
+#include "ese/database.h"
 #include "mailbox/analysis.h"
 
 namespace tarvex::cli {
@@ -48,19 +49,13 @@ int DatabaseRun::Analyse() {
     PrintError("no such database file: " + database_.string());
     return kExitMissingFile;
   }
-  if (libesedb_check_file_signature(database_.c_str(), nullptr) != 1) {
+  if (!ese::Database::HasSignature(database_)) {
     PrintError("not an ESE database: " + database_.string());
     return kExitNotDatabase;
   }
   root_ = window_.InsertTreeNode(kTopOfTree, TextFromPath(database_), 0);
   recovery_->set_root_node(root_);
-  switch (RunAnalysis(*recovery_, database_)) {
-    case AnalysisOutcome::kCompleted:
-      return kExitOk;
-    case AnalysisOutcome::kFailed:
-    case AnalysisOutcome::kEndedSilently:
-      break;
-  }
+  if (RunAnalysis(*recovery_, database_) == AnalysisOutcome::kCompleted) return kExitOk;
   PrintError("the store cannot be read: " + database_.string());
   return kExitUnreadableStore;
 }

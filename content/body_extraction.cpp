@@ -1,6 +1,7 @@
 #include "content/body_extraction.h"
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "base/utf16_file.h"
 #include "store/column_decompression.h"
 #include "store/column_type.h"
+#include "store/stored_value.h"
 #include "store/value_reader.h"
 
 namespace tarvex {
@@ -23,16 +25,6 @@ constexpr unsigned kCreateWrite = CStdioFile::modeCreate | CStdioFile::modeWrite
 
 // Binary values of 4 bytes or fewer are taken as no body.
 constexpr std::size_t kShortestBinaryBody = 5;
-
-std::optional<ColumnType> TypeOf(libesedb_record_t* record, int value_entry) {
-  std::uint32_t identifier = 0;
-  std::uint32_t type = 0;
-  if (libesedb_record_get_column_identifier(record, value_entry, &identifier, nullptr) != 1 ||
-      libesedb_record_get_column_type(record, value_entry, &type, nullptr) != 1) {
-    return std::nullopt;
-  }
-  return static_cast<ColumnType>(type);
-}
 
 bool IsTextType(ColumnType type) {
   return type == ColumnType::kText || type == ColumnType::kLongText;
@@ -48,13 +40,6 @@ bool IsCompressed(const RawValue& raw) {
   return (raw.flags & kValueFlagCompressed) != 0 && !IsMulti(raw);
 }
 
-// The engine packs long-value segments of its compressed columns with LZXPRESS (lead byte
-// 0x18, then the unpacked size) without saying so in the value's flags. 7-bit lead bytes
-// (0x08-0x17) are not taken as a sign: they are common in UTF-16 text (U+0408-U+0417).
-bool LooksLzxpressPacked(std::span<const std::uint8_t> bytes) {
-  return !bytes.empty() && bytes[0] == 0x18;
-}
-
 bool WriteBytes(CStdioFile& file, std::span<const std::uint8_t> bytes) {
   return file.Write(bytes.data(), bytes.size());
 }
@@ -62,24 +47,22 @@ bool WriteBytes(CStdioFile& file, std::string_view bytes) {
   return file.Write(bytes.data(), bytes.size());
 }
 
-// How much a long value's segments say about their packing.
-enum class SegmentPacking {
-  kAsFlagged,     // only the value's compressed flag counts: body streams stay as stored
-  kRecognisable,  // also unpack segments that carry an LZXPRESS header and unpack exactly
-};
-
-// A long value segment as its reader should see it.
-void WriteSegment(CStdioFile& file, std::span<const std::uint8_t> segment, bool flagged,
-                  SegmentPacking packing) {
-  if (flagged || (packing == SegmentPacking::kRecognisable && LooksLzxpressPacked(segment))) {
-    if (std::optional<std::vector<std::uint8_t>> decoded = Decompress(segment)) {
-      WriteBytes(file, *decoded);
-      return;
-    }
-    // A segment of a packed value that does not unpack is unreadable; anything else is data.
-    if (flagged) return;
-  }
-  WriteBytes(file, segment);
+// Streams a long value into `file`, which `open` makes once the value is found: a long value
+// that cannot be found is no body (its stored bytes are only a key) and leaves the body state
+// and the working folder as they were. False then, or when the file cannot be made.
+bool WriteLongValue(const ese::Record& record, const RawValue& raw, CStdioFile& file,
+                    const std::function<bool()>& open) {
+  std::optional<bool> opened;
+  auto ensure_open = [&] {
+    if (!opened) opened = open();
+    return *opened;
+  };
+  const LongValueRead read =
+      ForEachLongValueSegment(record, raw.bytes, [&](std::span<const std::uint8_t> segment) {
+        if (ensure_open()) WriteBytes(file, segment);
+      });
+  if (read == LongValueRead::kNotFound) return false;
+  return ensure_open();
 }
 
 // The bytes of an inline value, unpacked when the engine compressed it: text columns give
@@ -126,7 +109,7 @@ BodyExtractor::BodyExtractor(std::filesystem::path working_folder, BodyState& bo
       body_state_(body_state),
       value_reader_(value_reader) {}
 
-void BodyExtractor::ExtractFirstBody(libesedb_record_t* record, const BodyColumns& columns) {
+void BodyExtractor::ExtractFirstBody(const ese::Record* record, const BodyColumns& columns) {
   body_state_.format = BodyFormat::kNone;
   if (columns.text != 0) ExtractTextBody(record, columns.text);
   if (body_state_.format == BodyFormat::kNone && columns.html != 0) {
@@ -136,34 +119,28 @@ void BodyExtractor::ExtractFirstBody(libesedb_record_t* record, const BodyColumn
     ExtractRtfBody(record, columns.rtf);
 }
 
-void BodyExtractor::ExtractTextBody(libesedb_record_t* record, int value_entry) {
+void BodyExtractor::ExtractTextBody(const ese::Record* record, int value_entry) {
   StoreColumnValue(record, value_entry, Route::kText);
 }
 
-void BodyExtractor::ExtractHtmlBody(libesedb_record_t* record, int value_entry) {
+void BodyExtractor::ExtractHtmlBody(const ese::Record* record, int value_entry) {
   StoreColumnValue(record, value_entry, Route::kHtml);
 }
 
-void BodyExtractor::ExtractRtfBody(libesedb_record_t* record, int value_entry) {
+void BodyExtractor::ExtractRtfBody(const ese::Record* record, int value_entry) {
   if (!StoreColumnValue(record, value_entry, Route::kRtf)) return;
   if (ConvertRtfBodyFile()) body_state_.format = BodyFormat::kText;
 }
 
-bool BodyExtractor::StoreColumnValue(libesedb_record_t* record, int value_entry, Route route) {
+bool BodyExtractor::StoreColumnValue(const ese::Record* record, int value_entry, Route route) {
   if (record == nullptr || value_entry <= 0) return false;
   const std::optional<ColumnType> type = TypeOf(record, value_entry);
   const std::optional<RawValue> raw = GetRawValue(record, value_entry);
   if (!type || !raw || raw->bytes.empty()) return false;
 
-  // A long value that cannot be opened is no body: its stored bytes are only a key.
-  EsedbLongValue long_value;
-  if (IsLong(*raw)) {
-    long_value = GetLongValue(record, value_entry);
-    if (!long_value) return false;
-  }
-  // So is a packed value that does not unpack.
+  // A packed value that does not unpack is no body.
   std::optional<std::vector<std::uint8_t>> inline_bytes;
-  if (!long_value) {
+  if (!IsLong(*raw)) {
     inline_bytes = InlineBytes(*type, *raw);
     if (!inline_bytes) return false;
   }
@@ -176,19 +153,19 @@ bool BodyExtractor::StoreColumnValue(libesedb_record_t* record, int value_entry,
   CStdioFile plain_file;
   // Text and HTML bodies go through the program's text file class, written raw (no mark).
   CStdioFile& file = route == Route::kRtf ? plain_file : utf16_file;
-  if (!file.Open(path, route == Route::kRtf ? kCreateWrite : kCreateReadWrite)) return false;
-  body_state_.file_path = path;
-  body_state_.text.clear();  // never the text of the previous item
-  body_state_.format = route == Route::kText   ? BodyFormat::kText
-                       : route == Route::kHtml ? BodyFormat::kHtml
-                                               : BodyFormat::kRtf;
+  auto open = [&] {
+    if (!file.Open(path, route == Route::kRtf ? kCreateWrite : kCreateReadWrite)) return false;
+    body_state_.file_path = path;
+    body_state_.text.clear();  // never the text of the previous item
+    body_state_.format = route == Route::kText   ? BodyFormat::kText
+                         : route == Route::kHtml ? BodyFormat::kHtml
+                                                 : BodyFormat::kRtf;
+    return true;
+  };
 
-  if (long_value) {
-    const bool compressed = IsCompressed(*raw);
-    ForEachLongValueSegment(long_value.get(), [&file, compressed](auto segment) {
-      WriteSegment(file, segment, compressed, SegmentPacking::kAsFlagged);
-    });
-  } else if (route == Route::kHtml) {
+  if (!inline_bytes) return WriteLongValue(*record, *raw, file, open);
+  if (!open()) return false;
+  if (route == Route::kHtml) {
     body_state_.text = DecodeBodyBytes(*inline_bytes);
     WriteBytes(file, Utf16ToUtf8(body_state_.text));
   } else {
@@ -218,28 +195,22 @@ bool BodyExtractor::ConvertRtfBodyFile() {
   return true;
 }
 
-std::u16string BodyExtractor::WriteBodyValueAsText(libesedb_record_t* record, int value_entry) {
+std::u16string BodyExtractor::WriteBodyValueAsText(const ese::Record* record, int value_entry) {
   if (record == nullptr || value_entry <= 0) return std::u16string();
   const std::optional<ColumnType> type = TypeOf(record, value_entry);
   const std::optional<RawValue> raw = GetRawValue(record, value_entry);
   if (!type || !raw || raw->bytes.empty()) return std::u16string();
 
-  EsedbLongValue long_value;
-  if (IsLong(*raw)) {
-    long_value = GetLongValue(record, value_entry);
-    if (!long_value) return std::u16string();
-  }
-
   const std::filesystem::path path = working_folder_ / "blank.txt";
-  body_state_.file_path = path;
   CUTF16File file;
-  if (!file.Open(path, kCreateWrite)) return std::u16string();
-
-  if (long_value) {
-    const bool compressed = IsCompressed(*raw);
-    ForEachLongValueSegment(long_value.get(), [&file, compressed](auto segment) {
-      WriteSegment(file, segment, compressed, SegmentPacking::kRecognisable);
-    });
+  auto open = [&] {
+    body_state_.file_path = path;
+    return file.Open(path, kCreateWrite);
+  };
+  if (IsLong(*raw)) {
+    if (!WriteLongValue(*record, *raw, file, open)) return std::u16string();
+  } else if (!open()) {
+    return std::u16string();
   } else if (IsCompressed(*raw)) {
     if (IsTextType(*type)) {
       if (const std::optional<std::u16string> text = DecompressedText(raw->bytes)) {

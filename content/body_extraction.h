@@ -12,8 +12,8 @@
 #include <span>
 #include <string>
 
+#include "ese/record.h"
 #include "store/body_state.h"
-#include "store/esedb_handles.h"
 
 namespace tarvex {
 
@@ -33,17 +33,17 @@ class BodyExtractor {
 
   // Resets the body format, then tries the text, HTML and RTF routes in this order until one
   // finds a body, skipping columns the store lacks.
-  void ExtractFirstBody(libesedb_record_t* record, const BodyColumns& columns);
+  void ExtractFirstBody(const ese::Record* record, const BodyColumns& columns);
 
   // "textbody.txt": the value's bytes (decoded where the engine compressed them), no mark.
   // Sets kText.
-  void ExtractTextBody(libesedb_record_t* record, int value_entry);
+  void ExtractTextBody(const ese::Record* record, int value_entry);
   // "htmlbody.html": a long value's bytes; an inline value becomes the body text, written
   // as UTF-8. Sets kHtml.
-  void ExtractHtmlBody(libesedb_record_t* record, int value_entry);
+  void ExtractHtmlBody(const ese::Record* record, int value_entry);
   // "rtfbody.txt": first the compressed RTF stream (kRtf), then its plain text in UTF-8
   // (kText once written).
-  void ExtractRtfBody(libesedb_record_t* record, int value_entry);
+  void ExtractRtfBody(const ese::Record* record, int value_entry);
 
   // Turns the compressed RTF stream in the body file into plain text: sets the body text and
   // rewrites "rtfbody.txt" as UTF-8, leaving the format at kRtf. False when the stream file is
@@ -53,12 +53,12 @@ class BodyExtractor {
   // "blank.txt": the value decoded by its type (text as UTF-16LE with the FF FE mark, binary
   // as bytes); it becomes the body file. Returns its path, or an empty text when nothing was
   // written.
-  std::u16string WriteBodyValueAsText(libesedb_record_t* record, int value_entry);
+  std::u16string WriteBodyValueAsText(const ese::Record* record, int value_entry);
 
  private:
   enum class Route { kText, kHtml, kRtf };
   // The shared part of the routes. False when the route found nothing to store.
-  bool StoreColumnValue(libesedb_record_t* record, int value_entry, Route route);
+  bool StoreColumnValue(const ese::Record* record, int value_entry, Route route);
 
   std::filesystem::path working_folder_;
   BodyState& body_state_;

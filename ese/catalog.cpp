@@ -29,7 +29,7 @@ const TableSchema& CatalogSchema() {
     table.name = u"MSysObjects";
     table.object_id = kCatalogObjectId;
     table.root_page = kCatalogRootPage;
-    table.columns = CatalogColumns();
+    table.columns = ColumnList(nullptr, CatalogColumns());
     return table;
   }();
   return schema;
@@ -138,8 +138,8 @@ ColumnSchema ColumnFromRow(const CatalogRow& row) {
 }
 
 // Fixed columns whose record offset the catalogue does not give follow each other in
-// identifier order behind the record header.
-void PlaceFixedColumns(std::vector<ColumnSchema>& columns) {
+// identifier order behind the record header (and behind a template's fixed columns).
+void PlaceFixedColumns(std::vector<ColumnSchema>& columns, std::uint32_t offset) {
   std::vector<ColumnSchema*> fixed;
   for (ColumnSchema& column : columns) {
     if (column.storage() == ColumnStorage::kFixed) fixed.push_back(&column);
@@ -148,14 +148,28 @@ void PlaceFixedColumns(std::vector<ColumnSchema>& columns) {
             [](const ColumnSchema* left, const ColumnSchema* right) {
               return left->identifier < right->identifier;
             });
-  std::uint32_t offset = record::kHeaderSize;
   for (ColumnSchema* column : fixed) {
     if (column->record_offset == 0) column->record_offset = offset;
     offset = column->record_offset + column->fixed_size;
   }
 }
 
+std::uint32_t EndOfFixedColumns(const std::vector<ColumnSchema>& columns) {
+  std::uint32_t end = record::kHeaderSize;
+  for (const ColumnSchema& column : columns) {
+    if (column.storage() == ColumnStorage::kFixed) {
+      end = std::max(end, column.record_offset + column.fixed_size);
+    }
+  }
+  return end;
+}
+
 }  // namespace
+
+ColumnList::ColumnList(std::shared_ptr<const std::vector<ColumnSchema>> inherited,
+                       std::vector<ColumnSchema> own)
+    : inherited_(std::move(inherited)),
+      own_(std::make_shared<const std::vector<ColumnSchema>>(std::move(own))) {}
 
 ColumnStorage ColumnSchema::storage() const {
   if (identifier <= record::kLastFixed) return ColumnStorage::kFixed;
@@ -215,6 +229,7 @@ Catalog ReadCatalog(PageFile& file, const PageLayout& layout) {
   }
 
   std::map<std::uint32_t, TableSchema> by_object;
+  std::map<std::uint32_t, std::vector<ColumnSchema>> own_columns;
   for (const auto& [key, row] : rows) {
     if (row.type == catalog_type::kTable) {
       TableSchema& table = by_object[row.object_id];
@@ -233,7 +248,12 @@ Catalog ReadCatalog(PageFile& file, const PageLayout& layout) {
     TableSchema& table = owner->second;
     switch (row.type) {
       case catalog_type::kColumn:
-        table.columns.push_back(ColumnFromRow(row));
+        // Identifier 0 names no column, and records number their columns in 16 bits.
+        if (row.id == 0 || row.id > 0xffff) {
+          catalog.complete = false;
+          break;
+        }
+        own_columns[row.object_id].push_back(ColumnFromRow(row));
         break;
       case catalog_type::kLongValue:
         table.long_value_root = row.coltyp_or_page;
@@ -247,25 +267,41 @@ Catalog ReadCatalog(PageFile& file, const PageLayout& layout) {
     }
   }
 
+  // Templates first, so that derived tables can share their columns.
+  std::map<std::u16string, std::shared_ptr<const std::vector<ColumnSchema>>> inherited;
+  std::map<std::u16string, std::uint32_t> template_fixed_end;
+  for (const auto& [object_id, table] : by_object) {
+    if (!table.template_name.empty()) inherited[table.template_name] = nullptr;
+  }
+  for (auto& [object_id, table] : by_object) {
+    if (!table.template_name.empty()) continue;
+    std::vector<ColumnSchema>& own = own_columns[object_id];
+    PlaceFixedColumns(own, record::kHeaderSize);
+    const auto wanted = inherited.find(table.name);
+    if (wanted != inherited.end() && wanted->second == nullptr) {
+      std::vector<ColumnSchema> lent = own;
+      for (ColumnSchema& column : lent) column.from_template = true;
+      template_fixed_end[table.name] = EndOfFixedColumns(own);
+      inherited[table.name] = std::make_shared<const std::vector<ColumnSchema>>(std::move(lent));
+    }
+    table.columns = ColumnList(nullptr, std::move(own));
+  }
+  for (auto& [object_id, table] : by_object) {
+    if (table.template_name.empty()) continue;
+    std::vector<ColumnSchema>& own = own_columns[object_id];
+    const auto found = inherited.find(table.template_name);
+    if (found == inherited.end() || found->second == nullptr) {
+      catalog.complete = false;  // its template is lost: its own columns still read
+      PlaceFixedColumns(own, record::kHeaderSize);
+      table.columns = ColumnList(nullptr, std::move(own));
+      continue;
+    }
+    PlaceFixedColumns(own, template_fixed_end[table.template_name]);
+    table.columns = ColumnList(found->second, std::move(own));
+  }
   for (auto& [object_id, table] : by_object) {
     if (!table.name.empty()) catalog.tables.push_back(std::move(table));
   }
-  // A derived table reads its template's columns first.
-  for (TableSchema& table : catalog.tables) {
-    if (table.template_name.empty()) continue;
-    const auto template_table =
-        std::find_if(catalog.tables.begin(), catalog.tables.end(),
-                     [&](const TableSchema& other) { return other.name == table.template_name; });
-    if (template_table == catalog.tables.end() || &*template_table == &table) continue;
-    std::vector<ColumnSchema> columns;
-    for (ColumnSchema column : template_table->columns) {
-      column.from_template = true;
-      columns.push_back(std::move(column));
-    }
-    columns.insert(columns.end(), table.columns.begin(), table.columns.end());
-    table.columns = std::move(columns);
-  }
-  for (TableSchema& table : catalog.tables) PlaceFixedColumns(table.columns);
   return catalog;
 }
 

@@ -3,7 +3,10 @@
 // The catalogue (MSysObjects): every table with its columns, trees and callbacks. Read from
 // MSysObjectsShadow where a page of MSysObjects cannot be read.
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +32,58 @@ struct ColumnSchema {
   ColumnStorage storage() const;
 };
 
+// A table's columns in reader order: a derived table's template columns first (one copy shared
+// by every table derived from that template), then its own.
+class ColumnList {
+ public:
+  ColumnList() = default;
+  ColumnList(std::shared_ptr<const std::vector<ColumnSchema>> inherited,
+             std::vector<ColumnSchema> own);
+
+  std::size_t size() const { return inherited_size() + own_->size(); }
+  bool empty() const { return size() == 0; }
+  const ColumnSchema& operator[](std::size_t position) const {
+    const std::size_t inherited = inherited_size();
+    return position < inherited ? (*inherited_)[position] : (*own_)[position - inherited];
+  }
+  const std::vector<ColumnSchema>& own() const { return *own_; }
+
+  class Iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = ColumnSchema;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const ColumnSchema*;
+    using reference = const ColumnSchema&;
+    Iterator(const ColumnList* list, std::size_t position) : list_(list), position_(position) {}
+    reference operator*() const { return (*list_)[position_]; }
+    pointer operator->() const { return &(*list_)[position_]; }
+    Iterator& operator++() {
+      ++position_;
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator before = *this;
+      ++position_;
+      return before;
+    }
+    bool operator==(const Iterator& other) const { return position_ == other.position_; }
+
+   private:
+    const ColumnList* list_;
+    std::size_t position_;
+  };
+  Iterator begin() const { return Iterator(this, 0); }
+  Iterator end() const { return Iterator(this, size()); }
+
+ private:
+  std::size_t inherited_size() const { return inherited_ ? inherited_->size() : 0; }
+
+  std::shared_ptr<const std::vector<ColumnSchema>> inherited_;
+  std::shared_ptr<const std::vector<ColumnSchema>> own_ =
+      std::make_shared<const std::vector<ColumnSchema>>();
+};
+
 struct TableSchema {
   std::u16string name;
   std::uint32_t object_id = 0;
@@ -39,7 +94,7 @@ struct TableSchema {
   std::optional<std::uint32_t> long_value_object_id;
   std::vector<std::u16string> callbacks;
   // Template columns first, then the table's own; each group in catalogue (identifier) order.
-  std::vector<ColumnSchema> columns;
+  ColumnList columns;
 };
 
 struct Catalog {

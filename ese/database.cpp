@@ -57,6 +57,7 @@ std::optional<std::size_t> Table::FindColumn(std::u16string_view name) const {
 }
 
 void Table::Locate() const {
+  std::lock_guard lock(mutex_);
   // Asked during the first scan (a handler reading an earlier record again): what the scan has
   // found so far is all there is yet.
   if (located_ || scanning_) return;
@@ -70,19 +71,25 @@ void Table::Locate() const {
 }
 
 std::uint32_t Table::record_count() const {
+  std::lock_guard lock(mutex_);
   Locate();
   return static_cast<std::uint32_t>(positions_.size());
 }
 
 bool Table::walk_complete() const {
+  std::lock_guard lock(mutex_);
   Locate();
   return walk_complete_;
 }
 
 std::optional<Record> Table::ReadRecord(std::uint32_t number) const {
-  Locate();
-  if (number >= positions_.size()) return std::nullopt;
-  const EntryPosition position = positions_[number];
+  EntryPosition position;
+  {
+    std::lock_guard lock(mutex_);
+    Locate();
+    if (number >= positions_.size()) return std::nullopt;
+    position = positions_[number];
+  }
   const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
   std::optional<Page> page = tree.ReadPage(position.page);
   std::optional<PageEntry> entry = page ? page->Entry(position.entry) : std::nullopt;
@@ -93,7 +100,9 @@ std::optional<Record> Table::ReadRecord(std::uint32_t number) const {
 
 void Table::ForEachRecord(
     const std::function<bool(std::uint32_t number, const Record* record)>& visit) const {
+  std::unique_lock lock(mutex_);
   if (located_) {
+    lock.unlock();
     const std::uint32_t count = record_count();
     for (std::uint32_t number = 0; number < count; ++number) {
       const std::optional<Record> record = ReadRecord(number);

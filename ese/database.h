@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,7 +29,7 @@ class Table {
 
   const TableSchema& schema() const { return schema_; }
   const std::u16string& name() const { return schema_.name; }
-  const std::vector<ColumnSchema>& columns() const { return schema_.columns; }
+  const ColumnList& columns() const { return schema_.columns; }
   // The position of the first column named `name`, or none.
   std::optional<std::size_t> FindColumn(std::u16string_view name) const;
 
@@ -53,6 +54,9 @@ class Table {
   Database& database_;
   const TableSchema& schema_;
   std::unique_ptr<LongValues> long_values_;
+  // The first walk and the record positions are shared by the threads that read the table;
+  // a handler may read the table again during its first scan, hence recursive.
+  mutable std::recursive_mutex mutex_;
   mutable bool located_ = false;
   mutable bool scanning_ = false;
   mutable bool walk_complete_ = true;

@@ -163,6 +163,16 @@ inline constexpr uint16_t kMultiValueOffsetMask = 0x7fff;
 // 32-bit each) and the id followed by the segment's offset, 32-bit big-endian (its bytes).
 // A segment of a compressed column may be stored compressed: its stored size then differs
 // from the distance to the next segment's offset.
+// A compressed value (or segment) names its form in its first byte: 0x18 LZXPRESS (then the
+// unpacked size, 16-bit), 0x08-0x0F 7-bit packed 8-bit characters, 0x10-0x17 7-bit packed
+// UTF-16 characters; the low 3 bits of a 7-bit header count the bits used in the last byte.
+namespace compression {
+inline constexpr std::uint8_t kLzxpress = 0x18;
+inline constexpr std::uint8_t kSevenBitFirst = 0x08;
+inline constexpr std::uint8_t kSevenBitUnicode = 0x10;
+inline constexpr std::uint8_t kSevenBitLast = 0x17;
+}  // namespace compression
+
 namespace long_value {
 inline constexpr size_t kIdSize = 4;  // before the 8-byte ids
 inline constexpr size_t kRootReferenceCount = 0;

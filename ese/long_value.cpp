@@ -12,6 +12,20 @@ bool StartsWith(std::span<const std::uint8_t> key, std::span<const std::uint8_t>
   return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
 }
 
+// Whether a segment stored smaller than what it stands for holds a compressed form of exactly
+// that size; anything else means bytes are missing.
+bool PlausiblyCompressed(std::span<const std::uint8_t> stored, std::uint64_t size) {
+  if (stored.empty()) return false;
+  const std::uint8_t lead = stored[0];
+  if (lead == compression::kLzxpress) {
+    return stored.size() >= 3 && LoadLe16(stored.data() + 1) == size;
+  }
+  if (lead < compression::kSevenBitFirst || lead > compression::kSevenBitLast) return false;
+  const std::uint64_t characters = (stored.size() - 1) * 8 / 7;
+  const std::uint64_t unit = lead >= compression::kSevenBitUnicode ? 2 : 1;
+  return size == characters * unit || size + unit == characters * unit;
+}
+
 // Collects a long value's root and segments as a walk of its tree hands them over. A segment
 // is handed on once the next one (or the end) says how much of the value it stands for.
 class SegmentCollector {
@@ -40,6 +54,7 @@ class SegmentCollector {
         return false;
       }
       Hand(offset);
+      if (broken_) return false;
     } else if (offset != 0) {
       broken_ = true;  // the first segment is missing
       return false;
@@ -70,13 +85,20 @@ class SegmentCollector {
     PageBytes page;  // keeps `stored` alive
   };
 
+  // A segment stored larger than what it stands for, or smaller without being compressed, is
+  // damage.
   void Hand(std::uint64_t end) {
     LongValueSegment segment;
     segment.offset = pending_->offset;
     segment.size = end - pending_->offset;
     segment.stored = pending_->stored;
-    visit_(segment);
     pending_.reset();
+    if (segment.stored.size() > segment.size ||
+        (segment.compressed() && !PlausiblyCompressed(segment.stored, segment.size))) {
+      broken_ = true;
+      return;
+    }
+    visit_(segment);
   }
 
   std::span<const std::uint8_t> key_;
@@ -116,7 +138,10 @@ std::optional<std::uint64_t> LongValues::ForEachSegment(
                                 [](const std::vector<std::uint8_t>& wanted, const auto& leaf) {
                                   return CompareKeys(wanted, leaf.first) < 0;
                                 });
-  if (after == index.begin()) return std::nullopt;
+  if (after == index.begin()) {
+    ++tree_.file().report().unreadable_long_values;
+    return std::nullopt;
+  }
   SegmentCollector collector(key, visit);
   tree_.VisitFromLeaf(std::prev(after)->second, key, [&](const Page& page, const PageEntry& entry) {
     return collector.Take(page, entry);
@@ -132,18 +157,17 @@ std::optional<std::uint64_t> LongValues::ForEachSegment(
 
 const std::vector<std::pair<std::vector<std::uint8_t>, std::uint32_t>>& LongValues::LeafIndex()
     const {
-  if (!leaf_index_) {
-    leaf_index_.emplace();
+  std::call_once(leaf_index_built_, [this] {
     std::uint32_t last_page = 0;
     tree_.ForEachLeafEntry([&](const Page& page, std::size_t, const PageEntry& entry) {
       if (page.number() != last_page) {
         last_page = page.number();
-        leaf_index_->emplace_back(entry.key, page.number());
+        leaf_index_.emplace_back(entry.key, page.number());
       }
       return true;
     });
-  }
-  return *leaf_index_;
+  });
+  return leaf_index_;
 }
 
 }  // namespace tarvex::ese

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
@@ -39,8 +40,8 @@ class LongValues {
   const std::vector<std::pair<std::vector<std::uint8_t>, std::uint32_t>>& LeafIndex() const;
 
   Tree tree_;
-  mutable std::optional<std::vector<std::pair<std::vector<std::uint8_t>, std::uint32_t>>>
-      leaf_index_;
+  mutable std::once_flag leaf_index_built_;  // the threads that preview and export share it
+  mutable std::vector<std::pair<std::vector<std::uint8_t>, std::uint32_t>> leaf_index_;
 };
 
 }  // namespace tarvex::ese

@@ -116,6 +116,7 @@ StoredValue Record::Default(const ColumnSchema& column) const {
 }
 
 std::optional<StoredValue> Record::FixedValue(const ColumnSchema& column) const {
+  if (column.identifier == 0) return StoredValue{};
   if (column.identifier > last_fixed_) return Default(column);
   const std::vector<std::uint8_t>& bytes = *data_;
   const std::size_t null_bits_at = variable_offsets_ - (last_fixed_ + 7) / 8;

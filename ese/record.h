@@ -34,6 +34,7 @@ class Record {
                                      std::span<const std::uint8_t> data);
 
   // The table the record was read from; only records read through a Table have one.
+  bool has_table() const { return table_ != nullptr; }
   const Table& table() const { return *table_; }
   const TableSchema& schema() const { return *schema_; }
   std::size_t column_count() const;

@@ -1,7 +1,9 @@
 #include "ese/tree.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace tarvex::ese {
@@ -42,15 +44,30 @@ std::optional<Page> Tree::ReadPage(std::uint32_t page_number) const {
 
 namespace {
 
+// Pages met by one walk: a bit each, kept in blocks allocated as pages are met, so that a walk
+// costs memory by the pages it visits, not by the size the file claims.
+class SeenPages {
+ public:
+  bool Contains(std::uint32_t page) const {
+    const auto block = blocks_.find(page / kBlockBits);
+    return block != blocks_.end() && block->second[page % kBlockBits];
+  }
+  void Insert(std::uint32_t page) { blocks_[page / kBlockBits][page % kBlockBits] = true; }
+
+ private:
+  static constexpr std::uint32_t kBlockBits = 1u << 16;
+  std::unordered_map<std::uint32_t, std::bitset<kBlockBits>> blocks_;
+};
+
 // One walk: leaves in the order the branches give them; after a branch that could not be read,
 // the sibling links of the last leaf visited lead on to the next leaf the branches name.
 class LeafWalk {
  public:
   LeafWalk(const Tree& tree, const LeafVisitor& visit)
-      : tree_(tree), visit_(visit), seen_(tree.file().page_count() + 1, false) {}
+      : tree_(tree), visit_(visit) {}
 
   bool Run() {
-    seen_[tree_.root_page()] = true;
+    seen_.Insert(tree_.root_page());
     std::optional<Page> root = tree_.ReadPage(tree_.root_page());
     if (!root) return false;
     if (root->IsLeaf()) {
@@ -78,11 +95,11 @@ class LeafWalk {
       }
       // Met before: a cycle or a duplicate in the branches (what the entry should have named
       // may still come along the sibling links), or a leaf reached along them already.
-      if (seen_[*child]) {
+      if (seen_.Contains(*child)) {
         MarkGap(0);
         continue;
       }
-      seen_[*child] = true;
+      seen_.Insert(*child);
       std::optional<Page> page = tree_.ReadPage(*child);
       if (!page) {
         MarkGap(0);
@@ -108,8 +125,8 @@ class LeafWalk {
     gap_pending_ = false;
     std::uint32_t next = last_leaf_next_;
     while (next != 0 && next != target && !stopped_ && next <= tree_.file().page_count() &&
-           !seen_[next]) {
-      seen_[next] = true;
+           !seen_.Contains(next)) {
+      seen_.Insert(next);
       std::optional<Page> page = tree_.ReadPage(next);
       if (!page || !page->IsLeaf()) break;
       VisitLeaf(*page);
@@ -133,7 +150,7 @@ class LeafWalk {
 
   const Tree& tree_;
   const LeafVisitor& visit_;
-  std::vector<bool> seen_;
+  SeenPages seen_;
   std::uint32_t last_leaf_next_ = 0;
   bool gap_pending_ = false;
   bool complete_ = true;

@@ -23,14 +23,14 @@ void EndAsFailure(Recovery& recovery) {
 
 NamedTableHandlers OlderLayoutHandlers(Recovery& recovery) {
   NamedTableHandlers handlers;
-  handlers.mailbox = [&recovery](libesedb_record_t* record, std::uint32_t) {
+  handlers.mailbox = [&recovery](const ese::Record* record, std::uint32_t) {
     HandleMailboxRow(recovery, record);
   };
   handlers.folder = FolderRowHandler(recovery);
-  handlers.message = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+  handlers.message = [&recovery](const ese::Record* record, std::uint32_t number) {
     HandleMessageRow(recovery, record, number);
   };
-  handlers.attachment = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+  handlers.attachment = [&recovery](const ese::Record* record, std::uint32_t number) {
     HandleAttachmentRow(recovery, record, number);
   };
   return handlers;
@@ -62,9 +62,7 @@ void Scan2010Layout(Recovery& recovery) {
     if (recovery.pause_gate().IsCancelled()) return;
     window.SetStatusText(u"Status: Extract Exchange 2010 Folder Information.  " + table_name);
     for (const TableEntry& entry : session.catalog().entries()) {
-      if (entry.name != table_name) continue;
-      const EsedbTable table = GetTable(session.file(), entry.index);
-      if (table) ScanFolderTable(recovery, table.get(), entry.name);
+      if (entry.name == table_name) ScanFolderTable(recovery, entry.table, entry.name);
     }
   }
 }
@@ -89,8 +87,6 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
       case StoreOpenFailure::kCannotOpen:
         EndAsFailure(recovery);
         return AnalysisOutcome::kFailed;
-      case StoreOpenFailure::kNoCreationFormatVersion:
-        return AnalysisOutcome::kEndedSilently;
     }
   }
   recovery.AttachSession(std::move(std::get<std::unique_ptr<StoreSession>>(opened)));

@@ -12,8 +12,7 @@ namespace tarvex {
 
 enum class AnalysisOutcome {
   kCompleted,
-  kFailed,         // the database could not be opened; only Browse and Open stay usable
-  kEndedSilently,  // the header does not even say which engine wrote it
+  kFailed,  // the database could not be opened; only Browse and Open stay usable
 };
 
 AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "store/column_decompression.h"
+#include "store/stored_value.h"
 #include "store/value_text.h"
 
 namespace tarvex {
@@ -18,8 +19,7 @@ void Append(std::vector<std::uint8_t>& bytes, std::span<const std::uint8_t> more
 
 }  // namespace
 
-std::optional<std::u16string> ReadAttachmentListText(libesedb_record_t* record, int value_entry) {
-  if (record == nullptr) return std::nullopt;
+std::optional<std::u16string> ReadAttachmentListText(const ese::Record* record, int value_entry) {
   const std::optional<RawValue> raw = GetRawValue(record, value_entry);
   if (!raw) return std::nullopt;
   const bool compressed = (raw->flags & kValueFlagCompressed) != 0;
@@ -28,27 +28,25 @@ std::optional<std::u16string> ReadAttachmentListText(libesedb_record_t* record, 
 
   std::vector<std::uint8_t> bytes;
   if (multi_value && !long_value) {
-    const EsedbMultiValue values = GetMultiValue(record, value_entry);
-    int count = 0;
-    if (!values || libesedb_multi_value_get_number_of_values(values.get(), &count, nullptr) != 1) {
-      return std::nullopt;
-    }
-    for (int index = 0; index < count; ++index) {
-      const std::optional<MultiValueEntry> entry = GetMultiValueEntry(values.get(), index);
-      if (!entry) return std::nullopt;
+    const std::optional<std::vector<ese::MultiValuePart>> parts = MultiValueParts(*raw);
+    if (!parts) return std::nullopt;
+    for (std::size_t index = 0; index < parts->size(); ++index) {
+      const std::optional<std::vector<std::uint8_t>> part =
+          MultiValuePartBytes(*record, (*parts)[index]);
+      if (!part) return std::nullopt;
       if (compressed && index == 0) {
         // Only the first value of a compressed multi value is packed.
-        const std::optional<std::vector<std::uint8_t>> decoded = Decompress(entry->bytes);
-        Append(bytes, decoded ? std::span<const std::uint8_t>(*decoded) : entry->bytes);
+        const std::optional<std::vector<std::uint8_t>> decoded = Decompress(*part);
+        Append(bytes, decoded ? *decoded : *part);
       } else {
-        Append(bytes, entry->bytes);
+        Append(bytes, *part);
       }
     }
   } else if (long_value && !compressed) {
-    const EsedbLongValue value = GetLongValue(record, value_entry);
-    if (!value) return std::nullopt;
-    ForEachLongValueSegment(
-        value.get(), [&bytes](std::span<const std::uint8_t> segment) { Append(bytes, segment); });
+    const LongValueRead read = ForEachLongValueSegment(
+        *record, raw->bytes,
+        [&bytes](std::span<const std::uint8_t> segment) { Append(bytes, segment); });
+    if (read == LongValueRead::kNotFound) return std::nullopt;
   } else if (compressed && !raw->bytes.empty()) {
     const std::optional<std::vector<std::uint8_t>> decoded = Decompress(raw->bytes);
     if (!decoded) return std::nullopt;

@@ -8,13 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "store/esedb_handles.h"
+#include "ese/record.h"
 
 namespace tarvex {
 
 // None when the value cannot be read; an empty text for an empty value. Values of any shape
 // (inline, compressed, long, multi-valued) give the digits of the bytes they hold, up to a
 // bound far beyond any real list.
-std::optional<std::u16string> ReadAttachmentListText(libesedb_record_t* record, int value_entry);
+std::optional<std::u16string> ReadAttachmentListText(const ese::Record* record, int value_entry);
 
 }  // namespace tarvex

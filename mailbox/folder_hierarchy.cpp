@@ -48,13 +48,9 @@ FolderColumns FolderColumnsFromDirectory(const ColumnDirectory& directory) {
 
 // Every "Folders-" table is looked up by itself, so that a column one table lacks reads as
 // absent there instead of at the position an earlier table had it. The directory still hears
-// of every column, as after any other column pass. False when a name is unreadable.
-bool FindFolderColumnsOfTable(libesedb_table_t* table, ColumnDirectory& directory,
+// of every column, as after any other column pass.
+void FindFolderColumnsOfTable(const ese::Table& table, ColumnDirectory& directory,
                               FolderColumns& columns) {
-  int column_count = 0;
-  if (libesedb_table_get_number_of_columns(table, &column_count, 0, nullptr) != 1) {
-    column_count = 0;
-  }
   const std::array<std::pair<std::u16string_view, int*>, 6> wanted = {{
       {u"Q6748", &columns.folder_id},
       {u"Q6749", &columns.parent_id},
@@ -63,23 +59,21 @@ bool FindFolderColumnsOfTable(libesedb_table_t* table, ColumnDirectory& director
       {u"S3613", &columns.container_class},
       {u"S6707", &columns.url_path},
   }};
-  for (int position = 0; position < column_count; ++position) {
-    const EsedbColumn column = GetColumn(table, position);
-    const std::optional<std::u16string> name = column ? ColumnName(column.get()) : std::nullopt;
-    if (!name) return false;
-    directory.Offer(ColumnLookup::kFolderTable, static_cast<std::uint32_t>(position), *name);
+  const auto& table_columns = table.columns();
+  for (std::size_t position = 0; position < table_columns.size(); ++position) {
+    const std::u16string& name = table_columns[position].name;
+    directory.Offer(ColumnLookup::kFolderTable, static_cast<std::uint32_t>(position), name);
     if (position == 0) continue;
     for (const auto& [wanted_name, slot] : wanted) {
-      if (*name == wanted_name) *slot = position;
+      if (name == wanted_name) *slot = static_cast<int>(position);
     }
   }
-  return true;
 }
 
 // Reads the values of one folder or mailbox row; absent columns and records read as empty.
 class RowValues {
  public:
-  RowValues(ValueReader& reader, libesedb_record_t* record) : reader_(reader), record_(record) {}
+  RowValues(ValueReader& reader, const ese::Record* record) : reader_(reader), record_(record) {}
 
   std::u16string Text(int position) const {
     if (position <= 0) return {};
@@ -113,7 +107,7 @@ class RowValues {
 
  private:
   ValueReader& reader_;
-  libesedb_record_t* record_;
+  const ese::Record* record_;
 };
 
 std::u16string Decimal(std::uint32_t number) {
@@ -127,7 +121,7 @@ std::u16string UnknownName(std::uint32_t record_number) {
 // The older layout's reading of one "Folders" row; `owner_of` names the mailbox the row's
 // mailbox number belongs to.
 template <typename OwnerOf>
-bool AddFolderRow(Recovery& recovery, libesedb_record_t* record, std::uint32_t record_number,
+bool AddFolderRow(Recovery& recovery, const ese::Record* record, std::uint32_t record_number,
                   OwnerOf&& owner_of) {
   const FolderColumns columns = FolderColumnsFromDirectory(recovery.session().columns());
   const RowValues values(recovery.reader(), record);
@@ -312,7 +306,7 @@ void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
 
 }  // namespace
 
-bool HandleMailboxRow(Recovery& recovery, libesedb_record_t* record) {
+bool HandleMailboxRow(Recovery& recovery, const ese::Record* record) {
   if (record == nullptr) return false;
   const ColumnDirectory& directory = recovery.session().columns();
   auto position = [&](std::u16string_view name) {
@@ -340,7 +334,7 @@ void AddPublicMailbox(Recovery& recovery) {
   recovery.model().mailboxes.push_back(std::move(entry));
 }
 
-bool HandleFolderRow(Recovery& recovery, libesedb_record_t* record, std::uint32_t record_number) {
+bool HandleFolderRow(Recovery& recovery, const ese::Record* record, std::uint32_t record_number) {
   MailboxKeyLookup mailboxes(recovery.model().mailboxes);
   return AddFolderRow(recovery, record, record_number, [&](std::u16string_view mailbox_number) {
     return mailboxes.OwnerOfFolderRow(mailbox_number);
@@ -350,7 +344,7 @@ bool HandleFolderRow(Recovery& recovery, libesedb_record_t* record, std::uint32_
 RecordHandler FolderRowHandler(Recovery& recovery) {
   // Shared by the copies the scan makes of the handler.
   auto lookup = std::make_shared<std::unique_ptr<MailboxKeyLookup>>();
-  return [&recovery, lookup](libesedb_record_t* record, std::uint32_t record_number) {
+  return [&recovery, lookup](const ese::Record* record, std::uint32_t record_number) {
     const std::vector<MailboxEntry>& mailboxes = recovery.model().mailboxes;
     if (!*lookup || (*lookup)->mailbox_count() != mailboxes.size()) {
       *lookup = std::make_unique<MailboxKeyLookup>(mailboxes);
@@ -381,11 +375,11 @@ void BuildFolderTree(Recovery& recovery) {
   }
 }
 
-bool ScanFolderTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name) {
+bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name) {
   if (table == nullptr || table_name.empty()) return false;
   StoreSession& session = recovery.session();
   FolderColumns columns;
-  if (!FindFolderColumnsOfTable(table, session.columns(), columns)) return false;
+  FindFolderColumnsOfTable(*table, session.columns(), columns);
 
   const bool public_store = recovery.is_public_store();
   const std::vector<MailboxEntry>& mailboxes = recovery.model().mailboxes;
@@ -394,7 +388,7 @@ bool ScanFolderTable(Recovery& recovery, libesedb_table_t* table, std::u16string
   std::vector<TopFolder> top_folders;  // oldest first
   std::size_t row_count = 0;
 
-  const RecordHandler handle_row = [&](libesedb_record_t* record, std::uint32_t) {
+  const RecordHandler handle_row = [&](const ese::Record* record, std::uint32_t) {
     ++row_count;
     const RowValues values(recovery.reader(), record);
     std::u16string folder_id = values.Id(columns.folder_id);

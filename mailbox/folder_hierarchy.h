@@ -13,14 +13,14 @@ namespace tarvex {
 
 // One "Mailbox" row: a MailboxEntry and its node under the root node. False for an absent
 // record (null).
-bool HandleMailboxRow(Recovery& recovery, libesedb_record_t* record);
+bool HandleMailboxRow(Recovery& recovery, const ese::Record* record);
 
 // The single mailbox of a public store: the node "Public Folder" under the root node.
 void AddPublicMailbox(Recovery& recovery);
 
 // Older layout, one "Folders" row: a FolderRow per matching mailbox. False for an absent
 // record, which still yields an "Unknown<n>" folder.
-bool HandleFolderRow(Recovery& recovery, libesedb_record_t* record, std::uint32_t record_number);
+bool HandleFolderRow(Recovery& recovery, const ese::Record* record, std::uint32_t record_number);
 
 // The folder handler for a whole "Folders" scan: HandleFolderRow with the mailboxes indexed
 // instead of walked for every row. It looks at the mailbox list from its first row on, so it may
@@ -31,7 +31,7 @@ RecordHandler FolderRowHandler(Recovery& recovery);
 void BuildFolderTree(Recovery& recovery);
 
 // 2010 layout, one "Folders-" table: FolderNodes and tree nodes. False when the table or its
-// name is missing or a column name cannot be read.
-bool ScanFolderTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name);
+// name is missing.
+bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name);
 
 }  // namespace tarvex

@@ -32,7 +32,7 @@ std::u16string OrEmpty(std::optional<std::u16string> text) {
 // Reads the values of one record by column name, through the table's own column positions.
 class RowValues {
  public:
-  RowValues(ValueReader& reader, libesedb_record_t* record, const TableColumns& columns)
+  RowValues(ValueReader& reader, const ese::Record* record, const TableColumns& columns)
       : reader_(reader), record_(record), columns_(columns) {}
 
   std::optional<std::u16string> Text(std::u16string_view name) {
@@ -72,7 +72,7 @@ class RowValues {
 
  private:
   ValueReader& reader_;
-  libesedb_record_t* record_;
+  const ese::Record* record_;
   const TableColumns& columns_;
 };
 
@@ -126,25 +126,25 @@ class FolderItemReader {
     // The "Msg" positions are taken again here: this also points the directory's header slot
     // at the "Msg" table, which is what makes the reader write the transport headers' file.
     if (message_table_ != nullptr) {
-      message_columns_.Find(session, message_table_, ColumnLookup::kMessageTable, false);
+      message_columns_.Find(session, message_table_, ColumnLookup::kMessageTable);
     }
   }
 
-  void Process(libesedb_record_t* content_record);
+  void Process(const ese::Record* content_record);
 
  private:
-  void ReadMessageRow(libesedb_record_t* message_record, FolderItem& item,
+  void ReadMessageRow(const ese::Record* message_record, FolderItem& item,
                       std::u16string& sender_candidate);
 
   Recovery& recovery_;
   const TableColumns& content_columns_;
   const FolderItemSink& sink_;
   bool export_run_;
-  libesedb_table_t* message_table_ = nullptr;
+  const ese::Table* message_table_ = nullptr;
   TableColumns message_columns_;
 };
 
-void FolderItemReader::Process(libesedb_record_t* content_record) {
+void FolderItemReader::Process(const ese::Record* content_record) {
   MailboxModel& model = recovery_.model();
   RowValues row(recovery_.reader(), content_record, content_columns_);
   FolderItem item;
@@ -193,9 +193,9 @@ void FolderItemReader::Process(libesedb_record_t* content_record) {
     // Without a match no "Msg" row is read: another message's row would lend this item its
     // recipients and sender.
     if (message_table_ != nullptr) {
-      const EsedbRecord message_record =
-          GetRecord(message_table_, static_cast<int>(ref->record_number));
-      if (message_record) ReadMessageRow(message_record.get(), item, candidate);
+      const std::optional<ese::Record> message_record =
+          message_table_->ReadRecord(ref->record_number);
+      if (message_record) ReadMessageRow(&*message_record, item, candidate);
     }
   }
 
@@ -228,7 +228,7 @@ void FolderItemReader::Process(libesedb_record_t* content_record) {
   sink_(item);
 }
 
-void FolderItemReader::ReadMessageRow(libesedb_record_t* message_record, FolderItem& item,
+void FolderItemReader::ReadMessageRow(const ese::Record* message_record, FolderItem& item,
                                       std::u16string& sender_candidate) {
   ValueReader& reader = recovery_.reader();
   RowValues message(reader, message_record, message_columns_);
@@ -261,16 +261,16 @@ void FolderItemReader::ReadMessageRow(libesedb_record_t* message_record, FolderI
 
 }  // namespace
 
-bool ScanHeaderTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name) {
+bool ScanHeaderTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name) {
   if (table == nullptr || table_name.empty() || !recovery.has_session()) return false;
   StoreSession& session = recovery.session();
   TableColumns columns;
-  if (!columns.Find(session, table, ColumnLookup::kMessageHeaders, true)) return false;
+  if (!columns.Find(session, table, ColumnLookup::kMessageHeaders)) return false;
   const bool public_store = recovery.is_public_store();
   MailboxModel& model = recovery.model();
   ValueReader& reader = recovery.reader();
   const std::u16string name(table_name);
-  const RecordHandler handler = [&](libesedb_record_t* record, std::uint32_t) {
+  const RecordHandler handler = [&](const ese::Record* record, std::uint32_t) {
     if (record == nullptr) return;
     RowValues row(reader, record, columns);
     ItemHeader header;
@@ -298,17 +298,16 @@ bool ScanHeaderTable(Recovery& recovery, libesedb_table_t* table, std::u16string
   return true;
 }
 
-bool ScanBodyTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name) {
+bool ScanBodyTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name) {
   if (table == nullptr || table_name.empty() || !recovery.has_session()) return false;
   StoreSession& session = recovery.session();
   TableColumns columns;
-  // A column whose name cannot be read matches nothing; the rest still count.
-  columns.Find(session, table, ColumnLookup::kContent, false);
+  columns.Find(session, table, ColumnLookup::kContent);
   const std::uint32_t data_column = static_cast<std::uint32_t>(columns.Entry(u"N3701").value_or(0));
   MailboxModel& model = recovery.model();
   ValueReader& reader = recovery.reader();
   const std::u16string name(table_name);
-  const RecordHandler handler = [&](libesedb_record_t* record, std::uint32_t number) {
+  const RecordHandler handler = [&](const ese::Record* record, std::uint32_t number) {
     if (record == nullptr) return;
     RowValues row(reader, record, columns);
     std::u16string id = OrEmpty(row.Id(u"N65f9"));
@@ -328,7 +327,7 @@ bool ScanBodyTable(Recovery& recovery, libesedb_table_t* table, std::u16string_v
   return true;
 }
 
-bool HandleMessageRow(Recovery& recovery, libesedb_record_t* record, std::uint32_t record_number) {
+bool HandleMessageRow(Recovery& recovery, const ese::Record* record, std::uint32_t record_number) {
   if (record == nullptr || !recovery.has_session()) return false;
   const StoreSession& session = recovery.session();
   ValueReader& reader = recovery.reader();
@@ -344,7 +343,7 @@ bool HandleMessageRow(Recovery& recovery, libesedb_record_t* record, std::uint32
   return true;
 }
 
-bool HandleAttachmentRow(Recovery& recovery, libesedb_record_t* record,
+bool HandleAttachmentRow(Recovery& recovery, const ese::Record* record,
                          std::uint32_t record_number) {
   if (record == nullptr || !recovery.has_session()) return false;
   const StoreSession& session = recovery.session();
@@ -367,29 +366,29 @@ bool HandleAttachmentRow(Recovery& recovery, libesedb_record_t* record,
   return true;
 }
 
-bool LoadFolderItems(Recovery& recovery, libesedb_table_t* content_table,
+bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
                      const FolderItemSink& sink, bool export_run) {
   if (content_table == nullptr || !recovery.has_session()) return false;
   StoreSession& session = recovery.session();
   TableColumns columns;
-  if (!columns.Find(session, content_table, ColumnLookup::kMessageBodies, true)) return true;
-  int row_count = 0;
-  if (libesedb_table_get_number_of_records(content_table, &row_count, nullptr) != 1) return true;
+  columns.Find(session, content_table, ColumnLookup::kMessageBodies);
+  const std::uint32_t row_count = content_table->record_count();
 
   WindowPort& window = recovery.window();
-  window.SetProgressRange(0, std::min(row_count, kMaxItemProgressRange));
+  window.SetProgressRange(
+      0, static_cast<int>(std::min<std::uint32_t>(row_count, kMaxItemProgressRange)));
   FolderItemReader reader(recovery, columns, sink, export_run);
-  for (int number = 0; number < row_count; ++number) {
-    if (!recovery.pause_gate().Checkpoint()) break;
-    window.SetProgressPosition(number);
-    const EsedbRecord record = GetRecord(content_table, number);
-    if (!record) continue;
+  content_table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
+    if (!recovery.pause_gate().Checkpoint()) return false;
+    window.SetProgressPosition(static_cast<int>(number));
+    if (record == nullptr) return true;
     try {
-      reader.Process(record.get());
+      reader.Process(record);
     } catch (const std::exception&) {
-      break;
+      return false;
     }
-  }
+    return true;
+  });
   window.SetProgressPosition(0);
   return true;
 }
@@ -413,33 +412,33 @@ std::u16string WriteItemAttachments(Recovery& recovery, std::u16string_view atta
   MailboxModel& model = recovery.model();
   // The file takes the name the reader makes safe for the working folder; the list of names
   // says what was written.
-  auto write = [&](libesedb_table_t* table, std::uint32_t record_number, std::uint32_t column,
+  auto write = [&](const ese::Table* table, std::uint32_t record_number, std::uint32_t column,
                    const std::u16string& file_name) {
     names += SafeFileName(file_name) + u";";
     reader.set_attachment_file_name(file_name);
     if (table == nullptr || column == 0) return;
-    const EsedbRecord record = GetRecord(table, static_cast<int>(record_number));
-    if (record) reader.WriteAttachmentFile(record.get(), static_cast<int>(column));
+    const std::optional<ese::Record> record = table->ReadRecord(record_number);
+    if (record) reader.WriteAttachmentFile(&*record, static_cast<int>(column));
   };
 
   if (recovery.layout() == StoreLayout::k2010) {
     // Each attachment row is read from its own "Body-" table; that is the open body table
     // unless the identifier also occurs in another mailbox's list.
     Recovery::BodyTable& body = recovery.body_table();
-    std::map<std::u16string, EsedbTable, std::less<>> other_tables;
-    auto table_named = [&](const std::u16string& name) -> libesedb_table_t* {
-      if (body.open && body.name == name) return body.table.get();
+    std::map<std::u16string, const ese::Table*, std::less<>> other_tables;
+    auto table_named = [&](const std::u16string& name) -> const ese::Table* {
+      if (body.open && body.name == name) return body.table;
       auto found = other_tables.find(name);
       if (found == other_tables.end()) {
-        EsedbTable table;
+        const ese::Table* table = nullptr;
         for (const TableEntry& entry : session.catalog().entries()) {
           if (entry.name != name) continue;
-          table = GetTable(session.file(), entry.index);
+          table = entry.table;
           break;
         }
-        found = other_tables.emplace(name, std::move(table)).first;
+        found = other_tables.emplace(name, table).first;
       }
-      return found->second.get();
+      return found->second;
     };
     for (const AttachmentRef* ref : recovery.indexes().AttachmentRefsIn(model, attachment_list)) {
       if (!recovery.pause_gate().Checkpoint()) break;

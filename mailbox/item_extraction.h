@@ -36,22 +36,22 @@ struct FolderItem {
 using FolderItemSink = std::function<void(const FolderItem& item)>;
 
 // 2010 layout: ItemHeaders from a "MsgHeader-" table. False when the table or its name is
-// missing or a column name cannot be read.
-bool ScanHeaderTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name);
+// missing.
+bool ScanHeaderTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name);
 
 // 2010 layout: BodyRefs and AttachmentRefs from a "Body-" table.
-bool ScanBodyTable(Recovery& recovery, libesedb_table_t* table, std::u16string_view table_name);
+bool ScanBodyTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name);
 
 // Older layout record handlers: a MessageRef per "Msg" row, an AttachmentRow per row of the
 // attachment table. False for an absent record.
-bool HandleMessageRow(Recovery& recovery, libesedb_record_t* record, std::uint32_t record_number);
-bool HandleAttachmentRow(Recovery& recovery, libesedb_record_t* record,
+bool HandleMessageRow(Recovery& recovery, const ese::Record* record, std::uint32_t record_number);
+bool HandleAttachmentRow(Recovery& recovery, const ese::Record* record,
                          std::uint32_t record_number);
 
 // Older layout: every accepted row of a folder's content table, in table order. In a listing
 // the sink inserts list rows; in an export run (`export_run`) plain bodies stay with their
 // item instead of going to the plain-body list. False when the table is missing.
-bool LoadFolderItems(Recovery& recovery, libesedb_table_t* content_table,
+bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
                      const FolderItemSink& sink, bool export_run = false);
 
 // The sink of a listing: inserts the item's row at its list position through the window.

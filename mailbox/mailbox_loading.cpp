@@ -11,15 +11,13 @@ constexpr std::u16string_view kLoadingHeadersStatus =
 constexpr std::u16string_view kLoadingBodiesStatus =
     u"Please wait... Loading Mailbox Body Informations";
 
-using TableScan = bool (*)(Recovery&, libesedb_table_t*, std::u16string_view);
+using TableScan = bool (*)(Recovery&, const ese::Table*, std::u16string_view);
 
 // Runs the scan over every catalogued table of exactly this name.
 void ScanTablesNamed(Recovery& recovery, std::u16string_view name, TableScan scan) {
   StoreSession& session = recovery.session();
   for (const TableEntry& entry : session.catalog().entries()) {
-    if (entry.name != name) continue;
-    const EsedbTable table = GetTable(session.file(), entry.index);
-    if (table) scan(recovery, table.get(), entry.name);
+    if (entry.name == name) scan(recovery, entry.table, entry.name);
   }
 }
 
@@ -127,9 +125,9 @@ void LoadFolder(Recovery& recovery, std::u16string_view content_key, const Folde
   // Catalogue folder keys are upper case; so is the key of a folder's content table. An empty
   // key is not a folder's: most tables have one.
   for (const TableEntry& entry : session.catalog().entries()) {
-    if (!EqualsIgnoringAsciiCase(entry.folder_key, content_key)) continue;
-    const EsedbTable table = GetTable(session.file(), entry.index);
-    if (table) LoadFolderItems(recovery, table.get(), sink, export_run);
+    if (EqualsIgnoringAsciiCase(entry.folder_key, content_key)) {
+      LoadFolderItems(recovery, entry.table, sink, export_run);
+    }
   }
 }
 
@@ -144,7 +142,7 @@ ItemBodyLocation LocateItemBody(Recovery& recovery, std::u16string_view message_
     body = Recovery::BodyTable();
     for (const TableEntry& entry : session.catalog().entries()) {
       if (entry.name != body_table_name) continue;
-      body.table = GetTable(session.file(), entry.index);
+      body.table = entry.table;
       body.name = body_table_name;
       body.open = body.table != nullptr;
       break;

@@ -58,7 +58,7 @@ class Recovery {
   // selected item's rows from. A new folder selection marks it not open, so that the next
   // preview opens the table of its own item.
   struct BodyTable {
-    EsedbTable table;
+    const ese::Table* table = nullptr;  // owned by the session's database
     std::u16string name;
     bool open = false;
   };
@@ -84,7 +84,7 @@ class Recovery {
   // The reader refers to the session, so it is declared after it and released before it.
   std::unique_ptr<StoreSession> session_;
   std::unique_ptr<ValueReader> reader_;
-  // Read from the session's file, so released before it.
+  // Points into the session's database, so released before it.
   BodyTable body_table_;
   MailboxModel model_;
   ModelIndexes indexes_;

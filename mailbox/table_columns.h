@@ -16,11 +16,8 @@ namespace tarvex {
 class TableColumns {
  public:
   // Reads every column name of `table`. Each is also offered to the session's column directory
-  // under `lookup`, for the readers that work from the directory. Returns false when a name
-  // cannot be read: with `stop_at_unreadable` the pass ends there, otherwise that column is
-  // skipped.
-  bool Find(StoreSession& session, libesedb_table_t* table, ColumnLookup lookup,
-            bool stop_at_unreadable);
+  // under `lookup`, for the readers that work from the directory. False without a table.
+  bool Find(StoreSession& session, const ese::Table* table, ColumnLookup lookup);
 
   // The value entry of the column named exactly `name` (the later one of two such columns);
   // none when the table lacks it or keeps it at position 0, which the program never reads.

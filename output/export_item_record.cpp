@@ -1,7 +1,5 @@
 #include "output/export_item_record.h"
 
-#include <limits>
-
 #include "base/file_names.h"
 #include "base/utf_conversion.h"
 #include "content/body_extraction.h"
@@ -13,12 +11,9 @@
 namespace tarvex {
 
 ExportItemRecord::ExportItemRecord(Recovery& recovery, const ExportItemValues& values) {
-  if (values.table == nullptr || values.columns == nullptr || !values.has_record ||
-      values.record_number > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
-    return;
-  }
-  row_ = GetRecord(values.table, static_cast<int>(values.record_number));
-  if (row_) record_.emplace(recovery.reader(), row_.get(), *values.columns);
+  if (values.table == nullptr || values.columns == nullptr || !values.has_record) return;
+  row_ = values.table->ReadRecord(values.record_number);
+  if (row_) record_.emplace(recovery.reader(), &*row_, *values.columns);
 }
 
 void FindExportBody(Recovery& recovery, PreviewRecord& record, std::u16string_view fallback_name,

@@ -20,7 +20,7 @@ class ExportItemRecord {
   std::optional<PreviewRecord>& record() { return record_; }
 
  private:
-  EsedbRecord row_;
+  std::optional<ese::Record> row_;
   std::optional<PreviewRecord> record_;
 };
 

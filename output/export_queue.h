@@ -26,7 +26,7 @@ struct SaveQueueEntry {
 struct ExportItemValues {
   // The item's record: the table it is in, that table's columns and the row. Without a table
   // (or with `has_record` false) the item is skipped.
-  libesedb_table_t* table = nullptr;
+  const ese::Table* table = nullptr;
   const TableColumns* columns = nullptr;
   std::uint32_t record_number = 0;
   bool has_record = true;

@@ -60,11 +60,11 @@ bool Wanted(unsigned kinds, std::u16string_view kind) {
 class ColumnCache {
  public:
   explicit ColumnCache(StoreSession& session) : session_(session) {}
-  const TableColumns& For(std::u16string_view name, libesedb_table_t* table, ColumnLookup lookup) {
+  const TableColumns& For(std::u16string_view name, const ese::Table* table, ColumnLookup lookup) {
     auto found = columns_.find(std::u16string(name));
     if (found != columns_.end()) return found->second;
     TableColumns& columns = columns_[std::u16string(name)];
-    if (table != nullptr) columns.Find(session_, table, lookup, false);
+    if (table != nullptr) columns.Find(session_, table, lookup);
     return columns;
   }
 
@@ -194,7 +194,7 @@ class ExportRunner {
       const ItemBodyLocation location = LocateItemBody(recovery_, header->message_id, table_set);
       Recovery::BodyTable& body_table = recovery_.body_table();
       ExportItemValues values;
-      values.table = body_table.open ? body_table.table.get() : nullptr;
+      values.table = body_table.open ? body_table.table : nullptr;
       values.columns = &columns_.For(body_table_name, values.table, ColumnLookup::kContent);
       values.record_number = location.record_number;
       values.attachment_ids = location.attachment_list;
@@ -204,9 +204,9 @@ class ExportRunner {
                                              !recovery_.is_public_store()) != nullptr;
       std::u16string sender_address;
       if (values.table != nullptr && values.has_record) {
-        const EsedbRecord row = GetRecord(values.table, static_cast<int>(values.record_number));
+        const std::optional<ese::Record> row = values.table->ReadRecord(values.record_number);
         if (row) {
-          PreviewRecord record(recovery_.reader(), row.get(), *values.columns);
+          PreviewRecord record(recovery_.reader(), &*row, *values.columns);
           std::u16string addresses =
               ExtractMailAddresses(CollapseRecipientSpaces(record.Text(u"N67b4")));
           if (addresses.empty()) addresses = ExtractMailAddresses(record.Text(u"N2c"));
@@ -235,7 +235,7 @@ class ExportRunner {
     }
     session_.folder_path = ExportFolderPath(request_.output_folder, link.mailbox_name, names);
     session_.loop_record_number = 0;
-    libesedb_table_t* message_table = recovery_.session().message_table();
+    const ese::Table* message_table = recovery_.session().message_table();
     const TableColumns& columns = columns_.For(u"Msg", message_table, ColumnLookup::kMessageTable);
     LoadFolder(
         recovery_, link.content_key,

@@ -78,13 +78,13 @@ void ShowItemPreviewOlder(Recovery& recovery, SelectedItem& item) {
     item.attachment_names = WriteItemAttachments(recovery, item.attachment_info);
 
   StoreSession& session = recovery.session();
-  libesedb_table_t* message_table = session.message_table();
+  const ese::Table* message_table = session.message_table();
   if (message_table == nullptr) return;
-  const EsedbRecord row = GetRecord(message_table, static_cast<int>(item.record_number));
+  const std::optional<ese::Record> row = message_table->ReadRecord(item.record_number);
   if (!row) return;
   TableColumns columns;
-  columns.Find(session, message_table, ColumnLookup::kMessageTable, false);
-  PreviewRecord record(recovery.reader(), row.get(), columns);
+  columns.Find(session, message_table, ColumnLookup::kMessageTable);
+  PreviewRecord record(recovery.reader(), &*row, columns);
 
   const std::u16string& kind = item.item_kind;
   if (kind == u"contact") {
@@ -127,14 +127,12 @@ void ShowItemPreview2010(Recovery& recovery, SelectedItem& item) {
 
   StoreSession& session = recovery.session();
   Recovery::BodyTable& body_table = recovery.body_table();
-  libesedb_table_t* table = body_table.open ? body_table.table.get() : nullptr;
+  const ese::Table* table = body_table.open ? body_table.table : nullptr;
   TableColumns columns;
-  columns.Find(session, table, ColumnLookup::kContent, false);
-  EsedbRecord row;
-  if (table != nullptr && item.has_record) {
-    row = GetRecord(table, static_cast<int>(item.record_number));
-  }
-  PreviewRecord record(recovery.reader(), row.get(), columns);
+  columns.Find(session, table, ColumnLookup::kContent);
+  std::optional<ese::Record> row;
+  if (table != nullptr && item.has_record) row = table->ReadRecord(item.record_number);
+  PreviewRecord record(recovery.reader(), row ? &*row : nullptr, columns);
 
   const std::u16string& kind = item.item_kind;
   if (kind == u"contact") {

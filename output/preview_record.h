@@ -8,18 +8,18 @@
 #include <string>
 #include <string_view>
 
+#include "ese/record.h"
 #include "mailbox/table_columns.h"
-#include "store/esedb_handles.h"
 #include "store/value_reader.h"
 
 namespace tarvex {
 
 class PreviewRecord {
  public:
-  PreviewRecord(ValueReader& reader, libesedb_record_t* record, const TableColumns& columns)
+  PreviewRecord(ValueReader& reader, const ese::Record* record, const TableColumns& columns)
       : reader_(reader), record_(record), columns_(columns) {}
 
-  libesedb_record_t* get() const { return record_; }
+  const ese::Record* get() const { return record_; }
   // The column's value entry, or 0 when the table lacks it.
   int Entry(std::u16string_view name) const { return columns_.Entry(name).value_or(0); }
   bool Has(std::u16string_view name) const { return columns_.Entry(name).has_value(); }
@@ -35,7 +35,7 @@ class PreviewRecord {
 
  private:
   ValueReader& reader_;
-  libesedb_record_t* record_;
+  const ese::Record* record_;
   const TableColumns& columns_;
 };
 

@@ -248,11 +248,11 @@ Json DescribeTables(const ese::Database& database) {
           {"catalog_from_shadow", database.catalog().used_shadow},
           {"tables", std::move(tables)},
           {"pages",
-           {{"read", report.pages_read},
-            {"checksum_mismatches", report.checksum_mismatches},
-            {"unparsable", report.unparsable_pages}}},
-          {"unreadable_records", report.unreadable_records},
-          {"unreadable_long_values", report.unreadable_long_values}};
+           {{"read", report.pages_read.load()},
+            {"checksum_mismatches", report.checksum_mismatches.load()},
+            {"unparsable", report.unparsable_pages.load()}}},
+          {"unreadable_records", report.unreadable_records.load()},
+          {"unreadable_long_values", report.unreadable_long_values.load()}};
 }
 
 }  // namespace tarvex

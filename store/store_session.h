@@ -1,7 +1,8 @@
 #pragma once
 
-// The open database: the file, its table catalogue, the tables kept open, the format version
-// and the column directory. One session per opened database; several may live side by side.
+// The open database: our reader of the file, its table catalogue, the tables read again and
+// again, the format version and the column directory. One session per opened database;
+// several may live side by side.
 
 #include <cstdint>
 #include <filesystem>
@@ -13,8 +14,8 @@
 
 #include "base/pause_gate.h"
 #include "base/window_port.h"
+#include "ese/database.h"
 #include "store/column_directory.h"
-#include "store/esedb_handles.h"
 #include "store/table_catalog.h"
 
 namespace tarvex {
@@ -22,15 +23,14 @@ namespace tarvex {
 enum class StoreKind { kPrivate, kPublic };
 
 enum class StoreOpenFailure {
-  kCannotInitialize,         // the library could not make a file object
-  kCannotOpen,               // missing, unreadable or not an ESE database
-  kNoCreationFormatVersion,  // the header cannot even say which engine wrote it
+  kCannotInitialize,  // no memory for the reader of the file
+  kCannotOpen,        // missing, unreadable, not an ESE database or no catalogue to read
 };
 
 enum class CatalogResult { kComplete, kNoTables, kFailed };
 
 // A record handed to a handler; null when the record could not be read.
-using RecordHandler = std::function<void(libesedb_record_t* record, std::uint32_t record_number)>;
+using RecordHandler = std::function<void(const ese::Record* record, std::uint32_t record_number)>;
 
 // The handlers of the tables the analysis scans by name.
 struct NamedTableHandlers {
@@ -52,16 +52,15 @@ class StoreSession {
  public:
   using OpenResult = std::variant<std::unique_ptr<StoreSession>, StoreOpenFailure>;
 
-  // Opens the database read-only, finds the attachment table through the catalogue's callback
-  // rows and reads the format version and revision.
+  // Opens the database read-only, reads its catalogue, finds the attachment table through the
+  // catalogue's callback rows and reads the format version and revision.
   static OpenResult Open(const std::filesystem::path& path);
 
   StoreSession(const StoreSession&) = delete;
   StoreSession& operator=(const StoreSession&) = delete;
-  ~StoreSession();
 
-  // Lists every table with its folder key; keeps "Msg", "Mailbox", "Folders" and the attachment
-  // table open. kFailed keeps the entries made so far.
+  // Lists every table with its folder key and notes the "Msg" and attachment tables. kFailed
+  // when the catalogue lost rows or names a table without a name; the entries made so far stay.
   CatalogResult BuildTableCatalog();
 
   // Sets the store kind from the catalogue ("Mailbox" makes it private) and treats a store
@@ -70,27 +69,27 @@ class StoreSession {
   bool Is2010Layout() const { return format_revision_ > 16; }
 
   // Scans every catalogued table named exactly `name`: the column pass fills the directory,
-  // the record pass hands each record to the handler that the table's name selects. Returns
-  // false when some scan could not read its column names (the other scans still run).
-  bool ScanNamedTable(std::u16string_view name, const NamedTableHandlers& handlers,
+  // the record pass hands each record to the handler that the table's name selects. Only
+  // "Mailbox", "Folders", "Msg" and the attachment table are scanned by name.
+  void ScanNamedTable(std::u16string_view name, const NamedTableHandlers& handlers,
                       ScanContext context);
 
-  // The same column pass and record pass over any open table, with the given lookup and
-  // handler. Returns false when a column name cannot be read (no record is read then).
-  bool ScanTable(libesedb_table_t* table, ColumnLookup lookup, const RecordHandler& handler,
+  // The same column pass and record pass over any table, with the given lookup and handler.
+  // False without a table.
+  bool ScanTable(const ese::Table* table, ColumnLookup lookup, const RecordHandler& handler,
                  ScanContext context);
 
-  // The column pass: offers every column name to the lookup. False when a name is unreadable.
-  bool FindColumns(libesedb_table_t* table, ColumnLookup lookup);
+  // The column pass: offers every column name to the lookup. False without a table.
+  bool FindColumns(const ese::Table* table, ColumnLookup lookup);
 
   // The record pass: hands every record to the handler (null when it cannot be read), moving
   // the progress bar 0, 1, ..., 100, 1, ... and back to 0 at the end.
-  void ScanRecords(libesedb_table_t* table, const RecordHandler& handler, ScanContext context);
+  void ScanRecords(const ese::Table* table, const RecordHandler& handler, ScanContext context);
 
-  // Reopens the first catalogued table named `name` as the current table, releasing the
-  // previous current table; returns it, or null when no table has that name.
-  libesedb_table_t* OpenTableByName(std::u16string_view name);
-  libesedb_table_t* current_table() const { return current_table_.get(); }
+  // Makes the first catalogued table named `name` the current table; returns it, or null
+  // (keeping the current table) when no table has that name.
+  const ese::Table* OpenTableByName(std::u16string_view name);
+  const ese::Table* current_table() const { return current_table_; }
 
   const TableCatalog& catalog() const { return catalog_; }
   ColumnDirectory& columns() { return columns_; }
@@ -104,27 +103,26 @@ class StoreSession {
   StoreKind store_kind() const { return store_kind_; }
 
   const std::u16string& attachment_table_name() const { return attachment_table_name_; }
-  libesedb_table_t* message_table() const { return message_table_; }
-  libesedb_table_t* attachment_table() const { return attachment_table_; }
+  const ese::Table* message_table() const { return message_table_; }
+  const ese::Table* attachment_table() const { return attachment_table_; }
 
   // The record the current scan is handing to its handler.
   std::uint32_t current_record_number() const { return current_record_number_; }
 
-  libesedb_file_t* file() const { return file_.get(); }
+  // The open database; it owns every table for the session's lifetime.
+  const ese::Database& database() const { return *database_; }
 
  private:
-  explicit StoreSession(EsedbFile file);
+  explicit StoreSession(std::unique_ptr<ese::Database> database);
   void FindAttachmentTableName();
-  bool HasTableNamed(std::u16string_view name) const;
-  bool IsKeptOpen(std::u16string_view name) const;
 
-  // Declared first so that it is closed after every table handle below is released.
-  EsedbFile file_;
+  // Declared first so that the tables it owns outlive every pointer to them below.
+  std::unique_ptr<ese::Database> database_;
   TableCatalog catalog_;
-  EsedbTable current_table_;
+  const ese::Table* current_table_ = nullptr;
   ColumnDirectory columns_;
-  libesedb_table_t* message_table_ = nullptr;     // owned by its catalogue entry
-  libesedb_table_t* attachment_table_ = nullptr;  // owned by its catalogue entry
+  const ese::Table* message_table_ = nullptr;
+  const ese::Table* attachment_table_ = nullptr;
   std::u16string attachment_table_name_;
   std::uint32_t format_version_ = 0;
   std::uint32_t format_revision_ = 0;

@@ -1,22 +1,21 @@
 #pragma once
 
-// Every table of the open database, in the library's order.
+// Every table of the open database, in catalogue order.
 
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
-#include "store/esedb_handles.h"
+#include "ese/database.h"
 
 namespace tarvex {
 
 struct TableEntry {
-  int index = 0;  // position in the library's table list; used to open the table again
+  int index = 0;  // position in the database's table list
   std::u16string name;
-  // Kept open only for the tables read again and again ("Msg", "Mailbox", "Folders" and the
-  // attachment table); empty for every other table.
-  EsedbTable table;
+  // The database owns every table for the session's lifetime; this is never null.
+  const ese::Table* table = nullptr;
   std::u16string folder_key;  // "1-4FD" gives "1000000000004FD"; empty for other names
 };
 
@@ -26,7 +25,6 @@ class TableCatalog {
   void Clear();
 
   const std::vector<TableEntry>& entries() const { return entries_; }
-  std::vector<TableEntry>& entries() { return entries_; }
   bool empty() const { return entries_.empty(); }
 
   bool Contains(std::u16string_view name) const;

@@ -26,7 +26,7 @@ ValueShape ShapeOf(std::uint8_t flags) {
   const bool multi_value = (flags & kValueFlagMultiValue) != 0;
   if (compressed && !multi_value) return ValueShape::kCompressed;
   if (long_value && !multi_value) return ValueShape::kLong;
-  if (multi_value && !long_value && (flags & 0x10) == 0) return ValueShape::kMulti;
+  if (multi_value && !long_value && (flags & kValueFlagTwoValues) == 0) return ValueShape::kMulti;
   return ValueShape::kOther;
 }
 
@@ -37,28 +37,10 @@ bool IsBinaryType(ColumnType type) {
   return type == ColumnType::kBinary || type == ColumnType::kLongBinary;
 }
 
-std::optional<ColumnType> TypeOf(libesedb_record_t* record, int value_entry) {
-  std::uint32_t identifier = 0;
-  std::uint32_t type = 0;
-  if (libesedb_record_get_column_identifier(record, value_entry, &identifier, nullptr) != 1 ||
-      libesedb_record_get_column_type(record, value_entry, &type, nullptr) != 1) {
-    return std::nullopt;
-  }
-  return static_cast<ColumnType>(type);
-}
-
 std::u16string FormatNumber(const char* format, auto value) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, format, value);
   return FromAscii(buffer);
-}
-
-// Units the library emits where it mangled text outside the Basic Multilingual Plane.
-bool HasGarbledUnits(std::u16string_view text) {
-  for (char16_t unit : text) {
-    if ((unit >= 0xD800 && unit <= 0xDFFF) || unit == 0xFFFD) return true;
-  }
-  return false;
 }
 
 std::u16string_view WithoutTrailingZeros(std::u16string_view text) {
@@ -66,56 +48,12 @@ std::u16string_view WithoutTrailingZeros(std::u16string_view text) {
   return text;
 }
 
-// The library's UTF-16 getter garbles surrogate pairs (and 8-bit text never yields surrogates
-// or replacement characters). When its result shows the damage, decode the stored bytes as
-// the UTF-16 they are. The result keeps the terminator the library's result has.
-std::u16string RepairSurrogates(std::u16string from_library, std::span<const std::uint8_t> stored) {
-  if (!HasGarbledUnits(from_library)) return from_library;
-  // Fixed-size columns have an odd size when the engine pads them bytewise; the last byte
-  // is then the low half of one more unit.
-  std::string bytes(reinterpret_cast<const char*>(stored.data()), stored.size());
-  if (bytes.size() % 2 != 0) bytes.push_back('\0');
-  const std::optional<std::u16string> decoded = DecodeUtf16LeStrict(bytes);
-  if (!decoded) return from_library;
-  return std::u16string(WithoutTrailingZeros(*decoded)) + u'\0';
-}
-
-// The value's UTF-16 units as the library gives them, terminator included; empty optional on
-// a getter error, an empty text for an empty value.
-std::optional<std::u16string> LibraryText(libesedb_record_t* record, int value_entry,
-                                          std::span<const std::uint8_t> stored) {
-  std::size_t size = 0;
-  const int result =
-      libesedb_record_get_value_utf16_string_size(record, value_entry, &size, nullptr);
-  if (result == 0) return std::u16string();
-  if (result != 1 || size == 0) return std::nullopt;
-  std::u16string units(size, u'\0');
-  if (libesedb_record_get_value_utf16_string(
-          record, value_entry, reinterpret_cast<uint16_t*>(units.data()), size, nullptr) != 1) {
-    return std::nullopt;
-  }
-  return RepairSurrogates(std::move(units), stored);
-}
-
-std::optional<std::vector<std::uint8_t>> LibraryBinary(libesedb_record_t* record, int value_entry) {
-  std::size_t size = 0;
-  const int result =
-      libesedb_record_get_value_binary_data_size(record, value_entry, &size, nullptr);
-  if (result == 0) return std::vector<std::uint8_t>();
-  if (result != 1 || size == 0) return std::nullopt;
-  std::vector<std::uint8_t> bytes(size);
-  if (libesedb_record_get_value_binary_data(record, value_entry, bytes.data(), size, nullptr) !=
-      1) {
-    return std::nullopt;
-  }
-  return bytes;
-}
-
-// The engine packs the long-value segments of its compressed columns with LZXPRESS (lead byte
-// 0x18, then the unpacked size) without saying so in the value's flags. 7-bit lead bytes are
-// no sign: UTF-16 text often starts with them (U+0408-U+0417).
-bool LooksLzxpressPacked(std::span<const std::uint8_t> bytes) {
-  return !bytes.empty() && bytes[0] == 0x18;
+// A text column's value with the terminator a text getter hands out; the empty text for a
+// value that holds nothing.
+std::u16string TerminatedText(const ese::ColumnSchema& column,
+                              std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return std::u16string();
+  return StoredText(bytes, column.code_page) + u'\0';
 }
 
 std::span<const std::uint8_t> AsBytes(std::u16string_view text) {
@@ -127,37 +65,120 @@ void WriteBytes(std::ofstream& file, std::span<const std::uint8_t> bytes) {
              static_cast<std::streamsize>(bytes.size()));
 }
 
-// The segment as its reader should see it: unpacked when it is LZXPRESS data that unpacks to
-// exactly its declared size, otherwise as stored.
-std::vector<std::uint8_t> SegmentContent(std::span<const std::uint8_t> segment) {
-  if (LooksLzxpressPacked(segment)) {
-    if (std::optional<std::vector<std::uint8_t>> decoded = Decompress(segment)) return *decoded;
-  }
-  return {segment.begin(), segment.end()};
+// Every typed reading of a plain value answers a text, the empty text for a value that holds
+// nothing, or none when the stored size does not fit the type.
+std::optional<std::u16string> NumberText(std::span<const std::uint8_t> bytes, ColumnType type,
+                                         const char* format, auto convert) {
+  if (bytes.empty()) return std::u16string();
+  const std::optional<std::uint64_t> number = FixedSizeNumber(bytes, ese::NaturalSize(type));
+  if (!number) return std::nullopt;
+  return FormatNumber(format, convert(*number));
 }
 
-std::optional<std::u16string> ReaderPlainBoolean(libesedb_record_t* record, int value_entry) {
-  std::uint8_t value = 0;
-  const int result = libesedb_record_get_value_boolean(record, value_entry, &value, nullptr);
-  if (result == 0) return std::u16string();
-  if (result != 1) return std::nullopt;
-  return value != 0 ? u"true" : u"false";
+std::optional<std::u16string> ReadPlainValue(const ese::ColumnSchema& column, const RawValue& raw,
+                                             bool hex_for_bytes) {
+  const std::span<const std::uint8_t> bytes = raw.bytes;
+  switch (column.type) {
+    case ColumnType::kBit:
+      if (bytes.empty()) return std::u16string();
+      if (bytes.size() != 1) return std::nullopt;
+      return bytes[0] != 0 ? u"true" : u"false";
+    case ColumnType::kUnsignedByte:
+    case ColumnType::kUnsignedShort:
+    case ColumnType::kUnsignedLong:
+      return NumberText(bytes, column.type, "%u",
+                        [](std::uint64_t v) { return static_cast<unsigned>(v); });
+    case ColumnType::kShort:
+      return NumberText(bytes, column.type, "%d", [](std::uint64_t v) {
+        return static_cast<int>(static_cast<std::int16_t>(v));
+      });
+    case ColumnType::kLong:
+      return NumberText(bytes, column.type, "%d", [](std::uint64_t v) {
+        return static_cast<int>(static_cast<std::int32_t>(v));
+      });
+    case ColumnType::kCurrency:
+      return NumberText(bytes, column.type, "%llu",
+                        [](std::uint64_t v) { return static_cast<unsigned long long>(v); });
+    case ColumnType::kLongLong:
+      return NumberText(bytes, column.type, "%lld",
+                        [](std::uint64_t v) { return static_cast<long long>(v); });
+    case ColumnType::kIeeeSingle:
+      return NumberText(bytes, column.type, "%f", [](std::uint64_t v) {
+        return static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(v)));
+      });
+    case ColumnType::kIeeeDouble:
+      return NumberText(bytes, column.type, "%f",
+                        [](std::uint64_t v) { return std::bit_cast<double>(v); });
+    case ColumnType::kDateTime: {
+      if (bytes.empty()) return std::u16string();
+      const std::optional<std::uint64_t> filetime = FixedSizeNumber(bytes, 8);
+      if (!filetime) return std::nullopt;
+      return DateText(*filetime);
+    }
+    case ColumnType::kText:
+    case ColumnType::kLongText: {
+      const std::u16string units = TerminatedText(column, bytes);
+      if (hex_for_bytes) return std::u16string(WithoutTrailingZeros(units));
+      return Utf16WithoutZeros(units);
+    }
+    default:
+      return hex_for_bytes ? HexText(bytes) : PrintableFilter(bytes);
+  }
 }
 
-// One text of a multi value, terminator included.
-std::optional<std::u16string> MultiValueText(libesedb_multi_value_t* multi_value, int index,
-                                             std::span<const std::uint8_t> stored) {
-  std::size_t size = 0;
-  if (libesedb_multi_value_get_value_utf16_string_size(multi_value, index, &size, nullptr) != 1 ||
-      size == 0) {
-    return std::nullopt;
+std::optional<std::u16string> ReadCompressedValue(ColumnType type, const RawValue& raw) {
+  if (raw.bytes.empty()) return std::nullopt;
+  // Text and binary columns are both decoded: the stored bytes of a compressed value mean
+  // nothing to a reader.
+  if (IsTextType(type)) return DecompressedText(raw.bytes);
+  if (IsBinaryType(type)) {
+    const std::optional<std::vector<std::uint8_t>> bytes = Decompress(raw.bytes);
+    if (!bytes) return std::nullopt;
+    return PrintableFilter(*bytes);
   }
-  std::u16string units(size, u'\0');
-  if (libesedb_multi_value_get_value_utf16_string(
-          multi_value, index, reinterpret_cast<uint16_t*>(units.data()), size, nullptr) != 1) {
-    return std::nullopt;
+  return PrintableFilter(raw.bytes);
+}
+
+std::optional<std::u16string> ReadMultiValue(const ese::Record& record,
+                                             const ese::ColumnSchema& column, const RawValue& raw) {
+  const std::optional<std::vector<ese::MultiValuePart>> parts = MultiValueParts(raw);
+  if (!parts) return std::nullopt;
+  const bool first_compressed = (raw.flags & kValueFlagCompressed) != 0;
+  std::u16string joined;
+  for (std::size_t index = 0; index < parts->size(); ++index) {
+    const std::optional<std::vector<std::uint8_t>> stored =
+        MultiValuePartBytes(record, (*parts)[index]);
+    if (!stored) return std::nullopt;
+    // Only the first value of a compressed multi value is packed.
+    const bool compressed = first_compressed && index == 0;
+    if (IsTextType(column.type)) {
+      std::optional<std::u16string> text;
+      if (compressed) {
+        text = DecompressedText(*stored);
+        if (text) text->push_back(u'\0');
+      } else {
+        text = StoredText(*stored, column.code_page) + u'\0';
+      }
+      if (!text) return std::nullopt;
+      joined += Utf16ZerosToBlanks(*text);
+    } else {
+      std::vector<std::uint8_t> bytes = *stored;
+      if (compressed) {
+        std::optional<std::vector<std::uint8_t>> decoded = Decompress(*stored);
+        if (!decoded) return std::nullopt;
+        bytes = std::move(*decoded);
+      }
+      joined += PrintableFilter(bytes) + u",";
+    }
   }
-  return RepairSurrogates(std::move(units), stored);
+  return joined;
+}
+
+// Writes the long value's segments to `file`; a value that cannot be found leaves it alone.
+LongValueRead WriteLongValue(const ese::Record& record, const RawValue& raw, std::ofstream& file) {
+  return ForEachLongValueSegment(record, raw.bytes, [&file](std::span<const std::uint8_t> segment) {
+    WriteBytes(file, segment);
+  });
 }
 
 using EightBytesOf = std::array<std::uint8_t, 8>;
@@ -167,9 +188,8 @@ using EightByteValue = std::variant<EightBytesOf, std::u16string>;
 
 // None unless the record exists, the column is binary or currency (or date time, when
 // `date_column_too`), and a plain value has exactly 8 bytes.
-std::optional<EightByteValue> ReadEightBytes(libesedb_record_t* record, int value_entry,
+std::optional<EightByteValue> ReadEightBytes(const ese::Record* record, int value_entry,
                                              bool date_column_too) {
-  if (record == nullptr) return std::nullopt;
   const std::optional<ColumnType> type = TypeOf(record, value_entry);
   const std::optional<RawValue> raw = GetRawValue(record, value_entry);
   if (!type || !raw) return std::nullopt;
@@ -184,251 +204,121 @@ std::optional<EightByteValue> ReadEightBytes(libesedb_record_t* record, int valu
   return bytes;
 }
 
-// A long text value decoded by the library (which knows the column's code page); none when it
-// cannot.
-std::optional<std::u16string> LongValueText(libesedb_long_value_t* long_value) {
-  std::size_t size = 0;
-  if (libesedb_long_value_get_utf16_string_size(long_value, &size, nullptr) != 1 || size == 0) {
-    return std::nullopt;
-  }
-  std::u16string units(size, u'\0');
-  if (libesedb_long_value_get_utf16_string(long_value, reinterpret_cast<uint16_t*>(units.data()),
-                                           size, nullptr) != 1) {
-    return std::nullopt;
-  }
-  return std::u16string(WithoutTrailingZeros(units));
-}
-
 }  // namespace
 
 ValueReader::ValueReader(const StoreSession& session, std::filesystem::path working_folder,
                          BodyState& body_state)
     : session_(session), working_folder_(std::move(working_folder)), body_state_(body_state) {}
 
-std::optional<std::u16string> ValueReader::ReadPlainValue(libesedb_record_t* record,
-                                                          int value_entry, ColumnType type,
-                                                          const RawValue& raw, bool hex_for_bytes) {
-  // Each typed getter answers 1 (a value), 0 (an empty value) or -1 (an error).
-  auto number = [&](auto getter, auto storage, const char* format,
-                    auto convert) -> std::optional<std::u16string> {
-    const int result = getter(record, value_entry, &storage, nullptr);
-    if (result == 0) return std::u16string();
-    if (result != 1) return std::nullopt;
-    return FormatNumber(format, convert(storage));
-  };
-  switch (type) {
-    case ColumnType::kBoolean:
-      return ReaderPlainBoolean(record, value_entry);
-    case ColumnType::kUnsigned8:
-      return number(libesedb_record_get_value_8bit, std::uint8_t{}, "%u",
-                    [](std::uint8_t v) { return static_cast<unsigned>(v); });
-    case ColumnType::kSigned16:
-      return number(libesedb_record_get_value_16bit, std::uint16_t{}, "%d",
-                    [](std::uint16_t v) { return static_cast<int>(static_cast<std::int16_t>(v)); });
-    case ColumnType::kUnsigned16:
-      return number(libesedb_record_get_value_16bit, std::uint16_t{}, "%u",
-                    [](std::uint16_t v) { return static_cast<unsigned>(v); });
-    case ColumnType::kSigned32:
-      return number(libesedb_record_get_value_32bit, std::uint32_t{}, "%d",
-                    [](std::uint32_t v) { return static_cast<int>(static_cast<std::int32_t>(v)); });
-    case ColumnType::kUnsigned32:
-      return number(libesedb_record_get_value_32bit, std::uint32_t{}, "%u",
-                    [](std::uint32_t v) { return static_cast<unsigned>(v); });
-    case ColumnType::kCurrency:
-      return number(libesedb_record_get_value_64bit, std::uint64_t{}, "%llu",
-                    [](std::uint64_t v) { return static_cast<unsigned long long>(v); });
-    case ColumnType::kSigned64:
-      return number(libesedb_record_get_value_64bit, std::uint64_t{}, "%lld",
-                    [](std::uint64_t v) { return static_cast<long long>(v); });
-    case ColumnType::kFloat32: {
-      // The library's 32-bit float getter answers 0 for every value; the stored bytes are
-      // the IEEE single itself.
-      if (raw.bytes.empty()) return std::u16string();
-      if (raw.bytes.size() != 4) return std::nullopt;
-      std::uint32_t bits = 0;
-      for (std::size_t i = 4; i-- > 0;) bits = (bits << 8) | raw.bytes[i];
-      return FormatNumber("%f", static_cast<double>(std::bit_cast<float>(bits)));
-    }
-    case ColumnType::kFloat64:
-      return number(libesedb_record_get_value_floating_point_64bit, double{}, "%f",
-                    [](double v) { return v; });
-    case ColumnType::kDateTime: {
-      std::uint64_t filetime = 0;
-      const int result =
-          libesedb_record_get_value_filetime(record, value_entry, &filetime, nullptr);
-      if (result == 0) return std::u16string();
-      if (result != 1) return std::nullopt;
-      return DateText(filetime);
-    }
-    case ColumnType::kText:
-    case ColumnType::kLongText: {
-      std::optional<std::u16string> units = LibraryText(record, value_entry, raw.bytes);
-      if (!units || hex_for_bytes) {
-        if (units) return std::u16string(WithoutTrailingZeros(*units));
-        return units;
-      }
-      return Utf16WithoutZeros(*units);
-    }
-    case ColumnType::kLongBinary: {
-      if (hex_for_bytes) return HexText(raw.bytes);
-      const std::optional<std::vector<std::uint8_t>> bytes = LibraryBinary(record, value_entry);
-      if (!bytes) return std::nullopt;
-      return PrintableFilter(*bytes);
-    }
-    default:
-      return hex_for_bytes ? HexText(raw.bytes) : PrintableFilter(raw.bytes);
-  }
-}
-
-std::optional<std::u16string> ValueReader::ReadCompressedValue(ColumnType type,
-                                                               const RawValue& raw) {
-  if (raw.bytes.empty()) return std::nullopt;
-  // Text and binary columns are both decoded: the stored bytes of a compressed value mean
-  // nothing to a reader.
-  if (IsTextType(type)) return DecompressedText(raw.bytes);
-  if (IsBinaryType(type)) {
-    const std::optional<std::vector<std::uint8_t>> bytes = Decompress(raw.bytes);
-    if (!bytes) return std::nullopt;
-    return PrintableFilter(*bytes);
-  }
-  return PrintableFilter(raw.bytes);
-}
-
-std::optional<std::u16string> ValueReader::ReadLongValue(libesedb_record_t* record,
-                                                         int value_entry) {
-  const EsedbLongValue long_value = GetLongValue(record, value_entry);
-  if (!long_value) return std::u16string();
+std::optional<std::u16string> ValueReader::ReadLongValue(const ese::Record& record, int value_entry,
+                                                         const ese::ColumnSchema& column,
+                                                         const RawValue& raw) {
   if (session_.Is2010Layout()) {
-    std::ofstream file(working_folder_ / "ccc.txt", std::ios::binary | std::ios::trunc);
-    if (!file) return std::u16string();
-    const bool complete = ForEachLongValueSegment(
-        long_value.get(), [&file](auto segment) { WriteBytes(file, segment); });
-    if (!complete) return std::nullopt;
+    // The file is made once the value is found: a value that is not there writes nothing.
+    const std::filesystem::path path = working_folder_ / "ccc.txt";
+    std::optional<std::ofstream> file;
+    auto open = [&] {
+      if (!file) file.emplace(path, std::ios::binary | std::ios::trunc);
+    };
+    const LongValueRead read =
+        ForEachLongValueSegment(record, raw.bytes, [&](std::span<const std::uint8_t> segment) {
+          open();
+          if (*file) WriteBytes(*file, segment);
+        });
+    if (read == LongValueRead::kNotFound) return std::u16string();
+    open();
+    if (!*file) return std::u16string();
+    if (read == LongValueRead::kCutShort) return std::nullopt;
     return std::u16string();
   }
   const std::uint32_t header_slot = session_.columns().Position(ColumnGroup::kContent, u"S7d");
   if (header_slot == 0 || static_cast<std::uint32_t>(value_entry) != header_slot) {
     return std::u16string();
   }
-  // The transport headers, each line ending in CR LF. A text column is decoded by the library
-  // in its column's code page and written as UTF-8: control characters, "~" and DEL are left
-  // out as the 7-bit reading always did, every other character is kept, non-ASCII included.
-  // Other columns keep the 7-bit reading of their bytes.
+  // Transport headers are a few kilobytes: read whole, as their code page decodes them whole.
+  std::vector<std::uint8_t> whole;
+  const LongValueRead read =
+      ForEachLongValueSegment(record, raw.bytes, [&](std::span<const std::uint8_t> segment) {
+        whole.insert(whole.end(), segment.begin(), segment.end());
+      });
+  if (read == LongValueRead::kNotFound) return std::u16string();
+  // The transport headers, each line ending in CR LF. A text column is decoded in its
+  // column's code page and written as UTF-8: control characters, "~" and DEL are left out as
+  // the 7-bit reading always did, every other character is kept, non-ASCII included. Other
+  // columns, and a value cut short, keep the 7-bit reading of their bytes.
   const std::filesystem::path path = working_folder_ / "m_S7d.txt";
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) return std::u16string();
-  const std::optional<ColumnType> type = TypeOf(record, value_entry);
-  std::optional<std::u16string> headers =
-      type && IsTextType(*type) ? LongValueText(long_value.get()) : std::nullopt;
+  // Empty when the 7-bit reading applies.
+  std::u16string headers;
+  if (IsTextType(column.type) && read == LongValueRead::kComplete) {
+    headers = StoredText(whole, column.code_page);
+  }
   // Headers always hold ASCII (names, colons, line ends); a decoding without a single ASCII
   // character means 8-bit bytes in a column that claims UTF-16.
-  if (headers &&
-      std::none_of(headers->begin(), headers->end(), [](char16_t unit) { return unit < 0x80; })) {
-    headers.reset();
+  if (std::none_of(headers.begin(), headers.end(), [](char16_t unit) { return unit < 0x80; })) {
+    headers.clear();
   }
-  if (headers) {
+  if (!headers.empty()) {
     std::u16string kept;
-    kept.reserve(headers->size());
-    for (char16_t unit : *headers) {
+    kept.reserve(headers.size());
+    for (char16_t unit : headers) {
       if (unit < 1 || unit == 126 || unit == 127) continue;
       if (unit == u'\n') kept.push_back(u'\r');
       kept.push_back(unit);
     }
     file << Utf16ToUtf8(kept);
   } else {
-    ForEachLongValueSegment(long_value.get(), [&file](std::span<const std::uint8_t> segment) {
-      std::string text;
-      text.reserve(segment.size());
-      for (std::uint8_t byte : segment) {
-        if (byte < 1 || byte > 125) continue;
-        if (byte == '\n') text.push_back('\r');
-        text.push_back(static_cast<char>(byte));
-      }
-      file << text;
-    });
+    std::string text;
+    text.reserve(whole.size());
+    for (std::uint8_t byte : whole) {
+      if (byte < 1 || byte > 125) continue;
+      if (byte == '\n') text.push_back('\r');
+      text.push_back(static_cast<char>(byte));
+    }
+    file << text;
   }
   transport_header_written_ = true;
   transport_header_path_ = path;
   return u"true";
 }
 
-std::optional<std::u16string> ValueReader::ReadMultiValue(libesedb_record_t* record,
-                                                          int value_entry) {
-  const EsedbMultiValue multi_value = GetMultiValue(record, value_entry);
-  if (!multi_value) return std::nullopt;
-  int count = 0;
-  if (libesedb_multi_value_get_number_of_values(multi_value.get(), &count, nullptr) != 1) {
-    return std::nullopt;
-  }
-  const std::optional<RawValue> whole = GetRawValue(record, value_entry);
-  const bool first_compressed = whole && (whole->flags & kValueFlagCompressed) != 0;
-  std::u16string joined;
-  for (int index = 0; index < count; ++index) {
-    const std::optional<MultiValueEntry> entry = GetMultiValueEntry(multi_value.get(), index);
-    if (!entry) return std::nullopt;
-    const bool compressed = first_compressed && index == 0;
-    if (IsTextType(entry->type)) {
-      std::optional<std::u16string> text;
-      if (compressed) {
-        text = DecompressedText(entry->bytes);
-        if (text) text->push_back(u'\0');
-      } else {
-        text = MultiValueText(multi_value.get(), index, entry->bytes);
-      }
-      if (!text) return std::nullopt;
-      joined += Utf16ZerosToBlanks(*text);
-    } else {
-      std::vector<std::uint8_t> bytes(entry->bytes.begin(), entry->bytes.end());
-      if (compressed) {
-        std::optional<std::vector<std::uint8_t>> decoded = Decompress(entry->bytes);
-        if (!decoded) return std::nullopt;
-        bytes = std::move(*decoded);
-      }
-      joined += PrintableFilter(bytes) + u",";
-    }
-  }
-  return joined;
-}
-
-std::optional<std::u16string> ValueReader::ReadValue(libesedb_record_t* record, int value_entry,
+std::optional<std::u16string> ValueReader::ReadValue(const ese::Record* record, int value_entry,
                                                      bool hex_for_bytes) {
-  if (record == nullptr) return std::nullopt;
-  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  const ese::ColumnSchema* column = ColumnAt(record, value_entry);
   const std::optional<RawValue> raw = GetRawValue(record, value_entry);
-  if (!type || !raw) return std::nullopt;
+  if (column == nullptr || !raw) return std::nullopt;
   switch (ShapeOf(raw->flags)) {
     case ValueShape::kPlain:
-      return ReadPlainValue(record, value_entry, *type, *raw, hex_for_bytes);
+      return ReadPlainValue(*column, *raw, hex_for_bytes);
     case ValueShape::kCompressed:
-      return ReadCompressedValue(*type, *raw);
+      return ReadCompressedValue(column->type, *raw);
     case ValueShape::kLong:
       if (hex_for_bytes) {
         // Read through to the end, so that a damaged value fails here as it would elsewhere.
-        if (const EsedbLongValue long_value = GetLongValue(record, value_entry)) {
-          ForEachLongValueSegment(long_value.get(), [](auto) {});
-        }
+        ForEachLongValueSegment(*record, raw->bytes, [](std::span<const std::uint8_t>) {});
         return std::u16string();
       }
-      return ReadLongValue(record, value_entry);
+      return ReadLongValue(*record, value_entry, *column, *raw);
     case ValueShape::kMulti:
-      return ReadMultiValue(record, value_entry);
+      return ReadMultiValue(*record, *column, *raw);
     case ValueShape::kOther:
       break;
   }
   return PrintableFilter(raw->bytes);
 }
 
-std::optional<std::u16string> ValueReader::ReadValueText(libesedb_record_t* record,
+std::optional<std::u16string> ValueReader::ReadValueText(const ese::Record* record,
                                                          int value_entry) {
   return ReadValue(record, value_entry, false);
 }
 
-std::optional<std::u16string> ValueReader::ReadValueHexText(libesedb_record_t* record,
+std::optional<std::u16string> ValueReader::ReadValueHexText(const ese::Record* record,
                                                             int value_entry) {
   return ReadValue(record, value_entry, true);
 }
 
-std::optional<std::u16string> ValueReader::ReadIdText(libesedb_record_t* record, int value_entry,
+std::optional<std::u16string> ValueReader::ReadIdText(const ese::Record* record, int value_entry,
                                                       ByteOrder order) {
   const std::optional<EightByteValue> value = ReadEightBytes(record, value_entry, false);
   if (!value) return std::nullopt;
@@ -439,7 +329,7 @@ std::optional<std::u16string> ValueReader::ReadIdText(libesedb_record_t* record,
   return last_identifier_text_;
 }
 
-std::optional<std::u16string> ValueReader::ReadStoreIdText(libesedb_record_t* record,
+std::optional<std::u16string> ValueReader::ReadStoreIdText(const ese::Record* record,
                                                            int value_entry, ByteOrder order) {
   if (session_.format_revision() != 17) return ReadIdText(record, value_entry, order);
   const std::optional<EightByteValue> value = ReadEightBytes(record, value_entry, false);
@@ -449,7 +339,7 @@ std::optional<std::u16string> ValueReader::ReadStoreIdText(libesedb_record_t* re
   return last_identifier_text_;
 }
 
-std::optional<std::u16string> ValueReader::ReadTimeText(libesedb_record_t* record, int value_entry,
+std::optional<std::u16string> ValueReader::ReadTimeText(const ese::Record* record, int value_entry,
                                                         ByteOrder order) {
   const std::optional<EightByteValue> value = ReadEightBytes(record, value_entry, true);
   if (!value) return std::nullopt;
@@ -457,24 +347,19 @@ std::optional<std::u16string> ValueReader::ReadTimeText(libesedb_record_t* recor
   return DateText(ReadUint64(std::get<EightBytesOf>(*value), order));
 }
 
-std::optional<std::u16string> ValueReader::ReadBodyText(libesedb_record_t* record,
+std::optional<std::u16string> ValueReader::ReadBodyText(const ese::Record* record,
                                                         int value_entry) {
-  if (record == nullptr) return std::nullopt;
-  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  const ese::ColumnSchema* column = ColumnAt(record, value_entry);
   const std::optional<RawValue> raw = GetRawValue(record, value_entry);
-  if (!type || !raw) return std::nullopt;
+  if (column == nullptr || !raw) return std::nullopt;
   const ValueShape shape = ShapeOf(raw->flags);
-  if (shape == ValueShape::kPlain && IsTextType(*type)) {
-    std::optional<std::u16string> units = LibraryText(record, value_entry, raw->bytes);
-    if (units) *units = std::u16string(WithoutTrailingZeros(*units));
-    return units;
+  if (shape == ValueShape::kPlain && IsTextType(column->type)) {
+    return std::u16string(WithoutTrailingZeros(TerminatedText(*column, raw->bytes)));
   }
-  if (shape == ValueShape::kPlain && *type == ColumnType::kLongBinary) {
-    const std::optional<std::vector<std::uint8_t>> bytes = LibraryBinary(record, value_entry);
-    if (!bytes) return std::nullopt;
-    return PrintableFilter(*bytes);
+  if (shape == ValueShape::kPlain && column->type == ColumnType::kLongBinary) {
+    return PrintableFilter(raw->bytes);
   }
-  if (shape == ValueShape::kCompressed && *type == ColumnType::kLongText &&
+  if (shape == ValueShape::kCompressed && column->type == ColumnType::kLongText &&
       (raw->flags & kValueFlagLongValue) == 0) {
     if (raw->bytes.empty()) return std::u16string();
     return DecompressedText(raw->bytes);
@@ -482,9 +367,8 @@ std::optional<std::u16string> ValueReader::ReadBodyText(libesedb_record_t* recor
   return std::nullopt;
 }
 
-std::optional<std::u16string> ValueReader::WriteHtmlBodyFile(libesedb_record_t* record,
+std::optional<std::u16string> ValueReader::WriteHtmlBodyFile(const ese::Record* record,
                                                              int value_entry) {
-  if (record == nullptr) return std::nullopt;
   const std::optional<ColumnType> type = TypeOf(record, value_entry);
   const std::optional<RawValue> raw = GetRawValue(record, value_entry);
   if (!type || !raw || raw->bytes.empty()) return std::nullopt;
@@ -497,11 +381,7 @@ std::optional<std::u16string> ValueReader::WriteHtmlBodyFile(libesedb_record_t* 
   const bool long_value = (raw->flags & kValueFlagLongValue) != 0;
   const bool multi_value = (raw->flags & kValueFlagMultiValue) != 0;
   if (long_value && !multi_value) {
-    if (const EsedbLongValue value = GetLongValue(record, value_entry)) {
-      ForEachLongValueSegment(value.get(), [&file](std::span<const std::uint8_t> segment) {
-        WriteBytes(file, SegmentContent(segment));
-      });
-    }
+    WriteLongValue(*record, *raw, file);
   } else if ((raw->flags & kValueFlagCompressed) != 0 && !multi_value) {
     if (IsTextType(*type)) {
       if (const std::optional<std::u16string> text = DecompressedText(raw->bytes)) {
@@ -520,7 +400,7 @@ std::optional<std::u16string> ValueReader::WriteHtmlBodyFile(libesedb_record_t* 
   return TextFromPath(path);
 }
 
-std::optional<std::u16string> ValueReader::WriteRtfBodyFile(libesedb_record_t* record,
+std::optional<std::u16string> ValueReader::WriteRtfBodyFile(const ese::Record* record,
                                                             int value_entry) {
   if (record == nullptr) return std::nullopt;
   const std::optional<RawValue> raw = GetRawValue(record, value_entry);
@@ -531,11 +411,7 @@ std::optional<std::u16string> ValueReader::WriteRtfBodyFile(libesedb_record_t* r
   if (file) body_state_.format = BodyFormat::kRtf;
 
   if ((raw->flags & kValueFlagLongValue) != 0 && (raw->flags & kValueFlagMultiValue) == 0) {
-    if (file) {
-      if (const EsedbLongValue value = GetLongValue(record, value_entry)) {
-        ForEachLongValueSegment(value.get(), [&file](auto segment) { WriteBytes(file, segment); });
-      }
-    }
+    if (file) WriteLongValue(*record, *raw, file);
     return std::u16string();
   }
   // An engine-compressed value holds the RTF stream only after decompression.
@@ -549,7 +425,7 @@ std::optional<std::u16string> ValueReader::WriteRtfBodyFile(libesedb_record_t* r
   return FormatNumber("%d", static_cast<int>(stream.size()));
 }
 
-std::optional<std::filesystem::path> ValueReader::WriteAttachmentFile(libesedb_record_t* record,
+std::optional<std::filesystem::path> ValueReader::WriteAttachmentFile(const ese::Record* record,
                                                                       int value_entry) {
   if (record == nullptr) return std::nullopt;
   const std::optional<RawValue> raw = GetRawValue(record, value_entry);
@@ -559,9 +435,7 @@ std::optional<std::filesystem::path> ValueReader::WriteAttachmentFile(libesedb_r
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) return std::nullopt;
   if ((raw->flags & kValueFlagLongValue) != 0 && (raw->flags & kValueFlagMultiValue) == 0) {
-    if (const EsedbLongValue value = GetLongValue(record, value_entry)) {
-      ForEachLongValueSegment(value.get(), [&file](auto segment) { WriteBytes(file, segment); });
-    }
+    WriteLongValue(*record, *raw, file);
   } else if ((raw->flags & kValueFlagCompressed) != 0) {
     const std::optional<std::vector<std::uint8_t>> decoded = Decompress(raw->bytes);
     WriteBytes(file, decoded ? std::span<const std::uint8_t>(*decoded) : raw->bytes);

@@ -12,9 +12,10 @@
 #include <optional>
 #include <string>
 
+#include "ese/record.h"
 #include "store/body_state.h"
 #include "store/column_type.h"
-#include "store/esedb_handles.h"
+#include "store/stored_value.h"
 #include "store/value_text.h"
 
 namespace tarvex {
@@ -28,25 +29,25 @@ class ValueReader {
   ValueReader(const StoreSession& session, std::filesystem::path working_folder,
               BodyState& body_state);
 
-  std::optional<std::u16string> ReadValueText(libesedb_record_t* record, int value_entry);
-  std::optional<std::u16string> ReadValueHexText(libesedb_record_t* record, int value_entry);
-  std::optional<std::u16string> ReadIdText(libesedb_record_t* record, int value_entry,
+  std::optional<std::u16string> ReadValueText(const ese::Record* record, int value_entry);
+  std::optional<std::u16string> ReadValueHexText(const ese::Record* record, int value_entry);
+  std::optional<std::u16string> ReadIdText(const ese::Record* record, int value_entry,
                                            ByteOrder order);
-  std::optional<std::u16string> ReadStoreIdText(libesedb_record_t* record, int value_entry,
+  std::optional<std::u16string> ReadStoreIdText(const ese::Record* record, int value_entry,
                                                 ByteOrder order);
-  std::optional<std::u16string> ReadTimeText(libesedb_record_t* record, int value_entry,
+  std::optional<std::u16string> ReadTimeText(const ese::Record* record, int value_entry,
                                              ByteOrder order);
-  std::optional<std::u16string> ReadBodyText(libesedb_record_t* record, int value_entry);
+  std::optional<std::u16string> ReadBodyText(const ese::Record* record, int value_entry);
 
   // "blank.html": the body's bytes, long values decompressed segment by segment. Returns the
   // file's path, an empty text when it cannot be created, or none.
-  std::optional<std::u16string> WriteHtmlBodyFile(libesedb_record_t* record, int value_entry);
+  std::optional<std::u16string> WriteHtmlBodyFile(const ese::Record* record, int value_entry);
   // "rtfbody.txt": the stored compressed RTF stream. Returns its byte count as text for an
   // inline value, an empty text for a long value, or none.
-  std::optional<std::u16string> WriteRtfBodyFile(libesedb_record_t* record, int value_entry);
+  std::optional<std::u16string> WriteRtfBodyFile(const ese::Record* record, int value_entry);
   // The value under the current attachment file name, made safe for the working folder.
   // Returns the path written, or none.
-  std::optional<std::filesystem::path> WriteAttachmentFile(libesedb_record_t* record,
+  std::optional<std::filesystem::path> WriteAttachmentFile(const ese::Record* record,
                                                            int value_entry);
 
   void set_attachment_file_name(std::u16string name) { attachment_file_name_ = std::move(name); }
@@ -56,13 +57,9 @@ class ValueReader {
   const std::filesystem::path& working_folder() const { return working_folder_; }
 
  private:
-  std::optional<std::u16string> ReadPlainValue(libesedb_record_t* record, int value_entry,
-                                               ColumnType type, const RawValue& raw,
-                                               bool hex_for_bytes);
-  std::optional<std::u16string> ReadCompressedValue(ColumnType type, const RawValue& raw);
-  std::optional<std::u16string> ReadLongValue(libesedb_record_t* record, int value_entry);
-  std::optional<std::u16string> ReadMultiValue(libesedb_record_t* record, int value_entry);
-  std::optional<std::u16string> ReadValue(libesedb_record_t* record, int value_entry,
+  std::optional<std::u16string> ReadLongValue(const ese::Record& record, int value_entry,
+                                              const ese::ColumnSchema& column, const RawValue& raw);
+  std::optional<std::u16string> ReadValue(const ese::Record* record, int value_entry,
                                           bool hex_for_bytes);
 
   const StoreSession& session_;

@@ -14,6 +14,7 @@
 #include "base/utf_conversion.h"
 #include "content/body_text_encoding.h"
 #include "store/store_session.h"
+#include "store/stored_value.h"
 #include "store/value_reader.h"
 #include "tools/edbforge/encoding/lzxpress_encoder.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
@@ -87,6 +88,16 @@ forge::ColumnDefinition Column(std::u16string name, forge::ColumnType type,
   return column;
 }
 
+// A record read by its number; get() is null when it cannot be read.
+class ItemRecord {
+ public:
+  explicit ItemRecord(std::optional<ese::Record> record) : record_(std::move(record)) {}
+  const ese::Record* get() const { return record_ ? &*record_ : nullptr; }
+
+ private:
+  std::optional<ese::Record> record_;
+};
+
 // One message table "Msg" with the three body columns at entries 1 to 3, one record per item,
 // opened through the program's own session, value reader and body extractor.
 class BodyStore {
@@ -117,7 +128,7 @@ class BodyStore {
   }
 
   bool ok() const { return table_ != nullptr; }
-  EsedbRecord Item(int index) { return GetRecord(table_, index); }
+  ItemRecord Item(std::uint32_t index) { return ItemRecord(table_->ReadRecord(index)); }
   BodyExtractor& extractor() { return *extractor_; }
   ValueReader& reader() { return *reader_; }
   BodyState& state() { return state_; }
@@ -132,7 +143,7 @@ class BodyStore {
   ScratchFolder folder_;
   BodyState state_;
   std::unique_ptr<StoreSession> session_;
-  libesedb_table_t* table_ = nullptr;
+  const ese::Table* table_ = nullptr;
   std::unique_ptr<ValueReader> reader_;
   std::unique_ptr<BodyExtractor> extractor_;
 };
@@ -141,8 +152,13 @@ forge::Record Item() {
   return forge::Record();
 }
 
-forge::RawBytes Separate(Bytes bytes, bool compressed = false) {
-  return forge::RawBytes{std::move(bytes), compressed, forge::LongValuePlacement::kSeparate};
+forge::RawBytes Separate(Bytes bytes) {
+  return forge::RawBytes{std::move(bytes), false, forge::LongValuePlacement::kSeparate};
+}
+// A long value the engine packed as one segment, which stands for `unpacked_size` bytes.
+forge::RawBytes SeparatePacked(Bytes packed, std::size_t unpacked_size) {
+  return forge::RawBytes{std::move(packed), true, forge::LongValuePlacement::kSeparate,
+                         unpacked_size};
 }
 forge::RawBytes Packed(Bytes bytes) {
   return forge::RawBytes{std::move(bytes), true};
@@ -152,10 +168,10 @@ Bytes Lzxpress(const Bytes& bytes) {
   return forge::EncodeLzxpress(bytes).value();
 }
 
-int SegmentCount(libesedb_record_t* record, int entry) {
-  const EsedbLongValue long_value = GetLongValue(record, entry);
+int SegmentCount(const ese::Record* record, int entry) {
+  const std::optional<RawValue> raw = GetRawValue(record, entry);
   int count = 0;
-  if (long_value) ForEachLongValueSegment(long_value.get(), [&count](auto) { ++count; });
+  if (raw) ForEachLongValueSegment(*record, raw->bytes, [&count](auto) { ++count; });
   return count;
 }
 
@@ -170,7 +186,7 @@ TEST(BodyRoutes, TextBodyIsTheStoredBytes) {
   const std::u16string body = u"Hello\r\nW\u00f6rld \U0001F60A";
   BodyStore store({Item().Set(u"S1000", body)});
   ASSERT_TRUE(store.ok());
-  EsedbRecord record = store.Item(0);
+  ItemRecord record = store.Item(0);
   store.extractor().ExtractTextBody(record.get(), kTextEntry);
   EXPECT_EQ(store.state().format, BodyFormat::kText);
   EXPECT_EQ(store.state().file_path, store.Work("textbody.txt"));
@@ -185,17 +201,17 @@ TEST(BodyRoutes, EngineCompressedTextIsWrittenDecoded) {
                                             ascii, forge::SevenBitForm::kEightBit))),
                    Item().Set(u"S1000", Packed({0x18, 0xff, 0xff, 0x01}))});
   ASSERT_TRUE(store.ok());
-  EsedbRecord first = store.Item(0);
+  ItemRecord first = store.Item(0);
   store.extractor().ExtractTextBody(first.get(), kTextEntry);
   EXPECT_EQ(FileBytes(store.Work("textbody.txt")), Utf16LeBytes(body));
-  EsedbRecord second = store.Item(1);
+  ItemRecord second = store.Item(1);
   store.extractor().ExtractTextBody(second.get(), kTextEntry);
   EXPECT_EQ(FileBytes(store.Work("textbody.txt")), Utf16LeBytes(ascii));
 
   // A packed value that does not unpack is no body: the next route gets its turn.
   store.state() = BodyState{};
   std::filesystem::remove(store.Work("textbody.txt"));
-  EsedbRecord broken = store.Item(2);
+  ItemRecord broken = store.Item(2);
   store.extractor().ExtractTextBody(broken.get(), kTextEntry);
   EXPECT_EQ(store.state().format, BodyFormat::kNone);
   EXPECT_FALSE(std::filesystem::exists(store.Work("textbody.txt")));
@@ -205,7 +221,7 @@ TEST(BodyRoutes, HtmlLongValueIsItsSegmentsInOrder) {
   const Bytes html = Pattern(10000, 7);
   BodyStore store({Item().Set(u"N1013", Separate(html))});
   ASSERT_TRUE(store.ok());
-  EsedbRecord record = store.Item(0);
+  ItemRecord record = store.Item(0);
   ASSERT_EQ(SegmentCount(record.get(), kHtmlEntry), 3);
   store.state().text = u"left by the previous item";
   store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
@@ -219,12 +235,14 @@ TEST(BodyRoutes, CompressedHtmlLongValueIsUnpacked) {
   std::string html = "<html><body>";
   for (int i = 0; i < 300; ++i) html += "<p>line " + std::to_string(i) + "</p>";
   html += "</body></html>";
-  BodyStore store({Item().Set(u"N1013", Separate(Lzxpress(AsBytes(html)), true))});
+  BodyStore store({Item().Set(u"N1013", SeparatePacked(Lzxpress(AsBytes(html)), html.size()))});
   ASSERT_TRUE(store.ok());
-  EsedbRecord record = store.Item(0);
+  ItemRecord record = store.Item(0);
   store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
   EXPECT_EQ(store.state().format, BodyFormat::kHtml);
   EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), AsBytes(html));
+  store.extractor().WriteBodyValueAsText(record.get(), kHtmlEntry);
+  EXPECT_EQ(FileBytes(store.Work("blank.txt")), AsBytes(html));
 }
 
 TEST(BodyRoutes, InlineHtmlIsDecodedByItsOwnEncodingAndWrittenAsUtf8) {
@@ -242,7 +260,7 @@ TEST(BodyRoutes, InlineHtmlIsDecodedByItsOwnEncodingAndWrittenAsUtf8) {
   const std::vector<std::u16string> expected = {text, latin, text, u"<p>a</p>", text};
   for (int index = 0; index < static_cast<int>(expected.size()); ++index) {
     SCOPED_TRACE(index);
-    EsedbRecord record = store.Item(index);
+    ItemRecord record = store.Item(index);
     store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
     EXPECT_EQ(store.state().format, BodyFormat::kHtml);
     EXPECT_EQ(store.state().text, expected[index]);
@@ -257,7 +275,7 @@ TEST(BodyRoutes, RtfOnlyItemEndsAsUtf8PlainText) {
   for (int index = 0; index < 2; ++index) {
     SCOPED_TRACE(index);
     std::filesystem::remove(store.Work("temp.rtf"));
-    EsedbRecord record = store.Item(index);
+    ItemRecord record = store.Item(index);
     store.extractor().ExtractFirstBody(record.get(), kAllColumns);
     EXPECT_EQ(store.state().format, BodyFormat::kText);
     EXPECT_EQ(store.state().text, kRussianText);
@@ -270,24 +288,23 @@ TEST(BodyRoutes, RtfOnlyItemEndsAsUtf8PlainText) {
   }
 }
 
-TEST(BodyRoutes, UnflaggedLongValuesStayAsStored) {
-  // Bytes that happen to form an LZXPRESS stream are still a body's own bytes to the routes;
-  // the typed writer, which reads engine-packed text segments, unpacks them.
-  const Bytes plain(2000, 'x');
-  const Bytes looks_packed = Lzxpress(plain);
+TEST(BodyRoutes, UnpackedLongValuesStayAsStored) {
+  // Bytes that happen to form an LZXPRESS stream are still a body's own bytes: only a segment
+  // whose stored size differs from the size it stands for was packed by the engine.
+  const Bytes looks_packed = Lzxpress(Bytes(2000, 'x'));
   BodyStore store({Item().Set(u"N1013", Separate(looks_packed))});
   ASSERT_TRUE(store.ok());
-  EsedbRecord record = store.Item(0);
+  ItemRecord record = store.Item(0);
   store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
   EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), looks_packed);
   store.extractor().WriteBodyValueAsText(record.get(), kHtmlEntry);
-  EXPECT_EQ(FileBytes(store.Work("blank.txt")), plain);
+  EXPECT_EQ(FileBytes(store.Work("blank.txt")), looks_packed);
 }
 
 TEST(BodyRoutes, UncompressedRtfStreamIsTakenAsItStands) {
   BodyStore store({Item().Set(u"N1009", forge::WrapRtfUncompressed(kRussianRtf))});
   ASSERT_TRUE(store.ok());
-  EsedbRecord record = store.Item(0);
+  ItemRecord record = store.Item(0);
   store.extractor().ExtractRtfBody(record.get(), kRtfEntry);
   EXPECT_EQ(store.state().format, BodyFormat::kText);
   EXPECT_EQ(store.state().text, kRussianText);
@@ -303,7 +320,7 @@ TEST(BodyRoutes, DamagedRtfStreamsGiveAnEmptyText) {
   for (int index = 0; index < 2; ++index) {
     SCOPED_TRACE(index);
     store.state().text = u"stale";
-    EsedbRecord record = store.Item(index);
+    ItemRecord record = store.Item(index);
     store.extractor().ExtractRtfBody(record.get(), kRtfEntry);
     EXPECT_EQ(store.state().format, BodyFormat::kText);
     EXPECT_EQ(store.state().text, u"");
@@ -318,7 +335,7 @@ TEST(BodyRoutes, EmptyOrAbsentBodyLeavesNoTrace) {
   ASSERT_TRUE(store.ok());
   for (int index = 0; index < 2; ++index) {
     SCOPED_TRACE(index);
-    EsedbRecord record = store.Item(index);
+    ItemRecord record = store.Item(index);
     store.extractor().ExtractFirstBody(record.get(), kAllColumns);
     EXPECT_EQ(store.state().format, BodyFormat::kNone);
     EXPECT_EQ(store.extractor().WriteBodyValueAsText(record.get(), kTextEntry), u"");
@@ -337,7 +354,7 @@ TEST(BodyRoutes, TextBodyWinsOverHtmlAndRtf) {
                        .Set(u"S1000", Packed({0x18, 0xff, 0xff, 0x01}))
                        .Set(u"N1013", AsBytes("<p>html</p>"))});
   ASSERT_TRUE(store.ok());
-  EsedbRecord record = store.Item(0);
+  ItemRecord record = store.Item(0);
   store.extractor().ExtractFirstBody(record.get(), kAllColumns);
   EXPECT_EQ(store.state().format, BodyFormat::kText);
   EXPECT_EQ(store.state().file_path, store.Work("textbody.txt"));
@@ -345,7 +362,7 @@ TEST(BodyRoutes, TextBodyWinsOverHtmlAndRtf) {
   EXPECT_FALSE(std::filesystem::exists(store.Work("rtfbody.txt")));
 
   // An unreadable text body lets the HTML route have its turn.
-  EsedbRecord second = store.Item(1);
+  ItemRecord second = store.Item(1);
   store.extractor().ExtractFirstBody(second.get(), kAllColumns);
   EXPECT_EQ(store.state().format, BodyFormat::kHtml);
   EXPECT_EQ(store.state().text, u"<p>html</p>");
@@ -354,7 +371,7 @@ TEST(BodyRoutes, TextBodyWinsOverHtmlAndRtf) {
 TEST(ConvertRtfBodyFile, KeepsTheRtfFormatForTheStreamWriter) {
   BodyStore store({Item().Set(u"N1009", forge::CompressRtf(kRussianRtf))});
   ASSERT_TRUE(store.ok());
-  EsedbRecord record = store.Item(0);
+  ItemRecord record = store.Item(0);
   ASSERT_TRUE(store.reader().WriteRtfBodyFile(record.get(), kRtfEntry).has_value());
   ASSERT_EQ(store.state().format, BodyFormat::kRtf);
   EXPECT_TRUE(store.extractor().ConvertRtfBodyFile());
@@ -383,7 +400,7 @@ TEST(WriteBodyValueAsText, DecodesByColumnType) {
                        .Set(u"S1000", Separate(Utf16LeBytes(long_body)))
                        .Set(u"N1013", Packed(Lzxpress(unpacked)))});
   ASSERT_TRUE(store.ok());
-  EsedbRecord first = store.Item(0);
+  ItemRecord first = store.Item(0);
   const std::u16string path = store.extractor().WriteBodyValueAsText(first.get(), kTextEntry);
   EXPECT_EQ(path, TextFromPath(store.Work("blank.txt")));
   EXPECT_EQ(store.state().file_path, store.Work("blank.txt"));
@@ -399,7 +416,7 @@ TEST(WriteBodyValueAsText, DecodesByColumnType) {
   EXPECT_EQ(FileBytes(store.Work("blank.txt")), (Bytes{1, 2, 3, 4, 5}));
 
   // Long values: every segment, whose bytes may start like a compression header (U+0416).
-  EsedbRecord second = store.Item(1);
+  ItemRecord second = store.Item(1);
   store.extractor().WriteBodyValueAsText(second.get(), kTextEntry);
   EXPECT_EQ(FileBytes(store.Work("blank.txt")), Utf16LeBytes(long_body));
   store.extractor().WriteBodyValueAsText(second.get(), kHtmlEntry);

@@ -151,7 +151,9 @@ TEST(ReaderDamage, HeaderAndLength) {
     }
     ASSERT_TRUE(database);
     // Cut before the catalogue's pages: nothing to list, and the catalogue says so.
-    if (kept <= 4096 * 5) EXPECT_FALSE(database->catalog().complete);
+    if (kept <= 4096 * 5) {
+      EXPECT_FALSE(database->catalog().complete);
+    }
     for (const auto& table : database->tables()) {
       table->ForEachRecord([](std::uint32_t, const ese::Record*) { return true; });
     }

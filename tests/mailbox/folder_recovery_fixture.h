@@ -46,7 +46,7 @@ class FolderRecovery {
       return;
     }
     NamedTableHandlers handlers;
-    handlers.mailbox = [this](libesedb_record_t* record, std::uint32_t) {
+    handlers.mailbox = [this](const ese::Record* record, std::uint32_t) {
       HandleMailboxRow(*recovery_, record);
     };
     recovery_->session().ScanNamedTable(u"Mailbox", handlers, recovery_->scan_context());
@@ -59,7 +59,7 @@ class FolderRecovery {
     if (indexed) {
       handlers.folder = FolderRowHandler(*recovery_);
     } else {
-      handlers.folder = [this](libesedb_record_t* record, std::uint32_t number) {
+      handlers.folder = [this](const ese::Record* record, std::uint32_t number) {
         HandleFolderRow(*recovery_, record, number);
       };
     }
@@ -74,7 +74,7 @@ class FolderRecovery {
       if (entry.name.starts_with(u"Folders-")) names.insert(names.begin(), entry.name);
     }
     for (const std::u16string& name : names) {
-      libesedb_table_t* table = recovery_->session().OpenTableByName(name);
+      const ese::Table* table = recovery_->session().OpenTableByName(name);
       ASSERT_NE(table, nullptr) << "table missing";
       EXPECT_TRUE(ScanFolderTable(*recovery_, table, name));
     }

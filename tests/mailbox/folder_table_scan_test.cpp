@@ -128,7 +128,7 @@ TEST(FolderTableScan, ProgressCyclesPerTableAndEndsAtZero) {
   FolderRecovery store(TwoMailboxStore());
   ASSERT_TRUE(store.ok());
   store.AddMailboxes();
-  libesedb_table_t* table = store.recovery().session().OpenTableByName(u"Folders-100");
+  const ese::Table* table = store.recovery().session().OpenTableByName(u"Folders-100");
   ASSERT_NE(table, nullptr);
   store.window.progress_positions.clear();
   EXPECT_TRUE(ScanFolderTable(store.recovery(), table, u"Folders-100"));

@@ -265,15 +265,11 @@ TEST(HeaderScan, DatesAreReadFromEveryColumnTypeThatHoldsAFiletime) {
   std::filesystem::create_directories(folder / "work");
   OpenedStore store(folder / "dates.edb", folder / "work");
   Recovery& recovery = store.recovery();
-  const EsedbTable table = GetTable(recovery.session().file(), [&] {
-    for (const TableEntry& entry : recovery.session().catalog().entries()) {
-      if (entry.name == u"MsgHeader-1-9") return entry.index;
-    }
-    return -1;
-  }());
-  ASSERT_TRUE(ScanHeaderTable(recovery, table.get(), u"MsgHeader-1-9"));
+  const ese::Table* table = recovery.session().OpenTableByName(u"MsgHeader-1-9");
+  ASSERT_NE(table, nullptr);
+  ASSERT_TRUE(ScanHeaderTable(recovery, table, u"MsgHeader-1-9"));
   EXPECT_FALSE(ScanHeaderTable(recovery, nullptr, u"MsgHeader-1-9"));
-  EXPECT_FALSE(ScanHeaderTable(recovery, table.get(), u""));
+  EXPECT_FALSE(ScanHeaderTable(recovery, table, u""));
   const auto& headers = recovery.model().item_headers;
   ASSERT_EQ(headers.size(), 3u);
   EXPECT_EQ(headers.at(2).date, u"Jan,05 2010 09:03:07");

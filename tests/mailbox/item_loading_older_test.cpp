@@ -137,10 +137,10 @@ void WriteOlderStore(const std::filesystem::path& path, int big_folder_rows) {
 // with an owner, the folders' tree nodes.
 void PrepareModel(Recovery& recovery) {
   NamedTableHandlers handlers;
-  handlers.message = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+  handlers.message = [&recovery](const ese::Record* record, std::uint32_t number) {
     HandleMessageRow(recovery, record, number);
   };
-  handlers.attachment = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+  handlers.attachment = [&recovery](const ese::Record* record, std::uint32_t number) {
     HandleAttachmentRow(recovery, record, number);
   };
   StoreSession& session = recovery.session();
@@ -287,16 +287,10 @@ TEST(OlderStoreProgress, ALargeFolderLimitsTheProgressRange) {
   WriteOlderStore(folder / "big.edb", 70000);
   std::filesystem::create_directories(folder / "work");
   OpenedStore store(folder / "big.edb", folder / "work");
-  const EsedbTable table = GetTable(store.recovery().session().file(), [&] {
-    for (const TableEntry& entry : store.recovery().session().catalog().entries()) {
-      if (entry.name == u"1-500") return entry.index;
-    }
-    return -1;
-  }());
-  ASSERT_TRUE(table);
+  const ese::Table* table = store.recovery().session().OpenTableByName(u"1-500");
+  ASSERT_NE(table, nullptr);
   std::size_t rows = 0;
-  EXPECT_TRUE(
-      LoadFolderItems(store.recovery(), table.get(), [&rows](const FolderItem&) { ++rows; }));
+  EXPECT_TRUE(LoadFolderItems(store.recovery(), table, [&rows](const FolderItem&) { ++rows; }));
   EXPECT_EQ(rows, 0u);
   auto& window = store.recorder();
   EXPECT_EQ(window.progress_range, (std::pair<int, int>{0, 50000}));

@@ -113,8 +113,7 @@ class Preview2010 : public ::testing::Test {
     ASSERT_FALSE(recovery.is_public_store());
     for (const TableEntry& entry : recovery.session().catalog().entries()) {
       if (entry.name != u"Body-1-2") continue;
-      const EsedbTable table = GetTable(recovery.session().file(), entry.index);
-      ASSERT_TRUE(ScanBodyTable(recovery, table.get(), entry.name));
+      ASSERT_TRUE(ScanBodyTable(recovery, entry.table, entry.name));
     }
     ASSERT_EQ(recovery.model().body_refs.size(), 13u);
   }

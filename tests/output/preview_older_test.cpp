@@ -113,7 +113,7 @@ class OlderPreview : public ::testing::Test {
     StoreSession& session = recovery.session();
     ASSERT_FALSE(session.attachment_table_name().empty());
     NamedTableHandlers handlers;
-    handlers.attachment = [&recovery](libesedb_record_t* record, std::uint32_t number) {
+    handlers.attachment = [&recovery](const ese::Record* record, std::uint32_t number) {
       HandleAttachmentRow(recovery, record, number);
     };
     session.ScanNamedTable(session.attachment_table_name(), handlers, recovery.scan_context());

@@ -26,6 +26,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using nlohmann::json;
+using testing::EsedbFile;
+using testing::EsedbLongValue;
+using testing::EsedbMultiValue;
+using testing::EsedbRecord;
+using testing::EsedbTable;
+using testing::GetLongValue;
+using testing::GetMultiValue;
+using testing::GetRecord;
 
 constexpr std::uint8_t kCompressedFlag = 0x02;
 constexpr std::uint8_t kLongValueFlag = 0x04;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
+
+#include "store/stored_value.h"
 
 namespace tarvex {
 namespace {
@@ -65,6 +68,37 @@ TEST(ValueText, DatesAreUtcWithEnglishMonthNames) {
   // The largest FILETIME Windows converts lies in the year 30828.
   EXPECT_EQ(DateText(0x7FFFFFFFFFFFFFFFULL), u"Sep,14 30828 02:48:05");
   EXPECT_EQ(DateText(0x8000000000000001ULL), u"(0x80000000 0x0000000");
+}
+
+TEST(StoredValue, TextIsDecodedInItsColumnsCodePage) {
+  using Bytes = std::vector<std::uint8_t>;
+  struct Case {
+    Bytes stored;
+    std::uint32_t code_page;
+    std::u16string text;
+  };
+  const std::vector<Case> cases = {
+      // A surrogate pair comes out whole (U+1F98A).
+      {{'a', 0, 0x3E, 0xD8, 0x8A, 0xDD}, 1200, u"a\U0001F98A"},
+      // A fixed column padded bytewise: the odd byte is the low half of one more unit.
+      {{'a', 0, 'b'}, 1200, u"ab"},
+      {{'a', 0, 0, 0, 'b', 0}, 1200, u"a"},
+      {{'G', 'r', 0xFC, 0x80}, 1252, u"Gr\u00fc\u20ac"},
+      {{'G', 'r', 0xFC, 0x80}, 0, u"Gr\u00fc\u20ac"},
+      {{0xCF, 0xF0, 0, 'x'}, 1251, u"\u041f\u0440"},
+      {{}, 1200, u""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StoredText(c.stored, c.code_page), c.text) << c.code_page;
+  }
+}
+
+TEST(StoredValue, NumbersNeedTheirExactSize) {
+  const std::vector<std::uint8_t> bytes = {0xFF, 0xFF, 0x01};
+  EXPECT_EQ(FixedSizeNumber(std::span(bytes).first(2), 2), 0xFFFFu);
+  EXPECT_EQ(FixedSizeNumber(bytes, 3), 0x01FFFFu);
+  EXPECT_EQ(FixedSizeNumber(bytes, 2), std::nullopt);
+  EXPECT_EQ(FixedSizeNumber(std::span(bytes).first(1), 2), std::nullopt);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ namespace {
 using testing::OpenedStore;
 using testing::ScenarioPath;
 using testing::ScratchFolder;
+using testing::StoreRecord;
 
 std::string FileText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -46,10 +47,7 @@ class ScenarioStore : public ::testing::Test {
  protected:
   void Build(const std::string& scenario) {
     const std::filesystem::path database = scratch_ / (scenario + ".edb");
-    // The program's readers go through libesedb, which finds long values in its layout only.
-    StoreDescription description = ReadScenarioFile(ScenarioPath(scenario + ".json"));
-    description.libesedb_long_value_layout = true;
-    BuildStore(description, database);
+    BuildStore(ReadScenarioFile(ScenarioPath(scenario + ".json")), database);
     working_ = scratch_ / "work";
     std::filesystem::create_directories(working_);
     store_ = OpenedStore::Open(database, working_);
@@ -68,9 +66,9 @@ class ScenarioStore : public ::testing::Test {
   void ExpectLeadingColumnInEveryTable() {
     for (const TableEntry& entry : store_->session().catalog().entries()) {
       if (entry.name.starts_with(u"MSys")) continue;
-      const EsedbColumn first = GetColumn(store_->Table(entry.name), 0);
-      ASSERT_TRUE(first) << Utf16ToUtf8(entry.name);
-      EXPECT_EQ(ColumnName(first.get()), u"Le08") << Utf16ToUtf8(entry.name);
+      const ese::Table* table = store_->Table(entry.name);
+      ASSERT_TRUE(table && !table->columns().empty()) << Utf16ToUtf8(entry.name);
+      EXPECT_EQ(table->columns()[0].name, u"Le08") << Utf16ToUtf8(entry.name);
     }
   }
 
@@ -106,13 +104,13 @@ TEST_F(ScenarioStore, OlderPrivateStoreHasItsTablesFolderKeysAndAttachmentTable)
   const int id_column = store_->Column(u"Folders", u"Q6748");
   ASSERT_GT(id_column, 0);
   for (int number = 0; number < store_->RecordCount(u"Folders"); ++number) {
-    const EsedbRecord row = GetRecord(store_->Table(u"Folders"), number);
+    const StoreRecord row = store_->Record(u"Folders", number);
     const auto id = reader.ReadIdText(row.get(), id_column, ByteOrder::kBigEndian);
     ASSERT_TRUE(id);
     EXPECT_TRUE(session.catalog().HasFolderTable(*id)) << Utf16ToUtf8(*id);
   }
   EXPECT_EQ(store_->RecordCount(u"Mailbox"), 2);
-  const EsedbRecord bob = store_->RecordWhere(u"Mailbox", u"S3001", u"Bob, Chen");
+  const StoreRecord bob = store_->RecordWhere(u"Mailbox", u"S3001", u"Bob, Chen");
   ASSERT_TRUE(bob);
   EXPECT_EQ(
       reader.ReadIdText(bob.get(), store_->Column(u"Mailbox", u"Q6764"), ByteOrder::kBigEndian),
@@ -124,7 +122,7 @@ TEST_F(ScenarioStore, OlderPrivateStoreHasItsTablesFolderKeysAndAttachmentTable)
 TEST_F(ScenarioStore, OlderPrivateFolderRowsCarryIdentifiersPathsAndParents) {
   Build("older-private");
   ValueReader& reader = store_->reader();
-  const EsedbRecord inbox = store_->RecordWhere(u"Folders", u"S3001", u"Inbox");
+  const StoreRecord inbox = store_->RecordWhere(u"Folders", u"S3001", u"Inbox");
   ASSERT_TRUE(inbox);
   // Q6748 is a fixed currency column, Q6749 a binary one: both read as the same 8 bytes.
   const int id = store_->Column(u"Folders", u"Q6748");
@@ -137,15 +135,15 @@ TEST_F(ScenarioStore, OlderPrivateFolderRowsCarryIdentifiersPathsAndParents) {
   EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"S3613"), u"IPF.Note");
   EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"L3602"), u"14");
 
-  const EsedbRecord odd = store_->RecordWhere(u"Folders", u"S3001", u"C# + C++ / 50% off");
+  const StoreRecord odd = store_->RecordWhere(u"Folders", u"S3001", u"C# + C++ / 50% off");
   ASSERT_TRUE(odd);
   EXPECT_EQ(store_->Text(odd.get(), u"Folders", u"S6707"),
             u"/Top of Information Store/C%23 %2B C%2B%2B %2F 50%25 off");
-  const EsedbRecord finder = store_->RecordWhere(u"Folders", u"S3001", u"Unread mail");
+  const StoreRecord finder = store_->RecordWhere(u"Folders", u"S3001", u"Unread mail");
   ASSERT_TRUE(finder);
   EXPECT_EQ(store_->Text(finder.get(), u"Folders", u"S6707"),
             u"/NON_IPM_SUBTREE/Finder/Unread mail");
-  const EsedbRecord deepest = store_->RecordWhere(u"Folders", u"S3001", u"Level 28");
+  const StoreRecord deepest = store_->RecordWhere(u"Folders", u"S3001", u"Level 28");
   ASSERT_TRUE(deepest);
   EXPECT_EQ(Split(*store_->Text(deepest.get(), u"Folders", u"S6707"), u'/').size(), 31u);
 }
@@ -156,7 +154,7 @@ TEST_F(ScenarioStore, OlderPrivateMessagesDecodeToTheScenarioValues) {
   ValueReader& reader = store_->reader();
   ASSERT_TRUE(session.FindColumns(store_->Table(u"Msg"), ColumnLookup::kMessageTable));
 
-  const EsedbRecord report = store_->RecordWhere(u"Msg", u"Se1d", u"Quarterly report");
+  const StoreRecord report = store_->RecordWhere(u"Msg", u"Se1d", u"Quarterly report");
   ASSERT_TRUE(report);
   // Dates: Te06 in a currency column, T3007 in a binary column.
   EXPECT_EQ(
@@ -182,7 +180,7 @@ TEST_F(ScenarioStore, OlderPrivateMessagesDecodeToTheScenarioValues) {
   const int data = store_->Column(table, u"N3701");
   int found = 0;
   for (int number = 0; number < store_->RecordCount(table); ++number) {
-    const EsedbRecord row = GetRecord(store_->Table(table), number);
+    const StoreRecord row = store_->Record(table, number);
     const auto id =
         reader.ReadIdText(row.get(), store_->Column(table, u"Q3f88"), ByteOrder::kBigEndian);
     ASSERT_TRUE(id);
@@ -208,10 +206,10 @@ TEST_F(ScenarioStore, OlderPrivateCompressedBodiesAndTextsRoundTrip) {
   ValueReader& reader = store_->reader();
   const int body = store_->Column(u"Msg", u"S1000");
 
-  const EsedbRecord seven = store_->RecordWhere(u"Msg", u"Se1d", u"Seven-bit body");
+  const StoreRecord seven = store_->RecordWhere(u"Msg", u"Se1d", u"Seven-bit body");
   ASSERT_TRUE(seven);
   EXPECT_EQ(reader.ReadBodyText(seven.get(), body), u"Packed seven bits per character.");
-  const EsedbRecord lzx = store_->RecordWhere(u"Msg", u"Se1d", u"LZXPRESS body");
+  const StoreRecord lzx = store_->RecordWhere(u"Msg", u"Se1d", u"LZXPRESS body");
   ASSERT_TRUE(lzx);
   std::u16string expected;
   for (int i = 0; i < 12; ++i) expected += kQuarterly;
@@ -220,7 +218,7 @@ TEST_F(ScenarioStore, OlderPrivateCompressedBodiesAndTextsRoundTrip) {
 
   // Non-ASCII subject with a character outside the Basic Multilingual Plane; sender in 1252.
   const std::u16string subject = u"Grüße aus Zürich – 東京 🦊";
-  const EsedbRecord html = store_->RecordWhere(u"Msg", u"Se1d", subject);
+  const StoreRecord html = store_->RecordWhere(u"Msg", u"Se1d", subject);
   ASSERT_TRUE(html);
   EXPECT_EQ(store_->Text(html.get(), u"Msg", u"S42"), u"Eva Müller");
   const auto html_path = reader.WriteHtmlBodyFile(html.get(), store_->Column(u"Msg", u"N1013"));
@@ -231,13 +229,13 @@ TEST_F(ScenarioStore, OlderPrivateCompressedBodiesAndTextsRoundTrip) {
   EXPECT_NE(page.find("Grüße aus Zürich – news of the month."), std::string::npos);
 
   // The same page as an uncompressed long value, as engines before column compression kept it.
-  const EsedbRecord old_html =
+  const StoreRecord old_html =
       store_->RecordWhere(u"Msg", u"Se1d", u"Newsletter as it was stored then");
   ASSERT_TRUE(old_html);
   ASSERT_TRUE(reader.WriteHtmlBodyFile(old_html.get(), store_->Column(u"Msg", u"N1013")));
   EXPECT_EQ(FileText(working_ / "blank.html"), page);
 
-  const EsedbRecord rtf = store_->RecordWhere(u"Msg", u"Se1d", u"Meeting moved");
+  const StoreRecord rtf = store_->RecordWhere(u"Msg", u"Se1d", u"Meeting moved");
   ASSERT_TRUE(rtf);
   reader.WriteRtfBodyFile(rtf.get(), store_->Column(u"Msg", u"N1009"));
   const std::string stream = FileText(working_ / "rtfbody.txt");
@@ -247,24 +245,24 @@ TEST_F(ScenarioStore, OlderPrivateCompressedBodiesAndTextsRoundTrip) {
   const std::optional<std::string> decoded = DecompressRtf(stream);
   ASSERT_TRUE(decoded);
   EXPECT_TRUE(decoded->starts_with(kRtf.substr(0, kRtf.find("Regards, Bob"))));
-  const EsedbRecord plain_rtf = store_->RecordWhere(u"Msg", u"Se1d", u"Uncompressed RTF stream");
+  const StoreRecord plain_rtf = store_->RecordWhere(u"Msg", u"Se1d", u"Uncompressed RTF stream");
   ASSERT_TRUE(plain_rtf);
   reader.WriteRtfBodyFile(plain_rtf.get(), store_->Column(u"Msg", u"N1009"));
   const std::vector<uint8_t> wrapped = WrapRtfUncompressed(kRtf);
   EXPECT_EQ(FileText(working_ / "rtfbody.txt"), std::string(wrapped.begin(), wrapped.end()));
 
-  const EsedbRecord contact = store_->RecordWhere(u"Msg", u"S3001", u"Hugo Lefèvre");
+  const StoreRecord contact = store_->RecordWhere(u"Msg", u"S3001", u"Hugo Lefèvre");
   ASSERT_TRUE(contact);
   EXPECT_EQ(store_->Text(contact.get(), u"Msg", u"MS80db"), u"Customers VIP Frankreich ");
   EXPECT_EQ(reader.ReadTimeText(contact.get(), store_->Column(u"Msg", u"T3a42"),
                                 ByteOrder::kLittleEndian),
             u"Jun,30 1975 00:00:00");
-  const EsedbRecord list = store_->RecordWhere(u"Msg", u"S3001", u"Project team");
+  const StoreRecord list = store_->RecordWhere(u"Msg", u"S3001", u"Project team");
   ASSERT_TRUE(list);
   EXPECT_EQ(store_->Text(list.get(), u"Msg", u"MN81d8"),
             u"alice.martin@tarvex.test SMTP,bob.chen@tarvex.test SMTP,");
 
-  const EsedbRecord bad_time = store_->RecordWhere(u"Msg", u"Se1d", u"Bad delivery time");
+  const StoreRecord bad_time = store_->RecordWhere(u"Msg", u"Se1d", u"Bad delivery time");
   ASSERT_TRUE(bad_time);
   EXPECT_TRUE(
       reader
@@ -277,11 +275,10 @@ TEST_F(ScenarioStore, OlderContentTablesListTheirItemsThroughTheTemplate) {
   ValueReader& reader = store_->reader();
   EXPECT_EQ(store_->RecordCount(u"1-4FD"), 14);
   // The Inbox's own column comes after every template column.
-  int template_columns = 0;
-  libesedb_table_get_number_of_columns(store_->Table(u"FolderContentsTemplate"), &template_columns,
-                                       0, nullptr);
-  EXPECT_EQ(store_->Column(u"1-4FD", u"S3d"), template_columns);
-  const EsedbRecord meeting = store_->RecordWhere(u"1-4FD", u"Se1d", u"Invitation: design review");
+  const ese::Table* template_table = store_->Table(u"FolderContentsTemplate");
+  ASSERT_NE(template_table, nullptr);
+  EXPECT_EQ(store_->Column(u"1-4FD", u"S3d"), static_cast<int>(template_table->columns().size()));
+  const StoreRecord meeting = store_->RecordWhere(u"1-4FD", u"Se1d", u"Invitation: design review");
   ASSERT_TRUE(meeting);
   EXPECT_EQ(store_->Text(meeting.get(), u"1-4FD", u"S3d"), u"RE: ");
   EXPECT_EQ(store_->Text(meeting.get(), u"1-4FD", u"S1a"), u"IPM.Schedule.Meeting.Request");
@@ -290,12 +287,12 @@ TEST_F(ScenarioStore, OlderContentTablesListTheirItemsThroughTheTemplate) {
   const auto id =
       reader.ReadIdText(meeting.get(), store_->Column(u"1-4FD", u"N67b0"), ByteOrder::kBigEndian);
   ASSERT_TRUE(id);
-  const EsedbRecord message = store_->RecordWhere(u"Msg", u"Se1d", u"Invitation: design review");
+  const StoreRecord message = store_->RecordWhere(u"Msg", u"Se1d", u"Invitation: design review");
   ASSERT_TRUE(message);
   EXPECT_EQ(
       reader.ReadIdText(message.get(), store_->Column(u"Msg", u"N67b0"), ByteOrder::kBigEndian),
       id);
-  const EsedbRecord unclassed = store_->RecordWhere(u"1-4FD", u"Se1d", u"Mail without a class");
+  const StoreRecord unclassed = store_->RecordWhere(u"1-4FD", u"Se1d", u"Mail without a class");
   ASSERT_TRUE(unclassed);
   EXPECT_EQ(store_->Text(unclassed.get(), u"1-4FD", u"S1a"), u"");
 }
@@ -309,14 +306,14 @@ TEST_F(ScenarioStore, OlderPublicStoreIsPublicWithItsOwnAttachmentTable) {
   EXPECT_FALSE(session.catalog().Contains(u"Mailbox"));
   EXPECT_EQ(session.attachment_table_name(), u"PublicAttachments");
   ValueReader& reader = store_->reader();
-  const EsedbRecord marketing = store_->RecordWhere(u"Folders", u"S3001", u"Marketing");
+  const StoreRecord marketing = store_->RecordWhere(u"Folders", u"S3001", u"Marketing");
   ASSERT_TRUE(marketing);
   EXPECT_EQ(reader.ReadIdText(marketing.get(), store_->Column(u"Folders", u"Q6748"),
                               ByteOrder::kBigEndian),
             u"1000000000004fd");
   EXPECT_TRUE(session.catalog().HasFolderTable(u"1000000000004FD"));
   EXPECT_EQ(store_->RecordCount(u"1-4FD"), 2);
-  const EsedbRecord kickoff = store_->RecordWhere(u"Msg", u"Se1d", u"Campaign kick-off");
+  const StoreRecord kickoff = store_->RecordWhere(u"Msg", u"Se1d", u"Campaign kick-off");
   ASSERT_TRUE(kickoff);
   EXPECT_EQ(
       reader.ReadTimeText(kickoff.get(), store_->Column(u"Msg", u"Te06"), ByteOrder::kLittleEndian),
@@ -339,13 +336,13 @@ TEST_F(ScenarioStore, Private2010StoreHasPerMailboxTables) {
   }
   ExpectLeadingColumnInEveryTable();
   ValueReader& reader = store_->reader();
-  const EsedbRecord alice = store_->RecordWhere(u"Mailbox", u"S3001", u"Alice Martin");
+  const StoreRecord alice = store_->RecordWhere(u"Mailbox", u"S3001", u"Alice Martin");
   ASSERT_TRUE(alice);
   const auto mailbox =
       reader.ReadIdText(alice.get(), store_->Column(u"Mailbox", u"Q6764"), ByteOrder::kBigEndian);
   EXPECT_EQ(mailbox, u"1000000000001a5");
   // A top folder's parent is its mailbox; the mailbox's own number is in every folder row.
-  const EsedbRecord top =
+  const StoreRecord top =
       store_->RecordWhere(u"Folders-101", u"S3001", u"Top of Information Store");
   ASSERT_TRUE(top);
   EXPECT_EQ(
@@ -354,7 +351,7 @@ TEST_F(ScenarioStore, Private2010StoreHasPerMailboxTables) {
   EXPECT_EQ(
       reader.ReadIdText(top.get(), store_->Column(u"Folders-101", u"Q6764"), ByteOrder::kBigEndian),
       mailbox);
-  const EsedbRecord inbox = store_->RecordWhere(u"Folders-101", u"S3001", u"Inbox");
+  const StoreRecord inbox = store_->RecordWhere(u"Folders-101", u"S3001", u"Inbox");
   ASSERT_TRUE(inbox);
   EXPECT_EQ(reader.ReadIdText(inbox.get(), store_->Column(u"Folders-101", u"Q6748"),
                               ByteOrder::kBigEndian),
@@ -366,7 +363,7 @@ TEST_F(ScenarioStore, Private2010StoreHasPerMailboxTables) {
 TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
   Build("2010-private");
   ValueReader& reader = store_->reader();
-  const EsedbRecord header = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Hello");
+  const StoreRecord header = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Hello");
   ASSERT_TRUE(header);
   EXPECT_EQ(store_->Text(header.get(), u"MsgHeader-101", u"S3d"), u"RE: ");
   EXPECT_EQ(reader.ReadIdText(header.get(), store_->Column(u"MsgHeader-101", u"Q6748"),
@@ -379,27 +376,27 @@ TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
   const auto id = reader.ReadIdText(header.get(), store_->Column(u"MsgHeader-101", u"N67b0"),
                                     ByteOrder::kBigEndian);
   ASSERT_TRUE(id);
-  const EsedbRecord body = store_->RecordWithId(u"Body-101", u"N65f9", *id);
+  const StoreRecord body = store_->RecordWithId(u"Body-101", u"N65f9", *id);
   ASSERT_TRUE(body);
   EXPECT_EQ(store_->Text(body.get(), u"Body-101", u"L3705"), u"0");
   EXPECT_EQ(reader.ReadBodyText(body.get(), store_->Column(u"Body-101", u"S1000")), u"Seven bits.");
 
-  const EsedbRecord inline_html = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Inline HTML");
+  const StoreRecord inline_html = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Inline HTML");
   ASSERT_TRUE(inline_html);
   const auto html_id = reader.ReadIdText(
       inline_html.get(), store_->Column(u"MsgHeader-101", u"N67b0"), ByteOrder::kBigEndian);
-  const EsedbRecord html_body = store_->RecordWithId(u"Body-101", u"N65f9", *html_id);
+  const StoreRecord html_body = store_->RecordWithId(u"Body-101", u"N65f9", *html_id);
   ASSERT_TRUE(html_body);
   reader.WriteHtmlBodyFile(html_body.get(), store_->Column(u"Body-101", u"N1013"));
   EXPECT_EQ(FileText(working_ / "blank.html"), "<p>Short <b>HTML</b> body</p>");
 
   // The first item's attachments are rows of the same body table.
-  const EsedbRecord report = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Quarterly report");
+  const StoreRecord report = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Quarterly report");
   ASSERT_TRUE(report);
   EXPECT_EQ(store_->Text(report.get(), u"MsgHeader-101", u"Be1b"), u"true");
   const auto report_id = reader.ReadIdText(report.get(), store_->Column(u"MsgHeader-101", u"N67b0"),
                                            ByteOrder::kBigEndian);
-  const EsedbRecord report_body = store_->RecordWithId(u"Body-101", u"N65f9", *report_id);
+  const StoreRecord report_body = store_->RecordWithId(u"Body-101", u"N65f9", *report_id);
   ASSERT_TRUE(report_body);
   const std::u16string list =
       *reader.ReadValueHexText(report_body.get(), store_->Column(u"Body-101", u"N67b3"));
@@ -407,7 +404,7 @@ TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
   int attachments = 0;
   const int type = store_->Column(u"Body-101", u"L3705");
   for (int number = 0; number < store_->RecordCount(u"Body-101"); ++number) {
-    const EsedbRecord row = GetRecord(store_->Table(u"Body-101"), number);
+    const StoreRecord row = store_->Record(u"Body-101", number);
     if (reader.ReadValueText(row.get(), type) == u"0") continue;
     const auto attachment =
         reader.ReadIdText(row.get(), store_->Column(u"Body-101", u"N65f9"), ByteOrder::kBigEndian);
@@ -416,7 +413,7 @@ TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
   EXPECT_EQ(attachments, 2);
 
   // The placeholder id is stored as it is, for the reader to skip.
-  const EsedbRecord placeholder =
+  const StoreRecord placeholder =
       store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Placeholder id (hidden)");
   ASSERT_TRUE(placeholder);
   EXPECT_EQ(reader.ReadIdText(placeholder.get(), store_->Column(u"MsgHeader-101", u"N67b0"),
@@ -441,13 +438,13 @@ TEST_F(ScenarioStore, Public2010StoreOfRevision17NamesTablesByAlternativeIds) {
   const int id_column = store_->Column(u"Folders", u"Q6748");
   // Each folder's tables are named after its identifier as the store reads it.
   for (int number = 0; number < store_->RecordCount(u"Folders"); ++number) {
-    const EsedbRecord row = GetRecord(store_->Table(u"Folders"), number);
+    const StoreRecord row = store_->Record(u"Folders", number);
     const auto key = reader.ReadStoreIdText(row.get(), id_column, ByteOrder::kBigEndian);
     ASSERT_TRUE(key);
     EXPECT_TRUE(session.catalog().Contains(u"MsgHeader-" + *key)) << Utf16ToUtf8(*key);
     EXPECT_TRUE(session.catalog().Contains(u"Body-" + *key)) << Utf16ToUtf8(*key);
   }
-  const EsedbRecord marketing = store_->RecordWhere(u"Folders", u"S3001", u"Marketing");
+  const StoreRecord marketing = store_->RecordWhere(u"Folders", u"S3001", u"Marketing");
   ASSERT_TRUE(marketing);
   EXPECT_EQ(reader.ReadStoreIdText(marketing.get(), id_column, ByteOrder::kBigEndian), u"1-4FD");
   EXPECT_EQ(reader.ReadIdText(marketing.get(), id_column, ByteOrder::kLittleEndian),
@@ -456,12 +453,12 @@ TEST_F(ScenarioStore, Public2010StoreOfRevision17NamesTablesByAlternativeIds) {
   EXPECT_EQ(reader.ReadIdText(marketing.get(), store_->Column(u"Folders", u"Q6749"),
                               ByteOrder::kBigEndian),
             std::nullopt);
-  const EsedbRecord drafts = store_->RecordWhere(u"Folders", u"S3001", u"Drafts of Ångström");
+  const StoreRecord drafts = store_->RecordWhere(u"Folders", u"S3001", u"Drafts of Ångström");
   ASSERT_TRUE(drafts);
   EXPECT_EQ(reader.ReadStoreIdText(drafts.get(), id_column, ByteOrder::kBigEndian), u"12-3");
   EXPECT_EQ(store_->RecordCount(u"MsgHeader-1-4FD"), 3);
   EXPECT_EQ(store_->RecordCount(u"Body-1-4FD"), 4) << "three bodies and one attachment";
-  const EsedbRecord header = store_->RecordWhere(u"MsgHeader-1-4FD", u"Se1d", u"Newsletter");
+  const StoreRecord header = store_->RecordWhere(u"MsgHeader-1-4FD", u"Se1d", u"Newsletter");
   ASSERT_TRUE(header);
   EXPECT_EQ(reader.ReadTimeText(header.get(), store_->Column(u"MsgHeader-1-4FD", u"T3007"),
                                 ByteOrder::kLittleEndian),

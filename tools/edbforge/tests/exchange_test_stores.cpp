@@ -24,58 +24,51 @@ std::unique_ptr<OpenedStore> OpenedStore::Open(const std::filesystem::path& data
   return store;
 }
 
-libesedb_table_t* OpenedStore::Table(const std::u16string& table) {
-  // Handles stay open for the store's life, so records read from them stay valid.
-  if (const auto found = tables_.find(table); found != tables_.end()) return found->second.get();
+const ese::Table* OpenedStore::Table(const std::u16string& table) {
+  // The session's database owns its tables for the store's life.
   for (const TableEntry& entry : session_->catalog().entries()) {
-    if (entry.name == table) {
-      EsedbTable handle = GetTable(session_->file(), entry.index);
-      libesedb_table_t* raw = handle.get();
-      tables_.emplace(table, std::move(handle));
-      return raw;
-    }
+    if (entry.name == table) return entry.table;
   }
   return nullptr;
 }
 
 int OpenedStore::Column(const std::u16string& table, const std::u16string& column) {
-  libesedb_table_t* handle = Table(table);
+  const ese::Table* handle = Table(table);
   if (handle == nullptr) return -1;
-  int count = 0;
-  if (libesedb_table_get_number_of_columns(handle, &count, 0, nullptr) != 1) return -1;
-  for (int position = 0; position < count; ++position) {
-    const EsedbColumn entry = GetColumn(handle, position);
-    if (entry && ColumnName(entry.get()) == column) return position;
-  }
-  return -1;
+  const std::optional<std::size_t> position = handle->FindColumn(column);
+  return position ? static_cast<int>(*position) : -1;
 }
 
 int OpenedStore::RecordCount(const std::u16string& table) {
-  libesedb_table_t* handle = Table(table);
-  int count = -1;
-  if (handle != nullptr) libesedb_table_get_number_of_records(handle, &count, nullptr);
-  return count;
+  const ese::Table* handle = Table(table);
+  return handle != nullptr ? static_cast<int>(handle->record_count()) : -1;
 }
 
-EsedbRecord OpenedStore::RecordWhere(const std::u16string& table, const std::u16string& column,
+StoreRecord OpenedStore::Record(const std::u16string& table, int number) {
+  const ese::Table* handle = Table(table);
+  if (handle == nullptr || number < 0) return StoreRecord();
+  return StoreRecord(handle->ReadRecord(static_cast<std::uint32_t>(number)));
+}
+
+StoreRecord OpenedStore::RecordWhere(const std::u16string& table, const std::u16string& column,
                                      const std::u16string& text) {
   const int position = Column(table, column);
   const int count = RecordCount(table);
   if (position < 0) return {};
   for (int number = 0; number < count; ++number) {
-    EsedbRecord record = GetRecord(Table(table), number);
+    StoreRecord record = Record(table, number);
     if (record && reader_->ReadValueText(record.get(), position) == text) return record;
   }
   return {};
 }
 
-EsedbRecord OpenedStore::RecordWithId(const std::u16string& table, const std::u16string& column,
+StoreRecord OpenedStore::RecordWithId(const std::u16string& table, const std::u16string& column,
                                       const std::u16string& id) {
   const int position = Column(table, column);
   const int count = RecordCount(table);
   if (position < 0) return {};
   for (int number = 0; number < count; ++number) {
-    EsedbRecord record = GetRecord(Table(table), number);
+    StoreRecord record = Record(table, number);
     if (record && reader_->ReadIdText(record.get(), position, ByteOrder::kBigEndian) == id) {
       return record;
     }
@@ -83,7 +76,7 @@ EsedbRecord OpenedStore::RecordWithId(const std::u16string& table, const std::u1
   return {};
 }
 
-std::optional<std::u16string> OpenedStore::Text(libesedb_record_t* record,
+std::optional<std::u16string> OpenedStore::Text(const ese::Record* record,
                                                 const std::u16string& table,
                                                 const std::u16string& column) {
   const int position = Column(table, column);

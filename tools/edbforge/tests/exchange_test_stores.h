@@ -9,14 +9,27 @@
 #include <optional>
 #include <string>
 
+#include "ese/database.h"
 #include "store/body_state.h"
-#include "store/esedb_handles.h"
 #include "store/store_session.h"
+#include "store/stored_value.h"
 #include "store/value_reader.h"
 
 namespace tarvex::edbforge::testing {
 
 std::filesystem::path ScenarioPath(const std::string& name);
+
+// A record read by its number; get() is null when there is none or it cannot be read.
+class StoreRecord {
+ public:
+  StoreRecord() = default;
+  explicit StoreRecord(std::optional<ese::Record> record) : record_(std::move(record)) {}
+  const ese::Record* get() const { return record_ ? &*record_ : nullptr; }
+  explicit operator bool() const { return record_.has_value(); }
+
+ private:
+  std::optional<ese::Record> record_;
+};
 
 // A built store opened with its catalogue read and its layout recognised.
 class OpenedStore {
@@ -29,24 +42,24 @@ class OpenedStore {
   ValueReader& reader() { return *reader_; }
   BodyState& body() { return body_; }
 
-  libesedb_table_t* Table(const std::u16string& table);
+  const ese::Table* Table(const std::u16string& table);
   // Position of the column named `column` in table `table` (template columns first), or -1.
   int Column(const std::u16string& table, const std::u16string& column);
   int RecordCount(const std::u16string& table);
+  StoreRecord Record(const std::u16string& table, int number);
   // The first record of `table` whose `column` reads as `text`; empty when there is none.
-  EsedbRecord RecordWhere(const std::u16string& table, const std::u16string& column,
+  StoreRecord RecordWhere(const std::u16string& table, const std::u16string& column,
                           const std::u16string& text);
   // The same by an identifier column read big-endian.
-  EsedbRecord RecordWithId(const std::u16string& table, const std::u16string& column,
+  StoreRecord RecordWithId(const std::u16string& table, const std::u16string& column,
                            const std::u16string& id);
-  std::optional<std::u16string> Text(libesedb_record_t* record, const std::u16string& table,
+  std::optional<std::u16string> Text(const ese::Record* record, const std::u16string& table,
                                      const std::u16string& column);
 
  private:
   std::unique_ptr<StoreSession> session_;
   BodyState body_;
   std::unique_ptr<ValueReader> reader_;
-  std::map<std::u16string, EsedbTable> tables_;  // released before the session
 };
 
 }  // namespace tarvex::edbforge::testing

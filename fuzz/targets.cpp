@@ -1,0 +1,25 @@
+#include "fuzz/targets.h"
+
+#include <array>
+
+namespace tarvex::fuzz {
+
+std::span<const Target> Targets() {
+  static constexpr std::array<Target, 5> kTargets{{
+      {"page", FuzzPage},
+      {"record", FuzzRecord},
+      {"database", FuzzDatabase},
+      {"column_decompression", FuzzColumnDecompression},
+      {"compressed_rtf", FuzzCompressedRtf},
+  }};
+  return kTargets;
+}
+
+const Target* FindTarget(std::string_view name) {
+  for (const Target& target : Targets()) {
+    if (target.name == name) return &target;
+  }
+  return nullptr;
+}
+
+}  // namespace tarvex::fuzz
