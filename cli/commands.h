@@ -29,6 +29,15 @@ int RunShow(const std::filesystem::path& database, const std::string& folder,
 int RunEml(const std::filesystem::path& database, const std::string& folder,
            const std::string& item, const std::filesystem::path& out, const CommonOptions& options);
 
+// Every table of the store with its columns and record count, and what the reader met in the
+// file (pages read, checksum mismatches, pages it could not parse).
+int RunTables(const std::filesystem::path& database, const CommonOptions& options);
+
+// Every record of one table, every column: one value per line, or with --json the shape of
+// independent decodings (table, columns, records by column name).
+int RunDump(const std::filesystem::path& database, const std::string& table,
+            const CommonOptions& options);
+
 struct ExportOptions {
   std::string kinds = "all";  // "mail", "contact", "calendar", "all", separated by commas
   std::filesystem::path output_folder;

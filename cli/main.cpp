@@ -64,12 +64,22 @@ int main(int argc, char** argv) {
   eml->add_option("ITEM", item, "The item's id, or its position in `tarvex list`")->required();
   eml->add_option("--out", eml_out, "The .eml file to write")->required();
 
+  CLI::App* tables = app.add_subcommand(
+      "tables", "Every table with its columns and record count, and a report of the pages read");
+  add_common(tables, true);
+  std::string table;
+  CLI::App* dump = app.add_subcommand("dump", "Every record of one table, every column");
+  add_common(dump, true);
+  dump->add_option("TABLE", table, "Table name, as `tarvex tables` shows it")->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? kExitOk : kExitUsage;
   }
   if (info->parsed()) return RunInfo(database, options);
+  if (tables->parsed()) return RunTables(database, options);
+  if (dump->parsed()) return RunDump(database, table, options);
   if (tree->parsed()) return RunTree(database, options);
   if (list->parsed()) return RunList(database, folder, options);
   if (show->parsed()) return RunShow(database, folder, item, options);

@@ -186,6 +186,11 @@ Json ValueJson(const ese::Record& record, std::size_t position) {
 
 }  // namespace
 
+Json DumpValue(const ese::Record& record, std::size_t position) {
+  if (record.Column(position) == nullptr) return nullptr;
+  return ValueJson(record, position);
+}
+
 Json DumpColumns(const ese::Table& table) {
   Json columns = Json::array();
   for (const ese::ColumnSchema& column : table.columns()) {

@@ -5,6 +5,7 @@
 // {"hex": ...}, text as strings, multi values as lists, absent values as null). Long values
 // are read whole and compressed values decompressed.
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 
@@ -15,6 +16,9 @@
 namespace tarvex {
 
 nlohmann::ordered_json DumpColumns(const ese::Table& table);
+
+// One value: null when the record has none or it cannot be read.
+nlohmann::ordered_json DumpValue(const ese::Record& record, std::size_t position);
 
 // The record's values by column name (in name order: a table may have 65,000 columns).
 nlohmann::json DumpRecord(const ese::Record& record);

@@ -11,6 +11,7 @@
 #include "base/utf_conversion.h"
 #include "scenario_expectations.h"
 #include "scenario_run.h"
+#include "support/sample_files.h"
 
 namespace tarvex::testing {
 namespace {
@@ -216,6 +217,47 @@ TEST_F(CommandLineTest, FailuresHaveTheirExitCodesAndMessages) {
 
   run = Run({"list", whole.string()});
   EXPECT_EQ(run.exit_code, 1);
+}
+
+// The engine's own files through `tables` and `dump`, against an independent reader's decodings.
+TEST_F(CommandLineTest, TablesAndDumpShowTheEngineSamplesWhole) {
+  for (const char* name : {"basic", "binary", "default", "index", "multi", "text"}) {
+    SCOPED_TRACE(name);
+    const std::optional<UnpackedSample> sample = UnpackedSample::Unpack(name);
+    ASSERT_TRUE(sample);
+    const json expected = json::parse(std::ifstream(ExpectedJsonPath(name)));
+    const ProgramRun dump = Run({"dump", sample->DatabasePath().string(), name, "--json"});
+    ASSERT_EQ(dump.exit_code, 0) << dump.err;
+    EXPECT_EQ(Parsed(dump), expected);
+
+    const ProgramRun tables = Run({"tables", sample->DatabasePath().string(), "--json"});
+    ASSERT_EQ(tables.exit_code, 0) << tables.err;
+    const json listed = Parsed(tables);
+    EXPECT_EQ(listed["pages"]["checksum_mismatches"], 0);
+    EXPECT_EQ(listed["pages"]["unparsable"], 0);
+    const auto table = std::find_if(listed["tables"].begin(), listed["tables"].end(),
+                                    [&](const json& entry) { return entry["name"] == name; });
+    ASSERT_NE(table, listed["tables"].end());
+    EXPECT_EQ((*table)["records"], expected["records"].size());
+    ASSERT_EQ((*table)["columns"].size(), expected["columns"].size());
+    for (std::size_t i = 0; i < expected["columns"].size(); ++i) {
+      EXPECT_EQ((*table)["columns"][i]["name"], expected["columns"][i]["name"]);
+      EXPECT_EQ((*table)["columns"][i]["type"], expected["columns"][i]["type"]);
+    }
+  }
+  const std::optional<UnpackedSample> sample = UnpackedSample::Unpack("basic");
+  ASSERT_TRUE(sample);
+  ProgramRun run = Run({"dump", sample->DatabasePath().string(), "nosuchtable"});
+  EXPECT_EQ(run.exit_code, 5);
+  EXPECT_NE(run.err.find("no table \"nosuchtable\""), std::string::npos) << run.err;
+  run = Run({"dump", sample->DatabasePath().string(), "basic"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.out.find("== record 2\n  Id: 2\n  Bit: true\n"), std::string::npos) << run.out;
+  const std::filesystem::path text = scratch_.path() / "notes.edb";
+  std::ofstream(text) << std::string(20000, 'x');
+  run = Run({"tables", text.string()});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_EQ(run.err, "tarvex: not an ESE database: " + text.string() + "\n");
 }
 
 TEST_F(CommandLineTest, QuietPrintsNothingOnStandardError) {

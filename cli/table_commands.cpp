@@ -1,0 +1,141 @@
+// `tarvex tables` and `tarvex dump`: the store as the reader sees it, table by table, for
+// users who want to look below the mailboxes.
+
+#include <cstdio>
+#include <iostream>
+
+#include <nlohmann/json.hpp>
+
+#include "base/utf_conversion.h"
+#include "cli/commands.h"
+#include "cli/database_run.h"
+#include "ese/database.h"
+#include "store/record_dump.h"
+
+namespace tarvex::cli {
+namespace {
+
+const char* TypeName(ese::ColumnType type) {
+  static constexpr const char* kNames[] = {
+      "Nil",      "Bit",      "UnsignedByte", "Short",          "Long",         "Currency",
+      "IEEESingle", "IEEEDouble", "DateTime",  "Binary",         "Text",         "LongBinary",
+      "LongText", "SLV",      "UnsignedLong", "LongLong",       "GUID",         "UnsignedShort"};
+  const auto index = static_cast<std::size_t>(type);
+  return index < std::size(kNames) ? kNames[index] : "Unknown";
+}
+
+// Opens the database or prints why not; the exit code goes to `code`.
+std::unique_ptr<ese::Database> OpenDatabase(const std::filesystem::path& path, int& code) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    PrintError("no such database file: " + path.string());
+    code = kExitMissingFile;
+    return nullptr;
+  }
+  ese::Database::OpenResult opened = ese::Database::Open(path);
+  if (!opened.database) {
+    PrintError(opened.error == ese::OpenError::kNotDatabase
+                   ? "not an ESE database: " + path.string()
+                   : "cannot read " + path.string());
+    code = opened.error == ese::OpenError::kNotDatabase ? kExitNotDatabase : kExitMissingFile;
+    return nullptr;
+  }
+  code = kExitOk;
+  return std::move(opened.database);
+}
+
+// Names and texts from the file go to the terminal with control characters made visible.
+std::string Printable(std::u16string_view text) {
+  const std::string quoted = nlohmann::json(Utf16ToUtf8(text)).dump();
+  return quoted.substr(1, quoted.size() - 2);
+}
+
+void PrintReport(const ese::Database& database) {
+  const ese::ReadReport& report = database.report();
+  std::printf("Pages read: %llu, checksum mismatches: %llu, pages that could not be parsed: %llu\n",
+              static_cast<unsigned long long>(report.pages_read.load()),
+              static_cast<unsigned long long>(report.checksum_mismatches.load()),
+              static_cast<unsigned long long>(report.unparsable_pages.load()));
+  if (report.unreadable_records > 0 || report.unreadable_long_values > 0) {
+    std::printf("Records that could not be read: %llu, long values: %llu\n",
+                static_cast<unsigned long long>(report.unreadable_records.load()),
+                static_cast<unsigned long long>(report.unreadable_long_values.load()));
+  }
+  if (!database.catalog().complete) {
+    std::printf("The catalogue is incomplete: tables or columns may be missing.\n");
+  } else if (database.catalog().used_shadow) {
+    std::printf("Part of the catalogue was read from its shadow copy.\n");
+  }
+}
+
+}  // namespace
+
+int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
+  int code = kExitOk;
+  const std::unique_ptr<ese::Database> database = OpenDatabase(path, code);
+  if (!database) return code;
+  if (options.json) {
+    std::printf("%s\n", DescribeTables(*database).dump(2).c_str());
+    return kExitOk;
+  }
+  std::printf("Format 0x%x revision %u, pages of %u bytes, %zu tables\n",
+              database->header().format_version, database->header().format_revision,
+              database->layout().page_size, database->tables().size());
+  for (const auto& table : database->tables()) {
+    const std::uint32_t records = table->record_count();
+    std::printf("\n%s: %u record%s, %zu columns%s\n", Printable(table->name()).c_str(), records,
+                records == 1 ? "" : "s", table->columns().size(),
+                table->walk_complete() ? "" : " (damaged: records may be missing)");
+    for (const ese::ColumnSchema& column : table->columns()) {
+      std::printf("  %5u  %-13s %s\n", column.identifier, TypeName(column.type),
+                  Printable(column.name).c_str());
+    }
+  }
+  std::printf("\n");
+  PrintReport(*database);
+  return kExitOk;
+}
+
+int RunDump(const std::filesystem::path& path, const std::string& table_name,
+            const CommonOptions& options) {
+  int code = kExitOk;
+  const std::unique_ptr<ese::Database> database = OpenDatabase(path, code);
+  if (!database) return code;
+  const ese::Table* table = database->FindTable(Utf8ToUtf16(table_name));
+  if (table == nullptr) {
+    PrintError("no table \"" + table_name + "\" in " + path.string() +
+               " (see `tarvex tables` for the table names)");
+    return kExitUnknownFolder;
+  }
+  std::uint32_t unreadable = 0;
+  if (options.json) {
+    unreadable = DumpTable(*table, std::cout);
+  } else {
+    table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
+      std::printf("== record %u\n", number + 1);
+      if (record == nullptr) {
+        std::printf("  (cannot be read)\n");
+        ++unreadable;
+        return true;
+      }
+      for (std::size_t position = 0; position < record->column_count(); ++position) {
+        const nlohmann::ordered_json value = DumpValue(*record, position);
+        if (value.is_null()) continue;
+        std::printf("  %s: %s\n", Printable(record->Column(position)->name).c_str(),
+                    value.dump().c_str());
+      }
+      return true;
+    });
+  }
+  std::cout.flush();
+  if (unreadable > 0) {
+    PrintError(std::to_string(unreadable) + " record(s) of \"" + table_name +
+               "\" could not be read");
+  }
+  if (!options.quiet && !table->walk_complete()) {
+    PrintError("the table's tree is damaged: records may be missing");
+  }
+  return kExitOk;
+}
+
+}  // namespace tarvex::cli
