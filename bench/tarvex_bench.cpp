@@ -4,6 +4,11 @@
 //   tarvex_bench compare analysis|selection STORE [FOLDER]
 //   tarvex_bench memory analysis|selection|plain-analysis STORE [FOLDER]
 //   tarvex_bench export SAVER STORE [FOLDER]
+//   tarvex_bench time steps STORE [FOLDER]
+//
+// "time steps" times ours alone, in one process: the analysis, the first and second selection
+// of the folder and the preview of its first item, then the peak resident size; for stores too
+// large for the plain scan to finish.
 //
 // "memory" runs one measurement alone and prints the process's peak resident size, so that each
 // figure comes from a process of its own.
@@ -22,6 +27,7 @@
 #include "cli/database_run.h"
 #include "mailbox/mailbox_loading.h"
 #include "output/export_run.h"
+#include "output/preview.h"
 
 namespace tarvex::bench {
 namespace {
@@ -165,6 +171,36 @@ int Memory(const std::string& what, const std::filesystem::path& store,
   return 0;
 }
 
+double TimePreview(cli::DatabaseRun& run, const char* label) {
+  const std::vector<std::vector<std::u16string>> rows = run.window().ListRows();
+  if (rows.empty()) return 0;
+  ItemListRow selected;
+  for (std::size_t column = 0; column < selected.size() && column < rows[0].size(); ++column) {
+    selected[column] = rows[0][column];
+  }
+  const Stopwatch watch;
+  ShowItemPreview(run.recovery(), selected);
+  const double seconds = watch.Seconds();
+  std::printf("%-22s %9.3f s  (%s)\n", label, seconds, run.window().last_page().string().c_str());
+  return seconds;
+}
+
+int TimeSteps(const std::filesystem::path& store, const std::optional<std::u16string>& folder) {
+  cli::DatabaseRun run(store, std::nullopt, true);
+  const Stopwatch watch;
+  if (!Analyse(run)) return 1;
+  std::printf("%-22s %9.3f s  (%zu messages, %zu attachments)\n", "analysis", watch.Seconds(),
+              run.recovery().model().message_refs.size(),
+              run.recovery().model().attachment_rows.size());
+  const std::optional<SelectionReads> reads = Plan(run, folder);
+  if (!reads) return 1;
+  TimeSelection(run, reads->node, "first selection");
+  TimePreview(run, "first preview");
+  TimeSelection(run, reads->node, "second selection");
+  std::printf("peak memory %-10s %9.1f MiB\n", "steps", PeakMebibytes());
+  return 0;
+}
+
 // The cost of one saver launch alone: a program that does nothing, started and waited for as
 // the export starts the saver.
 double SecondsPerLaunch() {
@@ -231,6 +267,7 @@ int Main(int argc, char** argv) {
   if (mode == "compare" && what == "selection") return CompareSelection(store, folder);
   if (mode == "memory") return Memory(what, store, folder);
   if (mode == "export") return Export(what, store, folder);
+  if (mode == "time" && what == "steps") return TimeSteps(store, folder);
   return 2;
 }
 
@@ -243,7 +280,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: tarvex_bench compare analysis|selection STORE [FOLDER]\n"
                  "       tarvex_bench memory analysis|selection|plain-analysis STORE [FOLDER]\n"
-                 "       tarvex_bench export SAVER STORE [FOLDER]\n");
+                 "       tarvex_bench export SAVER STORE [FOLDER]\n"
+                 "       tarvex_bench time steps STORE [FOLDER]\n");
   }
   return result;
 }

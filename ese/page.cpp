@@ -1,6 +1,7 @@
 #include "ese/page.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "ese/byte_order.h"
 #include "ese/format.h"
@@ -61,14 +62,14 @@ std::span<const std::uint8_t> Page::TagValue(std::size_t tag, std::uint8_t& flag
   return size == 0 ? std::span<const std::uint8_t>(page.data() + begin, 0) : value;
 }
 
-std::optional<PageEntry> Page::Entry(std::size_t index) const {
+std::optional<Page::EntryParts> Page::Parts(std::size_t index) const {
   if (index >= entry_tags_) return std::nullopt;
-  PageEntry entry;
-  const std::span<const std::uint8_t> value = TagValue(first_entry_tag_ + index, entry.tag_flags);
+  EntryParts parts;
+  const std::span<const std::uint8_t> value = TagValue(first_entry_tag_ + index, parts.tag_flags);
   if (value.data() == nullptr) return std::nullopt;
   std::size_t position = 0;
   std::size_t prefix_size = 0;
-  if ((entry.tag_flags & tag_flag::kCommonKey) != 0) {
+  if ((parts.tag_flags & tag_flag::kCommonKey) != 0) {
     if (value.size() < 2) return std::nullopt;
     prefix_size = LoadLe16(value.data()) & kKeySizeMask;
     if (prefix_size > prefix_.size()) return std::nullopt;
@@ -78,12 +79,42 @@ std::optional<PageEntry> Page::Entry(std::size_t index) const {
   const std::size_t local_size = LoadLe16(value.data() + position) & kKeySizeMask;
   position += 2;
   if (local_size > value.size() - position) return std::nullopt;
-  entry.key.reserve(prefix_size + local_size);
-  entry.key.assign(prefix_.begin(), prefix_.begin() + static_cast<std::ptrdiff_t>(prefix_size));
-  entry.key.insert(entry.key.end(), value.begin() + static_cast<std::ptrdiff_t>(position),
-                   value.begin() + static_cast<std::ptrdiff_t>(position + local_size));
-  entry.data = value.subspan(position + local_size);
+  parts.prefix = prefix_.first(prefix_size);
+  parts.local = value.subspan(position, local_size);
+  parts.data = value.subspan(position + local_size);
+  return parts;
+}
+
+std::optional<PageEntry> Page::Entry(std::size_t index) const {
+  const std::optional<EntryParts> parts = Parts(index);
+  if (!parts) return std::nullopt;
+  PageEntry entry;
+  entry.tag_flags = parts->tag_flags;
+  entry.key.reserve(parts->prefix.size() + parts->local.size());
+  entry.key.assign(parts->prefix.begin(), parts->prefix.end());
+  entry.key.insert(entry.key.end(), parts->local.begin(), parts->local.end());
+  entry.data = parts->data;
   return entry;
+}
+
+std::optional<int> Page::CompareKey(std::size_t index, std::span<const std::uint8_t> key) const {
+  const std::optional<EntryParts> parts = Parts(index);
+  if (!parts) return std::nullopt;
+  const std::size_t from_prefix = std::min(parts->prefix.size(), key.size());
+  if (const int order = std::memcmp(parts->prefix.data(), key.data(), from_prefix);
+      from_prefix > 0 && order != 0) {
+    return order < 0 ? -1 : 1;
+  }
+  if (parts->prefix.size() > key.size()) return 1;
+  const std::span<const std::uint8_t> rest = key.subspan(parts->prefix.size());
+  const std::size_t common = std::min(parts->local.size(), rest.size());
+  if (common > 0) {
+    if (const int order = std::memcmp(parts->local.data(), rest.data(), common); order != 0) {
+      return order < 0 ? -1 : 1;
+    }
+  }
+  if (parts->local.size() == rest.size()) return 0;
+  return parts->local.size() < rest.size() ? -1 : 1;
 }
 
 std::optional<std::uint32_t> Page::ChildPage(const PageEntry& entry) {

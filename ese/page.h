@@ -42,13 +42,25 @@ class Page {
   std::size_t entry_count() const { return entry_tags_; }
   // None when the entry's sizes run outside its tag.
   std::optional<PageEntry> Entry(std::size_t index) const;
+  // The entry's key against `key` (<0, 0, >0) without building it, for searches of branch
+  // pages; none when the entry is damaged.
+  std::optional<int> CompareKey(std::size_t index, std::span<const std::uint8_t> key) const;
   // The child page number of a branch entry; none when the data is too short.
   static std::optional<std::uint32_t> ChildPage(const PageEntry& entry);
 
   const PageBytes& bytes() const { return bytes_; }
 
  private:
+  // An entry's key, in two parts, and its data, as they lie in the page.
+  struct EntryParts {
+    std::span<const std::uint8_t> prefix;
+    std::span<const std::uint8_t> local;
+    std::span<const std::uint8_t> data;
+    std::uint8_t tag_flags = 0;
+  };
+
   Page() = default;
+  std::optional<EntryParts> Parts(std::size_t index) const;
   std::span<const std::uint8_t> TagValue(std::size_t tag, std::uint8_t& flags) const;
 
   PageLayout layout_;

@@ -77,11 +77,14 @@ std::optional<Record> Record::Parse(const TableSchema& schema, const PageLayout&
                        : (offset_word & tagged::kNullSmallPage) != 0;
     parsed.tagged_.push_back(entry);
   }
-  std::stable_sort(parsed.tagged_.begin(), parsed.tagged_.end(),
-                   [](const TaggedEntry& left, const TaggedEntry& right) {
-                     if (left.derived != right.derived) return left.derived;
-                     return left.identifier < right.identifier;
-                   });
+  // The engine keeps the directory in this order; only a damaged one needs sorting.
+  const auto order = [](const TaggedEntry& left, const TaggedEntry& right) {
+    if (left.derived != right.derived) return left.derived;
+    return left.identifier < right.identifier;
+  };
+  if (!std::is_sorted(parsed.tagged_.begin(), parsed.tagged_.end(), order)) {
+    std::stable_sort(parsed.tagged_.begin(), parsed.tagged_.end(), order);
+  }
   return parsed;
 }
 

@@ -171,17 +171,24 @@ bool Tree::VisitFrom(std::span<const std::uint8_t> key,
   std::unordered_set<std::uint32_t> seen{root_page_};
   for (int depth = 0; page && !page->IsLeaf(); ++depth) {
     if (depth >= kMaxDepth) return false;
-    std::optional<std::uint32_t> child;
-    for (std::size_t index = 0; index < page->entry_count(); ++index) {
-      const std::optional<PageEntry> entry = page->Entry(index);
-      if (!entry) return false;
-      // Each branch key is the highest key below it; the last one is empty: all the rest.
-      const bool last = index + 1 == page->entry_count();
-      if (last || entry->key.empty() || CompareKeys(entry->key, key) >= 0) {
-        child = Page::ChildPage(*entry);
-        break;
+    // Each branch key is the highest key below it, the last one empty (all the rest): the
+    // child to take is the first whose key is not below `key`, found by bisection.
+    const std::size_t count = page->entry_count();
+    if (count == 0) return false;
+    std::size_t low = 0;
+    std::size_t high = count - 1;
+    while (low < high) {
+      const std::size_t middle = low + (high - low) / 2;
+      const std::optional<int> order = page->CompareKey(middle, key);
+      if (!order) return false;
+      if (*order < 0) {
+        low = middle + 1;
+      } else {
+        high = middle;
       }
     }
+    const std::optional<PageEntry> entry = page->Entry(low);
+    const std::optional<std::uint32_t> child = entry ? Page::ChildPage(*entry) : std::nullopt;
     if (!child || !seen.insert(*child).second) return false;
     page = ReadPage(*child);
   }
@@ -197,9 +204,9 @@ bool Tree::VisitFromLeaf(std::uint32_t leaf_page, std::span<const std::uint8_t> 
   bool started = false;
   while (page && page->IsLeaf()) {
     for (std::size_t index = 0; index < page->entry_count(); ++index) {
+      if (!started && page->CompareKey(index, key).value_or(-1) < 0) continue;
       const std::optional<PageEntry> entry = page->Entry(index);
       if (!entry || entry->deleted()) continue;
-      if (!started && CompareKeys(entry->key, key) < 0) continue;
       started = true;
       if (!visit(*page, *entry)) return true;
     }

@@ -47,6 +47,7 @@ void ScanOlderLayout(Recovery& recovery, const NamedTableHandlers& handlers) {
   window.SetStatusText(
       u"Status: (Step 5/7) Extract mailbox email attachment informations (please wait..) ");
   session.ScanNamedTable(session.attachment_table_name(), handlers, recovery.scan_context());
+  recovery.indexes().CatchUpAfterAnalysis(recovery.model());
 }
 
 void Scan2010Layout(Recovery& recovery) {

@@ -50,11 +50,18 @@ void ModelIndexes::CatchUpMessageRefs(const MailboxModel& model) {
   // References arrive all at once during the analysis and are looked up afterwards, so the
   // sorted index is simply built again whenever the list has changed.
   if (message_refs_indexed_ == refs.size()) return;
-  std::vector<std::u16string> keys;
+  std::vector<std::u16string_view> keys;
   keys.reserve(refs.size());
   for (const MessageRef& ref : refs) keys.push_back(ref.message_id);
   message_ids_.Build(std::move(keys));
   message_refs_indexed_ = refs.size();
+}
+
+void ModelIndexes::CatchUpAfterAnalysis(const MailboxModel& model) {
+  CatchUpMessageRefs(model);
+  CatchUpAttachmentRefs(model);
+  CatchUpAttachmentRows(model);
+  CatchUpOwners(model);
 }
 
 const MessageRef* ModelIndexes::FirstMessageRefBeginningWith(const MailboxModel& model,

@@ -47,6 +47,10 @@ class ModelIndexes {
   // when there is none.
   const MailboxEntry* LastOwnerIn(const MailboxModel& model, std::u16string_view sender);
 
+  // Builds the indexes over what the older layout's analysis found (message ids, attachment
+  // lists, owners) now, so that the first selection of a folder does not pay for them.
+  void CatchUpAfterAnalysis(const MailboxModel& model);
+
   void Clear();
 
  private:

@@ -17,11 +17,11 @@ const std::vector<std::size_t>* KeyPositions::Find(std::u16string_view key) cons
   return found == positions_.end() ? nullptr : &found->second;
 }
 
-void KeyPrefixIndex::Build(std::vector<std::u16string> keys) {
+void KeyPrefixIndex::Build(std::vector<std::u16string_view> keys) {
   sorted_.clear();
   sorted_.reserve(keys.size());
   for (std::size_t position = 0; position < keys.size(); ++position) {
-    sorted_.emplace_back(std::move(keys[position]), position);
+    sorted_.emplace_back(keys[position], position);
   }
   std::sort(sorted_.begin(), sorted_.end());
   const std::size_t count = sorted_.size();

@@ -43,17 +43,18 @@ class KeyPositions {
 };
 
 // Which record is the newest whose key begins with a given text. Built at once from all keys;
-// answers in logarithmic time also for short texts that begin many keys.
+// answers in logarithmic time also for short texts that begin many keys. It keeps views of the
+// keys, not copies (a million message ids): the texts must outlive the index or its next Build.
 class KeyPrefixIndex {
  public:
   // `keys[p]` is the key of the record at position p.
-  void Build(std::vector<std::u16string> keys);
+  void Build(std::vector<std::u16string_view> keys);
   std::optional<std::size_t> NewestBeginningWith(std::u16string_view prefix) const;
   std::size_t size() const { return sorted_.size(); }
   void Clear();
 
  private:
-  std::vector<std::pair<std::u16string, std::size_t>> sorted_;  // by key, then position
+  std::vector<std::pair<std::u16string_view, std::size_t>> sorted_;  // by key, then position
   std::vector<std::size_t> newest_;  // a max tree over the positions of `sorted_`
 };
 
