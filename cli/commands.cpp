@@ -58,7 +58,7 @@ json TreeJson(DatabaseRun& run, TreeNodeHandle node) {
   const std::u16string kind = run.FolderKindOf(node);
   if (!kind.empty()) {
     entry["kind"] = Utf8(kind);
-    entry["items"] = ItemsOf(run, node).size();
+    entry["items"] = CountFolderItems(run.recovery(), node);
   }
   return entry;
 }
@@ -69,7 +69,7 @@ void PrintTreeText(DatabaseRun& run, TreeNodeHandle node, int depth) {
   line += Utf8(tree_node.text);
   const std::u16string kind = run.FolderKindOf(node);
   if (!kind.empty()) {
-    const std::size_t items = ItemsOf(run, node).size();
+    const std::size_t items = CountFolderItems(run.recovery(), node);
     line += "  [" + Utf8(kind) + "] " + std::to_string(items) + (items == 1 ? " item" : " items");
   }
   std::printf("%s\n", line.c_str());

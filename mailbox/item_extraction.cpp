@@ -116,11 +116,11 @@ std::vector<std::u16string> FileLines(const std::filesystem::path& path) {
 class FolderItemReader {
  public:
   FolderItemReader(Recovery& recovery, const TableColumns& content_columns,
-                   const FolderItemSink& sink, bool export_run)
+                   const FolderItemSink& sink, FolderItemUse use)
       : recovery_(recovery),
         content_columns_(content_columns),
         sink_(sink),
-        export_run_(export_run) {
+        use_(use) {
     StoreSession& session = recovery.session();
     message_table_ = session.message_table();
     // The "Msg" positions are taken again here: this also points the directory's header slot
@@ -139,7 +139,7 @@ class FolderItemReader {
   Recovery& recovery_;
   const TableColumns& content_columns_;
   const FolderItemSink& sink_;
-  bool export_run_;
+  FolderItemUse use_;
   const ese::Table* message_table_ = nullptr;
   TableColumns message_columns_;
 };
@@ -149,6 +149,16 @@ void FolderItemReader::Process(const ese::Record* content_record) {
   RowValues row(recovery_.reader(), content_record, content_columns_);
   FolderItem item;
 
+  if (use_ == FolderItemUse::kCounting) {
+    // A row of a kept kind with a subject is listed whatever its sender turns out to be.
+    const std::u16string kind =
+        ClassifyMessageClass(OrEmpty(row.Text(u"S1a")), StoreLayout::kOlder);
+    if (IsExcludedItemKind(kind, StoreLayout::kOlder)) return;
+    if (!OrEmpty(row.Text(u"Se1d")).empty()) {
+      sink_(item);
+      return;
+    }
+  }
   const std::u16string message_id = OrEmpty(row.Id(u"N67b0"));
   const std::optional<std::u16string> sender_name = row.Text(u"S42");
   const std::optional<std::u16string> sender_address = row.Text(u"S4031");
@@ -161,7 +171,7 @@ void FolderItemReader::Process(const ese::Record* content_record) {
   const std::u16string list_position = OrEmpty(row.Text(u"Le23"));
   std::u16string plain_body = OrEmpty(row.Body(u"S1000"));
   if (!plain_body.empty()) {
-    if (export_run_) {
+    if (use_ != FolderItemUse::kListing) {
       item.plain_body = std::move(plain_body);
     } else {
       model.plain_bodies.PutAtFront({message_id, std::move(plain_body)});
@@ -367,7 +377,7 @@ bool HandleAttachmentRow(Recovery& recovery, const ese::Record* record,
 }
 
 bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
-                     const FolderItemSink& sink, bool export_run) {
+                     const FolderItemSink& sink, FolderItemUse use) {
   if (content_table == nullptr || !recovery.has_session()) return false;
   StoreSession& session = recovery.session();
   TableColumns columns;
@@ -377,7 +387,7 @@ bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
   WindowPort& window = recovery.window();
   window.SetProgressRange(
       0, static_cast<int>(std::min<std::uint32_t>(row_count, kMaxItemProgressRange)));
-  FolderItemReader reader(recovery, columns, sink, export_run);
+  FolderItemReader reader(recovery, columns, sink, use);
   content_table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
     if (!recovery.pause_gate().Checkpoint()) return false;
     window.SetProgressPosition(static_cast<int>(number));

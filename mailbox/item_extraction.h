@@ -48,11 +48,15 @@ bool HandleMessageRow(Recovery& recovery, const ese::Record* record, std::uint32
 bool HandleAttachmentRow(Recovery& recovery, const ese::Record* record,
                          std::uint32_t record_number);
 
-// Older layout: every accepted row of a folder's content table, in table order. In a listing
-// the sink inserts list rows; in an export run (`export_run`) plain bodies stay with their
-// item instead of going to the plain-body list. False when the table is missing.
+// What the rows of a folder are read for. A listing's sink inserts list rows and the plain
+// bodies go to the plain-body list; an export keeps each plain body with its item; a count
+// hands on exactly the items a listing would, but reads a row only as far as it must to know.
+enum class FolderItemUse { kListing, kExport, kCounting };
+
+// Older layout: every accepted row of a folder's content table, in table order. False when the
+// table is missing.
 bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
-                     const FolderItemSink& sink, bool export_run = false);
+                     const FolderItemSink& sink, FolderItemUse use = FolderItemUse::kListing);
 
 // The sink of a listing: inserts the item's row at its list position through the window.
 FolderItemSink ListInWindow(Recovery& recovery);

@@ -118,7 +118,7 @@ void LoadMailbox(Recovery& recovery, TreeNodeHandle selected) {
 }
 
 void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink,
-                bool export_run) {
+                FolderItemUse use) {
   recovery.ShowMessagePage(u"   ");
   if (!recovery.has_session() || content_key.empty()) return;
   StoreSession& session = recovery.session();
@@ -126,9 +126,30 @@ void LoadFolder(Recovery& recovery, std::u16string_view content_key, const Folde
   // key is not a folder's: most tables have one.
   for (const TableEntry& entry : session.catalog().entries()) {
     if (EqualsIgnoringAsciiCase(entry.folder_key, content_key)) {
-      LoadFolderItems(recovery, entry.table, sink, export_run);
+      LoadFolderItems(recovery, entry.table, sink, use);
     }
   }
+}
+
+std::size_t CountFolderItems(Recovery& recovery, TreeNodeHandle folder) {
+  std::size_t count = 0;
+  if (!recovery.has_session() || folder == kTopOfTree) return count;
+  if (recovery.layout() == StoreLayout::k2010) {
+    for (const FolderNode& node : recovery.model().folder_nodes) {
+      if (node.tree_item != folder || !LoadHeadersAndBodies(recovery, node)) continue;
+      count += recovery.indexes()
+                   .FolderHeaders(recovery.model(), node.folder_key, FolderTableSet(node))
+                   .size();
+    }
+    return count;
+  }
+  for (const FolderLink& link : recovery.model().folder_links) {
+    if (link.tree_item != folder) continue;
+    LoadFolder(
+        recovery, link.content_key, [&count](const FolderItem&) { ++count; },
+        FolderItemUse::kCounting);
+  }
+  return count;
 }
 
 ItemBodyLocation LocateItemBody(Recovery& recovery, std::u16string_view message_id,

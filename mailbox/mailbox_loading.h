@@ -2,6 +2,7 @@
 
 // Filling the item list when a folder is selected, and finding a listed item's body row.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,9 +22,13 @@ void LoadMailbox(Recovery& recovery, TreeNodeHandle selected);
 bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& folder);
 
 // Older layout: hands the items of the content table whose folder key is `content_key` to the
-// sink; an export run (`export_run`) keeps each plain body with its item.
+// sink, read for `use`.
 void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink,
-                bool export_run = false);
+                FolderItemUse use = FolderItemUse::kListing);
+
+// The number of items a selection of the folder would list, without listing them (for tree
+// views that show counts): the older layout reads each row only as far as it must.
+std::size_t CountFolderItems(Recovery& recovery, TreeNodeHandle folder);
 
 struct ItemBodyLocation {
   std::uint32_t record_number = 0;

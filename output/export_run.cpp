@@ -257,7 +257,7 @@ class ExportRunner {
           values.plain_body = item.plain_body;
           Save({row[0], row[1], SenderForExport(row[4]), row[5], row[6]}, values);
         },
-        true);
+        FolderItemUse::kExport);
     return !cancelled_ && !recovery_.pause_gate().IsCancelled();
   }
 

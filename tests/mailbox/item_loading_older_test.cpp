@@ -247,6 +247,13 @@ TEST_F(OlderStore, SelectingAFolderListsItsItemsAtTheirListPositions) {
   LoadMailbox(recovery, kEmptyFolderNode);
   EXPECT_TRUE(window.list_rows.empty());
   EXPECT_TRUE(recovery.model().plain_bodies.empty());
+
+  // A count gives what the listing listed (two of the nine rows are not items), and lists
+  // nothing.
+  EXPECT_EQ(CountFolderItems(recovery, kInboxNode), 7u);
+  EXPECT_EQ(CountFolderItems(recovery, kEmptyFolderNode), 0u);
+  EXPECT_TRUE(window.list_rows.empty());
+  EXPECT_TRUE(recovery.model().plain_bodies.empty());
 }
 
 TEST_F(OlderStore, AttachmentsOfAnItemAreWrittenUnderTheirNames) {
@@ -266,7 +273,7 @@ TEST_F(OlderStore, AnExportRunKeepsEachPlainBodyWithItsItem) {
   std::vector<FolderItem> items;
   LoadFolder(
       recovery, u"1000000000004FD", [&items](const FolderItem& item) { items.push_back(item); },
-      true);
+      FolderItemUse::kExport);
   ASSERT_EQ(items.size(), 7u);
   EXPECT_TRUE(store_->recorder().list_rows.empty());
   EXPECT_TRUE(recovery.model().plain_bodies.empty());
