@@ -113,6 +113,12 @@ def check_mail(item, messages):
     plain = text_of(cells.get("S1000", "")).strip()
     if plain and plain not in body.replace("\r\n", "\n"):
         problem(f"mail {subject!r}: body {body[:80]!r} lacks {plain[:40]!r}")
+    # An HTML body kept as a long value comes out whole: every paragraph, as often as stored.
+    html = text_of(cells.get("N1013", ""))
+    if html and not plain:
+        for paragraph in set(re.findall(r"<p>(.*?)</p>", html)):
+            if body.count(paragraph) < html.count(f"<p>{paragraph}</p>"):
+                problem(f"mail {subject!r}: the HTML body lacks paragraphs {paragraph[:40]!r}")
     attached = {p.get_filename(): p.get_payload(decode=True) for p in parts[1:]}
     for attachment in item.get("attachments", []):
         name = attachment["name"] or text_of(attachment.get("cells", {}).get("S3707", ""))
