@@ -101,9 +101,10 @@ std::optional<int> Page::CompareKey(std::size_t index, std::span<const std::uint
   const std::optional<EntryParts> parts = Parts(index);
   if (!parts) return std::nullopt;
   const std::size_t from_prefix = std::min(parts->prefix.size(), key.size());
-  if (const int order = std::memcmp(parts->prefix.data(), key.data(), from_prefix);
-      from_prefix > 0 && order != 0) {
-    return order < 0 ? -1 : 1;
+  if (from_prefix > 0) {
+    if (const int order = std::memcmp(parts->prefix.data(), key.data(), from_prefix); order != 0) {
+      return order < 0 ? -1 : 1;
+    }
   }
   if (parts->prefix.size() > key.size()) return 1;
   const std::span<const std::uint8_t> rest = key.subspan(parts->prefix.size());
