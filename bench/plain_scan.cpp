@@ -8,6 +8,17 @@
 namespace tarvex::bench {
 namespace {
 
+using esedb_reference::ColumnName;
+using esedb_reference::EsedbColumn;
+using esedb_reference::EsedbLongValue;
+using esedb_reference::EsedbRecord;
+using esedb_reference::GetColumn;
+using esedb_reference::GetLongValue;
+using esedb_reference::GetRecord;
+using esedb_reference::GetTable;
+using esedb_reference::OpenEsedbFile;
+using esedb_reference::TableName;
+
 // A value entry as libesedb stores it; none when the library cannot read it.
 struct StoredBytes {
   std::span<const std::uint8_t> bytes;  // the library's own, valid while the record lives
@@ -39,7 +50,7 @@ void Mix(std::uint64_t& checksum, std::uint64_t value) {
 }  // namespace
 
 PlainScan::PlainScan(const std::filesystem::path& database) {
-  file_ = OpenEsedbFile(database.c_str());
+  file_ = OpenEsedbFile(database);
   if (!file_) return;
   int count = 0;
   if (libesedb_file_get_number_of_tables(file_.get(), &count, nullptr) != 1) return;

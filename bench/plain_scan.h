@@ -11,9 +11,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "bench/esedb_handles.h"
+#include "tools/esedb_reference/esedb_handles.h"
 
 namespace tarvex::bench {
+
+using esedb_reference::EsedbFile;
+using esedb_reference::EsedbTable;
 
 // What a scan touched; printed so that no read can be optimised away and so that two runs can
 // be seen to have read the same.

@@ -17,7 +17,7 @@
 
 #include "base/utf_conversion.h"
 #include "store/column_decompression.h"
-#include "support/esedb_handles.h"
+#include "tools/esedb_reference/esedb_handles.h"
 #include "support/long_value_pages.h"
 #include "support/sample_files.h"
 
@@ -26,14 +26,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using nlohmann::json;
-using testing::EsedbFile;
-using testing::EsedbLongValue;
-using testing::EsedbMultiValue;
-using testing::EsedbRecord;
-using testing::EsedbTable;
-using testing::GetLongValue;
-using testing::GetMultiValue;
-using testing::GetRecord;
+using esedb_reference::EsedbFile;
+using esedb_reference::EsedbLongValue;
+using esedb_reference::EsedbMultiValue;
+using esedb_reference::EsedbRecord;
+using esedb_reference::EsedbTable;
+using esedb_reference::GetLongValue;
+using esedb_reference::GetMultiValue;
+using esedb_reference::GetRecord;
 
 constexpr std::uint8_t kCompressedFlag = 0x02;
 constexpr std::uint8_t kLongValueFlag = 0x04;
@@ -187,12 +187,12 @@ SampleResult CollectCompressedValues(const std::string& name) {
   const json expected = json::parse(expected_file);
   std::optional<testing::LongValuePages> pages =
       testing::LongValuePages::Read(sample->DatabasePath());
-  EsedbFile file = testing::OpenEsedbFile(sample->DatabasePath());
+  EsedbFile file = esedb_reference::OpenEsedbFile(sample->DatabasePath());
   if (!pages || !file) {
     ADD_FAILURE() << "cannot open " << name;
     return result;
   }
-  EsedbTable table = testing::GetTableByName(file.get(), expected.at("table").get<std::string>());
+  EsedbTable table = esedb_reference::GetTableByName(file.get(), expected.at("table").get<std::string>());
   int records = 0;
   if (!table || libesedb_table_get_number_of_records(table.get(), &records, nullptr) != 1) {
     ADD_FAILURE() << "cannot read the table of " << name;
