@@ -20,6 +20,12 @@ std::optional<std::size_t> DecompressedSize(std::span<const std::uint8_t> value)
 
 std::optional<std::vector<std::uint8_t>> Decompress(std::span<const std::uint8_t> value);
 
+// A long-value segment stored compressed, unpacked to the `size` bytes it stands for: 7-bit
+// packed UTF-16 characters (header 0x10-0x17) come back as UTF-16LE. None when the segment does
+// not unpack to exactly that size.
+std::optional<std::vector<std::uint8_t>> DecompressSegment(std::span<const std::uint8_t> stored,
+                                                           std::uint64_t size);
+
 // The value as text for text columns. UTF-16 little-endian where the value holds it, else
 // 8-bit text.
 std::optional<std::u16string> DecompressedText(std::span<const std::uint8_t> value);

@@ -81,7 +81,6 @@ std::optional<std::vector<std::uint8_t>> Unpacked(const ese::ColumnSchema& colum
 
 // A long value whole; none when it cannot be read completely.
 std::optional<std::vector<std::uint8_t>> LongValueBytes(const ese::Record& record,
-                                                        const ese::ColumnSchema& column,
                                                         std::span<const std::uint8_t> id) {
   const ese::LongValues* long_values = record.table().long_values();
   if (long_values == nullptr) return std::nullopt;
@@ -93,7 +92,8 @@ std::optional<std::vector<std::uint8_t>> LongValueBytes(const ese::Record& recor
           whole.insert(whole.end(), segment.stored.begin(), segment.stored.end());
           return;
         }
-        const std::optional<std::vector<std::uint8_t>> unpacked = Unpacked(column, segment.stored);
+        const std::optional<std::vector<std::uint8_t>> unpacked =
+            DecompressSegment(segment.stored, segment.size);
         if (!unpacked) {
           damaged = true;
           return;
@@ -153,7 +153,7 @@ Json SingleValue(const ese::Record& record, const ese::ColumnSchema& column,
                  std::span<const std::uint8_t> stored, bool separated, bool compressed) {
   std::optional<std::vector<std::uint8_t>> bytes;
   if (separated) {
-    bytes = LongValueBytes(record, column, stored);
+    bytes = LongValueBytes(record, stored);
   } else if (compressed && !stored.empty()) {
     bytes = Unpacked(column, stored);
   } else {

@@ -19,9 +19,8 @@ std::u16string_view UpToFirstZero(std::u16string_view text) {
 std::span<const std::uint8_t> SegmentContent(const ese::LongValueSegment& segment,
                                              std::optional<std::vector<std::uint8_t>>& unpacked) {
   if (!segment.compressed()) return segment.stored;
-  unpacked = Decompress(segment.stored);
-  if (unpacked && unpacked->size() == segment.size) return *unpacked;
-  return segment.stored;
+  unpacked = DecompressSegment(segment.stored, segment.size);
+  return unpacked ? std::span<const std::uint8_t>(*unpacked) : segment.stored;
 }
 
 }  // namespace

@@ -74,6 +74,19 @@ TEST(SevenBit, UnpacksHello) {
   EXPECT_EQ(PackSevenBit(0x10, "Hello"), hello);
 }
 
+// A long-value segment stands for a known size: 7-bit packed UTF-16 characters widen to it, and
+// a segment that does not unpack to it is refused rather than handed on short.
+TEST(SevenBit, SegmentsUnpackToTheSizeTheyStandFor) {
+  const Bytes hello = {0x10, 0xC8, 0x32, 0x9B, 0xFD, 0x06};
+  const Bytes wide = {'H', 0, 'e', 0, 'l', 0, 'l', 0, 'o', 0};
+  EXPECT_EQ(DecompressSegment(hello, 10), wide);
+  EXPECT_EQ(DecompressSegment(hello, 5), Bytes({'H', 'e', 'l', 'l', 'o'}));
+  EXPECT_FALSE(DecompressSegment(hello, 12));
+  Bytes ascii = hello;
+  ascii[0] = 0x08;
+  EXPECT_FALSE(DecompressSegment(ascii, 10)) << "8-bit characters are not widened";
+}
+
 TEST(SevenBit, LeadByteOtherThan0x18SelectsSevenBit) {
   const Bytes value = PackSevenBit(0x19, "xyz");
   EXPECT_EQ(AsString(Decompress(value)), "xyz");
