@@ -328,13 +328,20 @@ void WindowTest::folderListAndItemPreview() {
 
   QTest::qWait(300);  // lets the frames paint before the picture is taken
   Screenshot(*test.window, QStringLiteral("03-preview-") + scenario);
-  // The subject shows in the rendered header frame.
-  int matches = -1;
-  test.window->browser()->page()->findText(
-      subject, {},
-      [&matches](const QWebEngineFindTextResult& result) { matches = result.numberOfMatches(); });
-  QTRY_VERIFY_WITH_TIMEOUT(matches >= 0, kWorkTimeout);
-  QVERIFY2(matches > 0, qPrintable(subject));
+  // The subject shows in the rendered header frame. The frames may still be loading when the
+  // first search runs: search again, one search at a time (a new one cancels the last), until
+  // it is found or the searches are used up. The answer lands in shared state, as a late one
+  // may come after this test has ended.
+  const auto matches = std::make_shared<int>(-1);
+  for (int search = 0; search < 50; ++search) {
+    *matches = -1;
+    test.window->browser()->page()->findText(
+        subject, {},
+        [matches](const QWebEngineFindTextResult& result) { *matches = result.numberOfMatches(); });
+    QTRY_VERIFY_WITH_TIMEOUT(*matches >= 0, kWorkTimeout);
+    if (*matches > 0) break;
+  }
+  QVERIFY2(*matches > 0, qPrintable(subject));
 }
 
 void WindowTest::stopPausesTheWorkerUntilResume() {
@@ -376,11 +383,15 @@ void WindowTest::stopPausesTheWorkerUntilResume() {
   test.window->stop_button()->click();
   QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && !test.window->browser()->page()->isLoading(),
                            kWorkTimeout);
-  QString shown;
-  test.window->browser()->page()->toPlainText([&shown](const QString& text) { shown = text; });
-  QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), kWorkTimeout);
-  QCOMPARE(shown.trimmed(), QStringLiteral("Process stoped by user ..."));
-  QCOMPARE(test.window->browser()->current_page().parent_path(), test.window->message_folder());
+  // The window navigates to a notice page of its own; what the browser then renders is the
+  // browser's business (a completion page still loading may answer a text query for a while).
+  const std::filesystem::path notice = test.window->browser()->current_page();
+  QCOMPARE(notice.parent_path(), test.window->message_folder());
+  std::ifstream notice_file(notice, std::ios::binary);
+  const std::string notice_bytes((std::istreambuf_iterator<char>(notice_file)), {});
+  std::string expected_units;
+  for (char c : std::string("Process stoped by user ...")) expected_units += {c, '\0'};
+  QVERIFY(notice_bytes.find(expected_units) != std::string::npos);
   test.dialogs.answers = {MessageAnswer::kYes};
   test.window->stop_button()->click();
   QVERIFY(!test.window->pause_gate()->IsPaused());
