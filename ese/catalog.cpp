@@ -11,14 +11,12 @@
 namespace tarvex::ese {
 namespace {
 
-ColumnSchema CatalogColumn(const char16_t* name, std::uint32_t identifier, ColumnType type,
-                           std::uint32_t record_offset = 0) {
+ColumnSchema CatalogColumn(const char16_t* name, std::uint32_t identifier, ColumnType type) {
   ColumnSchema column;
   column.name = name;
   column.identifier = identifier;
   column.type = type;
   column.fixed_size = NaturalSize(type);
-  column.record_offset = record_offset;
   if (type == ColumnType::kText || type == ColumnType::kLongText) column.code_page = kCodePageWestern;
   return column;
 }
@@ -181,19 +179,19 @@ const std::vector<ColumnSchema>& CatalogColumns() {
   static const std::vector<ColumnSchema> columns = [] {
     using enum ColumnType;
     namespace c = catalog_column;
-    return std::vector<ColumnSchema>{
-        CatalogColumn(u"ObjidTable", c::kObjidTable, kLong, 4),
-        CatalogColumn(u"Type", c::kType, kShort, 8),
-        CatalogColumn(u"Id", c::kId, kLong, 10),
-        CatalogColumn(u"ColtypOrPgnoFDP", c::kColtypOrPgnoFDP, kLong, 14),
-        CatalogColumn(u"SpaceUsage", c::kSpaceUsage, kLong, 18),
-        CatalogColumn(u"Flags", c::kFlags, kLong, 22),
-        CatalogColumn(u"PagesOrLocale", c::kPagesOrLocale, kLong, 26),
-        CatalogColumn(u"RootFlag", c::kRootFlag, kBit, 30),
-        CatalogColumn(u"RecordOffset", c::kRecordOffset, kShort, 31),
-        CatalogColumn(u"LCMapFlags", c::kLCMapFlags, kLong, 33),
-        CatalogColumn(u"KeyMost", c::kKeyMost, kUnsignedShort, 37),
-        CatalogColumn(u"LVChunkMax", c::kLVChunkMax, kLong, 39),
+    std::vector<ColumnSchema> list{
+        CatalogColumn(u"ObjidTable", c::kObjidTable, kLong),
+        CatalogColumn(u"Type", c::kType, kShort),
+        CatalogColumn(u"Id", c::kId, kLong),
+        CatalogColumn(u"ColtypOrPgnoFDP", c::kColtypOrPgnoFDP, kLong),
+        CatalogColumn(u"SpaceUsage", c::kSpaceUsage, kLong),
+        CatalogColumn(u"Flags", c::kFlags, kLong),
+        CatalogColumn(u"PagesOrLocale", c::kPagesOrLocale, kLong),
+        CatalogColumn(u"RootFlag", c::kRootFlag, kBit),
+        CatalogColumn(u"RecordOffset", c::kRecordOffset, kShort),
+        CatalogColumn(u"LCMapFlags", c::kLCMapFlags, kLong),
+        CatalogColumn(u"KeyMost", c::kKeyMost, kUnsignedShort),
+        CatalogColumn(u"LVChunkMax", c::kLVChunkMax, kLong),
         CatalogColumn(u"Name", c::kName, kText),
         CatalogColumn(u"Stats", c::kStats, kBinary),
         CatalogColumn(u"TemplateTable", c::kTemplateTable, kText),
@@ -211,6 +209,9 @@ const std::vector<ColumnSchema>& CatalogColumns() {
         CatalogColumn(u"SpaceDeferredLVHints", c::kSpaceDeferredLVHints, kLongBinary),
         CatalogColumn(u"LocaleName", c::kLocaleName, kLongBinary),
     };
+    // The fixed columns follow each other in identifier order behind the record header.
+    PlaceFixedColumns(list, record::kHeaderSize);
+    return list;
   }();
   return columns;
 }

@@ -70,20 +70,22 @@ std::optional<std::vector<std::uint8_t>> Decompress(std::span<const std::uint8_t
   return DecodeSevenBit(value);
 }
 
+std::vector<std::uint8_t> WidenToUtf16Le(std::span<const std::uint8_t> characters) {
+  std::vector<std::uint8_t> wide;
+  wide.reserve(2 * characters.size());
+  for (std::uint8_t character : characters) {
+    wide.push_back(character);
+    wide.push_back(0);
+  }
+  return wide;
+}
+
 std::optional<std::vector<std::uint8_t>> DecompressSegment(std::span<const std::uint8_t> stored,
                                                            std::uint64_t size) {
   std::optional<std::vector<std::uint8_t>> bytes = Decompress(stored);
   if (!bytes) return std::nullopt;
   const bool seven_bit_unicode = stored[0] >= 0x10 && stored[0] <= 0x17;
-  if (seven_bit_unicode && bytes->size() * 2 == size) {
-    std::vector<std::uint8_t> wide;
-    wide.reserve(2 * bytes->size());
-    for (std::uint8_t character : *bytes) {
-      wide.push_back(character);
-      wide.push_back(0);
-    }
-    return wide;
-  }
+  if (seven_bit_unicode && bytes->size() * 2 == size) return WidenToUtf16Le(*bytes);
   if (bytes->size() != size) return std::nullopt;
   return bytes;
 }

@@ -20,6 +20,9 @@ std::optional<std::size_t> DecompressedSize(std::span<const std::uint8_t> value)
 
 std::optional<std::vector<std::uint8_t>> Decompress(std::span<const std::uint8_t> value);
 
+// 7-bit packed characters (one byte each after Decompress) as the UTF-16LE text they stand for.
+std::vector<std::uint8_t> WidenToUtf16Le(std::span<const std::uint8_t> characters);
+
 // A long-value segment stored compressed, unpacked to the `size` bytes it stands for: 7-bit
 // packed UTF-16 characters (header 0x10-0x17) come back as UTF-16LE. None when the segment does
 // not unpack to exactly that size.

@@ -8,6 +8,7 @@
 #include "base/utf_conversion.h"
 #include "ese/byte_order.h"
 #include "store/column_decompression.h"
+#include "store/lzxpress_decoder.h"
 
 namespace tarvex {
 namespace {
@@ -66,15 +67,9 @@ std::optional<std::vector<std::uint8_t>> Unpacked(const ese::ColumnSchema& colum
                                                   std::span<const std::uint8_t> stored) {
   std::optional<std::vector<std::uint8_t>> bytes = Decompress(stored);
   if (!bytes) return std::nullopt;
-  const bool seven_bit = stored[0] != 0x18;
+  const bool seven_bit = stored[0] != kLzxpressLeadByte;
   if (seven_bit && IsText(column.type) && column.code_page == ese::kCodePageUnicode) {
-    std::vector<std::uint8_t> wide;
-    wide.reserve(2 * bytes->size());
-    for (std::uint8_t character : *bytes) {
-      wide.push_back(character);
-      wide.push_back(0);
-    }
-    return wide;
+    return WidenToUtf16Le(*bytes);
   }
   return bytes;
 }
