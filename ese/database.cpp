@@ -61,13 +61,59 @@ void Table::Locate() const {
   // Asked during the first scan (a handler reading an earlier record again): what the scan has
   // found so far is all there is yet.
   if (located_ || scanning_) return;
-  located_ = true;
+  Scan({});
+}
+
+void Table::Scan(
+    const std::function<bool(std::uint32_t number, const Record* record)>& visit) const {
+  positions_.clear();
+  recovery_ = {};
+  scanning_ = true;
+  bool stopped = false;
+  const auto hand_on = [&](const RecordPosition& position, std::span<const std::uint8_t> data) {
+    const auto number = static_cast<std::uint32_t>(positions_.size());
+    positions_.push_back(position);
+    if (!visit) return;
+    const std::optional<Record> record = Record::Parse(*this, data);
+    if (!record) ++database_.file().report().unreadable_records;
+    stopped = !visit(number, record ? &*record : nullptr);
+  };
   const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
-  walk_complete_ = tree.ForEachLeafEntry([&](const Page& page, std::size_t index, const PageEntry&) {
-    positions_.push_back({page.number(), static_cast<std::uint16_t>(index)});
-    return true;
-  });
+  const PageCensus* census = database_.census();
+  std::optional<RecordSalvage> salvage;
+  if (census != nullptr) salvage.emplace(tree, *census);
+  const bool complete = tree.ForEachLeafEntry(
+      [&](const Page& page, std::size_t index, const PageEntry& entry) {
+        if (salvage) salvage->NoteWalkEntry(page, index, entry);
+        if (!entry.deleted()) {
+          hand_on({page.number(), static_cast<std::uint16_t>(index), RecordState::kLive},
+                  entry.data);
+        }
+        return !stopped;
+      },
+      salvage ? LeafEntries::kLiveAndDeleted : LeafEntries::kLive);
+  recovery_.live = positions_.size();
+  if (salvage && !stopped) {
+    const auto plausible = [this](std::span<const std::uint8_t> data) {
+      return Record::Parse(*this, data).has_value();
+    };
+    for (const RecordPosition& position : salvage->Finish(complete, plausible, recovery_)) {
+      const std::optional<Page> page = tree.ReadPage(position.page);
+      const std::optional<PageEntry> entry = page ? page->Entry(position.entry) : std::nullopt;
+      if (!entry) continue;
+      hand_on(position, entry->data);
+      if (stopped) break;
+    }
+  }
+  scanning_ = false;
+  // Stopped early, the table is left to be found again.
+  if (stopped) {
+    positions_.clear();
+    return;
+  }
   positions_.shrink_to_fit();
+  walk_complete_ = complete;
+  located_ = true;
 }
 
 std::uint32_t Table::record_count() const {
@@ -82,8 +128,20 @@ bool Table::walk_complete() const {
   return walk_complete_;
 }
 
+RecordState Table::record_state(std::uint32_t number) const {
+  std::lock_guard lock(mutex_);
+  Locate();
+  return number < positions_.size() ? positions_[number].state : RecordState::kLive;
+}
+
+TableRecovery Table::recovery() const {
+  std::lock_guard lock(mutex_);
+  Locate();
+  return recovery_;
+}
+
 std::optional<Record> Table::ReadRecord(std::uint32_t number) const {
-  EntryPosition position;
+  RecordPosition position;
   {
     std::lock_guard lock(mutex_);
     Locate();
@@ -111,28 +169,8 @@ void Table::ForEachRecord(
     return;
   }
   // The first pass over the table finds the records and hands them on in one walk, so that
-  // a scan reads each leaf once; stopped early, it leaves the table to be found again.
-  positions_.clear();
-  bool stopped = false;
-  scanning_ = true;
-  const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
-  const bool complete =
-      tree.ForEachLeafEntry([&](const Page& page, std::size_t index, const PageEntry& entry) {
-        const auto number = static_cast<std::uint32_t>(positions_.size());
-        positions_.push_back({page.number(), static_cast<std::uint16_t>(index)});
-        const std::optional<Record> record = Record::Parse(*this, entry.data);
-        if (!record) ++database_.file().report().unreadable_records;
-        stopped = !visit(number, record ? &*record : nullptr);
-        return !stopped;
-      });
-  scanning_ = false;
-  if (stopped) {
-    positions_.clear();
-    return;
-  }
-  positions_.shrink_to_fit();
-  walk_complete_ = complete;
-  located_ = true;
+  // a scan reads each leaf once.
+  Scan(visit);
 }
 
 Database::OpenResult Database::Open(const std::filesystem::path& path, std::size_t cache_bytes) {
@@ -159,6 +197,14 @@ Database::OpenResult Database::Open(const std::filesystem::path& path, std::size
   }
   result.database = std::move(database);
   return result;
+}
+
+bool Database::TakeCensus(
+    const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress) {
+  std::optional<PageCensus> census = PageCensus::Take(*file_, progress);
+  if (!census) return false;
+  census_ = std::make_unique<PageCensus>(std::move(*census));
+  return true;
 }
 
 bool Database::HasSignature(const std::filesystem::path& path) {

@@ -3,7 +3,8 @@
 // An ESE database opened read-only: its header, its catalogue and its tables. A table's
 // records are numbered in key order from 0 as one walk of its tree finds them; that walk runs
 // once, on first use, and keeps where each record lives, so that a record can be read again
-// by its number.
+// by its number. After a census of the file (the deep scan), the records only it found follow
+// the live ones, each with its state.
 
 #include <cstdint>
 #include <filesystem>
@@ -17,7 +18,9 @@
 #include "ese/catalog.h"
 #include "ese/file_header.h"
 #include "ese/long_value.h"
+#include "ese/page_census.h"
 #include "ese/record.h"
+#include "ese/record_salvage.h"
 
 namespace tarvex::ese {
 
@@ -45,11 +48,17 @@ class Table {
   const LongValues* long_values() const { return long_values_.get(); }
   // False when the walk of the table's tree met damage.
   bool walk_complete() const;
+  RecordState record_state(std::uint32_t number) const;
+  // The records found, by state (all live without a census).
+  TableRecovery recovery() const;
 
   const PageLayout& page_layout() const;
 
  private:
   void Locate() const;
+  // The walk of the table's tree, with the census' salvage beside it when there is one;
+  // `visit` sees each record as it is found (stopping keeps nothing).
+  void Scan(const std::function<bool(std::uint32_t number, const Record* record)>& visit) const;
 
   Database& database_;
   const TableSchema& schema_;
@@ -60,7 +69,8 @@ class Table {
   mutable bool located_ = false;
   mutable bool scanning_ = false;
   mutable bool walk_complete_ = true;
-  mutable std::vector<EntryPosition> positions_;
+  mutable std::vector<RecordPosition> positions_;
+  mutable TableRecovery recovery_;
 };
 
 enum class OpenError {
@@ -94,6 +104,14 @@ class Database {
   PageFile& file() const { return *file_; }
   const ReadReport& report() const { return file_->report(); }
 
+  // The deep scan: reads every page once, before any table is read, so that the tables'
+  // walks are joined by the records on leaves their trees no longer reach. False when
+  // `progress` stopped it (the tables are then read as without it).
+  bool TakeCensus(
+      const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress = {});
+  // Null before TakeCensus.
+  const PageCensus* census() const { return census_.get(); }
+
  private:
   Database() = default;
 
@@ -102,6 +120,7 @@ class Database {
   std::unique_ptr<PageFile> file_;
   Catalog catalog_;
   std::vector<std::unique_ptr<Table>> tables_;
+  std::unique_ptr<PageCensus> census_;
 };
 
 }  // namespace tarvex::ese

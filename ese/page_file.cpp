@@ -82,6 +82,15 @@ PageBytes PageFile::Read(std::uint32_t page_number) {
   return shared;
 }
 
+bool PageFile::ReadRun(std::uint32_t first_page, std::span<std::uint8_t> out) {
+  const std::uint64_t pages = out.size() / layout_.page_size;
+  if (first_page == 0 || pages == 0 || first_page - 1 + pages > page_count_) return false;
+  const std::uint64_t offset = (static_cast<std::uint64_t>(first_page) + 1) * layout_.page_size;
+  if (!ReadAt(fd_.get(), offset, out)) return false;
+  report_.pages_read += pages;
+  return true;
+}
+
 void PageFile::ReportUnparsable(std::uint32_t page_number) {
   std::lock_guard lock(mutex_);
   if (unparsable_.insert(page_number).second) ++report_.unparsable_pages;

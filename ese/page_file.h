@@ -57,6 +57,9 @@ class PageFile {
   // The page's bytes, or null when the file does not hold the whole page. A page whose
   // checksum disagrees is counted once, when it comes from the file, and still handed on.
   PageBytes Read(std::uint32_t page_number);
+  // Reads `out.size() / page size` consecutive pages from `first_page` on, past the cache,
+  // for a pass over the whole file; false when the file does not hold them all.
+  bool ReadRun(std::uint32_t first_page, std::span<std::uint8_t> out);
 
   std::uint32_t page_size() const { return layout_.page_size; }
   const PageLayout& layout() const { return layout_; }

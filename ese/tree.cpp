@@ -63,8 +63,8 @@ class SeenPages {
 // the sibling links of the last leaf visited lead on to the next leaf the branches name.
 class LeafWalk {
  public:
-  LeafWalk(const Tree& tree, const LeafVisitor& visit)
-      : tree_(tree), visit_(visit) {}
+  LeafWalk(const Tree& tree, const LeafVisitor& visit, LeafEntries entries)
+      : tree_(tree), visit_(visit), entries_(entries) {}
 
   bool Run() {
     seen_.Insert(tree_.root_page());
@@ -143,13 +143,14 @@ class LeafWalk {
         complete_ = false;
         continue;
       }
-      if (entry->deleted()) continue;
+      if (entry->deleted() && entries_ == LeafEntries::kLive) continue;
       if (!visit_(leaf, index, *entry)) stopped_ = true;
     }
   }
 
   const Tree& tree_;
   const LeafVisitor& visit_;
+  LeafEntries entries_;
   SeenPages seen_;
   std::uint32_t last_leaf_next_ = 0;
   bool gap_pending_ = false;
@@ -159,9 +160,9 @@ class LeafWalk {
 
 }  // namespace
 
-bool Tree::ForEachLeafEntry(const LeafVisitor& visit) const {
+bool Tree::ForEachLeafEntry(const LeafVisitor& visit, LeafEntries entries) const {
   if (root_page_ == 0 || root_page_ > file_.page_count()) return false;
-  return LeafWalk(*this, visit).Run();
+  return LeafWalk(*this, visit, entries).Run();
 }
 
 bool Tree::VisitFrom(std::span<const std::uint8_t> key,

@@ -16,11 +16,9 @@
 
 namespace tarvex::ese {
 
-// Where a leaf entry lives, to be read again later.
-struct EntryPosition {
-  std::uint32_t page = 0;
-  std::uint16_t entry = 0;
-};
+// Which leaf entries a walk hands on: the live ones, or also those flagged deleted (which
+// the engine leaves on the page until cleanup, for a deep scan).
+enum class LeafEntries { kLive, kLiveAndDeleted };
 
 class Tree {
  public:
@@ -31,11 +29,13 @@ class Tree {
   // read or parsed, or belongs to another object. Failures are counted in the file's report.
   std::optional<Page> ReadPage(std::uint32_t page_number) const;
 
-  // Hands every live leaf entry to `visit` in key order; `visit` returns false to stop.
-  // Returns false when the walk stopped early because of damage (pages skipped are counted).
+  // Hands every live leaf entry (or every one, as `entries` says) to `visit` in key order;
+  // `visit` returns false to stop. Returns false when the walk stopped early because of
+  // damage (pages skipped are counted).
   bool ForEachLeafEntry(
       const std::function<bool(const Page& page, std::size_t entry_index, const PageEntry& entry)>&
-          visit) const;
+          visit,
+      LeafEntries entries = LeafEntries::kLive) const;
 
   // The first live leaf entry whose key is not below `key`, with the walk forward from there:
   // `visit` sees the entries in key order until it returns false. False when the search could
