@@ -53,13 +53,57 @@ TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefiniti
       place_("table \"" + Utf16ToUtf8(definition.name) + "\""),
       records_(file, object_id, TreeKind::kRecords, std::nullopt, place_) {}
 
-void TableWriter::Append(const Record& record) {
+std::vector<uint8_t> TableWriter::Encode(const Record& record) {
   const std::string place = place_ + ", record " + std::to_string(next_record_number_);
-  const auto data =
-      EncodeRecord(file_.format(), layout_, record, *this,
-                   TreeWriter::MaxDataSize(file_.format(), kRecordKeySize), inline_limit_, place);
-  records_.Append(RecordKey(next_record_number_), data);
-  ++next_record_number_;
+  return EncodeRecord(file_.format(), layout_, record, *this,
+                      TreeWriter::MaxDataSize(file_.format(), kRecordKeySize), inline_limit_,
+                      place);
+}
+
+uint32_t TableWriter::Append(const Record& record) {
+  records_.Append(RecordKey(next_record_number_), Encode(record));
+  return next_record_number_++;
+}
+
+uint32_t TableWriter::AppendDeleted(const Record& record) {
+  records_.Append(RecordKey(next_record_number_), Encode(record), ese::tag_flag::kDeleted);
+  return next_record_number_++;
+}
+
+uint32_t TableWriter::AppendReleased(const Record& record, std::optional<uint32_t> copy_of) {
+  const uint32_t number = copy_of.value_or(next_record_number_);
+  released_.emplace_back(RecordKey(number), Encode(record));
+  // A key of its own is skipped by the live records that follow.
+  if (!copy_of) ++next_record_number_;
+  return number;
+}
+
+void TableWriter::WriteReleasedPages() {
+  std::sort(released_.begin(), released_.end());
+  const PageFormat& format = file_.format();
+  size_t next = 0;
+  while (next < released_.size()) {
+    std::vector<std::vector<uint8_t>> values(1);  // tag 0: no common key prefix
+    size_t bytes = PageBytesNeeded(0, 1);
+    for (; next < released_.size(); ++next) {
+      const auto& [key, data] = released_[next];
+      std::vector<uint8_t> value;
+      ese::AppendLe16(value, static_cast<uint16_t>(key.size()));
+      value.insert(value.end(), key.begin(), key.end());
+      value.insert(value.end(), data.begin(), data.end());
+      const size_t needed = PageBytesNeeded(value.size(), 1);
+      if (values.size() > 1 && bytes + needed > format.DataArea()) break;
+      bytes += needed;
+      values.push_back(std::move(value));
+    }
+    PageHeaderFields header;
+    header.page_number = file_.AllocatePage();
+    header.fdp_object_id = object_id_;
+    header.database_time = kReleasedPageTime;
+    header.flags = format.BaseFlags() | ese::page_flag::kLeaf;
+    file_.WritePage(header.page_number, BuildPage(format, header, values));
+  }
+  released_.clear();
 }
 
 uint32_t TableWriter::StoreLongValue(const StoredValue& value) {
@@ -144,6 +188,7 @@ void EseDatabaseWriter::Finish() {
     entry.layout = &table->layout_;
     entry.tree.object_id = table->object_id_;
     entry.tree.root_page = table->records_.Finish();
+    table->WriteReleasedPages();
     entry.tree.pages = table->records_.page_count();
     if (table->long_values_) {
       table->long_values_->set_parent_page(entry.tree.root_page);

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -45,7 +46,14 @@ class TableWriter : private LongValueSink {
   TableWriter(const TableWriter&) = delete;
   TableWriter& operator=(const TableWriter&) = delete;
 
-  void Append(const Record& record);
+  // Appends a live record; returns its number, which is its key.
+  uint32_t Append(const Record& record);
+  // Appends a record flagged deleted, as the engine leaves one on its page until cleanup.
+  uint32_t AppendDeleted(const Record& record);
+  // Puts a record on a leaf page of this table that its tree does not reach, as a page released
+  // to free space still holds its records: under the key of the earlier record `copy_of` (an
+  // older copy of it), or under a key of its own. Returns its number.
+  uint32_t AppendReleased(const Record& record, std::optional<uint32_t> copy_of = std::nullopt);
 
   const TableLayout& layout() const { return layout_; }
   uint32_t object_id() const { return object_id_; }
@@ -57,6 +65,9 @@ class TableWriter : private LongValueSink {
               uint32_t object_id, size_t inline_limit, bool libesedb_layout);
 
   uint32_t StoreLongValue(const StoredValue& value) override;
+  std::vector<uint8_t> Encode(const Record& record);
+  // Writes the released records on leaf pages of their own, linked to nothing.
+  void WriteReleasedPages();
 
   PageFile& file_;
   TableLayout layout_;
@@ -70,6 +81,7 @@ class TableWriter : private LongValueSink {
   std::unique_ptr<TreeWriter> long_values_;
   uint32_t long_value_count_ = 0;
   uint32_t next_record_number_ = 1;
+  std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> released_;  // key, data
 };
 
 class EseDatabaseWriter {

@@ -1,5 +1,7 @@
 #include "tools/edbforge/ese/file_header.h"
 
+#include "tools/edbforge/ese/tree_writer.h"
+
 #include <cstring>
 
 #include "ese/byte_order.h"
@@ -33,7 +35,7 @@ std::vector<uint8_t> BuildFileHeader(const PageFormat& format, uint32_t last_obj
   StoreLe32(header + field::kSignatureField, field::kSignature);
   StoreLe32(header + field::kFormatVersionField, ese::kFormatVersion);
   StoreLe32(header + field::kFileType, 0);      // database, not a streaming file
-  StoreLe64(header + field::kDatabaseTime, 2);  // above every page's
+  StoreLe64(header + field::kDatabaseTime, kLivePageTime + 1);  // above every page's
   StoreSignature(header + field::kDatabaseSignature);
   StoreLe32(header + field::kDatabaseState, field::kStateCleanShutdown);
   StoreLe32(header + field::kConsistentPosition, 0);

@@ -65,14 +65,15 @@ bool TreeWriter::Accepts(size_t level, const PendingPage& page, const Entry& ent
   return page.bytes + EncodedSize(level, entry) + kRootHeaderSize <= area;
 }
 
-void TreeWriter::Append(std::span<const uint8_t> key, std::span<const uint8_t> data) {
+void TreeWriter::Append(std::span<const uint8_t> key, std::span<const uint8_t> data,
+                        uint8_t tag_flags) {
   if (finished_) throw EseWriteError(place_ + ": append after the tree was finished");
   if (entry_count_ > 0 && !std::lexicographical_compare(previous_key_.begin(), previous_key_.end(),
                                                         key.begin(), key.end())) {
     throw EseWriteError(place_ + ": keys must arrive in ascending order");
   }
   Entry entry{std::vector<uint8_t>(key.begin(), key.end()),
-              std::vector<uint8_t>(data.begin(), data.end())};
+              std::vector<uint8_t>(data.begin(), data.end()), tag_flags};
   if (kind_ == TreeKind::kLongValues &&
       (key.size() > kLongValueKeyMost || key.size() < 4 || key[0] < 8 || key[1] != 0)) {
     throw EseWriteError(place_ + ": long-value keys must come from LongValueId");
@@ -143,13 +144,13 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
     if (chained) {
       AppendLe16(value, static_cast<uint16_t>(entry.key.size()));  // all of it common
       AppendLe16(value, 0);
-      tag_flags.push_back(ese::tag_flag::kCommonKey);
+      tag_flags.push_back(ese::tag_flag::kCommonKey | entry.tag_flags);
     } else {
       const std::vector<uint8_t> key =
           kind_ == TreeKind::kLongValues ? LongValueBranchKey(entry.key) : entry.key;
       AppendLe16(value, static_cast<uint16_t>(key.size()));
       value.insert(value.end(), key.begin(), key.end());
-      tag_flags.push_back(0);
+      tag_flags.push_back(entry.tag_flags);
     }
     value.insert(value.end(), entry.data.begin(), entry.data.end());
     values.push_back(std::move(value));
@@ -159,6 +160,7 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
   header.previous_page = previous;
   header.next_page = next;
   header.fdp_object_id = fdp_object_id_;
+  header.database_time = kLivePageTime;
   using namespace ese::page_flag;
   header.flags = file_.format().BaseFlags() | (leaf ? kLeaf : kParentOfLeaf) | (root ? kRoot : 0) |
                  (kind_ != TreeKind::kRecords ? kLongValue : 0);

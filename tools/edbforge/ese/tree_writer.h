@@ -40,8 +40,9 @@ class TreeWriter {
   TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind,
              std::optional<uint32_t> fixed_root, std::string place);
 
-  // Keys must rise strictly.
-  void Append(std::span<const uint8_t> key, std::span<const uint8_t> data);
+  // Keys must rise strictly. `tag_flags` may mark the entry deleted (ese::tag_flag::kDeleted),
+  // as the engine leaves deleted records on their page until cleanup.
+  void Append(std::span<const uint8_t> key, std::span<const uint8_t> data, uint8_t tag_flags = 0);
   // Writes the remaining pages; returns the root page number.
   uint32_t Finish();
 
@@ -57,6 +58,7 @@ class TreeWriter {
   struct Entry {
     std::vector<uint8_t> key;
     std::vector<uint8_t> data;  // leaf data, or the child page number of a branch entry
+    uint8_t tag_flags = 0;
   };
   struct PendingPage {
     std::vector<Entry> entries;
@@ -93,6 +95,11 @@ class TreeWriter {
   uint32_t parent_page_ = ese::kDatabaseRootPage;
   bool finished_ = false;
 };
+
+// The page time the writer gives the pages of live trees; pages written as released to free
+// space carry an older one, as a page freed before the last changes does.
+inline constexpr uint64_t kLivePageTime = 2;
+inline constexpr uint64_t kReleasedPageTime = 1;
 
 // The long-value identifier of the n-th long value (from 0) of a table. Its big-endian form
 // starts with a byte of at least 8 and a zero byte, which the branch keys of the long-value

@@ -315,11 +315,22 @@ class ScenarioReader {
 
   ItemDescription ReadItem(const Json& entry, const std::string& place) {
     ExpectObject(entry, place, "an item");
-    CheckKeys(entry, place, {"class", "id", "cells", "attachments"});
+    CheckKeys(entry, place, {"class", "id", "cells", "attachments", "state", "earlier_cells"});
     ItemDescription item;
     item.message_class = Utf8ToUtf16(OptionalString(entry, "class", place).value_or(""));
     item.id = OptionalIdentifier(entry, "id", place);
     if (const Json* cells = Find(entry, "cells")) item.cells = ReadCells(*cells, place);
+    const std::string state = OptionalString(entry, "state", place).value_or("live");
+    if (state == "deleted") {
+      item.state = ItemState::kDeleted;
+    } else if (state == "released") {
+      item.state = ItemState::kReleased;
+    } else if (state != "live") {
+      throw ScenarioError(place + ": state must be \"live\", \"deleted\" or \"released\"");
+    }
+    if (const Json* cells = Find(entry, "earlier_cells")) {
+      item.earlier_cells = ReadCells(*cells, place + ", earlier_cells");
+    }
     if (const Json* attachments = Find(entry, "attachments")) {
       ExpectArray(*attachments, place, "attachments");
       for (size_t index = 0; index < attachments->size(); ++index) {

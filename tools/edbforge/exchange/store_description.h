@@ -83,10 +83,18 @@ struct AttachmentDescription {
   Cells cells;
 };
 
+// How an item's rows stand in the file: live in their tables' trees, flagged deleted on their
+// pages (the engine's state until cleanup), or only on leaf pages released to free space.
+enum class ItemState { kLive, kDeleted, kReleased };
+
 struct ItemDescription {
   std::u16string message_class;  // "S1a"
   std::optional<Identifier> id;  // "N67b0"; numbered by the builder when absent
   Cells cells;
+  ItemState state = ItemState::kLive;
+  // An older copy of the item's rows, with these cells in place of the item's own (only cells
+  // the item sets), left on a released page under the same keys.
+  std::optional<Cells> earlier_cells;
   std::vector<AttachmentDescription> attachments;
 
   ItemDescription& Set(std::u16string column, CellValue value) {

@@ -383,17 +383,37 @@ ItemIds StoreWriter::NextIds(const ItemDescription& item) {
 void StoreWriter::AddItem(size_t folder, const ItemDescription& item, const std::string& place) {
   if (!writer_) throw ScenarioError(place + ": items are added after Start()");
   const PlannedFolder& planned = folders_.at(folder);
-  const ItemRows rows =
-      MakeItemRows(layout_, planned, item, NextIds(item), next_position_[folder]++);
-  Write(MainTable(planned), rows.main, place);
-  Write(ListingTable(planned), rows.listing, place);
+  const ItemIds ids = NextIds(item);
+  const uint32_t position = next_position_[folder]++;
+  const ItemRows rows = MakeItemRows(layout_, planned, item, ids, position);
+  const uint32_t main = Write(MainTable(planned), rows.main, place, item.state);
+  const uint32_t listing = Write(ListingTable(planned), rows.listing, place, item.state);
   for (size_t index = 0; index < rows.attachments.size(); ++index) {
     Write(AttachmentTable(planned), rows.attachments[index],
-          place + ", attachment " + std::to_string(index + 1));
+          place + ", attachment " + std::to_string(index + 1), item.state);
   }
+  if (!item.earlier_cells) return;
+  // The older copy keeps the item's ids and keys and differs in the cells given.
+  ItemDescription earlier = item;
+  for (const Cell& cell : item.earlier_cells->cells()) {
+    auto own = std::find_if(earlier.cells.cells().begin(), earlier.cells.cells().end(),
+                            [&](const Cell& mine) { return mine.column == cell.column; });
+    if (own == earlier.cells.cells().end()) {
+      throw ScenarioError(ColumnPlace(place + ", earlier_cells", cell.column) +
+                          ": an earlier version may change only cells the item sets");
+    }
+    *own = cell;
+  }
+  const ItemRows earlier_rows = MakeItemRows(layout_, planned, earlier, ids, position);
+  const std::string earlier_place = place + ", earlier version";
+  Write(MainTable(planned), earlier_rows.main, earlier_place, ItemState::kReleased, main);
+  Write(ListingTable(planned), earlier_rows.listing, earlier_place, ItemState::kReleased,
+        listing);
 }
 
-void StoreWriter::Write(const std::u16string& table, const Cells& row, const std::string& place) {
+uint32_t StoreWriter::Write(const std::u16string& table, const Cells& row,
+                            const std::string& place, ItemState state,
+                            std::optional<uint32_t> copy_of) {
   Record record;
   for (const Cell& cell : row.cells()) {
     const std::string column_place = ColumnPlace(place, cell.column);
@@ -413,7 +433,13 @@ void StoreWriter::Write(const std::u16string& table, const Cells& row, const std
     }
   }
   try {
-    tables_.at(table)->Append(record);
+    TableWriter& writer = *tables_.at(table);
+    switch (state) {
+      case ItemState::kLive: return writer.Append(record);
+      case ItemState::kDeleted: return writer.AppendDeleted(record);
+      case ItemState::kReleased: return writer.AppendReleased(record, copy_of);
+    }
+    return 0;
   } catch (const EseWriteError& error) {
     throw ScenarioError(place + ": " + error.what());
   }

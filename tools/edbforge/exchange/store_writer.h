@@ -75,7 +75,10 @@ class StoreWriter {
   void Declare(const std::u16string& table, const Cells& row, const std::string& place);
   // Refuses unknown and duplicate columns and values that do not suit their column.
   void Check(const Cells& row, const std::string& place) const;
-  void Write(const std::u16string& table, const Cells& row, const std::string& place);
+  // Appends the row in the given state (a released row may be an older copy of `copy_of`);
+  // returns its record number.
+  uint32_t Write(const std::u16string& table, const Cells& row, const std::string& place,
+                 ItemState state = ItemState::kLive, std::optional<uint32_t> copy_of = {});
   TableDefinition Definition(const std::u16string& name, const TableColumns& columns) const;
   std::u16string MainTable(const PlannedFolder& folder) const;
   std::u16string ListingTable(const PlannedFolder& folder) const;
