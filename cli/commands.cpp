@@ -43,6 +43,10 @@ std::string Hex(std::uint32_t value) {
   return buffer;
 }
 
+ScanDepth DepthOf(const CommonOptions& options) {
+  return options.deep ? ScanDepth::kDeep : ScanDepth::kQuick;
+}
+
 // Loads a folder's items through the window and returns its rows.
 std::vector<std::vector<std::u16string>> ItemsOf(DatabaseRun& run, TreeNodeHandle node) {
   run.window().ClearList();
@@ -79,11 +83,11 @@ void PrintTreeText(DatabaseRun& run, TreeNodeHandle node, int depth) {
 // Column names of the item list; the hidden columns carry other keys in the 2010 layout.
 std::vector<std::string> ListColumnNames(StoreLayout layout) {
   if (layout == StoreLayout::k2010) {
-    return {"id",   "kind",        "number",     "tables",  "from",  "subject",
-            "date", "attachments", "folder_key", "mailbox", "folder"};
+    return {"id",   "kind",        "number",     "tables",  "from",   "subject",
+            "date", "attachments", "folder_key", "mailbox", "folder", "state"};
   }
   return {"id", "kind", "number", "attachment_list", "from", "subject", "date", "attachments",
-          "to", "cc",   "bcc"};
+          "to", "cc",   "bcc",  "state"};
 }
 
 // The row of `item` among the listed rows: by message id first, then by 1-based position.
@@ -195,7 +199,7 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
 }
 
 int RunTree(const std::filesystem::path& database, const CommonOptions& options) {
-  DatabaseRun run(database, options.workdir, options.quiet);
+  DatabaseRun run(database, options.workdir, options.quiet, DepthOf(options));
   if (const int code = run.Analyse(); code != kExitOk) return code;
   if (options.json) {
     PrintJson(TreeJson(run, run.root()));
@@ -207,7 +211,7 @@ int RunTree(const std::filesystem::path& database, const CommonOptions& options)
 
 int RunList(const std::filesystem::path& database, const std::string& folder,
             const CommonOptions& options) {
-  DatabaseRun run(database, options.workdir, options.quiet);
+  DatabaseRun run(database, options.workdir, options.quiet, DepthOf(options));
   std::vector<std::vector<std::u16string>> rows;
   if (const int code = ListFolder(run, folder, rows); code != kExitOk) return code;
   const std::vector<std::string> names = ListColumnNames(run.recovery().layout());
@@ -241,7 +245,7 @@ namespace tarvex::cli {
 
 int RunShow(const std::filesystem::path& database, const std::string& folder,
             const std::string& item, const CommonOptions& options) {
-  DatabaseRun run(database, options.workdir, options.quiet);
+  DatabaseRun run(database, options.workdir, options.quiet, DepthOf(options));
   std::vector<std::vector<std::u16string>> rows;
   if (const int code = ListFolder(run, folder, rows); code != kExitOk) return code;
   const std::optional<std::size_t> row = FindItemRow(rows, item);
@@ -273,7 +277,7 @@ namespace tarvex::cli {
 int RunEml(const std::filesystem::path& database, const std::string& folder,
            const std::string& item, const std::filesystem::path& out,
            const CommonOptions& options) {
-  DatabaseRun run(database, options.workdir, options.quiet);
+  DatabaseRun run(database, options.workdir, options.quiet, DepthOf(options));
   std::vector<std::vector<std::u16string>> rows;
   if (const int code = ListFolder(run, folder, rows); code != kExitOk) return code;
   const std::optional<std::size_t> row = FindItemRow(rows, item);

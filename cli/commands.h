@@ -13,6 +13,7 @@ struct CommonOptions {
   bool quiet = false;
   bool json = false;
   std::optional<std::filesystem::path> workdir;
+  bool deep = false;  // the deep scan
 };
 
 int RunInfo(const std::filesystem::path& database, const CommonOptions& options);

@@ -35,13 +35,15 @@ WorkingFolder::~WorkingFolder() {
 }
 
 DatabaseRun::DatabaseRun(std::filesystem::path database,
-                         const std::optional<std::filesystem::path>& workdir, bool quiet)
+                         const std::optional<std::filesystem::path>& workdir, bool quiet,
+                         ScanDepth depth)
     : database_(std::move(database)),
       window_(stderr, quiet),
       working_folder_(workdir),
       message_pages_(working_folder_.path()),
       recovery_(std::make_unique<Recovery>(window_, pause_gate_, working_folder_.path(),
-                                           working_folder_.path(), message_pages_)) {}
+                                           working_folder_.path(), message_pages_)),
+      depth_(depth) {}
 
 int DatabaseRun::Analyse() {
   std::error_code error;
@@ -55,7 +57,7 @@ int DatabaseRun::Analyse() {
   }
   root_ = window_.InsertTreeNode(kTopOfTree, TextFromPath(database_), 0);
   recovery_->set_root_node(root_);
-  if (RunAnalysis(*recovery_, database_) == AnalysisOutcome::kCompleted) return kExitOk;
+  if (RunAnalysis(*recovery_, database_, depth_) == AnalysisOutcome::kCompleted) return kExitOk;
   PrintError("the store cannot be read: " + database_.string());
   return kExitUnreadableStore;
 }

@@ -11,6 +11,7 @@
 #include "base/message_pages.h"
 #include "base/pause_gate.h"
 #include "cli/terminal_window.h"
+#include "mailbox/analysis.h"
 #include "mailbox/recovery.h"
 
 namespace tarvex::cli {
@@ -43,7 +44,7 @@ class WorkingFolder {
 class DatabaseRun {
  public:
   DatabaseRun(std::filesystem::path database, const std::optional<std::filesystem::path>& workdir,
-              bool quiet);
+              bool quiet, ScanDepth depth = ScanDepth::kQuick);
 
   // Checks the file, then runs the whole analysis. On failure prints the reason and returns
   // the exit code; kExitOk when the store was read.
@@ -70,6 +71,7 @@ class DatabaseRun {
   WorkingFolder working_folder_;
   MessagePages message_pages_;
   std::unique_ptr<Recovery> recovery_;
+  ScanDepth depth_;
   TreeNodeHandle root_ = kTopOfTree;
 };
 

@@ -68,7 +68,8 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
     return kExitMissingFile;
   }
 
-  DatabaseRun run(database, std::nullopt, options.quiet);
+  DatabaseRun run(database, std::nullopt, options.quiet,
+                  options.deep ? ScanDepth::kDeep : ScanDepth::kQuick);
   if (const int code = run.Analyse(); code != kExitOk) return code;
   ExportRequest request;
   request.kinds = kinds;

@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
     command->add_option("DB", database, "Exchange database file (*.edb)")->required();
     command->add_flag("-q,--quiet", options.quiet, "No status texts or progress on standard error");
     if (with_json) command->add_flag("--json", options.json, "Print JSON instead of text");
+    command->add_flag("--deep", options.deep,
+                      "Deep scan: read every page, also records no tree reaches and deleted ones");
   };
 
   CLI::App* info =

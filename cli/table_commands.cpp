@@ -25,7 +25,8 @@ const char* TypeName(ese::ColumnType type) {
 }
 
 // Opens the database or prints why not; the exit code goes to `code`.
-std::unique_ptr<ese::Database> OpenDatabase(const std::filesystem::path& path, int& code) {
+std::unique_ptr<ese::Database> OpenDatabase(const std::filesystem::path& path, bool deep,
+                                            int& code) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) {
     PrintError("no such database file: " + path.string());
@@ -41,6 +42,7 @@ std::unique_ptr<ese::Database> OpenDatabase(const std::filesystem::path& path, i
     return nullptr;
   }
   code = kExitOk;
+  if (deep) opened.database->TakeCensus();
   return std::move(opened.database);
 }
 
@@ -61,6 +63,13 @@ void PrintReport(const ese::Database& database) {
                 static_cast<unsigned long long>(report.unreadable_records.load()),
                 static_cast<unsigned long long>(report.unreadable_long_values.load()));
   }
+  if (const ese::PageCensus* census = database.census()) {
+    const ese::CensusCounts& counts = census->counts();
+    std::printf("Deep scan: %llu pages, %llu never written, %llu damaged (checksum)\n",
+                static_cast<unsigned long long>(counts.pages),
+                static_cast<unsigned long long>(counts.empty_pages),
+                static_cast<unsigned long long>(counts.damaged_pages));
+  }
   if (!database.catalog().complete) {
     std::printf("The catalogue is incomplete: tables or columns may be missing.\n");
   } else if (database.catalog().used_shadow) {
@@ -72,7 +81,7 @@ void PrintReport(const ese::Database& database) {
 
 int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
   int code = kExitOk;
-  const std::unique_ptr<ese::Database> database = OpenDatabase(path, code);
+  const std::unique_ptr<ese::Database> database = OpenDatabase(path, options.deep, code);
   if (!database) return code;
   if (options.json) {
     std::printf("%s\n", DescribeTables(*database).dump(2).c_str());
@@ -86,6 +95,15 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
     std::printf("\n%s: %u record%s, %zu columns%s\n", Printable(table->name()).c_str(), records,
                 records == 1 ? "" : "s", table->columns().size(),
                 table->walk_complete() ? "" : " (damaged: records may be missing)");
+    if (database->census() != nullptr) {
+      const ese::TableRecovery recovery = table->recovery();
+      std::printf("  found by the tree walk: %llu, only by the deep scan: %llu, deleted: %llu, "
+                  "earlier versions: %llu\n",
+                  static_cast<unsigned long long>(recovery.live),
+                  static_cast<unsigned long long>(recovery.recovered),
+                  static_cast<unsigned long long>(recovery.deleted),
+                  static_cast<unsigned long long>(recovery.earlier_versions));
+    }
     for (const ese::ColumnSchema& column : table->columns()) {
       std::printf("  %5u  %-13s %s\n", column.identifier, TypeName(column.type),
                   Printable(column.name).c_str());
@@ -99,7 +117,7 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
 int RunDump(const std::filesystem::path& path, const std::string& table_name,
             const CommonOptions& options) {
   int code = kExitOk;
-  const std::unique_ptr<ese::Database> database = OpenDatabase(path, code);
+  const std::unique_ptr<ese::Database> database = OpenDatabase(path, options.deep, code);
   if (!database) return code;
   const ese::Table* table = database->FindTable(Utf8ToUtf16(table_name));
   if (table == nullptr) {
@@ -112,7 +130,11 @@ int RunDump(const std::filesystem::path& path, const std::string& table_name,
     unreadable = DumpTable(*table, std::cout);
   } else {
     table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
-      std::printf("== record %u\n", number + 1);
+      const ese::RecordState state = table->record_state(number);
+      std::printf("== record %u%s\n", number + 1,
+                  state == ese::RecordState::kDeleted     ? " (deleted)"
+                  : state == ese::RecordState::kRecovered ? " (recovered)"
+                                                          : "");
       if (record == nullptr) {
         std::printf("  (cannot be read)\n");
         ++unreadable;

@@ -70,7 +70,8 @@ void Scan2010Layout(Recovery& recovery) {
 
 }  // namespace
 
-AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database) {
+AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database,
+                            ScanDepth depth) {
   WindowPort& window = recovery.window();
   window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, false);
   window.EnableMenuCommand(MenuCommand::kSaveMailbox, false);
@@ -92,6 +93,10 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
   }
   recovery.AttachSession(std::move(std::get<std::unique_ptr<StoreSession>>(opened)));
   StoreSession& session = recovery.session();
+  if (depth == ScanDepth::kDeep) {
+    window.SetStatusText(u"Status: Deep scan: reading every page of the file (please wait..) ");
+    session.TakeCensus(recovery.scan_context());
+  }
 
   const CatalogResult catalog = session.BuildTableCatalog();
   if (catalog == CatalogResult::kFailed) {

@@ -10,12 +10,18 @@
 
 namespace tarvex {
 
+// The quick scan reads what the tables' trees hold; the deep scan first reads every page of the
+// file and adds the records on leaves no tree reaches (cut off by damage, or released with
+// their records still on them) and the records flagged deleted.
+enum class ScanDepth { kQuick, kDeep };
+
 enum class AnalysisOutcome {
   kCompleted,
   kFailed,  // the database could not be opened; only Browse and Open stay usable
 };
 
-AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database);
+AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database,
+                            ScanDepth depth = ScanDepth::kQuick);
 
 // The texts of the run, as the window shows them.
 inline constexpr std::u16string_view kApplicationTitle = u"Tarvex Mailbox Rescue";

@@ -130,7 +130,7 @@ class FolderItemReader {
     }
   }
 
-  void Process(const ese::Record* content_record);
+  void Process(const ese::Record* content_record, ese::RecordState state);
 
  private:
   void ReadMessageRow(const ese::Record* message_record, FolderItem& item,
@@ -144,7 +144,7 @@ class FolderItemReader {
   TableColumns message_columns_;
 };
 
-void FolderItemReader::Process(const ese::Record* content_record) {
+void FolderItemReader::Process(const ese::Record* content_record, ese::RecordState state) {
   MailboxModel& model = recovery_.model();
   RowValues row(recovery_.reader(), content_record, content_columns_);
   FolderItem item;
@@ -235,6 +235,7 @@ void FolderItemReader::Process(const ese::Record* content_record) {
   columns[8] = item.recipients;
   columns[9] = item.copy_recipients;
   columns[10] = item.blind_copy_recipients;
+  columns[kItemStateColumn] = ItemStateText(state);
   sink_(item);
 }
 
@@ -271,6 +272,15 @@ void FolderItemReader::ReadMessageRow(const ese::Record* message_record, FolderI
 
 }  // namespace
 
+std::u16string_view ItemStateText(ese::RecordState state) {
+  switch (state) {
+    case ese::RecordState::kLive: return u"live";
+    case ese::RecordState::kRecovered: return u"recovered";
+    case ese::RecordState::kDeleted: return u"deleted";
+  }
+  return u"live";
+}
+
 bool ScanHeaderTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name) {
   if (table == nullptr || table_name.empty() || !recovery.has_session()) return false;
   StoreSession& session = recovery.session();
@@ -280,10 +290,11 @@ bool ScanHeaderTable(Recovery& recovery, const ese::Table* table, std::u16string
   MailboxModel& model = recovery.model();
   ValueReader& reader = recovery.reader();
   const std::u16string name(table_name);
-  const RecordHandler handler = [&](const ese::Record* record, std::uint32_t) {
+  const RecordHandler handler = [&](const ese::Record* record, std::uint32_t number) {
     if (record == nullptr) return;
     RowValues row(reader, record, columns);
     ItemHeader header;
+    header.state = ItemStateText(table->record_state(number));
     header.message_id = OrEmpty(row.Id(u"N67b0"));
     if (header.message_id == kPlaceholderMessageId) return;
     header.folder_key = OrEmpty(public_store ? row.StoreId(u"Q6748") : row.Id(u"Q6748"));
@@ -393,7 +404,7 @@ bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
     window.SetProgressPosition(static_cast<int>(number));
     if (record == nullptr) return true;
     try {
-      reader.Process(record);
+      reader.Process(record, content_table->record_state(number));
     } catch (const std::exception&) {
       return false;
     }

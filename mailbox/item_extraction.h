@@ -14,8 +14,14 @@
 
 namespace tarvex {
 
-// The eleven columns of an item list row; what each carries depends on the layout.
-inline constexpr int kItemListColumnCount = 11;
+// The columns of an item list row; what the first eleven carry depends on the layout, the last
+// is the item's state (ItemStateText).
+inline constexpr int kItemListColumnCount = 12;
+inline constexpr int kItemStateColumn = 11;
+
+// How the item was found: "live" in its table's tree, "recovered" by the deep scan from a leaf
+// no tree reaches, or "deleted".
+std::u16string_view ItemStateText(ese::RecordState state);
 using ItemListRow = std::array<std::u16string, kItemListColumnCount>;
 
 // An older-layout item as Process item row leaves it: the list row and the values an export

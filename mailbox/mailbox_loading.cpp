@@ -49,6 +49,7 @@ void ListFolderItems(Recovery& recovery, const FolderNode& node) {
     window.SetListCell(row, 8, header->folder_key);
     window.SetListCell(row, 9, node.mailbox_name);
     window.SetListCell(row, 10, node.display_name);
+    window.SetListCell(row, kItemStateColumn, header->state);
   }
 }
 

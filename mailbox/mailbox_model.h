@@ -79,6 +79,7 @@ struct ItemHeader {
   std::u16string attachment_flag;
   std::u16string date;
   std::u16string sender;
+  std::u16string state;  // ItemStateText
 };
 
 // 2010 layout: a body row of a "Body-" table.

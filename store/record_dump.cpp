@@ -235,13 +235,21 @@ Json DescribeTables(const ese::Database& database) {
     for (std::size_t position = 0; position < table->columns().size(); ++position) {
       columns[position]["code_page"] = table->columns()[position].code_page;
     }
-    tables.push_back({{"name", Utf16ToUtf8(table->name())},
-                      {"records", table->record_count()},
-                      {"complete", table->walk_complete()},
-                      {"columns", std::move(columns)}});
+    Json entry = {{"name", Utf16ToUtf8(table->name())},
+                  {"records", table->record_count()},
+                  {"complete", table->walk_complete()},
+                  {"columns", std::move(columns)}};
+    if (database.census() != nullptr) {
+      const ese::TableRecovery recovery = table->recovery();
+      entry["recovery"] = {{"tree_walk", recovery.live},
+                           {"deep_scan_only", recovery.recovered},
+                           {"deleted", recovery.deleted},
+                           {"earlier_versions", recovery.earlier_versions}};
+    }
+    tables.push_back(std::move(entry));
   }
   const ese::ReadReport& report = database.report();
-  return {{"format_version", database.header().format_version},
+  Json description = {{"format_version", database.header().format_version},
           {"format_revision", database.header().format_revision},
           {"page_size", database.layout().page_size},
           {"catalog_complete", database.catalog().complete},
@@ -253,6 +261,14 @@ Json DescribeTables(const ese::Database& database) {
             {"unparsable", report.unparsable_pages.load()}}},
           {"unreadable_records", report.unreadable_records.load()},
           {"unreadable_long_values", report.unreadable_long_values.load()}};
+  if (const ese::PageCensus* census = database.census()) {
+    const ese::CensusCounts& counts = census->counts();
+    description["deep_scan"] = {{"pages", counts.pages},
+                                {"empty_pages", counts.empty_pages},
+                                {"damaged_pages", counts.damaged_pages},
+                                {"leaf_pages", counts.leaf_pages}};
+  }
+  return description;
 }
 
 }  // namespace tarvex

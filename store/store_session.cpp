@@ -60,6 +60,23 @@ StoreSession::OpenResult StoreSession::Open(const std::filesystem::path& path) {
   }
 }
 
+bool StoreSession::TakeCensus(ScanContext context) {
+  context.window.SetProgressRange(0, 100);
+  int shown = -1;
+  const bool taken =
+      database_->TakeCensus([&](std::uint64_t done, std::uint64_t total) {
+        if (!context.pause_gate.Checkpoint()) return false;
+        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+        if (percent != shown) {
+          shown = percent;
+          context.window.SetProgressPosition(percent);
+        }
+        return true;
+      });
+  context.window.SetProgressPosition(0);
+  return taken;
+}
+
 std::uint32_t StoreSession::page_size() const {
   return database_->layout().page_size;
 }

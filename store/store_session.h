@@ -109,6 +109,10 @@ class StoreSession {
   // The record the current scan is handing to its handler.
   std::uint32_t current_record_number() const { return current_record_number_; }
 
+  // The deep scan's census of every page (ese::Database::TakeCensus), with its progress in the
+  // window; false when it was stopped.
+  bool TakeCensus(ScanContext context);
+
   // The open database; it owns every table for the session's lifetime.
   const ese::Database& database() const { return *database_; }
 

@@ -152,7 +152,8 @@ TEST_F(PrivateStore2010, FirstSelectionScansTheMailboxAndListsNewestFirst) {
   // The last row scanned comes first, numbered from 1.
   EXPECT_EQ(rows[0],
             (std::vector<std::u16string>{u"103", u"mail", u"1", u"Folders-1-2", u"Cy", u"",
-                                         u"Jul,01 2009 12:00:00", u"", u"a1", u"Alice", u"Inbox"}));
+                                         u"Jul,01 2009 12:00:00", u"", u"a1", u"Alice", u"Inbox",
+                                         u"live"}));
   EXPECT_EQ(rows[1][0], u"102");
   EXPECT_EQ(rows[1][1], u"IPM.Note.Custom") << "an unmapped class is its own kind";
   EXPECT_EQ(rows[1][2], u"2");
@@ -160,7 +161,7 @@ TEST_F(PrivateStore2010, FirstSelectionScansTheMailboxAndListsNewestFirst) {
   EXPECT_EQ(rows[1][6], u"Dec,31 2011 23:59:58");
   EXPECT_EQ(rows[2], (std::vector<std::u16string>{u"100", u"mail", u"3", u"Folders-1-2", u"Ann",
                                                   u"RE: Hello", u"Jan,05 2010 09:03:07", u"true",
-                                                  u"a1", u"Alice", u"Inbox"}));
+                                                  u"a1", u"Alice", u"Inbox", u"live"}));
   EXPECT_EQ(window().control_enabled[WindowControl::kFolderTree], true);
   EXPECT_EQ(recovery.model().loaded_keys, std::vector<std::u16string>{u"MsgHeader-1-2"});
   // The placeholder, the configuration item and the empty row are not kept at all.

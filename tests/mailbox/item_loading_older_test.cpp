@@ -208,7 +208,8 @@ TEST_F(OlderStore, SelectingAFolderListsItsItemsAtTheirListPositions) {
             (std::vector<std::u16string>{u"1000", u"mail", u"0", u"0000000000007001",
                                          u"Ann Smith [ann@example.com]", u"RE: Hello",
                                          u"Jan,05 2010 09:03:07", u"true", u"Bob [bob@example.com]",
-                                         u"Carl [carl@example.com]", u"Dana [dana@example.com]"}));
+                                         u"Carl [carl@example.com]", u"Dana [dana@example.com]",
+                                         u"live"}));
   // A sender from "N67bd" that is a mailbox's owner shows as the owner; recipients from the
   // display text; the unreadable delivery time gives way to the creation time.
   EXPECT_EQ(rows[3][4], u"gina@example.com");
