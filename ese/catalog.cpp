@@ -6,6 +6,7 @@
 
 #include "base/code_page_1252.h"
 #include "ese/byte_order.h"
+#include "ese/page_census.h"
 #include "ese/record.h"
 
 namespace tarvex::ese {
@@ -216,7 +217,27 @@ const std::vector<ColumnSchema>& CatalogColumns() {
   return columns;
 }
 
-Catalog ReadCatalog(PageFile& file, const PageLayout& layout) {
+// The deep scan's addition: rows on every catalogue leaf whose checksum holds, of either copy,
+// where the walks did not already find them (a lost branch page hides its leaves from them).
+void ReadCensusRows(PageFile& file, const PageLayout& layout, const PageCensus& census,
+                    std::map<RowKey, CatalogRow>& rows) {
+  for (std::uint32_t object_id : {kCatalogObjectId, kCatalogShadowObjectId}) {
+    for (const CensusPage& leaf : census.LeavesOf(object_id)) {
+      if (!leaf.checksum_matches) continue;
+      const std::optional<Page> page = Page::Parse(layout, leaf.number, file.Read(leaf.number));
+      if (!page) continue;
+      for (std::size_t index = 0; index < page->entry_count(); ++index) {
+        const std::optional<PageEntry> entry = page->Entry(index);
+        if (!entry || entry->deleted()) continue;
+        const std::optional<Record> record = Record::Parse(CatalogSchema(), layout, entry->data);
+        std::optional<CatalogRow> row = record ? ReadRow(*record) : std::nullopt;
+        if (row) rows.try_emplace(RowKey{row->object_id, row->type, row->id}, std::move(*row));
+      }
+    }
+  }
+}
+
+Catalog ReadCatalog(PageFile& file, const PageLayout& layout, const PageCensus* census) {
   Catalog catalog;
   std::map<RowKey, CatalogRow> rows;
   const bool primary_complete =
@@ -228,6 +249,7 @@ Catalog ReadCatalog(PageFile& file, const PageLayout& layout) {
     catalog.used_shadow = rows.size() > before;
     catalog.complete = shadow_complete;
   }
+  if (census != nullptr) ReadCensusRows(file, layout, *census, rows);
 
   std::map<std::uint32_t, TableSchema> by_object;
   std::map<std::uint32_t, std::vector<ColumnSchema>> own_columns;

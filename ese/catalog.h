@@ -103,8 +103,11 @@ struct Catalog {
   bool used_shadow = false;
 };
 
-// Reads both catalogue copies as needed. `layout` gives the page layout.
-Catalog ReadCatalog(PageFile& file, const PageLayout& layout);
+class PageCensus;
+
+// Reads both catalogue copies as needed. `layout` gives the page layout. With a census (the
+// deep scan), rows on catalogue leaves that neither tree reaches any more are added too.
+Catalog ReadCatalog(PageFile& file, const PageLayout& layout, const PageCensus* census = nullptr);
 
 // The catalogue's own columns, for reading its rows (and for dumping MSysObjects).
 const std::vector<ColumnSchema>& CatalogColumns();

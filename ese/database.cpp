@@ -204,6 +204,11 @@ bool Database::TakeCensus(
   std::optional<PageCensus> census = PageCensus::Take(*file_, progress);
   if (!census) return false;
   census_ = std::make_unique<PageCensus>(std::move(*census));
+  catalog_ = ReadCatalog(*file_, layout_, census_.get());
+  tables_.clear();
+  for (const TableSchema& schema : catalog_.tables) {
+    tables_.push_back(std::make_unique<Table>(*this, schema));
+  }
   return true;
 }
 

@@ -104,9 +104,10 @@ class Database {
   PageFile& file() const { return *file_; }
   const ReadReport& report() const { return file_->report(); }
 
-  // The deep scan: reads every page once, before any table is read, so that the tables'
-  // walks are joined by the records on leaves their trees no longer reach. False when
-  // `progress` stopped it (the tables are then read as without it).
+  // The deep scan: reads every page once, before any table is read, so that the catalogue and
+  // the tables' walks are joined by the rows on leaves their trees no longer reach (the
+  // catalogue is read again, and the tables made anew). False when `progress` stopped it
+  // (the database is then read as without it).
   bool TakeCensus(
       const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress = {});
   // Null before TakeCensus.

@@ -79,7 +79,13 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
 
   window.SetStatusText(u"Status: (Step 1/7) initialize Exchange EDB File (please wait..) ");
   recovery.ShowMessagePage(kPleaseWaitPage);
-  StoreSession::OpenResult opened = StoreSession::Open(database);
+  if (depth == ScanDepth::kDeep) {
+    window.SetStatusText(u"Status: Deep scan: reading every page of the file (please wait..) ");
+  }
+  StoreSession::OpenResult opened =
+      StoreSession::Open(database, depth == ScanDepth::kDeep
+                                       ? std::optional<ScanContext>(recovery.scan_context())
+                                       : std::nullopt);
   if (const auto* failure = std::get_if<StoreOpenFailure>(&opened)) {
     switch (*failure) {
       case StoreOpenFailure::kCannotInitialize:
@@ -93,10 +99,6 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
   }
   recovery.AttachSession(std::move(std::get<std::unique_ptr<StoreSession>>(opened)));
   StoreSession& session = recovery.session();
-  if (depth == ScanDepth::kDeep) {
-    window.SetStatusText(u"Status: Deep scan: reading every page of the file (please wait..) ");
-    session.TakeCensus(recovery.scan_context());
-  }
 
   const CatalogResult catalog = session.BuildTableCatalog();
   if (catalog == CatalogResult::kFailed) {

@@ -34,6 +34,23 @@ bool IsScannedByName(std::u16string_view name, std::u16string_view attachment_ta
          (!attachment_table_name.empty() && name == attachment_table_name);
 }
 
+bool TakeCensus(ese::Database& database, ScanContext context) {
+  context.window.SetProgressRange(0, 100);
+  int shown = -1;
+  const bool taken =
+      database.TakeCensus([&](std::uint64_t done, std::uint64_t total) {
+        if (!context.pause_gate.Checkpoint()) return false;
+        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+        if (percent != shown) {
+          shown = percent;
+          context.window.SetProgressPosition(percent);
+        }
+        return true;
+      });
+  context.window.SetProgressPosition(0);
+  return taken;
+}
+
 }  // namespace
 
 StoreSession::StoreSession(std::unique_ptr<ese::Database> database)
@@ -45,10 +62,12 @@ StoreSession::StoreSession(std::unique_ptr<ese::Database> database)
   format_revision_ = header.format_revision;
 }
 
-StoreSession::OpenResult StoreSession::Open(const std::filesystem::path& path) {
+StoreSession::OpenResult StoreSession::Open(const std::filesystem::path& path,
+                                            std::optional<ScanContext> deep_scan) {
   try {
     ese::Database::OpenResult opened = ese::Database::Open(path);
     if (!opened.database) return StoreOpenFailure::kCannotOpen;
+    if (deep_scan) TakeCensus(*opened.database, *deep_scan);
     // A header without a single readable catalogue row is no database to recover from.
     const ese::Catalog& catalog = opened.database->catalog();
     if (catalog.tables.empty() && !catalog.complete) return StoreOpenFailure::kCannotOpen;
@@ -58,23 +77,6 @@ StoreSession::OpenResult StoreSession::Open(const std::filesystem::path& path) {
   } catch (const std::bad_alloc&) {
     return StoreOpenFailure::kCannotInitialize;
   }
-}
-
-bool StoreSession::TakeCensus(ScanContext context) {
-  context.window.SetProgressRange(0, 100);
-  int shown = -1;
-  const bool taken =
-      database_->TakeCensus([&](std::uint64_t done, std::uint64_t total) {
-        if (!context.pause_gate.Checkpoint()) return false;
-        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
-        if (percent != shown) {
-          shown = percent;
-          context.window.SetProgressPosition(percent);
-        }
-        return true;
-      });
-  context.window.SetProgressPosition(0);
-  return taken;
 }
 
 std::uint32_t StoreSession::page_size() const {

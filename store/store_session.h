@@ -53,8 +53,11 @@ class StoreSession {
   using OpenResult = std::variant<std::unique_ptr<StoreSession>, StoreOpenFailure>;
 
   // Opens the database read-only, reads its catalogue, finds the attachment table through the
-  // catalogue's callback rows and reads the format version and revision.
-  static OpenResult Open(const std::filesystem::path& path);
+  // catalogue's callback rows and reads the format version and revision. With `deep_scan`, the
+  // census of every page (ese::Database::TakeCensus) comes before the catalogue, its progress
+  // shown in that context's window.
+  static OpenResult Open(const std::filesystem::path& path,
+                         std::optional<ScanContext> deep_scan = std::nullopt);
 
   StoreSession(const StoreSession&) = delete;
   StoreSession& operator=(const StoreSession&) = delete;
@@ -108,10 +111,6 @@ class StoreSession {
 
   // The record the current scan is handing to its handler.
   std::uint32_t current_record_number() const { return current_record_number_; }
-
-  // The deep scan's census of every page (ese::Database::TakeCensus), with its progress in the
-  // window; false when it was stopped.
-  bool TakeCensus(ScanContext context);
 
   // The open database; it owns every table for the session's lifetime.
   const ese::Database& database() const { return *database_; }

@@ -38,11 +38,11 @@ AnalysedStore::AnalysedStore(std::filesystem::path database)
   std::filesystem::create_directories(work_.path() / "work");
 }
 
-AnalysisOutcome AnalysedStore::Analyse() {
+AnalysisOutcome AnalysedStore::Analyse(ScanDepth depth) {
   window.status_texts.clear();
   root = window.InsertTreeNode(kTopOfTree, TextFromPath(database_), 0);
   recovery_->set_root_node(root);
-  return RunAnalysis(*recovery_, database_);
+  return RunAnalysis(*recovery_, database_, depth);
 }
 
 std::vector<std::vector<std::u16string>> AnalysedStore::Select(TreeNodeHandle node) {

@@ -39,7 +39,7 @@ class AnalysedStore {
   explicit AnalysedStore(std::filesystem::path database);
 
   // Inserts the root node and runs the analysis.
-  AnalysisOutcome Analyse();
+  AnalysisOutcome Analyse(ScanDepth depth = ScanDepth::kQuick);
   // Selects a node and returns the rows the loader listed.
   std::vector<std::vector<std::u16string>> Select(TreeNodeHandle node);
   // The node at "Mailbox/Folder/..." below the root, or 0.

@@ -74,8 +74,21 @@ uint32_t TableWriter::AppendReleased(const Record& record, std::optional<uint32_
   const uint32_t number = copy_of.value_or(next_record_number_);
   released_.emplace_back(RecordKey(number), Encode(record));
   // A key of its own is skipped by the live records that follow.
-  if (!copy_of) ++next_record_number_;
+  if (!copy_of) {
+    released_numbers_.push_back(number);
+    ++next_record_number_;
+  }
   return number;
+}
+
+std::optional<uint32_t> TableWriter::PageOfRecord(uint32_t number) const {
+  if (std::binary_search(released_numbers_.begin(), released_numbers_.end(), number)) {
+    auto found = std::lower_bound(released_pages_.begin(), released_pages_.end(),
+                                  std::make_pair(number, uint32_t{0}));
+    if (found != released_pages_.end() && found->first == number) return found->second;
+    return std::nullopt;
+  }
+  return records_.LeafPageOf(RecordKey(number));
 }
 
 void TableWriter::WriteReleasedPages() {
@@ -102,8 +115,14 @@ void TableWriter::WriteReleasedPages() {
     header.database_time = kReleasedPageTime;
     header.flags = format.BaseFlags() | ese::page_flag::kLeaf;
     file_.WritePage(header.page_number, BuildPage(format, header, values));
+    for (size_t value = 1; value < values.size(); ++value) {
+      const auto& key = released_[next - values.size() + value].first;
+      released_pages_.emplace_back(ese::LoadBe32(key.data() + 1) ^ 0x80000000U,
+                                   header.page_number);
+    }
   }
   released_.clear();
+  std::sort(released_pages_.begin(), released_pages_.end());
 }
 
 uint32_t TableWriter::StoreLongValue(const StoredValue& value) {
@@ -179,6 +198,15 @@ TableWriter& EseDatabaseWriter::AddTable(const TableDefinition& definition) {
   return *tables_.back();
 }
 
+void EseDatabaseWriter::ReserveCatalogPages() {
+  // A catalogue row takes about 100 bytes with its tag: one per table, column, long-value
+  // tree and callback; both copies, with room to spare.
+  size_t rows = 8;
+  for (const auto& table : tables_) rows += 3 + table->layout_.columns().size();
+  const size_t pages_per_copy = rows * 100 / format_.DataArea() + 2;
+  file_->Reserve(static_cast<uint32_t>(pages_per_copy * 2 + pages_per_copy / 2));
+}
+
 void EseDatabaseWriter::Finish() {
   if (finished_) throw EseWriteError(path_.string() + ": Finish() called twice");
   finished_ = true;
@@ -217,6 +245,8 @@ void EseDatabaseWriter::Finish() {
                           "catalog");
   TreeWriter shadow_tree(*file_, shadow.object_id, TreeKind::kRecords, shadow.root_page,
                          "catalog shadow");
+  objects_tree.use_reserved_pages();
+  shadow_tree.use_reserved_pages();
   for (const CatalogRow& row : rows) {
     objects_tree.Append(row.key, row.data);
     shadow_tree.Append(row.key, row.data);

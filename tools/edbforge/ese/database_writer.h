@@ -58,6 +58,9 @@ class TableWriter : private LongValueSink {
   const TableLayout& layout() const { return layout_; }
   uint32_t object_id() const { return object_id_; }
   uint64_t record_count() const { return records_.entry_count(); }
+  // After the database is finished: the leaf page that holds record `number` (a released
+  // record's own page; for a key with an older copy, the live record's page).
+  std::optional<uint32_t> PageOfRecord(uint32_t number) const;
 
  private:
   friend class EseDatabaseWriter;
@@ -82,6 +85,8 @@ class TableWriter : private LongValueSink {
   uint32_t long_value_count_ = 0;
   uint32_t next_record_number_ = 1;
   std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> released_;  // key, data
+  std::vector<uint32_t> released_numbers_;  // records that live only on released pages
+  std::vector<std::pair<uint32_t, uint32_t>> released_pages_;  // record number, page
 };
 
 class EseDatabaseWriter {
@@ -95,6 +100,10 @@ class EseDatabaseWriter {
   // be added before the tables derived from it.
   TableWriter& AddTable(const TableDefinition& definition);
   TableWriter* FindTable(std::u16string_view name);
+
+  // Sets pages aside near the start of the file for the catalogue of the tables added so far,
+  // as the engine's catalogue lives in the first extent: a file cut short keeps it.
+  void ReserveCatalogPages();
 
   // Writes the catalog and the headers and moves the file into place.
   void Finish();

@@ -41,6 +41,18 @@ uint32_t PageFile::AllocatePage() {
   return next_page_++;
 }
 
+void PageFile::Reserve(uint32_t count) {
+  reserved_next_ = next_page_;
+  for (uint32_t index = 0; index < count; ++index) AllocatePage();
+  reserved_end_ = next_page_;
+}
+
+uint32_t PageFile::AllocateReservedPage() {
+  if (reserved_next_ == ese::kCatalogShadowRootPage) ++reserved_next_;
+  if (reserved_next_ < reserved_end_) return reserved_next_++;
+  return AllocatePage();
+}
+
 void PageFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
   size_t done = 0;
   while (done < bytes.size()) {

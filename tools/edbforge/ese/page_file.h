@@ -23,6 +23,10 @@ class PageFile {
 
   // The next free page number; the fixed system pages are never handed out.
   uint32_t AllocatePage();
+  // Sets the next `count` pages aside, as the engine keeps the first extent of the file for
+  // its catalogue; AllocateReservedPage hands them out, then ordinary pages.
+  void Reserve(uint32_t count);
+  uint32_t AllocateReservedPage();
   void WritePage(uint32_t page_number, std::span<const uint8_t> page);
   // The two header copies at the start of the file.
   void WriteHeaders(std::span<const uint8_t> header_page);
@@ -38,6 +42,8 @@ class PageFile {
   PageFormat format_;
   int descriptor_ = -1;
   uint32_t next_page_;
+  uint32_t reserved_next_ = 0;
+  uint32_t reserved_end_ = 0;
   uint32_t highest_page_ = 0;
 };
 

@@ -29,6 +29,17 @@ std::vector<uint8_t> LongValueBranchKey(const std::vector<uint8_t>& separator) {
 
 }  // namespace
 
+std::optional<uint32_t> TreeWriter::LeafPageOf(std::span<const uint8_t> key) const {
+  auto after = std::upper_bound(
+      leaf_first_keys_.begin(), leaf_first_keys_.end(), key,
+      [](std::span<const uint8_t> wanted, const auto& leaf) {
+        return std::lexicographical_compare(wanted.begin(), wanted.end(), leaf.first.begin(),
+                                            leaf.first.end());
+      });
+  if (after == leaf_first_keys_.begin()) return std::nullopt;
+  return std::prev(after)->second;
+}
+
 uint32_t LongValueId(uint32_t index) {
   const uint32_t high = 8 + index / 0xffff;
   if (high > 0xff) throw EseWriteError("more than 16 million long values in one table");
@@ -45,7 +56,11 @@ TreeWriter::TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind,
       fdp_object_id_(fdp_object_id),
       kind_(kind),
       fixed_root_(fixed_root),
-      place_(std::move(place)) {}
+      place_(std::move(place)) {
+  // The engine gives a tree its root page when it creates the tree, near the pages written
+  // before it, not after all of its leaves.
+  if (!fixed_root_) fixed_root_ = file_.AllocatePage();
+}
 
 size_t TreeWriter::EncodedSize(size_t level, const Entry& entry) const {
   if (kind_ == TreeKind::kLongValues) {
@@ -92,6 +107,13 @@ void TreeWriter::AddToLevel(size_t level, Entry entry) {
   if (levels_.size() <= level) levels_.resize(level + 1);
   if (!Accepts(level, levels_[level].current, entry)) CloseLevelPage(level, false);
   PendingPage& page = levels_[level].current;
+  // Pages are numbered as they are begun, as the engine allocates them when it inserts, so that
+  // a tree's pages lie in the order they were filled. A tree's first leaf stands in its root
+  // until a second one begins.
+  if (page.entries.empty() && level == 0) {
+    const bool first_of_tree = !levels_[0].has_written_page && levels_.size() == 1;
+    page.page_number = first_of_tree && kind_ == TreeKind::kRecords ? *fixed_root_ : AllocatePage();
+  }
   page.bytes += EncodedSize(level, entry);
   page.entries.push_back(std::move(entry));
 }
@@ -101,7 +123,8 @@ void TreeWriter::CloseLevelPage(size_t level, bool rightmost) {
   levels_[level].current = PendingPage{};
   if (page.entries.empty()) throw EseWriteError(place_ + ": a long-value tree needs a value");
   levels_[level].has_written_page = true;
-  const uint32_t page_number = file_.AllocatePage();
+  const uint32_t page_number =
+      page.page_number != 0 && page.page_number != fixed_root_ ? page.page_number : AllocatePage();
   std::vector<uint8_t> separator = page.entries.back().key;
   if (level == 0) {
     // A leaf is written once the number of its right neighbour is known.
@@ -166,6 +189,7 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
                  (kind_ != TreeKind::kRecords ? kLongValue : 0);
   file_.WritePage(page_number, BuildPage(file_.format(), header, values, tag_flags));
   ++page_count_;
+  if (leaf && !page.entries.empty()) leaf_first_keys_.emplace_back(page.entries.front().key, page_number);
 }
 
 uint32_t TreeWriter::Finish() {
@@ -176,7 +200,7 @@ uint32_t TreeWriter::Finish() {
     const bool top = level + 1 == levels_.size() && !levels_[level].has_written_page;
     const bool leaf_root_allowed = kind_ == TreeKind::kRecords || level > 0;
     if (top && leaf_root_allowed) {
-      const uint32_t root = fixed_root_ ? *fixed_root_ : file_.AllocatePage();
+      const uint32_t root = fixed_root_ ? *fixed_root_ : AllocatePage();
       WritePage(level, root, 0, 0, levels_[level].current, true);
       levels_.clear();
       return root;

@@ -48,8 +48,13 @@ class TreeWriter {
 
   // The root page of the tree this one belongs to (a table for its long values).
   void set_parent_page(uint32_t page) { parent_page_ = page; }
+  // Takes its pages from those the file set aside (the catalogue's).
+  void use_reserved_pages() { reserved_pages_ = true; }
 
   uint64_t entry_count() const { return entry_count_; }
+  // After Finish: the leaf page that holds `key`'s entry (the last leaf whose first key is not
+  // above it); none for an empty tree.
+  std::optional<uint32_t> LeafPageOf(std::span<const uint8_t> key) const;
   uint32_t page_count() const { return page_count_; }
   // The largest data part of a record-tree leaf entry with a key of `key_size` bytes.
   static size_t MaxDataSize(const PageFormat& format, size_t key_size);
@@ -63,6 +68,7 @@ class TreeWriter {
   struct PendingPage {
     std::vector<Entry> entries;
     size_t bytes = 0;  // encoded entries, tags included
+    uint32_t page_number = 0;  // given when the page takes its first entry
   };
   struct Level {
     PendingPage current;
@@ -92,8 +98,11 @@ class TreeWriter {
   std::vector<uint8_t> previous_key_;
   uint64_t entry_count_ = 0;
   uint32_t page_count_ = 0;
+  std::vector<std::pair<std::vector<uint8_t>, uint32_t>> leaf_first_keys_;  // in key order
   uint32_t parent_page_ = ese::kDatabaseRootPage;
   bool finished_ = false;
+  bool reserved_pages_ = false;
+  uint32_t AllocatePage() { return reserved_pages_ ? file_.AllocateReservedPage() : file_.AllocatePage(); }
 };
 
 // The page time the writer gives the pages of live trees; pages written as released to free

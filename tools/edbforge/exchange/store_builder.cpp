@@ -4,8 +4,8 @@
 
 namespace tarvex::edbforge {
 
-void BuildStore(const StoreDescription& description, const std::filesystem::path& path,
-                const std::string& source) {
+StorePages BuildStore(const StoreDescription& description, const std::filesystem::path& path,
+                      const std::string& source) {
   StoreWriter writer(description, path, source);
   auto for_each_item = [&writer](auto&& visit) {
     for (size_t folder = 0; folder < writer.folders().size(); ++folder) {
@@ -25,6 +25,7 @@ void BuildStore(const StoreDescription& description, const std::filesystem::path
     writer.AddItem(folder, item, place);
   });
   writer.Finish();
+  return writer.Pages();
 }
 
 }  // namespace tarvex::edbforge

@@ -7,11 +7,13 @@
 #include <string>
 
 #include "tools/edbforge/exchange/store_description.h"
+#include "tools/edbforge/exchange/store_writer.h"
 
 namespace tarvex::edbforge {
 
 // Throws ScenarioError naming the place; `source` (e.g. the scenario file) starts each place.
-void BuildStore(const StoreDescription& description, const std::filesystem::path& path,
-                const std::string& source = "");
+// Returns where the rows went.
+StorePages BuildStore(const StoreDescription& description, const std::filesystem::path& path,
+                      const std::string& source = "");
 
 }  // namespace tarvex::edbforge

@@ -349,8 +349,9 @@ void StoreWriter::Start() {
     }
   }
 
+  writer_->ReserveCatalogPages();
   for (const PlannedMailbox& mailbox : mailboxes_) {
-    Write(u"Mailbox", MailboxRow(mailbox), mailbox.place);
+    mailbox_rows_.push_back({u"Mailbox", Write(u"Mailbox", MailboxRow(mailbox), mailbox.place)});
   }
   for (const PlannedFolder& folder : folders_) {
     std::optional<Identifier> parent_id;
@@ -364,7 +365,8 @@ void StoreWriter::Start() {
     const std::u16string table = layout_ == StoreLayout::k2010 && kind_ == StoreKind::kPrivate
                                      ? u"Folders-" + mailboxes_[folder.mailbox].table_suffix
                                      : std::u16string(u"Folders");
-    Write(table, FolderRow(layout_, folder, parent_id, mailbox_id), folder.place);
+    folder_rows_.push_back(
+        {table, Write(table, FolderRow(layout_, folder, parent_id, mailbox_id), folder.place)});
   }
   next_position_.assign(folders_.size(), 0);
 }
@@ -384,7 +386,8 @@ void StoreWriter::AddItem(size_t folder, const ItemDescription& item, const std:
   if (!writer_) throw ScenarioError(place + ": items are added after Start()");
   const PlannedFolder& planned = folders_.at(folder);
   const ItemIds ids = NextIds(item);
-  const uint32_t position = next_position_[folder]++;
+  const uint32_t position = next_position_[folder];
+  ++next_position_[folder];
   const ItemRows rows = MakeItemRows(layout_, planned, item, ids, position);
   const uint32_t main = Write(MainTable(planned), rows.main, place, item.state);
   const uint32_t listing = Write(ListingTable(planned), rows.listing, place, item.state);
@@ -392,6 +395,8 @@ void StoreWriter::AddItem(size_t folder, const ItemDescription& item, const std:
     Write(AttachmentTable(planned), rows.attachments[index],
           place + ", attachment " + std::to_string(index + 1), item.state);
   }
+  item_rows_.push_back({folder, position, item.state, {ListingTable(planned), listing},
+                        {MainTable(planned), main}});
   if (!item.earlier_cells) return;
   // The older copy keeps the item's ids and keys and differs in the cells given.
   ItemDescription earlier = item;
@@ -443,6 +448,35 @@ uint32_t StoreWriter::Write(const std::u16string& table, const Cells& row,
   } catch (const EseWriteError& error) {
     throw ScenarioError(place + ": " + error.what());
   }
+}
+
+uint32_t StoreWriter::PageOf(const RowPlace& row) const {
+  const auto table = tables_.find(row.table);
+  if (table == tables_.end()) return 0;
+  return table->second->PageOfRecord(row.record).value_or(0);
+}
+
+StorePages StoreWriter::Pages() const {
+  StorePages pages;
+  for (const RowPlace& row : mailbox_rows_) pages.mailbox_pages.push_back(PageOf(row));
+  for (const RowPlace& row : folder_rows_) pages.folder_pages.push_back(PageOf(row));
+  for (const PlannedFolder& folder : folders_) {
+    std::vector<std::u16string> path;
+    if (folder.parent) {
+      path = pages.folder_paths[*folder.parent];
+    } else if (kind_ == StoreKind::kPrivate) {
+      path.push_back(mailboxes_[folder.mailbox].description->name);
+    }
+    if (folder.description != nullptr) path.push_back(folder.description->name);
+    pages.folder_paths.push_back(std::move(path));
+    pages.folder_parents.push_back(folder.parent);
+    pages.folder_mailboxes.push_back(folder.mailbox);
+  }
+  for (const ItemPlace& item : item_rows_) {
+    pages.items.push_back(
+        {item.folder, item.index, item.state, PageOf(item.listing), PageOf(item.main)});
+  }
+  return pages;
 }
 
 void StoreWriter::Finish() {

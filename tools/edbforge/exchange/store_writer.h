@@ -34,6 +34,26 @@ inline constexpr std::u16string_view kAttachmentCallback = u"JCB.DLL!EcJcbAttach
 // "no such column", so no column the program looks up may sit there.
 inline constexpr std::u16string_view kLeadingColumn = u"Le08";
 
+// Where the rows of a written store stand: the leaf page of each mailbox row, folder row and
+// item row, for tests that damage pages and must know what stays readable.
+struct StorePages {
+  struct Item {
+    size_t folder = 0;  // index into StoreWriter::folders()
+    size_t index = 0;   // the item's position among its folder's items
+    ItemState state = ItemState::kLive;
+    uint32_t listing_page = 0;  // older layout: its content-table row; 2010: its header row
+    uint32_t main_page = 0;     // older layout: its "Msg" row; 2010: its body row
+  };
+  std::vector<uint32_t> mailbox_pages;  // by mailbox
+  std::vector<uint32_t> folder_pages;   // by folder, as StoreWriter::folders()
+  // By folder: the names from the mailbox (private store) down, as a folder tree shows them;
+  // a mailbox's root row has the mailbox's name alone.
+  std::vector<std::vector<std::u16string>> folder_paths;
+  std::vector<std::optional<size_t>> folder_parents;
+  std::vector<size_t> folder_mailboxes;
+  std::vector<Item> items;              // in the order they were added
+};
+
 class StoreWriter {
  public:
   // Plans the mailboxes and folders of `description` (its items are not read). `source` prefixes
@@ -54,6 +74,8 @@ class StoreWriter {
   void Finish();
 
   const std::vector<PlannedFolder>& folders() const { return folders_; }
+  // After Finish: where every row went.
+  StorePages Pages() const;
   const std::vector<PlannedMailbox>& mailboxes() const { return mailboxes_; }
 
  private:
@@ -105,6 +127,20 @@ class StoreWriter {
   std::unique_ptr<EseDatabaseWriter> writer_;
   std::unordered_map<std::u16string, TableWriter*> tables_;
   std::vector<uint32_t> next_position_;
+  struct RowPlace {
+    std::u16string table;
+    uint32_t record = 0;
+  };
+  struct ItemPlace {
+    size_t folder = 0;
+    size_t index = 0;
+    ItemState state = ItemState::kLive;
+    RowPlace listing, main;
+  };
+  uint32_t PageOf(const RowPlace& row) const;
+  std::vector<RowPlace> mailbox_rows_;
+  std::vector<RowPlace> folder_rows_;
+  std::vector<ItemPlace> item_rows_;
   uint64_t next_message_ = 0x1000000;
   uint64_t next_attachment_ = 0x800000000;
 };
