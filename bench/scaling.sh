@@ -1,6 +1,6 @@
 #!/bin/sh
 # The older-layout analysis at growing sizes beside reading the file once: `tarvex tree` (the
-# analysis and every folder's item count), the analysis, selection and preview steps alone,
+# analysis and every folder's item count), the same with the deep scan, the analysis, selection and preview steps alone,
 # `cat` of the file with a warm page cache, and the plain libesedb scan of the same tables as
 # far as it finishes in PLAIN_LIMIT seconds (default 600).
 #
@@ -34,6 +34,8 @@ for items in $sizes; do
   /usr/bin/time -f "cat, warm           %e s" cat "$store" >/dev/null
   /usr/bin/time -f "tarvex tree         %e s wall, %U s user, %S s sys, peak %M KiB" \
     "$tarvex" tree -q "$store" >/dev/null
+  /usr/bin/time -f "tarvex tree --deep  %e s wall, %U s user, %S s sys, peak %M KiB" \
+    "$tarvex" tree -q --deep "$store" >/dev/null
   "$bench" time steps "$store"
   if timeout "$limit" "$bench" memory plain-analysis "$store"; then :; else
     echo "plain libesedb scan   did not finish within $limit s"
