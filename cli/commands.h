@@ -43,6 +43,7 @@ struct ExportOptions {
   std::string kinds = "all";  // "mail", "contact", "calendar", "all", separated by commas
   std::filesystem::path output_folder;
   std::filesystem::path saver;  // empty: "mailsaving" beside this program
+  bool include_deleted = false;  // the deep scan's deleted items too
 };
 
 // Exports the named folders ("Mailbox/Folder/Subfolder"), or every folder when none is named.

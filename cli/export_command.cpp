@@ -76,6 +76,7 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
   // The saver runs in this program's current folder, but the path goes into the manifest.
   request.output_folder = std::filesystem::absolute(export_options.output_folder, error);
   request.saver = saver;
+  request.include_deleted = export_options.include_deleted;
   for (const std::string& folder : folders) {
     const std::optional<TreeNodeHandle> node = run.FindFolder(Utf8ToUtf16(folder));
     if (!node) {
@@ -99,6 +100,10 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
               outcome.items_saved, outcome.folders_exported,
               export_options.output_folder.string().c_str(), outcome.items_skipped,
               outcome.saver_failures);
+  if (outcome.deleted_left_out > 0) {
+    std::printf("%d deleted item(s) left out (--include-deleted exports them)\n",
+                outcome.deleted_left_out);
+  }
   return outcome.saver_failures == 0 ? kExitOk : kExitWriteFailed;
 }
 

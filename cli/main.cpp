@@ -49,6 +49,8 @@ int main(int argc, char** argv) {
   export_command->add_option("--out", export_options.output_folder, "Output folder")->required();
   export_command->add_option("--saver", export_options.saver,
                              "The saver program (default: mailsaving beside tarvex)");
+  export_command->add_flag("--include-deleted", export_options.include_deleted,
+                           "Also export the items the deep scan found deleted");
 
   std::string item;
   CLI::App* show =

@@ -47,6 +47,7 @@ struct ExportSession {
   int items_saved = 0;         // saver runs that ended with success
   int saver_failures = 0;      // saver runs that failed or could not start
   int items_skipped = 0;       // unreadable records and kinds that are never saved
+  int deleted_left_out = 0;    // deleted items the export was not asked for (also skipped)
   // Files the working folder held before the run: the user's own, never deleted by it.
   FileNameSet kept_files;
 };

@@ -187,7 +187,7 @@ class ExportRunner {
         recovery_.indexes().FolderHeaders(recovery_.model(), folder.folder_key, table_set);
     for (const ItemHeader* header : headers) {
       if (!Checkpoint()) return false;
-      if (!Wanted(request_.kinds, header->item_kind)) {
+      if (!Wanted(request_.kinds, header->item_kind) || LeftOutAsDeleted(header->state)) {
         ++session_.items_skipped;
         continue;
       }
@@ -228,6 +228,14 @@ class ExportRunner {
     return true;
   }
 
+  bool LeftOutAsDeleted(std::u16string_view state) {
+    if (request_.include_deleted || state != ItemStateText(ese::RecordState::kDeleted)) {
+      return false;
+    }
+    ++session_.deleted_left_out;
+    return true;
+  }
+
   bool ExportOlderFolder(const FolderLink& link) {
     std::vector<std::u16string> names;
     for (const std::u16string& name : Split(link.folder_path, u'\\')) {
@@ -242,7 +250,7 @@ class ExportRunner {
         [&](const FolderItem& item) {
           if (cancelled_ || !Checkpoint()) return;
           const ItemListRow& row = item.columns;
-          if (!Wanted(request_.kinds, row[1])) {
+          if (!Wanted(request_.kinds, row[1]) || LeftOutAsDeleted(row[kItemStateColumn])) {
             ++session_.items_skipped;
             return;
           }
@@ -335,7 +343,7 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
   ControlsDisabled disabled(window);
   // The working folder is the user's choice and may hold files of their own.
   ExportSession session{
-      recovery, u"", saver, manifest_folder, 0, 0, 0, 0, FilesIn(recovery.working_folder())};
+      recovery, u"", saver, manifest_folder, 0, 0, 0, 0, 0, FilesIn(recovery.working_folder())};
   ExportRunner runner(recovery, request, session);
   const int folder_count = static_cast<int>(request.folders.size());
   window.SetProgressRange(0, folder_count);
@@ -359,6 +367,7 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
   outcome.items_saved = session.items_saved;
   outcome.items_skipped = session.items_skipped;
   outcome.saver_failures = session.saver_failures;
+  outcome.deleted_left_out = session.deleted_left_out;
   return outcome;
 }
 

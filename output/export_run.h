@@ -35,6 +35,8 @@ struct ExportRequest {
   std::filesystem::path saver;
   // Where the manifest is written; empty: the recovery's program folder.
   std::filesystem::path manifest_folder;
+  // Items the deep scan found deleted are left out unless asked for.
+  bool include_deleted = false;
 };
 
 struct ExportOutcome {
@@ -43,6 +45,7 @@ struct ExportOutcome {
   int items_saved = 0;     // the saver added them
   int items_skipped = 0;   // not of the chosen kinds, unreadable, or kinds never saved
   int saver_failures = 0;  // the saver could not start, or failed
+  int deleted_left_out = 0;  // deleted items not asked for (counted in items_skipped too)
   bool cancelled = false;
 };
 

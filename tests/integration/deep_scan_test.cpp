@@ -13,6 +13,7 @@
 #include "ese/byte_order.h"
 #include "ese/format.h"
 #include "mailbox/item_extraction.h"
+#include "output/export_run.h"
 #include "scenario_run.h"
 #include "tools/edbforge/ese/damage.h"
 #include "tools/edbforge/exchange/store_builder.h"
@@ -154,6 +155,31 @@ TEST_P(DeepScan, DeletedReleasedAndEarlierCopiesOfAnUndamagedStore) {
     for (const auto& [subject, listed] : subjects) {
       EXPECT_FALSE(subject.starts_with(u"Earlier")) << "an older copy is no item of its own";
     }
+  }
+}
+
+TEST_P(DeepScan, ExportLeavesDeletedItemsOutUnlessAskedFor) {
+  AnalysedStore deep(database_);
+  ASSERT_EQ(deep.Analyse(ScanDepth::kDeep), AnalysisOutcome::kCompleted);
+  const std::vector<std::u16string> path = pages_.folder_paths.back();
+  std::size_t live = 0;
+  std::size_t deleted = 0;
+  for (const edbforge::StorePages::Item& item : pages_.items) {
+    if (pages_.folder_paths.at(item.folder) != path) continue;
+    ++(item.state == ItemState::kLive ? live : deleted);
+  }
+  ASSERT_GT(deleted, 0u);
+  for (const bool include_deleted : {false, true}) {
+    SCOPED_TRACE(include_deleted ? "with deleted items" : "without deleted items");
+    ExportRequest request;
+    request.folders = {deep.Find(path)};
+    request.output_folder = scratch_.path() / (include_deleted ? "with" : "without");
+    request.manifest_folder = scratch_.path();
+    request.saver = "/bin/true";  // counts one saved item per launch
+    request.include_deleted = include_deleted;
+    const ExportOutcome outcome = RunExport(deep.recovery(), request);
+    EXPECT_EQ(outcome.items_saved, static_cast<int>(include_deleted ? live + deleted : live));
+    EXPECT_EQ(outcome.deleted_left_out, include_deleted ? 0 : static_cast<int>(deleted));
   }
 }
 
