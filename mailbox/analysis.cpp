@@ -3,6 +3,7 @@
 #include "base/utf16_text.h"
 #include "mailbox/folder_hierarchy.h"
 #include "mailbox/item_extraction.h"
+#include "mailbox/recovered_items.h"
 
 namespace tarvex {
 namespace {
@@ -42,6 +43,7 @@ void ScanOlderLayout(Recovery& recovery, const NamedTableHandlers& handlers) {
   window.SetStatusText(u"Status: (Step 4/7) Rebuild mailbox folders informations (please wait..) ");
   session.ScanNamedTable(u"Folders", handlers, recovery.scan_context());
   BuildFolderTree(recovery);
+  AddRecoveredItemsFolders(recovery);
   window.SetStatusText(u"Status : (Step 5/7) Extract mailbox email informations (please wait..) ");
   session.ScanNamedTable(u"Msg", handlers, recovery.scan_context());
   window.SetStatusText(
@@ -66,6 +68,7 @@ void Scan2010Layout(Recovery& recovery) {
       if (entry.name == table_name) ScanFolderTable(recovery, entry.table, entry.name);
     }
   }
+  AddRecoveredItemsFolders(recovery);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "base/utf16_text.h"
 #include "mailbox/model_indexes.h"
+#include "mailbox/recovered_items.h"
 
 namespace tarvex {
 namespace {
@@ -33,8 +34,7 @@ void ListFolderItems(Recovery& recovery, const FolderNode& node) {
   WindowPort& window = recovery.window();
   const std::u16string table_set = FolderTableSet(node);
   int counter = -1;
-  for (const ItemHeader* header :
-       recovery.indexes().FolderHeaders(recovery.model(), node.folder_key, table_set)) {
+  for (const ItemHeader* header : HeadersOfFolder(recovery, node, table_set)) {
     if (!recovery.pause_gate().Checkpoint()) return;
     ++counter;
     const int row = window.InsertListRow(counter, header->message_id);
@@ -123,6 +123,12 @@ void LoadFolder(Recovery& recovery, std::u16string_view content_key, const Folde
   recovery.ShowMessagePage(u"   ");
   if (!recovery.has_session() || content_key.empty()) return;
   StoreSession& session = recovery.session();
+  if (content_key == kRecoveredItemsKey) {
+    for (const ese::Table* table : ContentTablesWithoutFolder(recovery)) {
+      LoadFolderItems(recovery, table, sink, use);
+    }
+    return;
+  }
   // Catalogue folder keys are upper case; so is the key of a folder's content table. An empty
   // key is not a folder's: most tables have one.
   for (const TableEntry& entry : session.catalog().entries()) {
@@ -138,9 +144,7 @@ std::size_t CountFolderItems(Recovery& recovery, TreeNodeHandle folder) {
   if (recovery.layout() == StoreLayout::k2010) {
     for (const FolderNode& node : recovery.model().folder_nodes) {
       if (node.tree_item != folder || !LoadHeadersAndBodies(recovery, node)) continue;
-      count += recovery.indexes()
-                   .FolderHeaders(recovery.model(), node.folder_key, FolderTableSet(node))
-                   .size();
+      count += HeadersOfFolder(recovery, node, FolderTableSet(node)).size();
     }
     return count;
   }

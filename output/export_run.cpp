@@ -11,6 +11,7 @@
 
 #include "base/file_names.h"
 #include "base/utf16_text.h"
+#include "mailbox/recovered_items.h"
 #include "content/text_transformations.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
@@ -183,8 +184,7 @@ class ExportRunner {
     const std::u16string table_set =
         folder.table_name == u"Folders" ? u"Folders-" + folder.folder_key : folder.table_name;
     const std::u16string body_table_name = ReplacedAll(table_set, u"Folders", u"Body");
-    const std::vector<const ItemHeader*> headers =
-        recovery_.indexes().FolderHeaders(recovery_.model(), folder.folder_key, table_set);
+    const std::vector<const ItemHeader*> headers = HeadersOfFolder(recovery_, folder, table_set);
     for (const ItemHeader* header : headers) {
       if (!Checkpoint()) return false;
       if (!Wanted(request_.kinds, header->item_kind) || LeftOutAsDeleted(header->state)) {

@@ -1,0 +1,103 @@
+#include "mailbox/recovered_items.h"
+
+#include <unordered_set>
+
+#include "base/utf16_text.h"
+#include "mailbox/model_indexes.h"
+
+namespace tarvex {
+namespace {
+
+constexpr std::u16string_view kRecoveredItemsKind = u"IPF.Note";
+
+bool DeepScan(Recovery& recovery) {
+  return recovery.has_session() && recovery.session().database().census() != nullptr;
+}
+
+void AddOlderLayoutFolder(Recovery& recovery) {
+  if (ContentTablesWithoutFolder(recovery).empty()) return;
+  FolderLink link;
+  link.content_key = kRecoveredItemsKey;
+  link.display_name = kRecoveredItemsName;
+  link.folder_kind = kRecoveredItemsKind;
+  link.folder_path = u"\\" + std::u16string(kRecoveredItemsName);
+  link.depth = 1;
+  link.tree_item =
+      recovery.AddTreeNode(recovery.root_node(), kRecoveredItemsName, kRecoveredItemsKind);
+  recovery.model().folder_links.push_back(std::move(link));
+}
+
+// One per mailbox whose folder table gave folders: its header table may hold items of folders
+// whose rows were lost.
+void Add2010LayoutFolders(Recovery& recovery) {
+  MailboxModel& model = recovery.model();
+  std::vector<FolderNode> added;
+  std::unordered_set<std::u16string> tables;
+  for (const FolderNode& node : model.folder_nodes) {
+    if (node.table_name == u"Folders" || !tables.insert(node.table_name).second) continue;
+    for (const MailboxEntry& mailbox : model.mailboxes) {
+      if (mailbox.mailbox_key != node.mailbox_key || mailbox.tree_item == 0) continue;
+      FolderNode recovered;
+      recovered.folder_key = kRecoveredItemsKey;
+      recovered.mailbox_key = node.mailbox_key;
+      recovered.mailbox_name = node.mailbox_name;
+      recovered.table_name = node.table_name;
+      recovered.display_name = kRecoveredItemsName;
+      recovered.folder_kind = kRecoveredItemsKind;
+      recovered.tree_item =
+          recovery.AddTreeNode(mailbox.tree_item, kRecoveredItemsName, kRecoveredItemsKind);
+      added.push_back(std::move(recovered));
+      break;
+    }
+  }
+  for (FolderNode& node : added) model.folder_nodes.PutAtFront(std::move(node));
+}
+
+}  // namespace
+
+void AddRecoveredItemsFolders(Recovery& recovery) {
+  if (!DeepScan(recovery)) return;
+  if (recovery.layout() == StoreLayout::k2010) {
+    Add2010LayoutFolders(recovery);
+  } else {
+    AddOlderLayoutFolder(recovery);
+  }
+}
+
+std::vector<const ese::Table*> ContentTablesWithoutFolder(Recovery& recovery) {
+  std::vector<const ese::Table*> tables;
+  if (!recovery.has_session()) return tables;
+  std::unordered_set<std::u16string> known;
+  for (const FolderLink& link : recovery.model().folder_links) {
+    known.insert(ToAsciiUpper(link.content_key));
+  }
+  for (const TableEntry& entry : recovery.session().catalog().entries()) {
+    if (!entry.folder_key.empty() && entry.table != nullptr &&
+        !known.contains(ToAsciiUpper(entry.folder_key))) {
+      tables.push_back(entry.table);
+    }
+  }
+  return tables;
+}
+
+std::vector<const ItemHeader*> HeadersOfFolder(Recovery& recovery, const FolderNode& node,
+                                               std::u16string_view table_set) {
+  const MailboxModel& model = recovery.model();
+  if (node.folder_key != kRecoveredItemsKey) {
+    return recovery.indexes().FolderHeaders(model, node.folder_key, table_set);
+  }
+  std::unordered_set<std::u16string> known;
+  for (const FolderNode& folder : model.folder_nodes) {
+    if (folder.table_name == node.table_name) known.insert(folder.folder_key);
+  }
+  const std::u16string header_table = ReplacedAll(node.table_name, u"Folders", u"MsgHeader");
+  std::vector<const ItemHeader*> headers;
+  for (const ItemHeader& header : model.item_headers) {
+    if (header.table_name == header_table && !known.contains(header.folder_key)) {
+      headers.push_back(&header);
+    }
+  }
+  return headers;
+}
+
+}  // namespace tarvex
