@@ -6,8 +6,10 @@
 #include <system_error>
 
 #include "base/file_names.h"
+#include "base/utf_conversion.h"
 #include "ese/database.h"
 #include "mailbox/analysis.h"
+#include "store/recovery_report.h"
 
 namespace tarvex::cli {
 
@@ -43,7 +45,8 @@ DatabaseRun::DatabaseRun(std::filesystem::path database,
       message_pages_(working_folder_.path()),
       recovery_(std::make_unique<Recovery>(window_, pause_gate_, working_folder_.path(),
                                            working_folder_.path(), message_pages_)),
-      depth_(depth) {}
+      depth_(depth),
+      quiet_(quiet) {}
 
 int DatabaseRun::Analyse() {
   std::error_code error;
@@ -57,7 +60,14 @@ int DatabaseRun::Analyse() {
   }
   root_ = window_.InsertTreeNode(kTopOfTree, TextFromPath(database_), 0);
   recovery_->set_root_node(root_);
-  if (RunAnalysis(*recovery_, database_, depth_) == AnalysisOutcome::kCompleted) return kExitOk;
+  if (RunAnalysis(*recovery_, database_, depth_) == AnalysisOutcome::kCompleted) {
+    // The report says what the deep scan added; the quick scan's losses are reported anyway.
+    if (!quiet_ && depth_ == ScanDepth::kDeep) {
+      std::fputs(Utf16ToUtf8(RecoveryReportText(recovery_->session().database())).c_str(),
+                 stderr);
+    }
+    return kExitOk;
+  }
   PrintError("the store cannot be read: " + database_.string());
   return kExitUnreadableStore;
 }

@@ -72,6 +72,7 @@ class DatabaseRun {
   MessagePages message_pages_;
   std::unique_ptr<Recovery> recovery_;
   ScanDepth depth_;
+  bool quiet_;
   TreeNodeHandle root_ = kTopOfTree;
 };
 

@@ -128,6 +128,11 @@ bool Table::walk_complete() const {
   return walk_complete_;
 }
 
+bool Table::has_been_read() const {
+  std::lock_guard lock(mutex_);
+  return located_;
+}
+
 RecordState Table::record_state(std::uint32_t number) const {
   std::lock_guard lock(mutex_);
   Locate();

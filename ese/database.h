@@ -49,6 +49,8 @@ class Table {
   // False when the walk of the table's tree met damage.
   bool walk_complete() const;
   RecordState record_state(std::uint32_t number) const;
+  // Whether the table's records have been found (by a scan or a read), without finding them.
+  bool has_been_read() const;
   // The records found, by state (all live without a census).
   TableRecovery recovery() const;
 

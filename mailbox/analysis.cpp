@@ -4,6 +4,7 @@
 #include "mailbox/folder_hierarchy.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/recovered_items.h"
+#include "store/recovery_report.h"
 
 namespace tarvex {
 namespace {
@@ -127,7 +128,8 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
 
   window.SetStatusText(u"Status: Analysis Completed ");
   if (catalog == CatalogResult::kComplete) window.EnableControl(WindowControl::kFolderTree, true);
-  recovery.ShowMessagePage(kCompletedPage);
+  recovery.ShowMessagePage(std::u16string(kCompletedPage) +
+                           RecoveryReportHtml(session.database()));
   window.EnableControl(WindowControl::kBrowseButton, true);
   window.EnableControl(WindowControl::kSaveMailboxButton, true);
   window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
