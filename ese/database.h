@@ -36,6 +36,8 @@ class Table {
   std::uint32_t record_count() const;
   // None when the record cannot be read (counted in the database's report).
   std::optional<Record> ReadRecord(std::uint32_t number) const;
+  // Where the record lives: its leaf page and entry; none past the last record.
+  std::optional<EntryPosition> Position(std::uint32_t number) const;
   // Hands each record (none when it cannot be read) with its number to `visit`, in order;
   // `visit` returns false to stop.
   void ForEachRecord(
@@ -45,6 +47,8 @@ class Table {
   const LongValues* long_values() const { return long_values_.get(); }
   // False when the walk of the table's tree met damage.
   bool walk_complete() const;
+  // True when the table has been walked and the walk met damage; walks nothing itself.
+  bool damage_met() const;
 
   const PageLayout& page_layout() const;
 
