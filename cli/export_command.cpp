@@ -9,6 +9,7 @@
 #include "base/utf_conversion.h"
 #include "cli/commands.h"
 #include "cli/database_run.h"
+#include "cli/read_outcome.h"
 #include "output/export_run.h"
 
 namespace tarvex::cli {
@@ -98,7 +99,8 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
               outcome.items_saved, outcome.folders_exported,
               export_options.output_folder.string().c_str(), outcome.items_skipped,
               outcome.saver_failures);
-  return outcome.saver_failures == 0 ? kExitOk : kExitWriteFailed;
+  if (outcome.saver_failures != 0) return kExitWriteFailed;
+  return FinishRead(run.recovery().session().database(), options.quiet);
 }
 
 }  // namespace tarvex::cli

@@ -9,6 +9,7 @@
 #include "base/utf_conversion.h"
 #include "cli/commands.h"
 #include "cli/database_run.h"
+#include "cli/read_outcome.h"
 #include "ese/database.h"
 #include "store/record_dump.h"
 
@@ -75,8 +76,10 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
   const std::unique_ptr<ese::Database> database = OpenDatabase(path, code);
   if (!database) return code;
   if (options.json) {
-    std::printf("%s\n", DescribeTables(*database).dump(2).c_str());
-    return kExitOk;
+    nlohmann::ordered_json described = DescribeTables(*database);
+    described["losses"] = LossesJson(*database);
+    std::printf("%s\n", described.dump(2).c_str());
+    return FinishRead(*database, options.quiet);
   }
   std::printf("Format 0x%x revision %u, pages of %u bytes, %zu tables\n",
               database->header().format_version, database->header().format_revision,
@@ -93,7 +96,7 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
   }
   std::printf("\n");
   PrintReport(*database);
-  return kExitOk;
+  return FinishRead(*database, options.quiet);
 }
 
 int RunDump(const std::filesystem::path& path, const std::string& table_name,
@@ -109,7 +112,8 @@ int RunDump(const std::filesystem::path& path, const std::string& table_name,
   }
   std::uint32_t unreadable = 0;
   if (options.json) {
-    unreadable = DumpTable(*table, std::cout);
+    unreadable = DumpTable(*table, std::cout,
+                           [&] { return nlohmann::json{{"losses", LossesJson(*database)}}; });
   } else {
     table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
       std::printf("== record %u\n", number + 1);
@@ -135,7 +139,7 @@ int RunDump(const std::filesystem::path& path, const std::string& table_name,
   if (!options.quiet && !table->walk_complete()) {
     PrintError("the table's tree is damaged: records may be missing");
   }
-  return kExitOk;
+  return FinishRead(*database, options.quiet);
 }
 
 }  // namespace tarvex::cli

@@ -1,5 +1,7 @@
 #include "mailbox/mailbox_loading.h"
 
+#include <vector>
+
 #include "base/utf16_text.h"
 #include "mailbox/model_indexes.h"
 
@@ -131,25 +133,39 @@ void LoadFolder(Recovery& recovery, std::u16string_view content_key, const Folde
   }
 }
 
-std::size_t CountFolderItems(Recovery& recovery, TreeNodeHandle folder) {
-  std::size_t count = 0;
-  if (!recovery.has_session() || folder == kTopOfTree) return count;
+std::unordered_map<TreeNodeHandle, std::size_t> CountItemsByFolder(Recovery& recovery) {
+  std::unordered_map<TreeNodeHandle, std::size_t> counts;
+  if (!recovery.has_session()) return counts;
   if (recovery.layout() == StoreLayout::k2010) {
     for (const FolderNode& node : recovery.model().folder_nodes) {
-      if (node.tree_item != folder || !LoadHeadersAndBodies(recovery, node)) continue;
-      count += recovery.indexes()
-                   .FolderHeaders(recovery.model(), node.folder_key, FolderTableSet(node))
-                   .size();
+      if (!LoadHeadersAndBodies(recovery, node)) break;
+      const std::size_t items =
+          recovery.indexes()
+              .FolderHeaders(recovery.model(), node.folder_key, FolderTableSet(node))
+              .size();
+      if (items != 0) counts[node.tree_item] += items;
     }
-    return count;
+    return counts;
+  }
+  // The content tables by their folder key (upper case, as LoadFolder compares them).
+  std::unordered_map<std::u16string, std::vector<const ese::Table*>> tables_by_key;
+  for (const TableEntry& entry : recovery.session().catalog().entries()) {
+    if (!entry.folder_key.empty()) {
+      tables_by_key[ToAsciiUpper(entry.folder_key)].push_back(entry.table);
+    }
   }
   for (const FolderLink& link : recovery.model().folder_links) {
-    if (link.tree_item != folder) continue;
-    LoadFolder(
-        recovery, link.content_key, [&count](const FolderItem&) { ++count; },
-        FolderItemUse::kCounting);
+    if (recovery.pause_gate().IsCancelled()) break;
+    if (link.content_key.empty()) continue;
+    const auto tables = tables_by_key.find(ToAsciiUpper(link.content_key));
+    if (tables == tables_by_key.end()) continue;
+    std::size_t& count = counts[link.tree_item];
+    for (const ese::Table* table : tables->second) {
+      LoadFolderItems(
+          recovery, table, [&count](const FolderItem&) { ++count; }, FolderItemUse::kCounting);
+    }
   }
-  return count;
+  return counts;
 }
 
 ItemBodyLocation LocateItemBody(Recovery& recovery, std::u16string_view message_id,
