@@ -244,6 +244,8 @@ struct PendingFolder {
   std::u16string mailbox_key;
   std::u16string display_name;
   std::u16string folder_kind;
+  TreeNodeHandle mailbox_node = 0;
+  std::u16string mailbox_name;
 };
 
 struct TopFolder {
@@ -255,10 +257,16 @@ struct TopFolder {
 // Attaches the pending folders below the top folders, newest top folder first, each subtree
 // depth first with children in table order. Done with an explicit stack, so that a long chain
 // of folders cannot exhaust the call stack; a folder already on the path to the current node
-// is not attached again, so that rows naming each other as parents cannot loop.
+// is not attached again, so that rows naming each other as parents cannot loop. Folders that
+// no top folder leads to because their parents form a cycle or lead to a row that could not be
+// read go under their mailbox's node with their subtrees, so that neither they nor their items
+// are lost; below a row the table has but the tree leaves out (`left_out_ids`: "Restriction",
+// nameless folders, the top folders) they stay out.
 void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
                           const std::vector<TopFolder>& top_folders,
-                          const std::vector<PendingFolder>& pending, std::size_t node_budget) {
+                          const std::vector<PendingFolder>& pending,
+                          const std::unordered_set<std::u16string>& left_out_ids,
+                          std::size_t node_budget) {
   std::unordered_map<std::u16string, std::vector<std::size_t>> children_of;
   for (std::size_t position = 0; position < pending.size(); ++position) {
     children_of[pending[position].parent_id].push_back(position);
@@ -276,11 +284,24 @@ void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
   };
   constexpr std::size_t kTopFrame = static_cast<std::size_t>(-1);
   std::vector<bool> on_path(pending.size(), false);
+  std::vector<bool> attached_once(pending.size(), false);
   std::vector<Frame> stack;
   std::size_t attached = 0;
 
-  for (auto top = top_folders.rbegin(); top != top_folders.rend(); ++top) {
-    stack.push_back({children_of_id(top->folder_id), 0, top->node, kTopFrame});
+  auto attach = [&](TreeNodeHandle parent, std::size_t position,
+                    const std::u16string& mailbox_name) {
+    const PendingFolder& folder = pending[position];
+    const TreeNodeHandle node =
+        recovery.AddTreeNode(parent, folder.display_name, folder.folder_kind);
+    ++attached;
+    attached_once[position] = true;
+    recovery.model().folder_nodes.PutAtFront(
+        {folder.folder_key, folder.parent_id, folder.mailbox_key, mailbox_name,
+         std::u16string(table_name), folder.display_name, folder.folder_kind, node});
+    return node;
+  };
+  // Depth first from the frame on the stack; false when the budget or the user stopped it.
+  auto attach_subtrees = [&](const std::u16string& mailbox_name) {
     while (!stack.empty()) {
       Frame& frame = stack.back();
       if (frame.children == nullptr || frame.next_child == frame.children->size()) {
@@ -290,17 +311,55 @@ void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
       }
       const std::size_t child = (*frame.children)[frame.next_child++];
       if (on_path[child]) continue;
-      if (attached == node_budget || !recovery.pause_gate().Checkpoint()) return;
-      const PendingFolder& folder = pending[child];
-      const TreeNodeHandle node =
-          recovery.AddTreeNode(frame.node, folder.display_name, folder.folder_kind);
-      ++attached;
-      recovery.model().folder_nodes.PutAtFront(
-          {folder.folder_key, folder.parent_id, folder.mailbox_key, top->mailbox_name,
-           std::u16string(table_name), folder.display_name, folder.folder_kind, node});
+      if (attached == node_budget || !recovery.pause_gate().Checkpoint()) return false;
+      const TreeNodeHandle node = attach(frame.node, child, mailbox_name);
       on_path[child] = true;
-      stack.push_back({children_of_id(folder.folder_id), 0, node, child});
+      stack.push_back({children_of_id(pending[child].folder_id), 0, node, child});
     }
+    return true;
+  };
+
+  for (auto top = top_folders.rbegin(); top != top_folders.rend(); ++top) {
+    stack.push_back({children_of_id(top->folder_id), 0, top->node, kTopFrame});
+    if (!attach_subtrees(top->mailbox_name)) return;
+  }
+  // Whether a folder's parents go round in a cycle or end at a lost row; worked out once per
+  // chain of parents.
+  std::unordered_map<std::u16string, std::size_t> pending_by_id;
+  for (std::size_t position = 0; position < pending.size(); ++position) {
+    pending_by_id.try_emplace(pending[position].folder_id, position);
+  }
+  enum class Rescue : std::uint8_t { kUnknown, kYes, kNo };
+  std::vector<Rescue> rescue(pending.size(), Rescue::kUnknown);
+  auto to_rescue = [&](std::size_t position) {
+    std::vector<std::size_t> chain;
+    std::unordered_set<std::size_t> on_chain;
+    Rescue result = Rescue::kYes;
+    for (std::size_t at = position;;) {
+      if (rescue[at] != Rescue::kUnknown) {
+        result = rescue[at];
+        break;
+      }
+      if (!on_chain.insert(at).second) break;  // a cycle
+      chain.push_back(at);
+      const auto parent = pending_by_id.find(pending[at].parent_id);
+      if (parent == pending_by_id.end()) {
+        result = left_out_ids.contains(pending[at].parent_id) ? Rescue::kNo : Rescue::kYes;
+        break;
+      }
+      at = parent->second;
+    }
+    for (std::size_t at : chain) rescue[at] = result;
+    return result == Rescue::kYes;
+  };
+  for (std::size_t position = 0; position < pending.size(); ++position) {
+    const PendingFolder& folder = pending[position];
+    if (attached_once[position] || folder.mailbox_node == 0 || !to_rescue(position)) continue;
+    if (attached == node_budget || !recovery.pause_gate().Checkpoint()) return;
+    const TreeNodeHandle node = attach(folder.mailbox_node, position, folder.mailbox_name);
+    on_path[position] = true;
+    stack.push_back({children_of_id(folder.folder_id), 0, node, position});
+    if (!attach_subtrees(folder.mailbox_name)) return;
   }
 }
 
@@ -386,6 +445,7 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
   MailboxKeyLookup lookup(mailboxes);
   std::vector<PendingFolder> pending;
   std::vector<TopFolder> top_folders;  // oldest first
+  std::unordered_set<std::u16string> left_out_ids;
   std::size_t row_count = 0;
 
   const RecordHandler handle_row = [&](const ese::Record* record, std::uint32_t) {
@@ -399,20 +459,29 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
     std::u16string display_name =
         ReplacedAll(values.Text(columns.display_name), u"Public Folder", u"Public_Folder");
     std::u16string folder_kind = ClassifyFolderClass(values.Text(columns.container_class));
-    if (display_name == u"Restriction") return;
+    if (display_name == u"Restriction") {
+      left_out_ids.insert(std::move(folder_id));
+      return;
+    }
 
     const std::optional<std::size_t> owner = lookup.FirstWithKey(mailbox_key);
-    if (!owner) return;
+    if (!owner) {
+      left_out_ids.insert(std::move(folder_id));
+      return;
+    }
     const MailboxEntry& mailbox = mailboxes[*owner];
     const bool top_folder = parent_id == mailbox.mailbox_key || parent_id == u"0";
     if (!top_folder) {
       if (!display_name.empty()) {
         pending.push_back({std::move(folder_id), std::move(folder_key), std::move(parent_id),
                            std::move(mailbox_key), std::move(display_name),
-                           std::move(folder_kind)});
+                           std::move(folder_kind), mailbox.tree_item, mailbox.display_name});
+      } else {
+        left_out_ids.insert(std::move(folder_id));
       }
       return;
     }
+    left_out_ids.insert(folder_id);
     if (display_name.empty() || mailbox.tree_item == 0) return;
     const TreeNodeHandle node = recovery.AddTreeNode(mailbox.tree_item, display_name, folder_kind);
     recovery.model().folder_nodes.PutAtFront(
@@ -423,7 +492,7 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
   session.ScanRecords(table, handle_row, recovery.scan_context());
   if (recovery.pause_gate().IsCancelled()) return true;
 
-  AttachPendingFolders(recovery, table_name, top_folders, pending,
+  AttachPendingFolders(recovery, table_name, top_folders, pending, left_out_ids,
                        (row_count + 1) * kAttachedNodesPerRow);
   return true;
 }
