@@ -257,16 +257,13 @@ struct TopFolder {
 // Attaches the pending folders below the top folders, newest top folder first, each subtree
 // depth first with children in table order. Done with an explicit stack, so that a long chain
 // of folders cannot exhaust the call stack; a folder already on the path to the current node
-// is not attached again, so that rows naming each other as parents cannot loop. Folders that
-// no top folder leads to because their parents form a cycle or lead to a row that could not be
-// read go under their mailbox's node with their subtrees, so that neither they nor their items
-// are lost; below a row the table has but the tree leaves out (`left_out_ids`: "Restriction",
-// nameless folders, the top folders) they stay out.
+// is not attached again, so that rows naming each other as parents cannot loop. Folders whose
+// parents form a cycle (a folder its own parent, A and B each other's) are reached from no top
+// folder: the first of each cycle in table order goes under its mailbox's node, the rest of the
+// cycle and what hangs below it under that one, so that neither they nor their items are lost.
 void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
                           const std::vector<TopFolder>& top_folders,
-                          const std::vector<PendingFolder>& pending,
-                          const std::unordered_set<std::u16string>& left_out_ids,
-                          std::size_t node_budget) {
+                          const std::vector<PendingFolder>& pending, std::size_t node_budget) {
   std::unordered_map<std::u16string, std::vector<std::size_t>> children_of;
   for (std::size_t position = 0; position < pending.size(); ++position) {
     children_of[pending[position].parent_id].push_back(position);
@@ -323,38 +320,37 @@ void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
     stack.push_back({children_of_id(top->folder_id), 0, top->node, kTopFrame});
     if (!attach_subtrees(top->mailbox_name)) return;
   }
-  // Whether a folder's parents go round in a cycle or end at a lost row; worked out once per
-  // chain of parents.
+  // Whether a folder is on a cycle of parents, worked out once per chain of parents.
   std::unordered_map<std::u16string, std::size_t> pending_by_id;
   for (std::size_t position = 0; position < pending.size(); ++position) {
     pending_by_id.try_emplace(pending[position].folder_id, position);
   }
-  enum class Rescue : std::uint8_t { kUnknown, kYes, kNo };
-  std::vector<Rescue> rescue(pending.size(), Rescue::kUnknown);
-  auto to_rescue = [&](std::size_t position) {
+  enum class OnCycle : std::uint8_t { kUnknown, kYes, kNo };
+  std::vector<OnCycle> on_cycle(pending.size(), OnCycle::kUnknown);
+  auto is_on_cycle = [&](std::size_t position) {
     std::vector<std::size_t> chain;
-    std::unordered_set<std::size_t> on_chain;
-    Rescue result = Rescue::kYes;
-    for (std::size_t at = position;;) {
-      if (rescue[at] != Rescue::kUnknown) {
-        result = rescue[at];
+    std::unordered_map<std::size_t, std::size_t> index_on_chain;
+    std::size_t cycle_start = static_cast<std::size_t>(-1);
+    for (std::size_t at = position; on_cycle[at] == OnCycle::kUnknown;) {
+      if (const auto met = index_on_chain.find(at); met != index_on_chain.end()) {
+        cycle_start = met->second;
         break;
       }
-      if (!on_chain.insert(at).second) break;  // a cycle
+      index_on_chain.emplace(at, chain.size());
       chain.push_back(at);
       const auto parent = pending_by_id.find(pending[at].parent_id);
-      if (parent == pending_by_id.end()) {
-        result = left_out_ids.contains(pending[at].parent_id) ? Rescue::kNo : Rescue::kYes;
-        break;
-      }
+      if (parent == pending_by_id.end()) break;
       at = parent->second;
     }
-    for (std::size_t at : chain) rescue[at] = result;
-    return result == Rescue::kYes;
+    // The chain's start up to the cycle hangs below it; the cycle itself is rescued.
+    for (std::size_t index = 0; index < chain.size(); ++index) {
+      on_cycle[chain[index]] = index >= cycle_start ? OnCycle::kYes : OnCycle::kNo;
+    }
+    return on_cycle[position] == OnCycle::kYes;
   };
   for (std::size_t position = 0; position < pending.size(); ++position) {
     const PendingFolder& folder = pending[position];
-    if (attached_once[position] || folder.mailbox_node == 0 || !to_rescue(position)) continue;
+    if (attached_once[position] || folder.mailbox_node == 0 || !is_on_cycle(position)) continue;
     if (attached == node_budget || !recovery.pause_gate().Checkpoint()) return;
     const TreeNodeHandle node = attach(folder.mailbox_node, position, folder.mailbox_name);
     on_path[position] = true;
@@ -445,7 +441,6 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
   MailboxKeyLookup lookup(mailboxes);
   std::vector<PendingFolder> pending;
   std::vector<TopFolder> top_folders;  // oldest first
-  std::unordered_set<std::u16string> left_out_ids;
   std::size_t row_count = 0;
 
   const RecordHandler handle_row = [&](const ese::Record* record, std::uint32_t) {
@@ -459,16 +454,10 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
     std::u16string display_name =
         ReplacedAll(values.Text(columns.display_name), u"Public Folder", u"Public_Folder");
     std::u16string folder_kind = ClassifyFolderClass(values.Text(columns.container_class));
-    if (display_name == u"Restriction") {
-      left_out_ids.insert(std::move(folder_id));
-      return;
-    }
+    if (display_name == u"Restriction") return;
 
     const std::optional<std::size_t> owner = lookup.FirstWithKey(mailbox_key);
-    if (!owner) {
-      left_out_ids.insert(std::move(folder_id));
-      return;
-    }
+    if (!owner) return;
     const MailboxEntry& mailbox = mailboxes[*owner];
     const bool top_folder = parent_id == mailbox.mailbox_key || parent_id == u"0";
     if (!top_folder) {
@@ -476,12 +465,9 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
         pending.push_back({std::move(folder_id), std::move(folder_key), std::move(parent_id),
                            std::move(mailbox_key), std::move(display_name),
                            std::move(folder_kind), mailbox.tree_item, mailbox.display_name});
-      } else {
-        left_out_ids.insert(std::move(folder_id));
       }
       return;
     }
-    left_out_ids.insert(folder_id);
     if (display_name.empty() || mailbox.tree_item == 0) return;
     const TreeNodeHandle node = recovery.AddTreeNode(mailbox.tree_item, display_name, folder_kind);
     recovery.model().folder_nodes.PutAtFront(
@@ -492,7 +478,7 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
   session.ScanRecords(table, handle_row, recovery.scan_context());
   if (recovery.pause_gate().IsCancelled()) return true;
 
-  AttachPendingFolders(recovery, table_name, top_folders, pending, left_out_ids,
+  AttachPendingFolders(recovery, table_name, top_folders, pending,
                        (row_count + 1) * kAttachedNodesPerRow);
   return true;
 }
