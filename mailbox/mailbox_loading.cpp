@@ -77,28 +77,40 @@ void LoadOlderLayoutFolder(Recovery& recovery, TreeNodeHandle selected) {
 
 }  // namespace
 
-bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& node) {
-  const bool public_store = recovery.is_public_store();
+namespace {
+
+// Reads the tables of this name with the scan, once: loaded tables are remembered by name
+// (mailboxes' display names need not differ, and a second mailbox of the same name must still
+// be read). False when the work was cancelled: an incomplete scan is not marked as loaded.
+bool LoadOnce(Recovery& recovery, const std::u16string& table_name, std::u16string_view status,
+              TableScan scan) {
   MailboxModel& model = recovery.model();
-  const std::u16string header_table_name =
-      public_store ? u"MsgHeader-" + node.folder_key
-                   : ReplacedAll(node.table_name, u"Folders", u"MsgHeader");
-  // Loaded tables are remembered by name: mailboxes' display names need not differ, and a
-  // second mailbox of the same name must still be read.
-  const std::u16string& key = header_table_name;
-  if (model.IsLoaded(key)) return true;
-  WindowPort& window = recovery.window();
-  window.SetStatusText(kLoadingHeadersStatus);
-  ScanTablesNamed(recovery, header_table_name, &ScanHeaderTable);
-  window.SetStatusText(kLoadingBodiesStatus);
-  ScanTablesNamed(
-      recovery,
-      public_store ? u"Body-" + node.folder_key : ReplacedAll(node.table_name, u"Folders", u"Body"),
-      &ScanBodyTable);
-  // A cancelled scan is incomplete; marking it loaded would hide the rest for good.
+  if (model.IsLoaded(table_name)) return true;
+  recovery.window().SetStatusText(status);
+  ScanTablesNamed(recovery, table_name, scan);
   if (recovery.pause_gate().IsCancelled()) return false;
-  model.MarkLoaded(key);
-  window.SetStatusText(u"");
+  model.MarkLoaded(table_name);
+  return true;
+}
+
+std::u16string HeaderTableName(const Recovery& recovery, const FolderNode& node) {
+  return recovery.is_public_store() ? u"MsgHeader-" + node.folder_key
+                                    : ReplacedAll(node.table_name, u"Folders", u"MsgHeader");
+}
+
+}  // namespace
+
+bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& node) {
+  const std::u16string body_table_name =
+      recovery.is_public_store() ? u"Body-" + node.folder_key
+                                 : ReplacedAll(node.table_name, u"Folders", u"Body");
+  if (recovery.model().IsLoaded(body_table_name)) return true;
+  if (!LoadOnce(recovery, HeaderTableName(recovery, node), kLoadingHeadersStatus,
+                &ScanHeaderTable) ||
+      !LoadOnce(recovery, body_table_name, kLoadingBodiesStatus, &ScanBodyTable)) {
+    return false;
+  }
+  recovery.window().SetStatusText(u"");
   return true;
 }
 
@@ -137,14 +149,19 @@ std::unordered_map<TreeNodeHandle, std::size_t> CountItemsByFolder(Recovery& rec
   std::unordered_map<TreeNodeHandle, std::size_t> counts;
   if (!recovery.has_session()) return counts;
   if (recovery.layout() == StoreLayout::k2010) {
+    // Counting needs the headers alone.
     for (const FolderNode& node : recovery.model().folder_nodes) {
-      if (!LoadHeadersAndBodies(recovery, node)) break;
+      if (!LoadOnce(recovery, HeaderTableName(recovery, node), kLoadingHeadersStatus,
+                    &ScanHeaderTable)) {
+        break;
+      }
       const std::size_t items =
           recovery.indexes()
               .FolderHeaders(recovery.model(), node.folder_key, FolderTableSet(node))
               .size();
       if (items != 0) counts[node.tree_item] += items;
     }
+    recovery.window().SetStatusText(u"");
     return counts;
   }
   // The content tables by their folder key (upper case, as LoadFolder compares them).
