@@ -17,12 +17,12 @@ namespace {
 // The saver takes a note body of this many characters at most in the manifest's "Body:" line.
 constexpr std::size_t kNoteBodyLimit = 65000;
 
+// A body file of this many bytes or more may hold more characters than the line carries.
+constexpr std::size_t kMaxBodyFileBytes = 4 * kNoteBodyLimit + 4096;
+
 // The body file as text. Body files carry no mark as a rule, and a Unicode body is UTF-16LE:
 // reading it as 8-bit text would garble it, so the form is told from the bytes. Only as many
 // bytes are read as can give the characters a note keeps.
-// False (nothing read) when the file holds more bytes than a line of the manifest can carry.
-constexpr std::size_t kMaxBodyFileBytes = 4 * kNoteBodyLimit + 4096;
-
 std::u16string ReadBodyFileText(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return u"";
@@ -98,7 +98,9 @@ void SaveNoteItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
   std::error_code error;
   const std::uintmax_t file_bytes = std::filesystem::file_size(body.file_path, error);
   std::optional<std::u16string> lines;
-  if (error || file_bytes < kMaxBodyFileBytes) lines = NoteBodyText(ReadBodyFileText(body.file_path));
+  if (error || file_bytes < kMaxBodyFileBytes) {
+    lines = NoteBodyText(ReadBodyFileText(body.file_path));
+  }
   const std::u16string body_text =
       lines ? ReplacedAll(*lines, u",", u"\\cama")
             : std::u16string(kNoteBodyFileMarker) + TextFromPath(body.file_path);
