@@ -7,6 +7,7 @@
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "cli/database_run.h"
+#include "cli/read_outcome.h"
 #include "ese/database.h"
 #include "mailbox/folder_hierarchy.h"
 #include "mailbox/mailbox_loading.h"
@@ -33,8 +34,11 @@ std::string LayoutName(StoreLayout layout) {
   return layout == StoreLayout::k2010 ? "2010" : "older";
 }
 
-std::string StoreKindName(StoreKind kind) {
-  return kind == StoreKind::kPrivate ? "private" : "public";
+// A store without a "Mailbox" table is public, unless the catalogue lost tables: then it
+// may have lost that one too.
+std::string StoreKindName(StoreKind kind, bool catalog_complete) {
+  if (kind == StoreKind::kPrivate) return "private";
+  return catalog_complete ? "public" : "unknown";
 }
 
 std::string Hex(std::uint32_t value) {
@@ -54,30 +58,37 @@ std::vector<std::vector<std::u16string>> ItemsOf(DatabaseRun& run, TreeNodeHandl
   return run.window().ListRows();
 }
 
-json TreeJson(DatabaseRun& run, TreeNodeHandle node) {
+using ItemCounts = std::unordered_map<TreeNodeHandle, std::size_t>;
+
+std::size_t ItemCountOf(const ItemCounts& counts, TreeNodeHandle node) {
+  const auto found = counts.find(node);
+  return found == counts.end() ? 0 : found->second;
+}
+
+json TreeJson(DatabaseRun& run, const ItemCounts& counts, TreeNodeHandle node) {
   const TreeNode& tree_node = run.window().Node(node);
   json folders = json::array();
-  for (TreeNodeHandle child : tree_node.children) folders.push_back(TreeJson(run, child));
+  for (TreeNodeHandle child : tree_node.children) folders.push_back(TreeJson(run, counts, child));
   json entry = {{"name", Utf8(tree_node.text)}, {"folders", folders}};
   const std::u16string kind = run.FolderKindOf(node);
   if (!kind.empty()) {
     entry["kind"] = Utf8(kind);
-    entry["items"] = CountFolderItems(run.recovery(), node);
+    entry["items"] = ItemCountOf(counts, node);
   }
   return entry;
 }
 
-void PrintTreeText(DatabaseRun& run, TreeNodeHandle node, int depth) {
+void PrintTreeText(DatabaseRun& run, const ItemCounts& counts, TreeNodeHandle node, int depth) {
   const TreeNode& tree_node = run.window().Node(node);
   std::string line(static_cast<std::size_t>(depth) * 2, ' ');
   line += Utf8(tree_node.text);
   const std::u16string kind = run.FolderKindOf(node);
   if (!kind.empty()) {
-    const std::size_t items = CountFolderItems(run.recovery(), node);
+    const std::size_t items = ItemCountOf(counts, node);
     line += "  [" + Utf8(kind) + "] " + std::to_string(items) + (items == 1 ? " item" : " items");
   }
   std::printf("%s\n", line.c_str());
-  for (TreeNodeHandle child : tree_node.children) PrintTreeText(run, child, depth + 1);
+  for (TreeNodeHandle child : tree_node.children) PrintTreeText(run, counts, child, depth + 1);
 }
 
 // Column names of the item list; the hidden columns carry other keys in the 2010 layout.
@@ -171,12 +182,13 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
                {"creation_format_revision", session.creation_format_revision()},
                {"page_size", session.page_size()},
                {"layout", LayoutName(recovery.layout())},
-               {"store_kind", StoreKindName(session.store_kind())},
+               {"store_kind", StoreKindName(session.store_kind(), catalog_complete)},
                {"attachment_table", Utf8(session.attachment_table_name())},
                {"catalog_complete", catalog_complete},
                {"tables", tables},
-               {"mailboxes", mailboxes}});
-    return kExitOk;
+               {"mailboxes", mailboxes},
+               {"losses", LossesJson(session.database())}});
+    return FinishRead(session.database(), options.quiet);
   }
   std::printf("Database:          %s\n", database.string().c_str());
   std::printf("Format:            %s, revision %u (created %s, revision %u)\n",
@@ -184,7 +196,8 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
               Hex(session.creation_format_version()).c_str(), session.creation_format_revision());
   std::printf("Page size:         %u bytes\n", session.page_size());
   std::printf("Layout:            %s\n", LayoutName(recovery.layout()).c_str());
-  std::printf("Store kind:        %s\n", StoreKindName(session.store_kind()).c_str());
+  std::printf("Store kind:        %s\n",
+              StoreKindName(session.store_kind(), catalog_complete).c_str());
   if (!session.attachment_table_name().empty()) {
     std::printf("Attachment table:  %s\n", Utf8(session.attachment_table_name()).c_str());
   }
@@ -195,18 +208,22 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
   for (const json& mailbox : mailboxes) {
     std::printf("  %s\n", mailbox["name"].get<std::string>().c_str());
   }
-  return kExitOk;
+  return FinishRead(session.database(), options.quiet);
 }
 
 int RunTree(const std::filesystem::path& database, const CommonOptions& options) {
   DatabaseRun run(database, options.workdir, options.quiet, DepthOf(options));
   if (const int code = run.Analyse(); code != kExitOk) return code;
+  const ese::Database& store = run.recovery().session().database();
+  const ItemCounts counts = CountItemsByFolder(run.recovery());
   if (options.json) {
-    PrintJson(TreeJson(run, run.root()));
+    json tree = TreeJson(run, counts, run.root());
+    tree["losses"] = LossesJson(store);
+    PrintJson(tree);
   } else {
-    PrintTreeText(run, run.root(), 0);
+    PrintTreeText(run, counts, run.root(), 0);
   }
-  return kExitOk;
+  return FinishRead(store, options.quiet);
 }
 
 int RunList(const std::filesystem::path& database, const std::string& folder,
@@ -227,8 +244,8 @@ int RunList(const std::filesystem::path& database, const std::string& folder,
       }
       items.push_back(item);
     }
-    PrintJson(items);
-    return kExitOk;
+    PrintJson({{"items", items}, {"losses", LossesJson(run.recovery().session().database())}});
+    return FinishRead(run.recovery().session().database(), options.quiet);
   }
   std::printf("%-6s %-12s %-30s %-40s %-21s %s\n", "No", "Kind", "From", "Subject", "Date", "Att");
   for (const auto& row : rows) {
@@ -236,7 +253,7 @@ int RunList(const std::filesystem::path& database, const std::string& folder,
                 cell(row, 4).c_str(), cell(row, 5).c_str(), cell(row, 6).c_str(),
                 cell(row, 7).c_str());
   }
-  return kExitOk;
+  return FinishRead(run.recovery().session().database(), options.quiet);
 }
 
 }  // namespace tarvex::cli
@@ -267,7 +284,7 @@ int RunShow(const std::filesystem::path& database, const std::string& folder,
     return kExitWriteFailed;
   }
   std::printf("%s\n", page.string().c_str());
-  return kExitOk;
+  return FinishRead(run.recovery().session().database(), options.quiet);
 }
 
 }  // namespace tarvex::cli
@@ -324,7 +341,7 @@ int RunEml(const std::filesystem::path& database, const std::string& folder,
     return kExitWriteFailed;
   }
   std::printf("%s\n", out.string().c_str());
-  return kExitOk;
+  return FinishRead(recovery.session().database(), options.quiet);
 }
 
 }  // namespace tarvex::cli

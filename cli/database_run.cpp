@@ -86,6 +86,11 @@ std::optional<TreeNodeHandle> DatabaseRun::FindBelow(TreeNodeHandle node,
 }
 
 std::optional<TreeNodeHandle> DatabaseRun::FindFolder(std::u16string_view path) const {
+  // A mailbox name may itself start or end with "/": the path as given wins over the path
+  // with its outer slashes taken away.
+  if (!path.empty()) {
+    if (std::optional<TreeNodeHandle> found = FindBelow(root_, path)) return found;
+  }
   while (path.starts_with(u"/")) path.remove_prefix(1);
   while (path.ends_with(u"/")) path.remove_suffix(1);
   if (path.empty()) return std::nullopt;
@@ -93,14 +98,19 @@ std::optional<TreeNodeHandle> DatabaseRun::FindFolder(std::u16string_view path) 
 }
 
 std::u16string DatabaseRun::FolderKindOf(TreeNodeHandle node) const {
-  const MailboxModel& model = recovery_->model();
-  for (const FolderLink& link : model.folder_links) {
-    if (link.tree_item == node) return link.folder_kind;
+  if (!folder_kinds_) {
+    // The first link or node of a tree node names its kind, links before nodes.
+    const MailboxModel& model = recovery_->model();
+    folder_kinds_.emplace();
+    for (const FolderLink& link : model.folder_links) {
+      folder_kinds_->try_emplace(link.tree_item, link.folder_kind);
+    }
+    for (const FolderNode& folder : model.folder_nodes) {
+      folder_kinds_->try_emplace(folder.tree_item, folder.folder_kind);
+    }
   }
-  for (const FolderNode& folder : model.folder_nodes) {
-    if (folder.tree_item == node) return folder.folder_kind;
-  }
-  return {};
+  const auto found = folder_kinds_->find(node);
+  return found == folder_kinds_->end() ? std::u16string() : found->second;
 }
 
 }  // namespace tarvex::cli

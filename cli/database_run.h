@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "base/message_pages.h"
 #include "base/pause_gate.h"
@@ -25,6 +26,7 @@ enum ExitCode : int {
   kExitUnreadableStore = 4,
   kExitUnknownFolder = 5,
   kExitWriteFailed = 6,
+  kExitCompletedWithLosses = 7,  // the store was read, but not all of it
 };
 
 // A folder made for one run and removed with it, unless the user named it.
@@ -64,6 +66,9 @@ class DatabaseRun {
 
  private:
   std::optional<TreeNodeHandle> FindBelow(TreeNodeHandle node, std::u16string_view rest) const;
+
+  // The folder kinds by node, made on the first question: a tree asks for every node.
+  mutable std::optional<std::unordered_map<TreeNodeHandle, std::u16string>> folder_kinds_;
 
   std::filesystem::path database_;
   TerminalWindow window_;

@@ -9,6 +9,7 @@
 #include "base/utf_conversion.h"
 #include "cli/commands.h"
 #include "cli/database_run.h"
+#include "cli/read_outcome.h"
 #include "output/export_run.h"
 
 namespace tarvex::cli {
@@ -104,7 +105,8 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
     std::printf("%d deleted item(s) left out (--include-deleted exports them)\n",
                 outcome.deleted_left_out);
   }
-  return outcome.saver_failures == 0 ? kExitOk : kExitWriteFailed;
+  if (outcome.saver_failures != 0) return kExitWriteFailed;
+  return FinishRead(run.recovery().session().database(), options.quiet);
 }
 
 }  // namespace tarvex::cli

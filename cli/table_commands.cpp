@@ -9,6 +9,7 @@
 #include "base/utf_conversion.h"
 #include "cli/commands.h"
 #include "cli/database_run.h"
+#include "cli/read_outcome.h"
 #include "ese/database.h"
 #include "store/record_dump.h"
 
@@ -84,8 +85,10 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
   const std::unique_ptr<ese::Database> database = OpenDatabase(path, options.deep, code);
   if (!database) return code;
   if (options.json) {
-    std::printf("%s\n", DescribeTables(*database).dump(2).c_str());
-    return kExitOk;
+    nlohmann::ordered_json described = DescribeTables(*database);
+    described["losses"] = LossesJson(*database);
+    std::printf("%s\n", described.dump(2).c_str());
+    return FinishRead(*database, options.quiet);
   }
   std::printf("Format 0x%x revision %u, pages of %u bytes, %zu tables\n",
               database->header().format_version, database->header().format_revision,
@@ -111,7 +114,7 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
   }
   std::printf("\n");
   PrintReport(*database);
-  return kExitOk;
+  return FinishRead(*database, options.quiet);
 }
 
 int RunDump(const std::filesystem::path& path, const std::string& table_name,
@@ -127,7 +130,8 @@ int RunDump(const std::filesystem::path& path, const std::string& table_name,
   }
   std::uint32_t unreadable = 0;
   if (options.json) {
-    unreadable = DumpTable(*table, std::cout);
+    unreadable = DumpTable(*table, std::cout,
+                           [&] { return nlohmann::json{{"losses", LossesJson(*database)}}; });
   } else {
     table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
       const ese::RecordState state = table->record_state(number);
@@ -157,7 +161,7 @@ int RunDump(const std::filesystem::path& path, const std::string& table_name,
   if (!options.quiet && !table->walk_complete()) {
     PrintError("the table's tree is damaged: records may be missing");
   }
-  return kExitOk;
+  return FinishRead(*database, options.quiet);
 }
 
 }  // namespace tarvex::cli

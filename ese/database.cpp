@@ -145,6 +145,18 @@ TableRecovery Table::recovery() const {
   return recovery_;
 }
 
+std::optional<RecordPosition> Table::Position(std::uint32_t number) const {
+  std::lock_guard lock(mutex_);
+  Locate();
+  if (number >= positions_.size()) return std::nullopt;
+  return positions_[number];
+}
+
+bool Table::damage_met() const {
+  std::lock_guard lock(mutex_);
+  return located_ && !walk_complete_;
+}
+
 std::optional<Record> Table::ReadRecord(std::uint32_t number) const {
   RecordPosition position;
   {

@@ -39,6 +39,8 @@ class Table {
   std::uint32_t record_count() const;
   // None when the record cannot be read (counted in the database's report).
   std::optional<Record> ReadRecord(std::uint32_t number) const;
+  // Where the record lives: its leaf page and entry; none past the last record.
+  std::optional<RecordPosition> Position(std::uint32_t number) const;
   // Hands each record (none when it cannot be read) with its number to `visit`, in order;
   // `visit` returns false to stop.
   void ForEachRecord(
@@ -53,6 +55,8 @@ class Table {
   bool has_been_read() const;
   // The records found, by state (all live without a census).
   TableRecovery recovery() const;
+  // True when the table has been walked and the walk met damage; walks nothing itself.
+  bool damage_met() const;
 
   const PageLayout& page_layout() const;
 

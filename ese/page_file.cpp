@@ -96,4 +96,9 @@ void PageFile::ReportUnparsable(std::uint32_t page_number) {
   if (unparsable_.insert(page_number).second) ++report_.unparsable_pages;
 }
 
+void PageFile::ReportMissing(std::uint32_t page_number) {
+  std::lock_guard lock(mutex_);
+  if (missing_.insert(page_number).second) ++report_.missing_pages;
+}
+
 }  // namespace tarvex::ese

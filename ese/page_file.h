@@ -67,6 +67,9 @@ class PageFile {
   std::uint32_t page_count() const { return page_count_; }
   // Counts a page that could not be taken apart, once however often it is met.
   void ReportUnparsable(std::uint32_t page_number);
+  // Counts a page that a tree names but the file does not hold (a file cut short, or a page
+  // number out of range), once however often it is met.
+  void ReportMissing(std::uint32_t page_number);
   ReadReport& report() { return report_; }
   const ReadReport& report() const { return report_; }
 
@@ -84,6 +87,7 @@ class PageFile {
   std::unordered_map<std::uint32_t, CachedPage> cache_;
   std::list<std::uint32_t> ages_;  // most recent first
   std::unordered_set<std::uint32_t> unparsable_;
+  std::unordered_set<std::uint32_t> missing_;
   ReadReport report_;
 };
 

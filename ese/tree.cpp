@@ -33,7 +33,11 @@ Tree::Tree(PageFile& file, const PageLayout& layout, std::uint32_t root_page,
     : file_(file), layout_(layout), root_page_(root_page), object_id_(object_id) {}
 
 std::optional<Page> Tree::ReadPage(std::uint32_t page_number) const {
-  if (page_number == 0 || page_number > file_.page_count()) return std::nullopt;
+  if (page_number == 0) return std::nullopt;
+  if (page_number > file_.page_count()) {
+    file_.ReportMissing(page_number);
+    return std::nullopt;
+  }
   std::optional<Page> page = Page::Parse(layout_, page_number, file_.Read(page_number));
   if (!page || page->father_object_id() != object_id_) {
     file_.ReportUnparsable(page_number);
@@ -89,8 +93,14 @@ class LeafWalk {
         continue;
       }
       const std::optional<std::uint32_t> child = Page::ChildPage(*entry);
-      if (!child || *child == 0 || *child > tree_.file().page_count() || depth + 1 >= kMaxDepth) {
+      if (!child || *child == 0 || depth + 1 >= kMaxDepth) {
         MarkGap(branch.number());
+        continue;
+      }
+      // Beyond the end of the file (cut short): missing, not a fault of the branch.
+      if (*child > tree_.file().page_count()) {
+        tree_.file().ReportMissing(*child);
+        MarkGap(0);
         continue;
       }
       // Met before: a cycle or a duplicate in the branches (what the entry should have named
@@ -161,7 +171,11 @@ class LeafWalk {
 }  // namespace
 
 bool Tree::ForEachLeafEntry(const LeafVisitor& visit, LeafEntries entries) const {
-  if (root_page_ == 0 || root_page_ > file_.page_count()) return false;
+  if (root_page_ == 0) return false;
+  if (root_page_ > file_.page_count()) {
+    file_.ReportMissing(root_page_);
+    return false;
+  }
   return LeafWalk(*this, visit, entries).Run();
 }
 

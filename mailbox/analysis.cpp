@@ -1,6 +1,8 @@
 #include "mailbox/analysis.h"
 
 #include "base/utf16_text.h"
+#include "base/utf_conversion.h"
+#include "ese/read_losses.h"
 #include "mailbox/folder_hierarchy.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/recovered_items.h"
@@ -74,6 +76,12 @@ void Scan2010Layout(Recovery& recovery) {
 
 }  // namespace
 
+std::u16string AnalysisCompletedMessage(const Recovery& recovery) {
+  const ese::ReadLosses losses = ese::LossesOf(recovery.session().database());
+  if (!losses.Any()) return std::u16string(kAnalysisCompletedMessage);
+  return std::u16string(kAnalysisLossesMessage) + Utf8ToUtf16(ese::DescribeLosses(losses));
+}
+
 AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database,
                             ScanDepth depth) {
   WindowPort& window = recovery.window();
@@ -134,7 +142,7 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
   window.EnableControl(WindowControl::kSaveMailboxButton, true);
   window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
   window.EnableMenuCommand(MenuCommand::kSaveMailbox, true);
-  window.ShowMessage(kAnalysisCompletedMessage, MessageKind::kInformation);
+  window.ShowMessage(AnalysisCompletedMessage(recovery), MessageKind::kInformation);
   window.SetStatusText(u"");
   return AnalysisOutcome::kCompleted;
 }

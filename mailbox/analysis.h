@@ -23,10 +23,15 @@ enum class AnalysisOutcome {
 AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database,
                             ScanDepth depth = ScanDepth::kQuick);
 
+// The message that ends a completed analysis: what could not be read, or success when all was.
+std::u16string AnalysisCompletedMessage(const Recovery& recovery);
+
 // The texts of the run, as the window shows them.
 inline constexpr std::u16string_view kApplicationTitle = u"Tarvex Mailbox Rescue";
 inline constexpr std::u16string_view kAnalysisCompletedMessage =
     u"Analysis Completed successfully               ";
+// Followed by what could not be read ("2 pages unreadable, catalogue incomplete").
+inline constexpr std::u16string_view kAnalysisLossesMessage = u"Analysis completed with losses: ";
 inline constexpr std::u16string_view kUnableToRecoverMessage =
     u"Unable to Recover Exchange Database               ";
 

@@ -244,6 +244,8 @@ struct PendingFolder {
   std::u16string mailbox_key;
   std::u16string display_name;
   std::u16string folder_kind;
+  TreeNodeHandle mailbox_node = 0;
+  std::u16string mailbox_name;
 };
 
 struct TopFolder {
@@ -255,7 +257,10 @@ struct TopFolder {
 // Attaches the pending folders below the top folders, newest top folder first, each subtree
 // depth first with children in table order. Done with an explicit stack, so that a long chain
 // of folders cannot exhaust the call stack; a folder already on the path to the current node
-// is not attached again, so that rows naming each other as parents cannot loop.
+// is not attached again, so that rows naming each other as parents cannot loop. Folders whose
+// parents form a cycle (a folder its own parent, A and B each other's) are reached from no top
+// folder: the first of each cycle in table order goes under its mailbox's node, the rest of the
+// cycle and what hangs below it under that one, so that neither they nor their items are lost.
 void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
                           const std::vector<TopFolder>& top_folders,
                           const std::vector<PendingFolder>& pending, std::size_t node_budget) {
@@ -276,11 +281,24 @@ void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
   };
   constexpr std::size_t kTopFrame = static_cast<std::size_t>(-1);
   std::vector<bool> on_path(pending.size(), false);
+  std::vector<bool> attached_once(pending.size(), false);
   std::vector<Frame> stack;
   std::size_t attached = 0;
 
-  for (auto top = top_folders.rbegin(); top != top_folders.rend(); ++top) {
-    stack.push_back({children_of_id(top->folder_id), 0, top->node, kTopFrame});
+  auto attach = [&](TreeNodeHandle parent, std::size_t position,
+                    const std::u16string& mailbox_name) {
+    const PendingFolder& folder = pending[position];
+    const TreeNodeHandle node =
+        recovery.AddTreeNode(parent, folder.display_name, folder.folder_kind);
+    ++attached;
+    attached_once[position] = true;
+    recovery.model().folder_nodes.PutAtFront(
+        {folder.folder_key, folder.parent_id, folder.mailbox_key, mailbox_name,
+         std::u16string(table_name), folder.display_name, folder.folder_kind, node});
+    return node;
+  };
+  // Depth first from the frame on the stack; false when the budget or the user stopped it.
+  auto attach_subtrees = [&](const std::u16string& mailbox_name) {
     while (!stack.empty()) {
       Frame& frame = stack.back();
       if (frame.children == nullptr || frame.next_child == frame.children->size()) {
@@ -290,17 +308,54 @@ void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
       }
       const std::size_t child = (*frame.children)[frame.next_child++];
       if (on_path[child]) continue;
-      if (attached == node_budget || !recovery.pause_gate().Checkpoint()) return;
-      const PendingFolder& folder = pending[child];
-      const TreeNodeHandle node =
-          recovery.AddTreeNode(frame.node, folder.display_name, folder.folder_kind);
-      ++attached;
-      recovery.model().folder_nodes.PutAtFront(
-          {folder.folder_key, folder.parent_id, folder.mailbox_key, top->mailbox_name,
-           std::u16string(table_name), folder.display_name, folder.folder_kind, node});
+      if (attached == node_budget || !recovery.pause_gate().Checkpoint()) return false;
+      const TreeNodeHandle node = attach(frame.node, child, mailbox_name);
       on_path[child] = true;
-      stack.push_back({children_of_id(folder.folder_id), 0, node, child});
+      stack.push_back({children_of_id(pending[child].folder_id), 0, node, child});
     }
+    return true;
+  };
+
+  for (auto top = top_folders.rbegin(); top != top_folders.rend(); ++top) {
+    stack.push_back({children_of_id(top->folder_id), 0, top->node, kTopFrame});
+    if (!attach_subtrees(top->mailbox_name)) return;
+  }
+  // Whether a folder is on a cycle of parents, worked out once per chain of parents.
+  std::unordered_map<std::u16string, std::size_t> pending_by_id;
+  for (std::size_t position = 0; position < pending.size(); ++position) {
+    pending_by_id.try_emplace(pending[position].folder_id, position);
+  }
+  enum class OnCycle : std::uint8_t { kUnknown, kYes, kNo };
+  std::vector<OnCycle> on_cycle(pending.size(), OnCycle::kUnknown);
+  auto is_on_cycle = [&](std::size_t position) {
+    std::vector<std::size_t> chain;
+    std::unordered_map<std::size_t, std::size_t> index_on_chain;
+    std::size_t cycle_start = static_cast<std::size_t>(-1);
+    for (std::size_t at = position; on_cycle[at] == OnCycle::kUnknown;) {
+      if (const auto met = index_on_chain.find(at); met != index_on_chain.end()) {
+        cycle_start = met->second;
+        break;
+      }
+      index_on_chain.emplace(at, chain.size());
+      chain.push_back(at);
+      const auto parent = pending_by_id.find(pending[at].parent_id);
+      if (parent == pending_by_id.end()) break;
+      at = parent->second;
+    }
+    // The chain's start up to the cycle hangs below it; the cycle itself is rescued.
+    for (std::size_t index = 0; index < chain.size(); ++index) {
+      on_cycle[chain[index]] = index >= cycle_start ? OnCycle::kYes : OnCycle::kNo;
+    }
+    return on_cycle[position] == OnCycle::kYes;
+  };
+  for (std::size_t position = 0; position < pending.size(); ++position) {
+    const PendingFolder& folder = pending[position];
+    if (attached_once[position] || folder.mailbox_node == 0 || !is_on_cycle(position)) continue;
+    if (attached == node_budget || !recovery.pause_gate().Checkpoint()) return;
+    const TreeNodeHandle node = attach(folder.mailbox_node, position, folder.mailbox_name);
+    on_path[position] = true;
+    stack.push_back({children_of_id(folder.folder_id), 0, node, position});
+    if (!attach_subtrees(folder.mailbox_name)) return;
   }
 }
 
@@ -409,7 +464,7 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
       if (!display_name.empty()) {
         pending.push_back({std::move(folder_id), std::move(folder_key), std::move(parent_id),
                            std::move(mailbox_key), std::move(display_name),
-                           std::move(folder_kind)});
+                           std::move(folder_kind), mailbox.tree_item, mailbox.display_name});
       }
       return;
     }

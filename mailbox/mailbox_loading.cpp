@@ -1,5 +1,7 @@
 #include "mailbox/mailbox_loading.h"
 
+#include <vector>
+
 #include "base/utf16_text.h"
 #include "mailbox/model_indexes.h"
 #include "mailbox/recovered_items.h"
@@ -76,28 +78,40 @@ void LoadOlderLayoutFolder(Recovery& recovery, TreeNodeHandle selected) {
 
 }  // namespace
 
-bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& node) {
-  const bool public_store = recovery.is_public_store();
+namespace {
+
+// Reads the tables of this name with the scan, once: loaded tables are remembered by name
+// (mailboxes' display names need not differ, and a second mailbox of the same name must still
+// be read). False when the work was cancelled: an incomplete scan is not marked as loaded.
+bool LoadOnce(Recovery& recovery, const std::u16string& table_name, std::u16string_view status,
+              TableScan scan) {
   MailboxModel& model = recovery.model();
-  const std::u16string header_table_name =
-      public_store ? u"MsgHeader-" + node.folder_key
-                   : ReplacedAll(node.table_name, u"Folders", u"MsgHeader");
-  // Loaded tables are remembered by name: mailboxes' display names need not differ, and a
-  // second mailbox of the same name must still be read.
-  const std::u16string& key = header_table_name;
-  if (model.IsLoaded(key)) return true;
-  WindowPort& window = recovery.window();
-  window.SetStatusText(kLoadingHeadersStatus);
-  ScanTablesNamed(recovery, header_table_name, &ScanHeaderTable);
-  window.SetStatusText(kLoadingBodiesStatus);
-  ScanTablesNamed(
-      recovery,
-      public_store ? u"Body-" + node.folder_key : ReplacedAll(node.table_name, u"Folders", u"Body"),
-      &ScanBodyTable);
-  // A cancelled scan is incomplete; marking it loaded would hide the rest for good.
+  if (model.IsLoaded(table_name)) return true;
+  recovery.window().SetStatusText(status);
+  ScanTablesNamed(recovery, table_name, scan);
   if (recovery.pause_gate().IsCancelled()) return false;
-  model.MarkLoaded(key);
-  window.SetStatusText(u"");
+  model.MarkLoaded(table_name);
+  return true;
+}
+
+std::u16string HeaderTableName(const Recovery& recovery, const FolderNode& node) {
+  return recovery.is_public_store() ? u"MsgHeader-" + node.folder_key
+                                    : ReplacedAll(node.table_name, u"Folders", u"MsgHeader");
+}
+
+}  // namespace
+
+bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& node) {
+  const std::u16string body_table_name =
+      recovery.is_public_store() ? u"Body-" + node.folder_key
+                                 : ReplacedAll(node.table_name, u"Folders", u"Body");
+  if (recovery.model().IsLoaded(body_table_name)) return true;
+  if (!LoadOnce(recovery, HeaderTableName(recovery, node), kLoadingHeadersStatus,
+                &ScanHeaderTable) ||
+      !LoadOnce(recovery, body_table_name, kLoadingBodiesStatus, &ScanBodyTable)) {
+    return false;
+  }
+  recovery.window().SetStatusText(u"");
   return true;
 }
 
@@ -138,23 +152,44 @@ void LoadFolder(Recovery& recovery, std::u16string_view content_key, const Folde
   }
 }
 
-std::size_t CountFolderItems(Recovery& recovery, TreeNodeHandle folder) {
-  std::size_t count = 0;
-  if (!recovery.has_session() || folder == kTopOfTree) return count;
+std::unordered_map<TreeNodeHandle, std::size_t> CountItemsByFolder(Recovery& recovery) {
+  std::unordered_map<TreeNodeHandle, std::size_t> counts;
+  if (!recovery.has_session()) return counts;
   if (recovery.layout() == StoreLayout::k2010) {
+    // Counting needs the headers alone.
     for (const FolderNode& node : recovery.model().folder_nodes) {
-      if (node.tree_item != folder || !LoadHeadersAndBodies(recovery, node)) continue;
-      count += HeadersOfFolder(recovery, node, FolderTableSet(node)).size();
+      if (!LoadOnce(recovery, HeaderTableName(recovery, node), kLoadingHeadersStatus,
+                    &ScanHeaderTable)) {
+        break;
+      }
+      const std::size_t items = HeadersOfFolder(recovery, node, FolderTableSet(node)).size();
+      if (items != 0) counts[node.tree_item] += items;
     }
-    return count;
+    recovery.window().SetStatusText(u"");
+    return counts;
+  }
+  // The content tables by their folder key (upper case, as LoadFolder compares them).
+  std::unordered_map<std::u16string, std::vector<const ese::Table*>> tables_by_key;
+  for (const TableEntry& entry : recovery.session().catalog().entries()) {
+    if (!entry.folder_key.empty()) {
+      tables_by_key[ToAsciiUpper(entry.folder_key)].push_back(entry.table);
+    }
   }
   for (const FolderLink& link : recovery.model().folder_links) {
-    if (link.tree_item != folder) continue;
-    LoadFolder(
-        recovery, link.content_key, [&count](const FolderItem&) { ++count; },
-        FolderItemUse::kCounting);
+    if (recovery.pause_gate().IsCancelled()) break;
+    if (link.content_key.empty()) continue;
+    if (link.content_key == kRecoveredItemsKey) {
+      tables_by_key[ToAsciiUpper(kRecoveredItemsKey)] = ContentTablesWithoutFolder(recovery);
+    }
+    const auto tables = tables_by_key.find(ToAsciiUpper(link.content_key));
+    if (tables == tables_by_key.end()) continue;
+    std::size_t& count = counts[link.tree_item];
+    for (const ese::Table* table : tables->second) {
+      LoadFolderItems(
+          recovery, table, [&count](const FolderItem&) { ++count; }, FolderItemUse::kCounting);
+    }
   }
-  return count;
+  return counts;
 }
 
 ItemBodyLocation LocateItemBody(Recovery& recovery, std::u16string_view message_id,

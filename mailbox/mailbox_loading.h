@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "mailbox/item_extraction.h"
 #include "mailbox/recovery.h"
@@ -26,9 +27,11 @@ bool LoadHeadersAndBodies(Recovery& recovery, const FolderNode& folder);
 void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink,
                 FolderItemUse use = FolderItemUse::kListing);
 
-// The number of items a selection of the folder would list, without listing them (for tree
-// views that show counts): the older layout reads each row only as far as it must.
-std::size_t CountFolderItems(Recovery& recovery, TreeNodeHandle folder);
+// The number of items a selection of each folder would list, by tree node, without listing
+// them (for tree views that show counts): one pass over the folders, each content table found
+// once; the older layout reads each row only as far as it must. A folder that is not in the
+// map has no items.
+std::unordered_map<TreeNodeHandle, std::size_t> CountItemsByFolder(Recovery& recovery);
 
 struct ItemBodyLocation {
   std::uint32_t record_number = 0;

@@ -13,6 +13,9 @@ namespace tarvex {
 
 inline constexpr std::u16string_view kManifestFileName = u"mailsaving.txt";
 inline constexpr std::u16string_view kContactFieldsFileName = u"conatctsaving.txt";
+// A note's "Body:" value that starts with this names the body file instead of holding the
+// body: for bodies longer than the saver takes in a line. (saver/note_body.h reads it.)
+inline constexpr std::u16string_view kNoteBodyFileMarker = u"<bodyfile>";
 
 struct ManifestRecord {
   // Keys with their colon ("SUBJECT:"), in line order.

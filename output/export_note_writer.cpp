@@ -1,4 +1,6 @@
 #include <fstream>
+#include <optional>
+#include <system_error>
 
 #include "base/code_page_1252.h"
 #include "base/file_names.h"
@@ -12,17 +14,19 @@
 namespace tarvex {
 namespace {
 
-// The saver takes a note body of this many characters at most.
+// The saver takes a note body of this many characters at most in the manifest's "Body:" line.
 constexpr std::size_t kNoteBodyLimit = 65000;
+
+// A body file of this many bytes or more may hold more characters than the line carries.
+constexpr std::size_t kMaxBodyFileBytes = 4 * kNoteBodyLimit + 4096;
 
 // The body file as text. Body files carry no mark as a rule, and a Unicode body is UTF-16LE:
 // reading it as 8-bit text would garble it, so the form is told from the bytes. Only as many
 // bytes are read as can give the characters a note keeps.
 std::u16string ReadBodyFileText(const std::filesystem::path& path) {
-  constexpr std::size_t kMaxBytes = 4 * kNoteBodyLimit + 4096;
   std::ifstream file(path, std::ios::binary);
   if (!file) return u"";
-  std::string bytes(kMaxBytes, '\0');
+  std::string bytes(kMaxBodyFileBytes, '\0');
   file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(static_cast<std::size_t>(file.gcount()));
   const auto byte_at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
@@ -48,9 +52,8 @@ std::u16string ReadBodyFileText(const std::filesystem::path& path) {
   return Windows1252ToUtf16(bytes);
 }
 
-// Lines joined by "<newlinebreak>" while the running total of line lengths stays below the
-// limit; a first line at the limit gives an empty text.
-std::u16string NoteBodyText(std::u16string_view text) {
+// Lines joined by "<newlinebreak>"; none when the total of line lengths reaches the limit.
+std::optional<std::u16string> NoteBodyText(std::u16string_view text) {
   std::u16string body;
   std::size_t total = 0;
   std::size_t start = 0;
@@ -65,7 +68,7 @@ std::u16string NoteBodyText(std::u16string_view text) {
       ++start;
     }
     total += line.size();
-    if (total >= kNoteBodyLimit) break;
+    if (total >= kNoteBodyLimit) return std::nullopt;
     body += line;
     body += u"<newlinebreak>";
   }
@@ -91,8 +94,16 @@ void SaveNoteItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
   FindExportBody(recovery, record, u"blank.html", values.plain_body);
   const BodyState& body = recovery.body();
   const std::u16string date = MonthNamesToNumbers(item.date);
+  // A body too long for the manifest's line goes to the saver in its body file, whole.
+  std::error_code error;
+  const std::uintmax_t file_bytes = std::filesystem::file_size(body.file_path, error);
+  std::optional<std::u16string> lines;
+  if (error || file_bytes < kMaxBodyFileBytes) {
+    lines = NoteBodyText(ReadBodyFileText(body.file_path));
+  }
   const std::u16string body_text =
-      ReplacedAll(NoteBodyText(ReadBodyFileText(body.file_path)), u",", u"\\cama");
+      lines ? ReplacedAll(*lines, u",", u"\\cama")
+            : std::u16string(kNoteBodyFileMarker) + TextFromPath(body.file_path);
 
   ManifestRecord manifest;
   manifest.Add(u"exFolderPath:", session.folder_path);

@@ -42,6 +42,12 @@ std::u16string FromMisreadUtf16(std::u16string_view text) {
 
 }  // namespace
 
+std::optional<std::u16string_view> NoteBodyFilePath(std::u16string_view manifest_body) {
+  constexpr std::u16string_view kMarker = u"<bodyfile>";
+  if (!manifest_body.starts_with(kMarker)) return std::nullopt;
+  return manifest_body.substr(kMarker.size());
+}
+
 std::u16string NoteBodyText(std::u16string_view manifest_body) {
   const std::u16string body = ReplacedAll(manifest_body, u"\\cama", u",");
   if (body.find(u'\0') != std::u16string::npos && IsByteReading(ReplacedAll(body, kLineEnd, u""))) {

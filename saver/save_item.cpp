@@ -145,8 +145,13 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       item.subject = manifest.Value(u"SUBJECT:");
       item.from = manifest.Value(u"FROM:");
       item.date = DateValue(manifest, u"DATE:", outcome.warnings);
-      item.body.text = NoteBodyText(manifest.Value(u"Body:"));
-      item.body.html = BodyTypeFromManifest(manifest.Value(u"TYPE:")) == BodyType::kHtml;
+      const BodyType type = BodyTypeFromManifest(manifest.Value(u"TYPE:"));
+      if (const auto path = NoteBodyFilePath(manifest.Value(u"Body:"))) {
+        if (!ReadBodyFile(*path, type, item.body, error)) return outcome;
+      } else {
+        item.body.text = NoteBodyText(manifest.Value(u"Body:"));
+      }
+      item.body.html = type == BodyType::kHtml;
       outcome.output_file = folder / "notes.ics";
       outcome.saved = PrepareFolder(folder, error) &&
                       AddToCalendarFile(outcome.output_file, NoteComponent(item), error);

@@ -204,7 +204,8 @@ nlohmann::json DumpRecord(const ese::Record& record) {
   return values;
 }
 
-std::uint32_t DumpTable(const ese::Table& table, std::ostream& out) {
+std::uint32_t DumpTable(const ese::Table& table, std::ostream& out,
+                        const std::function<nlohmann::json()>& trailing) {
   out << "{\n \"table\": " << Json(Utf16ToUtf8(table.name())).dump()
       << ",\n \"columns\": " << DumpColumns(table).dump() << ",\n \"records\": [";
   std::uint32_t unreadable = 0;
@@ -224,7 +225,14 @@ std::uint32_t DumpTable(const ese::Table& table, std::ostream& out) {
     first = false;
     return true;
   });
-  out << "\n ]\n}\n";
+  out << "\n ]";
+  if (trailing) {
+    const nlohmann::json members = trailing();
+    for (const auto& [name, value] : members.items()) {
+      out << ",\n " << Json(name).dump() << ": " << value.dump();
+    }
+  }
+  out << "\n}\n";
   return unreadable;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 
 #include <nlohmann/json.hpp>
@@ -24,8 +25,10 @@ nlohmann::ordered_json DumpValue(const ese::Record& record, std::size_t position
 nlohmann::json DumpRecord(const ese::Record& record);
 
 // {"table": name, "columns": [...], "records": [...]}, written record by record so that a
-// table of any size streams out. Returns the number of records that could not be read.
-std::uint32_t DumpTable(const ese::Table& table, std::ostream& out);
+// table of any size streams out, then the members of what `trailing` gives once the records are
+// out (what the walk met, say). Returns the number of records that could not be read.
+std::uint32_t DumpTable(const ese::Table& table, std::ostream& out,
+                        const std::function<nlohmann::json()>& trailing = nullptr);
 
 // Every table with its columns and record count, and what the reader met in the file.
 nlohmann::ordered_json DescribeTables(const ese::Database& database);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "base/utf_conversion.h"
 #include "scenario_expectations.h"
 #include "scenario_run.h"
 #include "tools/edbforge/exchange/store_builder.h"
@@ -142,6 +143,11 @@ TEST(BadStores, TruncatedStoresEndCleanly) {
     if (outcome == AnalysisOutcome::kFailed) {
       EXPECT_TRUE(store.window.ChildrenOf(store.root).empty()) << keep;
       continue;
+    }
+    // Half the store or more is gone: the completion message says so, never "successfully".
+    if (keep <= size / 2) {
+      EXPECT_TRUE(store.window.messages.back().text.starts_with(kAnalysisLossesMessage))
+          << keep << " " << Utf16ToUtf8(store.window.messages.back().text);
     }
     const std::vector<RecordedTreeNode> nodes = store.window.tree_nodes;
     for (const RecordedTreeNode& node : nodes) {

@@ -1,6 +1,10 @@
 #include "scenario_run.h"
 
+#include <sys/wait.h>
+
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "base/file_names.h"
@@ -23,6 +27,49 @@ ScratchFolder::~ScratchFolder() {
 
 std::filesystem::path ScenarioFile(const std::string& name) {
   return std::filesystem::path(TARVEX_SCENARIOS_DIR) / (name + ".json");
+}
+
+std::string Quoted(const std::string& argument) {
+  std::string quoted = "'";
+  for (char c : argument) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string ReadWhole(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+ProgramRun RunTarvex(const std::vector<std::string>& arguments,
+                     const std::filesystem::path& scratch, int time_limit_seconds) {
+  std::string command;
+  if (time_limit_seconds > 0) {
+    command = "timeout --signal=KILL " + std::to_string(time_limit_seconds) + " ";
+  }
+  command += Quoted(TARVEX_CLI_BINARY);
+  for (const std::string& argument : arguments) command += " " + Quoted(argument);
+  const std::filesystem::path out = scratch / "out.txt";
+  const std::filesystem::path err = scratch / "err.txt";
+  command += " >" + Quoted(out.string()) + " 2>" + Quoted(err.string());
+  const int status = std::system(command.c_str());
+  ProgramRun run;
+  if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+  // timeout(1) exits 137 when it had to kill the program.
+  if (time_limit_seconds > 0 && run.exit_code == 137) {
+    run.exit_code = -1;
+    run.timed_out = true;
+  }
+  run.out = ReadWhole(out);
+  run.err = ReadWhole(err);
+  return run;
 }
 
 void BuildScenario(const std::string& name, const std::filesystem::path& database) {

@@ -31,6 +31,23 @@ class ScratchFolder {
 
 std::filesystem::path ScenarioFile(const std::string& name);
 
+// The argument in single quotes for the shell.
+std::string Quoted(const std::string& argument);
+std::string ReadWhole(const std::filesystem::path& file);
+
+// One run of the `tarvex` program.
+struct ProgramRun {
+  int exit_code = -1;      // -1 when it did not exit by itself (a signal, the time limit)
+  bool timed_out = false;  // killed at the time limit
+  std::string out;
+  std::string err;
+};
+
+// Runs `tarvex` with the arguments, its output kept in files of `scratch`; killed after
+// `time_limit_seconds` when that is not 0.
+ProgramRun RunTarvex(const std::vector<std::string>& arguments,
+                     const std::filesystem::path& scratch, int time_limit_seconds = 0);
+
 // Writes the named ready scenario ("2010-private", ...) to `database`.
 void BuildScenario(const std::string& name, const std::filesystem::path& database);
 
