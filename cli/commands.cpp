@@ -305,7 +305,7 @@ int RunEml(const std::filesystem::path& database, const std::string& folder,
   message.date = selected.date;
   message.subject = selected.subject;
   message.body_kind = BodyKindText(body);
-  message.body_file = body.file_path;
+  message.body_file = body.stored_path.empty() ? body.file_path : body.stored_path;
   message.body_encoding = BodyEncodingOf(body);
   message.attachment_list =
       selected.attachment_names.empty()
