@@ -54,4 +54,22 @@ std::u16string SafeFileName(std::u16string_view name, std::u16string_view fallba
   return safe;
 }
 
+UniqueFileNames::UniqueFileNames(std::span<const std::u16string_view> taken) {
+  for (std::u16string_view name : taken) taken_.insert(ToAsciiUpper(name));
+}
+
+std::u16string UniqueFileNames::For(std::u16string_view name, std::u16string_view fallback) {
+  if (const auto given = given_.find(name); given != given_.end()) return given->second;
+  const std::u16string safe = SafeFileName(name, fallback);
+  std::u16string unique = safe;
+  const std::size_t dot = safe.rfind(u'.');
+  const std::size_t stem_end = dot == std::u16string::npos || dot == 0 ? safe.size() : dot;
+  for (int number = 2; !taken_.insert(ToAsciiUpper(unique)).second; ++number) {
+    unique = safe.substr(0, stem_end) + u" (" + FromAscii(std::to_string(number)) + u")" +
+             safe.substr(stem_end);
+  }
+  given_.emplace(std::u16string(name), unique);
+  return unique;
+}
+
 }  // namespace tarvex
