@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/file_names.h"
+#include "base/terminal_text.h"
 #include "base/utf_conversion.h"
 #include "cli/commands.h"
 #include "cli/database_run.h"
@@ -96,7 +97,7 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
   }
   std::printf("exported %d item(s) from %d folder(s) to %s; %d skipped, %d not saved\n",
               outcome.items_saved, outcome.folders_exported,
-              export_options.output_folder.string().c_str(), outcome.items_skipped,
+              TerminalText(export_options.output_folder.string()).c_str(), outcome.items_skipped,
               outcome.saver_failures);
   return outcome.saver_failures == 0 ? kExitOk : kExitWriteFailed;
 }
