@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -92,7 +93,14 @@ WorkingFolder::WorkingFolder(const std::optional<std::filesystem::path>& chosen)
   // A fresh folder of this run alone: made by mkdtemp, readable by this user only, never
   // one that someone else made in the shared folder first.
   std::error_code error;
-  std::string pattern = (std::filesystem::temp_directory_path(error) / "tarvex-XXXXXX").string();
+  const std::filesystem::path shared = std::filesystem::temp_directory_path(error);
+  if (error) {
+    const char* named = std::getenv("TMPDIR");
+    path_ = named != nullptr ? named : "/tmp";
+    error_ = CauseOf(error.value());
+    return;
+  }
+  std::string pattern = (shared / "tarvex-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
     error_ = CauseOf(errno);
     path_ = pattern;

@@ -89,6 +89,11 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
 
   // The manifest goes to a folder of this run alone, never beside the installed program.
   const WorkingFolder manifest_folder(std::nullopt);
+  if (!manifest_folder.error().empty()) {
+    PrintError("cannot make a folder for the manifest in " + manifest_folder.path().string() +
+               ": " + manifest_folder.error());
+    return kExitWriteFailed;
+  }
   request.manifest_folder = manifest_folder.path();
   const ExportOutcome outcome = RunExport(run.recovery(), request);
   if (!outcome.error.empty()) {
