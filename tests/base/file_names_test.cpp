@@ -62,6 +62,16 @@ TEST(UniqueFileNames, DifferentNamesNeverShareAFile) {
     for (const std::u16string& name : test.names) files.push_back(names.For(name, u"attachment"));
     EXPECT_EQ(files, test.files) << PathFromText(test.names.front());
   }
+  // A long name stays as long as SafeFileName keeps names, so that writing it under its safe
+  // name gives the same file.
+  UniqueFileNames long_names;
+  const std::u16string long_name = std::u16string(100, u'x') + u".pdf";
+  const std::u16string first = long_names.For(long_name, u"attachment");
+  const std::u16string second = long_names.For(long_name + u" ", u"attachment");
+  EXPECT_NE(first, second);
+  EXPECT_EQ(SafeFileName(second), second);
+  EXPECT_TRUE(second.ends_with(u"x (2).pdf"));
+
   // The program's own working files are taken before any attachment comes.
   UniqueFileNames attachments(kWorkingFileNames);
   EXPECT_EQ(attachments.For(u"header.html", u"attachment"), u"header (2).html");
