@@ -69,8 +69,8 @@ std::u16string UniqueFileNames::For(std::u16string_view name, std::u16string_vie
   for (int number = 2; !taken_.insert(ToAsciiUpper(unique)).second; ++number) {
     const std::u16string suffix = u" (" + FromAscii(std::to_string(number)) + u")";
     // Still within the length SafeFileName keeps, so that it leaves the name as it is.
-    std::size_t keep = std::min(stem_end, kMaxNameUnits - std::min(kMaxNameUnits, suffix.size() +
-                                                                                      extension.size()));
+    std::size_t keep = std::min(
+        stem_end, kMaxNameUnits - std::min(kMaxNameUnits, suffix.size() + extension.size()));
     if (keep > 0 && safe[keep - 1] >= 0xD800 && safe[keep - 1] <= 0xDBFF) --keep;
     unique = safe.substr(0, keep) + suffix + extension;
   }

@@ -2,8 +2,8 @@
 
 // Turning texts from the database into file names and paths.
 
-#include <filesystem>
 #include <array>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <span>
@@ -36,15 +36,19 @@ class UniqueFileNames {
 
  private:
   std::map<std::u16string, std::u16string, std::less<>> given_;  // name -> file name
-  std::set<std::u16string> taken_;                                 // upper-cased file names
+  std::set<std::u16string> taken_;                               // upper-cased file names
 };
 
 // The names of the files a preview or an export writes into the working folder itself, which
 // no attachment may take.
 inline constexpr std::array<std::u16string_view, 15> kWorkingFileNames = {
-    u"header.html",   u"body.html",    u"strEmlPath.html", u"textbody.txt",
-    u"htmlbody.html", u"rtfbody.txt",  u"blank.txt",       u"blank.html",
-    u"temp.rtf",      u"m_S7d.txt",    u"ccc.txt",         u"message.eml",
-    u"tempbody.txt",  u"htmlbody.html.stored", u"blank.html.stored"};
+    u"header.html",      u"body.html",
+    u"strEmlPath.html",  u"textbody.txt",
+    u"htmlbody.html",    u"rtfbody.txt",
+    u"blank.txt",        u"blank.html",
+    u"temp.rtf",         u"m_S7d.txt",
+    u"ccc.txt",          u"message.eml",
+    u"tempbody.txt",     u"htmlbody.html.stored",
+    u"blank.html.stored"};
 
 }  // namespace tarvex

@@ -32,8 +32,8 @@ std::pair<char16_t, std::size_t> FormatControlAt(std::string_view utf8, std::siz
     if (IsFormatControl(unit)) return {unit, 2};
   }
   if ((byte(0) & 0xF0) == 0xE0 && (byte(1) & 0xC0) == 0x80 && (byte(2) & 0xC0) == 0x80) {
-    const auto unit = static_cast<char16_t>((byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 |
-                                            (byte(2) & 0x3F));
+    const auto unit =
+        static_cast<char16_t>((byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F));
     if (IsFormatControl(unit)) return {unit, 3};
   }
   return {0, 1};

@@ -71,7 +71,8 @@ void PrintTreeText(DatabaseRun& run, TreeNodeHandle node, int depth) {
   const std::u16string kind = run.FolderKindOf(node);
   if (!kind.empty()) {
     const std::size_t items = CountFolderItems(run.recovery(), node);
-    line += "  [" + TerminalText(kind) + "] " + std::to_string(items) + (items == 1 ? " item" : " items");
+    line += "  [" + TerminalText(kind) + "] " + std::to_string(items) +
+            (items == 1 ? " item" : " items");
   }
   std::printf("%s\n", line.c_str());
   for (TreeNodeHandle child : tree_node.children) PrintTreeText(run, child, depth + 1);
@@ -259,8 +260,7 @@ int RunShow(const std::filesystem::path& database, const std::string& folder,
     // No page: either the folder took no files, or the item's record could not be read.
     const std::filesystem::path& work = run.recovery().working_folder();
     if (const std::optional<std::string> problem = WriteProblemIn(work)) {
-      PrintError("the item's pages could not be written into " + work.string() + ": " +
-                 *problem);
+      PrintError("the item's pages could not be written into " + work.string() + ": " + *problem);
       return kExitWriteFailed;
     }
     PrintError("item \"" + item + "\" of \"" + folder +

@@ -24,7 +24,8 @@ void PrintError(const std::string& message) {
 std::string CauseOf(int error_number) {
   std::string cause = std::strerror(error_number);
   // "Permission denied" reads as part of our sentence: "cannot read X: permission denied".
-  if (!cause.empty() && cause[0] >= 'A' && cause[0] <= 'Z' && (cause.size() < 2 || cause[1] > 'Z')) {
+  if (!cause.empty() && cause[0] >= 'A' && cause[0] <= 'Z' &&
+      (cause.size() < 2 || cause[1] > 'Z')) {
     cause[0] = static_cast<char>(cause[0] - 'A' + 'a');
   }
   return cause;

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <iostream>
-
 #include <nlohmann/json.hpp>
 
 #include "base/terminal_text.h"

@@ -136,8 +136,8 @@ std::string LowerName(const CssUnits& units, std::size_t begin, std::size_t end)
   for (std::size_t i = begin; i < end; ++i) {
     const char32_t c = units[i].value;
     name.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a')
-                   : c < 0x80          ? static_cast<char>(c)
-                                       : '?');
+                   : c < 0x80           ? static_cast<char>(c)
+                                        : '?');
   }
   return name;
 }
@@ -178,8 +178,8 @@ UrlCall ReadUrlCall(const CssUnits& units, std::size_t open) {
 
 bool IsLoadingFunction(const std::string& name) {
   static constexpr std::array<std::string_view, 10> kNames = {
-      "expression",  "image-set",          "-webkit-image-set", "image", "cross-fade",
-      "-webkit-cross-fade", "element", "-moz-element", "src",   "paint"};
+      "expression",         "image-set", "-webkit-image-set", "image", "cross-fade",
+      "-webkit-cross-fade", "element",   "-moz-element",      "src",   "paint"};
   return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
 }
 

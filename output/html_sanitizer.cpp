@@ -198,9 +198,9 @@ std::optional<std::string> KeptAttributeValue(GumboTag tag, std::string_view nam
                                               std::string_view value) {
   if (!IsPlainAttributeName(name) || name.starts_with("on")) return std::nullopt;
   // Attributes that submit, ping, load or name code elsewhere, whatever the element.
-  if (IsOneOf(name, {"action", "formaction", "ping", "srcdoc", "manifest", "codebase",
-                     "classid", "archive", "data", "dynsrc", "lowsrc", "longdesc", "http-equiv",
-                     "xmlns", "xlink:href", "poster", "cite", "profile", "autofocus"})) {
+  if (IsOneOf(name, {"action", "formaction", "ping", "srcdoc", "manifest", "codebase", "classid",
+                     "archive", "data", "dynsrc", "lowsrc", "longdesc", "http-equiv", "xmlns",
+                     "xlink:href", "poster", "cite", "profile", "autofocus"})) {
     return std::nullopt;
   }
   if (name == "style") {

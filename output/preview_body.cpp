@@ -45,8 +45,8 @@ void MakeHtmlBodySafe(BodyState& body) {
   if (!file) return;
   const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   file.close();
-  const std::u16string html = DecodeBodyBytes(
-      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  const std::u16string html =
+      DecodeBodyBytes(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   ReplaceWithSafePage(body, SafeHtmlPage(Utf16ToUtf8(html)));
 }
 

@@ -4,9 +4,9 @@
 
 #include "base/file_names.h"
 #include "base/page_policy.h"
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {

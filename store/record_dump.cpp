@@ -208,8 +208,7 @@ nlohmann::json DumpRecord(const ese::Record& record) {
 std::uint32_t DumpTable(const ese::Table& table, std::ostream& out) {
   // Names and values are the file's: invisible terminal controls leave as escapes too.
   out << "{\n \"table\": " << TerminalSafeJson(Json(Utf16ToUtf8(table.name())).dump())
-      << ",\n \"columns\": " << TerminalSafeJson(DumpColumns(table).dump())
-      << ",\n \"records\": [";
+      << ",\n \"columns\": " << TerminalSafeJson(DumpColumns(table).dump()) << ",\n \"records\": [";
   std::uint32_t unreadable = 0;
   bool first = true;
   table.ForEachRecord([&](std::uint32_t, const ese::Record* record) {

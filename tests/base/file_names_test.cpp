@@ -51,7 +51,8 @@ TEST(UniqueFileNames, DifferentNamesNeverShareAFile) {
       // A case-insensitive file system or the saver would merge these.
       {{u"Inbox", u"INBOX", u"inbox"}, {u"Inbox", u"INBOX (2)", u"inbox (3)"}},
       // The same name asked for again is the same file.
-      {{u"Report.pdf", u"Report.pdf", u"report.pdf"}, {u"Report.pdf", u"Report.pdf", u"report (2).pdf"}},
+      {{u"Report.pdf", u"Report.pdf", u"report.pdf"},
+       {u"Report.pdf", u"Report.pdf", u"report (2).pdf"}},
       // A name that looks like a numbered one does not take the number from another.
       {{u"x (2)", u"x", u"x "}, {u"x (2)", u"x", u"x (3)"}},
       {{u".profile", u".profile "}, {u"profile", u"profile (2)"}},

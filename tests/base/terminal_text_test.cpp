@@ -1,6 +1,7 @@
 #include "base/terminal_text.h"
 
 #include <gtest/gtest.h>
+
 #include <nlohmann/json.hpp>
 
 namespace tarvex {
@@ -18,9 +19,12 @@ TEST(TerminalText, ControlsAreShownNotObeyed) {
       {std::u16string(u"nul\0del\x7f", 8), "nul\\x00del\\x7f"},
       {u"\u0085next\u009b31m", "\\u0085next\\u009b31m"},
       {u"line\u2028para\u2029", "line\\u2028para\\u2029"},
-      {u"\u202aembed\u202bembed\u202cpop\u202dover\u202eride", "\\u202aembed\\u202bembed\\u202cpop\\u202dover\\u202eride"},
+      {u"\u202aembed\u202bembed\u202cpop\u202dover\u202eride",
+       "\\u202aembed\\u202bembed\\u202cpop\\u202dover\\u202eride"},
       {u"\u2066iso\u2067iso\u2068iso\u2069", "\\u2066iso\\u2067iso\\u2068iso\\u2069"},
-      {u"Gr\u00fc\u00dfe \u4e2d \U0001F600 a\\nb", "Gr\xC3\xBC\xC3\x9F" "e \xE4\xB8\xAD \xF0\x9F\x98\x80 a\\nb"},
+      {u"Gr\u00fc\u00dfe \u4e2d \U0001F600 a\\nb",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e \xE4\xB8\xAD \xF0\x9F\x98\x80 a\\nb"},
   };
   for (const Case& test : cases) EXPECT_EQ(TerminalText(test.text), test.shown);
   EXPECT_EQ(TerminalText(std::string_view("utf8\x1b\n")), "utf8\\x1b\\n");
@@ -28,7 +32,12 @@ TEST(TerminalText, ControlsAreShownNotObeyed) {
 }
 
 TEST(TerminalText, JsonKeepsItsValueWithoutInvisibleControls) {
-  const std::string value = "a\x7f" "b\xC2\x85" "c\xE2\x80\xAE" "d\xE2\x81\xA6" "e\xC3\xBC\xE2\x82\xAC";
+  const std::string value =
+      "a\x7f"
+      "b\xC2\x85"
+      "c\xE2\x80\xAE"
+      "d\xE2\x81\xA6"
+      "e\xC3\xBC\xE2\x82\xAC";
   const std::string dumped = nlohmann::json(value).dump();
   const std::string safe = TerminalSafeJson(dumped);
   EXPECT_EQ(safe, "\"a\\u007fb\\u0085c\\u202ed\\u2066e\xC3\xBC\xE2\x82\xAC\"");

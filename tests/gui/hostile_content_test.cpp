@@ -35,13 +35,21 @@ constexpr char kUntouchedTitle[] = "untouched";
 std::string HostilePage(quint16 port) {
   const std::string server = "http://127.0.0.1:" + std::to_string(port);
   return "<html><head><title>untouched</title>"
-         "<link rel=\"stylesheet\" href=\"" + server + "/style.css\">"
-         "<style>body{background:url(" + server + "/background.png)}</style>"
+         "<link rel=\"stylesheet\" href=\"" +
+         server +
+         "/style.css\">"
+         "<style>body{background:url(" +
+         server +
+         "/background.png)}</style>"
          "<script>document.title='script ran'; top.document.title='script ran'</script></head>"
          "<body onload=\"document.title='onload ran'\">"
-         "<img src=\"" + server + "/pixel.gif\" width=1 height=1>"
+         "<img src=\"" +
+         server +
+         "/pixel.gif\" width=1 height=1>"
          "<img src=\"missing.png\" onerror=\"top.document.title='handler ran'\">"
-         "<iframe src=\"" + server + "/frame\"></iframe>"
+         "<iframe src=\"" +
+         server +
+         "/frame\"></iframe>"
          "<p>Kept paragraph</p></body></html>";
 }
 
@@ -113,10 +121,9 @@ void HostileContentTest::ShowInPane(CExplorer1& pane, const std::filesystem::pat
   const auto matches = std::make_shared<int>(-1);
   for (int search = 0; search < 50; ++search) {
     *matches = -1;
-    pane.page()->findText(QStringLiteral("Kept paragraph"), {},
-                          [matches](const QWebEngineFindTextResult& result) {
-                            *matches = result.numberOfMatches();
-                          });
+    pane.page()->findText(
+        QStringLiteral("Kept paragraph"), {},
+        [matches](const QWebEngineFindTextResult& result) { *matches = result.numberOfMatches(); });
     QTRY_VERIFY_WITH_TIMEOUT(*matches >= 0, kLoadTimeout);
     if (*matches > 0) break;
   }

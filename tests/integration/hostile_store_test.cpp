@@ -24,7 +24,8 @@ using nlohmann::json;
 
 constexpr char16_t kHostileHtml[] =
     u"<html><head><meta http-equiv=\"refresh\" content=\"0;url=http://evil.example/r\">"
-    u"<base href=\"http://evil.example/\"><link rel=\"stylesheet\" href=\"http://evil.example/s.css\">"
+    u"<base href=\"http://evil.example/\"><link rel=\"stylesheet\" "
+    u"href=\"http://evil.example/s.css\">"
     u"<style>body{background:url(http://evil.example/bg.png)} .kept{color:green}</style></head>"
     u"<body onload=\"alert(1)\"><script>alert(4)</script><img src=x onerror=alert(5)>"
     u"<p class=\"kept\" style=\"color:red;background-image:url('http://evil.example/p.png')\">"
@@ -110,8 +111,7 @@ bool HoldsTerminalControls(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
     if ((byte < 0x20 && byte != '\n') || byte == 0x7F) return true;
-    if (byte == 0xC2 && i + 1 < text.size() &&
-        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+    if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
         static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
       return true;
     }
@@ -157,8 +157,7 @@ TEST_P(HostileStoreTest, TerminalShowsControlCharactersEscaped) {
     return line.find("Forged") != std::string::npos;
   });
   EXPECT_EQ(forged, 1) << tree.out;
-  EXPECT_NE(tree.out.find("x\\n      Forged  [IPF.Note] 99 items  ["),
-            std::string::npos)
+  EXPECT_NE(tree.out.find("x\\n      Forged  [IPF.Note] 99 items  ["), std::string::npos)
       << tree.out;
   EXPECT_NE(tree.out.find("\\x1b[2J\\x1b]0;owned\\x07Screen"), std::string::npos) << tree.out;
 
@@ -174,7 +173,8 @@ TEST_P(HostileStoreTest, TerminalShowsControlCharactersEscaped) {
   // JSON keeps the texts as they are, in escapes a terminal does not act on.
   for (const std::vector<std::string>& command :
        {std::vector<std::string>{"tree", "--json", Database()},
-        std::vector<std::string>{"list", "--json", Database(), "Eve/Top of Information Store/Inbox"},
+        std::vector<std::string>{"list", "--json", Database(),
+                                 "Eve/Top of Information Store/Inbox"},
         std::vector<std::string>{"dump", "--json", Database(), "Folders"}}) {
     const ProgramRun run = Run(command);
     if (command[0] == "dump" && GetParam() == ef::StoreLayout::k2010) continue;
@@ -185,9 +185,10 @@ TEST_P(HostileStoreTest, TerminalShowsControlCharactersEscaped) {
   const json items =
       json::parse(Run({"list", "--json", Database(), "Eve/Top of Information Store/Inbox"}).out);
   ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].at("subject").get<std::string>(), "Hello\r\n1      mail         Forged row "
-                                                       "\xE2\x80\xAE"
-                                                       "exe.txt");
+  EXPECT_EQ(items[0].at("subject").get<std::string>(),
+            "Hello\r\n1      mail         Forged row "
+            "\xE2\x80\xAE"
+            "exe.txt");
 
   // An error that quotes a name quotes it escaped too.
   const ProgramRun missing = Run({"list", Database(), "Eve/\x1b]0;x\x07"});
@@ -197,8 +198,8 @@ TEST_P(HostileStoreTest, TerminalShowsControlCharactersEscaped) {
 
 TEST_P(HostileStoreTest, PreviewShowsNoActiveContentAndEmlKeepsTheBody) {
   const std::filesystem::path work = scratch_.path() / "work";
-  const ProgramRun show =
-      Run({"show", Database(), "Eve/Top of Information Store/Inbox", "1", "--workdir", work.string()});
+  const ProgramRun show = Run(
+      {"show", Database(), "Eve/Top of Information Store/Inbox", "1", "--workdir", work.string()});
   ASSERT_EQ(show.exit_code, 0) << show.err;
   const std::filesystem::path body =
       work / (GetParam() == ef::StoreLayout::k2010 ? "blank.html" : "htmlbody.html");
@@ -206,9 +207,9 @@ TEST_P(HostileStoreTest, PreviewShowsNoActiveContentAndEmlKeepsTheBody) {
   std::string lower = page;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (const char* gone : {"<script", "alert(", "onload", "onerror", "javascript:", "evil.example",
-                           "refresh", "<iframe", "<object", "<svg", "<form", "<input", "<base",
-                           "<link", "src=\"http"}) {
+  for (const char* gone :
+       {"<script", "alert(", "onload", "onerror", "javascript:", "evil.example", "refresh",
+        "<iframe", "<object", "<svg", "<form", "<input", "<base", "<link", "src=\"http"}) {
     EXPECT_EQ(lower.find(gone), std::string::npos) << gone << "\n" << page;
   }
   for (const char* kept : {"Kept paragraph", "color:red", ".kept{color:green}",
@@ -220,7 +221,8 @@ TEST_P(HostileStoreTest, PreviewShowsNoActiveContentAndEmlKeepsTheBody) {
   }
   // Every page of ours forbids scripts and remote loads as a second wall.
   for (const char* own : {"header.html", "strEmlPath.html"}) {
-    EXPECT_NE(ReadWhole(work / own).find(std::string("C\0o\0n\0t\0e\0n\0t\0-\0S\0e\0c\0u\0r\0i\0t\0y", 32)),
+    EXPECT_NE(ReadWhole(work / own)
+                  .find(std::string("C\0o\0n\0t\0e\0n\0t\0-\0S\0e\0c\0u\0r\0i\0t\0y", 32)),
               std::string::npos)
         << own;
   }
@@ -229,8 +231,8 @@ TEST_P(HostileStoreTest, PreviewShowsNoActiveContentAndEmlKeepsTheBody) {
   stored += ".stored";
   EXPECT_NE(ReadWhole(stored).find("<script>alert(4)</script>"), std::string::npos);
   const std::filesystem::path eml = scratch_.path() / "item.eml";
-  const ProgramRun written = Run({"eml", Database(), "Eve/Top of Information Store/Inbox", "1",
-                                  "--out", eml.string()});
+  const ProgramRun written =
+      Run({"eml", Database(), "Eve/Top of Information Store/Inbox", "1", "--out", eml.string()});
   ASSERT_EQ(written.exit_code, 0) << written.err;
   const std::string message = ReadWhole(eml);
   EXPECT_NE(message.find("<script>alert(4)</script>"), std::string::npos) << message;
@@ -248,8 +250,8 @@ TEST_P(HostileStoreTest, PreviewShowsNoActiveContentAndEmlKeepsTheBody) {
 
 TEST_P(HostileStoreTest, FoldersWithOneFileNameAreExportedApart) {
   const std::filesystem::path out = scratch_.path() / "export";
-  const ProgramRun run = Run({"export", "-q", Database(), "--out", out.string(), "--saver",
-                              TARVEX_SAVER_BINARY});
+  const ProgramRun run =
+      Run({"export", "-q", Database(), "--out", out.string(), "--saver", TARVEX_SAVER_BINARY});
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   const std::filesystem::path top = out / "Eve" / "Top of Information Store";
   const std::string first = ReadWhole(top / "Folder" / "mail.mbox");
@@ -328,21 +330,20 @@ TEST_P(HostileStoreTest, FailuresNameTheirRealCause) {
   EXPECT_EQ(show.err.find("could not be written"), std::string::npos) << show.err;
   // And a folder that takes no files says why.
   std::filesystem::create_directories(work);
-  std::filesystem::permissions(work, std::filesystem::perms::owner_read |
-                                         std::filesystem::perms::owner_exec |
-                                         std::filesystem::perms::others_read |
-                                         std::filesystem::perms::others_exec);
+  std::filesystem::permissions(
+      work, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
   std::filesystem::permissions(scratch_.path(), std::filesystem::perms::others_read,
                                std::filesystem::perm_options::add);
   std::filesystem::permissions(database_, std::filesystem::perms::others_read,
                                std::filesystem::perm_options::add);
-  const ProgramRun read_only = Run({"show", Database(), "Eve/Top of Information Store/Inbox", "1",
-                                    "--workdir", work.string()},
-                                   as_nobody);
+  const ProgramRun read_only = Run(
+      {"show", Database(), "Eve/Top of Information Store/Inbox", "1", "--workdir", work.string()},
+      as_nobody);
   EXPECT_EQ(read_only.exit_code, 6) << read_only.err;
-  EXPECT_NE(read_only.err.find("could not be written into " + work.string() +
-                               ": permission denied"),
-            std::string::npos)
+  EXPECT_NE(
+      read_only.err.find("could not be written into " + work.string() + ": permission denied"),
+      std::string::npos)
       << read_only.err;
 }
 

@@ -84,42 +84,59 @@ TEST(SafeHtmlPage, KeepsWhatDisplaysAndDropsWhatRunsOrLoads) {
   const Case cases[] = {
       {"<script>alert(1)</script><p>Hi</p>", {"<p>Hi</p>"}, {"<script", "alert"}},
       {"<body onload=alert(1) bgcolor=\"#fff\"><img src=x onerror=alert(2)>",
-       {"<body bgcolor=\"#fff\">", "<img src=\"x\">"}, {"onload", "onerror", "alert"}},
+       {"<body bgcolor=\"#fff\">", "<img src=\"x\">"},
+       {"onload", "onerror", "alert"}},
       {"<a href=\"javascript:alert(1)\" title=t>js</a><a href=\" JaVa\nScript:x\">2</a>",
-       {"<a title=\"t\">js</a>", "<a>2</a>"}, {"javascript", "script:"}},
-      {"<a href=\"vbscript:x\">v</a><a href=\"data:text/html,x\">d</a><a href=\"http://o.example/\">o</a>",
-       {"<a>v</a>", "<a>d</a>", "<a href=\"http://o.example/\">o</a>"}, {"vbscript", "data:text"}},
+       {"<a title=\"t\">js</a>", "<a>2</a>"},
+       {"javascript", "script:"}},
+      {"<a href=\"vbscript:x\">v</a><a href=\"data:text/html,x\">d</a><a "
+       "href=\"http://o.example/\">o</a>",
+       {"<a>v</a>", "<a>d</a>", "<a href=\"http://o.example/\">o</a>"},
+       {"vbscript", "data:text"}},
       {"<img src=\"https://tracker.example/p.gif\" alt=a>",
-       {"[remote image blocked: tracker.example]"}, {"<img"}},
-      {"<img src=\"cid:a@b\"><img src=\"data:image/gif;base64,R0lG\"><img src=\"data:text/html,x\">",
-       {"<img src=\"cid:a@b\">", "<img src=\"data:image/gif;base64,R0lG\">", "<img>"}, {"text/html"}},
+       {"[remote image blocked: tracker.example]"},
+       {"<img"}},
+      {"<img src=\"cid:a@b\"><img src=\"data:image/gif;base64,R0lG\"><img "
+       "src=\"data:text/html,x\">",
+       {"<img src=\"cid:a@b\">", "<img src=\"data:image/gif;base64,R0lG\">", "<img>"},
+       {"text/html"}},
       {"<img src=\"cid:a@b\" srcset=\"http://t.example/2x.png 2x\">",
-       {"[remote image blocked: t.example]"}, {"<img"}},
+       {"[remote image blocked: t.example]"},
+       {"<img"}},
       {"<form action=\"http://e.example/\"><input value=secret><textarea>typed</textarea>"
        "<button formaction=\"http://e.example\">Send</button><select><option>One</select></form>",
-       {"typed", "Send", "One"}, {"<form", "<input", "secret", "<button", "formaction", "<select",
-                                  "e.example"}},
+       {"typed", "Send", "One"},
+       {"<form", "<input", "secret", "<button", "formaction", "<select", "e.example"}},
       {"<iframe src=\"http://e.example\"></iframe><frameset><frame src=x></frameset>"
        "<object data=x></object><embed src=x><applet code=x></applet><video src=x poster=y>",
-       {}, {"<iframe", "<frame", "<object", "<embed", "<applet", "<video", "poster"}},
-      {"<head><meta http-equiv=refresh content=\"0;url=http://e.example\"><base href=\"http://e.example/\">"
+       {},
+       {"<iframe", "<frame", "<object", "<embed", "<applet", "<video", "poster"}},
+      {"<head><meta http-equiv=refresh content=\"0;url=http://e.example\"><base "
+       "href=\"http://e.example/\">"
        "<link rel=stylesheet href=\"http://e.example/s.css\"><title>T &amp; t</title></head>",
        {"<title>T &amp; t</title>", "<meta charset=\"utf-8\">", "Content-Security-Policy"},
        {"refresh", "<base", "<link", "e.example"}},
-      {"<svg onload=alert(1)><script>alert(2)</script></svg><math><mi xlink:href=\"javascript:x\">m</mi></math>",
-       {}, {"<svg", "<math", "alert", "javascript"}},
-      {"<table background=\"http://e.example/b.png\" style=\"background:url(http://e.example/c.png);"
+      {"<svg onload=alert(1)><script>alert(2)</script></svg><math><mi "
+       "xlink:href=\"javascript:x\">m</mi></math>",
+       {},
+       {"<svg", "<math", "alert", "javascript"}},
+      {"<table background=\"http://e.example/b.png\" "
+       "style=\"background:url(http://e.example/c.png);"
        "border:1px solid\"><tr><td colspan=2>Cell</td></tr></table>",
        {"<table style=\"background:none;border:1px solid\">", "<td colspan=\"2\">Cell</td>"},
        {"e.example"}},
       {"<style>p{color:red} div{background:url(http://e.example/x)}</style><p>x</p>",
-       {"<style>p{color:red} div{background:none}</style>"}, {"e.example"}},
+       {"<style>p{color:red} div{background:none}</style>"},
+       {"e.example"}},
       {"<p title='a\"b'>&lt;script&gt;</p><!-- <script>alert(1)</script> -->",
-       {"<p title=\"a&quot;b\">&lt;script&gt;</p>"}, {"<!--", "alert"}},
+       {"<p title=\"a&quot;b\">&lt;script&gt;</p>"},
+       {"<!--", "alert"}},
       {"<xmp><script>alert(1)</script></xmp><noscript><b>no</b></noscript>",
-       {"<pre>&lt;script&gt;alert(1)&lt;/script&gt;</pre>"}, {"<script", "<xmp", "<noscript"}},
+       {"<pre>&lt;script&gt;alert(1)&lt;/script&gt;</pre>"},
+       {"<script", "<xmp", "<noscript"}},
       {"<custom-tag onclick=x>kept text</custom-tag><p \"=x a<b=1>p</p>",
-       {"kept text"}, {"custom-tag", "onclick", "a<b"}},
+       {"kept text"},
+       {"custom-tag", "onclick", "a<b"}},
   };
   for (const Case& test : cases) {
     const std::string page = SafeHtmlPage(test.html);

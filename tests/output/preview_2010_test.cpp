@@ -168,8 +168,7 @@ TEST_F(Preview2010, HtmlThenTextThenNothing) {
   const std::string html = FileBytes(work_ / "blank.html");
   EXPECT_NE(html.find("Caf\xC3\xA9"), std::string::npos);
   EXPECT_EQ(html.find("<script"), std::string::npos);
-  EXPECT_NE(FileBytes(work_ / "blank.html.stored").find("<script>x()</script>"),
-            std::string::npos);
+  EXPECT_NE(FileBytes(work_ / "blank.html.stored").find("<script>x()</script>"), std::string::npos);
   EXPECT_EQ(Header().find(u"script"), std::u16string::npos);
 
   Show(u"102", u"mail");

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "base/page_policy.h"
-
 #include "base/utf16_text.h"
 #include "item_store_forge.h"
 #include "output/header_page.h"
@@ -270,7 +269,8 @@ TEST_F(OlderPreview, NotesActivityAndDistributionListPages) {
   // The plain bodies are kept as they were; the page shows them as text, never as markup.
   EXPECT_EQ(UnmarkedText(work_ / "blank.html.stored"), u"sticky");
   EXPECT_EQ(Body().stored_path, work_ / "blank.html.stored");
-  EXPECT_NE(FileBytes(work_ / "blank.html").find("<pre style=\"white-space:pre-wrap;font-family:inherit\">sticky</pre>"),
+  EXPECT_NE(FileBytes(work_ / "blank.html")
+                .find("<pre style=\"white-space:pre-wrap;font-family:inherit\">sticky</pre>"),
             std::string::npos);
   EXPECT_NE(Frameset().find(u"rows='30%,*'"), std::u16string::npos);
 
