@@ -321,7 +321,7 @@ int RunEml(const std::filesystem::path& database, const std::string& folder,
   std::filesystem::copy_file(message.message_path, out,
                              std::filesystem::copy_options::overwrite_existing, error);
   if (error) {
-    PrintError("cannot write " + out.string() + ": " + error.message());
+    PrintError("cannot write " + out.string() + ": " + CauseOf(error.value()));
     return kExitWriteFailed;
   }
   std::printf("%s\n", TerminalText(out.string()).c_str());
