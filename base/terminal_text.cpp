@@ -61,9 +61,13 @@ std::string TerminalSafeJson(std::string_view json) {
 std::string TerminalText(std::u16string_view text, LineBreaks line_breaks) {
   std::u16string shown;
   shown.reserve(text.size());
-  for (char16_t unit : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    const bool kept = line_breaks == LineBreaks::kKept;
     if (unit == u'\n') {
-      shown += line_breaks == LineBreaks::kKept ? u"\n" : u"\\n";
+      shown += kept ? u"\n" : u"\\n";
+    } else if (unit == u'\r' && kept && i + 1 < text.size() && text[i + 1] == u'\n') {
+      continue;  // a CR LF line end is one line end
     } else if (unit == u'\r') {
       shown += u"\\r";
     } else if (unit == u'\t') {

@@ -14,7 +14,7 @@ namespace tarvex {
 
 enum class LineBreaks { kEscaped, kKept };
 
-// UTF-8 for the terminal. With kKept, "\n" still ends a line (the program's own
+// UTF-8 for the terminal. With kKept, "\n" and "\r\n" still end a line (the program's own
 // multi-line messages).
 std::string TerminalText(std::u16string_view text, LineBreaks line_breaks = LineBreaks::kEscaped);
 std::string TerminalText(std::string_view utf8, LineBreaks line_breaks = LineBreaks::kEscaped);

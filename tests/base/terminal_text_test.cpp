@@ -28,7 +28,8 @@ TEST(TerminalText, ControlsAreShownNotObeyed) {
   };
   for (const Case& test : cases) EXPECT_EQ(TerminalText(test.text), test.shown);
   EXPECT_EQ(TerminalText(std::string_view("utf8\x1b\n")), "utf8\\x1b\\n");
-  EXPECT_EQ(TerminalText(u"two\nlines\x1b", LineBreaks::kKept), "two\nlines\\x1b");
+  EXPECT_EQ(TerminalText(u"two\nlines\x1b\r\nthree\rover", LineBreaks::kKept),
+            "two\nlines\\x1b\nthree\\rover");
 }
 
 TEST(TerminalText, JsonKeepsItsValueWithoutInvisibleControls) {
