@@ -1,5 +1,6 @@
 #include "base/file_names.h"
 
+#include <algorithm>
 #include <array>
 
 #include "base/utf16_text.h"
@@ -52,6 +53,29 @@ std::u16string SafeFileName(std::u16string_view name, std::u16string_view fallba
     safe = safe.substr(0, keep) + safe.substr(safe.size() - extension_length);
   }
   return safe;
+}
+
+UniqueFileNames::UniqueFileNames(std::span<const std::u16string_view> taken) {
+  for (std::u16string_view name : taken) taken_.insert(ToAsciiUpper(name));
+}
+
+std::u16string UniqueFileNames::For(std::u16string_view name, std::u16string_view fallback) {
+  if (const auto given = given_.find(name); given != given_.end()) return given->second;
+  const std::u16string safe = SafeFileName(name, fallback);
+  std::u16string unique = safe;
+  const std::size_t dot = safe.rfind(u'.');
+  const std::size_t stem_end = dot == std::u16string::npos || dot == 0 ? safe.size() : dot;
+  const std::u16string extension = safe.substr(stem_end);
+  for (int number = 2; !taken_.insert(ToAsciiUpper(unique)).second; ++number) {
+    const std::u16string suffix = u" (" + FromAscii(std::to_string(number)) + u")";
+    // Still within the length SafeFileName keeps, so that it leaves the name as it is.
+    std::size_t keep = std::min(
+        stem_end, kMaxNameUnits - std::min(kMaxNameUnits, suffix.size() + extension.size()));
+    if (keep > 0 && safe[keep - 1] >= 0xD800 && safe[keep - 1] <= 0xDBFF) --keep;
+    unique = safe.substr(0, keep) + suffix + extension;
+  }
+  given_.emplace(std::u16string(name), unique);
+  return unique;
 }
 
 }  // namespace tarvex

@@ -4,6 +4,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "base/terminal_text.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "cli/database_run.h"
@@ -27,7 +28,7 @@ std::string Utf8(std::u16string_view text) {
 }
 
 void PrintJson(const json& document) {
-  std::printf("%s\n", document.dump(2).c_str());
+  std::printf("%s\n", TerminalSafeJson(document.dump(2)).c_str());
 }
 
 std::string LayoutName(StoreLayout layout) {
@@ -81,11 +82,12 @@ json TreeJson(DatabaseRun& run, const ItemCounts& counts, TreeNodeHandle node) {
 void PrintTreeText(DatabaseRun& run, const ItemCounts& counts, TreeNodeHandle node, int depth) {
   const TreeNode& tree_node = run.window().Node(node);
   std::string line(static_cast<std::size_t>(depth) * 2, ' ');
-  line += Utf8(tree_node.text);
+  line += TerminalText(tree_node.text);
   const std::u16string kind = run.FolderKindOf(node);
   if (!kind.empty()) {
     const std::size_t items = ItemCountOf(counts, node);
-    line += "  [" + Utf8(kind) + "] " + std::to_string(items) + (items == 1 ? " item" : " items");
+    line += "  [" + TerminalText(kind) + "] " + std::to_string(items) +
+            (items == 1 ? " item" : " items");
   }
   std::printf("%s\n", line.c_str());
   for (TreeNodeHandle child : tree_node.children) PrintTreeText(run, counts, child, depth + 1);
@@ -137,15 +139,7 @@ int ListFolder(DatabaseRun& run, const std::string& folder,
 int RunInfo(const std::filesystem::path& database, const CommonOptions& options) {
   DatabaseRun run(database, options.workdir, true);
   // Only the catalogue and the mailboxes are needed, not the whole analysis.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(database, error)) {
-    PrintError("no such database file: " + database.string());
-    return kExitMissingFile;
-  }
-  if (!ese::Database::HasSignature(database)) {
-    PrintError("not an ESE database: " + database.string());
-    return kExitNotDatabase;
-  }
+  if (const int code = CheckDatabaseFile(database); code != kExitOk) return code;
   StoreSession::OpenResult opened = StoreSession::Open(database);
   if (!std::holds_alternative<std::unique_ptr<StoreSession>>(opened)) {
     PrintError("the store cannot be read: " + database.string());
@@ -190,7 +184,7 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
                {"losses", LossesJson(session.database())}});
     return FinishRead(session.database(), options.quiet);
   }
-  std::printf("Database:          %s\n", database.string().c_str());
+  std::printf("Database:          %s\n", TerminalText(database.string()).c_str());
   std::printf("Format:            %s, revision %u (created %s, revision %u)\n",
               Hex(session.format_version()).c_str(), session.format_revision(),
               Hex(session.creation_format_version()).c_str(), session.creation_format_revision());
@@ -199,14 +193,16 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
   std::printf("Store kind:        %s\n",
               StoreKindName(session.store_kind(), catalog_complete).c_str());
   if (!session.attachment_table_name().empty()) {
-    std::printf("Attachment table:  %s\n", Utf8(session.attachment_table_name()).c_str());
+    std::printf("Attachment table:  %s\n", TerminalText(session.attachment_table_name()).c_str());
   }
   if (!catalog_complete) std::printf("Catalogue:         incomplete (a table could not be read)\n");
   std::printf("Tables (%zu):\n", tables.size());
-  for (const json& table : tables) std::printf("  %s\n", table.get<std::string>().c_str());
+  for (const json& table : tables) {
+    std::printf("  %s\n", TerminalText(table.get<std::string>()).c_str());
+  }
   std::printf("Mailboxes (%zu):\n", mailboxes.size());
   for (const json& mailbox : mailboxes) {
-    std::printf("  %s\n", mailbox["name"].get<std::string>().c_str());
+    std::printf("  %s\n", TerminalText(mailbox["name"].get<std::string>()).c_str());
   }
   return FinishRead(session.database(), options.quiet);
 }
@@ -247,11 +243,14 @@ int RunList(const std::filesystem::path& database, const std::string& folder,
     PrintJson({{"items", items}, {"losses", LossesJson(run.recovery().session().database())}});
     return FinishRead(run.recovery().session().database(), options.quiet);
   }
+  auto shown = [](const std::vector<std::u16string>& row, std::size_t column) {
+    return column < row.size() ? TerminalText(row[column]) : std::string();
+  };
   std::printf("%-6s %-12s %-30s %-40s %-21s %s\n", "No", "Kind", "From", "Subject", "Date", "Att");
   for (const auto& row : rows) {
-    std::printf("%-6s %-12s %-30s %-40s %-21s %s\n", cell(row, 2).c_str(), cell(row, 1).c_str(),
-                cell(row, 4).c_str(), cell(row, 5).c_str(), cell(row, 6).c_str(),
-                cell(row, 7).c_str());
+    std::printf("%-6s %-12s %-30s %-40s %-21s %s\n", shown(row, 2).c_str(), shown(row, 1).c_str(),
+                shown(row, 4).c_str(), shown(row, 5).c_str(), shown(row, 6).c_str(),
+                shown(row, 7).c_str());
   }
   return FinishRead(run.recovery().session().database(), options.quiet);
 }
@@ -279,11 +278,17 @@ int RunShow(const std::filesystem::path& database, const std::string& folder,
   ShowItemPreview(run.recovery(), selected);
   const std::filesystem::path& page = run.window().last_page();
   if (page.empty()) {
-    PrintError("the item's pages could not be written into " +
-               run.recovery().working_folder().string());
-    return kExitWriteFailed;
+    // No page: either the folder took no files, or the item's record could not be read.
+    const std::filesystem::path& work = run.recovery().working_folder();
+    if (const std::optional<std::string> problem = WriteProblemIn(work)) {
+      PrintError("the item's pages could not be written into " + work.string() + ": " + *problem);
+      return kExitWriteFailed;
+    }
+    PrintError("item \"" + item + "\" of \"" + folder +
+               "\" could not be read: its record is damaged or missing");
+    return kExitUnreadableStore;
   }
-  std::printf("%s\n", page.string().c_str());
+  std::printf("%s\n", TerminalText(page.string()).c_str());
   return FinishRead(run.recovery().session().database(), options.quiet);
 }
 
@@ -326,7 +331,7 @@ int RunEml(const std::filesystem::path& database, const std::string& folder,
   message.date = selected.date;
   message.subject = selected.subject;
   message.body_kind = BodyKindText(body);
-  message.body_file = body.file_path;
+  message.body_file = body.stored_path.empty() ? body.file_path : body.stored_path;
   message.body_encoding = BodyEncodingOf(body);
   message.attachment_list =
       selected.attachment_names.empty()
@@ -337,10 +342,10 @@ int RunEml(const std::filesystem::path& database, const std::string& folder,
   std::filesystem::copy_file(message.message_path, out,
                              std::filesystem::copy_options::overwrite_existing, error);
   if (error) {
-    PrintError("cannot write " + out.string() + ": " + error.message());
+    PrintError("cannot write " + out.string() + ": " + CauseOf(error.value()));
     return kExitWriteFailed;
   }
-  std::printf("%s\n", out.string().c_str());
+  std::printf("%s\n", TerminalText(out.string()).c_str());
   return FinishRead(recovery.session().database(), options.quiet);
 }
 

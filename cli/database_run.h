@@ -29,7 +29,8 @@ enum ExitCode : int {
   kExitCompletedWithLosses = 7,  // the store was read, but not all of it
 };
 
-// A folder made for one run and removed with it, unless the user named it.
+// A folder made for one run and removed with it, unless the user named it. A folder that
+// cannot be made leaves its cause in error().
 class WorkingFolder {
  public:
   explicit WorkingFolder(const std::optional<std::filesystem::path>& chosen);
@@ -37,9 +38,11 @@ class WorkingFolder {
   WorkingFolder(const WorkingFolder&) = delete;
   WorkingFolder& operator=(const WorkingFolder&) = delete;
   const std::filesystem::path& path() const { return path_; }
+  const std::string& error() const { return error_; }
 
  private:
   std::filesystem::path path_;
+  std::string error_;
   bool remove_ = false;
 };
 
@@ -81,7 +84,19 @@ class DatabaseRun {
   TreeNodeHandle root_ = kTopOfTree;
 };
 
-// Prints "tarvex: <message>" on standard error.
+// Prints "tarvex: <message>" on standard error, control characters escaped (terminal_text.h).
 void PrintError(const std::string& message);
+
+// The cause of a failed system call as it reads inside a message ("permission denied").
+std::string CauseOf(int error_number);
+
+// Whether `database` is a readable file with the database signature; prints why not
+// ("no such database file", "is a directory", "permission denied", "not an ESE database") and
+// returns the exit code.
+int CheckDatabaseFile(const std::filesystem::path& database);
+
+// Why files cannot be written into `folder` (no space left, permission denied), tried by
+// writing one; nothing when they can.
+std::optional<std::string> WriteProblemIn(const std::filesystem::path& folder);
 
 }  // namespace tarvex::cli

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/file_names.h"
+#include "base/terminal_text.h"
 #include "base/utf_conversion.h"
 #include "cli/commands.h"
 #include "cli/database_run.h"
@@ -91,6 +92,11 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
 
   // The manifest goes to a folder of this run alone, never beside the installed program.
   const WorkingFolder manifest_folder(std::nullopt);
+  if (!manifest_folder.error().empty()) {
+    PrintError("cannot make a folder for the manifest in " + manifest_folder.path().string() +
+               ": " + manifest_folder.error());
+    return kExitWriteFailed;
+  }
   request.manifest_folder = manifest_folder.path();
   const ExportOutcome outcome = RunExport(run.recovery(), request);
   if (!outcome.error.empty()) {
@@ -99,7 +105,7 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
   }
   std::printf("exported %d item(s) from %d folder(s) to %s; %d skipped, %d not saved\n",
               outcome.items_saved, outcome.folders_exported,
-              export_options.output_folder.string().c_str(), outcome.items_skipped,
+              TerminalText(export_options.output_folder.string()).c_str(), outcome.items_skipped,
               outcome.saver_failures);
   if (outcome.deleted_left_out > 0) {
     std::printf("%d deleted item(s) left out (--include-deleted exports them)\n",

@@ -3,9 +3,9 @@
 
 #include <cstdio>
 #include <iostream>
-
 #include <nlohmann/json.hpp>
 
+#include "base/terminal_text.h"
 #include "base/utf_conversion.h"
 #include "cli/commands.h"
 #include "cli/database_run.h"
@@ -28,12 +28,8 @@ const char* TypeName(ese::ColumnType type) {
 // Opens the database or prints why not; the exit code goes to `code`.
 std::unique_ptr<ese::Database> OpenDatabase(const std::filesystem::path& path, bool deep,
                                             int& code) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    PrintError("no such database file: " + path.string());
-    code = kExitMissingFile;
-    return nullptr;
-  }
+  code = CheckDatabaseFile(path);
+  if (code != kExitOk) return nullptr;
   ese::Database::OpenResult opened = ese::Database::Open(path);
   if (!opened.database) {
     PrintError(opened.error == ese::OpenError::kNotDatabase
@@ -45,12 +41,6 @@ std::unique_ptr<ese::Database> OpenDatabase(const std::filesystem::path& path, b
   code = kExitOk;
   if (deep) opened.database->TakeCensus();
   return std::move(opened.database);
-}
-
-// Names and texts from the file go to the terminal with control characters made visible.
-std::string Printable(std::u16string_view text) {
-  const std::string quoted = nlohmann::json(Utf16ToUtf8(text)).dump();
-  return quoted.substr(1, quoted.size() - 2);
 }
 
 void PrintReport(const ese::Database& database) {
@@ -87,7 +77,7 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
   if (options.json) {
     nlohmann::ordered_json described = DescribeTables(*database);
     described["losses"] = LossesJson(*database);
-    std::printf("%s\n", described.dump(2).c_str());
+    std::printf("%s\n", TerminalSafeJson(described.dump(2)).c_str());
     return FinishRead(*database, options.quiet);
   }
   std::printf("Format 0x%x revision %u, pages of %u bytes, %zu tables\n",
@@ -95,7 +85,7 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
               database->layout().page_size, database->tables().size());
   for (const auto& table : database->tables()) {
     const std::uint32_t records = table->record_count();
-    std::printf("\n%s: %u record%s, %zu columns%s\n", Printable(table->name()).c_str(), records,
+    std::printf("\n%s: %u record%s, %zu columns%s\n", TerminalText(table->name()).c_str(), records,
                 records == 1 ? "" : "s", table->columns().size(),
                 table->walk_complete() ? "" : " (damaged: records may be missing)");
     if (database->census() != nullptr) {
@@ -109,7 +99,7 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
     }
     for (const ese::ColumnSchema& column : table->columns()) {
       std::printf("  %5u  %-13s %s\n", column.identifier, TypeName(column.type),
-                  Printable(column.name).c_str());
+                  TerminalText(column.name).c_str());
     }
   }
   std::printf("\n");
@@ -147,8 +137,8 @@ int RunDump(const std::filesystem::path& path, const std::string& table_name,
       for (std::size_t position = 0; position < record->column_count(); ++position) {
         const nlohmann::ordered_json value = DumpValue(*record, position);
         if (value.is_null()) continue;
-        std::printf("  %s: %s\n", Printable(record->Column(position)->name).c_str(),
-                    value.dump().c_str());
+        std::printf("  %s: %s\n", TerminalText(record->Column(position)->name).c_str(),
+                    TerminalSafeJson(value.dump()).c_str());
       }
       return true;
     });

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/terminal_text.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 
@@ -27,7 +28,7 @@ void TerminalWindow::SetStatusText(std::u16string_view text) {
   const std::u16string trimmed = Trim(text);
   if (quiet_ || trimmed.empty()) return;
   EndProgressLine();
-  std::fprintf(errors_, "%s\n", Utf16ToUtf8(trimmed).c_str());
+  std::fprintf(errors_, "%s\n", TerminalText(trimmed).c_str());
   std::fflush(errors_);
 }
 
@@ -92,7 +93,7 @@ void TerminalWindow::Navigate(const std::filesystem::path& page) {
 MessageAnswer TerminalWindow::ShowMessage(std::u16string_view text, MessageKind kind) {
   if (!quiet_ || kind == MessageKind::kError) {
     EndProgressLine();
-    std::fprintf(errors_, "%s\n", Utf16ToUtf8(Trim(text)).c_str());
+    std::fprintf(errors_, "%s\n", TerminalText(Trim(text), LineBreaks::kKept).c_str());
   }
   return kind == MessageKind::kQuestion ? MessageAnswer::kYes : MessageAnswer::kOk;
 }

@@ -5,12 +5,13 @@
 namespace tarvex::fuzz {
 
 std::span<const Target> Targets() {
-  static constexpr std::array<Target, 5> kTargets{{
+  static constexpr std::array<Target, 6> kTargets{{
       {"page", FuzzPage},
       {"record", FuzzRecord},
       {"database", FuzzDatabase},
       {"column_decompression", FuzzColumnDecompression},
       {"compressed_rtf", FuzzCompressedRtf},
+      {"html_sanitizer", FuzzHtmlSanitizer},
   }};
   return kTargets;
 }

@@ -21,6 +21,8 @@ int FuzzDatabase(const std::uint8_t* data, std::size_t size);
 int FuzzColumnDecompression(const std::uint8_t* data, std::size_t size);
 // One compressed RTF stream.
 int FuzzCompressedRtf(const std::uint8_t* data, std::size_t size);
+// One stored HTML body through the sanitizer; its page is parsed again and checked.
+int FuzzHtmlSanitizer(const std::uint8_t* data, std::size_t size);
 
 struct Target {
   std::string_view name;  // also the folder of its inputs

@@ -431,12 +431,14 @@ std::u16string WriteItemAttachments(Recovery& recovery, std::u16string_view atta
   StoreSession& session = recovery.session();
   ValueReader& reader = recovery.reader();
   MailboxModel& model = recovery.model();
-  // The file takes the name the reader makes safe for the working folder; the list of names
-  // says what was written.
+  // The file takes the name the reader makes safe for the working folder, one of its own
+  // (base/file_names.h); the list of names says what was written.
+  UniqueFileNames file_names(kWorkingFileNames);
   auto write = [&](const ese::Table* table, std::uint32_t record_number, std::uint32_t column,
                    const std::u16string& file_name) {
-    names += SafeFileName(file_name) + u";";
-    reader.set_attachment_file_name(file_name);
+    const std::u16string unique_name = file_names.For(file_name, u"attachment");
+    names += unique_name + u";";
+    reader.set_attachment_file_name(unique_name);
     if (table == nullptr || column == 0) return;
     const std::optional<ese::Record> record = table->ReadRecord(record_number);
     if (record) reader.WriteAttachmentFile(&*record, static_cast<int>(column));

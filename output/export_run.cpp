@@ -112,7 +112,11 @@ std::u16string SenderForExport(std::u16string_view sender) {
 class ExportRunner {
  public:
   ExportRunner(Recovery& recovery, const ExportRequest& request, ExportSession& session)
-      : recovery_(recovery), request_(request), session_(session), columns_(recovery.session()) {
+      : recovery_(recovery),
+        request_(request),
+        session_(session),
+        columns_(recovery.session()),
+        folder_paths_(request.output_folder) {
     IndexFolderNodes();
   }
 
@@ -175,8 +179,7 @@ class ExportRunner {
   }
 
   bool Export2010Folder(const FolderNode& folder) {
-    session_.folder_path =
-        ExportFolderPath(request_.output_folder, folder.mailbox_name, FolderNames(folder));
+    session_.folder_path = folder_paths_.PathOf(folder.mailbox_name, FolderNames(folder));
     session_.loop_record_number = 0;
     // The header and body tables of the folder's mailbox, read once, as a first selection would.
     LoadHeadersAndBodies(recovery_, folder);
@@ -241,7 +244,7 @@ class ExportRunner {
     for (const std::u16string& name : Split(link.folder_path, u'\\')) {
       if (!name.empty()) names.push_back(name);
     }
-    session_.folder_path = ExportFolderPath(request_.output_folder, link.mailbox_name, names);
+    session_.folder_path = folder_paths_.PathOf(link.mailbox_name, names);
     session_.loop_record_number = 0;
     const ese::Table* message_table = recovery_.session().message_table();
     const TableColumns& columns = columns_.For(u"Msg", message_table, ColumnLookup::kMessageTable);
@@ -273,6 +276,7 @@ class ExportRunner {
   const ExportRequest& request_;
   ExportSession& session_;
   ColumnCache columns_;
+  ExportFolderPaths folder_paths_;
   SaveQueue queue_;
   std::unordered_map<std::u16string, const FolderNode*> nodes_;
   bool cancelled_ = false;
@@ -307,13 +311,22 @@ unsigned ExportKindsFromText(std::u16string_view text) {
 std::u16string ExportFolderPath(const std::filesystem::path& output_folder,
                                 std::u16string_view mailbox_name,
                                 const std::vector<std::u16string>& folder_names) {
-  std::u16string path = TextFromPath(output_folder);
-  while (path.size() > 1 && path.back() == u'/') path.pop_back();
+  return ExportFolderPaths(output_folder).PathOf(mailbox_name, folder_names);
+}
+
+ExportFolderPaths::ExportFolderPaths(const std::filesystem::path& output_folder)
+    : output_folder_(TextFromPath(output_folder)) {
+  while (output_folder_.size() > 1 && output_folder_.back() == u'/') output_folder_.pop_back();
+}
+
+std::u16string ExportFolderPaths::PathOf(std::u16string_view mailbox_name,
+                                         const std::vector<std::u16string>& folder_names) {
+  std::u16string path = output_folder_;
   path += u'/';
-  path += SafeFileName(mailbox_name, u"Mailbox");
+  path += names_in_[path].For(mailbox_name, u"Mailbox");
   for (const std::u16string& name : folder_names) {
     path += u'/';
-    path += SafeFileName(name, u"Folder");
+    path += names_in_[path].For(name, u"Folder");
   }
   return path;
 }

@@ -5,9 +5,11 @@
 // through the window port and stops between items when the pause gate is cancelled.
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "base/file_names.h"
 #include "base/window_port.h"
 #include "mailbox/recovery.h"
 
@@ -59,5 +61,19 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request);
 std::u16string ExportFolderPath(const std::filesystem::path& output_folder,
                                 std::u16string_view mailbox_name,
                                 const std::vector<std::u16string>& folder_names);
+
+// The folder paths of one export, as ExportFolderPath makes them, but two different names in
+// one folder never get the same file name ("Folder", "Folder (2)"), so that two folders are
+// never saved into one mailbox file.
+class ExportFolderPaths {
+ public:
+  explicit ExportFolderPaths(const std::filesystem::path& output_folder);
+  std::u16string PathOf(std::u16string_view mailbox_name,
+                        const std::vector<std::u16string>& folder_names);
+
+ private:
+  std::u16string output_folder_;
+  std::map<std::u16string, UniqueFileNames> names_in_;  // by the path of their folder
+};
 
 }  // namespace tarvex

@@ -1,5 +1,7 @@
 #include "output/header_page.h"
 
+#include "base/page_policy.h"
+
 namespace tarvex {
 namespace {
 
@@ -9,6 +11,7 @@ constexpr std::u16string_view kDocumentHead[] = {
     u"<html xmlns='http://www.w3.org/1999/xhtml'>",
     u"<head>",
     u"<meta http-equiv='Content-Type' content='text/html; charset=utf-8' />",
+    kPagePolicyMeta16,
     u"<style type='text/css'>",
     u"<!--",
     u"body,td,th {",

@@ -1,7 +1,10 @@
 #pragma once
 
 // Finding the body of a previewed item and leaving it as a file in the working folder; the
-// body state then names the file the frameset shows.
+// body state then names the file the frameset shows. A body in a page file (an HTML body, or
+// the older layout's "blank.html") is shown as the safe page made of it (html_sanitizer.h);
+// what the store holds stays beside it as "<name>.stored", named by the body state's
+// `stored_path`.
 
 #include <string_view>
 
@@ -13,7 +16,7 @@ namespace tarvex {
 
 // Older layout: the text, HTML and RTF routes in this order. Without a body, `fallback_name`
 // ("blank.txt" or "blank.html") holds the plain bodies the item list kept for the item, as
-// UTF-16LE without a mark (empty when there are none).
+// UTF-16LE without a mark (empty when there are none); "blank.html" as a page of that text.
 void FindBodyOlder(Recovery& recovery, PreviewRecord& record, const SelectedItem& item,
                    std::u16string_view fallback_name);
 

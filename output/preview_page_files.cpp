@@ -3,9 +3,10 @@
 #include <string>
 
 #include "base/file_names.h"
+#include "base/page_policy.h"
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {
@@ -17,18 +18,18 @@ constexpr std::u16string_view kFramesetEnd = u"'></frameset></html>";
 std::u16string_view FramesetOpening(FramesetLayout layout) {
   switch (layout) {
     case FramesetLayout::kMail:
-      return u"<html><head></head><frameset rows='28%,*' border='0'><frame src='header.html'  "
+      return u"<frameset rows='28%,*' border='0'><frame src='header.html'  "
              u"scrolling='auto' frameborder='1'><frame src='";
     case FramesetLayout::kNotes:
-      return u"<html><head></head><frameset rows='30%,*' border='0'><frame src='header.html'  "
+      return u"<frameset rows='30%,*' border='0'><frame src='header.html'  "
              u"scrolling='auto' frameborder='1'><frame src='";
     case FramesetLayout::kActivity:
-      return u"<html><head></head><frameset rows='20%,*' border='0'><frame src='header.html'  "
+      return u"<frameset rows='20%,*' border='0'><frame src='header.html'  "
              u"scrolling='auto' frameborder='1'><frame src='";
     case FramesetLayout::kSideBySide:
       break;
   }
-  return u"<html><head></head><frameset cols='*,*' border='0'><frame src='header.html'  "
+  return u"<frameset cols='*,*' border='0'><frame src='header.html'  "
          u"scrolling='auto' frameborder='1'><frame src='";
 }
 
@@ -69,7 +70,10 @@ std::u16string BodyFrameSource(const std::filesystem::path& body_file,
 }
 
 std::u16string FramesetPage(FramesetLayout layout, std::u16string_view body_source) {
-  std::u16string page(FramesetOpening(layout));
+  std::u16string page = u"<html><head>";
+  page += kPagePolicyMeta16;
+  page += u"</head>";
+  page += FramesetOpening(layout);
   page += body_source;
   page += kFramesetEnd;
   return page;

@@ -2,13 +2,14 @@
 
 #include <string>
 
+#include "base/page_policy.h"
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "content/text_transformations.h"
 #include "output/header_page.h"
 #include "output/preview_body.h"
 #include "output/preview_page_files.h"
 #include "output/preview_pages.h"
-#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {
@@ -118,7 +119,9 @@ void WriteDistListPageOlder(Recovery& recovery, PreviewRecord& record, SelectedI
     CUTF16File file;
     if (file.Open(body.file_path, CStdioFile::modeCreate | CStdioFile::modeWrite) &&
         !members.empty()) {
-      file.WriteString(ReplacedAll(EscapeHtml(members), u",", u"<br>"), true);
+      file.WriteString(
+          std::u16string(kPagePolicyMeta16) + ReplacedAll(EscapeHtml(members), u",", u"<br>"),
+          true);
     }
   }
   ApplyValueRules(record, item, false);

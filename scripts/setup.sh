@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config clang-format python3
   clang libclang-rt-dev  # the fuzz build: libFuzzer comes with the runtime clang only recommends
   libesedb-dev libbfio-dev libesedb-utils
-  libpcre2-dev zlib1g-dev
+  libpcre2-dev zlib1g-dev libgumbo-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-webengine-dev xvfb xauth fonts-noto-cjk fonts-noto-color-emoji

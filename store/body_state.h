@@ -19,6 +19,9 @@ struct BodyState {
   BodyFormat format = BodyFormat::kNone;
   std::filesystem::path file_path;  // the working-folder file that holds the body
   std::u16string text;              // the body as text, where a route produces it
+  // The body as the store holds it, when a preview replaced `file_path` by a page made safe
+  // to show; empty otherwise. Messages are written from this one.
+  std::filesystem::path stored_path;
 };
 
 }  // namespace tarvex

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/code_page_1252.h"
+#include "base/terminal_text.h"
 #include "base/utf_conversion.h"
 #include "ese/byte_order.h"
 #include "store/column_decompression.h"
@@ -206,8 +207,9 @@ nlohmann::json DumpRecord(const ese::Record& record) {
 
 std::uint32_t DumpTable(const ese::Table& table, std::ostream& out,
                         const std::function<nlohmann::json()>& trailing) {
-  out << "{\n \"table\": " << Json(Utf16ToUtf8(table.name())).dump()
-      << ",\n \"columns\": " << DumpColumns(table).dump() << ",\n \"records\": [";
+  // Names and values are the file's: invisible terminal controls leave as escapes too.
+  out << "{\n \"table\": " << TerminalSafeJson(Json(Utf16ToUtf8(table.name())).dump())
+      << ",\n \"columns\": " << TerminalSafeJson(DumpColumns(table).dump()) << ",\n \"records\": [";
   std::uint32_t unreadable = 0;
   bool first = true;
   table.ForEachRecord([&](std::uint32_t, const ese::Record* record) {
@@ -218,8 +220,9 @@ std::uint32_t DumpTable(const ese::Table& table, std::ostream& out,
     // Written value by value: tables like the engine's own test table have 65,000 columns.
     out << (first ? "\n  {" : ",\n  {");
     for (std::size_t position = 0; position < record->column_count(); ++position) {
-      out << (position == 0 ? "" : ", ") << Json(Utf16ToUtf8(record->Column(position)->name)).dump()
-          << ": " << ValueJson(*record, position).dump();
+      out << (position == 0 ? "" : ", ")
+          << TerminalSafeJson(Json(Utf16ToUtf8(record->Column(position)->name)).dump()) << ": "
+          << TerminalSafeJson(ValueJson(*record, position).dump());
     }
     out << "}";
     first = false;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace tarvex {
 namespace {
 
@@ -36,6 +38,46 @@ TEST(SafeFileName, PathsCarryUtf8) {
   EXPECT_EQ(PathFromText(u"Привет.txt").string(),
             "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt");
   EXPECT_EQ(TextFromPath(PathFromText(u"\u4e2d\u6587.eml")), u"\u4e2d\u6587.eml");
+}
+
+TEST(UniqueFileNames, DifferentNamesNeverShareAFile) {
+  struct Case {
+    std::vector<std::u16string> names;
+    std::vector<std::u16string> files;
+  };
+  const Case cases[] = {
+      {{u".", u"..", u""}, {u"attachment", u"attachment (2)", u"attachment (3)"}},
+      {{u"a/b.txt", u"a_b.txt", u"a:b.txt"}, {u"a_b.txt", u"a_b (2).txt", u"a_b (3).txt"}},
+      // A case-insensitive file system or the saver would merge these.
+      {{u"Inbox", u"INBOX", u"inbox"}, {u"Inbox", u"INBOX (2)", u"inbox (3)"}},
+      // The same name asked for again is the same file.
+      {{u"Report.pdf", u"Report.pdf", u"report.pdf"},
+       {u"Report.pdf", u"Report.pdf", u"report (2).pdf"}},
+      // A name that looks like a numbered one does not take the number from another.
+      {{u"x (2)", u"x", u"x "}, {u"x (2)", u"x", u"x (3)"}},
+      {{u".profile", u".profile "}, {u"profile", u"profile (2)"}},
+  };
+  for (const Case& test : cases) {
+    UniqueFileNames names;
+    std::vector<std::u16string> files;
+    for (const std::u16string& name : test.names) files.push_back(names.For(name, u"attachment"));
+    EXPECT_EQ(files, test.files) << PathFromText(test.names.front());
+  }
+  // A long name stays as long as SafeFileName keeps names, so that writing it under its safe
+  // name gives the same file.
+  UniqueFileNames long_names;
+  const std::u16string long_name = std::u16string(100, u'x') + u".pdf";
+  const std::u16string first = long_names.For(long_name, u"attachment");
+  const std::u16string second = long_names.For(long_name + u" ", u"attachment");
+  EXPECT_NE(first, second);
+  EXPECT_EQ(SafeFileName(second), second);
+  EXPECT_TRUE(second.ends_with(u"x (2).pdf"));
+
+  // The program's own working files are taken before any attachment comes.
+  UniqueFileNames attachments(kWorkingFileNames);
+  EXPECT_EQ(attachments.For(u"header.html", u"attachment"), u"header (2).html");
+  EXPECT_EQ(attachments.For(u"BLANK.TXT", u"attachment"), u"BLANK (2).TXT");
+  EXPECT_EQ(attachments.For(u"notes.txt", u"attachment"), u"notes.txt");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/page_policy.h"
 #include "output/preview_page_files.h"
 #include "preview_fixture.h"
 #include "tools/edbforge/tests/scratch_folder.h"
@@ -35,8 +36,9 @@ TEST(HeaderPage, EscapesEveryValueButKeepsItsOwnMarkup) {
       u"<!DOCTYPE html PUBLIC '-//W3C//DTD XHTML 1.0 Transitional//EN' "
       u"'http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd'>"
       u"<html xmlns='http://www.w3.org/1999/xhtml'><head><meta http-equiv='Content-Type' "
-      u"content='text/html; charset=utf-8' /><style type='text/css'><!--body,td,th "
-      u"{\tfont-family:"));
+      u"content='text/html; charset=utf-8' />" +
+      std::u16string(kPagePolicyMeta16) +
+      u"<style type='text/css'><!--body,td,th {\tfont-family:"));
   EXPECT_NE(document.find(u"-->"
                           u"</style></head><body><table width='100%' border='0' cellspacing='0' "
                           u"cellpadding='0'>" +
@@ -53,8 +55,9 @@ TEST(FramesetPage, BodySourceCannotLeaveTheAttribute) {
   EXPECT_EQ(BodyFrameSource("/elsewhere/\u00e9.txt", work), u"file:///elsewhere/%C3%A9.txt");
   EXPECT_EQ(BodyFrameSource({}, work), u"");
   EXPECT_EQ(FramesetPage(FramesetLayout::kSideBySide, u"blank.txt"),
-            u"<html><head></head><frameset cols='*,*' border='0'><frame src='header.html'  "
-            u"scrolling='auto' frameborder='1'><frame src='blank.txt'></frameset></html>");
+            u"<html><head>" + std::u16string(kPagePolicyMeta16) +
+                u"</head><frameset cols='*,*' border='0'><frame src='header.html'  "
+                u"scrolling='auto' frameborder='1'><frame src='blank.txt'></frameset></html>");
 }
 
 TEST(PageFiles, PagesCarryTheMarkAndBodyFilesDoNot) {

@@ -167,9 +167,12 @@ TEST_F(Preview2010, HtmlThenTextThenNothing) {
   EXPECT_EQ(Body().file_path, work_ / "blank.html");
   const std::string html = FileBytes(work_ / "blank.html");
   EXPECT_NE(html.find("Caf\xC3\xA9"), std::string::npos);
+  EXPECT_EQ(html.find("<script"), std::string::npos);
+  EXPECT_NE(FileBytes(work_ / "blank.html.stored").find("<script>x()</script>"), std::string::npos);
   EXPECT_EQ(Header().find(u"script"), std::u16string::npos);
 
   Show(u"102", u"mail");
+  EXPECT_TRUE(Body().stored_path.empty());
   EXPECT_EQ(Body().format, BodyFormat::kText);
   EXPECT_EQ(Body().file_path, work_ / "blank.txt");
   EXPECT_EQ(PageText(work_ / "blank.txt"), u"plain \u00e9");
