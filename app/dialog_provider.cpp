@@ -8,8 +8,8 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
-#include "app/browse_file.h"
-#include "app/export_options.h"
+#include "app/source_selection_dialog.h"
+#include "app/export_options_dialog.h"
 #include "app/qt_text.h"
 #include "mailbox/analysis.h"
 
@@ -39,7 +39,7 @@ MessageAnswer QtDialogProvider::ShowMessage(QWidget* parent, const QString& text
   return MessageAnswer::kOk;
 }
 
-bool QtDialogProvider::RunSourceSelection(browsefile& dialog) {
+bool QtDialogProvider::RunSourceSelection(SourceSelectionDialog& dialog) {
   dialog.exec();
   return dialog.accepted_flag();
 }

@@ -12,7 +12,7 @@ class QWidget;
 
 namespace tarvex {
 
-class browsefile;
+class SourceSelectionDialog;
 
 class DialogProvider {
  public:
@@ -22,7 +22,7 @@ class DialogProvider {
   virtual MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind) = 0;
 
   // Runs the source selection dialog; true when it ended with "Next...".
-  virtual bool RunSourceSelection(browsefile& dialog) = 0;
+  virtual bool RunSourceSelection(SourceSelectionDialog& dialog) = 0;
 
   // The file-open dialog for the database; nothing when cancelled.
   virtual std::optional<QString> ChooseDatabaseFile(QWidget* parent) = 0;
@@ -39,7 +39,7 @@ class DialogProvider {
 class QtDialogProvider : public DialogProvider {
  public:
   MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind) override;
-  bool RunSourceSelection(browsefile& dialog) override;
+  bool RunSourceSelection(SourceSelectionDialog& dialog) override;
   std::optional<QString> ChooseDatabaseFile(QWidget* parent) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
   void ShowAbout(QWidget* parent) override;

@@ -111,9 +111,9 @@ void SaveContactItem(ExportSession& session, SaveQueueEntry& item, const ExportI
   FindExportBody(recovery, record, u"blank.txt", values.plain_body);
   const BodyState& body = recovery.body();
   {
-    CUTF16File file;
+    Utf16File file;
     if (file.Open(session.manifest_folder / PathFromText(kContactFieldsFileName),
-                  CStdioFile::modeCreate | CStdioFile::modeWrite)) {
+                  BinaryFile::kCreate | BinaryFile::kWrite)) {
       file.WriteString(std::u16string_view(fields));
     }
   }

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/browse_file.h"
+#include "app/source_selection_dialog.h"
 #include "app/dialog_provider.h"
 
 namespace tarvex::testing {
@@ -29,7 +29,7 @@ class FakeDialogs : public DialogProvider {
     return answer;
   }
 
-  bool RunSourceSelection(browsefile& dialog) override {
+  bool RunSourceSelection(SourceSelectionDialog& dialog) override {
     ++source_selections;
     if (!select_source) {
       dialog.reject();
@@ -54,7 +54,7 @@ class FakeDialogs : public DialogProvider {
   std::vector<AskedMessage> messages;
   std::deque<MessageAnswer> answers;
   // Drives the source selection dialog; without it the dialog is cancelled.
-  std::function<void(browsefile&)> select_source;
+  std::function<void(SourceSelectionDialog&)> select_source;
   int source_selections = 0;
   std::optional<QString> database_choice;
   std::optional<QString> folder_choice;

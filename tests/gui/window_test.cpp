@@ -15,11 +15,11 @@
 #include <fstream>
 #include <memory>
 
-#include "app/browse_file.h"
-#include "app/dezidevud_app.h"
-#include "app/dezidevud_dlg.h"
-#include "app/explorer.h"
-#include "app/folder_tree_ctrl.h"
+#include "app/source_selection_dialog.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/preview_browser.h"
+#include "app/folder_tree.h"
 #include "app/local_page_scheme.h"
 #include "app/page_encoding.h"
 #include "app/qt_text.h"
@@ -44,8 +44,8 @@ QString Q(std::u16string_view text) {
 struct TestWindow {
   FakeDialogs dialogs;
   int end_requests = 0;
-  std::unique_ptr<CDEZIdevudDlg> window =
-      std::make_unique<CDEZIdevudDlg>(dialogs, [this] { ++end_requests; });
+  std::unique_ptr<MainWindow> window =
+      std::make_unique<MainWindow>(dialogs, [this] { ++end_requests; });
 };
 
 QTreeWidgetItem* FindNode(QTreeWidgetItem* node, const QString& text) {
@@ -80,7 +80,7 @@ class WindowTest : public QObject {
 
  private:
   std::filesystem::path Store(const QString& scenario) const {
-    return ToPath(m_scratch.filePath(scenario + QStringLiteral(".edb")));
+    return ToPath(scratch_.filePath(scenario + QStringLiteral(".edb")));
   }
   // Answers the source selection with `database` and a working folder in the scratch folder.
   void ChooseSource(TestWindow& test, const std::filesystem::path& database,
@@ -88,11 +88,11 @@ class WindowTest : public QObject {
   void Analyse(TestWindow& test, const QString& scenario);
   void Screenshot(QWidget& widget, const QString& name);
 
-  QTemporaryDir m_scratch;
+  QTemporaryDir scratch_;
 };
 
 void WindowTest::initTestCase() {
-  QVERIFY(m_scratch.isValid());
+  QVERIFY(scratch_.isValid());
   for (const char* scenario : {"older-private", "2010-private", "older-public"}) {
     const std::filesystem::path source =
         std::filesystem::path(TARVEX_SCENARIO_DIR) / (std::string(scenario) + ".json");
@@ -106,9 +106,9 @@ void WindowTest::cleanupTestCase() {}
 void WindowTest::ChooseSource(TestWindow& test, const std::filesystem::path& database,
                               const QString& folder_name) {
   test.dialogs.database_choice = PathToQString(database);
-  test.dialogs.folder_choice = m_scratch.filePath(folder_name);
+  test.dialogs.folder_choice = scratch_.filePath(folder_name);
   std::filesystem::create_directories(ToPath(*test.dialogs.folder_choice));
-  test.dialogs.select_source = [](browsefile& dialog) {
+  test.dialogs.select_source = [](SourceSelectionDialog& dialog) {
     dialog.OnBrowse();
     dialog.OnSelectTempFolder();
     dialog.OnNext();
@@ -152,15 +152,15 @@ void WindowTest::startupCancelLeavesEmptyWindow() {
 void WindowTest::sourceSelectionRules() {
   FakeDialogs dialogs;
   SourceSelection selection;
-  const std::filesystem::path doomed = ToPath(m_scratch.filePath(QStringLiteral("doomed.edb")));
+  const std::filesystem::path doomed = ToPath(scratch_.filePath(QStringLiteral("doomed.edb")));
   std::ofstream(doomed) << "x";
   dialogs.database_choice = PathToQString(doomed);
   {
-    browsefile dialog(selection, dialogs);
+    SourceSelectionDialog dialog(selection, dialogs);
     dialog.OnBrowse();
     QCOMPARE(dialog.database_edit()->text(), PathToQString(doomed));
     QCOMPARE(selection.working_folder, std::filesystem::temp_directory_path() / "Tarvex");
-    dialogs.folder_choice = m_scratch.filePath(QStringLiteral("chosen"));
+    dialogs.folder_choice = scratch_.filePath(QStringLiteral("chosen"));
     dialog.OnSelectTempFolder();
     QCOMPARE(selection.working_folder, ToPath(*dialogs.folder_choice) / "TarvexTemp");
     QCOMPARE(dialog.working_folder_edit()->text(), PathToQString(selection.working_folder));
@@ -180,7 +180,7 @@ void WindowTest::sourceSelectionRules() {
   }
   // The next use starts with empty fields but keeps the previous database.
   std::ofstream(doomed) << "x";
-  browsefile again(selection, dialogs);
+  SourceSelectionDialog again(selection, dialogs);
   QVERIFY(again.database_edit()->text().isEmpty());
   again.OnNext();
   QCOMPARE(again.result(), int(QDialog::Accepted));
@@ -234,7 +234,7 @@ void WindowTest::analysisFillsTreeAsTheCoreBuildsIt() {
 
   TestWindow test;
   Analyse(test, scenario);
-  CFolderTreeCtrl1* tree = test.window->tree();
+  FolderTree* tree = test.window->tree();
   QCOMPARE(tree->topLevelItemCount(), 1);
   QCOMPARE(tree->topLevelItem(0)->text(0), PathToQString(database));
   QCOMPARE(test.window->path_edit()->text(), PathToQString(database));
@@ -291,7 +291,7 @@ void WindowTest::folderListAndItemPreview() {
   test.window->show();
   QTRY_COMPARE(test.dialogs.source_selections, 1);  // the start-up selection, cancelled
   Analyse(test, scenario);
-  CFolderTreeCtrl1* tree = test.window->tree();
+  FolderTree* tree = test.window->tree();
   QTreeWidgetItem* inbox = FindNode(tree->topLevelItem(0), QStringLiteral("Inbox"));
   QVERIFY(inbox != nullptr);
   tree->setCurrentItem(inbox);
@@ -402,7 +402,7 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
   QVERIFY(!test.window->save_button()->isEnabled());
   Analyse(test, QStringLiteral("older-private"));
   QVERIFY(test.window->save_button()->isEnabled());
-  CFolderTreeCtrl1* tree = test.window->tree();
+  FolderTree* tree = test.window->tree();
   tree->ToggleCheck(FindNode(tree->topLevelItem(0), QStringLiteral("Inbox")));
   const std::size_t asked = test.dialogs.messages.size();
 
@@ -413,7 +413,7 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
   QCOMPARE(test.dialogs.messages.size(), asked);
 
   test.dialogs.export_kinds = 1u;  // e-mail items
-  test.dialogs.folder_choice = m_scratch.filePath(QStringLiteral("exported"));
+  test.dialogs.folder_choice = scratch_.filePath(QStringLiteral("exported"));
   test.window->save_button()->click();
   QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.messages.size() > asked, kWorkTimeout);
   test.window->WaitForWorkers();
@@ -426,7 +426,7 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
 }
 
 void WindowTest::checkBoxesCarryDownAndUp() {
-  CFolderTreeCtrl1 tree;
+  FolderTree tree;
   const TreeNodeHandle root = tree.AddNode(kTopOfTree, QStringLiteral("store.edb"), 0);
   const TreeNodeHandle mailbox = tree.AddNode(root, QStringLiteral("Alice"), 0);
   const TreeNodeHandle other = tree.AddNode(root, QStringLiteral("Bob"), 0);
@@ -434,9 +434,9 @@ void WindowTest::checkBoxesCarryDownAndUp() {
   const TreeNodeHandle sub = tree.AddNode(inbox, QStringLiteral("Receipts"), 0);
   const TreeNodeHandle sent = tree.AddNode(mailbox, QStringLiteral("Sent Items"), 12);
   auto checked = [&tree](TreeNodeHandle node) {
-    return CFolderTreeCtrl1::IsChecked(tree.Item(node));
+    return FolderTree::IsChecked(tree.Item(node));
   };
-  auto bold = [&tree](TreeNodeHandle node) { return CFolderTreeCtrl1::IsBold(tree.Item(node)); };
+  auto bold = [&tree](TreeNodeHandle node) { return FolderTree::IsBold(tree.Item(node)); };
   QVERIFY(tree.Item(root)->isExpanded());
   QCOMPARE(tree.ImageOf(tree.Item(inbox)), 7);
 
@@ -505,7 +505,7 @@ void WindowTest::browserShowsPageFilesInTheirEncoding() {
   QCOMPARE(DetectPageCharset("<html><meta charset='koi8-r'>", false), PageCharset::kUnstated);
 
   TestWindow test;
-  CExplorer1* browser = test.window->browser();
+  PreviewBrowser* browser = test.window->browser();
   QTemporaryDir folder;
   browser->AllowFolder(ToPath(folder.path()));
   // A fallback body file: UTF-16LE without a byte-order mark.
@@ -529,7 +529,7 @@ void WindowTest::browserShowsPageFilesInTheirEncoding() {
   QCOMPARE(shown.trimmed(), Q(text));
 
   // Nothing outside the allowed folders is served, not even through "..".
-  const std::filesystem::path outside = ToPath(m_scratch.filePath(QStringLiteral("secret.txt")));
+  const std::filesystem::path outside = ToPath(scratch_.filePath(QStringLiteral("secret.txt")));
   std::ofstream(outside) << "secret words";
   loaded.clear();
   browser->Navigate(ToPath(folder.path()) / ".." / outside.parent_path().filename() / "secret.txt");

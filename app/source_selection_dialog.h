@@ -20,13 +20,13 @@ struct SourceSelection {
   bool accepted = false;
 };
 
-class browsefile : public QDialog {
+class SourceSelectionDialog : public QDialog {
   Q_OBJECT
 
  public:
-  browsefile(SourceSelection& selection, DialogProvider& dialogs, QWidget* parent = nullptr);
+  SourceSelectionDialog(SourceSelection& selection, DialogProvider& dialogs, QWidget* parent = nullptr);
 
-  bool accepted_flag() const { return m_selection.accepted; }
+  bool accepted_flag() const { return selection_.accepted; }
 
   // The buttons' commands, public so that the dialog can be driven without a modal loop.
   void OnBrowse();
@@ -34,16 +34,16 @@ class browsefile : public QDialog {
   void OnNext();
   void reject() override;
 
-  QLineEdit* database_edit() const { return m_database_edit; }
-  QLineEdit* working_folder_edit() const { return m_working_folder_edit; }
+  QLineEdit* database_edit() const { return database_edit_; }
+  QLineEdit* working_folder_edit() const { return working_folder_edit_; }
 
  private:
   void UseDefaultWorkingFolder();
 
-  SourceSelection& m_selection;
-  DialogProvider& m_dialogs;
-  QLineEdit* m_database_edit;
-  QLineEdit* m_working_folder_edit;
+  SourceSelection& selection_;
+  DialogProvider& dialogs_;
+  QLineEdit* database_edit_;
+  QLineEdit* working_folder_edit_;
 };
 
 }  // namespace tarvex

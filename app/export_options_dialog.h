@@ -18,10 +18,10 @@ class ExportOptionsDialog : public QDialog {
   unsigned ChosenKinds() const;
 
  private:
-  QRadioButton* m_mail;
-  QRadioButton* m_contacts;
-  QRadioButton* m_calendar;
-  QRadioButton* m_all;
+  QRadioButton* mail_;
+  QRadioButton* contacts_;
+  QRadioButton* calendar_;
+  QRadioButton* all_;
 };
 
 }  // namespace tarvex

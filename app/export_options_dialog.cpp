@@ -1,4 +1,4 @@
-#include "app/export_options.h"
+#include "app/export_options_dialog.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,13 +12,13 @@ namespace tarvex {
 
 ExportOptionsDialog::ExportOptionsDialog(QWidget* parent)
     : QDialog(parent),
-      m_mail(new QRadioButton(QStringLiteral("  Export Email Items"), this)),
-      m_contacts(new QRadioButton(QStringLiteral("  Export Contact Items"), this)),
-      m_calendar(new QRadioButton(QStringLiteral("  Export Calendar Items"), this)),
-      m_all(new QRadioButton(QStringLiteral("  Export All Items (Email, Contact && Calender)"),
+      mail_(new QRadioButton(QStringLiteral("  Export Email Items"), this)),
+      contacts_(new QRadioButton(QStringLiteral("  Export Contact Items"), this)),
+      calendar_(new QRadioButton(QStringLiteral("  Export Calendar Items"), this)),
+      all_(new QRadioButton(QStringLiteral("  Export All Items (Email, Contact && Calender)"),
                              this)) {
   setWindowTitle(QStringLiteral("Choose Export Options.."));
-  m_all->setChecked(true);
+  all_->setChecked(true);
   auto* question = new QLabel(
       QStringLiteral("Please select your appropriate option to export exchange mailbox items.."),
       this);
@@ -33,14 +33,14 @@ ExportOptionsDialog::ExportOptionsDialog(QWidget* parent)
   buttons->addWidget(cancel_button);
   auto* column = new QVBoxLayout(this);
   column->addWidget(question);
-  for (QRadioButton* option : {m_mail, m_contacts, m_calendar, m_all}) column->addWidget(option);
+  for (QRadioButton* option : {mail_, contacts_, calendar_, all_}) column->addWidget(option);
   column->addLayout(buttons);
 }
 
 unsigned ExportOptionsDialog::ChosenKinds() const {
-  if (m_mail->isChecked()) return kExportMail;
-  if (m_contacts->isChecked()) return kExportContacts;
-  if (m_calendar->isChecked()) return kExportCalendar;
+  if (mail_->isChecked()) return kExportMail;
+  if (contacts_->isChecked()) return kExportContacts;
+  if (calendar_->isChecked()) return kExportCalendar;
   return kExportAll;
 }
 
