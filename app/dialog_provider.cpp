@@ -47,7 +47,7 @@ bool QtDialogProvider::RunSourceSelection(SourceSelectionDialog& dialog) {
 std::optional<QString> QtDialogProvider::ChooseDatabaseFile(QWidget* parent) {
   QFileDialog dialog(parent, QStringLiteral("Select Microsoft Exchange Database File..."));
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilter(QStringLiteral("Microsoft Exchange Database  File (*edb) (*.edb)"));
+  dialog.setNameFilter(QStringLiteral("Microsoft Exchange Database File (*.edb)"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front();
 }

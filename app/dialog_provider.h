@@ -32,7 +32,7 @@ class DialogProvider {
 
   virtual void ShowAbout(QWidget* parent) = 0;
 
-  // "Choose Export Options..": the export kinds chosen, nothing when cancelled.
+  // "Choose Export Options...": the export kinds chosen, nothing when cancelled.
   virtual std::optional<unsigned> ChooseExportKinds(QWidget* parent) = 0;
 };
 

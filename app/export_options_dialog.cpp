@@ -15,12 +15,12 @@ ExportOptionsDialog::ExportOptionsDialog(QWidget* parent)
       mail_(new QRadioButton(QStringLiteral("  Export Email Items"), this)),
       contacts_(new QRadioButton(QStringLiteral("  Export Contact Items"), this)),
       calendar_(new QRadioButton(QStringLiteral("  Export Calendar Items"), this)),
-      all_(new QRadioButton(QStringLiteral("  Export All Items (Email, Contact && Calender)"),
+      all_(new QRadioButton(QStringLiteral("  Export All Items (Email, Contact && Calendar)"),
                              this)) {
-  setWindowTitle(QStringLiteral("Choose Export Options.."));
+  setWindowTitle(QStringLiteral("Choose Export Options..."));
   all_->setChecked(true);
   auto* question = new QLabel(
-      QStringLiteral("Please select your appropriate option to export exchange mailbox items.."),
+      QStringLiteral("Please choose which Exchange mailbox items to export."),
       this);
   auto* export_button = new QPushButton(QStringLiteral("Export"), this);
   auto* cancel_button = new QPushButton(QStringLiteral("Cancel"), this);

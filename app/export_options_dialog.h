@@ -1,6 +1,6 @@
 #pragma once
 
-// "Choose Export Options..": which kinds of items Save Mailbox exports.
+// "Choose Export Options...": which kinds of items Save Mailbox exports.
 
 #include <QDialog>
 

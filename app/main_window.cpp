@@ -57,9 +57,9 @@ constexpr std::array<ListColumn, kItemListColumnCount> kListColumns = {{
     {"Bcc", 0},
 }};
 
-constexpr char16_t kStopQuestion[] = u"Do you want to sure stop recovery process ?";
-constexpr char16_t kResumeQuestion[] = u"Do you want to sure resume recovery process ?";
-constexpr char16_t kCloseQuestion[] = u"Are you sure, you want to close..                       ";
+constexpr char16_t kStopQuestion[] = u"Do you really want to stop the recovery process?";
+constexpr char16_t kResumeQuestion[] = u"Do you really want to resume the recovery process?";
+constexpr char16_t kCloseQuestion[] = u"Are you sure you want to close the program?                       ";
 constexpr char kHelpFile[] = "tarvex-mailbox-rescue.html";
 
 std::filesystem::path CurrentDirectory() {

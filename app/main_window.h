@@ -36,9 +36,9 @@ inline constexpr char16_t kRecoveryStartedPage[] =
     u"<div align=\"center\"><br><br><h1 >Recovery Started! Please wait for "
     u"completion...</h1><br><br> </div>";
 inline constexpr char16_t kStoppedPage[] =
-    u"<div align=\"center\"><br><br><h1 >Process stoped by user ...</h1><br><br></div>";
+    u"<div align=\"center\"><br><br><h1 >Process stopped by user...</h1><br><br></div>";
 inline constexpr char16_t kResumedPage[] =
-    u"<div align=\"center\"><br><br><h1 >Process resume by user ...</h1><br><br></div>";
+    u"<div align=\"center\"><br><br><h1 >Process resumed by user...</h1><br><br></div>";
 
 class MainWindow : public QMainWindow, public WindowPort {
   Q_OBJECT

@@ -20,7 +20,7 @@ SourceSelectionDialog::SourceSelectionDialog(SourceSelection& selection, DialogP
       database_edit_(new QLineEdit(this)),
       working_folder_edit_(new QLineEdit(this)) {
   setWindowTitle(QStringLiteral("File Open Dialog"));
-  auto* heading = new QLabel(QStringLiteral("Please Select Exchange Database (*.edb) File"), this);
+  auto* heading = new QLabel(QStringLiteral("Please select an Exchange database (*.edb) file"), this);
   QFont heading_font = heading->font();
   heading_font.setBold(true);
   heading->setFont(heading_font);
@@ -97,7 +97,7 @@ void SourceSelectionDialog::OnNext() {
   selection_.accepted = true;
   std::error_code error;
   if (selection_.database.empty() || !std::filesystem::exists(selection_.database, error)) {
-    dialogs_.ShowMessage(this, QStringLiteral("Please select valid file"), MessageKind::kError);
+    dialogs_.ShowMessage(this, QStringLiteral("Please select a valid file"), MessageKind::kError);
     return;
   }
   // Nothing was ever chosen for the pages: they still need a home.

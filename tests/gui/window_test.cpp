@@ -171,7 +171,7 @@ void WindowTest::sourceSelectionRules() {
     std::filesystem::remove(doomed);
     dialog.OnNext();
     QCOMPARE(dialogs.messages.size(), std::size_t{1});
-    QCOMPARE(dialogs.messages[0].text, QStringLiteral("Please select valid file"));
+    QCOMPARE(dialogs.messages[0].text, QStringLiteral("Please select a valid file"));
     QCOMPARE(dialogs.messages[0].kind, MessageKind::kError);
     QVERIFY(dialog.result() != QDialog::Accepted);
     QVERIFY(dialog.accepted_flag());
@@ -358,7 +358,7 @@ void WindowTest::stopPausesTheWorkerUntilResume() {
   QVERIFY(!test.window->pause_gate()->IsPaused());
   test.window->stop_button()->click();
   QCOMPARE(test.dialogs.messages.back().text,
-           QStringLiteral("Do you want to sure stop recovery process ?"));
+           QStringLiteral("Do you really want to stop the recovery process?"));
   QCOMPARE(test.window->stop_button()->text(), QStringLiteral("Resume"));
   QVERIFY(test.window->pause_gate()->IsPaused());
   QTRY_VERIFY(test.window->browser()->current_page().parent_path() ==
@@ -371,7 +371,7 @@ void WindowTest::stopPausesTheWorkerUntilResume() {
 
   test.window->stop_button()->click();
   QCOMPARE(test.dialogs.messages.back().text,
-           QStringLiteral("Do you want to sure resume recovery process ?"));
+           QStringLiteral("Do you really want to resume the recovery process?"));
   QCOMPARE(test.window->stop_button()->text(), QStringLiteral("Stop"));
   QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.WasShown(Q(kAnalysisCompletedMessage)), kWorkTimeout);
   test.window->WaitForWorkers();
@@ -390,7 +390,7 @@ void WindowTest::stopPausesTheWorkerUntilResume() {
   std::ifstream notice_file(notice, std::ios::binary);
   const std::string notice_bytes((std::istreambuf_iterator<char>(notice_file)), {});
   std::string expected_units;
-  for (char c : std::string("Process stoped by user ...")) expected_units += {c, '\0'};
+  for (char c : std::string("Process stopped by user...")) expected_units += {c, '\0'};
   QVERIFY(notice_bytes.find(expected_units) != std::string::npos);
   test.dialogs.answers = {MessageAnswer::kYes};
   test.window->stop_button()->click();
@@ -479,7 +479,7 @@ void WindowTest::escapeDoesNotCloseAndExitAsks() {
   test.dialogs.answers = {MessageAnswer::kNo};
   test.window->exit_button()->click();
   QCOMPARE(test.dialogs.messages.back().text,
-           QStringLiteral("Are you sure, you want to close..                       "));
+           QStringLiteral("Are you sure you want to close the program?                       "));
   QCOMPARE(test.dialogs.messages.back().kind, MessageKind::kQuestion);
   QCOMPARE(test.end_requests, 0);
   // Closing the window frame asks the same question.
