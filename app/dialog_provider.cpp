@@ -8,9 +8,9 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
-#include "app/source_selection_dialog.h"
 #include "app/export_options_dialog.h"
 #include "app/qt_text.h"
+#include "app/source_selection_dialog.h"
 #include "mailbox/analysis.h"
 
 namespace tarvex {

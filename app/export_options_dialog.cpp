@@ -16,12 +16,11 @@ ExportOptionsDialog::ExportOptionsDialog(QWidget* parent)
       contacts_(new QRadioButton(QStringLiteral("  Export Contact Items"), this)),
       calendar_(new QRadioButton(QStringLiteral("  Export Calendar Items"), this)),
       all_(new QRadioButton(QStringLiteral("  Export All Items (Email, Contact && Calendar)"),
-                             this)) {
+                            this)) {
   setWindowTitle(QStringLiteral("Choose Export Options..."));
   all_->setChecked(true);
-  auto* question = new QLabel(
-      QStringLiteral("Please choose which Exchange mailbox items to export."),
-      this);
+  auto* question =
+      new QLabel(QStringLiteral("Please choose which Exchange mailbox items to export."), this);
   auto* export_button = new QPushButton(QStringLiteral("Export"), this);
   auto* cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
   export_button->setDefault(true);

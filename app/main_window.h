@@ -45,8 +45,7 @@ class MainWindow : public QMainWindow, public WindowPort {
 
  public:
   // `end_program` ends the process at once when the user confirms Exit.
-  MainWindow(DialogProvider& dialogs, std::function<void()> end_program,
-                QWidget* parent = nullptr);
+  MainWindow(DialogProvider& dialogs, std::function<void()> end_program, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // Commands.

@@ -13,14 +13,16 @@
 
 namespace tarvex {
 
-SourceSelectionDialog::SourceSelectionDialog(SourceSelection& selection, DialogProvider& dialogs, QWidget* parent)
+SourceSelectionDialog::SourceSelectionDialog(SourceSelection& selection, DialogProvider& dialogs,
+                                             QWidget* parent)
     : QDialog(parent),
       selection_(selection),
       dialogs_(dialogs),
       database_edit_(new QLineEdit(this)),
       working_folder_edit_(new QLineEdit(this)) {
   setWindowTitle(QStringLiteral("File Open Dialog"));
-  auto* heading = new QLabel(QStringLiteral("Please select an Exchange database (*.edb) file"), this);
+  auto* heading =
+      new QLabel(QStringLiteral("Please select an Exchange database (*.edb) file"), this);
   QFont heading_font = heading->font();
   heading_font.setBold(true);
   heading->setFont(heading_font);

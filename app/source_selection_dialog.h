@@ -24,7 +24,8 @@ class SourceSelectionDialog : public QDialog {
   Q_OBJECT
 
  public:
-  SourceSelectionDialog(SourceSelection& selection, DialogProvider& dialogs, QWidget* parent = nullptr);
+  SourceSelectionDialog(SourceSelection& selection, DialogProvider& dialogs,
+                        QWidget* parent = nullptr);
 
   bool accepted_flag() const { return selection_.accepted; }
 

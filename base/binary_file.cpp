@@ -69,16 +69,16 @@ std::uint64_t BinaryFile::Seek(std::int64_t offset, SeekOrigin origin) {
                                                       : SEEK_END;
   fseeko(file_.get(), static_cast<off_t>(offset), whence);
   last_ = LastAccess::kNone;
-  return GetPosition();
+  return Position();
 }
 
-std::uint64_t BinaryFile::GetPosition() const {
+std::uint64_t BinaryFile::Position() const {
   if (!file_) return 0;
   const off_t position = ftello(file_.get());
   return position < 0 ? 0 : static_cast<std::uint64_t>(position);
 }
 
-std::uint64_t BinaryFile::GetLength() const {
+std::uint64_t BinaryFile::Length() const {
   if (!file_) return 0;
   // The stream may hold unwritten bytes; flush so the size on disk is current.
   std::fflush(file_.get());

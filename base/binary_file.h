@@ -43,8 +43,8 @@ class BinaryFile {
   // Returns the new position; a failed seek leaves the position where it was.
   virtual std::uint64_t Seek(std::int64_t offset, SeekOrigin origin);
   std::uint64_t SeekToBegin() { return Seek(0, SeekOrigin::kBegin); }
-  std::uint64_t GetPosition() const;
-  std::uint64_t GetLength() const;
+  std::uint64_t Position() const;
+  std::uint64_t Length() const;
 
  protected:
   // Bytes up to and including the next LF (or to the end of the file); false when nothing

@@ -28,7 +28,7 @@ bool TextFile::Open(const std::filesystem::path& path, unsigned flags, std::erro
 
 bool TextFile::WriteString(std::u16string_view text) {
   if (!IsOpen()) return false;
-  if (write_mark_ && GetPosition() == 0) {
+  if (write_mark_ && Position() == 0) {
     if (unicode_) {
       if (!Write(kUtf16Mark.data(), kUtf16Mark.size())) return false;
     } else if (code_page_ == kUtf8CodePage) {
@@ -43,7 +43,7 @@ bool TextFile::WriteString(std::u16string_view text) {
 bool TextFile::ReadString(std::u16string& text) {
   text.clear();
   if (!IsOpen()) return false;
-  if (check_start_ && GetPosition() == 0) {
+  if (check_start_ && Position() == 0) {
     // Skip the mark only when it is there, so a file written without one loses nothing.
     const std::string_view mark =
         unicode_ ? kUtf16Mark : (code_page_ == kUtf8CodePage ? kUtf8Mark : std::string_view());

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "base/code_page_conversion.h"
 #include "base/binary_file.h"
+#include "base/code_page_conversion.h"
 
 namespace tarvex {
 
@@ -33,12 +33,12 @@ class TextFile : public BinaryFile {
 
   std::uint64_t Seek(std::int64_t offset, SeekOrigin origin) override;
 
-  bool IsFileUnicodeText() const { return unicode_; }
-  unsigned GetOpenFlags() const { return open_flags_; }
+  bool IsUtf16Content() const { return unicode_; }
+  unsigned OpenFlags() const { return open_flags_; }
 
   // kSystemCodePage (the default) is Windows-1252.
   void SetCodePage(int code_page) { code_page_ = code_page; }
-  int GetCodePage() const { return code_page_; }
+  int CodePage() const { return code_page_; }
   // Written for characters the code page lacks; not used for UTF-8.
   void SetUnknownCharacter(char unknown) { unknown_ = unknown; }
   void SetWriteByteOrderMark(bool write) { write_mark_ = write; }

@@ -27,7 +27,7 @@ bool Utf16File::Open(const std::filesystem::path& path, unsigned flags, std::err
   if ((flags & kWrite) != 0) return true;
 
   std::array<unsigned char, 2> mark{};
-  if (GetLength() >= 2 && Read(mark.data(), mark.size()) == mark.size()) {
+  if (Length() >= 2 && Read(mark.data(), mark.size()) == mark.size()) {
     if (mark[0] == 0xFF && mark[1] == 0xFE) {
       unicode_ = true;
     } else if (mark[0] == 0xFE && mark[1] == 0xFF) {
@@ -49,7 +49,7 @@ bool Utf16File::WriteString(std::u16string_view text, bool /*flag*/) {
 
 bool Utf16File::WriteString(std::u16string_view text) {
   if (!IsOpen()) return false;
-  if (GetPosition() == 0) {
+  if (Position() == 0) {
     static constexpr unsigned char kMark[] = {0xFF, 0xFE};
     if (!Write(kMark, sizeof(kMark))) return false;
   }

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "base/file_names.h"
+#include "base/utf16_file.h"
 #include "base/utf_conversion.h"
 #include "content/body_text_encoding.h"
 #include "content/compressed_rtf.h"
 #include "content/rtf_to_text.h"
-#include "base/utf16_file.h"
 #include "store/column_decompression.h"
 #include "store/column_type.h"
 #include "store/stored_value.h"

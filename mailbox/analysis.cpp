@@ -39,10 +39,12 @@ NamedTableHandlers OlderLayoutHandlers(Recovery& recovery) {
 void ScanOlderLayout(Recovery& recovery, const NamedTableHandlers& handlers) {
   WindowPort& window = recovery.window();
   StoreSession& session = recovery.session();
-  window.SetStatusText(u"Status: (Step 4/7) Rebuilding mailbox folder information (please wait...) ");
+  window.SetStatusText(
+      u"Status: (Step 4/7) Rebuilding mailbox folder information (please wait...) ");
   session.ScanNamedTable(u"Folders", handlers, recovery.scan_context());
   BuildFolderTree(recovery);
-  window.SetStatusText(u"Status: (Step 5/7) Extracting mailbox email information (please wait...) ");
+  window.SetStatusText(
+      u"Status: (Step 5/7) Extracting mailbox email information (please wait...) ");
   session.ScanNamedTable(u"Msg", handlers, recovery.scan_context());
   window.SetStatusText(
       u"Status: (Step 5/7) Extracting mailbox email attachment information (please wait...) ");
@@ -104,7 +106,8 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
 
   const NamedTableHandlers handlers = OlderLayoutHandlers(recovery);
   if (session.store_kind() == StoreKind::kPrivate) {
-    window.SetStatusText(u"Status: (Step 3/7) Scanning Exchange Store Information (please wait...) ");
+    window.SetStatusText(
+        u"Status: (Step 3/7) Scanning Exchange Store Information (please wait...) ");
     session.ScanNamedTable(u"Mailbox", handlers, recovery.scan_context());
   } else {
     AddPublicMailbox(recovery);

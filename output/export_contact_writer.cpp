@@ -1,11 +1,11 @@
 #include <vector>
 
 #include "base/file_names.h"
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "output/export_item_record.h"
 #include "output/export_manifest.h"
 #include "output/export_writers.h"
-#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {

@@ -1,12 +1,12 @@
 #include "output/export_item_record.h"
 
+#include "base/binary_file.h"
 #include "base/file_names.h"
 #include "base/utf_conversion.h"
 #include "content/body_extraction.h"
 #include "content/text_transformations.h"
 #include "mailbox/item_extraction.h"
 #include "output/preview_page_files.h"
-#include "base/binary_file.h"
 
 namespace tarvex {
 

@@ -1,5 +1,6 @@
 #include "output/export_writers.h"
 
+#include "base/binary_file.h"
 #include "base/file_names.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
@@ -8,7 +9,6 @@
 #include "output/export_manifest.h"
 #include "output/export_working_files.h"
 #include "output/mime_message_writer.h"
-#include "base/binary_file.h"
 
 namespace tarvex {
 namespace {

@@ -7,12 +7,12 @@
 
 #include "base/code_page_1252.h"
 #include "base/file_names.h"
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "content/body_text_encoding.h"
 #include "output/content_type_table.h"
 #include "output/mime_encoding.h"
-#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {

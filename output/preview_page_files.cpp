@@ -3,9 +3,9 @@
 #include <string>
 
 #include "base/file_names.h"
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {

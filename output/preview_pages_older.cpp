@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "content/text_transformations.h"
 #include "output/header_page.h"
 #include "output/preview_body.h"
 #include "output/preview_page_files.h"
 #include "output/preview_pages.h"
-#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {
@@ -116,8 +116,7 @@ void WriteDistListPageOlder(Recovery& recovery, PreviewRecord& record, SelectedI
   body.file_path = recovery.working_folder() / "body.html";
   {
     Utf16File file;
-    if (file.Open(body.file_path, BinaryFile::kCreate | BinaryFile::kWrite) &&
-        !members.empty()) {
+    if (file.Open(body.file_path, BinaryFile::kCreate | BinaryFile::kWrite) && !members.empty()) {
       file.WriteString(ReplacedAll(EscapeHtml(members), u",", u"<br>"), true);
     }
   }

@@ -1,3 +1,5 @@
+#include "base/text_file.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "base/code_page_conversion.h"
-#include "base/text_file.h"
 #include "base/utf16_file.h"
 
 namespace tarvex {
@@ -101,7 +102,7 @@ TEST_F(TextFileTest, Utf16FileReadWriteOpenTruncatesAndForgetsTheOldMark) {
   ASSERT_EQ(kCreateReadWrite, 0x1002u);
   ASSERT_TRUE(file.Open(path_, kCreateReadWrite));
   EXPECT_FALSE(file.IsUnicode());
-  EXPECT_EQ(file.GetLength(), 0u);
+  EXPECT_EQ(file.Length(), 0u);
   file.WriteString(u"new");
   file.Close();
   EXPECT_EQ(Bytes(), kLeMark + Le(u"new"));
@@ -200,7 +201,7 @@ TEST_F(TextFileTest, OpenModesAndFailures) {
   Store("hello");
   BinaryFile plain;
   ASSERT_TRUE(plain.Open(path_, kKeep | BinaryFile::kWrite));
-  EXPECT_EQ(plain.GetLength(), 5u);
+  EXPECT_EQ(plain.Length(), 5u);
   EXPECT_EQ(plain.Seek(0, SeekOrigin::kEnd), 5u);
   EXPECT_TRUE(plain.Write("!", 1));
   plain.Close();
@@ -218,8 +219,8 @@ TEST_F(TextFileTest, OpenModesAndFailures) {
 TEST_F(TextFileTest, TextFileUtf16ContentMarksOnlyTheFirstString) {
   TextFile file;
   ASSERT_TRUE(file.Open(path_, TextFile::kUtf16Content | kCreateWrite | 0x4000));
-  EXPECT_TRUE(file.IsFileUnicodeText());
-  EXPECT_EQ(file.GetOpenFlags(), 0x200000u | 0x1001u | 0x8000u);
+  EXPECT_TRUE(file.IsUtf16Content());
+  EXPECT_EQ(file.OpenFlags(), 0x200000u | 0x1001u | 0x8000u);
   file.WriteString(u"ab");
   file.WriteString(u"c\r\n");
   file.Close();
@@ -229,7 +230,7 @@ TEST_F(TextFileTest, TextFileUtf16ContentMarksOnlyTheFirstString) {
 TEST_F(TextFileTest, TextFileEightBitContent) {
   TextFile file;
   ASSERT_TRUE(file.Open(path_, kCreateWrite));
-  EXPECT_FALSE(file.IsFileUnicodeText());
+  EXPECT_FALSE(file.IsUtf16Content());
   file.SetCodePage(kUtf8CodePage);
   file.WriteString(u"\u00E9\u4E2D");
   file.WriteString(u"\n\U0001F98A");
@@ -268,7 +269,7 @@ TEST_F(TextFileTest, TextFileReadsLines) {
   Store(kLeMark + Le(u"line1\r\nline2\r\r\n\nlast"));
   TextFile file;
   ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
-  EXPECT_TRUE(file.IsFileUnicodeText());
+  EXPECT_TRUE(file.IsUtf16Content());
   EXPECT_EQ(Lines(file), (LineList{u"line1", u"line2\r", u"", u"last"}));
   // A seek makes the next read at offset 0 skip the mark again.
   file.Seek(0, SeekOrigin::kBegin);
@@ -279,7 +280,7 @@ TEST_F(TextFileTest, TextFileReadsLines) {
   // Only FF FE marks UTF-16 content; kUtf16Content does not make it so when reading.
   Store(kBeMark + Be(u"x"));
   ASSERT_TRUE(file.Open(path_, BinaryFile::kRead | TextFile::kUtf16Content));
-  EXPECT_FALSE(file.IsFileUnicodeText());
+  EXPECT_FALSE(file.IsUtf16Content());
 
   Store("caf\xE9\r\nna\xEFve");
   ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/source_selection_dialog.h"
 #include "app/dialog_provider.h"
+#include "app/source_selection_dialog.h"
 
 namespace tarvex::testing {
 

@@ -15,14 +15,14 @@
 #include <fstream>
 #include <memory>
 
-#include "app/source_selection_dialog.h"
 #include "app/application.h"
-#include "app/main_window.h"
-#include "app/preview_browser.h"
 #include "app/folder_tree.h"
 #include "app/local_page_scheme.h"
+#include "app/main_window.h"
 #include "app/page_encoding.h"
+#include "app/preview_browser.h"
 #include "app/qt_text.h"
+#include "app/source_selection_dialog.h"
 #include "fake_dialogs.h"
 #include "mailbox/analysis.h"
 #include "mailbox/recovery.h"
@@ -433,9 +433,7 @@ void WindowTest::checkBoxesCarryDownAndUp() {
   const TreeNodeHandle inbox = tree.AddNode(mailbox, QStringLiteral("Inbox"), 7);
   const TreeNodeHandle sub = tree.AddNode(inbox, QStringLiteral("Receipts"), 0);
   const TreeNodeHandle sent = tree.AddNode(mailbox, QStringLiteral("Sent Items"), 12);
-  auto checked = [&tree](TreeNodeHandle node) {
-    return FolderTree::IsChecked(tree.Item(node));
-  };
+  auto checked = [&tree](TreeNodeHandle node) { return FolderTree::IsChecked(tree.Item(node)); };
   auto bold = [&tree](TreeNodeHandle node) { return FolderTree::IsBold(tree.Item(node)); };
   QVERIFY(tree.Item(root)->isExpanded());
   QCOMPARE(tree.ImageOf(tree.Item(inbox)), 7);

@@ -118,8 +118,7 @@ TEST(Regex, WordClassesInsideClassesAndBoundaries) {
             (std::vector<std::u16string>{u"e\u0301", u"\u203F"}));
   EXPECT_EQ(Values(Regex(u"[\\w]+").Matches(u"x\u0301-y")),
             (std::vector<std::u16string>{u"x\u0301", u"y"}));
-  EXPECT_EQ(Values(Regex(u"\\W+").Matches(u"x\u0301 ! y")),
-            (std::vector<std::u16string>{u" ! "}));
+  EXPECT_EQ(Values(Regex(u"\\W+").Matches(u"x\u0301 ! y")), (std::vector<std::u16string>{u" ! "}));
   // Boundaries use the same word characters: a combining mark does not end a word.
   EXPECT_EQ(Values(Regex(u"\\b\\w+\\b").Matches(u"jose\u0301 x")),
             (std::vector<std::u16string>{u"jose\u0301", u"x"}));

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "base/utf16_file.h"
 #include "saver/calendar_writer.h"
 #include "saver/mail_writer.h"
 #include "saver/note_body.h"
