@@ -22,9 +22,10 @@
 #include <system_error>
 
 #include "app/dialog_provider.h"
-#include "app/preview_browser.h"
 #include "app/folder_tree.h"
+#include "app/preview_browser.h"
 #include "app/qt_text.h"
+#include "base/program_files.h"
 #include "mailbox/analysis.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
@@ -59,8 +60,8 @@ constexpr std::array<ListColumn, kItemListColumnCount> kListColumns = {{
 
 constexpr char16_t kStopQuestion[] = u"Do you really want to stop the recovery process?";
 constexpr char16_t kResumeQuestion[] = u"Do you really want to resume the recovery process?";
-constexpr char16_t kCloseQuestion[] = u"Are you sure you want to close the program?                       ";
-constexpr char kHelpFile[] = "tarvex-mailbox-rescue.html";
+constexpr char16_t kCloseQuestion[] =
+    u"Are you sure you want to close the program?                       ";
 
 std::filesystem::path CurrentDirectory() {
   std::error_code error;
@@ -70,8 +71,7 @@ std::filesystem::path CurrentDirectory() {
 
 }  // namespace
 
-MainWindow::MainWindow(DialogProvider& dialogs, std::function<void()> end_program,
-                             QWidget* parent)
+MainWindow::MainWindow(DialogProvider& dialogs, std::function<void()> end_program, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
       end_program_(std::move(end_program)),
@@ -292,7 +292,7 @@ void MainWindow::StartAnalysis(bool at_start_up) {
 
   run_ = std::make_unique<Run>();
   run_->recovery = std::make_unique<Recovery>(*this, run_->gate, selection_.working_folder,
-                                               program_folder_, message_pages_);
+                                              program_folder_, message_pages_);
   Recovery& recovery = *run_->recovery;
   recovery.set_root_node(InsertTreeNode(kTopOfTree, ToU16String(path_edit_->text()), 0));
   // Nothing else may start until the analysis hands the commands back.
@@ -322,7 +322,7 @@ void MainWindow::OnSaveMailbox() {
   }
   if (request.folders.empty()) {
     dialogs_.ShowMessage(this, QStringLiteral("Please select or check the folders to export"),
-                          MessageKind::kInformation);
+                         MessageKind::kInformation);
     return;
   }
   std::optional<unsigned> kinds = dialogs_.ChooseExportKinds(this);
@@ -332,6 +332,8 @@ void MainWindow::OnSaveMailbox() {
   if (!output || output->isEmpty()) return;
   request.kinds = *kinds;
   request.output_folder = ToPath(*output);
+  // The program's own folder is not writable once installed; the manifest is the process's.
+  request.manifest_folder = message_folder_path_;
 
   Recovery& recovery = *run_->recovery;
   tree_->setEnabled(false);
@@ -386,7 +388,7 @@ void MainWindow::OnExit() {
 }
 
 void MainWindow::OnHelp() {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(program_folder_ / kHelpFile)));
+  QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(HelpPage(program_folder_))));
 }
 
 void MainWindow::OnAbout() {
@@ -452,7 +454,7 @@ void MainWindow::SetProgressPosition(int position) {
 }
 
 TreeNodeHandle MainWindow::InsertTreeNode(TreeNodeHandle parent, std::u16string_view text,
-                                             int image) {
+                                          int image) {
   TreeNodeHandle node = kTopOfTree;
   OnWindowThread([&] { node = tree_->AddNode(parent, ToQString(text), image); });
   return node;
