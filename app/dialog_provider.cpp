@@ -8,9 +8,9 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
-#include "app/browse_file.h"
-#include "app/export_options.h"
+#include "app/export_options_dialog.h"
 #include "app/qt_text.h"
+#include "app/source_selection_dialog.h"
 #include "mailbox/analysis.h"
 
 namespace tarvex {
@@ -39,7 +39,7 @@ MessageAnswer QtDialogProvider::ShowMessage(QWidget* parent, const QString& text
   return MessageAnswer::kOk;
 }
 
-bool QtDialogProvider::RunSourceSelection(browsefile& dialog) {
+bool QtDialogProvider::RunSourceSelection(SourceSelectionDialog& dialog) {
   dialog.exec();
   return dialog.accepted_flag();
 }
@@ -47,7 +47,7 @@ bool QtDialogProvider::RunSourceSelection(browsefile& dialog) {
 std::optional<QString> QtDialogProvider::ChooseDatabaseFile(QWidget* parent) {
   QFileDialog dialog(parent, QStringLiteral("Select Microsoft Exchange Database File..."));
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilter(QStringLiteral("Microsoft Exchange Database  File (*edb) (*.edb)"));
+  dialog.setNameFilter(QStringLiteral("Microsoft Exchange Database File (*.edb)"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front();
 }
@@ -80,10 +80,10 @@ void QtDialogProvider::ShowAbout(QWidget* parent) {
   dialog.exec();
 }
 
-std::optional<unsigned> QtDialogProvider::ChooseExportKinds(QWidget* parent) {
+std::optional<ExportChoice> QtDialogProvider::ChooseExport(QWidget* parent) {
   ExportOptionsDialog dialog(parent);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return dialog.ChosenKinds();
+  return ExportChoice{dialog.ChosenKinds(), dialog.IncludeDeleted()};
 }
 
 }  // namespace tarvex

@@ -12,7 +12,13 @@ class QWidget;
 
 namespace tarvex {
 
-class browsefile;
+class SourceSelectionDialog;
+
+// What "Choose Export Options..." chose.
+struct ExportChoice {
+  unsigned kinds = 0;            // export kinds (output/export_run.h)
+  bool include_deleted = false;  // the deep scan's deleted items too
+};
 
 class DialogProvider {
  public:
@@ -22,7 +28,7 @@ class DialogProvider {
   virtual MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind) = 0;
 
   // Runs the source selection dialog; true when it ended with "Next...".
-  virtual bool RunSourceSelection(browsefile& dialog) = 0;
+  virtual bool RunSourceSelection(SourceSelectionDialog& dialog) = 0;
 
   // The file-open dialog for the database; nothing when cancelled.
   virtual std::optional<QString> ChooseDatabaseFile(QWidget* parent) = 0;
@@ -32,18 +38,18 @@ class DialogProvider {
 
   virtual void ShowAbout(QWidget* parent) = 0;
 
-  // "Choose Export Options..": the export kinds chosen, nothing when cancelled.
-  virtual std::optional<unsigned> ChooseExportKinds(QWidget* parent) = 0;
+  // "Choose Export Options...": what was chosen, nothing when cancelled.
+  virtual std::optional<ExportChoice> ChooseExport(QWidget* parent) = 0;
 };
 
 class QtDialogProvider : public DialogProvider {
  public:
   MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind) override;
-  bool RunSourceSelection(browsefile& dialog) override;
+  bool RunSourceSelection(SourceSelectionDialog& dialog) override;
   std::optional<QString> ChooseDatabaseFile(QWidget* parent) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
   void ShowAbout(QWidget* parent) override;
-  std::optional<unsigned> ChooseExportKinds(QWidget* parent) override;
+  std::optional<ExportChoice> ChooseExport(QWidget* parent) override;
 };
 
 }  // namespace tarvex

@@ -1,6 +1,6 @@
-#include "app/dezidevud_app.h"
+#include "app/application.h"
 
 int main(int argc, char** argv) {
-  tarvex::CDEZIdevudApp application;
+  tarvex::Application application;
   return application.Run(argc, argv);
 }

@@ -18,11 +18,11 @@ void WorkerThreads::Start(std::function<void()> work) {
     work();
     done->store(true);
   });
-  m_workers.push_back(Worker{std::move(thread), std::move(done)});
+  workers_.push_back(Worker{std::move(thread), std::move(done)});
 }
 
 bool WorkerThreads::AnyRunning() const {
-  return std::any_of(m_workers.begin(), m_workers.end(),
+  return std::any_of(workers_.begin(), workers_.end(),
                      [](const Worker& worker) { return !worker.done->load(); });
 }
 
@@ -35,10 +35,10 @@ void WorkerThreads::WaitAll() {
 }
 
 void WorkerThreads::JoinFinished() {
-  auto finished = std::stable_partition(m_workers.begin(), m_workers.end(),
+  auto finished = std::stable_partition(workers_.begin(), workers_.end(),
                                         [](const Worker& worker) { return !worker.done->load(); });
-  for (auto it = finished; it != m_workers.end(); ++it) it->thread.join();
-  m_workers.erase(finished, m_workers.end());
+  for (auto it = finished; it != workers_.end(); ++it) it->thread.join();
+  workers_.erase(finished, workers_.end());
 }
 
 }  // namespace tarvex

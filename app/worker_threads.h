@@ -34,7 +34,7 @@ class WorkerThreads {
   };
   void JoinFinished();
 
-  std::vector<Worker> m_workers;
+  std::vector<Worker> workers_;
 };
 
 }  // namespace tarvex

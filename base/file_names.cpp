@@ -42,7 +42,7 @@ std::u16string SafeFileName(std::u16string_view name, std::u16string_view fallba
   }
   safe = Trim(safe, u" .");
   if (safe.empty()) return std::u16string(fallback);
-  if (IsReservedDeviceName(safe)) safe.insert(0, u"_");
+  if (IsReservedDeviceName(safe)) safe.insert(safe.begin(), u'_');
   if (safe.size() > kMaxNameUnits) {
     const std::size_t dot = safe.rfind(u'.');
     const std::size_t extension_length =

@@ -1,6 +1,6 @@
 #pragma once
 
-// Short notices shown in the preview browser ("Please wait...", "Analysis Completed ...").
+// Short notices shown in the preview browser ("Please wait...", "Analysis Completed...").
 // Each is written as a new page file, so that the browser never shows a cached one.
 
 #include <cstdint>

@@ -18,16 +18,16 @@ bool IsLineEnd(char16_t unit) {
 
 }  // namespace
 
-bool CUTF16File::Open(const std::filesystem::path& path, unsigned flags, std::error_code* error) {
+bool Utf16File::Open(const std::filesystem::path& path, unsigned flags, std::error_code* error) {
   unicode_ = false;
   big_endian_ = false;
   read_ahead_.clear();
   logical_position_ = 0;
-  if (!CStdioFile::Open(path, (flags & ~typeText) | typeBinary, error)) return false;
-  if ((flags & modeWrite) != 0) return true;
+  if (!BinaryFile::Open(path, (flags & ~kText) | kBinary, error)) return false;
+  if ((flags & kWrite) != 0) return true;
 
   std::array<unsigned char, 2> mark{};
-  if (GetLength() >= 2 && Read(mark.data(), mark.size()) == mark.size()) {
+  if (Length() >= 2 && Read(mark.data(), mark.size()) == mark.size()) {
     if (mark[0] == 0xFF && mark[1] == 0xFE) {
       unicode_ = true;
     } else if (mark[0] == 0xFE && mark[1] == 0xFF) {
@@ -38,18 +38,18 @@ bool CUTF16File::Open(const std::filesystem::path& path, unsigned flags, std::er
   if (unicode_) {
     logical_position_ = 2;
   } else {
-    CStdioFile::Seek(0, SeekOrigin::kBegin);
+    BinaryFile::Seek(0, SeekOrigin::kBegin);
   }
   return true;
 }
 
-bool CUTF16File::WriteString(std::u16string_view text, bool /*flag*/) {
+bool Utf16File::WriteString(std::u16string_view text, bool /*flag*/) {
   return WriteString(text);
 }
 
-bool CUTF16File::WriteString(std::u16string_view text) {
+bool Utf16File::WriteString(std::u16string_view text) {
   if (!IsOpen()) return false;
-  if (GetPosition() == 0) {
+  if (Position() == 0) {
     static constexpr unsigned char kMark[] = {0xFF, 0xFE};
     if (!Write(kMark, sizeof(kMark))) return false;
   }
@@ -57,17 +57,17 @@ bool CUTF16File::WriteString(std::u16string_view text) {
   return Write(units.data(), units.size());
 }
 
-bool CUTF16File::WriteString(std::string_view bytes) {
+bool Utf16File::WriteString(std::string_view bytes) {
   return Write(bytes.data(), bytes.size());
 }
 
-std::uint64_t CUTF16File::Seek(std::int64_t offset, SeekOrigin origin) {
+std::uint64_t Utf16File::Seek(std::int64_t offset, SeekOrigin origin) {
   read_ahead_.clear();
-  logical_position_ = CStdioFile::Seek(offset, origin);
+  logical_position_ = BinaryFile::Seek(offset, origin);
   return logical_position_;
 }
 
-bool CUTF16File::Refill() {
+bool Utf16File::Refill() {
   std::array<unsigned char, kRefillBytes> bytes{};
   const std::size_t got = Read(bytes.data(), bytes.size());
   // A trailing odd byte is no unit and is dropped.
@@ -79,7 +79,7 @@ bool CUTF16File::Refill() {
   return got >= 2;
 }
 
-bool CUTF16File::NextUnit(char16_t& unit) {
+bool Utf16File::NextUnit(char16_t& unit) {
   if (read_ahead_.empty() && !Refill()) return false;
   unit = read_ahead_.front();
   read_ahead_.pop_front();
@@ -87,7 +87,7 @@ bool CUTF16File::NextUnit(char16_t& unit) {
   return true;
 }
 
-void CUTF16File::SwallowSecondLineEnd() {
+void Utf16File::SwallowSecondLineEnd() {
   if (read_ahead_.empty() && !Refill()) return;
   if (IsLineEnd(read_ahead_.front())) {
     read_ahead_.pop_front();
@@ -95,7 +95,7 @@ void CUTF16File::SwallowSecondLineEnd() {
   }
 }
 
-bool CUTF16File::ReadString(std::u16string& text) {
+bool Utf16File::ReadString(std::u16string& text) {
   text.clear();
   if (!IsOpen()) return false;
   if (!unicode_) {
@@ -118,7 +118,7 @@ bool CUTF16File::ReadString(std::u16string& text) {
   return true;  // last line without a line end
 }
 
-char16_t* CUTF16File::ReadString(char16_t* buffer, std::size_t max) {
+char16_t* Utf16File::ReadString(char16_t* buffer, std::size_t max) {
   if (buffer == nullptr || max < 2 || !IsOpen()) return nullptr;
   std::size_t stored = 0;
   if (!unicode_) {

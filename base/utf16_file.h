@@ -10,13 +10,13 @@
 #include <string_view>
 #include <system_error>
 
-#include "base/stdio_file.h"
+#include "base/binary_file.h"
 
 namespace tarvex {
 
-class CUTF16File : public CStdioFile {
+class Utf16File : public BinaryFile {
  public:
-  // Always binary. Unless writing (modeWrite), a file of at least 2 bytes has its first two
+  // Always binary. Unless writing (kWrite), a file of at least 2 bytes has its first two
   // read: FF FE and FE FF mark it as UTF-16 (FE FF big-endian) and are skipped; anything
   // else is read again from offset 0.
   bool Open(const std::filesystem::path& path, unsigned flags,

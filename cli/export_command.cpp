@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/file_names.h"
+#include "base/program_files.h"
 #include "base/terminal_text.h"
 #include "base/utf_conversion.h"
 #include "cli/commands.h"
@@ -15,19 +16,6 @@
 
 namespace tarvex::cli {
 namespace {
-
-// "mailsaving" beside this program; in a build tree the saver is built into ../saver/.
-std::filesystem::path DefaultSaver() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return "mailsaving";
-  const std::filesystem::path beside = program.parent_path() / "mailsaving";
-  const std::filesystem::path built = program.parent_path().parent_path() / "saver" / "mailsaving";
-  if (!std::filesystem::exists(beside, error) && std::filesystem::exists(built, error)) {
-    return built;
-  }
-  return beside;
-}
 
 // Every folder node of the store, in the order the tree got them.
 std::vector<TreeNodeHandle> EveryFolder(Recovery& recovery) {
@@ -62,7 +50,7 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
     return kExitUsage;
   }
   const std::filesystem::path saver =
-      export_options.saver.empty() ? DefaultSaver() : export_options.saver;
+      export_options.saver.empty() ? SaverProgram(RunningProgramFolder()) : export_options.saver;
   std::error_code error;
   if (!std::filesystem::is_regular_file(saver, error)) {
     PrintError("the saver program was not found: " + saver.string() +

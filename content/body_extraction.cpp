@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "base/file_names.h"
+#include "base/utf16_file.h"
 #include "base/utf_conversion.h"
 #include "content/body_text_encoding.h"
 #include "content/compressed_rtf.h"
 #include "content/rtf_to_text.h"
-#include "base/utf16_file.h"
 #include "store/column_decompression.h"
 #include "store/column_type.h"
 #include "store/stored_value.h"
@@ -20,8 +20,8 @@
 namespace tarvex {
 namespace {
 
-constexpr unsigned kCreateReadWrite = CStdioFile::modeCreate | CStdioFile::modeReadWrite;
-constexpr unsigned kCreateWrite = CStdioFile::modeCreate | CStdioFile::modeWrite;
+constexpr unsigned kCreateReadWrite = BinaryFile::kCreate | BinaryFile::kReadWrite;
+constexpr unsigned kCreateWrite = BinaryFile::kCreate | BinaryFile::kWrite;
 
 // Binary values of 4 bytes or fewer are taken as no body.
 constexpr std::size_t kShortestBinaryBody = 5;
@@ -40,17 +40,17 @@ bool IsCompressed(const RawValue& raw) {
   return (raw.flags & kValueFlagCompressed) != 0 && !IsMulti(raw);
 }
 
-bool WriteBytes(CStdioFile& file, std::span<const std::uint8_t> bytes) {
+bool WriteBytes(BinaryFile& file, std::span<const std::uint8_t> bytes) {
   return file.Write(bytes.data(), bytes.size());
 }
-bool WriteBytes(CStdioFile& file, std::string_view bytes) {
+bool WriteBytes(BinaryFile& file, std::string_view bytes) {
   return file.Write(bytes.data(), bytes.size());
 }
 
 // Streams a long value into `file`, which `open` makes once the value is found: a long value
 // that cannot be found is no body (its stored bytes are only a key) and leaves the body state
 // and the working folder as they were. False then, or when the file cannot be made.
-bool WriteLongValue(const ese::Record& record, const RawValue& raw, CStdioFile& file,
+bool WriteLongValue(const ese::Record& record, const RawValue& raw, BinaryFile& file,
                     const std::function<bool()>& open) {
   std::optional<bool> opened;
   auto ensure_open = [&] {
@@ -149,10 +149,10 @@ bool BodyExtractor::StoreColumnValue(const ese::Record* record, int value_entry,
                      : route == Route::kHtml ? "htmlbody.html"
                                              : "rtfbody.txt";
   const std::filesystem::path path = working_folder_ / name;
-  CUTF16File utf16_file;
-  CStdioFile plain_file;
+  Utf16File utf16_file;
+  BinaryFile plain_file;
   // Text and HTML bodies go through the program's text file class, written raw (no mark).
-  CStdioFile& file = route == Route::kRtf ? plain_file : utf16_file;
+  BinaryFile& file = route == Route::kRtf ? plain_file : utf16_file;
   auto open = [&] {
     if (!file.Open(path, route == Route::kRtf ? kCreateWrite : kCreateReadWrite)) return false;
     body_state_.file_path = path;
@@ -181,14 +181,14 @@ bool BodyExtractor::ConvertRtfBodyFile() {
   const std::string rtf = RtfOfStream(*stream);
   {
     // Kept beside the other working files for whoever wants to open the document itself.
-    CStdioFile copy;
+    BinaryFile copy;
     if (copy.Open(working_folder_ / "temp.rtf", kCreateWrite)) WriteBytes(copy, rtf);
   }
   body_state_.text = rtf.empty() ? std::u16string() : RtfToPlainText(rtf);
 
   const std::filesystem::path path = working_folder_ / "rtfbody.txt";
   body_state_.file_path = path;
-  CStdioFile file;
+  BinaryFile file;
   if (!file.Open(path, kCreateWrite)) return false;
   body_state_.format = BodyFormat::kRtf;
   WriteBytes(file, Utf16ToUtf8(body_state_.text));
@@ -202,7 +202,7 @@ std::u16string BodyExtractor::WriteBodyValueAsText(const ese::Record* record, in
   if (!type || !raw || raw->bytes.empty()) return std::u16string();
 
   const std::filesystem::path path = working_folder_ / "blank.txt";
-  CUTF16File file;
+  Utf16File file;
   auto open = [&] {
     body_state_.file_path = path;
     return file.Open(path, kCreateWrite);

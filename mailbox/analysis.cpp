@@ -15,7 +15,7 @@ constexpr std::u16string_view kPleaseWaitPage =
     u"<div align=\"center\"><br><br><h1 >Please wait...</h1><br><h3>Scanning process "
     u"started<h3><br></div>";
 constexpr std::u16string_view kCompletedPage =
-    u"<div align=\"center\"><br><br><h1 >Analysis Completed ...</h1><br><br></div>";
+    u"<div align=\"center\"><br><br><h1 >Analysis Completed...</h1><br><br></div>";
 
 void EndAsFailure(Recovery& recovery) {
   WindowPort& window = recovery.window();
@@ -43,14 +43,16 @@ NamedTableHandlers OlderLayoutHandlers(Recovery& recovery) {
 void ScanOlderLayout(Recovery& recovery, const NamedTableHandlers& handlers) {
   WindowPort& window = recovery.window();
   StoreSession& session = recovery.session();
-  window.SetStatusText(u"Status: (Step 4/7) Rebuild mailbox folders informations (please wait..) ");
+  window.SetStatusText(
+      u"Status: (Step 4/7) Rebuilding mailbox folder information (please wait...) ");
   session.ScanNamedTable(u"Folders", handlers, recovery.scan_context());
   BuildFolderTree(recovery);
   AddRecoveredItemsFolders(recovery);
-  window.SetStatusText(u"Status : (Step 5/7) Extract mailbox email informations (please wait..) ");
+  window.SetStatusText(
+      u"Status: (Step 5/7) Extracting mailbox email information (please wait...) ");
   session.ScanNamedTable(u"Msg", handlers, recovery.scan_context());
   window.SetStatusText(
-      u"Status: (Step 5/7) Extract mailbox email attachment informations (please wait..) ");
+      u"Status: (Step 5/7) Extracting mailbox email attachment information (please wait...) ");
   session.ScanNamedTable(session.attachment_table_name(), handlers, recovery.scan_context());
   recovery.indexes().CatchUpAfterAnalysis(recovery.model());
 }
@@ -66,7 +68,7 @@ void Scan2010Layout(Recovery& recovery) {
   for (const std::u16string& table_name : model.folder_tables) {
     if (table_name.empty()) continue;
     if (recovery.pause_gate().IsCancelled()) return;
-    window.SetStatusText(u"Status: Extract Exchange 2010 Folder Information.  " + table_name);
+    window.SetStatusText(u"Status: Extracting Exchange 2010 Folder Information.  " + table_name);
     for (const TableEntry& entry : session.catalog().entries()) {
       if (entry.name == table_name) ScanFolderTable(recovery, entry.table, entry.name);
     }
@@ -89,7 +91,7 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
   window.EnableMenuCommand(MenuCommand::kSaveMailbox, false);
   recovery.Reset();
 
-  window.SetStatusText(u"Status: (Step 1/7) initialize Exchange EDB File (please wait..) ");
+  window.SetStatusText(u"Status: (Step 1/7) Initializing Exchange EDB File (please wait...) ");
   recovery.ShowMessagePage(kPleaseWaitPage);
   if (depth == ScanDepth::kDeep) {
     window.SetStatusText(u"Status: Deep scan: reading every page of the file (please wait..) ");
@@ -101,7 +103,7 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
   if (const auto* failure = std::get_if<StoreOpenFailure>(&opened)) {
     switch (*failure) {
       case StoreOpenFailure::kCannotInitialize:
-        window.SetStatusText(u"Status: Unable to initialize Database ");
+        window.SetStatusText(u"Status: Unable to Initialize Database ");
         EndAsFailure(recovery);
         return AnalysisOutcome::kFailed;
       case StoreOpenFailure::kCannotOpen:
@@ -116,14 +118,15 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
   if (catalog == CatalogResult::kFailed) {
     window.SetStatusText(u"Status: Unable to Recover Exchange Database ");
   } else if (catalog == CatalogResult::kComplete) {
-    window.SetStatusText(u"Status: (Step 2/7) Scan MsysObject table (please wait..) ");
+    window.SetStatusText(u"Status: (Step 2/7) Scanning MSysObjects Table (please wait...) ");
   }
   window.EnableControl(WindowControl::kFolderTree, false);
   session.RecogniseLayout();
 
   const NamedTableHandlers handlers = OlderLayoutHandlers(recovery);
   if (session.store_kind() == StoreKind::kPrivate) {
-    window.SetStatusText(u"Status: (Step 3/7) Scan exchange store informations (please wait..) ");
+    window.SetStatusText(
+        u"Status: (Step 3/7) Scanning Exchange Store Information (please wait...) ");
     session.ScanNamedTable(u"Mailbox", handlers, recovery.scan_context());
   } else {
     AddPublicMailbox(recovery);

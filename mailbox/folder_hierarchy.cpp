@@ -26,7 +26,7 @@ constexpr std::size_t kDeepestFolderLevel = 26;
 constexpr std::size_t kAttachedNodesPerRow = 16;
 
 constexpr std::u16string_view kFolderStatusPrefix =
-    u"Status: (Step 4/7) Rebuild mailbox folders informations ( ";
+    u"Status: (Step 4/7) Rebuilding mailbox folder information ( ";
 
 // Where the folder columns sit in the current table; 0 means absent, as in the directory.
 struct FolderColumns {

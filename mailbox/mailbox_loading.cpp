@@ -10,9 +10,9 @@ namespace tarvex {
 namespace {
 
 constexpr std::u16string_view kLoadingHeadersStatus =
-    u"Please wait... Loading Mailbox Header Informations";
+    u"Please wait... Loading Mailbox Header Information";
 constexpr std::u16string_view kLoadingBodiesStatus =
-    u"Please wait... Loading Mailbox Body Informations";
+    u"Please wait... Loading Mailbox Body Information";
 
 using TableScan = bool (*)(Recovery&, const ese::Table*, std::u16string_view);
 

@@ -1,11 +1,11 @@
 #include <vector>
 
 #include "base/file_names.h"
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "output/export_item_record.h"
 #include "output/export_manifest.h"
 #include "output/export_writers.h"
-#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {
@@ -111,9 +111,9 @@ void SaveContactItem(ExportSession& session, SaveQueueEntry& item, const ExportI
   FindExportBody(recovery, record, u"blank.txt", values.plain_body);
   const BodyState& body = recovery.body();
   {
-    CUTF16File file;
+    Utf16File file;
     if (file.Open(session.manifest_folder / PathFromText(kContactFieldsFileName),
-                  CStdioFile::modeCreate | CStdioFile::modeWrite)) {
+                  BinaryFile::kCreate | BinaryFile::kWrite)) {
       file.WriteString(std::u16string_view(fields));
     }
   }

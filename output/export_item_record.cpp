@@ -1,12 +1,12 @@
 #include "output/export_item_record.h"
 
+#include "base/binary_file.h"
 #include "base/file_names.h"
 #include "base/utf_conversion.h"
 #include "content/body_extraction.h"
 #include "content/text_transformations.h"
 #include "mailbox/item_extraction.h"
 #include "output/preview_page_files.h"
-#include "base/stdio_file.h"
 
 namespace tarvex {
 
@@ -29,8 +29,8 @@ void FindExportBody(Recovery& recovery, PreviewRecord& record, std::u16string_vi
     WriteUnmarkedUtf16File(body.file_path, plain_body);
     return;
   }
-  CStdioFile file;
-  if (!file.Open(body.file_path, CStdioFile::modeCreate | CStdioFile::modeWrite)) return;
+  BinaryFile file;
+  if (!file.Open(body.file_path, BinaryFile::kCreate | BinaryFile::kWrite)) return;
   const std::string bytes = Utf16ToUtf8(plain_body);
   file.Write(bytes.data(), bytes.size());
   file.Close();

@@ -1,6 +1,6 @@
 #include "output/export_manifest.h"
 
-#include "base/stdio_file_ex.h"
+#include "base/text_file.h"
 #include "base/utf16_file.h"
 
 namespace tarvex {
@@ -27,15 +27,15 @@ std::u16string ManifestText(const ManifestRecord& record) {
 bool WriteManifestFile(const std::filesystem::path& path, const ManifestRecord& record,
                        bool mail_record) {
   const std::u16string text = ManifestText(record);
-  constexpr unsigned kCreateForWriting = CStdioFile::modeCreate | CStdioFile::modeWrite;
+  constexpr unsigned kCreateForWriting = BinaryFile::kCreate | BinaryFile::kWrite;
   if (mail_record) {
-    CStdioFileEx file;
-    if (!file.Open(path, CStdioFileEx::modeUtf16Content | kCreateForWriting)) return false;
+    TextFile file;
+    if (!file.Open(path, TextFile::kUtf16Content | kCreateForWriting)) return false;
     const bool written = file.WriteString(text);
     file.Close();
     return written;
   }
-  CUTF16File file;
+  Utf16File file;
   if (!file.Open(path, kCreateForWriting)) return false;
   const bool written = file.WriteString(std::u16string_view(text));
   file.Close();

@@ -46,7 +46,7 @@ bool RunSaver(ExportSession& session, std::u16string_view parameter, std::u16str
   const std::vector<std::string> arguments = {Utf16ToUtf8(parameter), "--manifest-dir",
                                               session.manifest_folder.string()};
   const std::u16string prefix =
-      parameter == u"contact" ? u"saving Contact status: [ " : u"saving mail status: [ ";
+      parameter == u"contact" ? u"Saving contact status: [ " : u"Saving mail status: [ ";
   // The status follows the start, as it names a save under way.
   const std::optional<int> status = RunProgramAndWait(session.saver, arguments, [&] {
     session.recovery.window().SetStatusText(

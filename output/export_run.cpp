@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "base/file_names.h"
+#include "base/program_files.h"
 #include "base/utf16_text.h"
 #include "mailbox/recovered_items.h"
 #include "content/text_transformations.h"
@@ -23,8 +24,6 @@
 
 namespace tarvex {
 namespace {
-
-constexpr std::u16string_view kSaverName = u"mailsaving";
 
 // Keeps the tree and the list disabled for the life of an export.
 class ControlsDisabled {
@@ -334,7 +333,7 @@ std::u16string ExportFolderPaths::PathOf(std::u16string_view mailbox_name,
 ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
   ExportOutcome outcome;
   const std::filesystem::path saver =
-      request.saver.empty() ? recovery.program_folder() / PathFromText(kSaverName) : request.saver;
+      request.saver.empty() ? SaverProgram(recovery.program_folder()) : request.saver;
   const std::filesystem::path manifest_folder =
       request.manifest_folder.empty() ? recovery.program_folder() : request.manifest_folder;
   std::error_code error;

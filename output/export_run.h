@@ -33,7 +33,8 @@ struct ExportRequest {
   std::vector<TreeNodeHandle> folders;  // tree nodes of folders; other nodes add nothing
   unsigned kinds = kExportAll;
   std::filesystem::path output_folder;
-  // The saver program; empty: "mailsaving" in the recovery's program folder.
+  // The saver program; empty: "mailsaving" for the recovery's program folder
+  // (base/program_files.h).
   std::filesystem::path saver;
   // Where the manifest is written; empty: the recovery's program folder.
   std::filesystem::path manifest_folder;

@@ -1,5 +1,6 @@
 #include "output/export_writers.h"
 
+#include "base/binary_file.h"
 #include "base/file_names.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
@@ -8,7 +9,6 @@
 #include "output/export_manifest.h"
 #include "output/export_working_files.h"
 #include "output/mime_message_writer.h"
-#include "base/stdio_file.h"
 
 namespace tarvex {
 namespace {
@@ -35,8 +35,8 @@ void ResetItemState(Recovery& recovery) {
 // The saver reads the sender from the message file's first line. Written as UTF-8, so that
 // a sender outside the ANSI code page survives.
 void WriteSenderFile(const std::filesystem::path& message_path, std::u16string_view sender) {
-  CStdioFile file;
-  if (!file.Open(message_path, CStdioFile::modeCreate | CStdioFile::modeWrite)) return;
+  BinaryFile file;
+  if (!file.Open(message_path, BinaryFile::kCreate | BinaryFile::kWrite)) return;
   const std::string line = "From: " + Utf16ToUtf8(SingleLine(sender));
   file.Write(line.data(), line.size());
   file.Close();

@@ -11,7 +11,7 @@ namespace tarvex {
 
 // The opening of each cell, label included; the odd spaces and "</b >" are the page's own.
 namespace header_label {
-inline constexpr std::u16string_view kFrom = u"   <td height='20'><b>From :</b>";
+inline constexpr std::u16string_view kFrom = u"   <td height='20'><b>From:</b>";
 inline constexpr std::u16string_view kContactFrom = u"   <td height='20'><b>From:</b >";
 inline constexpr std::u16string_view kDate = u"   <td height='20'><b>Date:</b >";
 inline constexpr std::u16string_view kSubject = u"   <td height='20'><b>Subject: </b> ";
@@ -23,14 +23,14 @@ inline constexpr std::u16string_view kBcc =
     u"   <td height='20' colspan='2'><b>Bcc: </b><span color='red'>";
 inline constexpr std::u16string_view kAttachment =
     u"   <td height='20' colspan='2'><b>Attachment: </b><span color='red'>";
-inline constexpr std::u16string_view kLocation = u"   <td height='20'><b>Location : </b> ";
-inline constexpr std::u16string_view kStartDate = u"   <td height='20'><b>Start Date : </b> ";
-inline constexpr std::u16string_view kEndDate = u"   <td height='20'><b>End Date : </b> ";
-inline constexpr std::u16string_view kShowAs = u"   <td height='20'><b>Show As : </b> ";
+inline constexpr std::u16string_view kLocation = u"   <td height='20'><b>Location: </b> ";
+inline constexpr std::u16string_view kStartDate = u"   <td height='20'><b>Start Date: </b> ";
+inline constexpr std::u16string_view kEndDate = u"   <td height='20'><b>End Date: </b> ";
+inline constexpr std::u16string_view kShowAs = u"   <td height='20'><b>Show As: </b> ";
 inline constexpr std::u16string_view kTimeZone = u"   <td height='20'><b>Time Zone: </b> ";
-inline constexpr std::u16string_view kCategories = u"   <td height='20'><b>Categories : </b> ";
-inline constexpr std::u16string_view kDueDate = u"   <td height='20'><b>Due Date : </b> ";
-inline constexpr std::u16string_view kReminderDate = u"   <td height='20'><b>Reminder Date : </b> ";
+inline constexpr std::u16string_view kCategories = u"   <td height='20'><b>Categories: </b> ";
+inline constexpr std::u16string_view kDueDate = u"   <td height='20'><b>Due Date: </b> ";
+inline constexpr std::u16string_view kReminderDate = u"   <td height='20'><b>Reminder Date: </b> ";
 }  // namespace header_label
 
 // "&", "<", ">", and both quotes as character references.

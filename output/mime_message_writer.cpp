@@ -7,12 +7,12 @@
 
 #include "base/code_page_1252.h"
 #include "base/file_names.h"
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "content/body_text_encoding.h"
 #include "output/content_type_table.h"
 #include "output/mime_encoding.h"
-#include "base/utf16_file.h"
 
 namespace tarvex {
 namespace {
@@ -40,7 +40,7 @@ constexpr std::size_t kReadChunkBytes = 64 * 1024;
 // The longest line RFC 5322 allows, without its line end.
 constexpr std::size_t kMaxLineBytes = 998;
 
-void Put(CUTF16File& file, std::u16string_view text) {
+void Put(Utf16File& file, std::u16string_view text) {
   const std::string utf8 = Utf16ToUtf8(text);
   file.WriteString(std::string_view(utf8));
 }
@@ -69,7 +69,7 @@ std::size_t CharacterCount(std::u16string_view text) {
 }
 
 // From, Bcc and Cc.
-void WriteAddressLine(CUTF16File& file, std::u16string_view name, std::u16string_view value) {
+void WriteAddressLine(Utf16File& file, std::u16string_view name, std::u16string_view value) {
   if (value.empty()) return;
   std::u16string text = HeaderValue(value);
   RemoveTrailingSpaces(text);
@@ -79,7 +79,7 @@ void WriteAddressLine(CUTF16File& file, std::u16string_view name, std::u16string
 
 // Only entries followed by a comma and longer than 3 characters are kept. Cutting the UTF-8
 // form keeps every character, and a comma byte never occurs inside a UTF-8 sequence.
-void WriteToLine(CUTF16File& file, std::u16string_view value) {
+void WriteToLine(Utf16File& file, std::u16string_view value) {
   if (value.empty()) return;
   std::u16string text = HeaderValue(value);
   RemoveTrailingSpaces(text);
@@ -96,7 +96,7 @@ void WriteToLine(CUTF16File& file, std::u16string_view value) {
   Put(file, u"To: " + EncodeAddressHeader(list) + u"\r\n");
 }
 
-void WriteDateLine(CUTF16File& file, std::u16string_view value) {
+void WriteDateLine(Utf16File& file, std::u16string_view value) {
   if (value.empty()) return;
   std::u16string text = HeaderValue(value);
   RemoveTrailingSpaces(text);
@@ -107,8 +107,8 @@ void WriteDateLine(CUTF16File& file, std::u16string_view value) {
 // opened or holds nothing.
 std::string ReadWholeFile(const fs::path& path) {
   std::string bytes;
-  CStdioFile file;
-  if (path.empty() || !file.Open(path, CStdioFile::modeRead)) return bytes;
+  BinaryFile file;
+  if (path.empty() || !file.Open(path, BinaryFile::kRead)) return bytes;
   std::string chunk(kReadChunkBytes, '\0');
   while (const std::size_t got = file.Read(chunk.data(), chunk.size())) {
     bytes.append(chunk, 0, got);
@@ -163,7 +163,7 @@ bool HasOverlongLine(std::string_view text) {
   return false;
 }
 
-void WriteBodyPart(CUTF16File& file, const EmlMessage& message) {
+void WriteBodyPart(Utf16File& file, const EmlMessage& message) {
   const std::string body =
       Utf16ToUtf8(DecodeBody(ReadWholeFile(message.body_file), message.body_encoding));
   // A body line equal to the boundary would end the part early, and mail transports break
@@ -222,9 +222,9 @@ std::optional<fs::path> AttachmentFile(const fs::path& folder, const fs::path& m
 }
 
 // The part is named after the listed file, even where a link inside the folder leads on.
-void WriteAttachmentPart(CUTF16File& file, const fs::path& path, std::u16string_view name) {
-  CStdioFile attachment;
-  if (!attachment.Open(path, CStdioFile::modeRead)) return;
+void WriteAttachmentPart(Utf16File& file, const fs::path& path, std::u16string_view name) {
+  BinaryFile attachment;
+  if (!attachment.Open(path, BinaryFile::kRead)) return;
   std::u16string header(kBoundaryLine);
   header += u"Content-Type: " + ContentTypeForFileName(name) + u";\r\n";
   header += EncodedWordParameter(u"name", name) + u"\r\n";
@@ -250,7 +250,7 @@ void WriteAttachmentPart(CUTF16File& file, const fs::path& path, std::u16string_
   Put(file, u"\r\n");
 }
 
-void WriteAttachments(CUTF16File& file, const EmlMessage& message) {
+void WriteAttachments(Utf16File& file, const EmlMessage& message) {
   if (message.attachment_list.empty()) return;
   Put(file, std::u16string(kBoundaryLine) + std::u16string(kPreambleLine));
   fs::path folder = message.message_path.parent_path();
@@ -270,8 +270,8 @@ void WriteAttachments(CUTF16File& file, const EmlMessage& message) {
 void WriteEmlFile(const EmlMessage& message) {
   std::error_code ignored;
   fs::remove(message.message_path, ignored);
-  CUTF16File file;
-  if (!file.Open(message.message_path, CStdioFile::modeCreate | CStdioFile::modeWrite)) return;
+  Utf16File file;
+  if (!file.Open(message.message_path, BinaryFile::kCreate | BinaryFile::kWrite)) return;
 
   WriteAddressLine(file, u"From", message.from);
   WriteToLine(file, message.to);

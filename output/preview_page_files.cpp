@@ -11,7 +11,7 @@
 namespace tarvex {
 namespace {
 
-constexpr unsigned kCreateWrite = CStdioFile::modeCreate | CStdioFile::modeWrite;
+constexpr unsigned kCreateWrite = BinaryFile::kCreate | BinaryFile::kWrite;
 
 constexpr std::u16string_view kFramesetEnd = u"'></frameset></html>";
 
@@ -80,13 +80,13 @@ std::u16string FramesetPage(FramesetLayout layout, std::u16string_view body_sour
 }
 
 bool WritePageFile(const std::filesystem::path& path, std::u16string_view document) {
-  CUTF16File file;
+  Utf16File file;
   if (!file.Open(path, kCreateWrite)) return false;
   return file.WriteString(document, true);
 }
 
 bool WriteUnmarkedUtf16File(const std::filesystem::path& path, std::u16string_view text) {
-  CStdioFile file;
+  BinaryFile file;
   if (!file.Open(path, kCreateWrite)) return false;
   const std::string bytes = EncodeUtf16Le(text);
   return file.Write(bytes.data(), bytes.size());

@@ -15,7 +15,7 @@ namespace {
 
 namespace label = header_label;
 
-// The first group of the first match of an ATL-syntax pattern, ignoring case; empty when none.
+// The first group of the first match of a header pattern, ignoring case; empty when none.
 std::u16string FirstGroup(std::u16string_view pattern, std::u16string_view text) {
   std::vector<std::u16string> groups;
   if (!FindPatternGroups(pattern, false, 1, text, groups, false) || groups.empty()) {

@@ -116,9 +116,8 @@ void WriteDistListPageOlder(Recovery& recovery, PreviewRecord& record, SelectedI
   ReplaceAll(members, u"SMTP", u" [");
   body.file_path = recovery.working_folder() / "body.html";
   {
-    CUTF16File file;
-    if (file.Open(body.file_path, CStdioFile::modeCreate | CStdioFile::modeWrite) &&
-        !members.empty()) {
+    Utf16File file;
+    if (file.Open(body.file_path, BinaryFile::kCreate | BinaryFile::kWrite) && !members.empty()) {
       file.WriteString(
           std::u16string(kPagePolicyMeta16) + ReplacedAll(EscapeHtml(members), u",", u"<br>"),
           true);

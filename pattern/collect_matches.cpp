@@ -1,21 +1,21 @@
 #include "pattern/collect_matches.h"
 
-#include "pattern/cm_regex.h"
+#include "pattern/regex.h"
 
 namespace tarvex {
 
 std::u16string CollectMatches(std::u16string_view pattern, std::u16string_view input) {
   if (pattern.empty() || input.empty()) return {};
   try {
-    const CMRegex regex(pattern);
-    const CMMatchCollection matches = regex.Matches(input);
+    const Regex regex(pattern);
+    const RegexMatches matches = regex.Matches(input);
     std::u16string joined;
     for (std::size_t i = 0; i < matches.Count(); ++i) {
       joined += matches[i].Value();
       joined += u',';
     }
     return joined;
-  } catch (const CMException&) {
+  } catch (const RegexError&) {
     return {};
   }
 }

@@ -3,7 +3,7 @@
 #include <unordered_set>
 
 #include "base/utf16_text.h"
-#include "pattern/atl_syntax.h"
+#include "pattern/header_pattern_syntax.h"
 #include "pattern/regex_program.h"
 
 namespace tarvex {
@@ -13,7 +13,7 @@ bool FindPatternGroups(std::u16string_view pattern, bool case_sensitive, int gro
                        bool keep_duplicates) {
   groups.clear();
   if (pattern.empty() || group_count < 1 || input.empty()) return false;
-  const std::optional<std::u16string> translated = TranslateAtlPattern(pattern);
+  const std::optional<std::u16string> translated = TranslateHeaderPattern(pattern);
   if (!translated) return false;
   const std::optional<RegexProgram> program = RegexProgram::Compile(
       *translated, RegexOptions{.caseless = !case_sensitive, .dot_all = true});

@@ -1,7 +1,7 @@
 #pragma once
 
-// The pattern-group matcher: the captured texts of every match of an ATL-syntax pattern
-// (see pattern/atl_syntax.h), as the mail preview takes header values out of transport
+// The pattern-group matcher: the captured texts of every match of a header pattern (see
+// pattern/header_pattern_syntax.h), as the mail preview takes header values out of transport
 // headers.
 
 #include <string>

@@ -2,26 +2,14 @@
 // its parameter. It reads the manifest the recovery program wrote next to it and adds the item
 // to the output mailbox.
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <system_error>
 
+#include "base/program_files.h"
 #include "saver/manifest.h"
 #include "saver/save_item.h"
-
-namespace {
-
-std::filesystem::path ProgramFolder() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::current_path(error) : program.parent_path();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
@@ -39,8 +27,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mailsaving: unknown item kind \"%s\"\n", parameter.c_str());
     return 2;
   }
-  const std::filesystem::path folder =
-      manifest_folder.empty() ? ProgramFolder() : std::filesystem::path(manifest_folder);
+  const std::filesystem::path folder = manifest_folder.empty()
+                                           ? tarvex::RunningProgramFolder()
+                                           : std::filesystem::path(manifest_folder);
   const tarvex::SaveOutcome outcome = tarvex::SaveItem(*kind, folder);
   for (const std::string& warning : outcome.warnings) {
     std::fprintf(stderr, "mailsaving: warning: %s\n", warning.c_str());

@@ -11,8 +11,14 @@ case "$config" in
   *) echo "build: unknown configuration '$config' (release or asan)" >&2; exit 2 ;;
 esac
 
+# The project's own builds treat warnings as errors (off by default for packagers).
+flags+=(-DTARVEX_WERROR=ON)
+
 build_dir="$root/build/$config"
 if [ ! -f "$build_dir/build.ninja" ]; then
   cmake -S "$root" -B "$build_dir" -G Ninja "${flags[@]}"
+elif ! grep -q '^TARVEX_WERROR:BOOL=ON$' "$build_dir/CMakeCache.txt"; then
+  # A directory configured by hand: keep its settings, add the warnings as errors.
+  cmake "$build_dir" -DTARVEX_WERROR=ON
 fi
 cmake --build "$build_dir"

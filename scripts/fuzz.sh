@@ -16,7 +16,7 @@ targets=(page record database column_decompression compressed_rtf html_sanitizer
 
 if [ ! -f "$build_dir/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build_dir" -G Ninja \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_FUZZ=ON -DTARVEX_BUILD_TESTS=OFF
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_FUZZ=ON -DTARVEX_BUILD_TESTS=OFF -DTARVEX_WERROR=ON
 fi
 cmake --build "$build_dir" -- -j 2
 

@@ -1,3 +1,5 @@
+#include "base/text_file.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "base/code_page_conversion.h"
-#include "base/stdio_file_ex.h"
 #include "base/utf16_file.h"
 
 namespace tarvex {
@@ -61,8 +62,8 @@ class TextFileTest : public ::testing::Test {
   }
   std::vector<std::u16string> Utf16Lines(std::string_view bytes) const {
     Store(bytes);
-    CUTF16File file;
-    EXPECT_TRUE(file.Open(path_, CStdioFile::modeRead));
+    Utf16File file;
+    EXPECT_TRUE(file.Open(path_, BinaryFile::kRead));
     return Lines(file);
   }
 
@@ -71,13 +72,13 @@ class TextFileTest : public ::testing::Test {
 };
 
 using LineList = std::vector<std::u16string>;
-constexpr unsigned kCreateWrite = CStdioFile::modeCreate | CStdioFile::modeWrite;
-constexpr unsigned kCreateReadWrite = CStdioFile::modeCreate | CStdioFile::modeReadWrite;
+constexpr unsigned kCreateWrite = BinaryFile::kCreate | BinaryFile::kWrite;
+constexpr unsigned kCreateReadWrite = BinaryFile::kCreate | BinaryFile::kReadWrite;
 const std::string kLeMark = "\xFF\xFE";
 const std::string kBeMark = "\xFE\xFF";
 
 TEST_F(TextFileTest, Utf16FileWritesOneMarkThenUnitsAsTheyAre) {
-  CUTF16File file;
+  Utf16File file;
   ASSERT_EQ(kCreateWrite, 0x1001u);
   ASSERT_TRUE(file.Open(path_, kCreateWrite));
   EXPECT_TRUE(file.WriteString(u"abc"));
@@ -97,11 +98,11 @@ TEST_F(TextFileTest, Utf16FileWritesOneMarkThenUnitsAsTheyAre) {
 
 TEST_F(TextFileTest, Utf16FileReadWriteOpenTruncatesAndForgetsTheOldMark) {
   Store(kLeMark + Le(u"old text"));
-  CUTF16File file;
+  Utf16File file;
   ASSERT_EQ(kCreateReadWrite, 0x1002u);
   ASSERT_TRUE(file.Open(path_, kCreateReadWrite));
   EXPECT_FALSE(file.IsUnicode());
-  EXPECT_EQ(file.GetLength(), 0u);
+  EXPECT_EQ(file.Length(), 0u);
   file.WriteString(u"new");
   file.Close();
   EXPECT_EQ(Bytes(), kLeMark + Le(u"new"));
@@ -127,16 +128,16 @@ TEST_F(TextFileTest, Utf16FileLineEndSplitAcrossReadAhead) {
   const std::u16string first(2047, u'x');
   const std::u16string second(5000, u'y');
   Store(kLeMark + Le(first + u"\r\n" + second + u"\n\nz"));
-  CUTF16File file;
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
+  Utf16File file;
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
   EXPECT_EQ(Lines(file), (LineList{first, second, u"z"}));
   EXPECT_EQ(file.LogicalPosition(), 2 + 2 * (first.size() + second.size() + 5));
 }
 
 TEST_F(TextFileTest, Utf16FileBufferReadKeepsTheFirstLineEndUnit) {
   Store(kLeMark + Le(u"ab\r\ncdefg\n"));
-  CUTF16File file;
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
+  Utf16File file;
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
   char16_t buffer[8] = {};
   EXPECT_EQ(file.ReadString(buffer, 1), nullptr);
   EXPECT_EQ(file.ReadString(buffer, 8), buffer);
@@ -152,8 +153,8 @@ TEST_F(TextFileTest, Utf16FileBufferReadKeepsTheFirstLineEndUnit) {
 
 TEST_F(TextFileTest, Utf16FileSeekDropsTheReadAhead) {
   Store(kLeMark + Le(u"one\r\ntwo\r\n"));
-  CUTF16File file;
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
+  Utf16File file;
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
   EXPECT_TRUE(file.IsUnicode());
   EXPECT_EQ(file.LogicalPosition(), 2u);
   std::u16string line;
@@ -170,42 +171,42 @@ TEST_F(TextFileTest, Utf16FileSeekDropsTheReadAhead) {
 
 TEST_F(TextFileTest, Utf16FileWithoutMarkReadsBytesFromTheStart) {
   Store("\xE9t\xE9\r\nsecond");
-  CUTF16File file;
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
+  Utf16File file;
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
   EXPECT_FALSE(file.IsUnicode());
   EXPECT_EQ(file.LogicalPosition(), 0u);
   EXPECT_EQ(Lines(file), (LineList{u"\u00E9t\u00E9", u"second"}));
 
   Store("x");  // shorter than a mark
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
   EXPECT_EQ(Lines(file), (LineList{u"x"}));
 }
 
 TEST_F(TextFileTest, OpenModesAndFailures) {
-  CUTF16File file;
+  Utf16File file;
   std::error_code error;
-  EXPECT_FALSE(file.Open(folder_ / "missing.txt", CStdioFile::modeRead, &error));
+  EXPECT_FALSE(file.Open(folder_ / "missing.txt", BinaryFile::kRead, &error));
   EXPECT_EQ(error, std::errc::no_such_file_or_directory);
   EXPECT_FALSE(file.IsOpen());
   EXPECT_FALSE(file.WriteString(u"x"));
-  CStdioFileEx ex;
+  TextFile ex;
   EXPECT_FALSE(ex.Open(folder_ / "no" / "folder.txt", kCreateWrite));
   EXPECT_FALSE(ex.WriteString(u"x"));
-  // Without modeCreate a missing file is not created.
-  EXPECT_FALSE(ex.Open(folder_ / "missing.txt", CStdioFile::modeWrite));
+  // Without kCreate a missing file is not created.
+  EXPECT_FALSE(ex.Open(folder_ / "missing.txt", BinaryFile::kWrite));
   EXPECT_FALSE(fs::exists(folder_ / "missing.txt"));
 
-  // modeNoTruncate keeps an existing file and creates a missing one.
-  constexpr unsigned kKeep = CStdioFile::modeCreate | CStdioFile::modeNoTruncate;
+  // kNoTruncate keeps an existing file and creates a missing one.
+  constexpr unsigned kKeep = BinaryFile::kCreate | BinaryFile::kNoTruncate;
   Store("hello");
-  CStdioFile plain;
-  ASSERT_TRUE(plain.Open(path_, kKeep | CStdioFile::modeWrite));
-  EXPECT_EQ(plain.GetLength(), 5u);
+  BinaryFile plain;
+  ASSERT_TRUE(plain.Open(path_, kKeep | BinaryFile::kWrite));
+  EXPECT_EQ(plain.Length(), 5u);
   EXPECT_EQ(plain.Seek(0, SeekOrigin::kEnd), 5u);
   EXPECT_TRUE(plain.Write("!", 1));
   plain.Close();
   EXPECT_EQ(Bytes(), "hello!");
-  ASSERT_TRUE(plain.Open(folder_ / "new.txt", kKeep | CStdioFile::modeReadWrite));
+  ASSERT_TRUE(plain.Open(folder_ / "new.txt", kKeep | BinaryFile::kReadWrite));
   EXPECT_TRUE(fs::exists(folder_ / "new.txt"));
   // Reading after writing on one handle sees the written bytes.
   EXPECT_TRUE(plain.Write("abc", 3));
@@ -215,21 +216,21 @@ TEST_F(TextFileTest, OpenModesAndFailures) {
   EXPECT_EQ(std::string(back, 3), "abc");
 }
 
-TEST_F(TextFileTest, StdioFileExUtf16ContentMarksOnlyTheFirstString) {
-  CStdioFileEx file;
-  ASSERT_TRUE(file.Open(path_, CStdioFileEx::modeUtf16Content | kCreateWrite | 0x4000));
-  EXPECT_TRUE(file.IsFileUnicodeText());
-  EXPECT_EQ(file.GetOpenFlags(), 0x200000u | 0x1001u | 0x8000u);
+TEST_F(TextFileTest, TextFileUtf16ContentMarksOnlyTheFirstString) {
+  TextFile file;
+  ASSERT_TRUE(file.Open(path_, TextFile::kUtf16Content | kCreateWrite | 0x4000));
+  EXPECT_TRUE(file.IsUtf16Content());
+  EXPECT_EQ(file.OpenFlags(), 0x200000u | 0x1001u | 0x8000u);
   file.WriteString(u"ab");
   file.WriteString(u"c\r\n");
   file.Close();
   EXPECT_EQ(Bytes(), kLeMark + Le(u"abc\r\n"));
 }
 
-TEST_F(TextFileTest, StdioFileExEightBitContent) {
-  CStdioFileEx file;
+TEST_F(TextFileTest, TextFileEightBitContent) {
+  TextFile file;
   ASSERT_TRUE(file.Open(path_, kCreateWrite));
-  EXPECT_FALSE(file.IsFileUnicodeText());
+  EXPECT_FALSE(file.IsUtf16Content());
   file.SetCodePage(kUtf8CodePage);
   file.WriteString(u"\u00E9\u4E2D");
   file.WriteString(u"\n\U0001F98A");
@@ -257,18 +258,18 @@ TEST_F(TextFileTest, StdioFileExEightBitContent) {
             "a??\x93\xFA\x96\x7B");
 
   // No mark when it is turned off.
-  ASSERT_TRUE(file.Open(path_, CStdioFileEx::modeUtf16Content | kCreateWrite));
+  ASSERT_TRUE(file.Open(path_, TextFile::kUtf16Content | kCreateWrite));
   file.SetWriteByteOrderMark(false);
   file.WriteString(u"a");
   file.Close();
   EXPECT_EQ(Bytes(), Le(u"a"));
 }
 
-TEST_F(TextFileTest, StdioFileExReadsLines) {
+TEST_F(TextFileTest, TextFileReadsLines) {
   Store(kLeMark + Le(u"line1\r\nline2\r\r\n\nlast"));
-  CStdioFileEx file;
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
-  EXPECT_TRUE(file.IsFileUnicodeText());
+  TextFile file;
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
+  EXPECT_TRUE(file.IsUtf16Content());
   EXPECT_EQ(Lines(file), (LineList{u"line1", u"line2\r", u"", u"last"}));
   // A seek makes the next read at offset 0 skip the mark again.
   file.Seek(0, SeekOrigin::kBegin);
@@ -276,35 +277,35 @@ TEST_F(TextFileTest, StdioFileExReadsLines) {
   ASSERT_TRUE(file.ReadString(line));
   EXPECT_EQ(line, u"line1");
 
-  // Only FF FE marks UTF-16 content; modeUtf16Content does not make it so when reading.
+  // Only FF FE marks UTF-16 content; kUtf16Content does not make it so when reading.
   Store(kBeMark + Be(u"x"));
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead | CStdioFileEx::modeUtf16Content));
-  EXPECT_FALSE(file.IsFileUnicodeText());
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead | TextFile::kUtf16Content));
+  EXPECT_FALSE(file.IsUtf16Content());
 
   Store("caf\xE9\r\nna\xEFve");
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
   EXPECT_EQ(Lines(file), (LineList{u"caf\u00E9", u"na\u00EFve"}));
 
   Store("\xC6\xE8\n");
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
   file.SetCodePage(1251);
   EXPECT_EQ(Lines(file), (LineList{u"\u0416\u0438"}));
 }
 
-TEST_F(TextFileTest, StdioFileExSkipsAUtf8MarkOnlyWhenThere) {
-  CStdioFileEx file;
+TEST_F(TextFileTest, TextFileSkipsAUtf8MarkOnlyWhenThere) {
+  TextFile file;
   Store("\xEF\xBB\xBF\xC3\xA9t\xC3\xA9\n");
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
   file.SetCodePage(kUtf8CodePage);
   EXPECT_EQ(Lines(file), (LineList{u"\u00E9t\u00E9"}));
 
   Store("abc\ndef");
-  ASSERT_TRUE(file.Open(path_, CStdioFile::modeRead));
+  ASSERT_TRUE(file.Open(path_, BinaryFile::kRead));
   file.SetCodePage(kUtf8CodePage);
   EXPECT_EQ(Lines(file), (LineList{u"abc", u"def"}));
 
   // Written and read back through one read-write handle.
-  ASSERT_TRUE(file.Open(path_, kCreateReadWrite | CStdioFileEx::modeUtf16Content));
+  ASSERT_TRUE(file.Open(path_, kCreateReadWrite | TextFile::kUtf16Content));
   file.SetWriteByteOrderMark(false);
   file.WriteString(u"ab\ncd");
   file.Seek(0, SeekOrigin::kBegin);

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/browse_file.h"
 #include "app/dialog_provider.h"
+#include "app/source_selection_dialog.h"
 
 namespace tarvex::testing {
 
@@ -29,7 +29,7 @@ class FakeDialogs : public DialogProvider {
     return answer;
   }
 
-  bool RunSourceSelection(browsefile& dialog) override {
+  bool RunSourceSelection(SourceSelectionDialog& dialog) override {
     ++source_selections;
     if (!select_source) {
       dialog.reject();
@@ -42,7 +42,10 @@ class FakeDialogs : public DialogProvider {
   std::optional<QString> ChooseDatabaseFile(QWidget*) override { return database_choice; }
   std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return folder_choice; }
   void ShowAbout(QWidget*) override {}
-  std::optional<unsigned> ChooseExportKinds(QWidget*) override { return export_kinds; }
+  std::optional<ExportChoice> ChooseExport(QWidget*) override {
+    if (!export_kinds) return std::nullopt;
+    return ExportChoice{*export_kinds, include_deleted};
+  }
 
   bool WasShown(const QString& text) const {
     for (const AskedMessage& message : messages) {
@@ -54,11 +57,12 @@ class FakeDialogs : public DialogProvider {
   std::vector<AskedMessage> messages;
   std::deque<MessageAnswer> answers;
   // Drives the source selection dialog; without it the dialog is cancelled.
-  std::function<void(browsefile&)> select_source;
+  std::function<void(SourceSelectionDialog&)> select_source;
   int source_selections = 0;
   std::optional<QString> database_choice;
   std::optional<QString> folder_choice;
   std::optional<unsigned> export_kinds;
+  bool include_deleted = false;
 };
 
 }  // namespace tarvex::testing

@@ -19,7 +19,7 @@
 #include <memory>
 #include <sstream>
 
-#include "app/explorer.h"
+#include "app/preview_browser.h"
 #include "app/local_page_scheme.h"
 #include "app/qt_text.h"
 #include "base/utf_conversion.h"
@@ -73,8 +73,8 @@ class HostileContentTest : public QObject {
 
  private:
   // Loads the page into the pane and waits for the text that shows its body has loaded.
-  void ShowInPane(CExplorer1& pane, const std::filesystem::path& page);
-  void ExpectNoScriptAndNoRequest(CExplorer1& pane);
+  void ShowInPane(PreviewBrowser& pane, const std::filesystem::path& page);
+  void ExpectNoScriptAndNoRequest(PreviewBrowser& pane);
 
   QTemporaryDir m_scratch;
   QTcpServer m_server;
@@ -111,7 +111,7 @@ void HostileContentTest::controlPageRunsScriptAndReachesTheServer() {
   m_requests = 0;
 }
 
-void HostileContentTest::ShowInPane(CExplorer1& pane, const std::filesystem::path& page) {
+void HostileContentTest::ShowInPane(PreviewBrowser& pane, const std::filesystem::path& page) {
   pane.AllowFolder(page.parent_path());
   QSignalSpy loaded(&pane, &QWebEngineView::loadFinished);
   pane.Navigate(page);
@@ -130,7 +130,7 @@ void HostileContentTest::ShowInPane(CExplorer1& pane, const std::filesystem::pat
   QVERIFY(*matches > 0);
 }
 
-void HostileContentTest::ExpectNoScriptAndNoRequest(CExplorer1& pane) {
+void HostileContentTest::ExpectNoScriptAndNoRequest(PreviewBrowser& pane) {
   QVERIFY2(!pane.title().endsWith(QStringLiteral(" ran")), qPrintable(pane.title()));
   // Every load the page started has ended before its load finished; a connection it made has
   // reached the server by now, and is taken here if its signal has not come yet.
@@ -139,7 +139,7 @@ void HostileContentTest::ExpectNoScriptAndNoRequest(CExplorer1& pane) {
 }
 
 void HostileContentTest::rawHostilePageRunsNothingAndFetchesNothing() {
-  CExplorer1 pane;
+  PreviewBrowser pane;
   ShowInPane(pane, ToPath(m_scratch.filePath(QStringLiteral("hostile.html"))));
   QCOMPARE(pane.title(), QString::fromLatin1(kUntouchedTitle));
   ExpectNoScriptAndNoRequest(pane);
@@ -176,7 +176,7 @@ void HostileContentTest::hostileItemPreviewRunsNothingAndFetchesNothing() {
     std::string page = ReadWhole(printed);
     while (!page.empty() && page.back() == '\n') page.pop_back();
 
-    CExplorer1 pane;
+    PreviewBrowser pane;
     ShowInPane(pane, page);
     ExpectNoScriptAndNoRequest(pane);
   }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTableWidget>
@@ -15,16 +16,17 @@
 #include <fstream>
 #include <memory>
 
-#include "app/browse_file.h"
-#include "app/dezidevud_app.h"
-#include "app/dezidevud_dlg.h"
-#include "app/explorer.h"
-#include "app/folder_tree_ctrl.h"
+#include "app/application.h"
+#include "app/folder_tree.h"
 #include "app/local_page_scheme.h"
+#include "app/main_window.h"
 #include "app/page_encoding.h"
+#include "app/preview_browser.h"
 #include "app/qt_text.h"
+#include "app/source_selection_dialog.h"
 #include "fake_dialogs.h"
 #include "mailbox/analysis.h"
+#include "mailbox/item_extraction.h"
 #include "mailbox/recovery.h"
 #include "support/recording_window_port.h"
 #include "tools/edbforge/exchange/scenario_json.h"
@@ -44,8 +46,8 @@ QString Q(std::u16string_view text) {
 struct TestWindow {
   FakeDialogs dialogs;
   int end_requests = 0;
-  std::unique_ptr<CDEZIdevudDlg> window =
-      std::make_unique<CDEZIdevudDlg>(dialogs, [this] { ++end_requests; });
+  std::unique_ptr<MainWindow> window =
+      std::make_unique<MainWindow>(dialogs, [this] { ++end_requests; });
 };
 
 QTreeWidgetItem* FindNode(QTreeWidgetItem* node, const QString& text) {
@@ -77,10 +79,11 @@ class WindowTest : public QObject {
   void checkBoxesCarryDownAndUp();
   void escapeDoesNotCloseAndExitAsks();
   void browserShowsPageFilesInTheirEncoding();
+  void deepScanListsDeletedItemsApart();
 
  private:
   std::filesystem::path Store(const QString& scenario) const {
-    return ToPath(m_scratch.filePath(scenario + QStringLiteral(".edb")));
+    return ToPath(scratch_.filePath(scenario + QStringLiteral(".edb")));
   }
   // Answers the source selection with `database` and a working folder in the scratch folder.
   void ChooseSource(TestWindow& test, const std::filesystem::path& database,
@@ -88,11 +91,11 @@ class WindowTest : public QObject {
   void Analyse(TestWindow& test, const QString& scenario);
   void Screenshot(QWidget& widget, const QString& name);
 
-  QTemporaryDir m_scratch;
+  QTemporaryDir scratch_;
 };
 
 void WindowTest::initTestCase() {
-  QVERIFY(m_scratch.isValid());
+  QVERIFY(scratch_.isValid());
   for (const char* scenario : {"older-private", "2010-private", "older-public"}) {
     const std::filesystem::path source =
         std::filesystem::path(TARVEX_SCENARIO_DIR) / (std::string(scenario) + ".json");
@@ -106,9 +109,9 @@ void WindowTest::cleanupTestCase() {}
 void WindowTest::ChooseSource(TestWindow& test, const std::filesystem::path& database,
                               const QString& folder_name) {
   test.dialogs.database_choice = PathToQString(database);
-  test.dialogs.folder_choice = m_scratch.filePath(folder_name);
+  test.dialogs.folder_choice = scratch_.filePath(folder_name);
   std::filesystem::create_directories(ToPath(*test.dialogs.folder_choice));
-  test.dialogs.select_source = [](browsefile& dialog) {
+  test.dialogs.select_source = [](SourceSelectionDialog& dialog) {
     dialog.OnBrowse();
     dialog.OnSelectTempFolder();
     dialog.OnNext();
@@ -138,9 +141,9 @@ void WindowTest::startupCancelLeavesEmptyWindow() {
   QVERIFY(!test.window->WorkerRunning());
   // The list shows only From, Subject, Date and Att; the rest carry data.
   QTableWidget* list = test.window->list();
-  QCOMPARE(list->columnCount(), 11);
-  for (int column = 0; column < 11; ++column) {
-    QCOMPARE(list->isColumnHidden(column), !(column >= 4 && column <= 7));
+  QCOMPARE(list->columnCount(), kItemListColumnCount);
+  for (int column = 0; column < kItemListColumnCount; ++column) {
+    QCOMPARE(list->isColumnHidden(column), !(column >= 4 && column <= 7) && column != kItemStateColumn);
   }
   QCOMPARE(list->horizontalHeaderItem(4)->text(), QStringLiteral("From"));
   QCOMPARE(list->horizontalHeaderItem(7)->text(), QStringLiteral("Att"));
@@ -152,15 +155,15 @@ void WindowTest::startupCancelLeavesEmptyWindow() {
 void WindowTest::sourceSelectionRules() {
   FakeDialogs dialogs;
   SourceSelection selection;
-  const std::filesystem::path doomed = ToPath(m_scratch.filePath(QStringLiteral("doomed.edb")));
+  const std::filesystem::path doomed = ToPath(scratch_.filePath(QStringLiteral("doomed.edb")));
   std::ofstream(doomed) << "x";
   dialogs.database_choice = PathToQString(doomed);
   {
-    browsefile dialog(selection, dialogs);
+    SourceSelectionDialog dialog(selection, dialogs);
     dialog.OnBrowse();
     QCOMPARE(dialog.database_edit()->text(), PathToQString(doomed));
     QCOMPARE(selection.working_folder, std::filesystem::temp_directory_path() / "Tarvex");
-    dialogs.folder_choice = m_scratch.filePath(QStringLiteral("chosen"));
+    dialogs.folder_choice = scratch_.filePath(QStringLiteral("chosen"));
     dialog.OnSelectTempFolder();
     QCOMPARE(selection.working_folder, ToPath(*dialogs.folder_choice) / "TarvexTemp");
     QCOMPARE(dialog.working_folder_edit()->text(), PathToQString(selection.working_folder));
@@ -171,7 +174,7 @@ void WindowTest::sourceSelectionRules() {
     std::filesystem::remove(doomed);
     dialog.OnNext();
     QCOMPARE(dialogs.messages.size(), std::size_t{1});
-    QCOMPARE(dialogs.messages[0].text, QStringLiteral("Please select valid file"));
+    QCOMPARE(dialogs.messages[0].text, QStringLiteral("Please select a valid file"));
     QCOMPARE(dialogs.messages[0].kind, MessageKind::kError);
     QVERIFY(dialog.result() != QDialog::Accepted);
     QVERIFY(dialog.accepted_flag());
@@ -180,7 +183,7 @@ void WindowTest::sourceSelectionRules() {
   }
   // The next use starts with empty fields but keeps the previous database.
   std::ofstream(doomed) << "x";
-  browsefile again(selection, dialogs);
+  SourceSelectionDialog again(selection, dialogs);
   QVERIFY(again.database_edit()->text().isEmpty());
   again.OnNext();
   QCOMPARE(again.result(), int(QDialog::Accepted));
@@ -234,7 +237,7 @@ void WindowTest::analysisFillsTreeAsTheCoreBuildsIt() {
 
   TestWindow test;
   Analyse(test, scenario);
-  CFolderTreeCtrl1* tree = test.window->tree();
+  FolderTree* tree = test.window->tree();
   QCOMPARE(tree->topLevelItemCount(), 1);
   QCOMPARE(tree->topLevelItem(0)->text(0), PathToQString(database));
   QCOMPARE(test.window->path_edit()->text(), PathToQString(database));
@@ -291,7 +294,7 @@ void WindowTest::folderListAndItemPreview() {
   test.window->show();
   QTRY_COMPARE(test.dialogs.source_selections, 1);  // the start-up selection, cancelled
   Analyse(test, scenario);
-  CFolderTreeCtrl1* tree = test.window->tree();
+  FolderTree* tree = test.window->tree();
   QTreeWidgetItem* inbox = FindNode(tree->topLevelItem(0), QStringLiteral("Inbox"));
   QVERIFY(inbox != nullptr);
   tree->setCurrentItem(inbox);
@@ -358,7 +361,7 @@ void WindowTest::stopPausesTheWorkerUntilResume() {
   QVERIFY(!test.window->pause_gate()->IsPaused());
   test.window->stop_button()->click();
   QCOMPARE(test.dialogs.messages.back().text,
-           QStringLiteral("Do you want to sure stop recovery process ?"));
+           QStringLiteral("Do you really want to stop the recovery process?"));
   QCOMPARE(test.window->stop_button()->text(), QStringLiteral("Resume"));
   QVERIFY(test.window->pause_gate()->IsPaused());
   QTRY_VERIFY(test.window->browser()->current_page().parent_path() ==
@@ -371,7 +374,7 @@ void WindowTest::stopPausesTheWorkerUntilResume() {
 
   test.window->stop_button()->click();
   QCOMPARE(test.dialogs.messages.back().text,
-           QStringLiteral("Do you want to sure resume recovery process ?"));
+           QStringLiteral("Do you really want to resume the recovery process?"));
   QCOMPARE(test.window->stop_button()->text(), QStringLiteral("Stop"));
   QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.WasShown(Q(kAnalysisCompletedMessage)), kWorkTimeout);
   test.window->WaitForWorkers();
@@ -390,7 +393,7 @@ void WindowTest::stopPausesTheWorkerUntilResume() {
   std::ifstream notice_file(notice, std::ios::binary);
   const std::string notice_bytes((std::istreambuf_iterator<char>(notice_file)), {});
   std::string expected_units;
-  for (char c : std::string("Process stoped by user ...")) expected_units += {c, '\0'};
+  for (char c : std::string("Process stopped by user...")) expected_units += {c, '\0'};
   QVERIFY(notice_bytes.find(expected_units) != std::string::npos);
   test.dialogs.answers = {MessageAnswer::kYes};
   test.window->stop_button()->click();
@@ -402,7 +405,7 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
   QVERIFY(!test.window->save_button()->isEnabled());
   Analyse(test, QStringLiteral("older-private"));
   QVERIFY(test.window->save_button()->isEnabled());
-  CFolderTreeCtrl1* tree = test.window->tree();
+  FolderTree* tree = test.window->tree();
   tree->ToggleCheck(FindNode(tree->topLevelItem(0), QStringLiteral("Inbox")));
   const std::size_t asked = test.dialogs.messages.size();
 
@@ -413,7 +416,7 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
   QCOMPARE(test.dialogs.messages.size(), asked);
 
   test.dialogs.export_kinds = 1u;  // e-mail items
-  test.dialogs.folder_choice = m_scratch.filePath(QStringLiteral("exported"));
+  test.dialogs.folder_choice = scratch_.filePath(QStringLiteral("exported"));
   test.window->save_button()->click();
   QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.messages.size() > asked, kWorkTimeout);
   test.window->WaitForWorkers();
@@ -425,18 +428,61 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
   QVERIFY(test.window->browse_button()->isEnabled() && test.window->save_button()->isEnabled());
 }
 
+void WindowTest::deepScanListsDeletedItemsApart() {
+  // The older sample with the first item of its first Inbox left deleted on its page.
+  edbforge::StoreDescription description = edbforge::ReadScenarioFile(
+      std::filesystem::path(TARVEX_SCENARIO_DIR) / "older-private.json");
+  edbforge::FolderDescription& top = description.mailboxes.at(0).folders.at(0);
+  for (edbforge::FolderDescription& folder : top.folders) {
+    if (folder.name == u"Inbox") folder.items.at(0).state = edbforge::ItemState::kDeleted;
+  }
+  const std::filesystem::path store = Store(QStringLiteral("older-deleted"));
+  edbforge::BuildStore(description, store);
+
+  for (const bool deep : {false, true}) {
+    TestWindow test;
+    ChooseSource(test, store, deep ? QStringLiteral("deep") : QStringLiteral("quick"));
+    test.dialogs.select_source = [deep](SourceSelectionDialog& dialog) {
+      dialog.OnBrowse();
+      dialog.OnSelectTempFolder();
+      dialog.deep_scan_button()->setChecked(deep);
+      dialog.OnNext();
+    };
+    test.window->OnBrowse();
+    QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.WasShown(Q(kAnalysisCompletedMessage)), kWorkTimeout);
+    test.window->WaitForWorkers();
+    QCOMPARE(test.window->selection().deep_scan, deep);
+    FolderTree* tree = test.window->tree();
+    tree->setCurrentItem(FindNode(tree->topLevelItem(0), QStringLiteral("Inbox")));
+    QTRY_VERIFY_WITH_TIMEOUT(test.window->list()->rowCount() > 0 && !test.window->WorkerRunning(),
+                             kWorkTimeout);
+    QTableWidget* list = test.window->list();
+    const QColor grey = list->palette().color(QPalette::Disabled, QPalette::Text);
+    int deleted = 0;
+    for (int row = 0; row < list->rowCount(); ++row) {
+      const QTableWidgetItem* state = list->item(row, kItemStateColumn);
+      QVERIFY(state != nullptr);
+      const bool is_deleted = state->text() == QStringLiteral("deleted");
+      if (!is_deleted) QCOMPARE(state->text(), QStringLiteral("live"));
+      deleted += is_deleted ? 1 : 0;
+      // A deleted row is greyed and in italics; a live one is not.
+      QCOMPARE(list->item(row, 5)->foreground().color() == grey, is_deleted);
+      QCOMPARE(list->item(row, 5)->font().italic(), is_deleted);
+    }
+    QCOMPARE(deleted, deep ? 1 : 0);
+  }
+}
+
 void WindowTest::checkBoxesCarryDownAndUp() {
-  CFolderTreeCtrl1 tree;
+  FolderTree tree;
   const TreeNodeHandle root = tree.AddNode(kTopOfTree, QStringLiteral("store.edb"), 0);
   const TreeNodeHandle mailbox = tree.AddNode(root, QStringLiteral("Alice"), 0);
   const TreeNodeHandle other = tree.AddNode(root, QStringLiteral("Bob"), 0);
   const TreeNodeHandle inbox = tree.AddNode(mailbox, QStringLiteral("Inbox"), 7);
   const TreeNodeHandle sub = tree.AddNode(inbox, QStringLiteral("Receipts"), 0);
   const TreeNodeHandle sent = tree.AddNode(mailbox, QStringLiteral("Sent Items"), 12);
-  auto checked = [&tree](TreeNodeHandle node) {
-    return CFolderTreeCtrl1::IsChecked(tree.Item(node));
-  };
-  auto bold = [&tree](TreeNodeHandle node) { return CFolderTreeCtrl1::IsBold(tree.Item(node)); };
+  auto checked = [&tree](TreeNodeHandle node) { return FolderTree::IsChecked(tree.Item(node)); };
+  auto bold = [&tree](TreeNodeHandle node) { return FolderTree::IsBold(tree.Item(node)); };
   QVERIFY(tree.Item(root)->isExpanded());
   QCOMPARE(tree.ImageOf(tree.Item(inbox)), 7);
 
@@ -479,7 +525,7 @@ void WindowTest::escapeDoesNotCloseAndExitAsks() {
   test.dialogs.answers = {MessageAnswer::kNo};
   test.window->exit_button()->click();
   QCOMPARE(test.dialogs.messages.back().text,
-           QStringLiteral("Are you sure, you want to close..                       "));
+           QStringLiteral("Are you sure you want to close the program?                       "));
   QCOMPARE(test.dialogs.messages.back().kind, MessageKind::kQuestion);
   QCOMPARE(test.end_requests, 0);
   // Closing the window frame asks the same question.
@@ -505,7 +551,7 @@ void WindowTest::browserShowsPageFilesInTheirEncoding() {
   QCOMPARE(DetectPageCharset("<html><meta charset='koi8-r'>", false), PageCharset::kUnstated);
 
   TestWindow test;
-  CExplorer1* browser = test.window->browser();
+  PreviewBrowser* browser = test.window->browser();
   QTemporaryDir folder;
   browser->AllowFolder(ToPath(folder.path()));
   // A fallback body file: UTF-16LE without a byte-order mark.
@@ -529,7 +575,7 @@ void WindowTest::browserShowsPageFilesInTheirEncoding() {
   QCOMPARE(shown.trimmed(), Q(text));
 
   // Nothing outside the allowed folders is served, not even through "..".
-  const std::filesystem::path outside = ToPath(m_scratch.filePath(QStringLiteral("secret.txt")));
+  const std::filesystem::path outside = ToPath(scratch_.filePath(QStringLiteral("secret.txt")));
   std::ofstream(outside) << "secret words";
   loaded.clear();
   browser->Navigate(ToPath(folder.path()) / ".." / outside.parent_path().filename() / "secret.txt");

@@ -209,8 +209,8 @@ TEST_P(ScenarioTest, DepthLimitOfTheLayout) {
 TEST_P(ScenarioTest, StatusTextsOfTheRunInOrder) {
   std::vector<std::u16string> texts = store_->window.status_texts;
   const std::vector<std::u16string> start = {
-      u"Status: (Step 1/7) initialize Exchange EDB File (please wait..) ",
-      u"Status: (Step 2/7) Scan MsysObject table (please wait..) "};
+      u"Status: (Step 1/7) Initializing Exchange EDB File (please wait...) ",
+      u"Status: (Step 2/7) Scanning MSysObjects Table (please wait...) "};
   ASSERT_GE(texts.size(), 4u);
   EXPECT_EQ(std::vector<std::u16string>(texts.begin(), texts.begin() + 2), start);
   EXPECT_EQ(texts[texts.size() - 2], u"Status: Analysis Completed ");
@@ -220,7 +220,7 @@ TEST_P(ScenarioTest, StatusTextsOfTheRunInOrder) {
   if (!expected_->is_public()) {
     ASSERT_FALSE(middle.empty());
     EXPECT_EQ(middle[at++],
-              u"Status: (Step 3/7) Scan exchange store informations (please wait..) ");
+              u"Status: (Step 3/7) Scanning Exchange Store Information (please wait...) ");
   }
   ASSERT_LT(at, middle.size());
   if (expected_->is_2010()) {
@@ -237,7 +237,7 @@ TEST_P(ScenarioTest, StatusTextsOfTheRunInOrder) {
       }
     }
     std::vector<std::u16string> announced;
-    const std::u16string prefix = u"Status: Extract Exchange 2010 Folder Information.  ";
+    const std::u16string prefix = u"Status: Extracting Exchange 2010 Folder Information.  ";
     for (; at < middle.size(); ++at) {
       ASSERT_TRUE(middle[at].starts_with(prefix)) << U8(middle[at]);
       announced.push_back(middle[at].substr(prefix.size()));
@@ -246,7 +246,7 @@ TEST_P(ScenarioTest, StatusTextsOfTheRunInOrder) {
     return;
   }
   EXPECT_EQ(middle[at++],
-            u"Status: (Step 4/7) Rebuild mailbox folders informations (please wait..) ");
+            u"Status: (Step 4/7) Rebuilding mailbox folder information (please wait...) ");
   std::size_t folders = 0;
   const std::function<void(const ExpectedNode&)> count = [&](const ExpectedNode& node) {
     for (const ExpectedNode& child : node.children) {
@@ -255,7 +255,7 @@ TEST_P(ScenarioTest, StatusTextsOfTheRunInOrder) {
     }
   };
   for (const ExpectedNode& mailbox : expected_->mailboxes()) count(mailbox);
-  const std::u16string prefix = u"Status: (Step 4/7) Rebuild mailbox folders informations ( ";
+  const std::u16string prefix = u"Status: (Step 4/7) Rebuilding mailbox folder information ( ";
   std::size_t announced = 0;
   while (at < middle.size() && middle[at].starts_with(prefix)) {
     EXPECT_TRUE(middle[at].ends_with(u")"));
@@ -267,8 +267,8 @@ TEST_P(ScenarioTest, StatusTextsOfTheRunInOrder) {
   const std::vector<std::u16string> end(middle.begin() + static_cast<std::ptrdiff_t>(at),
                                         middle.end());
   const std::vector<std::u16string> step5 = {
-      u"Status : (Step 5/7) Extract mailbox email informations (please wait..) ",
-      u"Status: (Step 5/7) Extract mailbox email attachment informations (please wait..) "};
+      u"Status: (Step 5/7) Extracting mailbox email information (please wait...) ",
+      u"Status: (Step 5/7) Extracting mailbox email attachment information (please wait...) "};
   EXPECT_EQ(end, step5);
 }
 

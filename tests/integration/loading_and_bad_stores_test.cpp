@@ -14,8 +14,8 @@ namespace tarvex::testing {
 namespace {
 
 constexpr std::u16string_view kLoadingHeaders =
-    u"Please wait... Loading Mailbox Header Informations";
-constexpr std::u16string_view kLoadingBodies = u"Please wait... Loading Mailbox Body Informations";
+    u"Please wait... Loading Mailbox Header Information";
+constexpr std::u16string_view kLoadingBodies = u"Please wait... Loading Mailbox Body Information";
 
 std::size_t CountOf(const std::vector<std::u16string>& texts, std::u16string_view text) {
   return static_cast<std::size_t>(std::count(texts.begin(), texts.end(), text));

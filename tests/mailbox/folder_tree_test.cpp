@@ -39,8 +39,8 @@ FolderRowShape Row(std::uint64_t id, std::uint64_t mailbox, std::u16string name,
 }
 
 std::u16string Status(std::u16string_view node_text) {
-  return u"Status: (Step 4/7) Rebuild mailbox folders informations ( " + std::u16string(node_text) +
-         u")";
+  return u"Status: (Step 4/7) Rebuilding mailbox folder information ( " +
+         std::u16string(node_text) + u")";
 }
 
 const FolderLink* LinkNamed(const MailboxModel& model, std::u16string_view name) {

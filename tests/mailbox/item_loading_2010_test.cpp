@@ -144,9 +144,9 @@ class PrivateStore2010 : public ::testing::Test {
 TEST_F(PrivateStore2010, FirstSelectionScansTheMailboxAndListsNewestFirst) {
   Recovery& recovery = store_->recovery();
   LoadMailbox(recovery, kInboxNode);
-  EXPECT_EQ(window().status_texts, (std::vector<std::u16string>{
-                                       u"Please wait... Loading Mailbox Header Informations",
-                                       u"Please wait... Loading Mailbox Body Informations", u""}));
+  EXPECT_EQ(window().status_texts,
+            (std::vector<std::u16string>{u"Please wait... Loading Mailbox Header Information",
+                                         u"Please wait... Loading Mailbox Body Information", u""}));
   const auto& rows = window().list_rows;
   ASSERT_EQ(rows.size(), 3u);
   // The last row scanned comes first, numbered from 1.

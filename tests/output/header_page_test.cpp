@@ -26,7 +26,7 @@ TEST(HeaderPage, EscapesEveryValueButKeepsItsOwnMarkup) {
   page.AddRedRow(header_label::kCc, u"c&d");
   EXPECT_EQ(page.rows(),
             u"  <tr>   <td height='20'><b>Subject: </b> &lt;script&gt;  </td> </tr>"
-            u"  <tr>   <td height='20'><b>From :</b>a</td>   <td height='20'><b>Date:</b >b</td>"
+            u"  <tr>   <td height='20'><b>From:</b>a</td>   <td height='20'><b>Date:</b >b</td>"
             u" </tr>"
             u"<tr>   <td height='20' colspan='2'><b>Cc: </b><span color='red'>c&amp;d"
             u"</span></td> </tr>");

@@ -248,8 +248,8 @@ TEST_F(Preview2010, ContactRowsOfThisLayout) {
   EXPECT_EQ(CellValue(header, label::kContactFrom), u"Ann &lt;a@example.com&gt;");
   // "then": the display name replaces the full name.
   EXPECT_EQ(CellValue(header, u"   <td height='20'><b>Full Name:</b>"), u"Display Name");
-  EXPECT_EQ(CellValue(header, u"    <td height='20'><b>E-Mail Addrees 1:</b> "), u"c@example.com");
-  EXPECT_EQ(CellValue(header, u"    <td height='20'><b>E-Mail Addrees 3:</b> "), u"y@example.com");
+  EXPECT_EQ(CellValue(header, u"    <td height='20'><b>E-Mail Address 1:</b> "), u"c@example.com");
+  EXPECT_EQ(CellValue(header, u"    <td height='20'><b>E-Mail Address 3:</b> "), u"y@example.com");
 }
 
 TEST_F(Preview2010, ItemWithTwoBodyRowsAndItemWithNone) {

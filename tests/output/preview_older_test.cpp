@@ -296,12 +296,12 @@ TEST_F(OlderPreview, ContactRowsFollowTheirColumnRules) {
   EXPECT_EQ(CellValue(header, u"   <td height='20'><b>Full Name:</b>"), u"Display Name");
   EXPECT_EQ(CellValue(header, u"   <td height='20'><b>First Name:</b >"), u"Ann");
   // "else": the empty first column gives way to the next.
-  EXPECT_EQ(CellValue(header, u"    <td height='20'><b>E-Mail Addrees 1:</b> "),
+  EXPECT_EQ(CellValue(header, u"    <td height='20'><b>E-Mail Address 1:</b> "),
             u"ann@example.com");
   // "then" replaces even by an empty value, and an empty field has no row.
   EXPECT_EQ(header.find(u"Zip/Postal Code"), std::u16string::npos);
   EXPECT_EQ(header.find(u"Last Name"), std::u16string::npos);
-  EXPECT_EQ(CellValue(header, u"    <td height='20'><b>Birth Day:</b> "), u"Dec,24 1980 00:00:00");
+  EXPECT_EQ(CellValue(header, u"    <td height='20'><b>Birthday:</b> "), u"Dec,24 1980 00:00:00");
   EXPECT_EQ(header.find(u"Subject"), std::u16string::npos);
   EXPECT_EQ(Body().file_path, work_ / "blank.html");
 }

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "base/utf16_file.h"
 #include "saver/calendar_writer.h"
 #include "saver/mail_writer.h"
 #include "saver/note_body.h"
@@ -170,8 +170,8 @@ TEST(FormatTest, MboxrdQuoting) {
 // The note record's body as the export builds it: the body file read line by line with the
 // program's own text file class, each line followed by "<newlinebreak>", commas as "\cama".
 std::u16string NoteRecordBody(const std::filesystem::path& body_file) {
-  CUTF16File file;
-  EXPECT_TRUE(file.Open(body_file, CStdioFile::modeRead));
+  Utf16File file;
+  EXPECT_TRUE(file.Open(body_file, BinaryFile::kRead));
   std::u16string body;
   std::size_t total = 0;
   for (std::u16string line; file.ReadString(line);) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// The compact pattern syntax of the ATL regular-expression template, as the mail preview
-// writes its header patterns, translated into PCRE2 syntax:
+// The header patterns of the mail preview are written in a compact syntax (the one of ATL's
+// regular-expression template); this translates it into PCRE2 syntax:
 //   {...} capture group, numbered from 0 in order of the opening brace (PCRE2 group n + 1)
 //   (...) grouping without capture        |  alternation
 //   ? * +  optional, zero or more, one or more; followed by ? they take as few as possible
@@ -22,6 +22,6 @@ namespace tarvex {
 
 // None when the pattern is malformed (unbalanced brackets, a quantifier with nothing to
 // repeat, a trailing backslash, nesting too deep to translate safely).
-std::optional<std::u16string> TranslateAtlPattern(std::u16string_view pattern);
+std::optional<std::u16string> TranslateHeaderPattern(std::u16string_view pattern);
 
 }  // namespace tarvex

@@ -14,21 +14,21 @@ namespace tarvex {
 
 enum class SeekOrigin { kBegin, kCurrent, kEnd };
 
-class CStdioFile {
+class BinaryFile {
  public:
   // Open flags, as the writers of the working folder pass them.
-  static constexpr unsigned modeRead = 0x0000;
-  static constexpr unsigned modeWrite = 0x0001;
-  static constexpr unsigned modeReadWrite = 0x0002;
-  static constexpr unsigned modeCreate = 0x1000;  // create, truncating an existing file
-  static constexpr unsigned modeNoTruncate = 0x2000;
-  static constexpr unsigned typeText = 0x4000;
-  static constexpr unsigned typeBinary = 0x8000;  // no line-end translation happens either way
+  static constexpr unsigned kRead = 0x0000;
+  static constexpr unsigned kWrite = 0x0001;
+  static constexpr unsigned kReadWrite = 0x0002;
+  static constexpr unsigned kCreate = 0x1000;  // create, truncating an existing file
+  static constexpr unsigned kNoTruncate = 0x2000;
+  static constexpr unsigned kText = 0x4000;
+  static constexpr unsigned kBinary = 0x8000;  // no line-end translation happens either way
 
-  CStdioFile() = default;
-  virtual ~CStdioFile() = default;
-  CStdioFile(const CStdioFile&) = delete;
-  CStdioFile& operator=(const CStdioFile&) = delete;
+  BinaryFile() = default;
+  virtual ~BinaryFile() = default;
+  BinaryFile(const BinaryFile&) = delete;
+  BinaryFile& operator=(const BinaryFile&) = delete;
 
   // False on failure, with the reason in `error` when given. Never throws: writers that cannot
   // open their file skip it silently. An open file is closed first.
@@ -43,8 +43,8 @@ class CStdioFile {
   // Returns the new position; a failed seek leaves the position where it was.
   virtual std::uint64_t Seek(std::int64_t offset, SeekOrigin origin);
   std::uint64_t SeekToBegin() { return Seek(0, SeekOrigin::kBegin); }
-  std::uint64_t GetPosition() const;
-  std::uint64_t GetLength() const;
+  std::uint64_t Position() const;
+  std::uint64_t Length() const;
 
  protected:
   // Bytes up to and including the next LF (or to the end of the file); false when nothing

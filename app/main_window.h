@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/browse_file.h"
+#include "app/source_selection_dialog.h"
 #include "app/worker_threads.h"
 #include "base/message_pages.h"
 #include "base/pause_gate.h"
@@ -27,8 +27,8 @@ class QTableWidget;
 
 namespace tarvex {
 
-class CExplorer1;
-class CFolderTreeCtrl1;
+class PreviewBrowser;
+class FolderTree;
 class DialogProvider;
 class Recovery;
 
@@ -36,18 +36,17 @@ inline constexpr char16_t kRecoveryStartedPage[] =
     u"<div align=\"center\"><br><br><h1 >Recovery Started! Please wait for "
     u"completion...</h1><br><br> </div>";
 inline constexpr char16_t kStoppedPage[] =
-    u"<div align=\"center\"><br><br><h1 >Process stoped by user ...</h1><br><br></div>";
+    u"<div align=\"center\"><br><br><h1 >Process stopped by user...</h1><br><br></div>";
 inline constexpr char16_t kResumedPage[] =
-    u"<div align=\"center\"><br><br><h1 >Process resume by user ...</h1><br><br></div>";
+    u"<div align=\"center\"><br><br><h1 >Process resumed by user...</h1><br><br></div>";
 
-class CDEZIdevudDlg : public QMainWindow, public WindowPort {
+class MainWindow : public QMainWindow, public WindowPort {
   Q_OBJECT
 
  public:
   // `end_program` ends the process at once when the user confirms Exit.
-  CDEZIdevudDlg(DialogProvider& dialogs, std::function<void()> end_program,
-                QWidget* parent = nullptr);
-  ~CDEZIdevudDlg() override;
+  MainWindow(DialogProvider& dialogs, std::function<void()> end_program, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Commands.
   void OnBrowse();
@@ -71,26 +70,26 @@ class CDEZIdevudDlg : public QMainWindow, public WindowPort {
   void Navigate(const std::filesystem::path& page) override;
   MessageAnswer ShowMessage(std::u16string_view text, MessageKind kind) override;
 
-  CFolderTreeCtrl1* tree() const { return m_tree; }
-  QTableWidget* list() const { return m_list; }
-  CExplorer1* browser() const { return m_browser; }
-  QLineEdit* path_edit() const { return m_path_edit; }
-  QPushButton* browse_button() const { return m_browse_button; }
-  QPushButton* stop_button() const { return m_stop_button; }
-  QPushButton* save_button() const { return m_save_button; }
-  QPushButton* exit_button() const { return m_exit_button; }
-  QProgressBar* progress_bar() const { return m_progress; }
-  QLabel* status_label() const { return m_status_text; }
-  QAction* open_action() const { return m_open_action; }
-  QSplitter* vertical_splitter() const { return m_vertical_splitter; }
-  QSplitter* horizontal_splitter() const { return m_horizontal_splitter; }
-  const std::filesystem::path& message_folder() const { return m_message_folder_path; }
-  const SourceSelection& selection() const { return m_selection; }
+  FolderTree* tree() const { return tree_; }
+  QTableWidget* list() const { return list_; }
+  PreviewBrowser* browser() const { return browser_; }
+  QLineEdit* path_edit() const { return path_edit_; }
+  QPushButton* browse_button() const { return browse_button_; }
+  QPushButton* stop_button() const { return stop_button_; }
+  QPushButton* save_button() const { return save_button_; }
+  QPushButton* exit_button() const { return exit_button_; }
+  QProgressBar* progress_bar() const { return progress_; }
+  QLabel* status_label() const { return status_text_; }
+  QAction* open_action() const { return open_action_; }
+  QSplitter* vertical_splitter() const { return vertical_splitter_; }
+  QSplitter* horizontal_splitter() const { return horizontal_splitter_; }
+  const std::filesystem::path& message_folder() const { return message_folder_path_; }
+  const SourceSelection& selection() const { return selection_; }
   // The gate of the current run; null before the first analysis.
   PauseGate* pause_gate();
-  bool WorkerRunning() const { return m_workers.AnyRunning(); }
+  bool WorkerRunning() const { return workers_.AnyRunning(); }
   // Waits for the workers while serving their calls.
-  void WaitForWorkers() { m_workers.WaitAll(); }
+  void WaitForWorkers() { workers_.WaitAll(); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -116,38 +115,38 @@ class CDEZIdevudDlg : public QMainWindow, public WindowPort {
   // Runs `call` on the window thread and returns when it is done.
   void OnWindowThread(const std::function<void()>& call);
 
-  DialogProvider& m_dialogs;
-  std::function<void()> m_end_program;
-  QTemporaryDir m_message_folder;
-  std::filesystem::path m_message_folder_path;
-  std::filesystem::path m_startup_directory;
-  std::filesystem::path m_program_folder;
-  MessagePages m_message_pages;
-  SourceSelection m_selection;
-  std::unique_ptr<Run> m_run;
-  bool m_shown_once = false;
-  std::atomic<bool> m_closing{false};
+  DialogProvider& dialogs_;
+  std::function<void()> end_program_;
+  QTemporaryDir message_folder_;
+  std::filesystem::path message_folder_path_;
+  std::filesystem::path startup_directory_;
+  std::filesystem::path program_folder_;
+  MessagePages message_pages_;
+  SourceSelection selection_;
+  std::unique_ptr<Run> run_;
+  bool shown_once_ = false;
+  std::atomic<bool> closing_{false};
 
-  CFolderTreeCtrl1* m_tree = nullptr;
-  QTableWidget* m_list = nullptr;
-  CExplorer1* m_browser = nullptr;
-  QLineEdit* m_path_edit = nullptr;
-  QPushButton* m_browse_button = nullptr;
-  QPushButton* m_stop_button = nullptr;
-  QPushButton* m_save_button = nullptr;
-  QPushButton* m_exit_button = nullptr;
-  QProgressBar* m_progress = nullptr;
-  QLabel* m_status_text = nullptr;
-  QAction* m_open_action = nullptr;
-  QAction* m_exit_action = nullptr;
-  QAction* m_save_action = nullptr;
-  QAction* m_help_action = nullptr;
-  QAction* m_about_action = nullptr;
-  QSplitter* m_vertical_splitter = nullptr;
-  QSplitter* m_horizontal_splitter = nullptr;
+  FolderTree* tree_ = nullptr;
+  QTableWidget* list_ = nullptr;
+  PreviewBrowser* browser_ = nullptr;
+  QLineEdit* path_edit_ = nullptr;
+  QPushButton* browse_button_ = nullptr;
+  QPushButton* stop_button_ = nullptr;
+  QPushButton* save_button_ = nullptr;
+  QPushButton* exit_button_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QLabel* status_text_ = nullptr;
+  QAction* open_action_ = nullptr;
+  QAction* exit_action_ = nullptr;
+  QAction* save_action_ = nullptr;
+  QAction* help_action_ = nullptr;
+  QAction* about_action_ = nullptr;
+  QSplitter* vertical_splitter_ = nullptr;
+  QSplitter* horizontal_splitter_ = nullptr;
 
   // Last member: its destructor waits for the workers while the window is still whole.
-  WorkerThreads m_workers;
+  WorkerThreads workers_;
 };
 
 }  // namespace tarvex

@@ -1,6 +1,6 @@
 #pragma once
 
-// The export files' text file: UTF-16LE content (asked for with modeUtf16Content, or found by
+// The export files' text file: UTF-16LE content (asked for with kUtf16Content, or found by
 // its FF FE mark when reading) or 8-bit content in a chosen code page, with the matching mark.
 
 #include <filesystem>
@@ -8,17 +8,17 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/binary_file.h"
 #include "base/code_page_conversion.h"
-#include "base/stdio_file.h"
 
 namespace tarvex {
 
-class CStdioFileEx : public CStdioFile {
+class TextFile : public BinaryFile {
  public:
-  static constexpr unsigned modeUtf16Content = 0x200000;
+  static constexpr unsigned kUtf16Content = 0x200000;
 
-  // Opens binary whatever the flags say. Opened for reading only (neither modeCreate nor
-  // modeWrite), the content is UTF-16 exactly when the file starts with FF FE.
+  // Opens binary whatever the flags say. Opened for reading only (neither kCreate nor
+  // kWrite), the content is UTF-16 exactly when the file starts with FF FE.
   bool Open(const std::filesystem::path& path, unsigned flags,
             std::error_code* error = nullptr) override;
 
@@ -33,12 +33,12 @@ class CStdioFileEx : public CStdioFile {
 
   std::uint64_t Seek(std::int64_t offset, SeekOrigin origin) override;
 
-  bool IsFileUnicodeText() const { return unicode_; }
-  unsigned GetOpenFlags() const { return open_flags_; }
+  bool IsUtf16Content() const { return unicode_; }
+  unsigned OpenFlags() const { return open_flags_; }
 
   // kSystemCodePage (the default) is Windows-1252.
   void SetCodePage(int code_page) { code_page_ = code_page; }
-  int GetCodePage() const { return code_page_; }
+  int CodePage() const { return code_page_; }
   // Written for characters the code page lacks; not used for UTF-8.
   void SetUnknownCharacter(char unknown) { unknown_ = unknown; }
   void SetWriteByteOrderMark(bool write) { write_mark_ = write; }

@@ -5,7 +5,7 @@
 
 namespace tarvex {
 
-class CDEZIdevudApp {
+class Application {
  public:
   int Run(int argc, char** argv);
 };

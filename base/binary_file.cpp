@@ -1,4 +1,4 @@
-#include "base/stdio_file.h"
+#include "base/binary_file.h"
 
 #include <sys/stat.h>
 
@@ -9,23 +9,23 @@ namespace {
 
 // fopen modes for the flag combinations; binary always, so bytes pass unchanged.
 const char* FopenMode(unsigned flags, bool existing_only) {
-  const bool read_write = (flags & CStdioFile::modeReadWrite) != 0;
-  const bool write = (flags & CStdioFile::modeWrite) != 0;
-  const bool create = (flags & CStdioFile::modeCreate) != 0;
-  const bool truncate = create && (flags & CStdioFile::modeNoTruncate) == 0;
+  const bool read_write = (flags & BinaryFile::kReadWrite) != 0;
+  const bool write = (flags & BinaryFile::kWrite) != 0;
+  const bool create = (flags & BinaryFile::kCreate) != 0;
+  const bool truncate = create && (flags & BinaryFile::kNoTruncate) == 0;
   if (!read_write && !write) return "rb";
   if (truncate) return read_write ? "w+b" : "wb";
   if (existing_only) return "r+b";
-  return read_write ? "w+b" : "wb";  // modeNoTruncate on a missing file: create it
+  return read_write ? "w+b" : "wb";  // kNoTruncate on a missing file: create it
 }
 
 }  // namespace
 
-bool CStdioFile::Open(const std::filesystem::path& path, unsigned flags, std::error_code* error) {
+bool BinaryFile::Open(const std::filesystem::path& path, unsigned flags, std::error_code* error) {
   Close();
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), FopenMode(flags, true));
-  const bool may_create = (flags & modeCreate) != 0 && (flags & (modeWrite | modeReadWrite)) != 0;
+  const bool may_create = (flags & kCreate) != 0 && (flags & (kWrite | kReadWrite)) != 0;
   if (file == nullptr && may_create && errno == ENOENT) {
     file = std::fopen(path.c_str(), FopenMode(flags, false));
   }
@@ -39,46 +39,46 @@ bool CStdioFile::Open(const std::filesystem::path& path, unsigned flags, std::er
   return true;
 }
 
-void CStdioFile::Close() {
+void BinaryFile::Close() {
   file_.reset();
   last_ = LastAccess::kNone;
 }
 
-void CStdioFile::SwitchTo(LastAccess access) {
+void BinaryFile::SwitchTo(LastAccess access) {
   if (last_ != LastAccess::kNone && last_ != access) fseeko(file_.get(), 0, SEEK_CUR);
   last_ = access;
 }
 
-bool CStdioFile::Write(const void* data, std::size_t size) {
+bool BinaryFile::Write(const void* data, std::size_t size) {
   if (!file_) return false;
   if (size == 0) return true;
   SwitchTo(LastAccess::kWrite);
   return std::fwrite(data, 1, size, file_.get()) == size;
 }
 
-std::size_t CStdioFile::Read(void* data, std::size_t size) {
+std::size_t BinaryFile::Read(void* data, std::size_t size) {
   if (!file_ || size == 0) return 0;
   SwitchTo(LastAccess::kRead);
   return std::fread(data, 1, size, file_.get());
 }
 
-std::uint64_t CStdioFile::Seek(std::int64_t offset, SeekOrigin origin) {
+std::uint64_t BinaryFile::Seek(std::int64_t offset, SeekOrigin origin) {
   if (!file_) return 0;
   const int whence = origin == SeekOrigin::kBegin     ? SEEK_SET
                      : origin == SeekOrigin::kCurrent ? SEEK_CUR
                                                       : SEEK_END;
   fseeko(file_.get(), static_cast<off_t>(offset), whence);
   last_ = LastAccess::kNone;
-  return GetPosition();
+  return Position();
 }
 
-std::uint64_t CStdioFile::GetPosition() const {
+std::uint64_t BinaryFile::Position() const {
   if (!file_) return 0;
   const off_t position = ftello(file_.get());
   return position < 0 ? 0 : static_cast<std::uint64_t>(position);
 }
 
-std::uint64_t CStdioFile::GetLength() const {
+std::uint64_t BinaryFile::Length() const {
   if (!file_) return 0;
   // The stream may hold unwritten bytes; flush so the size on disk is current.
   std::fflush(file_.get());
@@ -87,7 +87,7 @@ std::uint64_t CStdioFile::GetLength() const {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
-bool CStdioFile::ReadByteLine(std::string& line) {
+bool BinaryFile::ReadByteLine(std::string& line) {
   line.clear();
   if (!file_) return false;
   SwitchTo(LastAccess::kRead);

@@ -1,4 +1,4 @@
-#include "app/folder_tree_ctrl.h"
+#include "app/folder_tree.h"
 
 #include <QHeaderView>
 
@@ -12,7 +12,7 @@ constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kCheckedRole = Qt::UserRole + 2;
 
 // The image list in its fixed order; ChooseFolderIcon's indexes point into it.
-constexpr std::array<const char*, CFolderTreeCtrl1::kImageCount> kImageFiles = {
+constexpr std::array<const char*, FolderTree::kImageCount> kImageFiles = {
     ":/icons/folder.png",        ":/icons/database.png", ":/icons/mailbox.png",
     ":/icons/calendar.png",      ":/icons/contacts.png", ":/icons/deleted.png",
     ":/icons/drafts.png",        ":/icons/inbox.png",    ":/icons/journal.png",
@@ -23,94 +23,94 @@ constexpr std::array<const char*, CFolderTreeCtrl1::kImageCount> kImageFiles = {
 
 }  // namespace
 
-CFolderTreeCtrl1::CFolderTreeCtrl1(QWidget* parent) : QTreeWidget(parent) {
-  for (std::size_t i = 0; i < m_images.size(); ++i) {
-    m_images[i] = QIcon(QString::fromLatin1(kImageFiles[i]));
+FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
+  for (std::size_t i = 0; i < images_.size(); ++i) {
+    images_[i] = QIcon(QString::fromLatin1(kImageFiles[i]));
   }
   setColumnCount(1);
   header()->hide();
   setIconSize(QSize(16, 16));
   setUniformRowHeights(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(this, &QTreeWidget::itemChanged, this, &CFolderTreeCtrl1::OnItemChanged);
+  connect(this, &QTreeWidget::itemChanged, this, &FolderTree::OnItemChanged);
 }
 
-TreeNodeHandle CFolderTreeCtrl1::AddNode(TreeNodeHandle parent, const QString& text, int image) {
+TreeNodeHandle FolderTree::AddNode(TreeNodeHandle parent, const QString& text, int image) {
   QTreeWidgetItem* parent_item = parent == kTopOfTree ? nullptr : Item(parent);
-  if (parent != kTopOfTree && parent_item == nullptr) parent_item = m_root;
+  if (parent != kTopOfTree && parent_item == nullptr) parent_item = root_;
   if (image < 0 || image >= kImageCount) image = 0;
-  const TreeNodeHandle handle = m_next_handle++;
+  const TreeNodeHandle handle = next_handle_++;
   auto* item = new QTreeWidgetItem;
   item->setText(0, text);
-  item->setIcon(0, m_images[static_cast<std::size_t>(image)]);
+  item->setIcon(0, images_[static_cast<std::size_t>(image)]);
   item->setData(0, kHandleRole, QVariant::fromValue<qulonglong>(handle));
   item->setData(0, kImageRole, image);
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-  m_settling = true;
+  settling_ = true;
   item->setData(0, kCheckedRole, false);
   item->setCheckState(0, Qt::Unchecked);
   if (parent_item == nullptr) {
     addTopLevelItem(item);
-    m_root = item;
+    root_ = item;
   } else {
     parent_item->addChild(item);
   }
-  m_settling = false;
-  m_nodes.emplace(handle, item);
-  if (m_root != nullptr) m_root->setExpanded(true);
+  settling_ = false;
+  nodes_.emplace(handle, item);
+  if (root_ != nullptr) root_->setExpanded(true);
   return handle;
 }
 
-void CFolderTreeCtrl1::DeleteAllNodes() {
-  m_settling = true;
+void FolderTree::DeleteAllNodes() {
+  settling_ = true;
   clear();
-  m_settling = false;
-  m_nodes.clear();
-  m_root = nullptr;
+  settling_ = false;
+  nodes_.clear();
+  root_ = nullptr;
 }
 
-QTreeWidgetItem* CFolderTreeCtrl1::Item(TreeNodeHandle node) const {
-  auto found = m_nodes.find(node);
-  return found == m_nodes.end() ? nullptr : found->second;
+QTreeWidgetItem* FolderTree::Item(TreeNodeHandle node) const {
+  auto found = nodes_.find(node);
+  return found == nodes_.end() ? nullptr : found->second;
 }
 
-TreeNodeHandle CFolderTreeCtrl1::Handle(const QTreeWidgetItem* item) const {
+TreeNodeHandle FolderTree::Handle(const QTreeWidgetItem* item) const {
   return item == nullptr ? kTopOfTree : item->data(0, kHandleRole).value<qulonglong>();
 }
 
-int CFolderTreeCtrl1::ImageOf(const QTreeWidgetItem* item) const {
+int FolderTree::ImageOf(const QTreeWidgetItem* item) const {
   return item->data(0, kImageRole).toInt();
 }
 
-bool CFolderTreeCtrl1::IsChecked(const QTreeWidgetItem* item) {
+bool FolderTree::IsChecked(const QTreeWidgetItem* item) {
   return item->data(0, kCheckedRole).toBool();
 }
 
-bool CFolderTreeCtrl1::IsBold(const QTreeWidgetItem* item) {
+bool FolderTree::IsBold(const QTreeWidgetItem* item) {
   return item->font(0).bold();
 }
 
-void CFolderTreeCtrl1::SetBold(QTreeWidgetItem* item, bool bold) {
+void FolderTree::SetBold(QTreeWidgetItem* item, bool bold) {
   QFont font = item->font(0);
   if (font.bold() == bold) return;
   font.setBold(bold);
   item->setFont(0, font);
 }
 
-void CFolderTreeCtrl1::SetChecked(QTreeWidgetItem* item, bool checked) {
+void FolderTree::SetChecked(QTreeWidgetItem* item, bool checked) {
   item->setData(0, kCheckedRole, checked);
   item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
   SetBold(item, checked);
 }
 
-void CFolderTreeCtrl1::SetCheckedWithDescendants(QTreeWidgetItem* item, bool checked) {
+void FolderTree::SetCheckedWithDescendants(QTreeWidgetItem* item, bool checked) {
   SetChecked(item, checked);
   for (int i = 0; i < item->childCount(); ++i) SetCheckedWithDescendants(item->child(i), checked);
 }
 
-void CFolderTreeCtrl1::ToggleCheck(QTreeWidgetItem* item) {
+void FolderTree::ToggleCheck(QTreeWidgetItem* item) {
   if (item == nullptr) return;
-  m_settling = true;
+  settling_ = true;
   const bool was_checked = IsChecked(item);
   SetCheckedWithDescendants(item, !was_checked);
   for (QTreeWidgetItem* ancestor = item->parent(); ancestor != nullptr;
@@ -125,11 +125,11 @@ void CFolderTreeCtrl1::ToggleCheck(QTreeWidgetItem* item) {
     for (int i = 0; i < ancestor->childCount(); ++i) bold_child |= IsBold(ancestor->child(i));
     SetBold(ancestor, bold_child);
   }
-  m_settling = false;
+  settling_ = false;
 }
 
-void CFolderTreeCtrl1::OnItemChanged(QTreeWidgetItem* item, int column) {
-  if (m_settling || column != 0) return;
+void FolderTree::OnItemChanged(QTreeWidgetItem* item, int column) {
+  if (settling_ || column != 0) return;
   // Only the user's click on the box gets here; every change of ours is made while settling.
   if ((item->checkState(0) == Qt::Checked) == IsChecked(item)) return;
   ToggleCheck(item);

@@ -1,4 +1,4 @@
-#include "pattern/atl_syntax.h"
+#include "pattern/header_pattern_syntax.h"
 
 #include "base/utf16_text.h"
 
@@ -38,9 +38,9 @@ std::u16string_view Abbreviation(char16_t letter) {
   }
 }
 
-class AtlTranslator {
+class HeaderPatternTranslator {
  public:
-  explicit AtlTranslator(std::u16string_view pattern) : pattern_(pattern) {}
+  explicit HeaderPatternTranslator(std::u16string_view pattern) : pattern_(pattern) {}
 
   std::optional<std::u16string> Run() {
     std::u16string out = Alternation();
@@ -215,8 +215,8 @@ class AtlTranslator {
 
 }  // namespace
 
-std::optional<std::u16string> TranslateAtlPattern(std::u16string_view pattern) {
-  return AtlTranslator(pattern).Run();
+std::optional<std::u16string> TranslateHeaderPattern(std::u16string_view pattern) {
+  return HeaderPatternTranslator(pattern).Run();
 }
 
 }  // namespace tarvex

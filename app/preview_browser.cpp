@@ -1,4 +1,4 @@
-#include "app/explorer.h"
+#include "app/preview_browser.h"
 
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -8,38 +8,38 @@
 
 namespace tarvex {
 
-CExplorer1::CExplorer1(QWidget* parent)
+PreviewBrowser::PreviewBrowser(QWidget* parent)
     : QWebEngineView(parent),
-      m_scheme_handler(std::make_unique<LocalPageSchemeHandler>()),
-      m_interceptor(std::make_unique<LocalOnlyInterceptor>()),
+      scheme_handler_(std::make_unique<LocalPageSchemeHandler>()),
+      interceptor_(std::make_unique<LocalOnlyInterceptor>()),
       // A profile without a storage name keeps no cache or cookies on disk.
-      m_profile(std::make_unique<QWebEngineProfile>()) {
-  m_profile->installUrlSchemeHandler(kLocalPageScheme, m_scheme_handler.get());
-  m_profile->setUrlRequestInterceptor(m_interceptor.get());
-  m_profile->setHttpCacheType(QWebEngineProfile::NoCache);
-  m_page = std::make_unique<QWebEnginePage>(m_profile.get());
-  QWebEngineSettings* settings = m_page->settings();
+      profile_(std::make_unique<QWebEngineProfile>()) {
+  profile_->installUrlSchemeHandler(kLocalPageScheme, scheme_handler_.get());
+  profile_->setUrlRequestInterceptor(interceptor_.get());
+  profile_->setHttpCacheType(QWebEngineProfile::NoCache);
+  page_ = std::make_unique<QWebEnginePage>(profile_.get());
+  QWebEngineSettings* settings = page_->settings();
   settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
   settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
   settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
   settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
   settings->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
   settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
-  setPage(m_page.get());
+  setPage(page_.get());
   setContextMenuPolicy(Qt::NoContextMenu);
 }
 
-CExplorer1::~CExplorer1() {
+PreviewBrowser::~PreviewBrowser() {
   // The view must let go of the page before the page and then the profile are released.
-  m_page.reset();
+  page_.reset();
 }
 
-void CExplorer1::AllowFolder(const std::filesystem::path& folder) {
-  m_scheme_handler->AllowFolder(folder);
+void PreviewBrowser::AllowFolder(const std::filesystem::path& folder) {
+  scheme_handler_->AllowFolder(folder);
 }
 
-void CExplorer1::Navigate(const std::filesystem::path& page) {
-  m_current_page = page;
+void PreviewBrowser::Navigate(const std::filesystem::path& page) {
+  current_page_ = page;
   load(LocalPageUrl(page));
 }
 

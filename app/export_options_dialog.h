@@ -1,9 +1,10 @@
 #pragma once
 
-// "Choose Export Options..": which kinds of items Save Mailbox exports.
+// "Choose Export Options...": which kinds of items Save Mailbox exports.
 
 #include <QDialog>
 
+class QCheckBox;
 class QRadioButton;
 
 namespace tarvex {
@@ -16,12 +17,15 @@ class ExportOptionsDialog : public QDialog {
 
   // The export kinds (output/export_run.h) of the chosen option.
   unsigned ChosenKinds() const;
+  // Whether the items a deep scan found deleted are exported too.
+  bool IncludeDeleted() const;
 
  private:
-  QRadioButton* m_mail;
-  QRadioButton* m_contacts;
-  QRadioButton* m_calendar;
-  QRadioButton* m_all;
+  QRadioButton* mail_;
+  QRadioButton* contacts_;
+  QRadioButton* calendar_;
+  QRadioButton* all_;
+  QCheckBox* include_deleted_;
 };
 
 }  // namespace tarvex

@@ -13,13 +13,13 @@
 
 namespace tarvex {
 
-class CFolderTreeCtrl1 : public QTreeWidget {
+class FolderTree : public QTreeWidget {
   Q_OBJECT
 
  public:
   static constexpr int kImageCount = 16;
 
-  explicit CFolderTreeCtrl1(QWidget* parent = nullptr);
+  explicit FolderTree(QWidget* parent = nullptr);
 
   // Appends a node after the parent's last child; the root goes under the tree's top.
   TreeNodeHandle AddNode(TreeNodeHandle parent, const QString& text, int image);
@@ -42,11 +42,11 @@ class CFolderTreeCtrl1 : public QTreeWidget {
   void SetCheckedWithDescendants(QTreeWidgetItem* item, bool checked);
   static void SetBold(QTreeWidgetItem* item, bool bold);
 
-  std::array<QIcon, kImageCount> m_images;
-  std::unordered_map<TreeNodeHandle, QTreeWidgetItem*> m_nodes;
-  TreeNodeHandle m_next_handle = 1;
-  QTreeWidgetItem* m_root = nullptr;
-  bool m_settling = false;
+  std::array<QIcon, kImageCount> images_;
+  std::unordered_map<TreeNodeHandle, QTreeWidgetItem*> nodes_;
+  TreeNodeHandle next_handle_ = 1;
+  QTreeWidgetItem* root_ = nullptr;
+  bool settling_ = false;
 };
 
 }  // namespace tarvex

@@ -1,4 +1,4 @@
-#include "pattern/cm_regex.h"
+#include "pattern/regex.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +18,13 @@ std::u16string Addresses(std::u16string_view text) {
   return CollectMatches(kAddressPattern, text);
 }
 
-std::vector<std::u16string> Values(const CMMatchCollection& matches) {
+std::vector<std::u16string> Values(const RegexMatches& matches) {
   std::vector<std::u16string> values;
   for (std::size_t i = 0; i < matches.Count(); ++i) values.push_back(matches[i].Value());
   return values;
 }
 
-std::vector<std::size_t> Indexes(const CMMatchCollection& matches) {
+std::vector<std::size_t> Indexes(const RegexMatches& matches) {
   std::vector<std::size_t> indexes;
   for (std::size_t i = 0; i < matches.Count(); ++i) indexes.push_back(matches[i].Index());
   return indexes;
@@ -58,7 +58,7 @@ TEST(CollectMatches, BadPatternGivesEmptyText) {
   EXPECT_EQ(CollectMatches(u"[a-", u"a-"), u"");
 }
 
-TEST(CMRegex, WordCharactersOfEveryScript) {
+TEST(Regex, WordCharactersOfEveryScript) {
   // Cyrillic and CJK letters.
   EXPECT_EQ(Addresses(u"Иван Петров <иван.петров@почта.рф>"), u"иван.петров@почта.рф,");
   EXPECT_EQ(Addresses(u"用户 <用户@例子.广告>"), u"用户@例子.广告,");
@@ -73,7 +73,7 @@ TEST(CMRegex, WordCharactersOfEveryScript) {
   EXPECT_EQ(Addresses(u"x\u00B2y@example.com"), u"y@example.com,");
 }
 
-TEST(CMRegex, SurrogatePairsAndDamagedText) {
+TEST(Regex, SurrogatePairsAndDamagedText) {
   // Mathematical script letters lie outside the Basic Multilingual Plane.
   EXPECT_EQ(Addresses(u"\U0001D49C\U0001D4B7@example.com"), u"\U0001D49C\U0001D4B7@example.com,");
   // An emoji is no word character.
@@ -85,54 +85,53 @@ TEST(CMRegex, SurrogatePairsAndDamagedText) {
   damaged += u"cd@example.com x";
   damaged.push_back(u'\xDD8A');
   EXPECT_EQ(Addresses(damaged), u"cd@example.com,");
-  const CMMatchCollection all = CMRegex(u".").Matches(damaged);
+  const RegexMatches all = Regex(u".").Matches(damaged);
   EXPECT_EQ(all.Count(), damaged.size() - 2);
 }
 
-TEST(CMRegex, EmptyMatchesMoveOnByOneCharacter) {
+TEST(Regex, EmptyMatchesMoveOnByOneCharacter) {
   // After an empty match the search resumes one character later, a surrogate pair being one.
-  const CMMatchCollection empty = CMRegex(u"x*").Matches(u"a\U0001F98Ab");
+  const RegexMatches empty = Regex(u"x*").Matches(u"a\U0001F98Ab");
   EXPECT_EQ(Indexes(empty), (std::vector<std::size_t>{0, 1, 3, 4}));
   EXPECT_EQ(Values(empty), (std::vector<std::u16string>{u"", u"", u"", u""}));
 
   // An empty match may follow a non-empty one where it ended, including at the end.
-  const CMMatchCollection mixed = CMRegex(u"a*").Matches(u"baa");
+  const RegexMatches mixed = Regex(u"a*").Matches(u"baa");
   EXPECT_EQ(Values(mixed), (std::vector<std::u16string>{u"", u"aa", u""}));
   EXPECT_EQ(Indexes(mixed), (std::vector<std::size_t>{0, 1, 3}));
 
-  EXPECT_EQ(CMRegex(u"").Matches(u"").Count(), 1u);
+  EXPECT_EQ(Regex(u"").Matches(u"").Count(), 1u);
 }
 
-TEST(CMRegex, EngineDefaults) {
+TEST(Regex, EngineDefaults) {
   // Case-sensitive, and "." stops at a line feed but not at a lone carriage return.
-  EXPECT_EQ(Indexes(CMRegex(u"abc").Matches(u"ABC abc")), (std::vector<std::size_t>{4}));
-  EXPECT_EQ(Values(CMRegex(u"a.b").Matches(u"a\nb a\rb")), (std::vector<std::u16string>{u"a\rb"}));
+  EXPECT_EQ(Indexes(Regex(u"abc").Matches(u"ABC abc")), (std::vector<std::size_t>{4}));
+  EXPECT_EQ(Values(Regex(u"a.b").Matches(u"a\nb a\rb")), (std::vector<std::u16string>{u"a\rb"}));
 }
 
-TEST(CMRegex, WordClassesInsideClassesAndBoundaries) {
+TEST(Regex, WordClassesInsideClassesAndBoundaries) {
   const std::u16string text = u"e\u0301 7-\u203F";
   // \W in a class joins the class: spaces and hyphen, plus the digit.
-  EXPECT_EQ(Values(CMRegex(u"[\\W\\d]+").Matches(text)), (std::vector<std::u16string>{u" 7-"}));
+  EXPECT_EQ(Values(Regex(u"[\\W\\d]+").Matches(text)), (std::vector<std::u16string>{u" 7-"}));
   // Negated: word characters other than digits.
-  EXPECT_EQ(Values(CMRegex(u"[^\\W\\d]+").Matches(text)),
+  EXPECT_EQ(Values(Regex(u"[^\\W\\d]+").Matches(text)),
             (std::vector<std::u16string>{u"e\u0301", u"\u203F"}));
-  EXPECT_EQ(Values(CMRegex(u"[\\w]+").Matches(u"x\u0301-y")),
+  EXPECT_EQ(Values(Regex(u"[\\w]+").Matches(u"x\u0301-y")),
             (std::vector<std::u16string>{u"x\u0301", u"y"}));
-  EXPECT_EQ(Values(CMRegex(u"\\W+").Matches(u"x\u0301 ! y")),
-            (std::vector<std::u16string>{u" ! "}));
+  EXPECT_EQ(Values(Regex(u"\\W+").Matches(u"x\u0301 ! y")), (std::vector<std::u16string>{u" ! "}));
   // Boundaries use the same word characters: a combining mark does not end a word.
-  EXPECT_EQ(Values(CMRegex(u"\\b\\w+\\b").Matches(u"jose\u0301 x")),
+  EXPECT_EQ(Values(Regex(u"\\b\\w+\\b").Matches(u"jose\u0301 x")),
             (std::vector<std::u16string>{u"jose\u0301", u"x"}));
-  EXPECT_EQ(Values(CMRegex(u"\\B.").Matches(u"ab c")), (std::vector<std::u16string>{u"b"}));
+  EXPECT_EQ(Values(Regex(u"\\B.").Matches(u"ab c")), (std::vector<std::u16string>{u"b"}));
   // A leading "]" and an inner "[" stand for themselves.
-  EXPECT_EQ(Values(CMRegex(u"[]\\W[]+").Matches(u"a][ b")), (std::vector<std::u16string>{u"][ "}));
-  EXPECT_EQ(Values(CMRegex(u"[\\W^]+").Matches(u"a^b")), (std::vector<std::u16string>{u"^"}));
+  EXPECT_EQ(Values(Regex(u"[]\\W[]+").Matches(u"a][ b")), (std::vector<std::u16string>{u"][ "}));
+  EXPECT_EQ(Values(Regex(u"[\\W^]+").Matches(u"a^b")), (std::vector<std::u16string>{u"^"}));
 }
 
-TEST(CMRegex, GroupsAndIndexing) {
-  const CMMatchCollection matches = CMRegex(u"(a)|(b)").Matches(u"xb");
+TEST(Regex, GroupsAndIndexing) {
+  const RegexMatches matches = Regex(u"(a)|(b)").Matches(u"xb");
   ASSERT_EQ(matches.Count(), 1u);
-  const CMMatch& match = matches[0];
+  const RegexMatch& match = matches[0];
   EXPECT_EQ(match.Value(), u"b");
   EXPECT_EQ(match.Index(), 1u);
   EXPECT_EQ(match.Length(), 1u);
@@ -144,12 +143,12 @@ TEST(CMRegex, GroupsAndIndexing) {
   EXPECT_THROW(matches[1], std::out_of_range);
 }
 
-TEST(CMRegex, PatternThatDoesNotCompileThrows) {
+TEST(Regex, PatternThatDoesNotCompileThrows) {
   for (const std::u16string_view bad : {u"(unclosed", u"[a-", u"a{2,1}", u"*x", u"\\"}) {
     try {
-      CMRegex regex(bad);
+      Regex regex(bad);
       ADD_FAILURE() << "compiled: " << std::string(bad.begin(), bad.end());
-    } catch (const CMException& error) {
+    } catch (const RegexError& error) {
       EXPECT_FALSE(error.Message().empty());
       EXPECT_NE(std::string(error.what()), "");
     }
@@ -157,7 +156,7 @@ TEST(CMRegex, PatternThatDoesNotCompileThrows) {
   // A lone surrogate makes the pattern itself ill-formed.
   std::u16string lone = u"a";
   lone.push_back(u'\xDC00');
-  EXPECT_THROW(CMRegex{lone}, CMException);
+  EXPECT_THROW(Regex{lone}, RegexError);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "base/stdio_file_ex.h"
+#include "base/text_file.h"
 
 #include <array>
 
@@ -12,23 +12,23 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 }  // namespace
 
-bool CStdioFileEx::Open(const std::filesystem::path& path, unsigned flags, std::error_code* error) {
-  unicode_ = (flags & modeUtf16Content) != 0;
-  open_flags_ = (flags & ~typeText) | typeBinary;
-  if (!CStdioFile::Open(path, open_flags_, error)) return false;
-  if ((open_flags_ & (modeCreate | modeWrite)) == 0) {
+bool TextFile::Open(const std::filesystem::path& path, unsigned flags, std::error_code* error) {
+  unicode_ = (flags & kUtf16Content) != 0;
+  open_flags_ = (flags & ~kText) | kBinary;
+  if (!BinaryFile::Open(path, open_flags_, error)) return false;
+  if ((open_flags_ & (kCreate | kWrite)) == 0) {
     std::array<char, 2> mark{};
     unicode_ = Read(mark.data(), mark.size()) == mark.size() &&
                std::string_view(mark.data(), mark.size()) == kUtf16Mark;
   }
-  CStdioFile::Seek(0, SeekOrigin::kBegin);
+  BinaryFile::Seek(0, SeekOrigin::kBegin);
   check_start_ = true;
   return true;
 }
 
-bool CStdioFileEx::WriteString(std::u16string_view text) {
+bool TextFile::WriteString(std::u16string_view text) {
   if (!IsOpen()) return false;
-  if (write_mark_ && GetPosition() == 0) {
+  if (write_mark_ && Position() == 0) {
     if (unicode_) {
       if (!Write(kUtf16Mark.data(), kUtf16Mark.size())) return false;
     } else if (code_page_ == kUtf8CodePage) {
@@ -40,17 +40,17 @@ bool CStdioFileEx::WriteString(std::u16string_view text) {
   return Write(bytes.data(), bytes.size());
 }
 
-bool CStdioFileEx::ReadString(std::u16string& text) {
+bool TextFile::ReadString(std::u16string& text) {
   text.clear();
   if (!IsOpen()) return false;
-  if (check_start_ && GetPosition() == 0) {
+  if (check_start_ && Position() == 0) {
     // Skip the mark only when it is there, so a file written without one loses nothing.
     const std::string_view mark =
         unicode_ ? kUtf16Mark : (code_page_ == kUtf8CodePage ? kUtf8Mark : std::string_view());
     if (!mark.empty()) {
       std::array<char, 3> start{};
       const std::size_t got = Read(start.data(), mark.size());
-      if (std::string_view(start.data(), got) != mark) CStdioFile::Seek(0, SeekOrigin::kBegin);
+      if (std::string_view(start.data(), got) != mark) BinaryFile::Seek(0, SeekOrigin::kBegin);
     }
   }
   check_start_ = false;
@@ -75,9 +75,9 @@ bool CStdioFileEx::ReadString(std::u16string& text) {
   return true;
 }
 
-std::uint64_t CStdioFileEx::Seek(std::int64_t offset, SeekOrigin origin) {
+std::uint64_t TextFile::Seek(std::int64_t offset, SeekOrigin origin) {
   check_start_ = true;
-  return CStdioFile::Seek(offset, origin);
+  return BinaryFile::Seek(offset, origin);
 }
 
 }  // namespace tarvex

@@ -15,12 +15,12 @@ namespace tarvex {
 class LocalPageSchemeHandler;
 class LocalOnlyInterceptor;
 
-class CExplorer1 : public QWebEngineView {
+class PreviewBrowser : public QWebEngineView {
   Q_OBJECT
 
  public:
-  explicit CExplorer1(QWidget* parent = nullptr);
-  ~CExplorer1() override;
+  explicit PreviewBrowser(QWidget* parent = nullptr);
+  ~PreviewBrowser() override;
 
   // Files below these folders may be shown (the working folder, the message page folder).
   void AllowFolder(const std::filesystem::path& folder);
@@ -28,15 +28,15 @@ class CExplorer1 : public QWebEngineView {
   void Navigate(const std::filesystem::path& page);
 
   // The page file last navigated to.
-  const std::filesystem::path& current_page() const { return m_current_page; }
+  const std::filesystem::path& current_page() const { return current_page_; }
 
  private:
   // Declared in this order so that the page goes before the profile that made it.
-  std::unique_ptr<LocalPageSchemeHandler> m_scheme_handler;
-  std::unique_ptr<LocalOnlyInterceptor> m_interceptor;
-  std::unique_ptr<QWebEngineProfile> m_profile;
-  std::unique_ptr<QWebEnginePage> m_page;
-  std::filesystem::path m_current_page;
+  std::unique_ptr<LocalPageSchemeHandler> scheme_handler_;
+  std::unique_ptr<LocalOnlyInterceptor> interceptor_;
+  std::unique_ptr<QWebEngineProfile> profile_;
+  std::unique_ptr<QWebEnginePage> page_;
+  std::filesystem::path current_page_;
 };
 
 }  // namespace tarvex

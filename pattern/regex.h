@@ -16,9 +16,9 @@
 namespace tarvex {
 
 // Raised when a pattern does not compile, or when a search gives up on hostile input.
-class CMException : public std::runtime_error {
+class RegexError : public std::runtime_error {
  public:
-  CMException(std::u16string message, std::size_t offset);
+  RegexError(std::u16string message, std::size_t offset);
 
   const std::u16string& Message() const { return message_; }
   // Where compiling stopped, in code units of the pattern as the engine saw it (with the word
@@ -30,10 +30,10 @@ class CMException : public std::runtime_error {
   std::size_t offset_;
 };
 
-class CMCapture {
+class RegexCapture {
  public:
-  CMCapture() = default;
-  CMCapture(std::u16string_view value, std::size_t index)
+  RegexCapture() = default;
+  RegexCapture(std::u16string_view value, std::size_t index)
       : value_(value), index_(index), success_(true) {}
 
   const std::u16string& Value() const { return value_; }
@@ -49,38 +49,38 @@ class CMCapture {
   bool success_ = false;
 };
 
-class CMMatch : public CMCapture {
+class RegexMatch : public RegexCapture {
  public:
   // groups[0] is the whole match, groups[i] capture group i.
-  explicit CMMatch(std::vector<CMCapture> groups)
-      : CMCapture(groups.at(0)), groups_(std::move(groups)) {}
+  explicit RegexMatch(std::vector<RegexCapture> groups)
+      : RegexCapture(groups.at(0)), groups_(std::move(groups)) {}
 
-  const std::vector<CMCapture>& Groups() const { return groups_; }
+  const std::vector<RegexCapture>& Groups() const { return groups_; }
 
  private:
-  std::vector<CMCapture> groups_;
+  std::vector<RegexCapture> groups_;
 };
 
-class CMMatchCollection {
+class RegexMatches {
  public:
-  explicit CMMatchCollection(std::vector<CMMatch> matches) : matches_(std::move(matches)) {}
+  explicit RegexMatches(std::vector<RegexMatch> matches) : matches_(std::move(matches)) {}
 
   std::size_t Count() const { return matches_.size(); }
   // Throws std::out_of_range for an index at or past Count().
-  const CMMatch& operator[](std::size_t index) const { return matches_.at(index); }
+  const RegexMatch& operator[](std::size_t index) const { return matches_.at(index); }
 
  private:
-  std::vector<CMMatch> matches_;
+  std::vector<RegexMatch> matches_;
 };
 
-class CMRegex {
+class Regex {
  public:
-  // Throws CMException when the pattern does not compile.
-  explicit CMRegex(std::u16string_view pattern);
+  // Throws RegexError when the pattern does not compile.
+  explicit Regex(std::u16string_view pattern);
 
   // Every match in `input`, in order and without overlap; after an empty match the search
-  // moves on by one character. Throws CMException when the search gives up.
-  CMMatchCollection Matches(std::u16string_view input) const;
+  // moves on by one character. Throws RegexError when the search gives up.
+  RegexMatches Matches(std::u16string_view input) const;
 
  private:
   RegexProgram program_;

@@ -1,0 +1,560 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <array>
+#include <system_error>
+
+#include "app/dialog_provider.h"
+#include "app/folder_tree.h"
+#include "app/preview_browser.h"
+#include "app/qt_text.h"
+#include "base/program_files.h"
+#include "mailbox/analysis.h"
+#include "mailbox/item_extraction.h"
+#include "mailbox/mailbox_loading.h"
+#include "mailbox/recovery.h"
+#include "output/export_run.h"
+#include "output/preview.h"
+
+namespace tarvex {
+
+namespace {
+
+struct ListColumn {
+  const char* title;
+  int width;
+};
+
+// Zero-width columns carry what the preview needs; they stay hidden. "Date" is a little wider
+// than the classic 135 pixels so that a full date fits in the default font.
+constexpr std::array<ListColumn, kItemListColumnCount> kListColumns = {{
+    {"", 0},
+    {"Type", 0},
+    {"S.No", 0},
+    {" ", 0},
+    {"From", 300},
+    {"Subject", 300},
+    {"Date", 150},
+    {"Att", 50},
+    {"To", 0},
+    {"Cc", 0},
+    {"Bcc", 0},
+    {"State", 80},
+}};
+
+constexpr char16_t kStopQuestion[] = u"Do you really want to stop the recovery process?";
+constexpr char16_t kResumeQuestion[] = u"Do you really want to resume the recovery process?";
+constexpr char16_t kCloseQuestion[] =
+    u"Are you sure you want to close the program?                       ";
+
+std::filesystem::path CurrentDirectory() {
+  std::error_code error;
+  std::filesystem::path current = std::filesystem::current_path(error);
+  return error ? std::filesystem::path() : current;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(DialogProvider& dialogs, std::function<void()> end_program, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      end_program_(std::move(end_program)),
+      message_folder_(QDir::temp().filePath(QStringLiteral("tarvex-pages-XXXXXX"))),
+      message_folder_path_(ToPath(message_folder_.path())),
+      startup_directory_(CurrentDirectory()),
+      program_folder_(ToPath(QCoreApplication::applicationDirPath())),
+      message_pages_(message_folder_path_) {
+  setWindowTitle(ToQString(kApplicationTitle));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/program.png")));
+  BuildControls();
+  BuildMenus();
+  BuildStatusBar();
+  browser_->AllowFolder(message_folder_path_);
+  resize(1100, 720);
+}
+
+MainWindow::~MainWindow() {
+  closing_ = true;
+  if (run_) run_->gate.Cancel();
+  workers_.WaitAll();
+}
+
+void MainWindow::BuildControls() {
+  auto* central = new QWidget(this);
+  auto* banner = new QLabel(central);
+  banner->setObjectName(QStringLiteral("banner"));
+  banner->setText(QStringLiteral("<span style='font-size:17pt; font-weight:600;'>%1</span>"
+                                 "<br><span style='font-size:9pt;'>Read-only recovery of "
+                                 "mailboxes, folders and items from Exchange databases</span>")
+                      .arg(ToQString(kApplicationTitle)));
+  banner->setStyleSheet(QStringLiteral(
+      "QLabel#banner { color: white; padding: 10px 16px; background: qlineargradient(x1:0, "
+      "y1:0, x2:1, y2:0, stop:0 #1f4e79, stop:1 #3f88c5); }"));
+  banner->setMinimumHeight(64);
+
+  auto* caption = new QLabel(QStringLiteral("Select Exchange EDB file: "), central);
+  path_edit_ = new QLineEdit(central);
+  path_edit_->setReadOnly(true);
+  browse_button_ = new QPushButton(QStringLiteral("Browse"), central);
+  save_button_ = new QPushButton(QStringLiteral("Save Mailbox"), central);
+  save_button_->setEnabled(false);
+  stop_button_ = new QPushButton(QStringLiteral("Stop"), central);
+  exit_button_ = new QPushButton(QStringLiteral("Exit"), central);
+  for (QPushButton* button : {browse_button_, save_button_, stop_button_, exit_button_}) {
+    button->setMinimumWidth(90);
+    button->setAutoDefault(false);
+  }
+  auto* command_row = new QHBoxLayout;
+  command_row->setContentsMargins(8, 6, 8, 6);
+  command_row->addWidget(caption);
+  command_row->addWidget(path_edit_, 1);
+  command_row->addWidget(browse_button_);
+  command_row->addWidget(save_button_);
+  command_row->addSpacing(12);
+  command_row->addWidget(stop_button_);
+  command_row->addWidget(exit_button_);
+
+  tree_ = new FolderTree(central);
+  list_ = new QTableWidget(0, kItemListColumnCount, central);
+  QStringList titles;
+  for (const ListColumn& column : kListColumns) titles << QString::fromLatin1(column.title);
+  list_->setHorizontalHeaderLabels(titles);
+  for (int i = 0; i < kItemListColumnCount; ++i) {
+    const int width = kListColumns[static_cast<std::size_t>(i)].width;
+    if (width == 0) {
+      list_->setColumnHidden(i, true);
+    } else {
+      list_->setColumnWidth(i, width);
+    }
+  }
+  list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list_->horizontalHeader()->setStretchLastSection(false);
+  list_->verticalHeader()->hide();
+  list_->verticalHeader()->setDefaultSectionSize(22);
+  list_->setShowGrid(true);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setWordWrap(false);
+  browser_ = new PreviewBrowser(central);
+
+  // The list above the browser, and the tree beside both.
+  horizontal_splitter_ = new QSplitter(Qt::Vertical, central);
+  horizontal_splitter_->addWidget(list_);
+  horizontal_splitter_->addWidget(browser_);
+  horizontal_splitter_->setStretchFactor(0, 2);
+  horizontal_splitter_->setStretchFactor(1, 3);
+  horizontal_splitter_->setChildrenCollapsible(false);
+  list_->setMinimumHeight(80);
+  browser_->setMinimumHeight(120);
+  horizontal_splitter_->setSizes({260, 420});
+  horizontal_splitter_->setStyleSheet(
+      QStringLiteral("QSplitter::handle:vertical { background: #3f88c5; height: 4px; }"));
+  vertical_splitter_ = new QSplitter(Qt::Horizontal, central);
+  vertical_splitter_->addWidget(tree_);
+  vertical_splitter_->addWidget(horizontal_splitter_);
+  vertical_splitter_->setStretchFactor(0, 1);
+  vertical_splitter_->setStretchFactor(1, 3);
+  vertical_splitter_->setChildrenCollapsible(false);
+  vertical_splitter_->setStyleSheet(
+      QStringLiteral("QSplitter::handle:horizontal { background: #a0a0a0; width: 4px; }"));
+  vertical_splitter_->setSizes({280, 820});
+
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(banner);
+  column->addLayout(command_row);
+  column->addWidget(vertical_splitter_, 1);
+  setCentralWidget(central);
+
+  connect(browse_button_, &QPushButton::clicked, this, &MainWindow::OnBrowse);
+  connect(save_button_, &QPushButton::clicked, this, &MainWindow::OnSaveMailbox);
+  connect(stop_button_, &QPushButton::clicked, this, &MainWindow::OnStopResume);
+  connect(exit_button_, &QPushButton::clicked, this, &MainWindow::OnExit);
+  connect(tree_, &QTreeWidget::itemSelectionChanged, this, &MainWindow::OnTreeSelectionChanged);
+  connect(list_, &QTableWidget::cellClicked, this,
+          [this](int row, int /*column*/) { OnListClicked(row); });
+}
+
+void MainWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  open_action_ = file->addAction(QStringLiteral("Open Exchange EDB"));
+  save_action_ = file->addAction(QStringLiteral("Save Mailbox"));
+  save_action_->setEnabled(false);
+  file->addSeparator();
+  exit_action_ = file->addAction(QStringLiteral("Exit"));
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  help_action_ = help->addAction(QStringLiteral("Software help topic"));
+  help->addSeparator();
+  about_action_ = help->addAction(QStringLiteral("About Tarvex Mailbox Rescue"));
+  connect(open_action_, &QAction::triggered, this, &MainWindow::OnBrowse);
+  connect(exit_action_, &QAction::triggered, this, &MainWindow::OnExit);
+  connect(save_action_, &QAction::triggered, this, &MainWindow::OnSaveMailbox);
+  connect(help_action_, &QAction::triggered, this, &MainWindow::OnHelp);
+  connect(about_action_, &QAction::triggered, this, &MainWindow::OnAbout);
+}
+
+void MainWindow::BuildStatusBar() {
+  progress_ = new QProgressBar(this);
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  progress_->setTextVisible(false);
+  progress_->setFixedWidth(296);
+  progress_->setMaximumHeight(16);
+  auto* read_only_note = new QLabel(QStringLiteral("Read-only access"), this);
+  read_only_note->setFixedWidth(150);
+  auto* divider = new QLabel(this);
+  divider->setFixedWidth(1);
+  status_text_ = new QLabel(ToQString(kApplicationTitle) + QLatin1Char(' '), this);
+  status_text_->setTextFormat(Qt::PlainText);
+  statusBar()->addWidget(progress_);
+  statusBar()->addWidget(read_only_note);
+  statusBar()->addWidget(divider);
+  statusBar()->addWidget(status_text_, 1);
+  statusBar()->setSizeGripEnabled(true);
+}
+
+PauseGate* MainWindow::pause_gate() {
+  return run_ ? &run_->gate : nullptr;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_once_) return;
+  shown_once_ = true;
+  // The source selection comes right after the window is up.
+  QTimer::singleShot(0, this, [this] { StartAnalysis(true); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  OnExit();
+}
+
+void MainWindow::EndRun() {
+  if (!run_) return;
+  // Workers of the old run end at their next checkpoint, even when paused.
+  run_->gate.Cancel();
+  workers_.WaitAll();
+  run_.reset();
+}
+
+void MainWindow::DeleteWorkingFolderFiles() {
+  std::error_code error;
+  std::filesystem::directory_iterator entries(selection_.working_folder, error);
+  if (error) return;
+  for (const std::filesystem::directory_entry& entry : entries) {
+    std::error_code entry_error;
+    if (entry.is_directory(entry_error)) continue;
+    std::filesystem::remove(entry.path(), entry_error);
+  }
+}
+
+void MainWindow::OnBrowse() {
+  StartAnalysis(false);
+}
+
+void MainWindow::StartAnalysis(bool at_start_up) {
+  SourceSelectionDialog dialog(selection_, dialogs_, this);
+  if (!dialogs_.RunSourceSelection(dialog)) return;
+
+  // No second Browse while the previous run's workers are wound down.
+  browse_button_->setEnabled(false);
+  open_action_->setEnabled(false);
+  EndRun();
+  tree_->DeleteAllNodes();
+  list_->setRowCount(0);
+  ShowMessagePage(kRecoveryStartedPage);
+  path_edit_->setText(PathToQString(selection_.database));
+  std::error_code error;
+  std::filesystem::create_directories(selection_.working_folder, error);
+  // A new session starts from an empty working folder; later runs overwrite file by file.
+  if (at_start_up) DeleteWorkingFolderFiles();
+  browser_->AllowFolder(selection_.working_folder);
+  stop_button_->setText(QStringLiteral("Stop"));
+
+  run_ = std::make_unique<Run>();
+  run_->recovery = std::make_unique<Recovery>(*this, run_->gate, selection_.working_folder,
+                                              program_folder_, message_pages_);
+  Recovery& recovery = *run_->recovery;
+  recovery.set_root_node(InsertTreeNode(kTopOfTree, ToU16String(path_edit_->text()), 0));
+  // Nothing else may start until the analysis hands the commands back.
+  tree_->setEnabled(false);
+  StartWorker([&recovery, database = selection_.database,
+               depth = selection_.deep_scan ? ScanDepth::kDeep : ScanDepth::kQuick] {
+    RunAnalysis(recovery, database, depth);
+  });
+}
+
+namespace {
+
+void CollectChecked(const FolderTree& tree, QTreeWidgetItem* item,
+                    std::vector<TreeNodeHandle>& folders) {
+  if (FolderTree::IsChecked(item)) folders.push_back(tree.Handle(item));
+  for (int i = 0; i < item->childCount(); ++i) CollectChecked(tree, item->child(i), folders);
+}
+
+}  // namespace
+
+void MainWindow::OnSaveMailbox() {
+  if (!run_ || !run_->recovery->has_session() || workers_.AnyRunning()) return;
+  ExportRequest request;
+  for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
+    CollectChecked(*tree_, tree_->topLevelItem(i), request.folders);
+  }
+  // Without checked folders, the selected one is exported.
+  if (request.folders.empty() && !tree_->selectedItems().isEmpty()) {
+    request.folders.push_back(tree_->Handle(tree_->selectedItems().front()));
+  }
+  if (request.folders.empty()) {
+    dialogs_.ShowMessage(this, QStringLiteral("Please select or check the folders to export"),
+                         MessageKind::kInformation);
+    return;
+  }
+  std::optional<ExportChoice> choice = dialogs_.ChooseExport(this);
+  if (!choice) return;
+  std::optional<QString> output =
+      dialogs_.ChooseFolder(this, QStringLiteral("Select the output folder"));
+  if (!output || output->isEmpty()) return;
+  request.kinds = choice->kinds;
+  request.include_deleted = choice->include_deleted;
+  request.output_folder = ToPath(*output);
+  // The program's own folder is not writable once installed; the manifest is the process's.
+  request.manifest_folder = message_folder_path_;
+
+  Recovery& recovery = *run_->recovery;
+  tree_->setEnabled(false);
+  list_->setEnabled(false);
+  browse_button_->setEnabled(false);
+  open_action_->setEnabled(false);
+  save_button_->setEnabled(false);
+  save_action_->setEnabled(false);
+  StartWorker([this, &recovery, request = std::move(request)] {
+    const ExportOutcome outcome = RunExport(recovery, request);
+    EnableControl(WindowControl::kFolderTree, true);
+    EnableControl(WindowControl::kItemList, true);
+    EnableControl(WindowControl::kBrowseButton, true);
+    EnableControl(WindowControl::kSaveMailboxButton, true);
+    EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
+    EnableMenuCommand(MenuCommand::kSaveMailbox, true);
+    std::u16string text = outcome.error;
+    if (text.empty()) {
+      const std::string summary = "Export Completed: " + std::to_string(outcome.items_saved) +
+                                  " items saved, " + std::to_string(outcome.items_skipped) +
+                                  " skipped, " + std::to_string(outcome.saver_failures) +
+                                  " not accepted by the saver";
+      text = ToU16String(QString::fromStdString(summary));
+    }
+    ShowMessage(text, outcome.error.empty() ? MessageKind::kInformation : MessageKind::kError);
+  });
+}
+
+void MainWindow::OnStopResume() {
+  const bool stopping = stop_button_->text() == QStringLiteral("Stop");
+  const MessageAnswer answer = dialogs_.ShowMessage(
+      this, ToQString(stopping ? kStopQuestion : kResumeQuestion), MessageKind::kQuestion);
+  if (answer != MessageAnswer::kYes) return;
+  if (stopping) {
+    stop_button_->setText(QStringLiteral("Resume"));
+    if (run_) run_->gate.Pause();
+    ShowMessagePage(kStoppedPage);
+  } else {
+    stop_button_->setText(QStringLiteral("Stop"));
+    if (run_) run_->gate.Resume();
+    ShowMessagePage(kResumedPage);
+  }
+}
+
+void MainWindow::OnExit() {
+  if (dialogs_.ShowMessage(this, ToQString(kCloseQuestion), MessageKind::kQuestion) !=
+      MessageAnswer::kYes) {
+    return;
+  }
+  closing_ = true;
+  if (end_program_) end_program_();
+}
+
+void MainWindow::OnHelp() {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(HelpPage(program_folder_))));
+}
+
+void MainWindow::OnAbout() {
+  dialogs_.ShowAbout(this);
+}
+
+void MainWindow::OnTreeSelectionChanged() {
+  const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
+  if (selected.isEmpty() || !run_) return;
+  const TreeNodeHandle node = tree_->Handle(selected.front());
+  Recovery& recovery = *run_->recovery;
+  // Disabled here already, so that no second click slips in before the loader starts; the
+  // list too, as no preview may read the model while the loader changes it.
+  tree_->setEnabled(false);
+  list_->setEnabled(false);
+  StartWorker([this, &recovery, node] {
+    LoadMailbox(recovery, node);
+    EnableControl(WindowControl::kItemList, true);
+    EnableControl(WindowControl::kFolderTree, true);
+  });
+}
+
+void MainWindow::OnListClicked(int row) {
+  if (!run_ || row < 0 || row >= list_->rowCount()) return;
+  ItemListRow texts;
+  for (int column = 0; column < kItemListColumnCount; ++column) {
+    const QTableWidgetItem* cell = list_->item(row, column);
+    if (cell != nullptr) texts[static_cast<std::size_t>(column)] = ToU16String(cell->text());
+  }
+  Recovery& recovery = *run_->recovery;
+  tree_->setEnabled(false);
+  list_->setEnabled(false);
+  StartWorker([&recovery, texts = std::move(texts)] { ShowItemPreview(recovery, texts); });
+}
+
+void MainWindow::StartWorker(std::function<void()> work) {
+  workers_.Start(std::move(work));
+}
+
+void MainWindow::ShowMessagePage(std::u16string_view html) {
+  message_pages_.Show(*this, html);
+}
+
+void MainWindow::OnWindowThread(const std::function<void()>& call) {
+  if (QThread::currentThread() == thread()) {
+    call();
+    return;
+  }
+  if (closing_) return;
+  QMetaObject::invokeMethod(this, call, Qt::BlockingQueuedConnection);
+}
+
+void MainWindow::SetStatusText(std::u16string_view text) {
+  OnWindowThread([this, text] { status_text_->setText(ToQString(text)); });
+}
+
+void MainWindow::SetProgressRange(int lowest, int highest) {
+  OnWindowThread([this, lowest, highest] { progress_->setRange(lowest, highest); });
+}
+
+void MainWindow::SetProgressPosition(int position) {
+  OnWindowThread([this, position] { progress_->setValue(position); });
+}
+
+TreeNodeHandle MainWindow::InsertTreeNode(TreeNodeHandle parent, std::u16string_view text,
+                                          int image) {
+  TreeNodeHandle node = kTopOfTree;
+  OnWindowThread([&] { node = tree_->AddNode(parent, ToQString(text), image); });
+  return node;
+}
+
+int MainWindow::InsertListRow(int row, std::u16string_view first_column) {
+  int inserted = -1;
+  OnWindowThread([&] {
+    const int count = list_->rowCount();
+    inserted = row < 0 || row > count ? count : row;
+    list_->insertRow(inserted);
+    list_->setItem(inserted, 0, new QTableWidgetItem(ToQString(first_column)));
+  });
+  return inserted;
+}
+
+void MainWindow::SetListCell(int row, int column, std::u16string_view text) {
+  OnWindowThread([&] {
+    if (row < 0 || row >= list_->rowCount() || column < 0 || column >= kItemListColumnCount) {
+      return;
+    }
+    list_->setItem(row, column, new QTableWidgetItem(ToQString(text)));
+    // The state comes last: an item the deep scan found deleted or off the tree is shown
+    // greyed, a deleted one in italics too, so that it is never taken for a live one.
+    if (column == kItemStateColumn && text != ItemStateText(ese::RecordState::kLive)) {
+      const QColor grey = list_->palette().color(QPalette::Disabled, QPalette::Text);
+      const bool deleted = text == ItemStateText(ese::RecordState::kDeleted);
+      for (int cell = 0; cell < kItemListColumnCount; ++cell) {
+        QTableWidgetItem* item = list_->item(row, cell);
+        if (item == nullptr) continue;
+        item->setForeground(grey);
+        QFont font = item->font();
+        font.setItalic(deleted);
+        item->setFont(font);
+      }
+    }
+  });
+}
+
+void MainWindow::ClearList() {
+  OnWindowThread([this] { list_->setRowCount(0); });
+}
+
+void MainWindow::EnableControl(WindowControl control, bool enabled) {
+  OnWindowThread([this, control, enabled] {
+    switch (control) {
+      case WindowControl::kFolderTree:
+        tree_->setEnabled(enabled);
+        break;
+      case WindowControl::kItemList:
+        list_->setEnabled(enabled);
+        break;
+      case WindowControl::kBrowseButton:
+        browse_button_->setEnabled(enabled);
+        break;
+      case WindowControl::kStopButton:
+        stop_button_->setEnabled(enabled);
+        break;
+      case WindowControl::kSaveMailboxButton:
+        save_button_->setEnabled(enabled);
+        break;
+    }
+  });
+}
+
+void MainWindow::EnableMenuCommand(MenuCommand command, bool enabled) {
+  OnWindowThread([this, command, enabled] {
+    switch (command) {
+      case MenuCommand::kOpenExchangeEdb:
+        open_action_->setEnabled(enabled);
+        break;
+      case MenuCommand::kExit:
+        exit_action_->setEnabled(enabled);
+        break;
+      case MenuCommand::kAbout:
+        about_action_->setEnabled(enabled);
+        break;
+      case MenuCommand::kHelp:
+        help_action_->setEnabled(enabled);
+        break;
+      case MenuCommand::kSaveMailbox:
+        save_action_->setEnabled(enabled);
+        break;
+    }
+  });
+}
+
+void MainWindow::Navigate(const std::filesystem::path& page) {
+  OnWindowThread([this, &page] { browser_->Navigate(page); });
+}
+
+MessageAnswer MainWindow::ShowMessage(std::u16string_view text, MessageKind kind) {
+  MessageAnswer answer = kind == MessageKind::kQuestion ? MessageAnswer::kNo : MessageAnswer::kOk;
+  OnWindowThread([&] { answer = dialogs_.ShowMessage(this, ToQString(text), kind); });
+  return answer;
+}
+
+}  // namespace tarvex
