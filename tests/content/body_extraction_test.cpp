@@ -20,9 +20,12 @@
 #include "tools/edbforge/encoding/rtf_compressor.h"
 #include "tools/edbforge/encoding/seven_bit_encoder.h"
 #include "tools/edbforge/ese/database_writer.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
+
+using testing::FileBytes;
 
 using Bytes = std::vector<std::uint8_t>;
 namespace forge = edbforge;
@@ -55,11 +58,6 @@ class ScratchFolder {
  private:
   std::filesystem::path path_;
 };
-
-Bytes FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 Bytes AsBytes(std::string_view text) {
   return Bytes(text.begin(), text.end());

@@ -14,6 +14,7 @@
 #include "mailbox/folder_hierarchy.h"
 #include "mailbox/recovery.h"
 #include "support/recording_window_port.h"
+#include "support/test_files.h"
 
 namespace tarvex::testing {
 
@@ -104,7 +105,7 @@ class FolderRecovery {
   TreeNodeHandle root = 0;
 
  private:
-  TemporaryFolder folder_;
+  ScratchFolder folder_;
   MessagePages pages_{folder_.path()};
   std::unique_ptr<Recovery> recovery_;
 };

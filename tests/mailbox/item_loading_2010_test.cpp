@@ -11,13 +11,15 @@
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
 #include "store/value_text.h"
-#include "tools/edbforge/tests/scratch_folder.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
 
+using testing::FileText;
+
 namespace ef = edbforge;
-using edbforge::testing::ScratchFolder;
+using testing::ScratchFolder;
 using testing::ExchangeTable;
 using testing::FileTimeOf;
 using testing::IdBytes;
@@ -41,11 +43,6 @@ std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<
 
 std::vector<std::uint8_t> Bytes(std::string_view text) {
   return {text.begin(), text.end()};
-}
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 ef::Record Header(std::uint64_t id, std::uint64_t folder) {

@@ -13,13 +13,15 @@
 #include "item_store_forge.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
-#include "tools/edbforge/tests/scratch_folder.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
 
+using testing::FileText;
+
 namespace ef = edbforge;
-using edbforge::testing::ScratchFolder;
+using testing::ScratchFolder;
 using testing::ExchangeTable;
 using testing::FileTimeOf;
 using testing::IdBytes;
@@ -35,11 +37,6 @@ constexpr std::initializer_list<std::u16string_view> kContentColumns = {
 
 std::vector<std::uint8_t> Bytes(std::string_view text) {
   return {text.begin(), text.end()};
-}
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 ef::Record Row(std::uint64_t id) {

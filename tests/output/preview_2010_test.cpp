@@ -10,16 +10,16 @@
 #include "output/preview.h"
 #include "preview_fixture.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
-#include "tools/edbforge/tests/scratch_folder.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
 
 namespace ef = edbforge;
 namespace label = header_label;
-using edbforge::testing::ScratchFolder;
+using testing::ScratchFolder;
 using testing::CellValue;
-using testing::FileBytes;
+using testing::FileText;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::ListRow;
@@ -139,7 +139,7 @@ TEST_F(Preview2010, RtfMailWithAttachments) {
   Show(u"100", u"mail", u"Ann", u"true");
   EXPECT_EQ(Body().format, BodyFormat::kRtf);
   EXPECT_EQ(Body().file_path, work_ / "rtfbody.txt");
-  EXPECT_NE(FileBytes(work_ / "rtfbody.txt").find("Hello 2010"), std::string::npos);
+  EXPECT_NE(FileText(work_ / "rtfbody.txt").find("Hello 2010"), std::string::npos);
   EXPECT_NE(Frameset().find(u"rows='28%,*'"), std::u16string::npos);
   EXPECT_NE(Frameset().find(u"<frame src='rtfbody.txt'>"), std::u16string::npos);
 
@@ -148,10 +148,10 @@ TEST_F(Preview2010, RtfMailWithAttachments) {
   const std::u16string names = CellValue(header, label::kAttachment);
   EXPECT_NE(names.find(u"report.pdf;"), std::u16string::npos);
   EXPECT_EQ(names.find(u"../"), std::u16string::npos);
-  EXPECT_EQ(FileBytes(work_ / "report.pdf"), "PDF");
+  EXPECT_EQ(FileText(work_ / "report.pdf"), "PDF");
   EXPECT_FALSE(std::filesystem::exists(folder_ / "etc" / "passwd"));
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_.path())) {
-    if (entry.is_regular_file() && entry.file_size() == 6 && FileBytes(entry.path()) == "SECRET") {
+    if (entry.is_regular_file() && entry.file_size() == 6 && FileText(entry.path()) == "SECRET") {
       EXPECT_EQ(entry.path().parent_path(), work_);
     }
   }
@@ -165,7 +165,7 @@ TEST_F(Preview2010, HtmlThenTextThenNothing) {
   Show(u"101", u"mail");
   EXPECT_EQ(Body().format, BodyFormat::kHtml);
   EXPECT_EQ(Body().file_path, work_ / "blank.html");
-  const std::string html = FileBytes(work_ / "blank.html");
+  const std::string html = FileText(work_ / "blank.html");
   EXPECT_NE(html.find("Caf\xC3\xA9"), std::string::npos);
   EXPECT_EQ(Header().find(u"script"), std::u16string::npos);
 
@@ -178,7 +178,7 @@ TEST_F(Preview2010, HtmlThenTextThenNothing) {
   Show(u"10b", u"mail");
   EXPECT_EQ(Body().format, BodyFormat::kNone);
   EXPECT_EQ(Body().file_path, work_ / "blank.txt");
-  EXPECT_EQ(FileBytes(work_ / "blank.txt"), "");
+  EXPECT_EQ(FileText(work_ / "blank.txt"), "");
   EXPECT_NE(Frameset().find(u"<frame src='blank.txt'>"), std::u16string::npos);
 }
 
@@ -227,7 +227,7 @@ TEST_F(Preview2010, AppointmentWithOnlyT60) {
   EXPECT_EQ(header.find(label::kEndDate), std::u16string::npos);
   EXPECT_EQ(CellValue(header, label::kLocation), u"Room 1");
   EXPECT_EQ(CellValue(header, label::kAppointmentTo), u"carol@example.com,");
-  EXPECT_EQ(FileBytes(work_ / "blank.txt"), "");
+  EXPECT_EQ(FileText(work_ / "blank.txt"), "");
   EXPECT_NE(Frameset().find(u"cols='*,*'"), std::u16string::npos);
 }
 
@@ -257,7 +257,7 @@ TEST_F(Preview2010, ItemWithTwoBodyRowsAndItemWithNone) {
 
   // An item without a body row reads no other item's row in its place.
   Show(u"999", u"mail");
-  EXPECT_EQ(FileBytes(work_ / "blank.txt"), "");
+  EXPECT_EQ(FileText(work_ / "blank.txt"), "");
   EXPECT_EQ(Body().format, BodyFormat::kNone);
 }
 

@@ -37,14 +37,8 @@ std::vector<std::uint8_t> Utf8Bytes(std::u16string_view text) {
   return Utf8Bytes(Utf16ToUtf8(text));
 }
 
-std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  EXPECT_TRUE(file.good()) << "missing " << path;
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 std::u16string PageText(const std::filesystem::path& path) {
-  const std::string bytes = FileBytes(path);
+  const std::string bytes = FileText(path);
   if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") {
     ADD_FAILURE() << path << " does not start with FF FE";
     return std::u16string();
@@ -55,7 +49,7 @@ std::u16string PageText(const std::filesystem::path& path) {
 }
 
 std::u16string UnmarkedText(const std::filesystem::path& path) {
-  const std::string bytes = FileBytes(path);
+  const std::string bytes = FileText(path);
   EXPECT_FALSE(bytes.starts_with("\xFF\xFE")) << path << " carries a mark";
   const std::optional<std::u16string> text = DecodeUtf16LeStrict(bytes);
   EXPECT_TRUE(text.has_value()) << path << " is not UTF-16LE";

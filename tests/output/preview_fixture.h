@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mailbox/item_extraction.h"
+#include "support/test_files.h"
 #include "tools/edbforge/ese/database_writer.h"
 
 namespace tarvex::testing {
@@ -23,7 +24,6 @@ edbforge::TableDefinition PreviewTable(std::u16string name,
 std::vector<std::uint8_t> Utf8Bytes(std::string_view text);
 std::vector<std::uint8_t> Utf8Bytes(std::u16string_view text);
 
-std::string FileBytes(const std::filesystem::path& path);
 // A page file: must start with FF FE; the rest decoded as UTF-16LE.
 std::u16string PageText(const std::filesystem::path& path);
 // UTF-16LE without a mark.

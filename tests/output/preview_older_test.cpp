@@ -8,16 +8,16 @@
 #include "output/preview.h"
 #include "preview_fixture.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
-#include "tools/edbforge/tests/scratch_folder.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
 
 namespace ef = edbforge;
 namespace label = header_label;
-using edbforge::testing::ScratchFolder;
+using testing::ScratchFolder;
 using testing::CellValue;
-using testing::FileBytes;
+using testing::FileText;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::ListRow;
@@ -186,21 +186,21 @@ TEST_F(OlderPreview, MailWithoutBodyShowsItsPlainBodiesAndTheTopic) {
 
   // Nothing kept for the item: an empty file, not the previous one.
   Show(ListRow(u"m3", u"mail", Number(kNoBodyMail), u""));
-  EXPECT_EQ(FileBytes(work_ / "blank.txt"), "");
+  EXPECT_EQ(FileText(work_ / "blank.txt"), "");
 }
 
 TEST_F(OlderPreview, HtmlAndRtfBodiesAreTakenWhenThereIsNoText) {
   Show(ListRow(u"m4", u"IPM.Note.Custom", Number(kHtmlMail), u""));
   EXPECT_EQ(Body().format, BodyFormat::kHtml);
   EXPECT_EQ(Body().file_path, work_ / "htmlbody.html");
-  EXPECT_NE(FileBytes(work_ / "htmlbody.html").find("Caf\xC3\xA9"), std::string::npos);
+  EXPECT_NE(FileText(work_ / "htmlbody.html").find("Caf\xC3\xA9"), std::string::npos);
   EXPECT_NE(Frameset().find(u"<frame src='htmlbody.html'>"), std::u16string::npos);
   EXPECT_EQ(Header().find(u"script"), std::u16string::npos);
 
   Show(ListRow(u"m5", u"mail", Number(kRtfMail), u""));
   EXPECT_EQ(Body().format, BodyFormat::kText);
   EXPECT_EQ(Body().file_path, work_ / "rtfbody.txt");
-  EXPECT_NE(FileBytes(work_ / "rtfbody.txt").find("Hello RTF"), std::string::npos);
+  EXPECT_NE(FileText(work_ / "rtfbody.txt").find("Hello RTF"), std::string::npos);
 }
 
 TEST_F(OlderPreview, AttachmentsAreWrittenInsideTheWorkingFolder) {
@@ -208,12 +208,12 @@ TEST_F(OlderPreview, AttachmentsAreWrittenInsideTheWorkingFolder) {
                u"files", u"", u"true"));
   const std::u16string names = CellValue(Header(), label::kAttachment);
   EXPECT_NE(names.find(u"report.pdf;"), std::u16string::npos);
-  EXPECT_EQ(FileBytes(work_ / "report.pdf"), "PDF");
+  EXPECT_EQ(FileText(work_ / "report.pdf"), "PDF");
   // The hostile name became a file of the working folder itself.
   EXPECT_FALSE(std::filesystem::exists(folder_ / "etc" / "passwd"));
   int files_with_secret = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_.path())) {
-    if (entry.is_regular_file() && FileBytes(entry.path()) == "SECRET") {
+    if (entry.is_regular_file() && FileText(entry.path()) == "SECRET") {
       ++files_with_secret;
       EXPECT_EQ(entry.path().parent_path(), work_);
     }

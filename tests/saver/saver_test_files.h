@@ -9,19 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "support/test_files.h"
+
 namespace tarvex::testing {
-
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 using ManifestLines = std::vector<std::pair<std::u16string, std::u16string>>;
 

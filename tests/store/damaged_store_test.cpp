@@ -17,37 +17,35 @@
 #include "store/stored_value.h"
 #include "support/recording_window_port.h"
 #include "tools/edbforge/ese/database_writer.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
 
+using testing::FileBytes;
+
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kPageSize = 4096;
 
-class TemporaryFolder {
+class ScratchFolder {
  public:
-  explicit TemporaryFolder(const std::string& name)
+  explicit ScratchFolder(const std::string& name)
       : path_(std::filesystem::temp_directory_path() /
               ("tarvex-" + name + "-" + std::to_string(::getpid()))) {
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
-  ~TemporaryFolder() {
+  ~ScratchFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
  private:
   std::filesystem::path path_;
 };
-
-Bytes ReadAll(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 void WriteAll(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -124,9 +122,9 @@ void ExpectFailureResult(const Outcome& outcome, std::size_t tables_written) {
 }
 
 TEST(DamagedStore, TruncatedDatabasesFailCleanly) {
-  TemporaryFolder folder("truncated");
+  ScratchFolder folder("truncated");
   WriteStore(folder / "whole.edb", 1, 400);
-  const Bytes whole = ReadAll(folder / "whole.edb");
+  const Bytes whole = FileBytes(folder / "whole.edb");
   ASSERT_GE(whole.size(), 10 * kPageSize);
   {
     const Outcome outcome = OpenAndCatalog(folder / "whole.edb");
@@ -165,12 +163,12 @@ std::optional<std::size_t> FirstRecordOffset(const std::filesystem::path& path,
 }
 
 TEST(DamagedStore, UnreadableRecordsAreHandedOnAsAbsent) {
-  TemporaryFolder folder("record");
+  ScratchFolder folder("record");
   WriteStore(folder / "store.edb", 1, 400);
   const std::optional<std::size_t> first = FirstRecordOffset(folder / "store.edb", u"Table00000");
   ASSERT_TRUE(first);
   // Variable values said to start beyond the record's end.
-  Bytes file = ReadAll(folder / "store.edb");
+  Bytes file = FileBytes(folder / "store.edb");
   file[*first + 2] = 0xFF;
   file[*first + 3] = 0xFF;
   WriteAll(folder / "store.edb", file);
@@ -224,7 +222,7 @@ std::vector<std::size_t> CatalogLeafPages(const Bytes& file, std::uint32_t objec
 
 // A store of 1500 tables and the middle leaf page of each catalogue copy.
 struct BrokenCatalogue {
-  TemporaryFolder folder{"catalogue"};
+  ScratchFolder folder{"catalogue"};
   Bytes whole;
   std::size_t middle = 0;
   std::size_t shadow_middle = 0;
@@ -234,7 +232,7 @@ constexpr int kManyTables = 1500;
 
 void WriteBrokenCatalogue(BrokenCatalogue& store) {
   WriteStore(store.folder / "whole.edb", kManyTables, 1);
-  store.whole = ReadAll(store.folder / "whole.edb");
+  store.whole = FileBytes(store.folder / "whole.edb");
   const std::vector<std::size_t> leaves = CatalogLeafPages(store.whole, kCatalogObjectId);
   const std::vector<std::size_t> shadow = CatalogLeafPages(store.whole, kCatalogShadowObjectId);
   ASSERT_GE(leaves.size(), 10u);
@@ -284,9 +282,9 @@ TEST(DamagedStore, CatalogueLeafLostInBothCopiesIsReportedAsFailure) {
 }
 
 TEST(DamagedStore, GarbageAfterASoundHeaderFailsCleanly) {
-  TemporaryFolder folder("garbage");
+  ScratchFolder folder("garbage");
   WriteStore(folder / "whole.edb", 3, 100);
-  Bytes file = ReadAll(folder / "whole.edb");
+  Bytes file = FileBytes(folder / "whole.edb");
   std::mt19937 random(7);
   for (std::size_t i = 2 * kPageSize; i < file.size(); ++i) {
     file[i] = static_cast<std::uint8_t>(random());

@@ -14,9 +14,13 @@
 #include "store/store_session.h"
 #include "store/value_reader.h"
 #include "support/sample_files.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
+
+using testing::HexBytes;
+using testing::FileBytes;
 
 using nlohmann::json;
 using testing::UnpackedSample;
@@ -51,19 +55,6 @@ OpenedSample OpenSample(const std::string& name) {
     open.table = open.session->OpenTableByName(Utf8ToUtf16(name));
   }
   return open;
-}
-
-Bytes HexBytes(const std::string& hex) {
-  Bytes bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
-Bytes FileBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 std::u16string Printed(const char* format, auto value) {

@@ -14,9 +14,12 @@
 #include "store/store_session.h"
 #include "store/value_reader.h"
 #include "support/sample_files.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
+
+using testing::HexBytes;
 
 using nlohmann::json;
 using testing::UnpackedSample;
@@ -171,14 +174,6 @@ std::vector<std::uint8_t> LittleEndian(std::uint64_t value, std::size_t size) {
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i < size; ++i)
     bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  return bytes;
-}
-
-std::vector<std::uint8_t> HexBytes(const std::string& hex) {
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
   return bytes;
 }
 

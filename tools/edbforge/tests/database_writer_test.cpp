@@ -9,7 +9,7 @@
 #include <set>
 
 #include "esedb_read_back.h"
-#include "scratch_folder.h"
+#include "support/test_files.h"
 #include "tools/edbforge/encoding/lzxpress_encoder.h"
 #include "tools/edbforge/encoding/seven_bit_encoder.h"
 #include "tools/edbforge/ese/ese_error.h"
@@ -17,10 +17,13 @@
 namespace tarvex::edbforge {
 namespace {
 
+using tarvex::testing::FileBytes;
+using tarvex::testing::HexBytes;
+
 using testing::ReadBack;
 using testing::ReadDatabase;
 using testing::ReadTable;
-using testing::ScratchFolder;
+using tarvex::testing::ScratchFolder;
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
   std::vector<uint8_t> bytes;
@@ -66,11 +69,6 @@ const ReadTable* FindTable(const ReadDatabase& database, std::u16string_view nam
     if (table.name == name) return &table;
   }
   return nullptr;
-}
-
-std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TableDefinition FixedTable() {
@@ -515,14 +513,6 @@ TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
   EXPECT_GT(shape.leaves, 1500U * 2);
 }
 
-std::vector<uint8_t> Hex(std::string_view hex) {
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-  }
-  return bytes;
-}
-
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t begin, size_t end) {
   return {bytes.begin() + static_cast<ptrdiff_t>(begin),
           bytes.begin() + static_cast<ptrdiff_t>(end)};
@@ -555,29 +545,29 @@ TEST(EseDatabaseWriter, DefaultLayoutSeparatesLongValuesAsTheEngineDoes) {
        above,
        Bytes({1, 0, 0, 0}),
        0x05,
-       {{Hex("00000001"), Bytes({1, 0, 0, 0, 0x01, 0x04, 0, 0})},
-        {Hex("0000000100000000"), above}}},
+       {{HexBytes("00000001"), Bytes({1, 0, 0, 0, 0x01, 0x04, 0, 0})},
+        {HexBytes("0000000100000000"), above}}},
       {u"L1000",
        big,
        Bytes({2, 0, 0, 0}),
        0x05,
-       {{Hex("00000002"), Bytes({1, 0, 0, 0, 0x10, 0x27, 0, 0})},
-        {Hex("0000000200000000"), Slice(big, 0, 4014)},
-        {Hex("0000000200000fae"), Slice(big, 4014, 8028)},
-        {Hex("0000000200001f5c"), Slice(big, 8028, 10000)}}},
+       {{HexBytes("00000002"), Bytes({1, 0, 0, 0, 0x10, 0x27, 0, 0})},
+        {HexBytes("0000000200000000"), Slice(big, 0, 4014)},
+        {HexBytes("0000000200000fae"), Slice(big, 4014, 8028)},
+        {HexBytes("0000000200001f5c"), Slice(big, 8028, 10000)}}},
       {u"W1001", std::u16string(512, u'y'), Utf16Bytes(std::u16string(512, u'y')), 0x01, {}},
       {u"W1001",
        text,
        Bytes({3, 0, 0, 0}),
        0x05,
-       {{Hex("00000003"), Bytes({1, 0, 0, 0, 0xb0, 0x04, 0, 0})},
-        {Hex("0000000300000000"), Utf16Bytes(text)}}},
+       {{HexBytes("00000003"), Bytes({1, 0, 0, 0, 0xb0, 0x04, 0, 0})},
+        {HexBytes("0000000300000000"), Utf16Bytes(text)}}},
       {u"W1001",
        RawBytes{*packed, true, LongValuePlacement::kAutomatic, plain.size()},
        Bytes({4, 0, 0, 0}),
        0x05,
-       {{Hex("00000004"), Bytes({1, 0, 0, 0, 0x88, 0x13, 0, 0})},
-        {Hex("0000000400000000"), *packed}}},
+       {{HexBytes("00000004"), Bytes({1, 0, 0, 0, 0x88, 0x13, 0, 0})},
+        {HexBytes("0000000400000000"), *packed}}},
       {u"W1001",
        RawBytes{*packed_small, true, LongValuePlacement::kAutomatic, 1000},
        *packed_small,

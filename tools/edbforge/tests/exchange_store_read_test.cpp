@@ -9,7 +9,7 @@
 #include "base/utf_conversion.h"
 #include "content/compressed_rtf.h"
 #include "exchange_test_stores.h"
-#include "scratch_folder.h"
+#include "support/test_files.h"
 #include "store/folder_key.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
 #include "tools/edbforge/exchange/scenario_json.h"
@@ -18,15 +18,12 @@
 namespace tarvex::edbforge {
 namespace {
 
+using tarvex::testing::FileText;
+
 using testing::OpenedStore;
 using testing::ScenarioPath;
-using testing::ScratchFolder;
+using tarvex::testing::ScratchFolder;
 using testing::StoreRecord;
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string Repeat(std::string_view text, size_t count) {
   std::string result;

@@ -11,7 +11,7 @@
 
 #include "ese_read_back.h"
 #include "esedb_read_back.h"
-#include "scratch_folder.h"
+#include "support/test_files.h"
 #include "tools/edbforge/ese/database_writer.h"
 
 namespace tarvex::edbforge {
@@ -22,7 +22,7 @@ using testing::ReadBackWithOurReader;
 using testing::ReadDatabase;
 using testing::ReadTable;
 using testing::ReadValue;
-using testing::ScratchFolder;
+using tarvex::testing::ScratchFolder;
 using Bytes = std::vector<uint8_t>;
 
 class Random {
