@@ -9,8 +9,8 @@
 #include "base/utf_conversion.h"
 #include "content/compressed_rtf.h"
 #include "exchange_test_stores.h"
-#include "support/test_files.h"
 #include "store/folder_key.h"
+#include "support/test_files.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
 #include "tools/edbforge/exchange/scenario_json.h"
 #include "tools/edbforge/exchange/store_builder.h"
@@ -20,9 +20,9 @@ namespace {
 
 using tarvex::testing::FileText;
 
+using tarvex::testing::ScratchFolder;
 using testing::OpenedStore;
 using testing::ScenarioPath;
-using tarvex::testing::ScratchFolder;
 using testing::StoreRecord;
 
 std::string Repeat(std::string_view text, size_t count) {
@@ -109,9 +109,7 @@ TEST_F(ScenarioStore, OlderPrivateStoreHasItsTablesFolderKeysAndAttachmentTable)
   EXPECT_EQ(store_->RecordCount(u"Mailbox"), 2);
   const StoreRecord bob = store_->RecordWhere(u"Mailbox", u"S3001", u"Bob, Chen");
   ASSERT_TRUE(bob);
-  EXPECT_EQ(
-      reader.ReadIdText(bob.get(), store_->Column(u"Mailbox", u"Q6764"), ByteOrder::kBigEndian),
-      u"100000000000066");
+  EXPECT_EQ(store_->Id(bob.get(), u"Mailbox", u"Q6764"), u"100000000000066");
   EXPECT_EQ(store_->Text(bob.get(), u"Mailbox", u"S6773"),
             u"/o=Tarvex/ou=Exchange/cn=Recipients/cn=bob");
 }
@@ -125,9 +123,7 @@ TEST_F(ScenarioStore, OlderPrivateFolderRowsCarryIdentifiersPathsAndParents) {
   const int id = store_->Column(u"Folders", u"Q6748");
   EXPECT_EQ(reader.ReadIdText(inbox.get(), id, ByteOrder::kBigEndian), u"1000000000004fd");
   EXPECT_EQ(reader.ReadIdText(inbox.get(), id, ByteOrder::kLittleEndian), u"fd04000000000001");
-  EXPECT_EQ(
-      reader.ReadIdText(inbox.get(), store_->Column(u"Folders", u"Q6749"), ByteOrder::kBigEndian),
-      u"1000000000004fc");
+  EXPECT_EQ(store_->Id(inbox.get(), u"Folders", u"Q6749"), u"1000000000004fc");
   EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"S6707"), u"/Top of Information Store/Inbox");
   EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"S3613"), u"IPF.Note");
   EXPECT_EQ(store_->Text(inbox.get(), u"Folders", u"L3602"), u"14");
@@ -154,12 +150,8 @@ TEST_F(ScenarioStore, OlderPrivateMessagesDecodeToTheScenarioValues) {
   const StoreRecord report = store_->RecordWhere(u"Msg", u"Se1d", u"Quarterly report");
   ASSERT_TRUE(report);
   // Dates: Te06 in a currency column, T3007 in a binary column.
-  EXPECT_EQ(
-      reader.ReadTimeText(report.get(), store_->Column(u"Msg", u"Te06"), ByteOrder::kLittleEndian),
-      u"Jan,05 2010 09:03:07");
-  EXPECT_EQ(
-      reader.ReadTimeText(report.get(), store_->Column(u"Msg", u"T3007"), ByteOrder::kLittleEndian),
-      u"Jan,05 2010 09:03:07");
+  EXPECT_EQ(store_->Time(report.get(), u"Msg", u"Te06"), u"Jan,05 2010 09:03:07");
+  EXPECT_EQ(store_->Time(report.get(), u"Msg", u"T3007"), u"Jan,05 2010 09:03:07");
   EXPECT_EQ(reader.ReadBodyText(report.get(), store_->Column(u"Msg", u"S1000")),
             u"Plain text body: " + kQuarterly);
   // The transport headers are a long value, which the reader writes to its file.
@@ -178,8 +170,7 @@ TEST_F(ScenarioStore, OlderPrivateMessagesDecodeToTheScenarioValues) {
   int found = 0;
   for (int number = 0; number < store_->RecordCount(table); ++number) {
     const StoreRecord row = store_->Record(table, number);
-    const auto id =
-        reader.ReadIdText(row.get(), store_->Column(table, u"Q3f88"), ByteOrder::kBigEndian);
+    const auto id = store_->Id(row.get(), table, u"Q3f88");
     ASSERT_TRUE(id);
     if (list.find(*id) == std::u16string::npos) continue;
     ++found;
@@ -251,9 +242,7 @@ TEST_F(ScenarioStore, OlderPrivateCompressedBodiesAndTextsRoundTrip) {
   const StoreRecord contact = store_->RecordWhere(u"Msg", u"S3001", u"Hugo Lefèvre");
   ASSERT_TRUE(contact);
   EXPECT_EQ(store_->Text(contact.get(), u"Msg", u"MS80db"), u"Customers VIP Frankreich ");
-  EXPECT_EQ(reader.ReadTimeText(contact.get(), store_->Column(u"Msg", u"T3a42"),
-                                ByteOrder::kLittleEndian),
-            u"Jun,30 1975 00:00:00");
+  EXPECT_EQ(store_->Time(contact.get(), u"Msg", u"T3a42"), u"Jun,30 1975 00:00:00");
   const StoreRecord list = store_->RecordWhere(u"Msg", u"S3001", u"Project team");
   ASSERT_TRUE(list);
   EXPECT_EQ(store_->Text(list.get(), u"Msg", u"MN81d8"),
@@ -261,15 +250,11 @@ TEST_F(ScenarioStore, OlderPrivateCompressedBodiesAndTextsRoundTrip) {
 
   const StoreRecord bad_time = store_->RecordWhere(u"Msg", u"Se1d", u"Bad delivery time");
   ASSERT_TRUE(bad_time);
-  EXPECT_TRUE(
-      reader
-          .ReadTimeText(bad_time.get(), store_->Column(u"Msg", u"Te06"), ByteOrder::kLittleEndian)
-          ->starts_with(u"(0x"));
+  EXPECT_TRUE(store_->Time(bad_time.get(), u"Msg", u"Te06")->starts_with(u"(0x"));
 }
 
 TEST_F(ScenarioStore, OlderContentTablesListTheirItemsThroughTheTemplate) {
   Build("older-private");
-  ValueReader& reader = store_->reader();
   EXPECT_EQ(store_->RecordCount(u"1-4FD"), 14);
   // The Inbox's own column comes after every template column.
   const ese::Table* template_table = store_->Table(u"FolderContentsTemplate");
@@ -281,14 +266,11 @@ TEST_F(ScenarioStore, OlderContentTablesListTheirItemsThroughTheTemplate) {
   EXPECT_EQ(store_->Text(meeting.get(), u"1-4FD", u"S1a"), u"IPM.Schedule.Meeting.Request");
   EXPECT_EQ(store_->Text(meeting.get(), u"1-4FD", u"Le23"), u"10");
   // The listing's message id finds the item's "Msg" row.
-  const auto id =
-      reader.ReadIdText(meeting.get(), store_->Column(u"1-4FD", u"N67b0"), ByteOrder::kBigEndian);
+  const auto id = store_->Id(meeting.get(), u"1-4FD", u"N67b0");
   ASSERT_TRUE(id);
   const StoreRecord message = store_->RecordWhere(u"Msg", u"Se1d", u"Invitation: design review");
   ASSERT_TRUE(message);
-  EXPECT_EQ(
-      reader.ReadIdText(message.get(), store_->Column(u"Msg", u"N67b0"), ByteOrder::kBigEndian),
-      id);
+  EXPECT_EQ(store_->Id(message.get(), u"Msg", u"N67b0"), id);
   const StoreRecord unclassed = store_->RecordWhere(u"1-4FD", u"Se1d", u"Mail without a class");
   ASSERT_TRUE(unclassed);
   EXPECT_EQ(store_->Text(unclassed.get(), u"1-4FD", u"S1a"), u"");
@@ -302,19 +284,14 @@ TEST_F(ScenarioStore, OlderPublicStoreIsPublicWithItsOwnAttachmentTable) {
   EXPECT_EQ(session.store_kind(), tarvex::StoreKind::kPublic);
   EXPECT_FALSE(session.catalog().Contains(u"Mailbox"));
   EXPECT_EQ(session.attachment_table_name(), u"PublicAttachments");
-  ValueReader& reader = store_->reader();
   const StoreRecord marketing = store_->RecordWhere(u"Folders", u"S3001", u"Marketing");
   ASSERT_TRUE(marketing);
-  EXPECT_EQ(reader.ReadIdText(marketing.get(), store_->Column(u"Folders", u"Q6748"),
-                              ByteOrder::kBigEndian),
-            u"1000000000004fd");
+  EXPECT_EQ(store_->Id(marketing.get(), u"Folders", u"Q6748"), u"1000000000004fd");
   EXPECT_TRUE(session.catalog().HasFolderTable(u"1000000000004FD"));
   EXPECT_EQ(store_->RecordCount(u"1-4FD"), 2);
   const StoreRecord kickoff = store_->RecordWhere(u"Msg", u"Se1d", u"Campaign kick-off");
   ASSERT_TRUE(kickoff);
-  EXPECT_EQ(
-      reader.ReadTimeText(kickoff.get(), store_->Column(u"Msg", u"Te06"), ByteOrder::kLittleEndian),
-      u"Jan,05 2010 09:03:07");
+  EXPECT_EQ(store_->Time(kickoff.get(), u"Msg", u"Te06"), u"Jan,05 2010 09:03:07");
   EXPECT_EQ(store_->Text(kickoff.get(), u"Msg", u"S1000"), u"Kick-off on Monday, café at 10.");
   EXPECT_EQ(store_->RecordCount(u"PublicAttachments"), 2);
 }
@@ -332,27 +309,19 @@ TEST_F(ScenarioStore, Private2010StoreHasPerMailboxTables) {
     EXPECT_TRUE(session.catalog().Contains(name)) << Utf16ToUtf8(name);
   }
   ExpectLeadingColumnInEveryTable();
-  ValueReader& reader = store_->reader();
   const StoreRecord alice = store_->RecordWhere(u"Mailbox", u"S3001", u"Alice Martin");
   ASSERT_TRUE(alice);
-  const auto mailbox =
-      reader.ReadIdText(alice.get(), store_->Column(u"Mailbox", u"Q6764"), ByteOrder::kBigEndian);
+  const auto mailbox = store_->Id(alice.get(), u"Mailbox", u"Q6764");
   EXPECT_EQ(mailbox, u"1000000000001a5");
   // A top folder's parent is its mailbox; the mailbox's own number is in every folder row.
   const StoreRecord top =
       store_->RecordWhere(u"Folders-101", u"S3001", u"Top of Information Store");
   ASSERT_TRUE(top);
-  EXPECT_EQ(
-      reader.ReadIdText(top.get(), store_->Column(u"Folders-101", u"Q6749"), ByteOrder::kBigEndian),
-      mailbox);
-  EXPECT_EQ(
-      reader.ReadIdText(top.get(), store_->Column(u"Folders-101", u"Q6764"), ByteOrder::kBigEndian),
-      mailbox);
+  EXPECT_EQ(store_->Id(top.get(), u"Folders-101", u"Q6749"), mailbox);
+  EXPECT_EQ(store_->Id(top.get(), u"Folders-101", u"Q6764"), mailbox);
   const StoreRecord inbox = store_->RecordWhere(u"Folders-101", u"S3001", u"Inbox");
   ASSERT_TRUE(inbox);
-  EXPECT_EQ(reader.ReadIdText(inbox.get(), store_->Column(u"Folders-101", u"Q6748"),
-                              ByteOrder::kBigEndian),
-            u"1000000000004fd");
+  EXPECT_EQ(store_->Id(inbox.get(), u"Folders-101", u"Q6748"), u"1000000000004fd");
   EXPECT_TRUE(store_->RecordWhere(u"Folders-101", u"S3001", u"Restriction"));
   EXPECT_TRUE(store_->RecordWhere(u"Folders-1-2A", u"S3001", u"Indbakke"));
 }
@@ -363,15 +332,10 @@ TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
   const StoreRecord header = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Hello");
   ASSERT_TRUE(header);
   EXPECT_EQ(store_->Text(header.get(), u"MsgHeader-101", u"S3d"), u"RE: ");
-  EXPECT_EQ(reader.ReadIdText(header.get(), store_->Column(u"MsgHeader-101", u"Q6748"),
-                              ByteOrder::kBigEndian),
-            u"1000000000004fd");
+  EXPECT_EQ(store_->Id(header.get(), u"MsgHeader-101", u"Q6748"), u"1000000000004fd");
   // Te06 in a binary column here.
-  EXPECT_EQ(reader.ReadTimeText(header.get(), store_->Column(u"MsgHeader-101", u"Te06"),
-                                ByteOrder::kLittleEndian),
-            u"Jan,05 2010 09:03:07");
-  const auto id = reader.ReadIdText(header.get(), store_->Column(u"MsgHeader-101", u"N67b0"),
-                                    ByteOrder::kBigEndian);
+  EXPECT_EQ(store_->Time(header.get(), u"MsgHeader-101", u"Te06"), u"Jan,05 2010 09:03:07");
+  const auto id = store_->Id(header.get(), u"MsgHeader-101", u"N67b0");
   ASSERT_TRUE(id);
   const StoreRecord body = store_->RecordWithId(u"Body-101", u"N65f9", *id);
   ASSERT_TRUE(body);
@@ -380,8 +344,7 @@ TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
 
   const StoreRecord inline_html = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Inline HTML");
   ASSERT_TRUE(inline_html);
-  const auto html_id = reader.ReadIdText(
-      inline_html.get(), store_->Column(u"MsgHeader-101", u"N67b0"), ByteOrder::kBigEndian);
+  const auto html_id = store_->Id(inline_html.get(), u"MsgHeader-101", u"N67b0");
   const StoreRecord html_body = store_->RecordWithId(u"Body-101", u"N65f9", *html_id);
   ASSERT_TRUE(html_body);
   reader.WriteHtmlBodyFile(html_body.get(), store_->Column(u"Body-101", u"N1013"));
@@ -391,8 +354,7 @@ TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
   const StoreRecord report = store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Quarterly report");
   ASSERT_TRUE(report);
   EXPECT_EQ(store_->Text(report.get(), u"MsgHeader-101", u"Be1b"), u"true");
-  const auto report_id = reader.ReadIdText(report.get(), store_->Column(u"MsgHeader-101", u"N67b0"),
-                                           ByteOrder::kBigEndian);
+  const auto report_id = store_->Id(report.get(), u"MsgHeader-101", u"N67b0");
   const StoreRecord report_body = store_->RecordWithId(u"Body-101", u"N65f9", *report_id);
   ASSERT_TRUE(report_body);
   const std::u16string list =
@@ -403,8 +365,7 @@ TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
   for (int number = 0; number < store_->RecordCount(u"Body-101"); ++number) {
     const StoreRecord row = store_->Record(u"Body-101", number);
     if (reader.ReadValueText(row.get(), type) == u"0") continue;
-    const auto attachment =
-        reader.ReadIdText(row.get(), store_->Column(u"Body-101", u"N65f9"), ByteOrder::kBigEndian);
+    const auto attachment = store_->Id(row.get(), u"Body-101", u"N65f9");
     if (attachment && list.find(*attachment) != std::u16string::npos) ++attachments;
   }
   EXPECT_EQ(attachments, 2);
@@ -413,9 +374,7 @@ TEST_F(ScenarioStore, Private2010HeadersAndBodiesMatchByMessageId) {
   const StoreRecord placeholder =
       store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Placeholder id (hidden)");
   ASSERT_TRUE(placeholder);
-  EXPECT_EQ(reader.ReadIdText(placeholder.get(), store_->Column(u"MsgHeader-101", u"N67b0"),
-                              ByteOrder::kBigEndian),
-            u"2a2a2a2a2a2a2a2a");
+  EXPECT_EQ(store_->Id(placeholder.get(), u"MsgHeader-101", u"N67b0"), u"2a2a2a2a2a2a2a2a");
   EXPECT_EQ(
       store_->Text(
           store_->RecordWhere(u"MsgHeader-101", u"Se1d", u"Grüße aus Zürich – 東京 🦊")
@@ -447,9 +406,7 @@ TEST_F(ScenarioStore, Public2010StoreOfRevision17NamesTablesByAlternativeIds) {
   EXPECT_EQ(reader.ReadIdText(marketing.get(), id_column, ByteOrder::kLittleEndian),
             u"fd04000000000001");
   // A top folder's parent is the zero identifier.
-  EXPECT_EQ(reader.ReadIdText(marketing.get(), store_->Column(u"Folders", u"Q6749"),
-                              ByteOrder::kBigEndian),
-            std::nullopt);
+  EXPECT_EQ(store_->Id(marketing.get(), u"Folders", u"Q6749"), std::nullopt);
   const StoreRecord drafts = store_->RecordWhere(u"Folders", u"S3001", u"Drafts of Ångström");
   ASSERT_TRUE(drafts);
   EXPECT_EQ(reader.ReadStoreIdText(drafts.get(), id_column, ByteOrder::kBigEndian), u"12-3");
@@ -457,9 +414,7 @@ TEST_F(ScenarioStore, Public2010StoreOfRevision17NamesTablesByAlternativeIds) {
   EXPECT_EQ(store_->RecordCount(u"Body-1-4FD"), 4) << "three bodies and one attachment";
   const StoreRecord header = store_->RecordWhere(u"MsgHeader-1-4FD", u"Se1d", u"Newsletter");
   ASSERT_TRUE(header);
-  EXPECT_EQ(reader.ReadTimeText(header.get(), store_->Column(u"MsgHeader-1-4FD", u"T3007"),
-                                ByteOrder::kLittleEndian),
-            u"Jan,05 2010 09:03:07");
+  EXPECT_EQ(store_->Time(header.get(), u"MsgHeader-1-4FD", u"T3007"), u"Jan,05 2010 09:03:07");
 }
 
 }  // namespace

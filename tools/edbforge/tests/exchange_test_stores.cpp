@@ -84,4 +84,16 @@ std::optional<std::u16string> OpenedStore::Text(const ese::Record* record,
   return reader_->ReadValueText(record, position);
 }
 
+std::optional<std::u16string> OpenedStore::Id(const ese::Record* record,
+                                              const std::u16string& table,
+                                              const std::u16string& column, ByteOrder order) {
+  return reader_->ReadIdText(record, Column(table, column), order);
+}
+
+std::optional<std::u16string> OpenedStore::Time(const ese::Record* record,
+                                                const std::u16string& table,
+                                                const std::u16string& column) {
+  return reader_->ReadTimeText(record, Column(table, column), ByteOrder::kLittleEndian);
+}
+
 }  // namespace tarvex::edbforge::testing

@@ -55,6 +55,12 @@ class OpenedStore {
                            const std::u16string& id);
   std::optional<std::u16string> Text(const ese::Record* record, const std::u16string& table,
                                      const std::u16string& column);
+  // An identifier column as text, big-endian unless told; a time column read little-endian.
+  std::optional<std::u16string> Id(const ese::Record* record, const std::u16string& table,
+                                   const std::u16string& column,
+                                   ByteOrder order = ByteOrder::kBigEndian);
+  std::optional<std::u16string> Time(const ese::Record* record, const std::u16string& table,
+                                     const std::u16string& column);
 
  private:
   std::unique_ptr<StoreSession> session_;
