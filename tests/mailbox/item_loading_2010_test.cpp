@@ -19,11 +19,13 @@ namespace {
 using testing::FileText;
 
 namespace ef = edbforge;
-using testing::ScratchFolder;
+using testing::Concat;
 using testing::ExchangeTable;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::OpenedStore;
+using testing::ScratchFolder;
+using testing::Utf8Bytes;
 
 constexpr std::initializer_list<std::u16string_view> kHeaderColumns = {
     u"N67b0", u"Q6748", u"S1a",  u"S42",   u"Se1d", u"S3d",
@@ -35,15 +37,6 @@ constexpr TreeNodeHandle kMailboxNode = 10;
 constexpr TreeNodeHandle kInboxNode = 11;
 constexpr TreeNodeHandle kSentNode = 12;
 constexpr TreeNodeHandle kOtherMailboxNode = 13;
-
-std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-  return {text.begin(), text.end()};
-}
 
 ef::Record Header(std::uint64_t id, std::uint64_t folder) {
   return ef::Record()
@@ -94,12 +87,12 @@ void WritePrivateStore(const std::filesystem::path& path) {
   bodies.Append(body_row(0x100, 0).Set(u"N67b3", Concat(IdBytes(0x5001), IdBytes(0x5002))));
   bodies.Append(body_row(0x5001, 1)
                     .Set(u"S3001", std::u16string(u"report.pdf"))
-                    .Set(u"N3701", Bytes("PDF-DATA")));
+                    .Set(u"N3701", Utf8Bytes("PDF-DATA")));
   bodies.Append(body_row(0x5002, 1)
                     .Set(u"S3707", std::u16string(u"../evil:name.txt"))
-                    .Set(u"N3701", Bytes("EVIL")));
-  bodies.Append(body_row(0, 0).Set(u"N67b3", IdBytes(0x5001)));         // body row without id
-  bodies.Append(body_row(0x5003, 1).Set(u"N3701", Bytes("nameless")));  // no file name
+                    .Set(u"N3701", Utf8Bytes("EVIL")));
+  bodies.Append(body_row(0, 0).Set(u"N67b3", IdBytes(0x5001)));             // body row without id
+  bodies.Append(body_row(0x5003, 1).Set(u"N3701", Utf8Bytes("nameless")));  // no file name
   bodies.Append(body_row(0x102, 0));
   ef::TableWriter& other_headers = writer.AddTable(ExchangeTable(u"MsgHeader-1-3", kHeaderColumns));
   other_headers.Append(Header(0x200, 0xb1).Set(u"Se1d", std::u16string(u"Bob's mail")));

@@ -21,12 +21,13 @@ namespace {
 using testing::FileText;
 
 namespace ef = edbforge;
-using testing::ScratchFolder;
 using testing::ExchangeTable;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::LongAnsiText;
 using testing::OpenedStore;
+using testing::ScratchFolder;
+using testing::Utf8Bytes;
 
 constexpr TreeNodeHandle kInboxNode = 31;
 constexpr TreeNodeHandle kEmptyFolderNode = 32;
@@ -34,10 +35,6 @@ constexpr TreeNodeHandle kEmptyFolderNode = 32;
 constexpr std::initializer_list<std::u16string_view> kContentColumns = {
     u"N67b0", u"S1a",  u"S42", u"S4031", u"N67bd", u"N67b9", u"N67ba", u"Se1d",
     u"S3d",   u"Be1b", u"T39", u"Te06",  u"T3007", u"S1000", u"Le23",  u"N67be"};
-
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-  return {text.begin(), text.end()};
-}
 
 ef::Record Row(std::uint64_t id) {
   ef::Record record = ef::Record().Set(u"Id", std::int32_t{1});
@@ -63,10 +60,10 @@ void WriteOlderStore(const std::filesystem::path& path, int big_folder_rows) {
       writer.AddTable(ExchangeTable(u"Msg", {u"N67b0", u"N67b3", u"S7d", u"N67b4", u"N67b5"}));
   messages.Append(
       Row(0x1000).Set(u"N67b3", IdBytes(0x7001)).Set(u"S7d", LongAnsiText(kTransportHeaders)));
-  messages.Append(Row(0x1001).Set(u"N67b4", Bytes("Eve SMTP eve@example.org")));
-  messages.Append(Row(0x1002).Set(u"N67b4", Bytes("older@example.com")));
-  messages.Append(Row(0x10021).Set(u"N67b4", Bytes("newer@example.com")));
-  messages.Append(Row(0x1004).Set(u"N67b5", Bytes("Hal <hal@example.net>")));
+  messages.Append(Row(0x1001).Set(u"N67b4", Utf8Bytes("Eve SMTP eve@example.org")));
+  messages.Append(Row(0x1002).Set(u"N67b4", Utf8Bytes("older@example.com")));
+  messages.Append(Row(0x10021).Set(u"N67b4", Utf8Bytes("newer@example.com")));
+  messages.Append(Row(0x1004).Set(u"N67b5", Utf8Bytes("Hal <hal@example.net>")));
   messages.Append(Row(0x1007).Set(u"S7d", std::u16string(u"To: Short <short@example.com>\r\n")));
 
   ef::TableDefinition attachments =
@@ -77,12 +74,12 @@ void WriteOlderStore(const std::filesystem::path& path, int big_folder_rows) {
                              .Set(u"Id", std::int32_t{1})
                              .Set(u"Q3f88", IdBytes(0x7001))
                              .Set(u"S3001", std::u16string(u"a/b:c.txt"))
-                             .Set(u"N3701", Bytes("DATA1")));
+                             .Set(u"N3701", Utf8Bytes("DATA1")));
   attachment_rows.Append(ef::Record()
                              .Set(u"Id", std::int32_t{2})
                              .Set(u"Q3f88", IdBytes(0x7002))
                              .Set(u"S3704", std::u16string(u"plain.txt"))
-                             .Set(u"N3701", Bytes("DATA2")));
+                             .Set(u"N3701", Utf8Bytes("DATA2")));
 
   ef::TableWriter& inbox = writer.AddTable(ExchangeTable(u"1-4FD", kContentColumns));
   inbox.Append(Row(0x1000)
@@ -96,7 +93,7 @@ void WriteOlderStore(const std::filesystem::path& path, int big_folder_rows) {
                    .Set(u"S1000", std::u16string(u"plain body"))
                    .Set(u"Le23", std::int32_t{5}));
   inbox.Append(Row(0x1001)
-                   .Set(u"N67bd", Bytes("Gina SMTP gina@example.com"))
+                   .Set(u"N67bd", Utf8Bytes("Gina SMTP gina@example.com"))
                    .Set(u"Se1d", std::u16string(u"From Gina"))
                    .Set(u"Te06", ef::FileTime{0x9000000000000000ULL})
                    .Set(u"T3007", FileTimeOf(2009, 7, 1, 12, 0, 0))

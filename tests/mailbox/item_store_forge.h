@@ -20,10 +20,15 @@ namespace tarvex::testing {
 
 // A table whose columns follow the Exchange naming convention, the prefix giving the type:
 // "S" text, "N" and "Q" binary ("N3701", "N67b4" and "N67b5" long binary), "L" 32-bit,
-// "B" bit, "T" date time. Position 0 is taken by a
-// fixed "Id" column, which the program never reads.
+// "B" bit, "T" date time; the body columns "N1009" and "N1013" long binary, "MS" columns
+// multi-valued text and "MN" columns multi-valued binary. Position 0 is taken by a fixed "Id"
+// column, which the program never reads.
 edbforge::TableDefinition ExchangeTable(std::u16string name,
                                         std::initializer_list<std::u16string_view> columns);
+
+// The bytes of `text` as they stand; two byte strings one after the other.
+std::vector<std::uint8_t> Utf8Bytes(std::string_view text);
+std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b);
 
 // The 8 bytes of an identifier, most significant first: its identifier text is `value` in
 // lower-case hexadecimal.

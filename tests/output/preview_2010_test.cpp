@@ -9,23 +9,24 @@
 #include "output/header_page.h"
 #include "output/preview.h"
 #include "preview_fixture.h"
-#include "tools/edbforge/encoding/rtf_compressor.h"
 #include "support/test_files.h"
+#include "tools/edbforge/encoding/rtf_compressor.h"
 
 namespace tarvex {
 namespace {
 
 namespace ef = edbforge;
 namespace label = header_label;
-using testing::ScratchFolder;
 using testing::CellValue;
+using testing::Concat;
+using testing::ExchangeTable;
 using testing::FileText;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::ListRow;
 using testing::OpenedStore;
 using testing::PageText;
-using testing::PreviewTable;
+using testing::ScratchFolder;
 using testing::UnmarkedText;
 using testing::Utf8Bytes;
 
@@ -36,22 +37,17 @@ constexpr std::initializer_list<std::u16string_view> kBodyColumns = {
 
 constexpr std::u16string_view kTableSet = u"Folders-1-2";
 
-std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 ef::Record BodyRow(std::uint64_t id, std::int32_t type = 0) {
   return ef::Record().Set(u"Id", std::int32_t{1}).Set(u"N65f9", IdBytes(id)).Set(u"L3705", type);
 }
 
 void Write2010Store(const std::filesystem::path& path) {
   ef::EseDatabaseWriter writer(path, {4096, 20});
-  writer.AddTable(PreviewTable(u"Mailbox", {u"Q6764", u"S3001", u"S6773"}));
-  writer.AddTable(PreviewTable(u"Folders-1-2", {u"Q6748", u"S3001"}));
+  writer.AddTable(ExchangeTable(u"Mailbox", {u"Q6764", u"S3001", u"S6773"}));
+  writer.AddTable(ExchangeTable(u"Folders-1-2", {u"Q6748", u"S3001"}));
   ef::TableWriter& headers = writer.AddTable(
-      PreviewTable(u"MsgHeader-1-2", {u"N67b0", u"Q6748", u"S1a", u"S42", u"Se1d", u"S3d", u"S70",
-                                      u"Be1b", u"Te06", u"T3007", u"T39", u"Se04"}));
+      ExchangeTable(u"MsgHeader-1-2", {u"N67b0", u"Q6748", u"S1a", u"S42", u"Se1d", u"S3d", u"S70",
+                                       u"Be1b", u"Te06", u"T3007", u"T39", u"Se04"}));
   headers.Append(ef::Record()
                      .Set(u"Id", std::int32_t{1})
                      .Set(u"N67b0", IdBytes(0x102))
@@ -59,7 +55,7 @@ void Write2010Store(const std::filesystem::path& path) {
                      .Set(u"S1a", std::u16string(u"IPM.Note"))
                      .Set(u"S42", std::u16string(u"Ann"))
                      .Set(u"Se1d", std::u16string(u"Listed <subject>")));
-  ef::TableWriter& bodies = writer.AddTable(PreviewTable(u"Body-1-2", kBodyColumns));
+  ef::TableWriter& bodies = writer.AddTable(ExchangeTable(u"Body-1-2", kBodyColumns));
   bodies.Append(BodyRow(0x100)  // record 0: an RTF mail with two attachments
                     .Set(u"N1009", ef::CompressRtf("{\\rtf1\\ansi Hello 2010\\par}"))
                     .Set(u"N67b3", Concat(IdBytes(0x5001), IdBytes(0x5002))));

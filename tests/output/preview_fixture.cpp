@@ -12,27 +12,6 @@ namespace tarvex::testing {
 
 namespace ef = edbforge;
 
-edbforge::TableDefinition PreviewTable(std::u16string name,
-                                       std::initializer_list<std::u16string_view> columns) {
-  ef::TableDefinition table = ExchangeTable(std::move(name), columns);
-  for (ef::ColumnDefinition& column : table.columns) {
-    if (column.name == u"N1009" || column.name == u"N1013") {
-      column.type = ef::ColumnType::kLongBinary;
-    } else if (column.name.starts_with(u"MS")) {
-      column.type = ef::ColumnType::kLongText;
-      column.multi_valued = true;
-    } else if (column.name.starts_with(u"MN")) {
-      column.type = ef::ColumnType::kBinary;
-      column.multi_valued = true;
-    }
-  }
-  return table;
-}
-
-std::vector<std::uint8_t> Utf8Bytes(std::string_view text) {
-  return {text.begin(), text.end()};
-}
-
 std::vector<std::uint8_t> Utf8Bytes(std::u16string_view text) {
   return Utf8Bytes(Utf16ToUtf8(text));
 }

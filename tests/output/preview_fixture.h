@@ -10,18 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "item_store_forge.h"
 #include "mailbox/item_extraction.h"
 #include "support/test_files.h"
 #include "tools/edbforge/ese/database_writer.h"
 
 namespace tarvex::testing {
 
-// As ExchangeTable, with the body columns ("N1009", "N1013") long binary, "MS" columns
-// multi-valued text and "MN" columns multi-valued binary.
-edbforge::TableDefinition PreviewTable(std::u16string name,
-                                       std::initializer_list<std::u16string_view> columns);
-
-std::vector<std::uint8_t> Utf8Bytes(std::string_view text);
 std::vector<std::uint8_t> Utf8Bytes(std::u16string_view text);
 
 // A page file: must start with FF FE; the rest decoded as UTF-16LE.

@@ -7,23 +7,23 @@
 #include "output/header_page.h"
 #include "output/preview.h"
 #include "preview_fixture.h"
-#include "tools/edbforge/encoding/rtf_compressor.h"
 #include "support/test_files.h"
+#include "tools/edbforge/encoding/rtf_compressor.h"
 
 namespace tarvex {
 namespace {
 
 namespace ef = edbforge;
 namespace label = header_label;
-using testing::ScratchFolder;
 using testing::CellValue;
+using testing::ExchangeTable;
 using testing::FileText;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::ListRow;
 using testing::OpenedStore;
 using testing::PageText;
-using testing::PreviewTable;
+using testing::ScratchFolder;
 using testing::UnmarkedText;
 using testing::Utf8Bytes;
 
@@ -56,8 +56,8 @@ ef::Record MsgRow() {
 
 void WriteOlderStore(const std::filesystem::path& path) {
   ef::EseDatabaseWriter writer(path, {4096, 20});
-  writer.AddTable(PreviewTable(u"Folders", {u"Q6748", u"S3001"}));
-  ef::TableWriter& msg = writer.AddTable(PreviewTable(u"Msg", kMsgColumns));
+  writer.AddTable(ExchangeTable(u"Folders", {u"Q6748", u"S3001"}));
+  ef::TableWriter& msg = writer.AddTable(ExchangeTable(u"Msg", kMsgColumns));
   msg.Append(MsgRow().Set(u"S1000", std::u16string(kTextBody)));
   msg.Append(MsgRow().Set(u"S70", std::u16string(u"Topic & more")));
   msg.Append(MsgRow().Set(u"N1013",
@@ -88,7 +88,7 @@ void WriteOlderStore(const std::filesystem::path& path) {
   msg.Append(MsgRow().Set(u"S1000", std::u16string(u"journal")));
 
   ef::TableDefinition attachments =
-      PreviewTable(u"Attach", {u"Q3f88", u"S3001", u"S3704", u"N3701"});
+      ExchangeTable(u"Attach", {u"Q3f88", u"S3001", u"S3704", u"N3701"});
   attachments.callback = std::u16string(kAttachmentCallbackName);
   ef::TableWriter& attach = writer.AddTable(attachments);
   attach.Append(MsgRow()
