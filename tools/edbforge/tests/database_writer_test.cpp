@@ -8,6 +8,7 @@
 #include <iterator>
 #include <set>
 
+#include "ese/page.h"
 #include "esedb_read_back.h"
 #include "support/test_files.h"
 #include "tools/edbforge/encoding/lzxpress_encoder.h"
@@ -20,10 +21,10 @@ namespace {
 using tarvex::testing::FileBytes;
 using tarvex::testing::HexBytes;
 
+using tarvex::testing::ScratchFolder;
 using testing::ReadBack;
 using testing::ReadDatabase;
 using testing::ReadTable;
-using tarvex::testing::ScratchFolder;
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
   std::vector<uint8_t> bytes;
@@ -275,65 +276,35 @@ struct TreeShape {
 
 TreeShape ReadTreeShape(const std::filesystem::path& path, uint32_t page_size, uint32_t root) {
   const auto file = FileBytes(path);
-  const bool large = page_size >= 16384;
-  const size_t header = large ? 80 : 40;
-  const uint16_t mask = large ? 0x7fff : 0x1fff;
   auto page_at = [&](uint32_t number) {
-    return file.data() + (static_cast<size_t>(number) + 1) * page_size;
-  };
-  auto word = [](const uint8_t* at) { return static_cast<uint32_t>(at[0] | (at[1] << 8)); };
-  // Tag `index` of a page: its value, and its flags (on large pages from the top bits of an
-  // entry's first word; tag 0, the page's own header, has none).
-  auto tag_value = [&](const uint8_t* bytes, size_t index, uint32_t& flags) {
-    const uint8_t* tag = bytes + page_size - 4 * (index + 1);
-    const uint8_t* at = bytes + header + (word(tag + 2) & mask);
-    std::vector<uint8_t> value(at, at + (word(tag) & mask));
-    flags = word(tag + 2) >> 13;
-    if (large && index > 0 && value.size() >= 2) {
-      flags = value[1] >> 5;
-      value[1] &= 0x1f;
-    }
-    return value;
+    const auto begin = file.begin() + static_cast<ptrdiff_t>((number + size_t{1}) * page_size);
+    auto page =
+        ese::Page::Parse({page_size, 20}, number,
+                         std::make_shared<const std::vector<uint8_t>>(begin, begin + page_size));
+    EXPECT_TRUE(page) << "page " << number;
+    return page;
   };
   TreeShape shape;
-  uint32_t page = root;
+  uint32_t number = root;
+  // Down the first children to the first leaf.
   for (shape.depth = 1; shape.depth < 10; ++shape.depth) {
-    const uint8_t* bytes = page_at(page);
-    if ((bytes[36] & 0x2) != 0) break;
-    // Tag 1, the first branch entry: its last four bytes are the child page.
-    uint32_t flags = 0;
-    const std::vector<uint8_t> entry = tag_value(bytes, 1, flags);
-    page = static_cast<uint32_t>(Le32({entry.end() - 4, entry.end()}));
+    const auto page = page_at(number);
+    if (!page || page->IsLeaf()) break;
+    const auto first = page->Entry(0);
+    number = first ? ese::Page::ChildPage(*first).value_or(0) : 0;
   }
-  uint32_t previous = 0;
-  while (page != 0 && shape.leaves < 1000000) {
-    const uint8_t* bytes = page_at(page);
-    if (static_cast<uint32_t>(Le32({bytes + 16, bytes + 20})) != previous) {
-      shape.links_consistent = false;
+  for (uint32_t previous = 0; number != 0 && shape.leaves < 1000000; ++shape.leaves) {
+    const auto page = page_at(number);
+    if (!page) break;
+    shape.links_consistent = shape.links_consistent && page->previous_page() == previous;
+    shape.leaf_owners.insert(page->father_object_id());
+    for (size_t index = 0; index < page->entry_count(); ++index) {
+      const auto entry = page->Entry(index);
+      EXPECT_TRUE(entry) << "page " << number << " entry " << index;
+      if (entry) shape.entries.push_back({entry->key, {entry->data.begin(), entry->data.end()}});
     }
-    ++shape.leaves;
-    shape.leaf_owners.insert(static_cast<uint32_t>(Le32({bytes + 24, bytes + 28})));
-    uint32_t flags = 0;
-    const std::vector<uint8_t> common = tag_value(bytes, 0, flags);
-    for (size_t index = 1; index < (word(bytes + 34) & 0x0fff); ++index) {
-      const std::vector<uint8_t> value = tag_value(bytes, index, flags);
-      size_t at = 0;
-      size_t shared = 0;
-      if ((flags & 0x04) != 0) {
-        shared = word(value.data()) & 0x1fff;
-        at = 2;
-      }
-      const size_t local = word(value.data() + at) & 0x1fff;
-      at += 2;
-      LeafEntry entry;
-      entry.key.assign(common.begin(), common.begin() + static_cast<ptrdiff_t>(shared));
-      entry.key.insert(entry.key.end(), value.begin() + static_cast<ptrdiff_t>(at),
-                       value.begin() + static_cast<ptrdiff_t>(at + local));
-      entry.data.assign(value.begin() + static_cast<ptrdiff_t>(at + local), value.end());
-      shape.entries.push_back(std::move(entry));
-    }
-    previous = page;
-    page = static_cast<uint32_t>(Le32({bytes + 20, bytes + 24}));
+    previous = number;
+    number = page->next_page();
   }
   return shape;
 }
