@@ -20,6 +20,7 @@
 namespace tarvex {
 namespace {
 
+using testing::GuidBytes;
 using testing::HexBytes;
 
 using nlohmann::json;
@@ -50,20 +51,6 @@ std::u16string Format(const char* format, auto value) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, format, value);
   return FromAscii(buffer);
-}
-
-std::vector<std::uint8_t> GuidBytes(const std::string& guid) {
-  std::string hex;
-  for (char c : guid) {
-    if (c != '-') hex.push_back(c);
-  }
-  std::vector<std::uint8_t> bytes = HexBytes(hex);
-  // The first three fields are stored little-endian.
-  std::swap(bytes[0], bytes[3]);
-  std::swap(bytes[1], bytes[2]);
-  std::swap(bytes[4], bytes[5]);
-  std::swap(bytes[6], bytes[7]);
-  return bytes;
 }
 
 // How the program renders a plain value of each type, from the independent decoding.

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvex::testing {
@@ -63,6 +64,21 @@ inline std::vector<std::uint8_t> HexBytes(std::string_view hex) {
     bytes.push_back(
         static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
   }
+  return bytes;
+}
+
+// A GUID written "00112233-4455-..." as it is stored: its first three fields little-endian.
+inline std::vector<std::uint8_t> GuidBytes(std::string_view text) {
+  std::string hex;
+  for (char c : text) {
+    if (c != '-') hex.push_back(c);
+  }
+  std::vector<std::uint8_t> bytes = HexBytes(hex);
+  if (bytes.size() < 8) return bytes;
+  std::swap(bytes[0], bytes[3]);
+  std::swap(bytes[1], bytes[2]);
+  std::swap(bytes[4], bytes[5]);
+  std::swap(bytes[6], bytes[7]);
   return bytes;
 }
 

@@ -38,18 +38,9 @@ ColumnStorage StorageOf(uint32_t identifier) {
 }
 
 Guid GuidOf(const std::string& text) {
-  std::string hex;
-  for (char c : text) {
-    if (c != '-') hex.push_back(c);
-  }
-  const Bytes bytes = HexBytes(hex);
+  const Bytes bytes = tarvex::testing::GuidBytes(text);
   Guid guid;
   std::copy(bytes.begin(), bytes.end(), guid.bytes.begin());
-  // The first three fields are stored little-endian.
-  std::swap(guid.bytes[0], guid.bytes[3]);
-  std::swap(guid.bytes[1], guid.bytes[2]);
-  std::swap(guid.bytes[4], guid.bytes[5]);
-  std::swap(guid.bytes[6], guid.bytes[7]);
   return guid;
 }
 
