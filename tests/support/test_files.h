@@ -57,6 +57,10 @@ inline void WriteFile(const std::filesystem::path& path, std::string_view bytes)
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+inline void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+  WriteFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
 // "0aff" as the bytes 0x0a 0xff.
 inline std::vector<std::uint8_t> HexBytes(std::string_view hex) {
   std::vector<std::uint8_t> bytes;
