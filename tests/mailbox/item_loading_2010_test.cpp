@@ -26,6 +26,7 @@ using testing::IdBytes;
 using testing::OpenedStore;
 using testing::ScratchFolder;
 using testing::Utf8Bytes;
+using testing::WithTexts;
 
 constexpr std::initializer_list<std::u16string_view> kHeaderColumns = {
     u"N67b0", u"Q6748", u"S1a",  u"S42",   u"Se1d", u"S3d",
@@ -53,30 +54,22 @@ void WritePrivateStore(const std::filesystem::path& path) {
   writer.AddTable(ExchangeTable(u"Folders-1-2", {u"Q6748", u"S3001"}));
   writer.AddTable(ExchangeTable(u"Folders-1-3", {u"Q6748", u"S3001"}));
   ef::TableWriter& headers = writer.AddTable(ExchangeTable(u"MsgHeader-1-2", kHeaderColumns));
-  headers.Append(Header(0x100, 0xa1)
-                     .Set(u"S1a", std::u16string(u"IPM.Note"))
-                     .Set(u"S42", std::u16string(u"Ann"))
-                     .Set(u"S3d", std::u16string(u"RE: "))
-                     .Set(u"Se1d", std::u16string(u"Hello"))
-                     .Set(u"Be1b", true)
-                     .Set(u"Te06", FileTimeOf(2010, 1, 5, 9, 3, 7)));
-  headers.Append(Header(0x2a2a2a2a2a2a2a2aULL, 0xa1)
-                     .Set(u"S42", std::u16string(u"Placeholder"))
-                     .Set(u"Se1d", std::u16string(u"never listed")));
-  headers.Append(Header(0x101, 0xa1)
-                     .Set(u"S1a", std::u16string(u"IPM.Configuration.WorkHours"))
-                     .Set(u"Se1d", std::u16string(u"configuration")));
-  headers.Append(Header(0x102, 0xa1)
-                     .Set(u"S1a", std::u16string(u"IPM.Note.Custom"))
-                     .Set(u"S70", std::u16string(u"Hello"))
+  headers.Append(
+      WithTexts(Header(0x100, 0xa1),
+                {{u"S1a", u"IPM.Note"}, {u"S42", u"Ann"}, {u"S3d", u"RE: "}, {u"Se1d", u"Hello"}})
+          .Set(u"Be1b", true)
+          .Set(u"Te06", FileTimeOf(2010, 1, 5, 9, 3, 7)));
+  headers.Append(WithTexts(Header(0x2a2a2a2a2a2a2a2aULL, 0xa1),
+                           {{u"S42", u"Placeholder"}, {u"Se1d", u"never listed"}}));
+  headers.Append(WithTexts(Header(0x101, 0xa1), {{u"S1a", u"IPM.Configuration.WorkHours"},
+                                                 {u"Se1d", u"configuration"}}));
+  headers.Append(WithTexts(Header(0x102, 0xa1), {{u"S1a", u"IPM.Note.Custom"}, {u"S70", u"Hello"}})
                      .Set(u"T39", FileTimeOf(2011, 12, 31, 23, 59, 58)));
   headers.Append(Header(0x103, 0xa1)
                      .Set(u"S42", std::u16string(u"Cy"))
                      .Set(u"Te06", ef::FileTime{0x9000000000000000ULL})
                      .Set(u"T3007", FileTimeOf(2009, 7, 1, 12, 0, 0)));
-  headers.Append(Header(0x104, 0xa2)
-                     .Set(u"S42", std::u16string(u"Bob"))
-                     .Set(u"Se1d", std::u16string(u"Sent item")));
+  headers.Append(WithTexts(Header(0x104, 0xa2), {{u"S42", u"Bob"}, {u"Se1d", u"Sent item"}}));
   headers.Append(Header(0x105, 0xa1));  // nothing to show
   ef::TableWriter& bodies = writer.AddTable(ExchangeTable(u"Body-1-2", kBodyColumns));
   auto body_row = [](std::uint64_t id, std::int32_t type) {

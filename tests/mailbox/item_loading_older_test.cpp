@@ -28,6 +28,7 @@ using testing::LongAnsiText;
 using testing::OpenedStore;
 using testing::ScratchFolder;
 using testing::Utf8Bytes;
+using testing::WithTexts;
 
 constexpr TreeNodeHandle kInboxNode = 31;
 constexpr TreeNodeHandle kEmptyFolderNode = 32;
@@ -82,12 +83,11 @@ void WriteOlderStore(const std::filesystem::path& path, int big_folder_rows) {
                              .Set(u"N3701", Utf8Bytes("DATA2")));
 
   ef::TableWriter& inbox = writer.AddTable(ExchangeTable(u"1-4FD", kContentColumns));
-  inbox.Append(Row(0x1000)
-                   .Set(u"S1a", std::u16string(u"IPM.Note"))
-                   .Set(u"S42", std::u16string(u"Ann"))
-                   .Set(u"S4031", std::u16string(u"ann@example.com"))
-                   .Set(u"S3d", std::u16string(u"RE: "))
-                   .Set(u"Se1d", std::u16string(u"Hello"))
+  inbox.Append(WithTexts(Row(0x1000), {{u"S1a", u"IPM.Note"},
+                                       {u"S42", u"Ann"},
+                                       {u"S4031", u"ann@example.com"},
+                                       {u"S3d", u"RE: "},
+                                       {u"Se1d", u"Hello"}})
                    .Set(u"Be1b", true)
                    .Set(u"T39", FileTimeOf(2010, 1, 5, 9, 3, 7))
                    .Set(u"S1000", std::u16string(u"plain body"))
@@ -98,28 +98,17 @@ void WriteOlderStore(const std::filesystem::path& path, int big_folder_rows) {
                    .Set(u"Te06", ef::FileTime{0x9000000000000000ULL})
                    .Set(u"T3007", FileTimeOf(2009, 7, 1, 12, 0, 0))
                    .Set(u"Le23", std::int32_t{0}));
-  inbox.Append(Row(0x1003)
-                   .Set(u"S1a", std::u16string(u"IPM.Configuration.WorkHours"))
-                   .Set(u"S42", std::u16string(u"Config")));
-  inbox.Append(Row(0x1004)
-                   .Set(u"S1a", std::u16string(u"IPM.Note.Custom"))
-                   .Set(u"Se1d", std::u16string(u"Custom")));
-  inbox.Append(Row(0x1005)
-                   .Set(u"S42", std::u16string(u"Ivy"))
-                   .Set(u"Se1d", std::u16string(u"No message row"))
+  inbox.Append(
+      WithTexts(Row(0x1003), {{u"S1a", u"IPM.Configuration.WorkHours"}, {u"S42", u"Config"}}));
+  inbox.Append(WithTexts(Row(0x1004), {{u"S1a", u"IPM.Note.Custom"}, {u"Se1d", u"Custom"}}));
+  inbox.Append(WithTexts(Row(0x1005), {{u"S42", u"Ivy"}, {u"Se1d", u"No message row"}})
                    .Set(u"Le23", std::int32_t{1}));
-  inbox.Append(Row(0)
-                   .Set(u"S42", std::u16string(u"Jo"))
-                   .Set(u"Se1d", std::u16string(u"No id"))
-                   .Set(u"Le23", std::int32_t{-1}));
+  inbox.Append(
+      WithTexts(Row(0), {{u"S42", u"Jo"}, {u"Se1d", u"No id"}}).Set(u"Le23", std::int32_t{-1}));
   inbox.Append(Row(0x1006));  // nothing to show
-  inbox.Append(Row(0x1002)
-                   .Set(u"S42", std::u16string(u"Kim"))
-                   .Set(u"Se1d", std::u16string(u"Prefix"))
+  inbox.Append(WithTexts(Row(0x1002), {{u"S42", u"Kim"}, {u"Se1d", u"Prefix"}})
                    .Set(u"Le23", std::int32_t{2}));
-  inbox.Append(Row(0x1007)
-                   .Set(u"S42", std::u16string(u"Lu"))
-                   .Set(u"Se1d", std::u16string(u"Short headers"))
+  inbox.Append(WithTexts(Row(0x1007), {{u"S42", u"Lu"}, {u"Se1d", u"Short headers"}})
                    .Set(u"Le23", std::int32_t{99}));
 
   ef::TableWriter& big = writer.AddTable(ExchangeTable(u"1-500", {u"N67b0"}));

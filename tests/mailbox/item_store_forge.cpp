@@ -52,6 +52,13 @@ edbforge::TableDefinition ExchangeTable(std::u16string name,
   return table;
 }
 
+edbforge::Record WithTexts(
+    edbforge::Record record,
+    std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> texts) {
+  for (const auto& [column, text] : texts) record.Set(std::u16string(column), std::u16string(text));
+  return record;
+}
+
 std::vector<std::uint8_t> Utf8Bytes(std::string_view text) {
   return {text.begin(), text.end()};
 }

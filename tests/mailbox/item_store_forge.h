@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/message_pages.h"
@@ -25,6 +26,11 @@ namespace tarvex::testing {
 // column, which the program never reads.
 edbforge::TableDefinition ExchangeTable(std::u16string name,
                                         std::initializer_list<std::u16string_view> columns);
+
+// `record` with the given text cells, column and text in pairs.
+edbforge::Record WithTexts(
+    edbforge::Record record,
+    std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> texts);
 
 // The bytes of `text` as they stand; two byte strings one after the other.
 std::vector<std::uint8_t> Utf8Bytes(std::string_view text);

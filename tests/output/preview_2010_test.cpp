@@ -29,6 +29,7 @@ using testing::PageText;
 using testing::ScratchFolder;
 using testing::UnmarkedText;
 using testing::Utf8Bytes;
+using testing::WithTexts;
 
 constexpr std::initializer_list<std::u16string_view> kBodyColumns = {
     u"N65f9", u"L3705", u"N67b3", u"S3001", u"S3707", u"N3701", u"N1009", u"N1013", u"S1000",

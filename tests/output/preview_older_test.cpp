@@ -26,6 +26,7 @@ using testing::PageText;
 using testing::ScratchFolder;
 using testing::UnmarkedText;
 using testing::Utf8Bytes;
+using testing::WithTexts;
 
 constexpr std::initializer_list<std::u16string_view> kMsgColumns = {
     u"N67b0",  u"N67b3", u"S1000", u"N1013", u"N1009", u"S70",    u"N67b5", u"S810c",
@@ -77,12 +78,11 @@ void WriteOlderStore(const std::filesystem::path& path) {
   msg.Append(MsgRow()
                  .Add(u"MN81d8", Utf8Bytes("Ann SMTPann@example.com"))
                  .Add(u"MN81d8", Utf8Bytes("<b>Bob</b> SMTPbob@example.com")));
-  msg.Append(MsgRow()
-                 .Set(u"S82a0", std::u16string(u"Full Name"))
-                 .Set(u"S3001", std::u16string(u"Display Name"))
-                 .Set(u"S3a06", std::u16string(u"Ann"))
-                 .Set(u"S802c", std::u16string(u"ann@example.com"))
-                 .Set(u"S3a2a", std::u16string(u"12345"))
+  msg.Append(WithTexts(MsgRow(), {{u"S82a0", u"Full Name"},
+                                  {u"S3001", u"Display Name"},
+                                  {u"S3a06", u"Ann"},
+                                  {u"S802c", u"ann@example.com"},
+                                  {u"S3a2a", u"12345"}})
                  .Set(u"T3a42", FileTimeOf(1980, 12, 24, 0, 0, 0))
                  .Set(u"N67b5", Utf8Bytes("Ann Lee SMTP ann@example.com")));
   msg.Append(MsgRow().Set(u"S1000", std::u16string(u"journal")));
