@@ -41,7 +41,7 @@ TEST(ScaleStore, OlderLayoutHoldsEveryItemInMsgAndInItsContentTable) {
   options.folders = 11;
   options.items = 500;
   WriteScaleStore(options, scratch / "scale.edb");
-  auto store = OpenedStore::Open(scratch / "scale.edb", scratch.path());
+  auto store = OpenedStore::Open(scratch / "scale.edb");
   ASSERT_TRUE(store);
   EXPECT_FALSE(store->session().Is2010Layout());
   EXPECT_EQ(store->session().store_kind(), tarvex::StoreKind::kPrivate);
@@ -64,7 +64,7 @@ TEST(ScaleStore, Layout2010SpreadsItemsOverEachMailboxsTables) {
   options.folders = 4;
   options.items = 300;
   WriteScaleStore(options, scratch / "scale.edb");
-  auto store = OpenedStore::Open(scratch / "scale.edb", scratch.path());
+  auto store = OpenedStore::Open(scratch / "scale.edb");
   ASSERT_TRUE(store);
   EXPECT_TRUE(store->session().Is2010Layout());
   int header_tables = 0;
@@ -74,7 +74,7 @@ TEST(ScaleStore, Layout2010SpreadsItemsOverEachMailboxsTables) {
 
   options.kind = StoreKind::kPublic;
   WriteScaleStore(options, scratch / "public.edb");
-  auto public_store = OpenedStore::Open(scratch / "public.edb", scratch.path());
+  auto public_store = OpenedStore::Open(scratch / "public.edb");
   ASSERT_TRUE(public_store);
   EXPECT_EQ(public_store->session().store_kind(), tarvex::StoreKind::kPublic);
   EXPECT_EQ(CountWithPrefix(*public_store, u"MsgHeader-", &header_tables), 300);
