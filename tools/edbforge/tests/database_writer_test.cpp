@@ -128,60 +128,6 @@ TEST(EseDatabaseWriter, SmallestFileReadsBackCatalogAndValues) {
   EXPECT_EQ(database.tables[0].columns.size(), 28U);
 }
 
-TEST(EseDatabaseWriter, LibesedbToolsReadTheFileWithoutErrors) {
-  if (std::system("command -v esedbinfo >/dev/null 2>&1 && command -v esedbexport >/dev/null "
-                  "2>&1") != 0) {
-    GTEST_SKIP() << "libesedb-utils is not installed";
-  }
-  ScratchFolder folder;
-  for (const PageFormat format : {PageFormat{4096, 11}, PageFormat{32768, 20}}) {
-    SCOPED_TRACE(std::to_string(format.page_size));
-    const auto path = folder / ("tools" + std::to_string(format.page_size) + ".edb");
-    {
-      EseDatabaseWriter writer(path, {.page_size = format.page_size,
-                                      .format_revision = format.revision,
-                                      .libesedb_long_value_layout = true,
-                                      .inline_long_value_limit = 1024});
-      TableDefinition msg = FixedTable();
-      msg.name = u"Msg";
-      msg.is_template = true;
-      msg.columns.push_back(Column(u"S3001", ColumnType::kText, ColumnStorage::kVariable));
-      msg.columns.push_back(Column(u"L0e08", ColumnType::kLongBinary, ColumnStorage::kTagged));
-      ColumnDefinition multi = Column(u"MS8053", ColumnType::kText, ColumnStorage::kTagged);
-      multi.multi_valued = true;
-      msg.columns.push_back(multi);
-      msg.callback = u"JCB.DLL!EcJcbAttachCallback";
-      TableWriter& template_table = writer.AddTable(msg);
-      TableDefinition derived;
-      derived.name = u"1-4FD";
-      derived.template_table = u"Msg";
-      derived.columns = {Column(u"N67b9", ColumnType::kLongText, ColumnStorage::kTagged)};
-      TableWriter& derived_table = writer.AddTable(derived);
-      for (int i = 1; i <= 500; ++i) {
-        Record record;
-        record.Set(u"Id", int32_t{i}).Set(u"S3001", std::u16string(u"Subject"));
-        if (i % 50 == 0) record.Set(u"L0e08", Pattern(20000, static_cast<uint32_t>(i)));
-        if (i % 7 == 0) record.Add(u"MS8053", u"a").Add(u"MS8053", u"b");
-        template_table.Append(record);
-        if (i % 3 == 0) {
-          // A genuine 7-bit stream, which esedbexport unpacks to print it.
-          const auto packed = EncodeSevenBitText(u"compressed text", SevenBitForm::kUnicode);
-          ASSERT_TRUE(packed.has_value());
-          record.Set(u"N67b9", RawBytes{*packed, true});
-        }
-        derived_table.Append(record);
-      }
-      writer.Finish();
-    }
-    const std::string quoted = "'" + path.string() + "'";
-    EXPECT_EQ(std::system(("esedbinfo " + quoted + " >/dev/null 2>&1").c_str()), 0);
-    const std::string target =
-        "'" + (folder / ("export" + std::to_string(format.page_size))).string() + "'";
-    EXPECT_EQ(std::system(("esedbexport -t " + target + " " + quoted + " >/dev/null 2>&1").c_str()),
-              0);
-  }
-}
-
 // libesedb 20181229 has no value type for SLV columns: it lists the column but cannot build the
 // table's records (and leaks on the way, so the records are not read here). The writer still
 // writes such tables, as test data for unreadable records.
