@@ -10,7 +10,6 @@
 #include "item_store_forge.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
-#include "store/value_text.h"
 #include "support/test_files.h"
 
 namespace tarvex {
@@ -34,7 +33,6 @@ constexpr std::initializer_list<std::u16string_view> kHeaderColumns = {
 constexpr std::initializer_list<std::u16string_view> kBodyColumns = {u"N65f9", u"L3705", u"N67b3",
                                                                      u"S3001", u"S3707", u"N3701"};
 
-constexpr TreeNodeHandle kMailboxNode = 10;
 constexpr TreeNodeHandle kInboxNode = 11;
 constexpr TreeNodeHandle kSentNode = 12;
 constexpr TreeNodeHandle kOtherMailboxNode = 13;
@@ -176,15 +174,6 @@ TEST_F(PrivateStore2010, LaterSelectionsOfTheSameMailboxListFromMemory) {
   EXPECT_EQ(window().list_rows[0][3], u"Folders-1-3");
 }
 
-TEST_F(PrivateStore2010, MailboxAndRootNodesListNothing) {
-  Recovery& recovery = store_->recovery();
-  LoadMailbox(recovery, kMailboxNode);
-  LoadMailbox(recovery, kTopOfTree);
-  EXPECT_TRUE(window().list_rows.empty());
-  EXPECT_TRUE(window().status_texts.empty());
-  EXPECT_EQ(window().control_enabled[WindowControl::kFolderTree], true);
-}
-
 TEST_F(PrivateStore2010, BodyRowAndAttachmentsAreFoundAgainAndWrittenSafely) {
   Recovery& recovery = store_->recovery();
   LoadMailbox(recovery, kInboxNode);
@@ -259,72 +248,6 @@ TEST(HeaderScan, DatesAreReadFromEveryColumnTypeThatHoldsAFiletime) {
   EXPECT_EQ(headers.at(1).date, u"Jan,05 2010 09:03:07");
   EXPECT_EQ(headers.at(0).date, u"");
   EXPECT_EQ(headers.at(0).table_name, u"MsgHeader-1-9");
-}
-
-// A public store keeps one header and one body table per folder, named after the folder key.
-TEST(PublicStore2010, EachFolderIsLoadedFromItsOwnTablesOnItsFirstSelection) {
-  ScratchFolder folder;
-  const std::u16string first_key = AlternativeIdentifierText(
-      std::span<const std::uint8_t, 8>(IdBytes(0x0001000000004fdULL).data(), 8),
-      ByteOrder::kBigEndian);
-  const std::u16string second_key = AlternativeIdentifierText(
-      std::span<const std::uint8_t, 8>(IdBytes(0x0001000000004feULL).data(), 8),
-      ByteOrder::kBigEndian);
-  ASSERT_NE(first_key, second_key);
-  {
-    ef::EseDatabaseWriter writer(folder / "public.edb", {4096, 17});
-    writer.AddTable(ExchangeTable(u"Folders", {u"Q6748", u"S3001"}));
-    ef::TableWriter& first =
-        writer.AddTable(ExchangeTable(u"MsgHeader-" + first_key, kHeaderColumns));
-    first.Append(Header(0x300, 0x0001000000004fdULL).Set(u"Se1d", std::u16string(u"first")));
-    first.Append(Header(0x301, 0x0001000000004fdULL).Set(u"Se1d", std::u16string(u"second")));
-    ef::TableWriter& first_bodies =
-        writer.AddTable(ExchangeTable(u"Body-" + first_key, kBodyColumns));
-    first_bodies.Append(ef::Record()
-                            .Set(u"Id", std::int32_t{1})
-                            .Set(u"N65f9", IdBytes(0x301))
-                            .Set(u"L3705", std::int32_t{0}));
-    ef::TableWriter& second =
-        writer.AddTable(ExchangeTable(u"MsgHeader-" + second_key, kHeaderColumns));
-    second.Append(Header(0x400, 0x0001000000004feULL).Set(u"Se1d", std::u16string(u"third")));
-    writer.AddTable(ExchangeTable(u"Body-" + second_key, kBodyColumns));
-    writer.Finish();
-  }
-  std::filesystem::create_directories(folder / "work");
-  OpenedStore store(folder / "public.edb", folder / "work");
-  Recovery& recovery = store.recovery();
-  ASSERT_TRUE(recovery.is_public_store());
-  for (const auto& [key, node] :
-       {std::pair{first_key, TreeNodeHandle{21}}, std::pair{second_key, TreeNodeHandle{22}}}) {
-    FolderNode folder_node;
-    folder_node.folder_key = key;
-    folder_node.mailbox_key = std::u16string(kPublicMailboxKey);
-    folder_node.mailbox_name = std::u16string(kPublicMailboxName);
-    folder_node.table_name = u"Folders";
-    folder_node.tree_item = node;
-    recovery.model().folder_nodes.PutAtFront(folder_node);
-  }
-  auto& window = store.recorder();
-  LoadMailbox(recovery, 21);
-  ASSERT_EQ(window.list_rows.size(), 2u);
-  EXPECT_EQ(window.list_rows[0][5], u"second");
-  EXPECT_EQ(window.list_rows[0][3], u"Folders-" + first_key);
-  EXPECT_EQ(window.list_rows[0][8], first_key);
-  EXPECT_EQ(window.list_rows[1][5], u"first");
-  EXPECT_EQ(window.status_texts.size(), 3u);
-
-  LoadMailbox(recovery, 22);
-  EXPECT_EQ(window.status_texts.size(), 6u) << "the second folder has tables of its own";
-  ASSERT_EQ(window.list_rows.size(), 1u);
-  EXPECT_EQ(window.list_rows[0][5], u"third");
-  EXPECT_EQ(recovery.model().loaded_keys,
-            (std::vector<std::u16string>{u"MsgHeader-" + first_key, u"MsgHeader-" + second_key}));
-
-  // The public store matches body rows by message id alone.
-  const ItemBodyLocation location = LocateItemBody(recovery, u"301", u"Folders-" + first_key);
-  EXPECT_EQ(location.record_number, 0u);
-  EXPECT_TRUE(recovery.body_table().open);
-  EXPECT_EQ(recovery.body_table().name, u"Body-" + first_key);
 }
 
 }  // namespace
