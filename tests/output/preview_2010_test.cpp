@@ -24,12 +24,9 @@ using testing::FileText;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::ListRow;
-using testing::OpenedStore;
 using testing::PageText;
-using testing::ScratchFolder;
 using testing::UnmarkedText;
 using testing::Utf8Bytes;
-using testing::WithTexts;
 
 constexpr std::initializer_list<std::u16string_view> kBodyColumns = {
     u"N65f9", u"L3705", u"N67b3", u"S3001", u"S3707", u"N3701", u"N1009", u"N1013", u"S1000",
@@ -99,12 +96,10 @@ void Write2010Store(const std::filesystem::path& path) {
   writer.Finish();
 }
 
-class Preview2010 : public ::testing::Test {
+class Preview2010 : public testing::PreviewTest {
  protected:
   void SetUp() override {
-    Write2010Store(folder_ / "new.edb");
-    std::filesystem::create_directories(work_);
-    store_ = std::make_unique<OpenedStore>(folder_ / "new.edb", work_);
+    Open(&Write2010Store);
     Recovery& recovery = store_->recovery();
     ASSERT_EQ(recovery.layout(), StoreLayout::k2010);
     ASSERT_FALSE(recovery.is_public_store());
@@ -122,14 +117,6 @@ class Preview2010 : public ::testing::Test {
         ListRow(std::move(key), std::move(kind), u"1", std::u16string(kTableSet), std::move(sender),
                 u"<b>&", u"Dec,05 2010 09:03:07", std::move(flag), u"a1", u"Mailbox", u"Inbox"));
   }
-  std::u16string Header() { return PageText(work_ / "header.html"); }
-  std::u16string Frameset() { return PageText(work_ / "strEmlPath.html"); }
-  BodyState& Body() { return store_->recovery().body(); }
-  testing::RecordingWindowPort& Window() { return store_->recorder(); }
-
-  ScratchFolder folder_;
-  std::filesystem::path work_ = folder_ / "work";
-  std::unique_ptr<OpenedStore> store_;
 };
 
 TEST_F(Preview2010, RtfMailWithAttachments) {

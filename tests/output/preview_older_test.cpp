@@ -21,9 +21,7 @@ using testing::FileText;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::ListRow;
-using testing::OpenedStore;
 using testing::PageText;
-using testing::ScratchFolder;
 using testing::UnmarkedText;
 using testing::Utf8Bytes;
 using testing::WithTexts;
@@ -102,12 +100,10 @@ void WriteOlderStore(const std::filesystem::path& path) {
   writer.Finish();
 }
 
-class OlderPreview : public ::testing::Test {
+class OlderPreview : public testing::PreviewTest {
  protected:
   void SetUp() override {
-    WriteOlderStore(folder_ / "old.edb");
-    std::filesystem::create_directories(work_);
-    store_ = std::make_unique<OpenedStore>(folder_ / "old.edb", work_);
+    Open(&WriteOlderStore);
     Recovery& recovery = store_->recovery();
     ASSERT_EQ(recovery.layout(), StoreLayout::kOlder);
     StoreSession& session = recovery.session();
@@ -121,14 +117,6 @@ class OlderPreview : public ::testing::Test {
   }
 
   void Show(const ItemListRow& row) { ShowItemPreview(store_->recovery(), row); }
-  std::u16string Header() { return PageText(work_ / "header.html"); }
-  std::u16string Frameset() { return PageText(work_ / "strEmlPath.html"); }
-  BodyState& Body() { return store_->recovery().body(); }
-  testing::RecordingWindowPort& Window() { return store_->recorder(); }
-
-  ScratchFolder folder_;
-  std::filesystem::path work_ = folder_ / "work";
-  std::unique_ptr<OpenedStore> store_;
 };
 
 std::u16string Number(Row row) {
