@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <fstream>
 #include <iterator>
 
@@ -16,6 +15,7 @@
 #include "store/store_session.h"
 #include "store/stored_value.h"
 #include "store/value_reader.h"
+#include "support/test_files.h"
 #include "tools/edbforge/encoding/lzxpress_encoder.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
 #include "tools/edbforge/encoding/seven_bit_encoder.h"
@@ -23,6 +23,9 @@
 
 namespace tarvex {
 namespace {
+
+using testing::FileBytes;
+using testing::ScratchFolder;
 
 using Bytes = std::vector<std::uint8_t>;
 namespace forge = edbforge;
@@ -32,34 +35,6 @@ constexpr int kTextEntry = 1;
 constexpr int kHtmlEntry = 2;
 constexpr int kRtfEntry = 3;
 constexpr BodyColumns kAllColumns{kTextEntry, kHtmlEntry, kRtfEntry};
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("tarvex-body-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_ / "work");
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path work() const { return path_ / "work"; }
-
- private:
-  std::filesystem::path path_;
-};
-
-Bytes FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 Bytes AsBytes(std::string_view text) {
   return Bytes(text.begin(), text.end());
@@ -104,6 +79,7 @@ class BodyStore {
  public:
   explicit BodyStore(const std::vector<forge::Record>& items) {
     const std::filesystem::path database = folder_.path() / "bodies.edb";
+    std::filesystem::create_directories(work_);
     {
       forge::EseDatabaseWriter writer(database, {});
       forge::TableDefinition table;
@@ -122,8 +98,8 @@ class BodyStore {
       session_ = std::move(*session);
       session_->BuildTableCatalog();
       table_ = session_->OpenTableByName(u"Msg");
-      reader_ = std::make_unique<ValueReader>(*session_, folder_.work(), state_);
-      extractor_ = std::make_unique<BodyExtractor>(folder_.work(), state_, *reader_);
+      reader_ = std::make_unique<ValueReader>(*session_, work_, state_);
+      extractor_ = std::make_unique<BodyExtractor>(work_, state_, *reader_);
     }
   }
 
@@ -132,15 +108,15 @@ class BodyStore {
   BodyExtractor& extractor() { return *extractor_; }
   ValueReader& reader() { return *reader_; }
   BodyState& state() { return state_; }
-  std::filesystem::path Work(const char* name) const { return folder_.work() / name; }
+  std::filesystem::path Work(const char* name) const { return work_ / name; }
   std::size_t FilesInWork() const {
-    return static_cast<std::size_t>(
-        std::distance(std::filesystem::directory_iterator(folder_.work()),
-                      std::filesystem::directory_iterator()));
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(work_),
+                                                  std::filesystem::directory_iterator()));
   }
 
  private:
   ScratchFolder folder_;
+  std::filesystem::path work_ = folder_ / "work";
   BodyState state_;
   std::unique_ptr<StoreSession> session_;
   const ese::Table* table_ = nullptr;

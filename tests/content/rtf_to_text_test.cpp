@@ -46,86 +46,78 @@ std::u16string Convert(std::string_view rtf) {
   return RtfToPlainText(rtf);
 }
 
-TEST(RtfToPlainTextCorpus, WordDocumentShowsOnlyItsBody) {
-  EXPECT_TEXT(
-      Convert(CorpusFile("word_document.rtf")),
-      u"Dear team,\r\n"
-      u"The numbers are in\u00a0\u2013 see the attached file\u2019s second sheet. It\u2019s "
-      u"a \u201cgood\u201d quarter\u2014mostly.\r\n"
-      u"Revenue up 4%\r\n"
-      u"Costs flat, non\u2011binding estimate\r\n"
-      u"Regards\r\nAnn\u2022 Sales");
-}
-
-TEST(RtfToPlainTextCorpus, UnicodeEscapesSkipTheirFallbackByUc) {
-  EXPECT_TEXT(Convert(CorpusFile("unicode_escapes.rtf")),
-              u"caf\u00e9, na\u00efve, \u20ac 5\r\n"
-              u"zero skip \u201cquoted\u201d\r\n"
-              u"two \u2014 dashes\r\n"
-              u"\u4e2d\u6587\r\n"
-              u"smile \U0001F60A and \uFFFF end\r\n"
-              u"group bold \u00f6inner \u00fcafter \u00e4\r\n"
-              u"A negative? \u8000ok");
-}
-
-TEST(RtfToPlainTextCorpus, TablesGiveTabsBetweenCellsAndLineEndsAfterRows) {
-  EXPECT_TEXT(Convert(CorpusFile("tables.rtf")),
-              u"Before table\r\n"
-              u"Name\tQty\tPrice\r\n"
-              u"Apples\t3\t1.20\r\n"
-              u"Pears\t\t0.80\r\n"
-              u"Nested:\r\n"
-              u"Outer\tin1\tin2\t\r\n\r\n"
-              u"After table");
-}
-
-TEST(RtfToPlainTextCorpus, FieldsShowTheirResultNotTheirInstruction) {
-  EXPECT_TEXT(Convert(CorpusFile("fields.rtf")),
-              u"See the report online.\r\n"
-              u"Page 3 of 9.\r\n"
-              u"\u00abName\u00bb\r\n"
-              u"Heading\r\n"
-              u"\u00b7 a@example.com");
-}
-
-TEST(RtfToPlainTextCorpus, PicturesObjectsAndBinaryDataContributeNothing) {
-  EXPECT_TEXT(Convert(CorpusFile("pictures.rtf")),
-              u"Picture follows:done.\r\nBinary  after binary.\r\nObject  end.");
-}
-
-TEST(RtfToPlainTextCorpus, EscapedBytesFollowTheirFontCharsetOrCodePage) {
-  EXPECT_TEXT(Convert(CorpusFile("cyrillic_charsets.rtf")),
-              u"\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440!\r\n"
-              u"D\u011bkuji, \u0393\u03b5\u03b9\u03b1, caf\u00e9\r\n"
-              u"\u0414\u0430\u00e9");
-  // Literal high bytes and escapes alike are in the document's ANSI code page.
-  EXPECT_TEXT(Convert(CorpusFile("cyrillic_ansicpg.rtf")),
-              u"\u0414\u0430, \u0434\u0430 \u044f \u044f");
-}
-
-TEST(RtfToPlainTextCorpus, DoubleByteCodePagesKeepCharactersWhole) {
-  EXPECT_TEXT(Convert(CorpusFile("cjk.rtf")),
-              u"\u3042\u3044\u30a2 ja\r\n"
-              u"\u4e2d\u6587 zh\r\n"
-              u"\ud55c\u4e2d ko-tw\r\n"
-              u"\u3042 upr\r\n"
-              u"\u65e5\u672c uni");
-}
-
-TEST(RtfToPlainTextCorpus, EncapsulatedHtmlGivesTheTextABrowserShows) {
-  EXPECT_TEXT(Convert(CorpusFile("outlook_html.rtf")),
-              u"Hello team,\r\n"
-              u"\u00a0\r\n"
-              u"Price: 5 \u20ac < 10, caf\u00e9 bold and \u041f\u0440\u0438\u0432\u0435\u0442 "
-              u"link\r\n"
-              u"A1\tB1\r\n"
-              u"Line one\r\nLine two \u2013 \U0001F60A x");
-}
-
-TEST(RtfToPlainTextCorpus, ExchangeTextBodyKeepsEmptyLinesAndTabs) {
-  EXPECT_TEXT(Convert(CorpusFile("exchange_from_text.rtf")),
-              u"Hi Bob,\r\n\r\nMeeting moved to 3pm http://x/.\r\n\tRoom \u00b7 4\r\n\r\n-- \r\n"
-              u"Alice");
+// Each corpus document: the behaviour it shows, and the whole text it gives.
+TEST(RtfToPlainTextCorpus, EveryDocumentGivesItsVisibleText) {
+  struct Case {
+    const char* file;
+    std::u16string text;
+  };
+  for (const Case& each : std::initializer_list<Case>{
+           // word document shows only its body
+           {"word_document.rtf",
+            u"Dear team,\r\n"
+            u"The numbers are in\u00a0\u2013 see the attached file\u2019s second sheet. It\u2019s "
+            u"a \u201cgood\u201d quarter\u2014mostly.\r\n"
+            u"Revenue up 4%\r\n"
+            u"Costs flat, non\u2011binding estimate\r\n"
+            u"Regards\r\nAnn\u2022 Sales"},
+           // unicode escapes skip their fallback by uc
+           {"unicode_escapes.rtf",
+            u"caf\u00e9, na\u00efve, \u20ac 5\r\n"
+            u"zero skip \u201cquoted\u201d\r\n"
+            u"two \u2014 dashes\r\n"
+            u"\u4e2d\u6587\r\n"
+            u"smile \U0001F60A and \uFFFF end\r\n"
+            u"group bold \u00f6inner \u00fcafter \u00e4\r\n"
+            u"A negative? \u8000ok"},
+           // tables give tabs between cells and line ends after rows
+           {"tables.rtf",
+            u"Before table\r\n"
+            u"Name\tQty\tPrice\r\n"
+            u"Apples\t3\t1.20\r\n"
+            u"Pears\t\t0.80\r\n"
+            u"Nested:\r\n"
+            u"Outer\tin1\tin2\t\r\n\r\n"
+            u"After table"},
+           // fields show their result not their instruction
+           {"fields.rtf",
+            u"See the report online.\r\n"
+            u"Page 3 of 9.\r\n"
+            u"\u00abName\u00bb\r\n"
+            u"Heading\r\n"
+            u"\u00b7 a@example.com"},
+           // pictures objects and binary data contribute nothing
+           {"pictures.rtf", u"Picture follows:done.\r\nBinary  after binary.\r\nObject  end."},
+           // escaped bytes follow their font charset or code page
+           {"cyrillic_charsets.rtf",
+            u"\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440!\r\n"
+            u"D\u011bkuji, \u0393\u03b5\u03b9\u03b1, caf\u00e9\r\n"
+            u"\u0414\u0430\u00e9"},
+           // literal high bytes and escapes alike are in the document's ANSI code page
+           {"cyrillic_ansicpg.rtf", u"\u0414\u0430, \u0434\u0430 \u044f \u044f"},
+           // double byte code pages keep characters whole
+           {"cjk.rtf",
+            u"\u3042\u3044\u30a2 ja\r\n"
+            u"\u4e2d\u6587 zh\r\n"
+            u"\ud55c\u4e2d ko-tw\r\n"
+            u"\u3042 upr\r\n"
+            u"\u65e5\u672c uni"},
+           // encapsulated html gives the text a browser shows
+           {"outlook_html.rtf",
+            u"Hello team,\r\n"
+            u"\u00a0\r\n"
+            u"Price: 5 \u20ac < 10, caf\u00e9 bold and \u041f\u0440\u0438\u0432\u0435\u0442 "
+            u"link\r\n"
+            u"A1\tB1\r\n"
+            u"Line one\r\nLine two \u2013 \U0001F60A x"},
+           // exchange text body keeps empty lines and tabs
+           {"exchange_from_text.rtf",
+            u"Hi Bob,\r\n\r\nMeeting moved to 3pm http://x/.\r\n\tRoom \u00b7 4\r\n\r\n-- \r\n"
+            u"Alice"},
+       }) {
+    SCOPED_TRACE(each.file);
+    EXPECT_TEXT(Convert(CorpusFile(each.file)), each.text);
+  }
 }
 
 TEST(RtfToPlainText, ControlSymbolsAndSpecialCharacters) {

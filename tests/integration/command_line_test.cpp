@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "base/utf_conversion.h"
 #include "scenario_expectations.h"
@@ -252,7 +250,7 @@ TEST_F(CommandLineTest, ShowAndEmlWriteAnItemThatReadsBack) {
   ProgramRun run = Run({"show", "-q", database, inbox, "1", "--workdir", pages.string()});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, (pages / "strEmlPath.html").string() + "\n");
-  EXPECT_NE(ReadWhole(pages / "header.html").find(EncodeUtf16Le(u"Quarterly report")),
+  EXPECT_NE(FileText(pages / "header.html").find(EncodeUtf16Le(u"Quarterly report")),
             std::string::npos);
 
   const std::filesystem::path message = scratch_.path() / "item.eml";
@@ -273,13 +271,41 @@ TEST_F(CommandLineTest, ShowAndEmlWriteAnItemThatReadsBack) {
                          " >" + Quoted(parsed.string()))
                             .c_str()),
             0);
-  EXPECT_EQ(ReadWhole(parsed),
+  EXPECT_EQ(FileText(parsed),
             "Quarterly report\nCarla Rossi <carla.rossi@example.com>\n"
             "Eva M\xC3\xBCller <eva.mueller@example.com>\nPlain text body:\nscan.bin 21000\n"
             "figures.csv 37\n");
 
   run = Run({"eml", "-q", database, inbox, "999", "--out", message.string()});
   EXPECT_EQ(run.exit_code, 5);
+}
+
+// `tarvex export`: the whole store or the named folders, and its failures' exit codes.
+TEST_F(CommandLineTest, ExportWritesTheOutputMailboxOrExitsWithItsCode) {
+  const std::string database = Scenario("older-public");
+  const std::filesystem::path all = scratch_.path() / "all";
+  const std::filesystem::path one = scratch_.path() / "one";
+  const std::filesystem::path none = scratch_.path() / "none";
+  auto run = [&](std::vector<std::string> arguments, const std::filesystem::path& out,
+                 const std::string& saver = TARVEX_SAVER) {
+    arguments.insert(arguments.begin(), {"export", "-q", database});
+    arguments.insert(arguments.end(), {"--out", out.string(), "--saver", saver});
+    return Run(arguments).exit_code;
+  };
+  ASSERT_EQ(run({}, all), 0);
+  const std::filesystem::path marketing = all / "Public Folder" / "Marketing";
+  EXPECT_TRUE(std::filesystem::exists(marketing / "mail.mbox"));
+  EXPECT_TRUE(std::filesystem::exists(marketing / "Campaigns 2010" / "mail.mbox"));
+  EXPECT_TRUE(std::filesystem::exists(all / "Public Folder" / "Support" / "contacts.vcf"));
+  ASSERT_EQ(run({"Public Folder/Company Calendar", "--kinds", "calendar"}, one), 0);
+  EXPECT_TRUE(
+      std::filesystem::exists(one / "Public Folder" / "Company Calendar" / "calendar.ics"));
+  EXPECT_FALSE(std::filesystem::exists(one / "Public Folder" / "Marketing"));
+
+  EXPECT_EQ(run({}, none, (scratch_.path() / "no-saver").string()), 2);
+  EXPECT_EQ(run({"--kinds", "mail,spam"}, none), 1);
+  EXPECT_EQ(run({"Public Folder/No such folder"}, none), 5);
+  EXPECT_FALSE(std::filesystem::exists(none));
 }
 
 }  // namespace

@@ -6,132 +6,18 @@
 #include <stdexcept>
 
 #include "base/utf_conversion.h"
+#include "mailbox/classification.h"
 
 namespace tarvex::testing {
 namespace {
 
 using nlohmann::json;
 
-const std::set<std::u16string>& ExcludedClasses() {
-  static const std::set<std::u16string> classes = {u"IPM.Microsoft.FolderDesign.NamedView",
-                                                   u"IPM.Sharing.Binding.In",
-                                                   u"IPF.Sharing.Binding.In",
-                                                   u"IPF.Microsoft.FolderDesign.NamedView",
-                                                   u"IPM.Microsoft.MigrationStatus",
-                                                   u"IPF.Microsoft.MigrationStatus",
-                                                   u"IPM.RuleOrganizer",
-                                                   u"IPF.RuleOrganizer",
-                                                   u"IPM.Configuration.RssRule",
-                                                   u"IPF.Configuration.RssRule",
-                                                   u"IPM.ExtendedRule.Message",
-                                                   u"IPM.MessageManager",
-                                                   u"IPF.MessageManager",
-                                                   u"REPORT.IPM.Note.IPNRN",
-                                                   u"REPORT.IPF.Note.IPNRN",
-                                                   u"REPORT.IPM.Note.NDR",
-                                                   u"REPORT.IPF.Note.NDR",
-                                                   u"IPM.Schedule.Meeting.Resp.Pos",
-                                                   u"IPF.Schedule.Meeting.Resp.Pos",
-                                                   u"IPM.Configuration.Calendar",
-                                                   u"IPF.Configuration.Calendar",
-                                                   u"IPM.Configuration.WorkHours",
-                                                   u"IPF.Configuration.WorkHours",
-                                                   u"IPM.Configuration.AvailabilityOptions",
-                                                   u"IPF.Configuration.AvailabilityOptions",
-                                                   u"IPM.SchedulePlus.ExpansionData",
-                                                   u"IPF.SchedulePlus.ExpansionData",
-                                                   u"IPM.Configuration.CategoryList",
-                                                   u"IPF.Configuration.CategoryList",
-                                                   u"IPM.Configuration.Pubcal",
-                                                   u"IPF.Configuration.Pubcal",
-                                                   u"IPM.Configuration.HomeTimeZone",
-                                                   u"IPF.Configuration.HomeTimeZone",
-                                                   u"IPC.MS.Outlook.AgingProperties",
-                                                   u"IPC.Microsoft",
-                                                   u"IPM.Microsoft",
-                                                   u"IPM.Configuration"};
-  return classes;
-}
-
-bool IsExcluded(const std::u16string& kind, bool is_2010) {
-  return ExcludedClasses().contains(kind) || (is_2010 && kind == u"IPM.Configuration.ELC");
-}
-
-std::u16string ItemKind(const std::u16string& message_class, bool is_2010) {
-  static const std::vector<std::pair<std::u16string, std::vector<std::u16string>>> kinds = {
-      {u"mail",
-       {u"", u"IPM.Note", u"IPF.Note", u"IPF.Schedule.Meeting.Request",
-        u"IPM.Schedule.Meeting.Request", u"REPORT.REPORT.IPM.Note.NDR.NDR",
-        u"REPORT.REPORT.IPF.Note.NDR.NDR"}},
-      {u"contact", {u"IPM.Contact", u"IPF.Contact"}},
-      {u"distlist", {u"IPM.DistList", u"IPF.DistList"}},
-      {u"appointment", {u"IPM.Appointment", u"IPF.Appointment"}},
-      {u"activity", {u"IPM.Journal", u"IPF.Journal", u"IPM.Activity", u"IPF.Activity"}},
-      {u"task", {u"IPM.Task", u"IPF.Task", u"IPM.TaskRequest", u"IPF.TaskRequest"}},
-      {u"rss", {u"IPM.Post.Rss", u"IPF.Post.Rss"}},
-      {u"notes", {u"IPM.StickyNote", u"IPF.StickyNote"}},
-  };
-  if (is_2010 && message_class == u"srvinfo.expiry") return u"mail";
-  if (!is_2010 && (message_class == u"IPM.InkNotes" || message_class == u"IPF.InkNotes")) {
-    return u"notes";
-  }
-  for (const auto& [kind, classes] : kinds) {
-    if (std::find(classes.begin(), classes.end(), message_class) != classes.end()) return kind;
-  }
-  return message_class;
-}
-
-std::u16string FolderKind(const std::u16string& container_class) {
-  if (!container_class.starts_with(u"IPF.") && !container_class.starts_with(u"IPM.")) {
-    return u"Folder";
-  }
-  const std::u16string_view tail = std::u16string_view(container_class).substr(4);
-  if (tail == u"Appointment") return u"calendar";
-  if (tail == u"Journal") return u"journal";
-  if (tail == u"Contact") return u"contact";
-  if (tail == u"Task" || tail == u"TaskRequest") return u"task";
-  if (tail == u"StickyNote") return u"note";
-  return container_class;
-}
-
-std::u16string Upper(std::u16string text) {
-  for (char16_t& c : text) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return text;
-}
-
 std::u16string Lower(std::u16string text) {
   for (char16_t& c : text) {
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
   }
   return text;
-}
-
-// The tree's icon index for a node of this name and folder kind.
-int Icon(const std::u16string& name, const std::u16string& kind) {
-  const std::u16string upper = Upper(name);
-  const std::u16string family = Upper(kind.size() > 4 ? kind.substr(4) : kind);
-  const bool ipf = kind.size() > 4 &&
-                   (Upper(kind.substr(0, 4)) == u"IPF." || Upper(kind.substr(0, 4)) == u"IPF_" ||
-                    Upper(kind.substr(0, 4)) == u"IPM." || Upper(kind.substr(0, 4)) == u"IPM_");
-  auto is = [&](std::u16string_view folder_name, std::u16string_view bare_kind,
-                std::u16string_view ipf_family) {
-    return upper == folder_name || kind == bare_kind || (ipf && family == ipf_family);
-  };
-  if (is(u"CALENDAR", u"calendar", u"APPOINTMENT")) return 3;
-  if (is(u"CONTACTS", u"contact", u"CONTACT")) return 4;
-  if (upper == u"DELETED ITEMS") return 5;
-  if (upper == u"DRAFTS") return 6;
-  if (upper == u"INBOX") return 7;
-  if (is(u"JOURNAL", u"journal", u"JOURNAL") || (ipf && family == u"ACTIVITY")) return 8;
-  if (upper == u"JUNK E-MAILS") return 9;
-  if (is(u"NOTES", u"note", u"STICKYNOTE")) return 10;
-  if (upper == u"OUTBOX") return 11;
-  if (upper == u"SENT ITEMS") return 12;
-  if (is(u"TASKS", u"task", u"TASK")) return 13;
-  if (upper == u"SYNC ISSUES") return 14;
-  return 0;
 }
 
 std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to) {
@@ -235,7 +121,7 @@ ScenarioExpectations::ScenarioExpectations(const std::filesystem::path& scenario
 ExpectedNode ScenarioExpectations::Mailbox2010(const json& mailbox, std::u16string name) {
   ExpectedNode node;
   node.text = name;
-  node.icon = Icon(name, u"");
+  node.icon = ChooseFolderIcon(name, u"");
   Folders2010(mailbox.value("folders", json::array()), name, node.children);
   return node;
 }
@@ -249,8 +135,8 @@ void ScenarioExpectations::Folders2010(const json& folders, const std::u16string
     if (name.empty() || name == u"Restriction") continue;
     ExpectedNode node;
     node.text = ReplaceAll(name, u"Public Folder", u"Public_Folder");
-    node.kind = FolderKind(U16(folder.value("class", "")));
-    node.icon = Icon(node.text, node.kind);
+    node.kind = ClassifyFolderClass(U16(folder.value("class", "")));
+    node.icon = ChooseFolderIcon(node.text, node.kind);
     int unused = 0;
     node.items = Items(folder, unused);
     std::reverse(node.items.begin(), node.items.end());
@@ -289,8 +175,8 @@ ExpectedNode ScenarioExpectations::MailboxOlder(const json& folders, std::u16str
       node.text = ReplaceAll(folder_name, u"/", u"");
       node.unknown_name = folder_name.empty();
       if (node.unknown_name) node.text = u"Unknown";
-      node.kind = ReplaceAll(FolderKind(U16(folder.value("class", ""))), u".", u"_");
-      node.icon = Icon(node.text, node.kind);
+      node.kind = ReplaceAll(ClassifyFolderClass(U16(folder.value("class", ""))), u".", u"_");
+      node.icon = ChooseFolderIcon(node.text, node.kind);
       node.items = Items(folder, msg_record);
       const bool finder = std::find(segments.begin(), segments.end(), u"finder") != segments.end();
       if (!finder && !segments.empty() && segments.size() <= 26) {
@@ -305,7 +191,7 @@ ExpectedNode ScenarioExpectations::MailboxOlder(const json& folders, std::u16str
                    [](const Flat& a, const Flat& b) { return a.segments < b.segments; });
   ExpectedNode mailbox;
   mailbox.text = name;
-  mailbox.icon = Icon(name, u"");
+  mailbox.icon = ChooseFolderIcon(name, u"");
   std::vector<ExpectedNode*> slots(27, nullptr);
   slots[0] = &mailbox;
   for (Flat& entry : flat) {
@@ -325,8 +211,8 @@ std::vector<ExpectedItem> ScenarioExpectations::Items(const json& folder, int& m
     if (item.value("id", "") == "0x2a2a2a2a2a2a2a2a") continue;
     const json cells = item.value("cells", json::object());
     ExpectedItem expected;
-    expected.kind = ItemKind(U16(item.value("class", "")), is_2010_);
-    if (IsExcluded(expected.kind, is_2010_)) continue;
+    expected.kind = ClassifyMessageClass(U16(item.value("class", "")), Layout());
+    if (IsExcludedItemKind(expected.kind, Layout())) continue;
     const std::u16string sender = U16(CellText(cells, "S42"));
     const std::u16string prefix = U16(CellText(cells, "S3d"));
     const std::u16string normalized = U16(CellText(cells, "Se1d"));
@@ -378,9 +264,9 @@ std::vector<std::u16string> ScenarioExpectations::ExcludedSubjects() const {
   const auto walk = [&](const auto& self, const json& folders) -> void {
     for (const json& folder : folders) {
       for (const json& item : folder.value("items", json::array())) {
-        const std::u16string kind = ItemKind(U16(item.value("class", "")), is_2010_);
+        const std::u16string kind = ClassifyMessageClass(U16(item.value("class", "")), Layout());
         const bool placeholder = item.value("id", "") == "0x2a2a2a2a2a2a2a2a";
-        if (IsExcluded(kind, is_2010_) || placeholder) {
+        if (IsExcludedItemKind(kind, Layout()) || placeholder) {
           subjects.push_back(U16(CellText(item.value("cells", json::object()), "Se1d")));
         }
       }

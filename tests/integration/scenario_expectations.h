@@ -1,12 +1,15 @@
 #pragma once
 
-// What a ready edbforge scenario must turn into, worked out from its JSON alone: the folder
-// tree as the window should show it and the item list of every folder.
+// What a ready edbforge scenario must turn into, worked out from its JSON: the folder tree as the
+// window should show it and the item list of every folder. Classes, kinds and icons come from
+// the classification rules, which tests/mailbox checks on their own.
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include "mailbox/mailbox_model.h"
 
 namespace tarvex::testing {
 
@@ -62,6 +65,8 @@ class ScenarioExpectations {
   bool is_public_ = false;
   std::vector<ExpectedNode> mailboxes_;
   int next_msg_record_ = 0;
+
+  StoreLayout Layout() const { return is_2010_ ? StoreLayout::k2010 : StoreLayout::kOlder; }
 };
 
 std::u16string U16(const std::string& utf8);

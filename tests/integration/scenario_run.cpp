@@ -14,17 +14,6 @@
 
 namespace tarvex::testing {
 
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tarvex-it-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no scratch folder");
-  path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 std::filesystem::path ScenarioFile(const std::string& name) {
   return std::filesystem::path(TARVEX_SCENARIOS_DIR) / (name + ".json");
 }

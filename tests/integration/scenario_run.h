@@ -13,21 +13,9 @@
 #include "mailbox/analysis.h"
 #include "mailbox/recovery.h"
 #include "support/recording_window_port.h"
+#include "support/test_files.h"
 
 namespace tarvex::testing {
-
-// A fresh folder below the temporary folder, removed with its content.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 std::filesystem::path ScenarioFile(const std::string& name);
 

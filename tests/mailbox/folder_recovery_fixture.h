@@ -10,12 +10,41 @@
 #include <vector>
 
 #include "base/message_pages.h"
+#include "base/utf16_text.h"
+#include "base/utf_conversion.h"
 #include "folder_store_writer.h"
 #include "mailbox/folder_hierarchy.h"
 #include "mailbox/recovery.h"
 #include "support/recording_window_port.h"
+#include "support/test_files.h"
 
 namespace tarvex::testing {
+
+using Texts = std::vector<std::u16string>;
+
+// A record's fields as texts in declaration order, to compare whole records at once.
+inline Texts Fields(const FolderNode& node) {
+  return {node.folder_key, node.parent_id,    node.mailbox_key, node.mailbox_name,
+          node.table_name, node.display_name, node.folder_kind};
+}
+inline Texts Fields(const FolderRow& row) {
+  return {row.folder_id,      row.parent_id,
+          row.mailbox_key,    row.url_path,
+          row.display_name,   row.content_table_name,
+          row.folder_kind,    row.mailbox_name,
+          row.composite_path, FromAscii(std::to_string(row.record_number))};
+}
+inline Texts Fields(const FolderLink& link) {
+  return {link.mailbox_key,
+          link.mailbox_name,
+          link.owner_text,
+          link.content_key,
+          link.display_name,
+          link.folder_kind,
+          link.folder_path,
+          FromAscii(std::to_string(link.record_number)),
+          FromAscii(std::to_string(link.depth))};
+}
 
 class FolderRecovery {
  public:
@@ -99,12 +128,23 @@ class FolderRecovery {
     return window.tree_nodes.at(handle - 1);
   }
 
+  // The subtree below `parent` in tree order, a line a node: two spaces a level, then the text
+  // and the icon ("Inbox #7").
+  std::string Outline(TreeNodeHandle parent, std::size_t depth = 0) const {
+    std::string lines;
+    for (const RecordedTreeNode& node : window.ChildrenOf(parent)) {
+      lines += std::string(2 * depth, ' ') + Utf16ToUtf8(node.text) + " #" +
+               std::to_string(node.image) + "\n" + Outline(node.handle, depth + 1);
+    }
+    return lines;
+  }
+
   RecordingWindowPort window;
   PauseGate gate;
   TreeNodeHandle root = 0;
 
  private:
-  TemporaryFolder folder_;
+  ScratchFolder folder_;
   MessagePages pages_{folder_.path()};
   std::unique_ptr<Recovery> recovery_;
 };

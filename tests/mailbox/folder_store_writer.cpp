@@ -141,17 +141,4 @@ void WriteFolderStore(const std::filesystem::path& path, const FolderStoreShape&
   writer.Finish();
 }
 
-TemporaryFolder::TemporaryFolder() {
-  static std::atomic<int> counter{0};
-  path_ = std::filesystem::temp_directory_path() /
-          ("tarvex-folders-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
-}
-
-TemporaryFolder::~TemporaryFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 }  // namespace tarvex::testing

@@ -58,17 +58,4 @@ struct FolderStoreShape {
 // Throws on a writer error (the test then fails).
 void WriteFolderStore(const std::filesystem::path& path, const FolderStoreShape& shape);
 
-// A fresh folder for one test's files, removed afterwards.
-class TemporaryFolder {
- public:
-  TemporaryFolder();
-  ~TemporaryFolder();
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 }  // namespace tarvex::testing

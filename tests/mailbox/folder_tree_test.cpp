@@ -13,11 +13,13 @@
 namespace tarvex {
 namespace {
 
+using testing::Fields;
 using testing::FolderRecovery;
 using testing::FolderRowShape;
 using testing::FolderStoreShape;
 using testing::Id;
 using testing::MailboxRowShape;
+using testing::Texts;
 
 constexpr std::uint64_t kAlice = 0x1234;
 constexpr std::uint64_t kBob = 0x5678;
@@ -113,10 +115,10 @@ TEST(OlderLayoutFolderTree, MailboxRowsBecomeEntriesAndNodes) {
   store.AddMailboxes();
   const MailboxModel& model = store.model();
   ASSERT_EQ(model.mailboxes.size(), 2u);
-  EXPECT_EQ(model.mailboxes[0].mailbox_key, u"1234");
-  EXPECT_EQ(model.mailboxes[0].alternate_key, u"") << "older layout: no alternate key";
-  EXPECT_EQ(model.mailboxes[0].display_name, u"Alice_ A");
-  EXPECT_EQ(model.mailboxes[0].owner_text, u"alice@example.com");
+  // The older layout has no alternate key.
+  const MailboxEntry& alice = model.mailboxes[0];
+  EXPECT_EQ((Texts{alice.mailbox_key, alice.alternate_key, alice.display_name, alice.owner_text}),
+            (Texts{u"1234", u"", u"Alice_ A", u"alice@example.com"}));
   EXPECT_EQ(model.mailboxes[1].mailbox_key, u"5678");
   EXPECT_EQ(store.ChildTexts(store.root), (std::vector<std::u16string>{u"Alice_ A", u"Bob"}));
   EXPECT_EQ(model.mailboxes[0].tree_item, store.Child(store.root, u"Alice_ A"));
@@ -143,26 +145,18 @@ TEST(OlderLayoutFolderTree, FolderRowsCarryPathsKindsAndContentTables) {
 
   const FolderRow* inbox = RowNamed(model, u"Inbox");
   ASSERT_NE(inbox, nullptr);
-  EXPECT_EQ(inbox->folder_id, u"1000000000004fd");
-  EXPECT_EQ(inbox->parent_id, u"");
-  EXPECT_EQ(inbox->mailbox_key, u"1234");
-  EXPECT_EQ(inbox->mailbox_name, u"Alice_ A");
-  EXPECT_EQ(inbox->url_path, u"/Top of Information Store/inbox");
-  EXPECT_EQ(inbox->content_table_name, u"1-4FD");
-  EXPECT_EQ(inbox->folder_kind, u"IPF.Note");
-  EXPECT_EQ(inbox->composite_path, u"/Top of Information Store/inbox+IPF.Note+12+1000000000004fd");
-  EXPECT_EQ(inbox->record_number, 12u);
-
+  EXPECT_EQ(Fields(*inbox),
+            (Texts{u"1000000000004fd", u"", u"1234", u"/Top of Information Store/inbox", u"Inbox",
+                   u"1-4FD", u"IPF.Note", u"Alice_ A",
+                   u"/Top of Information Store/inbox+IPF.Note+12+1000000000004fd", u"12"}));
+  // The store root has no path; a nameless row is named after its record.
   const FolderRow& root = model.folder_rows.front();
-  EXPECT_EQ(root.display_name, u"Unknown0");
-  EXPECT_EQ(root.url_path, u"");
-  EXPECT_EQ(root.composite_path, u"") << "the store root";
-
+  EXPECT_EQ((Texts{root.display_name, root.url_path, root.composite_path}),
+            (Texts{u"Unknown0", u"", u""}));
   const FolderRow* unknown = RowNamed(model, u"Unknown7");
   ASSERT_NE(unknown, nullptr);
-  EXPECT_EQ(unknown->url_path, u"/Unknown7");
-  EXPECT_EQ(unknown->folder_kind, u"Folder");
-
+  EXPECT_EQ((Texts{unknown->url_path, unknown->folder_kind}), (Texts{u"/Unknown7", u"Folder"}));
+  // Escapes are undone in the path; "+" stays, and becomes " " in the composite path.
   const FolderRow* escaped = RowNamed(model, u"C# and C++");
   ASSERT_NE(escaped, nullptr);
   EXPECT_EQ(escaped->url_path, u"/Top of Information Store/C# and C--");
@@ -171,12 +165,11 @@ TEST(OlderLayoutFolderTree, FolderRowsCarryPathsKindsAndContentTables) {
   EXPECT_EQ(plus->url_path, u"/Top of Information Store/Plus+Minus");
   EXPECT_TRUE(
       plus->composite_path.starts_with(u"/Top of Information Store/Plus Minus+IPF.Note+15+"));
-
+  // An id of fewer than 9 characters is dropped; the content table is made from the text read.
   const FolderRow* short_id = RowNamed(model, u"Short");
   ASSERT_NE(short_id, nullptr);
-  EXPECT_EQ(short_id->folder_id, u"") << "fewer than 9 characters";
-  EXPECT_EQ(short_id->content_table_name, u"1-9") << "made from the text read";
-  EXPECT_EQ(short_id->composite_path, u"/Short+IPF.Note+19+");
+  EXPECT_EQ((Texts{short_id->folder_id, short_id->content_table_name, short_id->composite_path}),
+            (Texts{u"", u"1-9", u"/Short+IPF.Note+19+"}));
 }
 
 TEST(OlderLayoutFolderTree, NodesFollowThePathOrderAndDepth) {
@@ -188,32 +181,21 @@ TEST(OlderLayoutFolderTree, NodesFollowThePathOrderAndDepth) {
   const TreeNodeHandle alice = model.mailboxes[0].tree_item;
   const TreeNodeHandle bob = model.mailboxes[1].tree_item;
 
-  EXPECT_EQ(store.ChildTexts(alice),
-            (std::vector<std::u16string>{u"Top of Information Store", u"Unknown7"}));
-  const TreeNodeHandle top = store.Child(alice, u"Top of Information Store");
   // Ordered by the URL path segments, case-insensitively: Archive (named "Old mail") first, the
-  // inbox before Inbox-Old, which must not come between the inbox and its subfolder.
-  EXPECT_EQ(store.ChildTexts(top),
-            (std::vector<std::u16string>{u"Old mail", u"C# and C++", u"Calendar", u"Finders",
-                                         u"Inbox", u"Inbox-Old", u"Plus", u"Projects", u"Projects",
-                                         u"Sent Items"}));
+  // inbox before Inbox-Old, which must not come between the inbox and its subfolder. Calendar
+  // has its icon by its name alone.
+  EXPECT_EQ(store.Outline(alice),
+            "Top of Information Store #0\n  Old mail #0\n  C# and C++ #0\n  Calendar #3\n"
+            "  Finders #0\n  Inbox #7\n    Sub #0\n  Inbox-Old #0\n  Plus #0\n  Projects #0\n"
+            "  Projects #0\n  Sent Items #12\nUnknown7 #0\n");
+  const TreeNodeHandle top = store.Child(alice, u"Top of Information Store");
   const TreeNodeHandle inbox = store.Child(top, u"Inbox");
-  EXPECT_EQ(store.ChildTexts(inbox), std::vector<std::u16string>{u"Sub"});
-  EXPECT_EQ(store.Node(inbox).image, 7);
-  EXPECT_EQ(store.Node(store.Child(top, u"Calendar")).image, 3) << "named Calendar, kind Folder";
-  EXPECT_EQ(store.Node(store.Child(top, u"Sent Items")).image, 12);
-
   const FolderLink* inbox_link = LinkNamed(model, u"Inbox");
   ASSERT_NE(inbox_link, nullptr);
   EXPECT_EQ(inbox_link->tree_item, inbox);
-  EXPECT_EQ(inbox_link->depth, 2u);
-  EXPECT_EQ(inbox_link->folder_path, u"\\Top of Information Store\\Inbox");
-  EXPECT_EQ(inbox_link->folder_kind, u"IPF_Note");
-  EXPECT_EQ(inbox_link->content_key, u"1000000000004fd");
-  EXPECT_EQ(inbox_link->record_number, 12u);
-  EXPECT_EQ(inbox_link->mailbox_key, u"1234");
-  EXPECT_EQ(inbox_link->mailbox_name, u"Alice_ A");
-  EXPECT_EQ(inbox_link->owner_text, u"alice@example.com");
+  EXPECT_EQ(Fields(*inbox_link),
+            (Texts{u"1234", u"Alice_ A", u"alice@example.com", u"1000000000004fd", u"Inbox",
+                   u"IPF_Note", u"\\Top of Information Store\\Inbox", u"12", u"2"}));
   const FolderLink* sub_link = LinkNamed(model, u"Sub");
   ASSERT_NE(sub_link, nullptr);
   EXPECT_EQ(sub_link->folder_path, u"\\Top of Information Store\\Inbox\\Sub");
@@ -221,21 +203,16 @@ TEST(OlderLayoutFolderTree, NodesFollowThePathOrderAndDepth) {
 
   // Bob: identifiers too short to be folder ids keep their own names; the folder whose parent
   // row is missing stays in Bob's tree; the chain stops at level 26.
-  EXPECT_EQ(store.ChildTexts(bob),
-            (std::vector<std::u16string>{u"Short", u"Short2", u"Top of Information Store", u"Z1"}));
-  const TreeNodeHandle bob_top = store.Child(bob, u"Top of Information Store");
-  EXPECT_EQ(store.ChildTexts(bob_top), std::vector<std::u16string>{u"Orphan"});
+  std::string chain;
+  for (int level = 1; level <= 26; ++level) {
+    chain += std::string(2 * (level - 1), ' ') + "Z" + std::to_string(level) + " #0\n";
+  }
+  EXPECT_EQ(store.Outline(bob),
+            "Short #0\nShort2 #0\nTop of Information Store #0\n  Orphan #0\n" + chain);
   const FolderLink* orphan = LinkNamed(model, u"Orphan");
   ASSERT_NE(orphan, nullptr);
   EXPECT_EQ(orphan->depth, 3u);
   EXPECT_EQ(orphan->folder_path, u"\\Top of Information Store\\Orphan");
-
-  TreeNodeHandle level = store.Child(bob, u"Z1");
-  for (int depth = 2; depth <= 26; ++depth) {
-    level = store.Child(level, u"Z" + FromAscii(std::to_string(depth)));
-    ASSERT_NE(level, 0u) << depth;
-  }
-  EXPECT_TRUE(store.ChildTexts(level).empty()) << "level 27 gets no node";
   ASSERT_NE(LinkNamed(model, u"Z26"), nullptr);
   EXPECT_EQ(LinkNamed(model, u"Z26")->depth, 26u);
   EXPECT_EQ(LinkNamed(model, u"Z27"), nullptr);

@@ -10,18 +10,22 @@
 #include "item_store_forge.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
-#include "store/value_text.h"
-#include "tools/edbforge/tests/scratch_folder.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
 
+using testing::FileText;
+
 namespace ef = edbforge;
-using edbforge::testing::ScratchFolder;
+using testing::Concat;
 using testing::ExchangeTable;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::OpenedStore;
+using testing::ScratchFolder;
+using testing::Utf8Bytes;
+using testing::WithTexts;
 
 constexpr std::initializer_list<std::u16string_view> kHeaderColumns = {
     u"N67b0", u"Q6748", u"S1a",  u"S42",   u"Se1d", u"S3d",
@@ -29,24 +33,9 @@ constexpr std::initializer_list<std::u16string_view> kHeaderColumns = {
 constexpr std::initializer_list<std::u16string_view> kBodyColumns = {u"N65f9", u"L3705", u"N67b3",
                                                                      u"S3001", u"S3707", u"N3701"};
 
-constexpr TreeNodeHandle kMailboxNode = 10;
 constexpr TreeNodeHandle kInboxNode = 11;
 constexpr TreeNodeHandle kSentNode = 12;
 constexpr TreeNodeHandle kOtherMailboxNode = 13;
-
-std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-  return {text.begin(), text.end()};
-}
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 ef::Record Header(std::uint64_t id, std::uint64_t folder) {
   return ef::Record()
@@ -63,30 +52,22 @@ void WritePrivateStore(const std::filesystem::path& path) {
   writer.AddTable(ExchangeTable(u"Folders-1-2", {u"Q6748", u"S3001"}));
   writer.AddTable(ExchangeTable(u"Folders-1-3", {u"Q6748", u"S3001"}));
   ef::TableWriter& headers = writer.AddTable(ExchangeTable(u"MsgHeader-1-2", kHeaderColumns));
-  headers.Append(Header(0x100, 0xa1)
-                     .Set(u"S1a", std::u16string(u"IPM.Note"))
-                     .Set(u"S42", std::u16string(u"Ann"))
-                     .Set(u"S3d", std::u16string(u"RE: "))
-                     .Set(u"Se1d", std::u16string(u"Hello"))
-                     .Set(u"Be1b", true)
-                     .Set(u"Te06", FileTimeOf(2010, 1, 5, 9, 3, 7)));
-  headers.Append(Header(0x2a2a2a2a2a2a2a2aULL, 0xa1)
-                     .Set(u"S42", std::u16string(u"Placeholder"))
-                     .Set(u"Se1d", std::u16string(u"never listed")));
-  headers.Append(Header(0x101, 0xa1)
-                     .Set(u"S1a", std::u16string(u"IPM.Configuration.WorkHours"))
-                     .Set(u"Se1d", std::u16string(u"configuration")));
-  headers.Append(Header(0x102, 0xa1)
-                     .Set(u"S1a", std::u16string(u"IPM.Note.Custom"))
-                     .Set(u"S70", std::u16string(u"Hello"))
+  headers.Append(
+      WithTexts(Header(0x100, 0xa1),
+                {{u"S1a", u"IPM.Note"}, {u"S42", u"Ann"}, {u"S3d", u"RE: "}, {u"Se1d", u"Hello"}})
+          .Set(u"Be1b", true)
+          .Set(u"Te06", FileTimeOf(2010, 1, 5, 9, 3, 7)));
+  headers.Append(WithTexts(Header(0x2a2a2a2a2a2a2a2aULL, 0xa1),
+                           {{u"S42", u"Placeholder"}, {u"Se1d", u"never listed"}}));
+  headers.Append(WithTexts(Header(0x101, 0xa1), {{u"S1a", u"IPM.Configuration.WorkHours"},
+                                                 {u"Se1d", u"configuration"}}));
+  headers.Append(WithTexts(Header(0x102, 0xa1), {{u"S1a", u"IPM.Note.Custom"}, {u"S70", u"Hello"}})
                      .Set(u"T39", FileTimeOf(2011, 12, 31, 23, 59, 58)));
   headers.Append(Header(0x103, 0xa1)
                      .Set(u"S42", std::u16string(u"Cy"))
                      .Set(u"Te06", ef::FileTime{0x9000000000000000ULL})
                      .Set(u"T3007", FileTimeOf(2009, 7, 1, 12, 0, 0)));
-  headers.Append(Header(0x104, 0xa2)
-                     .Set(u"S42", std::u16string(u"Bob"))
-                     .Set(u"Se1d", std::u16string(u"Sent item")));
+  headers.Append(WithTexts(Header(0x104, 0xa2), {{u"S42", u"Bob"}, {u"Se1d", u"Sent item"}}));
   headers.Append(Header(0x105, 0xa1));  // nothing to show
   ef::TableWriter& bodies = writer.AddTable(ExchangeTable(u"Body-1-2", kBodyColumns));
   auto body_row = [](std::uint64_t id, std::int32_t type) {
@@ -97,12 +78,12 @@ void WritePrivateStore(const std::filesystem::path& path) {
   bodies.Append(body_row(0x100, 0).Set(u"N67b3", Concat(IdBytes(0x5001), IdBytes(0x5002))));
   bodies.Append(body_row(0x5001, 1)
                     .Set(u"S3001", std::u16string(u"report.pdf"))
-                    .Set(u"N3701", Bytes("PDF-DATA")));
+                    .Set(u"N3701", Utf8Bytes("PDF-DATA")));
   bodies.Append(body_row(0x5002, 1)
                     .Set(u"S3707", std::u16string(u"../evil:name.txt"))
-                    .Set(u"N3701", Bytes("EVIL")));
-  bodies.Append(body_row(0, 0).Set(u"N67b3", IdBytes(0x5001)));         // body row without id
-  bodies.Append(body_row(0x5003, 1).Set(u"N3701", Bytes("nameless")));  // no file name
+                    .Set(u"N3701", Utf8Bytes("EVIL")));
+  bodies.Append(body_row(0, 0).Set(u"N67b3", IdBytes(0x5001)));             // body row without id
+  bodies.Append(body_row(0x5003, 1).Set(u"N3701", Utf8Bytes("nameless")));  // no file name
   bodies.Append(body_row(0x102, 0));
   ef::TableWriter& other_headers = writer.AddTable(ExchangeTable(u"MsgHeader-1-3", kHeaderColumns));
   other_headers.Append(Header(0x200, 0xb1).Set(u"Se1d", std::u16string(u"Bob's mail")));
@@ -197,15 +178,6 @@ TEST_F(PrivateStore2010, LaterSelectionsOfTheSameMailboxListFromMemory) {
   EXPECT_EQ(window().list_rows[0][3], u"Folders-1-3");
 }
 
-TEST_F(PrivateStore2010, MailboxAndRootNodesListNothing) {
-  Recovery& recovery = store_->recovery();
-  LoadMailbox(recovery, kMailboxNode);
-  LoadMailbox(recovery, kTopOfTree);
-  EXPECT_TRUE(window().list_rows.empty());
-  EXPECT_TRUE(window().status_texts.empty());
-  EXPECT_EQ(window().control_enabled[WindowControl::kFolderTree], true);
-}
-
 TEST_F(PrivateStore2010, BodyRowAndAttachmentsAreFoundAgainAndWrittenSafely) {
   Recovery& recovery = store_->recovery();
   LoadMailbox(recovery, kInboxNode);
@@ -280,73 +252,6 @@ TEST(HeaderScan, DatesAreReadFromEveryColumnTypeThatHoldsAFiletime) {
   EXPECT_EQ(headers.at(1).date, u"Jan,05 2010 09:03:07");
   EXPECT_EQ(headers.at(0).date, u"");
   EXPECT_EQ(headers.at(0).table_name, u"MsgHeader-1-9");
-}
-
-// A public store keeps one header and one body table per folder, named after the folder key.
-TEST(PublicStore2010, EachFolderIsLoadedFromItsOwnTablesOnItsFirstSelection) {
-  ScratchFolder folder;
-  const std::u16string first_key = AlternativeIdentifierText(
-      std::span<const std::uint8_t, 8>(IdBytes(0x0001000000004fdULL).data(), 8),
-      ByteOrder::kBigEndian);
-  const std::u16string second_key = AlternativeIdentifierText(
-      std::span<const std::uint8_t, 8>(IdBytes(0x0001000000004feULL).data(), 8),
-      ByteOrder::kBigEndian);
-  ASSERT_NE(first_key, second_key);
-  {
-    ef::EseDatabaseWriter writer(folder / "public.edb", {4096, 17});
-    writer.AddTable(ExchangeTable(u"Folders", {u"Q6748", u"S3001"}));
-    ef::TableWriter& first =
-        writer.AddTable(ExchangeTable(u"MsgHeader-" + first_key, kHeaderColumns));
-    first.Append(Header(0x300, 0x0001000000004fdULL).Set(u"Se1d", std::u16string(u"first")));
-    first.Append(Header(0x301, 0x0001000000004fdULL).Set(u"Se1d", std::u16string(u"second")));
-    ef::TableWriter& first_bodies =
-        writer.AddTable(ExchangeTable(u"Body-" + first_key, kBodyColumns));
-    first_bodies.Append(ef::Record()
-                            .Set(u"Id", std::int32_t{1})
-                            .Set(u"N65f9", IdBytes(0x301))
-                            .Set(u"L3705", std::int32_t{0}));
-    ef::TableWriter& second =
-        writer.AddTable(ExchangeTable(u"MsgHeader-" + second_key, kHeaderColumns));
-    second.Append(Header(0x400, 0x0001000000004feULL).Set(u"Se1d", std::u16string(u"third")));
-    writer.AddTable(ExchangeTable(u"Body-" + second_key, kBodyColumns));
-    writer.Finish();
-  }
-  std::filesystem::create_directories(folder / "work");
-  OpenedStore store(folder / "public.edb", folder / "work");
-  Recovery& recovery = store.recovery();
-  ASSERT_TRUE(recovery.is_public_store());
-  for (const auto& [key, node] :
-       {std::pair{first_key, TreeNodeHandle{21}}, std::pair{second_key, TreeNodeHandle{22}}}) {
-    FolderNode folder_node;
-    folder_node.folder_key = key;
-    folder_node.mailbox_key = std::u16string(kPublicMailboxKey);
-    folder_node.mailbox_name = std::u16string(kPublicMailboxName);
-    folder_node.table_name = u"Folders";
-    folder_node.tree_item = node;
-    recovery.model().folder_nodes.PutAtFront(folder_node);
-  }
-  auto& window = store.recorder();
-  LoadMailbox(recovery, 21);
-  ASSERT_EQ(window.list_rows.size(), 2u);
-  EXPECT_EQ(window.list_rows[0][5], u"second");
-  EXPECT_EQ(window.list_rows[0][3], u"Folders-" + first_key);
-  EXPECT_EQ(window.list_rows[0][8], first_key);
-  EXPECT_EQ(window.list_rows[1][5], u"first");
-  EXPECT_EQ(window.status_texts.size(), 3u);
-
-  LoadMailbox(recovery, 22);
-  EXPECT_EQ(window.status_texts.size(), 6u) << "the second folder has tables of its own";
-  ASSERT_EQ(window.list_rows.size(), 1u);
-  EXPECT_EQ(window.list_rows[0][5], u"third");
-  EXPECT_EQ(recovery.model().loaded_keys,
-            (std::vector<std::u16string>{u"MsgHeader-" + first_key, u"Body-" + first_key,
-                                         u"MsgHeader-" + second_key, u"Body-" + second_key}));
-
-  // The public store matches body rows by message id alone.
-  const ItemBodyLocation location = LocateItemBody(recovery, u"301", u"Folders-" + first_key);
-  EXPECT_EQ(location.record_number, 0u);
-  EXPECT_TRUE(recovery.body_table().open);
-  EXPECT_EQ(recovery.body_table().name, u"Body-" + first_key);
 }
 
 }  // namespace

@@ -13,18 +13,22 @@
 #include "item_store_forge.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
-#include "tools/edbforge/tests/scratch_folder.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
 
+using testing::FileText;
+
 namespace ef = edbforge;
-using edbforge::testing::ScratchFolder;
 using testing::ExchangeTable;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::LongAnsiText;
 using testing::OpenedStore;
+using testing::ScratchFolder;
+using testing::Utf8Bytes;
+using testing::WithTexts;
 
 constexpr TreeNodeHandle kInboxNode = 31;
 constexpr TreeNodeHandle kEmptyFolderNode = 32;
@@ -32,15 +36,6 @@ constexpr TreeNodeHandle kEmptyFolderNode = 32;
 constexpr std::initializer_list<std::u16string_view> kContentColumns = {
     u"N67b0", u"S1a",  u"S42", u"S4031", u"N67bd", u"N67b9", u"N67ba", u"Se1d",
     u"S3d",   u"Be1b", u"T39", u"Te06",  u"T3007", u"S1000", u"Le23",  u"N67be"};
-
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-  return {text.begin(), text.end()};
-}
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 ef::Record Row(std::uint64_t id) {
   ef::Record record = ef::Record().Set(u"Id", std::int32_t{1});
@@ -66,10 +61,10 @@ void WriteOlderStore(const std::filesystem::path& path, int big_folder_rows) {
       writer.AddTable(ExchangeTable(u"Msg", {u"N67b0", u"N67b3", u"S7d", u"N67b4", u"N67b5"}));
   messages.Append(
       Row(0x1000).Set(u"N67b3", IdBytes(0x7001)).Set(u"S7d", LongAnsiText(kTransportHeaders)));
-  messages.Append(Row(0x1001).Set(u"N67b4", Bytes("Eve SMTP eve@example.org")));
-  messages.Append(Row(0x1002).Set(u"N67b4", Bytes("older@example.com")));
-  messages.Append(Row(0x10021).Set(u"N67b4", Bytes("newer@example.com")));
-  messages.Append(Row(0x1004).Set(u"N67b5", Bytes("Hal <hal@example.net>")));
+  messages.Append(Row(0x1001).Set(u"N67b4", Utf8Bytes("Eve SMTP eve@example.org")));
+  messages.Append(Row(0x1002).Set(u"N67b4", Utf8Bytes("older@example.com")));
+  messages.Append(Row(0x10021).Set(u"N67b4", Utf8Bytes("newer@example.com")));
+  messages.Append(Row(0x1004).Set(u"N67b5", Utf8Bytes("Hal <hal@example.net>")));
   messages.Append(Row(0x1007).Set(u"S7d", std::u16string(u"To: Short <short@example.com>\r\n")));
 
   ef::TableDefinition attachments =
@@ -80,52 +75,40 @@ void WriteOlderStore(const std::filesystem::path& path, int big_folder_rows) {
                              .Set(u"Id", std::int32_t{1})
                              .Set(u"Q3f88", IdBytes(0x7001))
                              .Set(u"S3001", std::u16string(u"a/b:c.txt"))
-                             .Set(u"N3701", Bytes("DATA1")));
+                             .Set(u"N3701", Utf8Bytes("DATA1")));
   attachment_rows.Append(ef::Record()
                              .Set(u"Id", std::int32_t{2})
                              .Set(u"Q3f88", IdBytes(0x7002))
                              .Set(u"S3704", std::u16string(u"plain.txt"))
-                             .Set(u"N3701", Bytes("DATA2")));
+                             .Set(u"N3701", Utf8Bytes("DATA2")));
 
   ef::TableWriter& inbox = writer.AddTable(ExchangeTable(u"1-4FD", kContentColumns));
-  inbox.Append(Row(0x1000)
-                   .Set(u"S1a", std::u16string(u"IPM.Note"))
-                   .Set(u"S42", std::u16string(u"Ann"))
-                   .Set(u"S4031", std::u16string(u"ann@example.com"))
-                   .Set(u"S3d", std::u16string(u"RE: "))
-                   .Set(u"Se1d", std::u16string(u"Hello"))
+  inbox.Append(WithTexts(Row(0x1000), {{u"S1a", u"IPM.Note"},
+                                       {u"S42", u"Ann"},
+                                       {u"S4031", u"ann@example.com"},
+                                       {u"S3d", u"RE: "},
+                                       {u"Se1d", u"Hello"}})
                    .Set(u"Be1b", true)
                    .Set(u"T39", FileTimeOf(2010, 1, 5, 9, 3, 7))
                    .Set(u"S1000", std::u16string(u"plain body"))
                    .Set(u"Le23", std::int32_t{5}));
   inbox.Append(Row(0x1001)
-                   .Set(u"N67bd", Bytes("Gina SMTP gina@example.com"))
+                   .Set(u"N67bd", Utf8Bytes("Gina SMTP gina@example.com"))
                    .Set(u"Se1d", std::u16string(u"From Gina"))
                    .Set(u"Te06", ef::FileTime{0x9000000000000000ULL})
                    .Set(u"T3007", FileTimeOf(2009, 7, 1, 12, 0, 0))
                    .Set(u"Le23", std::int32_t{0}));
-  inbox.Append(Row(0x1003)
-                   .Set(u"S1a", std::u16string(u"IPM.Configuration.WorkHours"))
-                   .Set(u"S42", std::u16string(u"Config")));
-  inbox.Append(Row(0x1004)
-                   .Set(u"S1a", std::u16string(u"IPM.Note.Custom"))
-                   .Set(u"Se1d", std::u16string(u"Custom")));
-  inbox.Append(Row(0x1005)
-                   .Set(u"S42", std::u16string(u"Ivy"))
-                   .Set(u"Se1d", std::u16string(u"No message row"))
+  inbox.Append(
+      WithTexts(Row(0x1003), {{u"S1a", u"IPM.Configuration.WorkHours"}, {u"S42", u"Config"}}));
+  inbox.Append(WithTexts(Row(0x1004), {{u"S1a", u"IPM.Note.Custom"}, {u"Se1d", u"Custom"}}));
+  inbox.Append(WithTexts(Row(0x1005), {{u"S42", u"Ivy"}, {u"Se1d", u"No message row"}})
                    .Set(u"Le23", std::int32_t{1}));
-  inbox.Append(Row(0)
-                   .Set(u"S42", std::u16string(u"Jo"))
-                   .Set(u"Se1d", std::u16string(u"No id"))
-                   .Set(u"Le23", std::int32_t{-1}));
+  inbox.Append(
+      WithTexts(Row(0), {{u"S42", u"Jo"}, {u"Se1d", u"No id"}}).Set(u"Le23", std::int32_t{-1}));
   inbox.Append(Row(0x1006));  // nothing to show
-  inbox.Append(Row(0x1002)
-                   .Set(u"S42", std::u16string(u"Kim"))
-                   .Set(u"Se1d", std::u16string(u"Prefix"))
+  inbox.Append(WithTexts(Row(0x1002), {{u"S42", u"Kim"}, {u"Se1d", u"Prefix"}})
                    .Set(u"Le23", std::int32_t{2}));
-  inbox.Append(Row(0x1007)
-                   .Set(u"S42", std::u16string(u"Lu"))
-                   .Set(u"Se1d", std::u16string(u"Short headers"))
+  inbox.Append(WithTexts(Row(0x1007), {{u"S42", u"Lu"}, {u"Se1d", u"Short headers"}})
                    .Set(u"Le23", std::int32_t{99}));
 
   ef::TableWriter& big = writer.AddTable(ExchangeTable(u"1-500", {u"N67b0"}));

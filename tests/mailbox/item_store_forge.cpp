@@ -41,9 +41,31 @@ edbforge::TableDefinition ExchangeTable(std::u16string name,
                           : ef::ColumnType::kBinary;
         break;
     }
+    if (column_name == u"N1009" || column_name == u"N1013") {
+      column.type = ef::ColumnType::kLongBinary;
+    } else if (column_name.starts_with(u"MS") || column_name.starts_with(u"MN")) {
+      column.type = column_name[1] == u'S' ? ef::ColumnType::kLongText : ef::ColumnType::kBinary;
+      column.multi_valued = true;
+    }
     table.columns.push_back(column);
   }
   return table;
+}
+
+edbforge::Record WithTexts(
+    edbforge::Record record,
+    std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> texts) {
+  for (const auto& [column, text] : texts) record.Set(std::u16string(column), std::u16string(text));
+  return record;
+}
+
+std::vector<std::uint8_t> Utf8Bytes(std::string_view text) {
+  return {text.begin(), text.end()};
+}
+
+std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
 }
 
 std::vector<std::uint8_t> IdBytes(std::uint64_t value) {

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/message_pages.h"
@@ -20,10 +21,20 @@ namespace tarvex::testing {
 
 // A table whose columns follow the Exchange naming convention, the prefix giving the type:
 // "S" text, "N" and "Q" binary ("N3701", "N67b4" and "N67b5" long binary), "L" 32-bit,
-// "B" bit, "T" date time. Position 0 is taken by a
-// fixed "Id" column, which the program never reads.
+// "B" bit, "T" date time; the body columns "N1009" and "N1013" long binary, "MS" columns
+// multi-valued text and "MN" columns multi-valued binary. Position 0 is taken by a fixed "Id"
+// column, which the program never reads.
 edbforge::TableDefinition ExchangeTable(std::u16string name,
                                         std::initializer_list<std::u16string_view> columns);
+
+// `record` with the given text cells, column and text in pairs.
+edbforge::Record WithTexts(
+    edbforge::Record record,
+    std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> texts);
+
+// The bytes of `text` as they stand; two byte strings one after the other.
+std::vector<std::uint8_t> Utf8Bytes(std::string_view text);
+std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b);
 
 // The 8 bytes of an identifier, most significant first: its identifier text is `value` in
 // lower-case hexadecimal.

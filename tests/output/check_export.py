@@ -86,6 +86,28 @@ def visible_mail(item):
             and subject not in NOT_LISTED)
 
 
+def rtf_paragraphs(rtf):
+    """The text paragraphs of a plain RTF document, its font and colour tables left out."""
+    text, depth, skip_from = "", 0, None
+    for token in re.findall(r"\\[a-z]+-?\d* ?|\\.|[{}]|[^\\{}]+", rtf):
+        if token == "{":
+            depth += 1
+        elif token == "}":
+            if skip_from == depth:
+                skip_from = None
+            depth -= 1
+        elif skip_from is not None:
+            continue
+        elif token.startswith("\\"):
+            if token.strip() in ("\\fonttbl", "\\colortbl"):
+                skip_from = depth
+            elif token.strip() == "\\par":
+                text += "\n"
+        else:
+            text += token
+    return [line.strip() for line in text.split("\n") if line.strip()]
+
+
 def entry_named(entries, key, value):
     for entry in entries:
         if entry.get(key) == value:
@@ -119,6 +141,12 @@ def check_mail(item, messages):
         for paragraph in set(re.findall(r"<p>(.*?)</p>", html)):
             if body.count(paragraph) < html.count(f"<p>{paragraph}</p>"):
                 problem(f"mail {subject!r}: the HTML body lacks paragraphs {paragraph[:40]!r}")
+    # An RTF body, compressed or not, comes out as its text.
+    rtf = cells.get("N1009", {})
+    if isinstance(rtf, dict) and "rtf" in rtf and not plain and not html:
+        for paragraph in rtf_paragraphs(rtf["rtf"]):
+            if paragraph not in body:
+                problem(f"mail {subject!r}: the RTF body lacks {paragraph!r}")
     attached = {p.get_filename(): p.get_payload(decode=True) for p in parts[1:]}
     for attachment in item.get("attachments", []):
         name = attachment["name"] or text_of(attachment.get("cells", {}).get("S3707", ""))

@@ -13,9 +13,12 @@
 #include "output/export_run.h"
 #include "output/export_working_files.h"
 #include "saver/manifest.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
+
+using testing::FileText;
 
 class ScratchFolder {
  public:
@@ -33,11 +36,6 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
-std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 void Touch(const std::filesystem::path& path) {
   std::ofstream(path) << "x";
 }
@@ -50,7 +48,7 @@ TEST(ExportManifestTest, MailRecordIsMarkedUtf16WithCrLfAndReadsBackInTheSaver) 
   }
   const std::filesystem::path file = scratch.path() / "mailsaving.txt";
   ASSERT_TRUE(WriteManifestFile(file, record, true));
-  const std::string bytes = FileBytes(file);
+  const std::string bytes = FileText(file);
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
   const std::u16string text = DecodeUtf16LeStrict(bytes.substr(2)).value_or(u"");
@@ -77,7 +75,7 @@ TEST(ExportManifestTest, TaskRecordEndsLinesWithLfAndOtherRecordsWithCrLf) {
   task.Add(u"SUBJECT:", u"S");
   const std::filesystem::path file = scratch.path() / "task.txt";
   ASSERT_TRUE(WriteManifestFile(file, task, false));
-  EXPECT_EQ(FileBytes(file), std::string("\xFF\xFE"
+  EXPECT_EQ(FileText(file), std::string("\xFF\xFE"
                                          "F\0o\0l\0d\0e\0r\0P\0a\0t\0h\0:\0o\0u\0t\0/\0A\0\n\0"
                                          "S\0U\0B\0J\0E\0C\0T\0:\0S\0\n\0",
                                          2 + 2 * 27));
@@ -88,7 +86,7 @@ TEST(ExportManifestTest, TaskRecordEndsLinesWithLfAndOtherRecordsWithCrLf) {
     record.lf_line_ends = kind == SavedItemKind::kTask;
     for (std::u16string_view key : ManifestKeys(kind)) record.Add(key, u"x\ny");
     ASSERT_TRUE(WriteManifestFile(file, record, false));
-    const std::string bytes = FileBytes(file);
+    const std::string bytes = FileText(file);
     const ManifestResult parsed = ParseManifest(bytes, kind);
     ASSERT_TRUE(parsed.manifest) << parsed.error;
     EXPECT_EQ(parsed.manifest->Value(ManifestKeys(kind).back()), u"x y");

@@ -24,17 +24,15 @@
 #include "support/recording_window_port.h"
 #include "tools/edbforge/exchange/scenario_json.h"
 #include "tools/edbforge/exchange/store_builder.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
 
+using testing::FileText;
+
 using testing::RecordedTreeNode;
 using testing::RecordingWindowPort;
-
-std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 class ExportStoreTest : public ::testing::Test {
  protected:
@@ -74,14 +72,14 @@ class ExportStoreTest : public ::testing::Test {
     for (int index = 0;; ++index) {
       const std::filesystem::path folder = root_ / "spy" / std::to_string(index);
       if (!std::filesystem::exists(folder)) break;
-      std::string kind = FileBytes(folder / "kind");
+      std::string kind = FileText(folder / "kind");
       kind.erase(kind.find_last_not_of('\n') + 1);
       std::string message;
       for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().extension() == ".eml") message = FileBytes(entry.path());
+        if (entry.path().extension() == ".eml") message = FileText(entry.path());
       }
-      manifests.push_back({kind, FileBytes(folder / "mailsaving.txt"),
-                           FileBytes(folder / "conatctsaving.txt"), message});
+      manifests.push_back({kind, FileText(folder / "mailsaving.txt"),
+                           FileText(folder / "conatctsaving.txt"), message});
     }
     return manifests;
   }
@@ -106,7 +104,7 @@ class ExportStoreTest : public ::testing::Test {
     EXPECT_EQ(outcome.error, u"");
     EXPECT_EQ(outcome.saver_failures, 0);
     EXPECT_TRUE(window.control_enabled[WindowControl::kFolderTree]);
-    EXPECT_EQ(FileBytes(root_ / "work" / "mine.txt"), "keep");
+    EXPECT_EQ(FileText(root_ / "work" / "mine.txt"), "keep");
     return outcome;
   }
 
@@ -240,7 +238,7 @@ TEST_F(ExportStoreTest, MissingSaverIsReportedBeforeAnythingIsWritten) {
 TEST_F(ExportStoreTest, HostileNamesAndSubjects) {
   const std::filesystem::path scenario_file =
       std::filesystem::path(EDBFORGE_SCENARIOS_DIR) / "older-private.json";
-  nlohmann::json scenario = nlohmann::json::parse(FileBytes(scenario_file));
+  nlohmann::json scenario = nlohmann::json::parse(FileText(scenario_file));
   nlohmann::json& inbox = scenario["mailboxes"][0]["folders"][0]["folders"][0];
   ASSERT_EQ(inbox["name"], "Inbox");
   inbox["name"] = "../../Up";

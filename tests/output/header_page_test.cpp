@@ -7,12 +7,12 @@
 #include "base/page_policy.h"
 #include "output/preview_page_files.h"
 #include "preview_fixture.h"
-#include "tools/edbforge/tests/scratch_folder.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
 
-using edbforge::testing::ScratchFolder;
+using testing::ScratchFolder;
 
 TEST(HeaderPage, EscapesEveryValueButKeepsItsOwnMarkup) {
   EXPECT_EQ(EscapeHtml(u"<a href=\"x\" onclick='y'>&amp;</a>"),
@@ -63,9 +63,9 @@ TEST(FramesetPage, BodySourceCannotLeaveTheAttribute) {
 TEST(PageFiles, PagesCarryTheMarkAndBodyFilesDoNot) {
   ScratchFolder folder;
   ASSERT_TRUE(WritePageFile(folder / "p.html", u"\u00e9"));
-  EXPECT_EQ(testing::FileBytes(folder / "p.html"), std::string("\xFF\xFE\xE9\x00", 4));
+  EXPECT_EQ(testing::FileText(folder / "p.html"), std::string("\xFF\xFE\xE9\x00", 4));
   ASSERT_TRUE(WriteUnmarkedUtf16File(folder / "b.txt", u"\u00e9"));
-  EXPECT_EQ(testing::FileBytes(folder / "b.txt"), std::string("\xE9\x00", 2));
+  EXPECT_EQ(testing::FileText(folder / "b.txt"), std::string("\xE9\x00", 2));
   EXPECT_FALSE(WritePageFile(folder / "missing" / "p.html", u"x"));
 }
 

@@ -9,23 +9,22 @@
 #include "output/header_page.h"
 #include "output/preview.h"
 #include "preview_fixture.h"
+#include "support/test_files.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
-#include "tools/edbforge/tests/scratch_folder.h"
 
 namespace tarvex {
 namespace {
 
 namespace ef = edbforge;
 namespace label = header_label;
-using edbforge::testing::ScratchFolder;
 using testing::CellValue;
-using testing::FileBytes;
+using testing::Concat;
+using testing::ExchangeTable;
+using testing::FileText;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::ListRow;
-using testing::OpenedStore;
 using testing::PageText;
-using testing::PreviewTable;
 using testing::UnmarkedText;
 using testing::Utf8Bytes;
 
@@ -36,22 +35,17 @@ constexpr std::initializer_list<std::u16string_view> kBodyColumns = {
 
 constexpr std::u16string_view kTableSet = u"Folders-1-2";
 
-std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 ef::Record BodyRow(std::uint64_t id, std::int32_t type = 0) {
   return ef::Record().Set(u"Id", std::int32_t{1}).Set(u"N65f9", IdBytes(id)).Set(u"L3705", type);
 }
 
 void Write2010Store(const std::filesystem::path& path) {
   ef::EseDatabaseWriter writer(path, {4096, 20});
-  writer.AddTable(PreviewTable(u"Mailbox", {u"Q6764", u"S3001", u"S6773"}));
-  writer.AddTable(PreviewTable(u"Folders-1-2", {u"Q6748", u"S3001"}));
+  writer.AddTable(ExchangeTable(u"Mailbox", {u"Q6764", u"S3001", u"S6773"}));
+  writer.AddTable(ExchangeTable(u"Folders-1-2", {u"Q6748", u"S3001"}));
   ef::TableWriter& headers = writer.AddTable(
-      PreviewTable(u"MsgHeader-1-2", {u"N67b0", u"Q6748", u"S1a", u"S42", u"Se1d", u"S3d", u"S70",
-                                      u"Be1b", u"Te06", u"T3007", u"T39", u"Se04"}));
+      ExchangeTable(u"MsgHeader-1-2", {u"N67b0", u"Q6748", u"S1a", u"S42", u"Se1d", u"S3d", u"S70",
+                                       u"Be1b", u"Te06", u"T3007", u"T39", u"Se04"}));
   headers.Append(ef::Record()
                      .Set(u"Id", std::int32_t{1})
                      .Set(u"N67b0", IdBytes(0x102))
@@ -59,7 +53,7 @@ void Write2010Store(const std::filesystem::path& path) {
                      .Set(u"S1a", std::u16string(u"IPM.Note"))
                      .Set(u"S42", std::u16string(u"Ann"))
                      .Set(u"Se1d", std::u16string(u"Listed <subject>")));
-  ef::TableWriter& bodies = writer.AddTable(PreviewTable(u"Body-1-2", kBodyColumns));
+  ef::TableWriter& bodies = writer.AddTable(ExchangeTable(u"Body-1-2", kBodyColumns));
   bodies.Append(BodyRow(0x100)  // record 0: an RTF mail with two attachments
                     .Set(u"N1009", ef::CompressRtf("{\\rtf1\\ansi Hello 2010\\par}"))
                     .Set(u"N67b3", Concat(IdBytes(0x5001), IdBytes(0x5002))));
@@ -102,12 +96,10 @@ void Write2010Store(const std::filesystem::path& path) {
   writer.Finish();
 }
 
-class Preview2010 : public ::testing::Test {
+class Preview2010 : public testing::PreviewTest {
  protected:
   void SetUp() override {
-    Write2010Store(folder_ / "new.edb");
-    std::filesystem::create_directories(work_);
-    store_ = std::make_unique<OpenedStore>(folder_ / "new.edb", work_);
+    Open(&Write2010Store);
     Recovery& recovery = store_->recovery();
     ASSERT_EQ(recovery.layout(), StoreLayout::k2010);
     ASSERT_FALSE(recovery.is_public_store());
@@ -125,21 +117,13 @@ class Preview2010 : public ::testing::Test {
         ListRow(std::move(key), std::move(kind), u"1", std::u16string(kTableSet), std::move(sender),
                 u"<b>&", u"Dec,05 2010 09:03:07", std::move(flag), u"a1", u"Mailbox", u"Inbox"));
   }
-  std::u16string Header() { return PageText(work_ / "header.html"); }
-  std::u16string Frameset() { return PageText(work_ / "strEmlPath.html"); }
-  BodyState& Body() { return store_->recovery().body(); }
-  testing::RecordingWindowPort& Window() { return store_->recorder(); }
-
-  ScratchFolder folder_;
-  std::filesystem::path work_ = folder_ / "work";
-  std::unique_ptr<OpenedStore> store_;
 };
 
 TEST_F(Preview2010, RtfMailWithAttachments) {
   Show(u"100", u"mail", u"Ann", u"true");
   EXPECT_EQ(Body().format, BodyFormat::kRtf);
   EXPECT_EQ(Body().file_path, work_ / "rtfbody.txt");
-  EXPECT_NE(FileBytes(work_ / "rtfbody.txt").find("Hello 2010"), std::string::npos);
+  EXPECT_NE(FileText(work_ / "rtfbody.txt").find("Hello 2010"), std::string::npos);
   EXPECT_NE(Frameset().find(u"rows='28%,*'"), std::u16string::npos);
   EXPECT_NE(Frameset().find(u"<frame src='rtfbody.txt'>"), std::u16string::npos);
 
@@ -148,10 +132,10 @@ TEST_F(Preview2010, RtfMailWithAttachments) {
   const std::u16string names = CellValue(header, label::kAttachment);
   EXPECT_NE(names.find(u"report.pdf;"), std::u16string::npos);
   EXPECT_EQ(names.find(u"../"), std::u16string::npos);
-  EXPECT_EQ(FileBytes(work_ / "report.pdf"), "PDF");
+  EXPECT_EQ(FileText(work_ / "report.pdf"), "PDF");
   EXPECT_FALSE(std::filesystem::exists(folder_ / "etc" / "passwd"));
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_.path())) {
-    if (entry.is_regular_file() && entry.file_size() == 6 && FileBytes(entry.path()) == "SECRET") {
+    if (entry.is_regular_file() && entry.file_size() == 6 && FileText(entry.path()) == "SECRET") {
       EXPECT_EQ(entry.path().parent_path(), work_);
     }
   }
@@ -165,10 +149,10 @@ TEST_F(Preview2010, HtmlThenTextThenNothing) {
   Show(u"101", u"mail");
   EXPECT_EQ(Body().format, BodyFormat::kHtml);
   EXPECT_EQ(Body().file_path, work_ / "blank.html");
-  const std::string html = FileBytes(work_ / "blank.html");
+  const std::string html = FileText(work_ / "blank.html");
   EXPECT_NE(html.find("Caf\xC3\xA9"), std::string::npos);
   EXPECT_EQ(html.find("<script"), std::string::npos);
-  EXPECT_NE(FileBytes(work_ / "blank.html.stored").find("<script>x()</script>"), std::string::npos);
+  EXPECT_NE(FileText(work_ / "blank.html.stored").find("<script>x()</script>"), std::string::npos);
   EXPECT_EQ(Header().find(u"script"), std::u16string::npos);
 
   Show(u"102", u"mail");
@@ -181,7 +165,7 @@ TEST_F(Preview2010, HtmlThenTextThenNothing) {
   Show(u"10b", u"mail");
   EXPECT_EQ(Body().format, BodyFormat::kNone);
   EXPECT_EQ(Body().file_path, work_ / "blank.txt");
-  EXPECT_EQ(FileBytes(work_ / "blank.txt"), "");
+  EXPECT_EQ(FileText(work_ / "blank.txt"), "");
   EXPECT_NE(Frameset().find(u"<frame src='blank.txt'>"), std::u16string::npos);
 }
 
@@ -230,7 +214,7 @@ TEST_F(Preview2010, AppointmentWithOnlyT60) {
   EXPECT_EQ(header.find(label::kEndDate), std::u16string::npos);
   EXPECT_EQ(CellValue(header, label::kLocation), u"Room 1");
   EXPECT_EQ(CellValue(header, label::kAppointmentTo), u"carol@example.com,");
-  EXPECT_EQ(FileBytes(work_ / "blank.txt"), "");
+  EXPECT_EQ(FileText(work_ / "blank.txt"), "");
   EXPECT_NE(Frameset().find(u"cols='*,*'"), std::u16string::npos);
 }
 
@@ -260,7 +244,7 @@ TEST_F(Preview2010, ItemWithTwoBodyRowsAndItemWithNone) {
 
   // An item without a body row reads no other item's row in its place.
   Show(u"999", u"mail");
-  EXPECT_EQ(FileBytes(work_ / "blank.txt"), "");
+  EXPECT_EQ(FileText(work_ / "blank.txt"), "");
   EXPECT_EQ(Body().format, BodyFormat::kNone);
 }
 

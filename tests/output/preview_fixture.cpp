@@ -12,39 +12,12 @@ namespace tarvex::testing {
 
 namespace ef = edbforge;
 
-edbforge::TableDefinition PreviewTable(std::u16string name,
-                                       std::initializer_list<std::u16string_view> columns) {
-  ef::TableDefinition table = ExchangeTable(std::move(name), columns);
-  for (ef::ColumnDefinition& column : table.columns) {
-    if (column.name == u"N1009" || column.name == u"N1013") {
-      column.type = ef::ColumnType::kLongBinary;
-    } else if (column.name.starts_with(u"MS")) {
-      column.type = ef::ColumnType::kLongText;
-      column.multi_valued = true;
-    } else if (column.name.starts_with(u"MN")) {
-      column.type = ef::ColumnType::kBinary;
-      column.multi_valued = true;
-    }
-  }
-  return table;
-}
-
-std::vector<std::uint8_t> Utf8Bytes(std::string_view text) {
-  return {text.begin(), text.end()};
-}
-
 std::vector<std::uint8_t> Utf8Bytes(std::u16string_view text) {
   return Utf8Bytes(Utf16ToUtf8(text));
 }
 
-std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  EXPECT_TRUE(file.good()) << "missing " << path;
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 std::u16string PageText(const std::filesystem::path& path) {
-  const std::string bytes = FileBytes(path);
+  const std::string bytes = FileText(path);
   if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") {
     ADD_FAILURE() << path << " does not start with FF FE";
     return std::u16string();
@@ -55,7 +28,7 @@ std::u16string PageText(const std::filesystem::path& path) {
 }
 
 std::u16string UnmarkedText(const std::filesystem::path& path) {
-  const std::string bytes = FileBytes(path);
+  const std::string bytes = FileText(path);
   EXPECT_FALSE(bytes.starts_with("\xFF\xFE")) << path << " carries a mark";
   const std::optional<std::u16string> text = DecodeUtf16LeStrict(bytes);
   EXPECT_TRUE(text.has_value()) << path << " is not UTF-16LE";

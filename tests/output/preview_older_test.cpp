@@ -8,25 +8,24 @@
 #include "output/header_page.h"
 #include "output/preview.h"
 #include "preview_fixture.h"
+#include "support/test_files.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
-#include "tools/edbforge/tests/scratch_folder.h"
 
 namespace tarvex {
 namespace {
 
 namespace ef = edbforge;
 namespace label = header_label;
-using edbforge::testing::ScratchFolder;
 using testing::CellValue;
-using testing::FileBytes;
+using testing::ExchangeTable;
+using testing::FileText;
 using testing::FileTimeOf;
 using testing::IdBytes;
 using testing::ListRow;
-using testing::OpenedStore;
 using testing::PageText;
-using testing::PreviewTable;
 using testing::UnmarkedText;
 using testing::Utf8Bytes;
+using testing::WithTexts;
 
 constexpr std::initializer_list<std::u16string_view> kMsgColumns = {
     u"N67b0",  u"N67b3", u"S1000", u"N1013", u"N1009", u"S70",    u"N67b5", u"S810c",
@@ -57,8 +56,8 @@ ef::Record MsgRow() {
 
 void WriteOlderStore(const std::filesystem::path& path) {
   ef::EseDatabaseWriter writer(path, {4096, 20});
-  writer.AddTable(PreviewTable(u"Folders", {u"Q6748", u"S3001"}));
-  ef::TableWriter& msg = writer.AddTable(PreviewTable(u"Msg", kMsgColumns));
+  writer.AddTable(ExchangeTable(u"Folders", {u"Q6748", u"S3001"}));
+  ef::TableWriter& msg = writer.AddTable(ExchangeTable(u"Msg", kMsgColumns));
   msg.Append(MsgRow().Set(u"S1000", std::u16string(kTextBody)));
   msg.Append(MsgRow().Set(u"S70", std::u16string(u"Topic & more")));
   msg.Append(MsgRow().Set(u"N1013",
@@ -78,18 +77,17 @@ void WriteOlderStore(const std::filesystem::path& path) {
   msg.Append(MsgRow()
                  .Add(u"MN81d8", Utf8Bytes("Ann SMTPann@example.com"))
                  .Add(u"MN81d8", Utf8Bytes("<b>Bob</b> SMTPbob@example.com")));
-  msg.Append(MsgRow()
-                 .Set(u"S82a0", std::u16string(u"Full Name"))
-                 .Set(u"S3001", std::u16string(u"Display Name"))
-                 .Set(u"S3a06", std::u16string(u"Ann"))
-                 .Set(u"S802c", std::u16string(u"ann@example.com"))
-                 .Set(u"S3a2a", std::u16string(u"12345"))
+  msg.Append(WithTexts(MsgRow(), {{u"S82a0", u"Full Name"},
+                                  {u"S3001", u"Display Name"},
+                                  {u"S3a06", u"Ann"},
+                                  {u"S802c", u"ann@example.com"},
+                                  {u"S3a2a", u"12345"}})
                  .Set(u"T3a42", FileTimeOf(1980, 12, 24, 0, 0, 0))
                  .Set(u"N67b5", Utf8Bytes("Ann Lee SMTP ann@example.com")));
   msg.Append(MsgRow().Set(u"S1000", std::u16string(u"journal")));
 
   ef::TableDefinition attachments =
-      PreviewTable(u"Attach", {u"Q3f88", u"S3001", u"S3704", u"N3701"});
+      ExchangeTable(u"Attach", {u"Q3f88", u"S3001", u"S3704", u"N3701"});
   attachments.callback = std::u16string(kAttachmentCallbackName);
   ef::TableWriter& attach = writer.AddTable(attachments);
   attach.Append(MsgRow()
@@ -103,12 +101,10 @@ void WriteOlderStore(const std::filesystem::path& path) {
   writer.Finish();
 }
 
-class OlderPreview : public ::testing::Test {
+class OlderPreview : public testing::PreviewTest {
  protected:
   void SetUp() override {
-    WriteOlderStore(folder_ / "old.edb");
-    std::filesystem::create_directories(work_);
-    store_ = std::make_unique<OpenedStore>(folder_ / "old.edb", work_);
+    Open(&WriteOlderStore);
     Recovery& recovery = store_->recovery();
     ASSERT_EQ(recovery.layout(), StoreLayout::kOlder);
     StoreSession& session = recovery.session();
@@ -122,14 +118,6 @@ class OlderPreview : public ::testing::Test {
   }
 
   void Show(const ItemListRow& row) { ShowItemPreview(store_->recovery(), row); }
-  std::u16string Header() { return PageText(work_ / "header.html"); }
-  std::u16string Frameset() { return PageText(work_ / "strEmlPath.html"); }
-  BodyState& Body() { return store_->recovery().body(); }
-  testing::RecordingWindowPort& Window() { return store_->recorder(); }
-
-  ScratchFolder folder_;
-  std::filesystem::path work_ = folder_ / "work";
-  std::unique_ptr<OpenedStore> store_;
 };
 
 std::u16string Number(Row row) {
@@ -187,18 +175,18 @@ TEST_F(OlderPreview, MailWithoutBodyShowsItsPlainBodiesAndTheTopic) {
 
   // Nothing kept for the item: an empty file, not the previous one.
   Show(ListRow(u"m3", u"mail", Number(kNoBodyMail), u""));
-  EXPECT_EQ(FileBytes(work_ / "blank.txt"), "");
+  EXPECT_EQ(FileText(work_ / "blank.txt"), "");
 }
 
 TEST_F(OlderPreview, HtmlAndRtfBodiesAreTakenWhenThereIsNoText) {
   Show(ListRow(u"m4", u"IPM.Note.Custom", Number(kHtmlMail), u""));
   EXPECT_EQ(Body().format, BodyFormat::kHtml);
   EXPECT_EQ(Body().file_path, work_ / "htmlbody.html");
-  EXPECT_NE(FileBytes(work_ / "htmlbody.html").find("Caf\xC3\xA9"), std::string::npos);
+  EXPECT_NE(FileText(work_ / "htmlbody.html").find("Caf\xC3\xA9"), std::string::npos);
   // Shown without its script; the message writers get the body as stored.
-  EXPECT_EQ(FileBytes(work_ / "htmlbody.html").find("<script"), std::string::npos);
+  EXPECT_EQ(FileText(work_ / "htmlbody.html").find("<script"), std::string::npos);
   EXPECT_EQ(Body().stored_path, work_ / "htmlbody.html.stored");
-  EXPECT_NE(FileBytes(work_ / "htmlbody.html.stored").find("<script>x()</script>"),
+  EXPECT_NE(FileText(work_ / "htmlbody.html.stored").find("<script>x()</script>"),
             std::string::npos);
   EXPECT_NE(Frameset().find(u"<frame src='htmlbody.html'>"), std::u16string::npos);
   EXPECT_EQ(Header().find(u"script"), std::u16string::npos);
@@ -206,7 +194,7 @@ TEST_F(OlderPreview, HtmlAndRtfBodiesAreTakenWhenThereIsNoText) {
   Show(ListRow(u"m5", u"mail", Number(kRtfMail), u""));
   EXPECT_EQ(Body().format, BodyFormat::kText);
   EXPECT_EQ(Body().file_path, work_ / "rtfbody.txt");
-  EXPECT_NE(FileBytes(work_ / "rtfbody.txt").find("Hello RTF"), std::string::npos);
+  EXPECT_NE(FileText(work_ / "rtfbody.txt").find("Hello RTF"), std::string::npos);
 }
 
 TEST_F(OlderPreview, AttachmentsAreWrittenInsideTheWorkingFolder) {
@@ -214,12 +202,12 @@ TEST_F(OlderPreview, AttachmentsAreWrittenInsideTheWorkingFolder) {
                u"files", u"", u"true"));
   const std::u16string names = CellValue(Header(), label::kAttachment);
   EXPECT_NE(names.find(u"report.pdf;"), std::u16string::npos);
-  EXPECT_EQ(FileBytes(work_ / "report.pdf"), "PDF");
+  EXPECT_EQ(FileText(work_ / "report.pdf"), "PDF");
   // The hostile name became a file of the working folder itself.
   EXPECT_FALSE(std::filesystem::exists(folder_ / "etc" / "passwd"));
   int files_with_secret = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_.path())) {
-    if (entry.is_regular_file() && FileBytes(entry.path()) == "SECRET") {
+    if (entry.is_regular_file() && FileText(entry.path()) == "SECRET") {
       ++files_with_secret;
       EXPECT_EQ(entry.path().parent_path(), work_);
     }
@@ -269,7 +257,7 @@ TEST_F(OlderPreview, NotesActivityAndDistributionListPages) {
   // The plain bodies are kept as they were; the page shows them as text, never as markup.
   EXPECT_EQ(UnmarkedText(work_ / "blank.html.stored"), u"sticky");
   EXPECT_EQ(Body().stored_path, work_ / "blank.html.stored");
-  EXPECT_NE(FileBytes(work_ / "blank.html")
+  EXPECT_NE(FileText(work_ / "blank.html")
                 .find("<pre style=\"white-space:pre-wrap;font-family:inherit\">sticky</pre>"),
             std::string::npos);
   EXPECT_NE(Frameset().find(u"rows='30%,*'"), std::u16string::npos);

@@ -70,16 +70,9 @@ std::string Decoded(const char* base64) {
   return std::string(reinterpret_cast<const char*>(bytes.get()), size);
 }
 
-class CalendarSavingTest : public ::testing::Test {
+class CalendarSavingTest : public testing::SaverFolderTest {
  protected:
-  void SetUp() override {
-    work_ = scratch_.path() / "work";
-    std::filesystem::create_directories(work_);
-    box_ = scratch_.path() / "out" / "Mailbox" / "Calendar";
-  }
-  void WriteManifest(const ManifestLines& lines, std::u16string_view line_end = u"\r\n") {
-    WriteBytes(scratch_.path() / "mailsaving.txt", ManifestBytes(lines, line_end));
-  }
+  CalendarSavingTest() : SaverFolderTest("Calendar") {}
   ManifestLines Appointment(std::u16string subject, std::u16string attachments) {
     const std::u16string folder = Text(box_);
     return {{u"exFolderPath:", folder},
@@ -93,10 +86,6 @@ class CalendarSavingTest : public ::testing::Test {
             {u"timezone:", u"(GMT+01:00) Amsterdam, Berlin"},
             {u"Body:", Text(work_ / "blank.txt")}};
   }
-
-  testing::ScratchFolder scratch_;
-  std::filesystem::path work_;
-  std::filesystem::path box_;
 };
 
 TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {

@@ -83,12 +83,9 @@ std::string One(const VCard& card, std::string_view name) {
   return values.empty() ? "" : Unescaped(values[0]);
 }
 
-class ContactSavingTest : public ::testing::Test {
+class ContactSavingTest : public testing::SaverFolderTest {
  protected:
-  void SetUp() override {
-    work_ = scratch_.path() / "work";
-    std::filesystem::create_directories(work_);
-    box_ = scratch_.path() / "out" / "Mailbox" / "Contacts";
+  ContactSavingTest() : SaverFolderTest("Contacts") {
     WriteBytes(work_ / "blank.txt", testing::Utf16LeBytes(u"Met at the fair, 2009.\r\nСпасибо"));
   }
 
@@ -108,16 +105,11 @@ class ContactSavingTest : public ::testing::Test {
       }
     }
     WriteBytes(scratch_.path() / "conatctsaving.txt", "\xFF\xFE" + testing::Utf16LeBytes(escaped));
-    WriteBytes(scratch_.path() / "mailsaving.txt",
-               ManifestBytes({{u"xxFolderPath:", Text(box_)},
-                              {u"FolderPath:", Text(box_)},
-                              {u"Body:", Text(work_ / "blank.txt")},
-                              {u"TYPE:", u"txt"}}));
+    WriteManifest({{u"xxFolderPath:", Text(box_)},
+                   {u"FolderPath:", Text(box_)},
+                   {u"Body:", Text(work_ / "blank.txt")},
+                   {u"TYPE:", u"txt"}});
   }
-
-  testing::ScratchFolder scratch_;
-  std::filesystem::path work_;
-  std::filesystem::path box_;
 };
 
 std::array<std::u16string, kContactFieldCount> SampleFields() {

@@ -36,12 +36,9 @@ nlohmann::json ReadMbox(const std::filesystem::path& mbox) {
 
 // A working folder, an output folder and the manifest of one mail item, as the export leaves
 // them: the message file holds only "From: " and the sender in Windows-1252.
-class MailSavingTest : public ::testing::Test {
+class MailSavingTest : public testing::SaverFolderTest {
  protected:
-  void SetUp() override {
-    work_ = scratch_.path() / "work";
-    std::filesystem::create_directories(work_);
-    box_ = scratch_.path() / "out" / "Mailbox" / "Inbox";
+  MailSavingTest() : SaverFolderTest("Inbox") {
     WriteBytes(work_ / "1a2b.eml", "From: " + Utf16ToWindows1252(u"Zoë Ärger <zoe@example.com>"));
   }
 
@@ -60,13 +57,6 @@ class MailSavingTest : public ::testing::Test {
             {u"BPATH:", body_file}};
   }
 
-  void WriteManifest(const ManifestLines& lines) {
-    WriteBytes(scratch_.path() / "mailsaving.txt", ManifestBytes(lines));
-  }
-
-  testing::ScratchFolder scratch_;
-  std::filesystem::path work_;
-  std::filesystem::path box_;
 };
 
 TEST_F(MailSavingTest, EveryFieldBodyAndAttachmentComesBack) {

@@ -52,18 +52,6 @@ int Spawn(const std::vector<std::string>& arguments, const std::filesystem::path
 
 }  // namespace
 
-ScratchFolder::ScratchFolder() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "mailsaving-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code error;
-  std::filesystem::remove_all(path_, error);
-}
-
 std::string Utf16LeBytes(std::u16string_view text) {
   return EncodeUtf16Le(text);
 }

@@ -3,25 +3,17 @@
 // Files and runs for the saver tests: a scratch folder, manifests written byte for byte as the
 // recovery program writes them, and the saver program run on them.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "support/test_files.h"
+
 namespace tarvex::testing {
-
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 using ManifestLines = std::vector<std::pair<std::u16string, std::u16string>>;
 
@@ -45,5 +37,22 @@ std::string RunForOutput(const std::vector<std::string>& arguments, int& exit_co
 
 std::u16string Text(const std::filesystem::path& path);
 std::filesystem::path PathOf(std::u16string_view text);
+
+// A scratch folder as an export leaves it for the saver: the working folder "work", the output
+// folder "out/Mailbox/<folder>" and the manifest "mailsaving.txt" beside them.
+class SaverFolderTest : public ::testing::Test {
+ protected:
+  explicit SaverFolderTest(std::string_view folder)
+      : work_(scratch_.path() / "work"), box_(scratch_.path() / "out" / "Mailbox" / folder) {
+    std::filesystem::create_directories(work_);
+  }
+  void WriteManifest(const ManifestLines& lines, std::u16string_view line_end = u"\r\n") {
+    WriteBytes(scratch_.path() / "mailsaving.txt", ManifestBytes(lines, line_end));
+  }
+
+  ScratchFolder scratch_;
+  std::filesystem::path work_;
+  std::filesystem::path box_;
+};
 
 }  // namespace tarvex::testing

@@ -20,9 +20,12 @@
 #include "tools/esedb_reference/esedb_handles.h"
 #include "support/long_value_pages.h"
 #include "support/sample_files.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
+
+using testing::HexBytes;
 
 using Bytes = std::vector<std::uint8_t>;
 using nlohmann::json;
@@ -41,14 +44,6 @@ constexpr std::uint8_t kMultiValueFlag = 0x08;
 constexpr std::uint32_t kLongBinaryType = 11;
 constexpr std::uint32_t kLongTextType = 12;
 constexpr std::uint32_t kTextType = 10;
-
-Bytes HexBytes(const std::string& hex) {
-  Bytes bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
 
 // A column of these samples holds UTF-16 text when its name says Unicode, else ASCII.
 bool IsUnicodeColumn(const std::string& name) {

@@ -16,44 +16,18 @@
 #include "store/store_session.h"
 #include "store/stored_value.h"
 #include "support/recording_window_port.h"
+#include "support/test_files.h"
 #include "tools/edbforge/ese/database_writer.h"
 
 namespace tarvex {
 namespace {
 
+using testing::FileBytes;
+using testing::ScratchFolder;
+using testing::WriteFile;
+
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kPageSize = 4096;
-
-class TemporaryFolder {
- public:
-  explicit TemporaryFolder(const std::string& name)
-      : path_(std::filesystem::temp_directory_path() /
-              ("tarvex-" + name + "-" + std::to_string(::getpid()))) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-Bytes ReadAll(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::filesystem::path& path, const Bytes& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
 
 std::u16string Numbered(std::u16string_view prefix, int number) {
   char digits[16];
@@ -124,9 +98,9 @@ void ExpectFailureResult(const Outcome& outcome, std::size_t tables_written) {
 }
 
 TEST(DamagedStore, TruncatedDatabasesFailCleanly) {
-  TemporaryFolder folder("truncated");
+  ScratchFolder folder;
   WriteStore(folder / "whole.edb", 1, 400);
-  const Bytes whole = ReadAll(folder / "whole.edb");
+  const Bytes whole = FileBytes(folder / "whole.edb");
   ASSERT_GE(whole.size(), 10 * kPageSize);
   {
     const Outcome outcome = OpenAndCatalog(folder / "whole.edb");
@@ -136,7 +110,7 @@ TEST(DamagedStore, TruncatedDatabasesFailCleanly) {
   }
   for (std::size_t size : {whole.size() / 2, 3 * kPageSize, kPageSize + 100}) {
     SCOPED_TRACE(size);
-    WriteAll(folder / "cut.edb", Bytes(whole.begin(), whole.begin() + static_cast<long>(size)));
+    WriteFile(folder / "cut.edb", Bytes(whole.begin(), whole.begin() + static_cast<long>(size)));
     const Outcome outcome = OpenAndCatalog(folder / "cut.edb");
     if (outcome.opened && outcome.catalog == CatalogResult::kComplete) {
       // Cut after the catalogue: the tables list, their records cannot all be read.
@@ -165,15 +139,15 @@ std::optional<std::size_t> FirstRecordOffset(const std::filesystem::path& path,
 }
 
 TEST(DamagedStore, UnreadableRecordsAreHandedOnAsAbsent) {
-  TemporaryFolder folder("record");
+  ScratchFolder folder;
   WriteStore(folder / "store.edb", 1, 400);
   const std::optional<std::size_t> first = FirstRecordOffset(folder / "store.edb", u"Table00000");
   ASSERT_TRUE(first);
   // Variable values said to start beyond the record's end.
-  Bytes file = ReadAll(folder / "store.edb");
+  Bytes file = FileBytes(folder / "store.edb");
   file[*first + 2] = 0xFF;
   file[*first + 3] = 0xFF;
-  WriteAll(folder / "store.edb", file);
+  WriteFile(folder / "store.edb", file);
 
   StoreSession::OpenResult result = StoreSession::Open(folder / "store.edb");
   auto* session = std::get_if<std::unique_ptr<StoreSession>>(&result);
@@ -222,26 +196,7 @@ std::vector<std::size_t> CatalogLeafPages(const Bytes& file, std::uint32_t objec
   return pages;
 }
 
-// A store of 1500 tables and the middle leaf page of each catalogue copy.
-struct BrokenCatalogue {
-  TemporaryFolder folder{"catalogue"};
-  Bytes whole;
-  std::size_t middle = 0;
-  std::size_t shadow_middle = 0;
-};
-
 constexpr int kManyTables = 1500;
-
-void WriteBrokenCatalogue(BrokenCatalogue& store) {
-  WriteStore(store.folder / "whole.edb", kManyTables, 1);
-  store.whole = ReadAll(store.folder / "whole.edb");
-  const std::vector<std::size_t> leaves = CatalogLeafPages(store.whole, kCatalogObjectId);
-  const std::vector<std::size_t> shadow = CatalogLeafPages(store.whole, kCatalogShadowObjectId);
-  ASSERT_GE(leaves.size(), 10u);
-  ASSERT_EQ(shadow.size(), leaves.size());
-  store.middle = leaves[leaves.size() / 2];
-  store.shadow_middle = shadow[shadow.size() / 2];
-}
 
 void Garble(Bytes& file, std::size_t page) {
   std::mt19937 random(static_cast<std::uint32_t>(page));
@@ -253,45 +208,45 @@ void Zero(Bytes& file, std::size_t page) {
             file.begin() + static_cast<long>(page + kPageSize), std::uint8_t{0});
 }
 
-TEST(DamagedStore, CatalogueBrokenHalfWayIsReadFromItsShadow) {
-  BrokenCatalogue store;
-  ASSERT_NO_FATAL_FAILURE(WriteBrokenCatalogue(store));
-  for (auto damage : {Garble, Zero}) {
-    Bytes broken = store.whole;
-    damage(broken, store.middle);
-    WriteAll(store.folder / "broken.edb", broken);
-    const Outcome outcome = OpenAndCatalog(store.folder / "broken.edb");
-    ASSERT_TRUE(outcome.opened);
-    EXPECT_EQ(outcome.catalog, CatalogResult::kComplete);
-    EXPECT_EQ(outcome.entries, kManyTables + 2u);  // with MSysObjects and its shadow
-  }
-}
-
-// The tables of a leaf lost in both copies are gone, and the catalogue says so.
-TEST(DamagedStore, CatalogueLeafLostInBothCopiesIsReportedAsFailure) {
-  BrokenCatalogue store;
-  ASSERT_NO_FATAL_FAILURE(WriteBrokenCatalogue(store));
-  for (auto damage : {Garble, Zero}) {
-    Bytes broken = store.whole;
-    damage(broken, store.middle);
-    damage(broken, store.shadow_middle);
-    WriteAll(store.folder / "broken.edb", broken);
-    const Outcome outcome = OpenAndCatalog(store.folder / "broken.edb");
-    ASSERT_TRUE(outcome.opened);
-    EXPECT_GT(outcome.entries, kManyTables / 2u);
-    ExpectFailureResult(outcome, kManyTables);
+// A leaf of the catalogue lost half way is read from its shadow copy; the tables of a leaf lost
+// in both copies are gone, and the catalogue says so.
+TEST(DamagedStore, CatalogueLeafLostIsReadFromItsShadowUnlessLostInBoth) {
+  ScratchFolder folder;
+  WriteStore(folder / "whole.edb", kManyTables, 1);
+  const Bytes whole = FileBytes(folder / "whole.edb");
+  const std::vector<std::size_t> leaves = CatalogLeafPages(whole, kCatalogObjectId);
+  const std::vector<std::size_t> shadow = CatalogLeafPages(whole, kCatalogShadowObjectId);
+  ASSERT_GE(leaves.size(), 10u);
+  ASSERT_EQ(shadow.size(), leaves.size());
+  for (const bool both : {false, true}) {
+    for (auto damage : {Garble, Zero}) {
+      SCOPED_TRACE(both ? "both copies" : "the catalogue only");
+      Bytes broken = whole;
+      damage(broken, leaves[leaves.size() / 2]);
+      if (both) damage(broken, shadow[shadow.size() / 2]);
+      WriteFile(folder / "broken.edb", broken);
+      const Outcome outcome = OpenAndCatalog(folder / "broken.edb");
+      ASSERT_TRUE(outcome.opened);
+      if (!both) {
+        EXPECT_EQ(outcome.catalog, CatalogResult::kComplete);
+        EXPECT_EQ(outcome.entries, kManyTables + 2u);  // with MSysObjects and its shadow
+      } else {
+        EXPECT_GT(outcome.entries, kManyTables / 2u);
+        ExpectFailureResult(outcome, kManyTables);
+      }
+    }
   }
 }
 
 TEST(DamagedStore, GarbageAfterASoundHeaderFailsCleanly) {
-  TemporaryFolder folder("garbage");
+  ScratchFolder folder;
   WriteStore(folder / "whole.edb", 3, 100);
-  Bytes file = ReadAll(folder / "whole.edb");
+  Bytes file = FileBytes(folder / "whole.edb");
   std::mt19937 random(7);
   for (std::size_t i = 2 * kPageSize; i < file.size(); ++i) {
     file[i] = static_cast<std::uint8_t>(random());
   }
-  WriteAll(folder / "garbage.edb", file);
+  WriteFile(folder / "garbage.edb", file);
   ExpectFailureResult(OpenAndCatalog(folder / "garbage.edb"), 3);
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cinttypes>
 #include <cstdio>
@@ -14,9 +15,13 @@
 #include "store/store_session.h"
 #include "store/value_reader.h"
 #include "support/sample_files.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
+
+using testing::GuidBytes;
+using testing::HexBytes;
 
 using nlohmann::json;
 using testing::UnpackedSample;
@@ -48,23 +53,6 @@ std::u16string Format(const char* format, auto value) {
   return FromAscii(buffer);
 }
 
-std::vector<std::uint8_t> GuidBytes(const std::string& guid) {
-  std::string hex;
-  for (char c : guid) {
-    if (c != '-') hex.push_back(c);
-  }
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t i = 0; i < 32; i += 2) {
-    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  // The first three fields are stored little-endian.
-  std::swap(bytes[0], bytes[3]);
-  std::swap(bytes[1], bytes[2]);
-  std::swap(bytes[4], bytes[5]);
-  std::swap(bytes[6], bytes[7]);
-  return bytes;
-}
-
 // How the program renders a plain value of each type, from the independent decoding.
 std::u16string ExpectedPlainText(int type, const json& value) {
   switch (type) {
@@ -88,6 +76,9 @@ std::u16string ExpectedPlainText(int type, const json& value) {
     case 10:
     case 12:
       return Utf8ToUtf16(value.get<std::string>());
+    case 9:
+    case 11:
+      return PrintableFilter(HexBytes(value.at("hex").get<std::string>()));
     case 16:
       return PrintableFilter(GuidBytes(value.get<std::string>()));
     default:
@@ -96,34 +87,87 @@ std::u16string ExpectedPlainText(int type, const json& value) {
   }
 }
 
-TEST(ValueReaderOnSamples, EveryFixedTypeRendersAsItsText) {
-  OpenSample open = Open("basic");
-  ASSERT_TRUE(open.session && open.table);
-  BodyState body;
-  ValueReader reader(*open.session, std::filesystem::temp_directory_path(), body);
-  const json& columns = open.expected.at("columns");
-  const json& records = open.expected.at("records");
-  for (std::size_t r = 0; r < records.size(); ++r) {
-    const std::optional<ese::Record> record = open.table->ReadRecord(static_cast<std::uint32_t>(r));
-    ASSERT_TRUE(record);
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      const std::string name = columns[c].at("name").get<std::string>();
-      const json& value = records[r].at(name);
-      const std::optional<std::u16string> text =
-          reader.ReadValueText(&*record, static_cast<int>(c));
-      ASSERT_TRUE(text) << name;
-      const std::u16string expected =
-          value.is_null() ? u"" : ExpectedPlainText(columns[c].at("type").get<int>(), value);
-      EXPECT_EQ(Utf16ToUtf8(*text), Utf16ToUtf8(expected)) << "record " << r << " column " << name;
+// basic.edb: every fixed type; default.edb: a value of every type, taken from the columns'
+// defaults (the engine keeps no tagged default in the record: the column's default applies).
+TEST(ValueReaderOnSamples, EveryTypeRendersAsItsText) {
+  for (const char* name : {"basic", "default"}) {
+    SCOPED_TRACE(name);
+    OpenSample open = Open(name);
+    ASSERT_TRUE(open.session && open.table);
+    BodyState body;
+    ValueReader reader(*open.session, std::filesystem::temp_directory_path(), body);
+    const json& columns = open.expected.at("columns");
+    const json& records = open.expected.at("records");
+    for (std::size_t r = 0; r < records.size(); ++r) {
+      const std::optional<ese::Record> record =
+          open.table->ReadRecord(static_cast<std::uint32_t>(r));
+      ASSERT_TRUE(record);
+      for (std::size_t c = 0; c < columns.size(); ++c) {
+        const std::string column = columns[c].at("name").get<std::string>();
+        const int type = columns[c].at("type").get<int>();
+        const json& value = records[r].at(column);
+        const int entry = static_cast<int>(c);
+        SCOPED_TRACE("record " + std::to_string(r) + " column " + column);
+        const std::optional<std::u16string> text = reader.ReadValueText(&*record, entry);
+        ASSERT_TRUE(text);
+        EXPECT_EQ(Utf16ToUtf8(*text),
+                  Utf16ToUtf8(value.is_null() ? u"" : ExpectedPlainText(type, value)));
+        if (type == 9 && !value.is_null()) {
+          EXPECT_EQ(reader.ReadValueHexText(&*record, entry),
+                    HexText(HexBytes(value.at("hex").get<std::string>())));
+        }
+      }
     }
   }
 }
 
-}  // namespace
-}  // namespace tarvex
-
-namespace tarvex {
-namespace {
+// binary.edb, binary values of every storage: plain values read as printable and hex text;
+// separated values, those of compressed columns included, reach the files whole.
+TEST(ValueReaderOnSamples, BinaryValuesAsTextLongValuesWholeInTheirFiles) {
+  OpenSample open = Open("binary");
+  ASSERT_TRUE(open.session && open.table);
+  testing::ScratchFolder folder;
+  BodyState body;
+  ValueReader reader(*open.session, folder.path(), body);
+  reader.set_attachment_file_name(u"attachment.bin");
+  const json& columns = open.expected.at("columns");
+  const json& values = open.expected.at("records").at(0);
+  const std::optional<ese::Record> record = open.table->ReadRecord(0);
+  ASSERT_TRUE(record);
+  int plain = 0;
+  int whole = 0;
+  for (std::size_t c = 1; c < columns.size(); ++c) {
+    const std::string name = columns[c].at("name").get<std::string>();
+    const json& value = values.at(name);
+    const int entry = static_cast<int>(c);
+    SCOPED_TRACE(name);
+    const std::optional<RawValue> raw = GetRawValue(&*record, entry);
+    ASSERT_TRUE(raw);
+    const bool plain_value = raw->flags <= kValueFlagVariableSize;
+    const bool long_binary = columns[c].at("type").get<int>() == 11;
+    if (value.is_null() || !(plain_value || long_binary)) continue;
+    const std::vector<std::uint8_t> bytes = HexBytes(value.at("hex").get<std::string>());
+    if (plain_value) {
+      EXPECT_EQ(reader.ReadValueText(&*record, entry), PrintableFilter(bytes));
+      EXPECT_EQ(reader.ReadValueHexText(&*record, entry), HexText(bytes));
+      ++plain;
+    }
+    if (!long_binary) continue;
+    const std::optional<std::filesystem::path> attachment =
+        reader.WriteAttachmentFile(&*record, entry);
+    ASSERT_TRUE(attachment);
+    EXPECT_EQ(testing::FileBytes(*attachment), bytes);
+    ASSERT_TRUE(reader.WriteHtmlBodyFile(&*record, entry));
+    EXPECT_EQ(testing::FileBytes(folder.path() / "blank.html"), bytes);
+    ++whole;
+  }
+  EXPECT_GE(plain, 4);
+  EXPECT_GT(whole, 0);
+  EXPECT_EQ(whole, std::count_if(columns.begin(), columns.end(), [&](const json& column) {
+              return column.at("type").get<int>() == 11 &&
+                     !values.at(column.at("name").get<std::string>()).is_null();
+            }));
+}
 
 TEST(ValueReaderOnSamples, TextComesOutWholeEmojiIncluded) {
   OpenSample open = Open("text");
@@ -161,24 +205,10 @@ TEST(ValueReaderOnSamples, TextComesOutWholeEmojiIncluded) {
   std::filesystem::remove_all(folder);
 }
 
-}  // namespace
-}  // namespace tarvex
-
-namespace tarvex {
-namespace {
-
 std::vector<std::uint8_t> LittleEndian(std::uint64_t value, std::size_t size) {
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i < size; ++i)
     bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  return bytes;
-}
-
-std::vector<std::uint8_t> HexBytes(const std::string& hex) {
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
   return bytes;
 }
 

@@ -16,7 +16,7 @@ struct GzCloser {
 };
 using GzFile = std::unique_ptr<gzFile_s, GzCloser>;
 
-std::optional<std::filesystem::path> MakeTemporaryFolder() {
+std::optional<std::filesystem::path> MakeScratchFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tarvex-sample-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) return std::nullopt;
   return std::filesystem::path(pattern);
@@ -52,7 +52,7 @@ std::filesystem::path ExpectedJsonPath(std::string_view name) {
 std::optional<UnpackedSample> UnpackedSample::Unpack(std::string_view name) {
   const std::filesystem::path source = SamplesDirectory() / (std::string(name) + ".edb.gz");
   if (!std::filesystem::is_regular_file(source)) return std::nullopt;
-  std::optional<std::filesystem::path> folder = MakeTemporaryFolder();
+  std::optional<std::filesystem::path> folder = MakeScratchFolder();
   if (!folder) return std::nullopt;
   UnpackedSample sample(*folder, *folder / (std::string(name) + ".edb"));
   if (!Gunzip(source, sample.database_)) return std::nullopt;

@@ -1,219 +1,141 @@
 #include "esedb_read_back.h"
 
-#include <libesedb.h>
-
-#include <memory>
+#include "tools/esedb_reference/esedb_handles.h"
 
 namespace tarvex::edbforge::testing {
 namespace {
 
-struct ErrorText {
-  libesedb_error_t* error = nullptr;
-  ~ErrorText() {
-    if (error != nullptr) libesedb_error_free(&error);
-  }
-  std::string Take(const std::string& what) {
-    char text[512] = {0};
-    if (error != nullptr) libesedb_error_backtrace_sprint(error, text, sizeof(text));
-    return what + ": " + text;
-  }
-};
+using namespace tarvex::esedb_reference;
 
-template <typename T, int (*Free)(T**, libesedb_error_t**)>
-struct Freer {
-  void operator()(T* handle) const { Free(&handle, nullptr); }
-};
-
-struct FileCloser {
-  void operator()(libesedb_file_t* file) const {
-    libesedb_file_close(file, nullptr);
-    libesedb_file_free(&file, nullptr);
-  }
-};
-
-using File = std::unique_ptr<libesedb_file_t, FileCloser>;
-using Table = std::unique_ptr<libesedb_table_t, Freer<libesedb_table_t, libesedb_table_free>>;
-using Column = std::unique_ptr<libesedb_column_t, Freer<libesedb_column_t, libesedb_column_free>>;
-using RecordHandle =
-    std::unique_ptr<libesedb_record_t, Freer<libesedb_record_t, libesedb_record_free>>;
-using LongValue =
-    std::unique_ptr<libesedb_long_value_t, Freer<libesedb_long_value_t, libesedb_long_value_free>>;
-using MultiValue = std::unique_ptr<libesedb_multi_value_t,
-                                   Freer<libesedb_multi_value_t, libesedb_multi_value_free>>;
-
-std::u16string Utf16(const uint16_t* text, size_t size) {
-  std::u16string out;
-  for (size_t i = 0; i < size && text[i] != 0; ++i) out.push_back(static_cast<char16_t>(text[i]));
-  return out;
+// `size` bytes read by `read(buffer, size)`; none when libesedb fails.
+template <typename Read>
+std::optional<std::vector<uint8_t>> Data(size_t size, Read read) {
+  std::vector<uint8_t> bytes(size);
+  if (size > 0 && read(bytes.data(), size) != 1) return std::nullopt;
+  return bytes;
 }
 
-bool ReadValueEntry(libesedb_record_t* record, int entry, ReadValue& value, std::string& error) {
-  ErrorText failure;
+bool ReadValueEntry(libesedb_record_t* record, int entry, ReadValue& value) {
   size_t size = 0;
-  if (libesedb_record_get_value_data_flags(record, entry, &value.flags, &failure.error) != 1 ||
-      libesedb_record_get_value_data_size(record, entry, &size, &failure.error) != 1) {
-    error = failure.Take("value " + std::to_string(entry));
+  if (libesedb_record_get_value_data_flags(record, entry, &value.flags, nullptr) != 1 ||
+      libesedb_record_get_value_data_size(record, entry, &size, nullptr) != 1) {
     return false;
   }
   value.present = size > 0;
-  if (value.present) {
-    value.bytes.resize(size);
-    if (libesedb_record_get_value_data(record, entry, value.bytes.data(), size, &failure.error) !=
-        1) {
-      error = failure.Take("value data " + std::to_string(entry));
-      return false;
-    }
-  }
   if (!value.present) return true;
+  auto bytes = Data(size, [&](uint8_t* data, size_t n) {
+    return libesedb_record_get_value_data(record, entry, data, n, nullptr);
+  });
+  if (!bytes) return false;
+  value.bytes = std::move(*bytes);
   if ((value.flags & 0x04) != 0 && (value.flags & 0x08) == 0) {
     libesedb_long_value_t* raw = nullptr;
-    const int found = libesedb_record_get_long_value(record, entry, &raw, &failure.error);
-    if (found == 0) {
-      value.long_value_missing = true;
-      return true;
-    }
-    if (found != 1) {
-      error = failure.Take("long value " + std::to_string(entry));
-      return false;
-    }
-    LongValue long_value(raw);
+    const int found = libesedb_record_get_long_value(record, entry, &raw, nullptr);
+    value.long_value_missing = found == 0;
+    if (found != 1) return found == 0;
+    const EsedbLongValue long_value(raw);
     size64_t long_size = 0;
-    if (libesedb_long_value_get_data_size(raw, &long_size, &failure.error) != 1) {
-      error = failure.Take("long value size");
+    if (libesedb_long_value_get_data_size(raw, &long_size, nullptr) != 1) return false;
+    value.long_value = Data(static_cast<size_t>(long_size), [&](uint8_t* data, size_t n) {
+      return libesedb_long_value_get_data(raw, data, n, nullptr);
+    });
+    return value.long_value.has_value();
+  }
+  if ((value.flags & 0x08) == 0) return true;
+  const EsedbMultiValue multi = GetMultiValue(record, entry);
+  int count = 0;
+  if (!multi || libesedb_multi_value_get_number_of_values(multi.get(), &count, nullptr) != 1) {
+    return false;
+  }
+  value.multi_values.emplace();
+  for (int index = 0; index < count; ++index) {
+    size_t item_size = 0;
+    if (libesedb_multi_value_get_value_data_size(multi.get(), index, &item_size, nullptr) != 1) {
       return false;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(long_size));
-    if (long_size > 0 &&
-        libesedb_long_value_get_data(raw, bytes.data(), bytes.size(), &failure.error) != 1) {
-      error = failure.Take("long value data");
-      return false;
-    }
-    value.long_value = std::move(bytes);
-  } else if ((value.flags & 0x08) != 0) {
-    libesedb_multi_value_t* raw = nullptr;
-    if (libesedb_record_get_multi_value(record, entry, &raw, &failure.error) != 1) {
-      error = failure.Take("multi value " + std::to_string(entry));
-      return false;
-    }
-    MultiValue multi(raw);
-    int count = 0;
-    if (libesedb_multi_value_get_number_of_values(raw, &count, &failure.error) != 1) {
-      error = failure.Take("multi value count");
-      return false;
-    }
-    std::vector<std::vector<uint8_t>> values;
-    for (int index = 0; index < count; ++index) {
-      size_t item_size = 0;
-      if (libesedb_multi_value_get_value_data_size(raw, index, &item_size, &failure.error) != 1) {
-        error = failure.Take("multi value item size");
-        return false;
-      }
-      std::vector<uint8_t> item(item_size);
-      if (item_size > 0 && libesedb_multi_value_get_value_data(raw, index, item.data(), item_size,
-                                                               &failure.error) != 1) {
-        error = failure.Take("multi value item");
-        return false;
-      }
-      values.push_back(std::move(item));
-    }
-    value.multi_values = std::move(values);
+    auto item = Data(item_size, [&](uint8_t* data, size_t n) {
+      return libesedb_multi_value_get_value_data(multi.get(), index, data, n, nullptr);
+    });
+    if (!item) return false;
+    value.multi_values->push_back(std::move(*item));
   }
   return true;
+}
+
+std::u16string TemplateName(libesedb_table_t* table) {
+  size_t size = 0;
+  uint16_t name[1024] = {0};
+  if (libesedb_table_get_utf16_template_name_size(table, &size, nullptr) != 1 || size == 0 ||
+      libesedb_table_get_utf16_template_name(table, name, 1024, nullptr) != 1) {
+    return {};
+  }
+  std::u16string text;
+  for (size_t i = 0; i < 1024 && name[i] != 0; ++i) text.push_back(static_cast<char16_t>(name[i]));
+  return text;
 }
 
 }  // namespace
 
 std::optional<ReadDatabase> ReadBack(const std::filesystem::path& path, std::string& error,
                                      bool with_records) {
-  ErrorText failure;
-  libesedb_file_t* raw_file = nullptr;
-  if (libesedb_file_initialize(&raw_file, &failure.error) != 1) {
-    error = failure.Take("initialize");
+  const EsedbFile file = OpenEsedbFile(path);
+  if (!file) {
+    error = "libesedb cannot open " + path.string();
     return std::nullopt;
   }
-  if (libesedb_file_open(raw_file, path.c_str(), LIBESEDB_OPEN_READ, &failure.error) != 1) {
-    libesedb_file_free(&raw_file, nullptr);
-    error = failure.Take("open");
-    return std::nullopt;
-  }
-  File file(raw_file);
   ReadDatabase database;
-  libesedb_file_get_format_version(raw_file, &database.format_version, &database.format_revision,
-                                   &failure.error);
-  libesedb_file_get_page_size(raw_file, &database.page_size, &failure.error);
+  libesedb_file_get_format_version(file.get(), &database.format_version, &database.format_revision,
+                                   nullptr);
+  libesedb_file_get_page_size(file.get(), &database.page_size, nullptr);
   int table_count = 0;
-  if (libesedb_file_get_number_of_tables(raw_file, &table_count, &failure.error) != 1) {
-    error = failure.Take("tables");
-    return std::nullopt;
-  }
+  libesedb_file_get_number_of_tables(file.get(), &table_count, nullptr);
   for (int table_index = 0; table_index < table_count; ++table_index) {
-    libesedb_table_t* raw_table = nullptr;
-    if (libesedb_file_get_table(raw_file, table_index, &raw_table, &failure.error) != 1) {
-      error = failure.Take("table " + std::to_string(table_index));
-      return std::nullopt;
-    }
-    Table table(raw_table);
-    ReadTable read;
-    uint16_t name[1024];
-    if (libesedb_table_get_utf16_name(raw_table, name, 1024, &failure.error) != 1) {
-      error = failure.Take("table name");
-      return std::nullopt;
-    }
-    read.name = Utf16(name, 1024);
-    size_t template_size = 0;
-    if (libesedb_table_get_utf16_template_name_size(raw_table, &template_size, nullptr) == 1 &&
-        template_size > 0 &&
-        libesedb_table_get_utf16_template_name(raw_table, name, 1024, nullptr) == 1) {
-      read.template_name = Utf16(name, 1024);
-    }
+    const std::string where = "table " + std::to_string(table_index);
+    const EsedbTable table = GetTable(file.get(), table_index);
+    const std::optional<std::u16string> name = table ? TableName(table.get()) : std::nullopt;
     int column_count = 0;
-    if (libesedb_table_get_number_of_columns(raw_table, &column_count, 0, &failure.error) != 1) {
-      error = failure.Take("columns of " + std::to_string(table_index));
+    if (!name ||
+        libesedb_table_get_number_of_columns(table.get(), &column_count, 0, nullptr) != 1) {
+      error = where + ": no name or columns";
       return std::nullopt;
     }
+    ReadTable read{*name, TemplateName(table.get()), {}, {}};
     for (int column_index = 0; column_index < column_count; ++column_index) {
-      libesedb_column_t* raw_column = nullptr;
-      if (libesedb_table_get_column(raw_table, column_index, &raw_column, 0, &failure.error) != 1) {
-        error = failure.Take("column");
+      const EsedbColumn column = GetColumn(table.get(), column_index);
+      const std::optional<std::u16string> column_name =
+          column ? ColumnName(column.get()) : std::nullopt;
+      if (!column_name) {
+        error = where + " column " + std::to_string(column_index);
         return std::nullopt;
       }
-      Column column(raw_column);
-      ReadColumn read_column;
-      libesedb_column_get_identifier(raw_column, &read_column.identifier, nullptr);
-      libesedb_column_get_type(raw_column, &read_column.type, nullptr);
-      if (libesedb_column_get_utf16_name(raw_column, name, 1024, &failure.error) != 1) {
-        error = failure.Take("column name");
-        return std::nullopt;
-      }
-      read_column.name = Utf16(name, 1024);
+      ReadColumn read_column{*column_name, 0, 0};
+      libesedb_column_get_identifier(column.get(), &read_column.identifier, nullptr);
+      libesedb_column_get_type(column.get(), &read_column.type, nullptr);
       read.columns.push_back(std::move(read_column));
     }
-    if (with_records) {
-      int record_count = 0;
-      if (libesedb_table_get_number_of_records(raw_table, &record_count, &failure.error) != 1) {
-        error = failure.Take("records of " + std::to_string(table_index));
-        return std::nullopt;
-      }
-      for (int record_index = 0; record_index < record_count; ++record_index) {
-        libesedb_record_t* raw_record = nullptr;
-        if (libesedb_table_get_record(raw_table, record_index, &raw_record, &failure.error) != 1) {
-          error = failure.Take("table " + std::to_string(table_index) + " record " +
-                               std::to_string(record_index));
+    int record_count = 0;
+    if (with_records &&
+        libesedb_table_get_number_of_records(table.get(), &record_count, nullptr) != 1) {
+      error = where + ": no record count";
+      return std::nullopt;
+    }
+    for (int record_index = 0; record_index < record_count; ++record_index) {
+      const EsedbRecord record = GetRecord(table.get(), record_index);
+      int value_count = 0;
+      if (record) libesedb_record_get_number_of_values(record.get(), &value_count, nullptr);
+      std::vector<ReadValue> values(static_cast<size_t>(value_count));
+      for (int entry = 0; entry < value_count; ++entry) {
+        if (!ReadValueEntry(record.get(), entry, values[static_cast<size_t>(entry)])) {
+          error =
+              where + " record " + std::to_string(record_index) + " value " + std::to_string(entry);
           return std::nullopt;
         }
-        RecordHandle record(raw_record);
-        int value_count = 0;
-        libesedb_record_get_number_of_values(raw_record, &value_count, nullptr);
-        std::vector<ReadValue> values(static_cast<size_t>(value_count));
-        for (int entry = 0; entry < value_count; ++entry) {
-          if (!ReadValueEntry(raw_record, entry, values[static_cast<size_t>(entry)], error)) {
-            error = "table " + std::to_string(table_index) + " record " +
-                    std::to_string(record_index) + ": " + error;
-            return std::nullopt;
-          }
-        }
-        read.records.push_back(std::move(values));
       }
+      if (!record) {
+        error = where + " record " + std::to_string(record_index);
+        return std::nullopt;
+      }
+      read.records.push_back(std::move(values));
     }
     database.tables.push_back(std::move(read));
   }

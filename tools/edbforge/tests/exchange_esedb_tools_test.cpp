@@ -11,20 +11,17 @@
 #include <tuple>
 
 #include "exchange_test_stores.h"
-#include "scratch_folder.h"
+#include "support/test_files.h"
 #include "tools/edbforge/exchange/scenario_json.h"
 #include "tools/edbforge/exchange/store_builder.h"
 
 namespace tarvex::edbforge {
 namespace {
 
-using testing::ScenarioPath;
-using testing::ScratchFolder;
+using tarvex::testing::FileText;
 
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ScenarioPath;
+using tarvex::testing::ScratchFolder;
 
 int RunCommand(const std::string& command) {
   const int status = std::system(command.c_str());

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "exchange_test_stores.h"
-#include "scratch_folder.h"
+#include "support/test_files.h"
 #include "tools/edbforge/exchange/scale_generator.h"
 #include "tools/edbforge/exchange/scenario_json.h"
 #include "tools/edbforge/exchange/store_builder.h"
@@ -15,14 +15,11 @@
 namespace tarvex::edbforge {
 namespace {
 
+using tarvex::testing::FileText;
+
 using testing::OpenedStore;
 using testing::ScenarioPath;
-using testing::ScratchFolder;
-
-std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using tarvex::testing::ScratchFolder;
 
 int CountWithPrefix(OpenedStore& store, std::u16string_view prefix, int* tables = nullptr) {
   int records = 0;
@@ -44,7 +41,7 @@ TEST(ScaleStore, OlderLayoutHoldsEveryItemInMsgAndInItsContentTable) {
   options.folders = 11;
   options.items = 500;
   WriteScaleStore(options, scratch / "scale.edb");
-  auto store = OpenedStore::Open(scratch / "scale.edb", scratch.path());
+  auto store = OpenedStore::Open(scratch / "scale.edb");
   ASSERT_TRUE(store);
   EXPECT_FALSE(store->session().Is2010Layout());
   EXPECT_EQ(store->session().store_kind(), tarvex::StoreKind::kPrivate);
@@ -67,7 +64,7 @@ TEST(ScaleStore, Layout2010SpreadsItemsOverEachMailboxsTables) {
   options.folders = 4;
   options.items = 300;
   WriteScaleStore(options, scratch / "scale.edb");
-  auto store = OpenedStore::Open(scratch / "scale.edb", scratch.path());
+  auto store = OpenedStore::Open(scratch / "scale.edb");
   ASSERT_TRUE(store);
   EXPECT_TRUE(store->session().Is2010Layout());
   int header_tables = 0;
@@ -77,7 +74,7 @@ TEST(ScaleStore, Layout2010SpreadsItemsOverEachMailboxsTables) {
 
   options.kind = StoreKind::kPublic;
   WriteScaleStore(options, scratch / "public.edb");
-  auto public_store = OpenedStore::Open(scratch / "public.edb", scratch.path());
+  auto public_store = OpenedStore::Open(scratch / "public.edb");
   ASSERT_TRUE(public_store);
   EXPECT_EQ(public_store->session().store_kind(), tarvex::StoreKind::kPublic);
   EXPECT_EQ(CountWithPrefix(*public_store, u"MsgHeader-", &header_tables), 300);
@@ -94,10 +91,10 @@ TEST(ScaleStore, TheSameSeedGivesTheSameBytes) {
   WriteScaleStore(options, scratch / "b.edb");
   options.seed = 43;
   WriteScaleStore(options, scratch / "c.edb");
-  const std::string a = FileBytes(scratch / "a.edb");
+  const std::string a = FileText(scratch / "a.edb");
   EXPECT_FALSE(a.empty());
-  EXPECT_EQ(a, FileBytes(scratch / "b.edb"));
-  EXPECT_NE(a, FileBytes(scratch / "c.edb"));
+  EXPECT_EQ(a, FileText(scratch / "b.edb"));
+  EXPECT_NE(a, FileText(scratch / "c.edb"));
 }
 
 TEST(ScaleStore, AScenarioGivesTheSameBytesEachTime) {
@@ -105,7 +102,7 @@ TEST(ScaleStore, AScenarioGivesTheSameBytesEachTime) {
   const StoreDescription description = ReadScenarioFile(ScenarioPath("2010-private.json"));
   BuildStore(description, scratch / "a.edb");
   BuildStore(description, scratch / "b.edb");
-  EXPECT_EQ(FileBytes(scratch / "a.edb"), FileBytes(scratch / "b.edb"));
+  EXPECT_EQ(FileText(scratch / "a.edb"), FileText(scratch / "b.edb"));
 }
 
 TEST(ScaleStore, OptionsThatMakeNoStoreAreRefused) {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "scratch_folder.h"
+#include "support/test_files.h"
 #include "tools/edbforge/exchange/scenario_error.h"
 #include "tools/edbforge/exchange/scenario_json.h"
 #include "tools/edbforge/exchange/store_builder.h"
@@ -16,7 +16,9 @@
 namespace tarvex::edbforge {
 namespace {
 
-using testing::ScratchFolder;
+using tarvex::testing::FileText;
+
+using tarvex::testing::ScratchFolder;
 
 // A private older-layout store whose one item has the given cells.
 std::string WithItemCells(const std::string& cells, const std::string& columns = "{}") {
@@ -160,11 +162,6 @@ TEST(ScenarioErrors, AFailureWhileStreamingLeavesNoFile) {
   }
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << "no temporary file either";
-}
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TEST(ScenarioErrors, TheCommandExitsNonZeroNamingThePlace) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/utf_conversion.h"
-#include "scratch_folder.h"
+#include "support/test_files.h"
 #include "store/store_session.h"
 #include "store/stored_value.h"
 #include "store/value_reader.h"
@@ -20,6 +20,9 @@
 
 namespace tarvex::edbforge {
 namespace {
+
+using tarvex::testing::HexBytes;
+using tarvex::testing::FileBytes;
 
 using nlohmann::json;
 using Bytes = std::vector<uint8_t>;
@@ -34,27 +37,10 @@ ColumnStorage StorageOf(uint32_t identifier) {
   return ColumnStorage::kTagged;
 }
 
-Bytes HexBytes(const std::string& hex) {
-  Bytes bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
 Guid GuidOf(const std::string& text) {
-  std::string hex;
-  for (char c : text) {
-    if (c != '-') hex.push_back(c);
-  }
-  const Bytes bytes = HexBytes(hex);
+  const Bytes bytes = tarvex::testing::GuidBytes(text);
   Guid guid;
   std::copy(bytes.begin(), bytes.end(), guid.bytes.begin());
-  // The first three fields are stored little-endian.
-  std::swap(guid.bytes[0], guid.bytes[3]);
-  std::swap(guid.bytes[1], guid.bytes[2]);
-  std::swap(guid.bytes[4], guid.bytes[5]);
-  std::swap(guid.bytes[6], guid.bytes[7]);
   return guid;
 }
 
@@ -198,11 +184,6 @@ std::vector<ColumnInfo> ColumnsOf(const ese::Table& table) {
   return columns;
 }
 
-Bytes FileBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 // What the readers make of one value: its text and, for a plain value, its stored bytes; for a
 // long value the bytes the body writer puts in its file.
 struct ReadOut {
@@ -235,7 +216,7 @@ std::vector<std::string> Differences(const std::string& name) {
   const std::optional<tarvex::testing::UnpackedSample> sample =
       tarvex::testing::UnpackedSample::Unpack(name);
   if (!sample) return {"sample missing"};
-  testing::ScratchFolder folder;
+  tarvex::testing::ScratchFolder folder;
   const json expected = Reproduce(name, folder / (name + ".edb"));
   const TableDefinition definition = DefinitionOf(expected);
 
