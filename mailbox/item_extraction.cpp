@@ -414,6 +414,28 @@ bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
   return true;
 }
 
+bool LoadMessageRowsAsItems(Recovery& recovery, const std::vector<std::uint32_t>& record_numbers,
+                            const FolderItemSink& sink, FolderItemUse use) {
+  if (!recovery.has_session()) return false;
+  StoreSession& session = recovery.session();
+  const ese::Table* message_table = session.message_table();
+  if (message_table == nullptr) return false;
+  TableColumns columns;
+  columns.Find(session, message_table, ColumnLookup::kMessageBodies);
+  FolderItemReader reader(recovery, columns, sink, use);
+  for (std::uint32_t number : record_numbers) {
+    if (!recovery.pause_gate().Checkpoint()) return false;
+    const std::optional<ese::Record> record = message_table->ReadRecord(number);
+    if (!record) continue;
+    try {
+      reader.Process(&*record, message_table->record_state(number));
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+  return true;
+}
+
 FolderItemSink ListInWindow(Recovery& recovery) {
   return [&recovery](const FolderItem& item) {
     WindowPort& window = recovery.window();

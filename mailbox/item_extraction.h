@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mailbox/recovery.h"
 
@@ -63,6 +64,11 @@ enum class FolderItemUse { kListing, kExport, kCounting };
 // table is missing.
 bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
                      const FolderItemSink& sink, FolderItemUse use = FolderItemUse::kListing);
+
+// Older layout: items from "Msg" rows alone (by record number), for messages whose content-table
+// row was lost: the "Msg" row holds the same properties. False without a "Msg" table.
+bool LoadMessageRowsAsItems(Recovery& recovery, const std::vector<std::uint32_t>& record_numbers,
+                            const FolderItemSink& sink, FolderItemUse use = FolderItemUse::kListing);
 
 // The sink of a listing: inserts the item's row at its list position through the window.
 FolderItemSink ListInWindow(Recovery& recovery);

@@ -141,6 +141,7 @@ void LoadFolder(Recovery& recovery, std::u16string_view content_key, const Folde
     for (const ese::Table* table : ContentTablesWithoutFolder(recovery)) {
       LoadFolderItems(recovery, table, sink, use);
     }
+    LoadMessageRowsAsItems(recovery, MessageRowsWithoutListing(recovery), sink, use);
     return;
   }
   // Catalogue folder keys are upper case; so is the key of a folder's content table. An empty
@@ -179,7 +180,11 @@ std::unordered_map<TreeNodeHandle, std::size_t> CountItemsByFolder(Recovery& rec
     if (recovery.pause_gate().IsCancelled()) break;
     if (link.content_key.empty()) continue;
     if (link.content_key == kRecoveredItemsKey) {
-      tables_by_key[ToAsciiUpper(kRecoveredItemsKey)] = ContentTablesWithoutFolder(recovery);
+      std::size_t& count = counts[link.tree_item];
+      LoadFolder(
+          recovery, link.content_key, [&count](const FolderItem&) { ++count; },
+          FolderItemUse::kCounting);
+      continue;
     }
     const auto tables = tables_by_key.find(ToAsciiUpper(link.content_key));
     if (tables == tables_by_key.end()) continue;

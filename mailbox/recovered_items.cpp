@@ -4,6 +4,7 @@
 
 #include "base/utf16_text.h"
 #include "mailbox/model_indexes.h"
+#include "mailbox/table_columns.h"
 
 namespace tarvex {
 namespace {
@@ -14,8 +15,9 @@ bool DeepScan(Recovery& recovery) {
   return recovery.has_session() && recovery.session().database().census() != nullptr;
 }
 
+// Always there after a deep scan: which "Msg" rows no content table lists is only known once
+// every content table has been read, which the tree does not wait for.
 void AddOlderLayoutFolder(Recovery& recovery) {
-  if (ContentTablesWithoutFolder(recovery).empty()) return;
   FolderLink link;
   link.content_key = kRecoveredItemsKey;
   link.display_name = kRecoveredItemsName;
@@ -78,6 +80,33 @@ std::vector<const ese::Table*> ContentTablesWithoutFolder(Recovery& recovery) {
     }
   }
   return tables;
+}
+
+std::vector<std::uint32_t> MessageRowsWithoutListing(Recovery& recovery) {
+  std::vector<std::uint32_t> rows;
+  if (!recovery.has_session()) return rows;
+  StoreSession& session = recovery.session();
+  std::unordered_set<std::u16string> listed;
+  for (const TableEntry& entry : session.catalog().entries()) {
+    if (entry.folder_key.empty() || entry.table == nullptr) continue;
+    TableColumns columns;
+    columns.Find(session, entry.table, ColumnLookup::kMessageBodies);
+    const std::optional<int> id_entry = columns.Entry(u"N67b0");
+    if (!id_entry) continue;
+    entry.table->ForEachRecord([&](std::uint32_t, const ese::Record* record) {
+      if (record == nullptr) return true;
+      std::optional<std::u16string> id =
+          recovery.reader().ReadIdText(record, *id_entry, ByteOrder::kBigEndian);
+      if (id && !id->empty()) listed.insert(std::move(*id));
+      return recovery.pause_gate().Checkpoint();
+    });
+  }
+  for (const MessageRef& ref : recovery.model().message_refs.oldest_first()) {
+    if (!ref.message_id.empty() && !listed.contains(ref.message_id)) {
+      rows.push_back(ref.record_number);
+    }
+  }
+  return rows;
 }
 
 std::vector<const ItemHeader*> HeadersOfFolder(Recovery& recovery, const FolderNode& node,
