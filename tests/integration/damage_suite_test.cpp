@@ -236,7 +236,7 @@ class DamageSuite : public ::testing::TestWithParam<std::string> {
     baseline.listed = json::parse(list.out).at("items");
     const ProgramRun exported = Run({"export", "-q", database, baseline.folder, "--out",
                                      (scratch_.path() / "whole-export").string(), "--saver",
-                                     TARVEX_SAVER_BINARY});
+                                     TARVEX_SAVER});
     EXPECT_EQ(exported.exit_code, 0) << exported.err;
     baseline.exported = ExportSummary(exported.out);
     return baseline;
@@ -284,7 +284,7 @@ class DamageSuite : public ::testing::TestWithParam<std::string> {
     const std::filesystem::path out = scratch_.path() / "export";
     std::filesystem::remove_all(out);
     const ProgramRun exported = Run({"export", "-q", database, baseline.folder, "--out",
-                                     out.string(), "--saver", TARVEX_SAVER_BINARY});
+                                     out.string(), "--saver", TARVEX_SAVER});
     if (exported.exit_code == 0) {
       EXPECT_EQ(ExportSummary(exported.out), baseline.exported);
     }

@@ -251,7 +251,7 @@ TEST_P(HostileStoreTest, PreviewShowsNoActiveContentAndEmlKeepsTheBody) {
 TEST_P(HostileStoreTest, FoldersWithOneFileNameAreExportedApart) {
   const std::filesystem::path out = scratch_.path() / "export";
   const ProgramRun run =
-      Run({"export", "-q", Database(), "--out", out.string(), "--saver", TARVEX_SAVER_BINARY});
+      Run({"export", "-q", Database(), "--out", out.string(), "--saver", TARVEX_SAVER});
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   const std::filesystem::path top = out / "Eve" / "Top of Information Store";
   const std::string first = ReadWhole(top / "Folder" / "mail.mbox");

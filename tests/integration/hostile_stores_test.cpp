@@ -119,7 +119,7 @@ TEST(HostileStores, AOneLineNoteOf16MiBIsExportedWhole) {
   const ProgramRun run = RunTarvex(
       {"export", "-q", database.string(),
        Utf16ToUtf8(mailbox.name) + "/Top of Information Store/Notes", "--kinds", "all", "--out",
-       out.string(), "--saver", TARVEX_SAVER_BINARY},
+       out.string(), "--saver", TARVEX_SAVER},
       scratch.path());
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("exported 2 item(s)"), std::string::npos) << run.out;
