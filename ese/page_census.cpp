@@ -16,8 +16,7 @@ constexpr std::size_t kRunBytes = 4u << 20;
 }  // namespace
 
 std::optional<PageCensus> PageCensus::Take(
-    PageFile& file,
-    const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress) {
+    PageFile& file, const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress) {
   PageCensus census;
   const PageLayout& layout = file.layout();
   const std::uint32_t page_size = layout.page_size;
@@ -27,7 +26,8 @@ std::optional<PageCensus> PageCensus::Take(
   std::vector<std::uint8_t> run(run_pages * page_size);
   for (std::uint64_t first = 1; first <= total; first += run_pages) {
     if (progress && !progress(first - 1, total)) return std::nullopt;
-    const std::size_t pages = static_cast<std::size_t>(std::min<std::uint64_t>(run_pages, total - first + 1));
+    const std::size_t pages =
+        static_cast<std::size_t>(std::min<std::uint64_t>(run_pages, total - first + 1));
     const std::span<std::uint8_t> bytes(run.data(), pages * page_size);
     if (!file.ReadRun(static_cast<std::uint32_t>(first), bytes)) {
       census.complete_ = false;
@@ -64,9 +64,9 @@ std::span<const CensusPage> PageCensus::LeavesOf(std::uint32_t object_id) const 
   const auto begin = std::partition_point(
       leaves_.begin(), leaves_.end(),
       [object_id](const CensusPage& page) { return page.object_id < object_id; });
-  const auto end = std::partition_point(
-      begin, leaves_.end(),
-      [object_id](const CensusPage& page) { return page.object_id == object_id; });
+  const auto end = std::partition_point(begin, leaves_.end(), [object_id](const CensusPage& page) {
+    return page.object_id == object_id;
+  });
   return {begin, end};
 }
 

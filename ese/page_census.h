@@ -35,9 +35,9 @@ class PageCensus {
   // Reads the whole file. `progress` is told the pages done and the total now and then and
   // returns false to stop: then there is no census. One that could not read the whole file
   // holds what it read and is not complete.
-  static std::optional<PageCensus> Take(PageFile& file,
-                         const std::function<bool(std::uint64_t done, std::uint64_t total)>&
-                             progress = {});
+  static std::optional<PageCensus> Take(
+      PageFile& file,
+      const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress = {});
 
   // The leaf pages whose header names `object_id`, in page order.
   std::span<const CensusPage> LeavesOf(std::uint32_t object_id) const;

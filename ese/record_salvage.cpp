@@ -28,14 +28,16 @@ void RecordSalvage::NoteWalkEntry(const Page& page, std::size_t index, const Pag
 
 void RecordSalvage::AddCandidate(const Page& page, std::size_t index, const PageEntry& entry,
                                  RecordState state) {
-  candidates_.push_back({entry.key, KeyHash(entry.key), page.database_time(),
+  candidates_.push_back({entry.key,
+                         KeyHash(entry.key),
+                         page.database_time(),
                          {page.number(), static_cast<std::uint16_t>(index), state}});
 }
 
 bool RecordSalvage::HeldByTree(const Candidate& candidate) const {
-  auto live = std::lower_bound(
-      live_.begin(), live_.end(), candidate.key_hash,
-      [](const LiveKey& key, std::uint64_t hash) { return key.key_hash < hash; });
+  auto live =
+      std::lower_bound(live_.begin(), live_.end(), candidate.key_hash,
+                       [](const LiveKey& key, std::uint64_t hash) { return key.key_hash < hash; });
   // Equal hashes are checked against the live entry's key itself.
   for (; live != live_.end() && live->key_hash == candidate.key_hash; ++live) {
     const std::optional<Page> page = tree_.ReadPage(live->page);
@@ -66,14 +68,16 @@ std::vector<RecordPosition> RecordSalvage::Finish(
     }
   }
   reached_pages_ = {};
-  std::sort(live_.begin(), live_.end(),
-            [](const LiveKey& left, const LiveKey& right) { return left.key_hash < right.key_hash; });
-  // Copies of one key together, the newest first.
-  std::sort(candidates_.begin(), candidates_.end(), [](const Candidate& left, const Candidate& right) {
-    if (left.key_hash != right.key_hash) return left.key_hash < right.key_hash;
-    if (left.key != right.key) return left.key < right.key;
-    return left.time > right.time;
+  std::sort(live_.begin(), live_.end(), [](const LiveKey& left, const LiveKey& right) {
+    return left.key_hash < right.key_hash;
   });
+  // Copies of one key together, the newest first.
+  std::sort(candidates_.begin(), candidates_.end(),
+            [](const Candidate& left, const Candidate& right) {
+              if (left.key_hash != right.key_hash) return left.key_hash < right.key_hash;
+              if (left.key != right.key) return left.key < right.key;
+              return left.time > right.time;
+            });
   std::vector<RecordPosition> found;
   for (std::size_t index = 0; index < candidates_.size(); ++index) {
     const Candidate& candidate = candidates_[index];
@@ -92,9 +96,10 @@ std::vector<RecordPosition> RecordSalvage::Finish(
   candidates_ = {};
   live_ = {};
   // Read back in file order.
-  std::sort(found.begin(), found.end(), [](const RecordPosition& left, const RecordPosition& right) {
-    return left.page != right.page ? left.page < right.page : left.entry < right.entry;
-  });
+  std::sort(found.begin(), found.end(),
+            [](const RecordPosition& left, const RecordPosition& right) {
+              return left.page != right.page ? left.page < right.page : left.entry < right.entry;
+            });
   return found;
 }
 

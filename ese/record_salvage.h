@@ -64,8 +64,7 @@ class RecordSalvage {
     std::uint16_t entry = 0;
   };
 
-  void AddCandidate(const Page& page, std::size_t index, const PageEntry& entry,
-                    RecordState state);
+  void AddCandidate(const Page& page, std::size_t index, const PageEntry& entry, RecordState state);
   bool HeldByTree(const Candidate& candidate) const;
 
   const Tree& tree_;

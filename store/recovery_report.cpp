@@ -7,7 +7,9 @@
 namespace tarvex {
 namespace {
 
-std::u16string Number(std::uint64_t value) { return FromAscii(std::to_string(value)); }
+std::u16string Number(std::uint64_t value) {
+  return FromAscii(std::to_string(value));
+}
 
 std::u16string PagesLine(const ese::Database& database) {
   const ese::ReadReport& report = database.report();
@@ -26,10 +28,17 @@ std::u16string EscapeHtml(std::u16string_view text) {
   std::u16string escaped;
   for (char16_t unit : text) {
     switch (unit) {
-      case u'&': escaped += u"&amp;"; break;
-      case u'<': escaped += u"&lt;"; break;
-      case u'>': escaped += u"&gt;"; break;
-      default: escaped.push_back(unit);
+      case u'&':
+        escaped += u"&amp;";
+        break;
+      case u'<':
+        escaped += u"&lt;";
+        break;
+      case u'>':
+        escaped += u"&gt;";
+        break;
+      default:
+        escaped.push_back(unit);
     }
   }
   return escaped;
@@ -58,7 +67,8 @@ std::u16string RecoveryReportText(const ese::Database& database) {
 
 std::u16string RecoveryReportHtml(const ese::Database& database) {
   const bool deep = database.census() != nullptr;
-  std::u16string html = u"<p>" + EscapeHtml(PagesLine(database)) + u"</p><table><tr><th>Table</th>"
+  std::u16string html = u"<p>" + EscapeHtml(PagesLine(database)) +
+                        u"</p><table><tr><th>Table</th>"
                         u"<th>Tree walk</th>";
   if (deep) html += u"<th>Deep scan only</th><th>Deleted</th><th>Earlier versions</th>";
   html += u"</tr>";
@@ -66,8 +76,8 @@ std::u16string RecoveryReportHtml(const ese::Database& database) {
     if (!table->has_been_read()) continue;
     const ese::TableRecovery figures = table->recovery();
     if (figures.live + figures.recovered + figures.deleted == 0) continue;
-    html += u"<tr><td>" + EscapeHtml(table->name()) + u"</td><td>" + Number(figures.live) +
-            u"</td>";
+    html +=
+        u"<tr><td>" + EscapeHtml(table->name()) + u"</td><td>" + Number(figures.live) + u"</td>";
     if (deep) {
       html += u"<td>" + Number(figures.recovered) + u"</td><td>" + Number(figures.deleted) +
               u"</td><td>" + Number(figures.earlier_versions) + u"</td>";

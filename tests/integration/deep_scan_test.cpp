@@ -34,7 +34,9 @@ std::u16string SubjectOf(int mailbox, int folder, int item) {
                      std::to_string(item));
 }
 
-bool HasEarlierCopy(int item) { return item % 5 == 1; }
+bool HasEarlierCopy(int item) {
+  return item % 5 == 1;
+}
 
 // Two mailboxes of three folders of forty items: every seventh item deleted on its page, every
 // eleventh only on a released page, every fifth with an older copy under another subject.
@@ -60,7 +62,8 @@ edbforge::StoreDescription DescribeStore(edbforge::StoreLayout layout) {
         if (item % 11 == 5) written.state = ItemState::kReleased;
         if (HasEarlierCopy(item) && written.state == ItemState::kLive) {
           written.earlier_cells.emplace();
-          written.earlier_cells->Set(u"Se1d", edbforge::Text(u"Earlier " + SubjectOf(mailbox, folder, item)));
+          written.earlier_cells->Set(
+              u"Se1d", edbforge::Text(u"Earlier " + SubjectOf(mailbox, folder, item)));
         }
       }
     }
@@ -186,10 +189,11 @@ TEST_P(DeepScan, ExportLeavesDeletedItemsOutUnlessAskedFor) {
     if (item.state == ItemState::kLive) {
       ++live;
     } else {
-      deleted_bodies.push_back("Body of " + Utf16ToUtf8(SubjectOf(path[0].back() - u'0',
-                                                                   path[2].back() - u'0',
-                                                                   static_cast<int>(item.index))) +
-                               ".");  // the body goes on with dots: "Item 1.2.3" is no "Item 1.2.33"
+      deleted_bodies.push_back(
+          "Body of " +
+          Utf16ToUtf8(SubjectOf(path[0].back() - u'0', path[2].back() - u'0',
+                                static_cast<int>(item.index))) +
+          ".");  // the body goes on with dots: "Item 1.2.3" is no "Item 1.2.33"
     }
   }
   ASSERT_FALSE(deleted_bodies.empty());
@@ -302,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(BothLayouts, DeepScan,
                                            edbforge::StoreLayout::k2010),
                          [](const auto& param_info) {
                            return param_info.param == edbforge::StoreLayout::kOlder ? "Older"
-                                                                                  : "Of2010";
+                                                                                    : "Of2010";
                          });
 
 }  // namespace

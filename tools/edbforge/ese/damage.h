@@ -21,8 +21,8 @@ struct DamageOptions {
 
 struct DamageReport {
   std::uint32_t page_size = 0;
-  std::uint32_t page_count = 0;          // pages after the two header copies, before the cut
-  std::vector<std::uint32_t> hit_pages;  // overwritten, in ascending order
+  std::uint32_t page_count = 0;                 // pages after the two header copies, before the cut
+  std::vector<std::uint32_t> hit_pages;         // overwritten, in ascending order
   std::optional<std::uint32_t> first_cut_page;  // pages from this one on are gone
 
   bool Intact(std::uint32_t page) const;
