@@ -43,7 +43,8 @@ void ListFolderItems(Recovery& recovery, const FolderNode& node) {
     if (row < 0) continue;
     window.SetListCell(row, 1, header->item_kind);
     window.SetListCell(row, 2, FromAscii(std::to_string(counter + 1)));
-    window.SetListCell(row, 3, table_set);
+    // The header's own table set: a Recovered items folder gathers several.
+    window.SetListCell(row, 3, ReplacedAll(header->table_name, u"MsgHeader", u"Folders"));
     window.SetListCell(row, 4, header->sender);
     window.SetListCell(row, 5, header->subject);
     window.SetListCell(row, 6, header->date);

@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "base/utf16_text.h"
+#include "mailbox/mailbox_loading.h"
 #include "mailbox/model_indexes.h"
 #include "mailbox/table_columns.h"
 
@@ -29,9 +30,51 @@ void AddOlderLayoutFolder(Recovery& recovery) {
   recovery.model().folder_links.push_back(std::move(link));
 }
 
+FolderNode RecoveredItemsNode(const MailboxEntry& mailbox, std::u16string table_name,
+                              Recovery& recovery) {
+  FolderNode recovered;
+  recovered.folder_key = kRecoveredItemsKey;
+  recovered.mailbox_key = mailbox.mailbox_key;
+  recovered.mailbox_name = mailbox.display_name;
+  recovered.table_name = std::move(table_name);
+  recovered.display_name = kRecoveredItemsName;
+  recovered.folder_kind = kRecoveredItemsKind;
+  recovered.tree_item =
+      recovery.AddTreeNode(mailbox.tree_item, kRecoveredItemsName, kRecoveredItemsKind);
+  return recovered;
+}
+
+// A public store keeps a header table per folder: those of folders whose rows were lost.
+std::vector<std::u16string> PublicFolderKeysWithoutFolder(Recovery& recovery) {
+  std::unordered_set<std::u16string> known;
+  for (const FolderNode& folder : recovery.model().folder_nodes) known.insert(folder.folder_key);
+  std::vector<std::u16string> keys;
+  constexpr std::u16string_view kHeaderPrefix = u"MsgHeader-";
+  for (const TableEntry& entry : recovery.session().catalog().entries()) {
+    if (!entry.name.starts_with(kHeaderPrefix)) continue;
+    std::u16string key = entry.name.substr(kHeaderPrefix.size());
+    if (!known.contains(key)) keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+void AddPublicStoreFolder(Recovery& recovery) {
+  if (PublicFolderKeysWithoutFolder(recovery).empty()) return;
+  MailboxModel& model = recovery.model();
+  for (const MailboxEntry& mailbox : model.mailboxes) {
+    if (mailbox.mailbox_key != kPublicMailboxKey || mailbox.tree_item == 0) continue;
+    model.folder_nodes.PutAtFront(RecoveredItemsNode(mailbox, u"Folders", recovery));
+    return;
+  }
+}
+
 // One per mailbox whose folder table gave folders: its header table may hold items of folders
 // whose rows were lost.
 void Add2010LayoutFolders(Recovery& recovery) {
+  if (recovery.is_public_store()) {
+    AddPublicStoreFolder(recovery);
+    return;
+  }
   MailboxModel& model = recovery.model();
   std::vector<FolderNode> added;
   std::unordered_set<std::u16string> tables;
@@ -39,16 +82,7 @@ void Add2010LayoutFolders(Recovery& recovery) {
     if (node.table_name == u"Folders" || !tables.insert(node.table_name).second) continue;
     for (const MailboxEntry& mailbox : model.mailboxes) {
       if (mailbox.mailbox_key != node.mailbox_key || mailbox.tree_item == 0) continue;
-      FolderNode recovered;
-      recovered.folder_key = kRecoveredItemsKey;
-      recovered.mailbox_key = node.mailbox_key;
-      recovered.mailbox_name = node.mailbox_name;
-      recovered.table_name = node.table_name;
-      recovered.display_name = kRecoveredItemsName;
-      recovered.folder_kind = kRecoveredItemsKind;
-      recovered.tree_item =
-          recovery.AddTreeNode(mailbox.tree_item, kRecoveredItemsName, kRecoveredItemsKind);
-      added.push_back(std::move(recovered));
+      added.push_back(RecoveredItemsNode(mailbox, node.table_name, recovery));
       break;
     }
   }
@@ -115,12 +149,28 @@ std::vector<const ItemHeader*> HeadersOfFolder(Recovery& recovery, const FolderN
   if (node.folder_key != kRecoveredItemsKey) {
     return recovery.indexes().FolderHeaders(model, node.folder_key, table_set);
   }
+  std::vector<const ItemHeader*> headers;
+  if (recovery.is_public_store()) {
+    // Every header of those folders' own tables, read as a selection of each would; all are
+    // read before any is pointed to, as reading moves the headers.
+    std::unordered_set<std::u16string> tables;
+    for (const std::u16string& key : PublicFolderKeysWithoutFolder(recovery)) {
+      FolderNode lost;
+      lost.folder_key = key;
+      lost.table_name = u"Folders";
+      if (!LoadHeadersAndBodies(recovery, lost)) return headers;
+      tables.insert(u"MsgHeader-" + key);
+    }
+    for (const ItemHeader& header : model.item_headers) {
+      if (tables.contains(header.table_name)) headers.push_back(&header);
+    }
+    return headers;
+  }
   std::unordered_set<std::u16string> known;
   for (const FolderNode& folder : model.folder_nodes) {
     if (folder.table_name == node.table_name) known.insert(folder.folder_key);
   }
   const std::u16string header_table = ReplacedAll(node.table_name, u"Folders", u"MsgHeader");
-  std::vector<const ItemHeader*> headers;
   for (const ItemHeader& header : model.item_headers) {
     if (header.table_name == header_table && !known.contains(header.folder_key)) {
       headers.push_back(&header);

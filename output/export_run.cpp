@@ -185,7 +185,6 @@ class ExportRunner {
     if (recovery_.pause_gate().IsCancelled()) return false;
     const std::u16string table_set =
         folder.table_name == u"Folders" ? u"Folders-" + folder.folder_key : folder.table_name;
-    const std::u16string body_table_name = ReplacedAll(table_set, u"Folders", u"Body");
     const std::vector<const ItemHeader*> headers = HeadersOfFolder(recovery_, folder, table_set);
     for (const ItemHeader* header : headers) {
       if (!Checkpoint()) return false;
@@ -193,7 +192,11 @@ class ExportRunner {
         ++session_.items_skipped;
         continue;
       }
-      const ItemBodyLocation location = LocateItemBody(recovery_, header->message_id, table_set);
+      // Each header's own tables: a Recovered items folder gathers several.
+      const std::u16string header_set = ReplacedAll(header->table_name, u"MsgHeader", u"Folders");
+      const std::u16string body_table_name = ReplacedAll(header_set, u"Folders", u"Body");
+      const ItemBodyLocation location =
+          LocateItemBody(recovery_, header->message_id, header_set);
       Recovery::BodyTable& body_table = recovery_.body_table();
       ExportItemValues values;
       values.table = body_table.open ? body_table.table : nullptr;

@@ -14,6 +14,7 @@
 #include "ese/byte_order.h"
 #include "ese/format.h"
 #include "mailbox/item_extraction.h"
+#include "mailbox/recovered_items.h"
 #include "output/export_run.h"
 #include "scenario_run.h"
 #include "support/test_files.h"
@@ -298,6 +299,51 @@ TEST_P(DeepScan, DamagedCopiesGiveBackEveryItemOnIntactPages) {
               << quick_found << "\n";
     EXPECT_GE(found, quick_found > expected ? expected : quick_found)
         << "the deep scan finds at least what the quick scan finds";
+  }
+}
+
+// A public store of the 2010 layout keeps a header table per folder: with the folder rows lost,
+// those tables' items go to the store's Recovered items, with their bodies.
+TEST(DeepScanPublicStore, ItemsOfFoldersWhoseRowsAreLostGoToRecoveredItems) {
+  edbforge::StoreDescription description;
+  description.layout = edbforge::StoreLayout::k2010;
+  description.kind = edbforge::StoreKind::kPublic;
+  description.format_revision = 20;
+  for (int folder = 0; folder < 2; ++folder) {
+    edbforge::FolderDescription& written = description.folders.emplace_back();
+    written.name = Utf8ToUtf16("Folder " + std::to_string(folder));
+    written.container_class = u"IPF.Note";
+    for (int item = 0; item < 3; ++item) {
+      written.AddItem(u"IPM.Note")
+          .Set(u"Se1d", edbforge::Text(SubjectOf(0, folder, item)))
+          .Set(u"S42", edbforge::Text(u"Sender"));
+    }
+  }
+  ScratchFolder scratch;
+  const std::filesystem::path database = scratch.path() / "public.edb";
+  const edbforge::StorePages pages = edbforge::BuildStore(description, database);
+  // Every folder row's page zeroed.
+  std::string bytes = FileText(database);
+  const std::uint32_t page_size = ese::LoadLe32(
+      reinterpret_cast<const std::uint8_t*>(bytes.data()) + ese::file_header::kPageSize);
+  for (std::uint32_t page : pages.folder_pages) {
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>((page + 1ull) * page_size), page_size,
+                '\0');
+  }
+  const std::filesystem::path damaged = scratch.path() / "damaged.edb";
+  std::ofstream(damaged, std::ios::binary) << bytes;
+
+  AnalysedStore deep(damaged);
+  deep.Analyse(ScanDepth::kDeep);
+  const auto listed = ListAll(deep);
+  for (int folder = 0; folder < 2; ++folder) {
+    for (int item = 0; item < 3; ++item) {
+      const std::u16string subject = SubjectOf(0, folder, item);
+      SCOPED_TRACE(Utf16ToUtf8(subject));
+      ASSERT_TRUE(listed.contains(subject));
+      ASSERT_EQ(listed.at(subject).size(), 1u);
+      EXPECT_EQ(listed.at(subject)[0].path.back(), kRecoveredItemsName);
+    }
   }
 }
 
