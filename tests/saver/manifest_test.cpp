@@ -6,11 +6,8 @@
 #include "saver/date_text.h"
 #include "saver_test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::ManifestBytes;
-using testing::ManifestLines;
 
 ManifestLines MailLines() {
   return {{u"exFolderPath:", u"/out/Box/Inbox"},
@@ -181,4 +178,4 @@ TEST(DateTextTest, BothMonthFormsInUtc) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing
