@@ -21,11 +21,8 @@
 #include "tools/edbforge/encoding/seven_bit_encoder.h"
 #include "tools/edbforge/ese/database_writer.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::FileBytes;
-using testing::ScratchFolder;
 
 using Bytes = std::vector<std::uint8_t>;
 namespace forge = edbforge;
@@ -413,4 +410,4 @@ TEST(DecodeBodyBytes, FollowsMarksZeroBytesAndUtf8) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

@@ -7,11 +7,8 @@
 #include "support/recording_window_port.h"
 #include "support/sample_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::RecordingWindowPort;
-using testing::UnpackedSample;
 
 std::unique_ptr<StoreSession> OpenOrFail(const std::filesystem::path& path) {
   StoreSession::OpenResult result = StoreSession::Open(path);
@@ -110,7 +107,7 @@ TEST(StoreSession, FilesThatAreNoDatabaseFailToOpen) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing
 
 namespace tarvex {
 namespace {
