@@ -43,10 +43,6 @@ constexpr char16_t kForgingSubject[] = u"Hello\r\n1      mail         Forged row
 constexpr char16_t kBidiSender[] = u"Eve \u202egnp.exe\u009b31m";
 constexpr char16_t kRecordMarker[] = u"X-Damage-Marker: 7f3a9c";
 
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-  return {text.begin(), text.end()};
-}
-
 ef::StoreDescription HostileStore(ef::StoreLayout layout) {
   ef::StoreDescription store;
   store.layout = layout;
@@ -62,9 +58,9 @@ ef::StoreDescription HostileStore(ef::StoreLayout layout) {
       .Set(u"S42", ef::Text(kBidiSender))
       .Set(u"Te06", ef::Time(129070000000000000))
       .Set(u"N1013", ef::Text(kHostileHtml));
-  mail.AddAttachment(u".", Bytes("first"));
-  mail.AddAttachment(u"..", Bytes("second"));
-  mail.AddAttachment(u"header.html", Bytes("attached header"));
+  mail.AddAttachment(u".", TextBytes("first"));
+  mail.AddAttachment(u"..", TextBytes("second"));
+  mail.AddAttachment(u"header.html", TextBytes("attached header"));
   top.AddFolder(kForgingFolder, u"IPF.Note");
   top.AddFolder(kEscapingFolder, u"IPF.Note");
   top.AddFolder(u".", u"IPF.Note").AddItem(u"IPM.Note").Set(u"Se1d", ef::Text(u"in dot"));
