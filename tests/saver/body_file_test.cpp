@@ -21,11 +21,11 @@ TEST(BodyFileTest, UnmarkedUtf16BodiesOfAnyScript) {
        {std::u16string_view(u"Привет, мир"), std::u16string_view(u"中文字符测试"),
         std::u16string_view(u"Hello\r\nWorld"), std::u16string_view(u"Ünïcödé 🦊")}) {
     for (std::u16string_view name : {u"textbody.txt", u"blank.txt", u"blank.html"}) {
-      EXPECT_EQ(DecodeBodyFileBytes(Utf16LeBytes(text), name, BodyType::kText), text);
+      EXPECT_EQ(DecodeBodyFileBytes(EncodeUtf16Le(text), name, BodyType::kText), text);
     }
   }
   // A terminator is not text.
-  EXPECT_EQ(DecodeBodyFileBytes(Utf16LeBytes(u"Hi") + std::string(2, '\0'), u"textbody.txt",
+  EXPECT_EQ(DecodeBodyFileBytes(EncodeUtf16Le(u"Hi") + std::string(2, '\0'), u"textbody.txt",
                                 BodyType::kText),
             u"Hi");
   // Plain 8-bit bytes in a file of that name are still read as what they are.
@@ -34,7 +34,7 @@ TEST(BodyFileTest, UnmarkedUtf16BodiesOfAnyScript) {
 }
 
 TEST(BodyFileTest, MarksUtf8AndCodePage1252) {
-  EXPECT_EQ(DecodeBodyFileBytes("\xFF\xFE" + Utf16LeBytes(u"Жук"), u"x.txt", BodyType::kText),
+  EXPECT_EQ(DecodeBodyFileBytes("\xFF\xFE" + EncodeUtf16Le(u"Жук"), u"x.txt", BodyType::kText),
             u"Жук");
   EXPECT_EQ(DecodeBodyFileBytes("\xEF\xBB\xBF" + Utf16ToUtf8(u"Жук"), u"x.txt", BodyType::kText),
             u"Жук");
@@ -44,7 +44,7 @@ TEST(BodyFileTest, MarksUtf8AndCodePage1252) {
             u"<p>Жук</p>");
   EXPECT_EQ(DecodeBodyFileBytes("caf\xE9 \x80", u"tempbody.txt", BodyType::kText), u"café €");
   // An unknown name: UTF-16LE is recognised by its zero high bytes.
-  EXPECT_EQ(DecodeBodyFileBytes(Utf16LeBytes(u"plain text"), u"other.txt", BodyType::kText),
+  EXPECT_EQ(DecodeBodyFileBytes(EncodeUtf16Le(u"plain text"), u"other.txt", BodyType::kText),
             u"plain text");
 }
 
@@ -196,7 +196,7 @@ TEST(NoteBodyTest, AFallbackBodyReadAsBytesIsRecovered) {
        {std::u16string_view(u"Milk, eggs\r\nХлеб\r\n中文 — end"), std::u16string_view(u"one line"),
         std::u16string_view(u"ends with a line end\r\n")}) {
     // "blank.html": UTF-16LE without a mark, which the line reader takes for 8-bit text.
-    testing::WriteFile(folder.path() / "blank.html", Utf16LeBytes(text));
+    testing::WriteFile(folder.path() / "blank.html", EncodeUtf16Le(text));
     const std::u16string record_body = NoteRecordBody(folder.path() / "blank.html");
     ASSERT_NE(record_body.find(u'\0'), std::u16string::npos);
     std::u16string expected = ReplacedAll(text, u"\r\n", u"\n");

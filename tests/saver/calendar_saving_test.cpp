@@ -83,7 +83,7 @@ class CalendarSavingTest : public testing::SaverFolderTest {
 
 TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
   const std::u16string body = u"Agenda, item 1;\r\nВторой пункт\r\n中文";
-  WriteFile(work_ / "blank.txt", testing::Utf16LeBytes(body));
+  WriteFile(work_ / "blank.txt", EncodeUtf16Le(body));
   const std::string binary("\0\x01\xFF\0PNG\r\n\x1A\n", 11);
   WriteFile(work_ / "схема \"v2\", final: 1.png", binary);
   WriteManifest(
@@ -139,7 +139,7 @@ TEST_F(CalendarSavingTest, HtmlBodyGivesTextAndTheHtml) {
 }
 
 TEST_F(CalendarSavingTest, TasksUseLfLinesAndMonthNumbers) {
-  WriteFile(work_ / "blank.txt", testing::Utf16LeBytes(u"Подробности задачи"));
+  WriteFile(work_ / "blank.txt", EncodeUtf16Le(u"Подробности задачи"));
   const ManifestLines task = {{u"FolderPath:", Text(box_)},
                               {u"SUBJECT:", u"Отчёт сдать"},
                               {u"FROM:", u"Ann Lee [ann@example.com]"},

@@ -80,7 +80,7 @@ std::string One(const VCard& card, std::string_view name) {
 class ContactSavingTest : public testing::SaverFolderTest {
  protected:
   ContactSavingTest() : SaverFolderTest("Contacts") {
-    WriteFile(work_ / "blank.txt", testing::Utf16LeBytes(u"Met at the fair, 2009.\r\nСпасибо"));
+    WriteFile(work_ / "blank.txt", EncodeUtf16Le(u"Met at the fair, 2009.\r\nСпасибо"));
   }
 
   // The contact text as the export writes it: "<br>" after each value, then every LF as
@@ -98,7 +98,7 @@ class ContactSavingTest : public testing::SaverFolderTest {
         escaped += unit;
       }
     }
-    WriteFile(scratch_.path() / "conatctsaving.txt", "\xFF\xFE" + testing::Utf16LeBytes(escaped));
+    WriteFile(scratch_.path() / "conatctsaving.txt", "\xFF\xFE" + EncodeUtf16Le(escaped));
     WriteManifest({{u"xxFolderPath:", Text(box_)},
                    {u"FolderPath:", Text(box_)},
                    {u"Body:", Text(work_ / "blank.txt")},

@@ -53,7 +53,7 @@ class MailSavingTest : public testing::SaverFolderTest {
 
 TEST_F(MailSavingTest, EveryFieldBodyAndAttachmentComesBack) {
   const std::u16string body = u"Здравствуйте,\r\nFrom the report:\r\n>From quoted\r\n中文 end";
-  WriteFile(work_ / "textbody.txt", testing::Utf16LeBytes(body));
+  WriteFile(work_ / "textbody.txt", EncodeUtf16Le(body));
   std::string binary;
   for (int i = 0; i < 3000; ++i) binary.push_back(static_cast<char>(i * 7 % 256));
   binary += std::string(10, '\0');
@@ -90,7 +90,7 @@ TEST_F(MailSavingTest, EveryFieldBodyAndAttachmentComesBack) {
 
 TEST_F(MailSavingTest, FromLinesOfA7BitBodyAreQuoted) {
   const std::u16string body = u"Dear Bob,\r\nFrom the report:\r\n>From quoted\r\nFrom";
-  WriteFile(work_ / "textbody.txt", testing::Utf16LeBytes(body));
+  WriteFile(work_ / "textbody.txt", EncodeUtf16Le(body));
   WriteManifest(Lines(Text(work_ / "textbody.txt"), u"txt", u""));
   const testing::SaverRun run = RunSaver("mailimport", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;

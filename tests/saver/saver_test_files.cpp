@@ -50,14 +50,10 @@ int Spawn(const std::vector<std::string>& arguments, const std::filesystem::path
 
 }  // namespace
 
-std::string Utf16LeBytes(std::u16string_view text) {
-  return EncodeUtf16Le(text);
-}
-
 std::string ManifestBytes(const ManifestLines& lines, std::u16string_view line_end) {
   std::u16string record;
   for (const auto& [key, value] : lines) record += key + value + std::u16string(line_end);
-  return "\xFF\xFE" + Utf16LeBytes(record);
+  return "\xFF\xFE" + EncodeUtf16Le(record);
 }
 
 SaverRun RunSaver(std::string_view kind, const std::filesystem::path& manifest_folder) {

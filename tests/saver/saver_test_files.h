@@ -19,7 +19,6 @@ using ManifestLines = std::vector<std::pair<std::u16string, std::u16string>>;
 
 // FF FE, then each key, value and line end as UTF-16LE.
 std::string ManifestBytes(const ManifestLines& lines, std::u16string_view line_end = u"\r\n");
-std::string Utf16LeBytes(std::u16string_view text);
 
 struct SaverRun {
   int exit_code = -1;
