@@ -4,7 +4,6 @@
 // record.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -32,15 +31,10 @@ namespace {
 class ExportStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() /
-            ("tarvex-export-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(root_);
     for (const char* folder : {"work", "program", "spy"}) {
       std::filesystem::create_directories(root_ / folder);
     }
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
 
   // A saver that keeps a copy of every manifest it is given, then runs the real one.
   std::filesystem::path SpySaver() {
@@ -111,7 +105,8 @@ class ExportStoreTest : public ::testing::Test {
     return database;
   }
 
-  std::filesystem::path root_;
+  ScratchFolder scratch_;
+  const std::filesystem::path& root_ = scratch_.path();
 };
 
 TEST_F(ExportStoreTest, EveryScenarioReadsBackFieldForField) {
