@@ -14,11 +14,8 @@
 #include "saver/manifest.h"
 #include "support/test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::FileText;
-using testing::ScratchFolder;
 
 void Touch(const std::filesystem::path& path) {
   std::ofstream(path) << "x";
@@ -143,4 +140,4 @@ TEST(ProcessRunnerTest, ReportsExitStatusAndFailedStarts) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing
