@@ -11,6 +11,8 @@
 
 #include "base/code_page_conversion.h"
 #include "base/utf16_file.h"
+#include "base/utf_conversion.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
@@ -19,32 +21,9 @@ namespace fs = std::filesystem;
 
 class TextFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = fs::temp_directory_path() /
-              (std::string("tarvex_text_file_") + info->name() + "_" + std::to_string(getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    path_ = folder_ / "file.txt";
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  std::string Bytes() const {
-    std::ifstream in(path_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  void Store(std::string_view bytes) const {
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  static std::string Le(std::u16string_view text) {
-    std::string bytes;
-    for (char16_t unit : text) {
-      bytes.push_back(static_cast<char>(unit & 0xFF));
-      bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-  }
+  std::string Bytes() const { return testing::FileText(path_); }
+  void Store(std::string_view bytes) const { testing::WriteFile(path_, bytes); }
+  static std::string Le(std::u16string_view text) { return EncodeUtf16Le(text); }
   static std::string Be(std::u16string_view text) {
     std::string bytes;
     for (char16_t unit : text) {
@@ -67,8 +46,8 @@ class TextFileTest : public ::testing::Test {
     return Lines(file);
   }
 
-  fs::path folder_;
-  fs::path path_;
+  testing::ScratchFolder folder_;
+  fs::path path_ = folder_ / "file.txt";
 };
 
 using LineList = std::vector<std::u16string>;

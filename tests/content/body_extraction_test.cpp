@@ -21,11 +21,8 @@
 #include "tools/edbforge/encoding/seven_bit_encoder.h"
 #include "tools/edbforge/ese/database_writer.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::FileBytes;
-using testing::ScratchFolder;
 
 using Bytes = std::vector<std::uint8_t>;
 namespace forge = edbforge;
@@ -36,21 +33,8 @@ constexpr int kHtmlEntry = 2;
 constexpr int kRtfEntry = 3;
 constexpr BodyColumns kAllColumns{kTextEntry, kHtmlEntry, kRtfEntry};
 
-Bytes AsBytes(std::string_view text) {
-  return Bytes(text.begin(), text.end());
-}
-
 Bytes Utf16LeBytes(std::u16string_view text) {
-  return AsBytes(EncodeUtf16Le(text));
-}
-
-Bytes Pattern(std::size_t size, std::uint32_t seed) {
-  Bytes bytes(size);
-  for (std::uint8_t& byte : bytes) {
-    seed = seed * 1103515245U + 12345U;
-    byte = static_cast<std::uint8_t>(seed >> 16);
-  }
-  return bytes;
+  return TextBytes(EncodeUtf16Le(text));
 }
 
 forge::ColumnDefinition Column(std::u16string name, forge::ColumnType type,
@@ -194,7 +178,7 @@ TEST(BodyRoutes, EngineCompressedTextIsWrittenDecoded) {
 }
 
 TEST(BodyRoutes, HtmlLongValueIsItsSegmentsInOrder) {
-  const Bytes html = Pattern(10000, 7);
+  const Bytes html = PatternBytes(10000, 7);
   BodyStore store({Item().Set(u"N1013", Separate(html))});
   ASSERT_TRUE(store.ok());
   ItemRecord record = store.Item(0);
@@ -211,26 +195,26 @@ TEST(BodyRoutes, CompressedHtmlLongValueIsUnpacked) {
   std::string html = "<html><body>";
   for (int i = 0; i < 300; ++i) html += "<p>line " + std::to_string(i) + "</p>";
   html += "</body></html>";
-  BodyStore store({Item().Set(u"N1013", SeparatePacked(Lzxpress(AsBytes(html)), html.size()))});
+  BodyStore store({Item().Set(u"N1013", SeparatePacked(Lzxpress(TextBytes(html)), html.size()))});
   ASSERT_TRUE(store.ok());
   ItemRecord record = store.Item(0);
   store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
   EXPECT_EQ(store.state().format, BodyFormat::kHtml);
-  EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), AsBytes(html));
+  EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), TextBytes(html));
   store.extractor().WriteBodyValueAsText(record.get(), kHtmlEntry);
-  EXPECT_EQ(FileBytes(store.Work("blank.txt")), AsBytes(html));
+  EXPECT_EQ(FileBytes(store.Work("blank.txt")), TextBytes(html));
 }
 
 TEST(BodyRoutes, InlineHtmlIsDecodedByItsOwnEncodingAndWrittenAsUtf8) {
   const std::u16string text = u"<p>Gr\u00fc\u00dfe \u20ac \u0416</p>";
   const std::u16string latin = u"<p>Gr\u00fc\u00dfe \u20ac</p>";
   BodyStore store({
-      Item().Set(u"N1013", AsBytes(Utf16ToUtf8(text))),
-      Item().Set(u"N1013", AsBytes("<p>Gr\xfc\xdf"
-                                   "e \x80</p>")),
+      Item().Set(u"N1013", TextBytes(Utf16ToUtf8(text))),
+      Item().Set(u"N1013", TextBytes("<p>Gr\xfc\xdf"
+                                     "e \x80</p>")),
       Item().Set(u"N1013", Utf16LeBytes(text + u'\0')),
-      Item().Set(u"N1013", AsBytes(std::string("<p>a</p>\0trailing junk", 22))),
-      Item().Set(u"N1013", Packed(Lzxpress(AsBytes(Utf16ToUtf8(text))))),
+      Item().Set(u"N1013", TextBytes(std::string("<p>a</p>\0trailing junk", 22))),
+      Item().Set(u"N1013", Packed(Lzxpress(TextBytes(Utf16ToUtf8(text))))),
   });
   ASSERT_TRUE(store.ok());
   const std::vector<std::u16string> expected = {text, latin, text, u"<p>a</p>", text};
@@ -240,7 +224,7 @@ TEST(BodyRoutes, InlineHtmlIsDecodedByItsOwnEncodingAndWrittenAsUtf8) {
     store.extractor().ExtractHtmlBody(record.get(), kHtmlEntry);
     EXPECT_EQ(store.state().format, BodyFormat::kHtml);
     EXPECT_EQ(store.state().text, expected[index]);
-    EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), AsBytes(Utf16ToUtf8(expected[index])));
+    EXPECT_EQ(FileBytes(store.Work("htmlbody.html")), TextBytes(Utf16ToUtf8(expected[index])));
   }
 }
 
@@ -259,7 +243,7 @@ TEST(BodyRoutes, RtfOnlyItemEndsAsUtf8PlainText) {
     // Every byte of the UTF-8, not one per character.
     const std::string utf8 = Utf16ToUtf8(kRussianText);
     EXPECT_GT(utf8.size(), kRussianText.size());
-    EXPECT_EQ(FileBytes(store.Work("rtfbody.txt")), AsBytes(utf8));
+    EXPECT_EQ(FileBytes(store.Work("rtfbody.txt")), TextBytes(utf8));
     EXPECT_TRUE(std::filesystem::exists(store.Work("temp.rtf")));
   }
 }
@@ -324,11 +308,11 @@ TEST(BodyRoutes, EmptyOrAbsentBodyLeavesNoTrace) {
 TEST(BodyRoutes, TextBodyWinsOverHtmlAndRtf) {
   BodyStore store({Item()
                        .Set(u"S1000", std::u16string(u"plain"))
-                       .Set(u"N1013", AsBytes("<p>html</p>"))
+                       .Set(u"N1013", TextBytes("<p>html</p>"))
                        .Set(u"N1009", forge::CompressRtf(kRussianRtf)),
                    Item()
                        .Set(u"S1000", Packed({0x18, 0xff, 0xff, 0x01}))
-                       .Set(u"N1013", AsBytes("<p>html</p>"))});
+                       .Set(u"N1013", TextBytes("<p>html</p>"))});
   ASSERT_TRUE(store.ok());
   ItemRecord record = store.Item(0);
   store.extractor().ExtractFirstBody(record.get(), kAllColumns);
@@ -353,7 +337,7 @@ TEST(ConvertRtfBodyFile, KeepsTheRtfFormatForTheStreamWriter) {
   EXPECT_TRUE(store.extractor().ConvertRtfBodyFile());
   EXPECT_EQ(store.state().format, BodyFormat::kRtf);
   EXPECT_EQ(store.state().text, kRussianText);
-  EXPECT_EQ(FileBytes(store.Work("rtfbody.txt")), AsBytes(Utf16ToUtf8(kRussianText)));
+  EXPECT_EQ(FileBytes(store.Work("rtfbody.txt")), TextBytes(Utf16ToUtf8(kRussianText)));
 
   // An empty stream file changes nothing.
   { std::ofstream truncate(store.Work("rtfbody.txt"), std::ios::trunc); }
@@ -366,7 +350,7 @@ TEST(ConvertRtfBodyFile, KeepsTheRtfFormatForTheStreamWriter) {
 TEST(WriteBodyValueAsText, DecodesByColumnType) {
   const std::u16string body = u"Text \u00e9 \U0001F60A";
   const std::u16string long_body(3000, u'\u0416');
-  Bytes unpacked = Pattern(300, 1);
+  Bytes unpacked = PatternBytes(300, 1);
   unpacked.insert(unpacked.end(), 300, 'a');
   BodyStore store({Item()
                        .Set(u"S1000", body)
@@ -413,4 +397,4 @@ TEST(DecodeBodyBytes, FollowsMarksZeroBytesAndUtf8) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

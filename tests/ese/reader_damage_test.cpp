@@ -11,6 +11,7 @@
 #include "ese/database.h"
 #include "ese/format.h"
 #include "support/sample_files.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 namespace {
@@ -22,8 +23,7 @@ class DamagedCopy {
       : path_(sample.DatabasePath().string() + ".damaged") {
     std::filesystem::copy_file(sample.DatabasePath(), path_,
                                std::filesystem::copy_options::overwrite_existing);
-    std::ifstream in(path_, std::ios::binary);
-    bytes_.assign(std::istreambuf_iterator<char>(in), {});
+    bytes_ = testing::FileText(path_);
   }
   ~DamagedCopy() { std::filesystem::remove(path_); }
 
@@ -33,8 +33,7 @@ class DamagedCopy {
   std::string& bytes() { return bytes_; }
 
   std::unique_ptr<ese::Database> Open() {
-    std::ofstream(path_, std::ios::binary | std::ios::trunc).write(bytes_.data(),
-                                                                   std::streamsize(bytes_.size()));
+    testing::WriteFile(path_, bytes_);
     return std::move(ese::Database::Open(path_).database);
   }
 

@@ -85,10 +85,18 @@ class WindowTest : public QObject {
   std::filesystem::path Store(const QString& scenario) const {
     return ToPath(scratch_.filePath(scenario + QStringLiteral(".edb")));
   }
-  // Answers the source selection with `database` and a working folder in the scratch folder.
+  // Answers the source selection with `database`, a working folder in the scratch folder and
+  // the deep scan when asked for.
   void ChooseSource(TestWindow& test, const std::filesystem::path& database,
-                    const QString& folder_name);
-  void Analyse(TestWindow& test, const QString& scenario);
+                    const QString& folder_name, bool deep = false);
+  // Analyses the store through the source selection and waits until the analysis has ended.
+  void Analyse(TestWindow& test, const std::filesystem::path& database, const QString& folder_name,
+               bool deep = false);
+  void Analyse(TestWindow& test, const QString& scenario) {
+    Analyse(test, Store(scenario), scenario);
+  }
+  // Selects the first mailbox's Inbox and waits until its items are listed.
+  void SelectInbox(TestWindow& test);
   void Screenshot(QWidget& widget, const QString& name);
 
   QTemporaryDir scratch_;
@@ -107,22 +115,32 @@ void WindowTest::initTestCase() {
 void WindowTest::cleanupTestCase() {}
 
 void WindowTest::ChooseSource(TestWindow& test, const std::filesystem::path& database,
-                              const QString& folder_name) {
+                              const QString& folder_name, bool deep) {
   test.dialogs.database_choice = PathToQString(database);
   test.dialogs.folder_choice = scratch_.filePath(folder_name);
   std::filesystem::create_directories(ToPath(*test.dialogs.folder_choice));
-  test.dialogs.select_source = [](SourceSelectionDialog& dialog) {
+  test.dialogs.select_source = [deep](SourceSelectionDialog& dialog) {
     dialog.OnBrowse();
     dialog.OnSelectTempFolder();
+    if (deep) dialog.deep_scan_button()->setChecked(true);
     dialog.OnNext();
   };
 }
 
-void WindowTest::Analyse(TestWindow& test, const QString& scenario) {
-  ChooseSource(test, Store(scenario), scenario);
+void WindowTest::Analyse(TestWindow& test, const std::filesystem::path& database,
+                         const QString& folder_name, bool deep) {
+  ChooseSource(test, database, folder_name, deep);
   test.window->OnBrowse();
   QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.WasShown(Q(kAnalysisCompletedMessage)), kWorkTimeout);
   test.window->WaitForWorkers();
+}
+
+void WindowTest::SelectInbox(TestWindow& test) {
+  QTreeWidgetItem* inbox = FindNode(test.window->tree()->topLevelItem(0), QStringLiteral("Inbox"));
+  QVERIFY(inbox != nullptr);
+  test.window->tree()->setCurrentItem(inbox);
+  QTRY_VERIFY_WITH_TIMEOUT(test.window->list()->rowCount() > 0 && !test.window->WorkerRunning(),
+                           kWorkTimeout);
 }
 
 void WindowTest::Screenshot(QWidget& widget, const QString& name) {
@@ -143,7 +161,8 @@ void WindowTest::startupCancelLeavesEmptyWindow() {
   QTableWidget* list = test.window->list();
   QCOMPARE(list->columnCount(), kItemListColumnCount);
   for (int column = 0; column < kItemListColumnCount; ++column) {
-    QCOMPARE(list->isColumnHidden(column), !(column >= 4 && column <= 7) && column != kItemStateColumn);
+    QCOMPARE(list->isColumnHidden(column),
+             !(column >= 4 && column <= 7) && column != kItemStateColumn);
   }
   QCOMPARE(list->horizontalHeaderItem(4)->text(), QStringLiteral("From"));
   QCOMPARE(list->horizontalHeaderItem(7)->text(), QStringLiteral("Att"));
@@ -294,12 +313,8 @@ void WindowTest::folderListAndItemPreview() {
   test.window->show();
   QTRY_COMPARE(test.dialogs.source_selections, 1);  // the start-up selection, cancelled
   Analyse(test, scenario);
+  SelectInbox(test);
   FolderTree* tree = test.window->tree();
-  QTreeWidgetItem* inbox = FindNode(tree->topLevelItem(0), QStringLiteral("Inbox"));
-  QVERIFY(inbox != nullptr);
-  tree->setCurrentItem(inbox);
-  QTRY_VERIFY_WITH_TIMEOUT(test.window->list()->rowCount() > 0 && !test.window->WorkerRunning(),
-                           kWorkTimeout);
   QTRY_VERIFY(tree->isEnabled() && test.window->list()->isEnabled());
   QTableWidget* list = test.window->list();
   // Every row carries its message id and kind in the hidden columns.
@@ -430,8 +445,8 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
 
 void WindowTest::deepScanListsDeletedItemsApart() {
   // The older sample with the first item of its first Inbox left deleted on its page.
-  edbforge::StoreDescription description = edbforge::ReadScenarioFile(
-      std::filesystem::path(TARVEX_SCENARIO_DIR) / "older-private.json");
+  edbforge::StoreDescription description =
+      edbforge::ReadScenarioFile(std::filesystem::path(TARVEX_SCENARIO_DIR) / "older-private.json");
   edbforge::FolderDescription& top = description.mailboxes.at(0).folders.at(0);
   for (edbforge::FolderDescription& folder : top.folders) {
     if (folder.name == u"Inbox") folder.items.at(0).state = edbforge::ItemState::kDeleted;
@@ -441,21 +456,9 @@ void WindowTest::deepScanListsDeletedItemsApart() {
 
   for (const bool deep : {false, true}) {
     TestWindow test;
-    ChooseSource(test, store, deep ? QStringLiteral("deep") : QStringLiteral("quick"));
-    test.dialogs.select_source = [deep](SourceSelectionDialog& dialog) {
-      dialog.OnBrowse();
-      dialog.OnSelectTempFolder();
-      dialog.deep_scan_button()->setChecked(deep);
-      dialog.OnNext();
-    };
-    test.window->OnBrowse();
-    QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.WasShown(Q(kAnalysisCompletedMessage)), kWorkTimeout);
-    test.window->WaitForWorkers();
+    Analyse(test, store, deep ? QStringLiteral("deep") : QStringLiteral("quick"), deep);
     QCOMPARE(test.window->selection().deep_scan, deep);
-    FolderTree* tree = test.window->tree();
-    tree->setCurrentItem(FindNode(tree->topLevelItem(0), QStringLiteral("Inbox")));
-    QTRY_VERIFY_WITH_TIMEOUT(test.window->list()->rowCount() > 0 && !test.window->WorkerRunning(),
-                             kWorkTimeout);
+    SelectInbox(test);
     QTableWidget* list = test.window->list();
     const QColor grey = list->palette().color(QPalette::Disabled, QPalette::Text);
     int deleted = 0;

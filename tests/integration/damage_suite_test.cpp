@@ -73,9 +73,9 @@ StoreMap MapStore(const std::filesystem::path& database, bool layout_2010) {
 
 struct Mutant {
   std::string what;
-  PageSet touched;           // engine page numbers the damage reached
-  bool whole = false;        // the damage is repaired from a copy: every item must come back
-  bool no_store = false;     // nothing left to read: every command must fail as such
+  PageSet touched;        // engine page numbers the damage reached
+  bool whole = false;     // the damage is repaired from a copy: every item must come back
+  bool no_store = false;  // nothing left to read: every command must fail as such
 };
 
 // The engine's page n starts at (n + 1) page sizes into the file.
@@ -118,9 +118,10 @@ Mutant NoisePage(std::string& bytes, const StoreMap& map, std::mt19937& random) 
 Mutant SwapPages(std::string& bytes, const StoreMap& map, std::mt19937& random) {
   const std::uint32_t first = RandomPage(map, random);
   const std::uint32_t second = RandomPage(map, random);
-  std::swap_ranges(bytes.begin() + static_cast<std::ptrdiff_t>(PageOffset(first, map.page_size)),
-                   bytes.begin() + static_cast<std::ptrdiff_t>(PageOffset(first + 1, map.page_size)),
-                   bytes.begin() + static_cast<std::ptrdiff_t>(PageOffset(second, map.page_size)));
+  std::swap_ranges(
+      bytes.begin() + static_cast<std::ptrdiff_t>(PageOffset(first, map.page_size)),
+      bytes.begin() + static_cast<std::ptrdiff_t>(PageOffset(first + 1, map.page_size)),
+      bytes.begin() + static_cast<std::ptrdiff_t>(PageOffset(second, map.page_size)));
   return {"swapped pages: " + std::to_string(first) + ", " + std::to_string(second),
           {first, second}};
 }
@@ -184,14 +185,13 @@ std::size_t CountItems(const json& node) {
 // "Mailbox/Folder/..." of the first folder with items.
 std::optional<std::string> FolderWithItems(const json& node, const std::string& path) {
   for (const json& child : node.at("folders")) {
-    const std::string child_path =
-        path.empty() ? child.at("name").get<std::string>() : path + "/" + child.at("name").get<std::string>();
+    const std::string child_path = path.empty() ? child.at("name").get<std::string>()
+                                                : path + "/" + child.at("name").get<std::string>();
     if (child.value("items", 0) > 0) return child_path;
     if (std::optional<std::string> found = FolderWithItems(child, child_path)) return found;
   }
   return std::nullopt;
 }
-
 
 // What the undamaged store gives, to compare the damaged runs with.
 struct Baseline {
@@ -216,7 +216,8 @@ class DamageSuite : public ::testing::TestWithParam<std::string> {
     // 1 (usage) and 2 (missing file) have no place here; a crash gives no exit code.
     static const std::set<int> kOutcomes = {0, 3, 4, 5, 6, 7};
     EXPECT_TRUE(kOutcomes.contains(run.exit_code))
-        << arguments.front() << " ended with " << run.exit_code << "\n" << run.err;
+        << arguments.front() << " ended with " << run.exit_code << "\n"
+        << run.err;
     for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error:"}) {
       EXPECT_EQ(run.err.find(report), std::string::npos) << arguments.front() << "\n" << run.err;
     }
@@ -269,8 +270,8 @@ class DamageSuite : public ::testing::TestWithParam<std::string> {
     const std::filesystem::path pages = scratch_.path() / "pages";
     std::filesystem::remove_all(pages);
     std::filesystem::create_directories(pages);
-    const ProgramRun show = Run({"show", "-q", database, baseline.folder, "1", "--workdir",
-                                 pages.string()});
+    const ProgramRun show =
+        Run({"show", "-q", database, baseline.folder, "1", "--workdir", pages.string()});
     if (show.exit_code == 0 || show.exit_code == 7) {
       EXPECT_TRUE(std::filesystem::exists(show.out.substr(0, show.out.find('\n')))) << show.out;
     }
@@ -306,18 +307,21 @@ TEST_P(DamageSuite, NoCrashNoLieNothingLostBeyondTheDamage) {
   const Baseline baseline = RunWhole(whole.string());
   ASSERT_GT(baseline.items, 0u);
   ASSERT_FALSE(baseline.folder.empty());
-  std::string original;
-  {
-    std::ifstream in(whole, std::ios::binary);
-    original.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  const std::string original = FileText(whole);
 
   std::vector<Damage> damages = {
-      CutAt(25), CutAt(50), CutAt(90), ZeroHeaders(false), ZeroHeaders(true),
+      CutAt(25),
+      CutAt(50),
+      CutAt(90),
+      ZeroHeaders(false),
+      ZeroHeaders(true),
       ZeroPages("catalogue root zeroed, shadow intact", {ese::kCatalogRootPage}, true),
-      ZeroPages("both catalogue roots zeroed",
-                {ese::kCatalogRootPage, ese::kCatalogShadowRootPage}, false),
-      FlipBits, ZeroPage, NoisePage, SwapPages};
+      ZeroPages("both catalogue roots zeroed", {ese::kCatalogRootPage, ese::kCatalogShadowRootPage},
+                false),
+      FlipBits,
+      ZeroPage,
+      NoisePage,
+      SwapPages};
   const std::vector<Damage> random_kinds = {FlipBits, ZeroPage, NoisePage, SwapPages};
   const char* campaign = std::getenv("TARVEX_DAMAGE_MUTANTS");
   const int extra = campaign == nullptr ? 0 : std::atoi(campaign);
@@ -332,8 +336,7 @@ TEST_P(DamageSuite, NoCrashNoLieNothingLostBeyondTheDamage) {
   for (const Damage& damage : damages) {
     std::string bytes = original;
     const Mutant mutant = damage(bytes, map, random);
-    std::ofstream(damaged, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    WriteFile(damaged, bytes);
     const std::size_t at_least = SurvivorsAtLeast(mutant, map, baseline.items);
     const std::size_t recovered = RunDamaged(damaged.string(), mutant, baseline, at_least);
     std::array<std::size_t, 3>& kind = figures[mutant.what.substr(0, mutant.what.find(':'))];
@@ -344,9 +347,9 @@ TEST_P(DamageSuite, NoCrashNoLieNothingLostBeyondTheDamage) {
   }
   if (extra > 0) {
     for (const auto& [kind, counts] : figures) {
-      std::cout << scenario << " " << kind << ": " << counts[0] << " mutants, "
-                << counts[2] << " of " << counts[0] * baseline.items << " items recovered ("
-                << counts[1] << " at least expected)\n";
+      std::cout << scenario << " " << kind << ": " << counts[0] << " mutants, " << counts[2]
+                << " of " << counts[0] * baseline.items << " items recovered (" << counts[1]
+                << " at least expected)\n";
     }
   }
 }

@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -45,10 +43,6 @@ constexpr char16_t kForgingSubject[] = u"Hello\r\n1      mail         Forged row
 constexpr char16_t kBidiSender[] = u"Eve \u202egnp.exe\u009b31m";
 constexpr char16_t kRecordMarker[] = u"X-Damage-Marker: 7f3a9c";
 
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-  return {text.begin(), text.end()};
-}
-
 ef::StoreDescription HostileStore(ef::StoreLayout layout) {
   ef::StoreDescription store;
   store.layout = layout;
@@ -64,9 +58,9 @@ ef::StoreDescription HostileStore(ef::StoreLayout layout) {
       .Set(u"S42", ef::Text(kBidiSender))
       .Set(u"Te06", ef::Time(129070000000000000))
       .Set(u"N1013", ef::Text(kHostileHtml));
-  mail.AddAttachment(u".", Bytes("first"));
-  mail.AddAttachment(u"..", Bytes("second"));
-  mail.AddAttachment(u"header.html", Bytes("attached header"));
+  mail.AddAttachment(u".", TextBytes("first"));
+  mail.AddAttachment(u"..", TextBytes("second"));
+  mail.AddAttachment(u"header.html", TextBytes("attached header"));
   top.AddFolder(kForgingFolder, u"IPF.Note");
   top.AddFolder(kEscapingFolder, u"IPF.Note");
   top.AddFolder(u".", u"IPF.Note").AddItem(u"IPM.Note").Set(u"Se1d", ef::Text(u"in dot"));
@@ -77,25 +71,6 @@ ef::StoreDescription HostileStore(ef::StoreLayout layout) {
       .Set(u"Se1d", ef::Text(u"lost"))
       .Set(u"S7d", ef::Text(kRecordMarker));
   return store;
-}
-
-struct ProgramRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quoted(const std::string& argument) {
-  std::string quoted = "'";
-  for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string ReadWhole(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -128,17 +103,7 @@ class HostileStoreTest : public ::testing::TestWithParam<ef::StoreLayout> {
   }
 
   ProgramRun Run(const std::vector<std::string>& arguments, const std::string& prefix = "") {
-    std::string command = prefix + Quoted(TARVEX_CLI_BINARY);
-    for (const std::string& argument : arguments) command += " " + Quoted(argument);
-    const std::filesystem::path out = scratch_.path() / "out.txt";
-    const std::filesystem::path err = scratch_.path() / "err.txt";
-    command += " >" + Quoted(out.string()) + " 2>" + Quoted(err.string());
-    const int status = std::system(command.c_str());
-    ProgramRun run;
-    if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
-    run.out = ReadWhole(out);
-    run.err = ReadWhole(err);
-    return run;
+    return RunTarvex(arguments, scratch_.path(), 0, prefix);
   }
 
   std::string Database() const { return database_.string(); }
@@ -203,7 +168,7 @@ TEST_P(HostileStoreTest, PreviewShowsNoActiveContentAndEmlKeepsTheBody) {
   ASSERT_EQ(show.exit_code, 0) << show.err;
   const std::filesystem::path body =
       work / (GetParam() == ef::StoreLayout::k2010 ? "blank.html" : "htmlbody.html");
-  const std::string page = ReadWhole(body);
+  const std::string page = FileText(body);
   std::string lower = page;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -221,7 +186,7 @@ TEST_P(HostileStoreTest, PreviewShowsNoActiveContentAndEmlKeepsTheBody) {
   }
   // Every page of ours forbids scripts and remote loads as a second wall.
   for (const char* own : {"header.html", "strEmlPath.html"}) {
-    EXPECT_NE(ReadWhole(work / own)
+    EXPECT_NE(FileText(work / own)
                   .find(std::string("C\0o\0n\0t\0e\0n\0t\0-\0S\0e\0c\0u\0r\0i\0t\0y", 32)),
               std::string::npos)
         << own;
@@ -229,22 +194,22 @@ TEST_P(HostileStoreTest, PreviewShowsNoActiveContentAndEmlKeepsTheBody) {
   // What the store holds is kept beside the page, and a message is written from it.
   std::filesystem::path stored = body;
   stored += ".stored";
-  EXPECT_NE(ReadWhole(stored).find("<script>alert(4)</script>"), std::string::npos);
+  EXPECT_NE(FileText(stored).find("<script>alert(4)</script>"), std::string::npos);
   const std::filesystem::path eml = scratch_.path() / "item.eml";
   const ProgramRun written =
       Run({"eml", Database(), "Eve/Top of Information Store/Inbox", "1", "--out", eml.string()});
   ASSERT_EQ(written.exit_code, 0) << written.err;
-  const std::string message = ReadWhole(eml);
+  const std::string message = FileText(eml);
   EXPECT_NE(message.find("<script>alert(4)</script>"), std::string::npos) << message;
   EXPECT_NE(message.find("http://tracker.example/pixel.gif"), std::string::npos);
 
   // "." and ".." are two attachments, and "header.html" is not our header page.
-  std::vector<std::string> attachments = {ReadWhole(work / "attachment"),
-                                          ReadWhole(work / "attachment (2)")};
+  std::vector<std::string> attachments = {FileText(work / "attachment"),
+                                          FileText(work / "attachment (2)")};
   std::sort(attachments.begin(), attachments.end());
   EXPECT_EQ(attachments, (std::vector<std::string>{"first", "second"}));
-  EXPECT_EQ(ReadWhole(work / "header (2).html"), "attached header");
-  EXPECT_NE(ReadWhole(work / "header.html").find(std::string("<\0t\0a\0b\0l\0e\0", 12)),
+  EXPECT_EQ(FileText(work / "header (2).html"), "attached header");
+  EXPECT_NE(FileText(work / "header.html").find(std::string("<\0t\0a\0b\0l\0e\0", 12)),
             std::string::npos);
 }
 
@@ -254,8 +219,8 @@ TEST_P(HostileStoreTest, FoldersWithOneFileNameAreExportedApart) {
       Run({"export", "-q", Database(), "--out", out.string(), "--saver", TARVEX_SAVER});
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   const std::filesystem::path top = out / "Eve" / "Top of Information Store";
-  const std::string first = ReadWhole(top / "Folder" / "mail.mbox");
-  const std::string second = ReadWhole(top / "Folder (2)" / "mail.mbox");
+  const std::string first = FileText(top / "Folder" / "mail.mbox");
+  const std::string second = FileText(top / "Folder (2)" / "mail.mbox");
   EXPECT_NE(first.find("in dot"), std::string::npos) << first;
   EXPECT_NE(second.find("in dot"), std::string::npos) << second;
   // One subject each: "in dot" is also the start of "in dot dot".
@@ -267,7 +232,7 @@ TEST_P(HostileStoreTest, FoldersWithOneFileNameAreExportedApart) {
 // checksum fails and the record cannot be read, while the folder still lists the item.
 std::filesystem::path WithMarkedPageDamaged(const std::filesystem::path& database,
                                             std::uint32_t page_size) {
-  std::string bytes = ReadWhole(database);
+  std::string bytes = FileText(database);
   const std::u16string marker = kRecordMarker;
   const std::string pattern(reinterpret_cast<const char*>(marker.data()), marker.size() * 2);
   const std::size_t at = bytes.find(pattern);

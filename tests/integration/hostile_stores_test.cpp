@@ -18,7 +18,9 @@ namespace {
 using nlohmann::json;
 namespace forge = edbforge;
 
-forge::Identifier IdOf(std::u16string_view text) { return *forge::ParseIdentifier(text); }
+forge::Identifier IdOf(std::u16string_view text) {
+  return *forge::ParseIdentifier(text);
+}
 
 forge::FolderDescription& FolderNamed(std::vector<forge::FolderDescription>& folders,
                                       std::u16string_view name) {
@@ -46,8 +48,7 @@ const json* ChildNamed(const json& node, const std::string& name) {
 
 TEST(HostileStores, CycledFoldersAndASlashMailboxStayReachable2010) {
   ScratchFolder scratch;
-  forge::StoreDescription store =
-      forge::ReadScenarioFile(ScenarioFile("2010-private"));
+  forge::StoreDescription store = forge::ReadScenarioFile(ScenarioFile("2010-private"));
   forge::MailboxDescription& mailbox = store.mailboxes.front();
   mailbox.name = u"/Alice Martin";
   forge::FolderDescription& top = FolderNamed(mailbox.folders, u"Top of Information Store");
@@ -86,25 +87,24 @@ TEST(HostileStores, CycledFoldersAndASlashMailboxStayReachable2010) {
     ASSERT_EQ(list.exit_code, 0) << path << list.err;
     EXPECT_EQ(json::parse(list.out).at("items").size(), items) << path;
   }
-  const ProgramRun other = RunTarvex(
-      {"list", "-q", database.string(), "/Bob_ Chen/Top of Information Store/Inbox"},
-      scratch.path());
+  const ProgramRun other =
+      RunTarvex({"list", "-q", database.string(), "/Bob_ Chen/Top of Information Store/Inbox"},
+                scratch.path());
   EXPECT_EQ(other.exit_code, 0) << other.err;
   const std::filesystem::path message = scratch.path() / "self.eml";
-  const ProgramRun eml = RunTarvex({"eml", "-q", database.string(), "/Alice Martin/Self", "1",
-                                    "--out", message.string()},
-                                   scratch.path());
+  const ProgramRun eml = RunTarvex(
+      {"eml", "-q", database.string(), "/Alice Martin/Self", "1", "--out", message.string()},
+      scratch.path());
   ASSERT_EQ(eml.exit_code, 0) << eml.err;
-  EXPECT_NE(ReadWhole(message).find("Kept in Self"), std::string::npos);
+  EXPECT_NE(FileText(message).find("Kept in Self"), std::string::npos);
 }
 
 TEST(HostileStores, AOneLineNoteOf16MiBIsExportedWhole) {
   ScratchFolder scratch;
   forge::StoreDescription store = forge::ReadScenarioFile(ScenarioFile("older-private"));
   forge::MailboxDescription& mailbox = store.mailboxes.front();
-  forge::FolderDescription& notes =
-      FolderNamed(mailbox.folders, u"Top of Information Store").AddFolder(u"Notes",
-                                                                          u"IPF.StickyNote");
+  forge::FolderDescription& notes = FolderNamed(mailbox.folders, u"Top of Information Store")
+                                        .AddFolder(u"Notes", u"IPF.StickyNote");
   const std::u16string body = std::u16string(16u << 20, u'n') + u"END-OF-NOTE";
   notes.AddItem(u"IPM.StickyNote")
       .Set(u"Se1d", forge::Text(u"Long note"))
@@ -124,8 +124,8 @@ TEST(HostileStores, AOneLineNoteOf16MiBIsExportedWhole) {
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("exported 2 item(s)"), std::string::npos) << run.out;
   // iCalendar folds long lines: unfolded, the whole body is there, its end too.
-  std::string calendar = ReadWhole(out / Utf16ToUtf8(mailbox.name) / "Top of Information Store" /
-                                   "Notes" / "notes.ics");
+  std::string calendar = FileText(out / Utf16ToUtf8(mailbox.name) / "Top of Information Store" /
+                                  "Notes" / "notes.ics");
   std::string unfolded;
   for (std::size_t at = 0; at < calendar.size(); ++at) {
     if (calendar.compare(at, 3, "\r\n ") == 0) {

@@ -3,8 +3,6 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "base/file_names.h"
@@ -30,18 +28,12 @@ std::string Quoted(const std::string& argument) {
   return quoted + "'";
 }
 
-std::string ReadWhole(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 ProgramRun RunTarvex(const std::vector<std::string>& arguments,
-                     const std::filesystem::path& scratch, int time_limit_seconds) {
-  std::string command;
+                     const std::filesystem::path& scratch, int time_limit_seconds,
+                     const std::string& prefix) {
+  std::string command = prefix;
   if (time_limit_seconds > 0) {
-    command = "timeout --signal=KILL " + std::to_string(time_limit_seconds) + " ";
+    command += "timeout --signal=KILL " + std::to_string(time_limit_seconds) + " ";
   }
   command += Quoted(TARVEX_CLI_BINARY);
   for (const std::string& argument : arguments) command += " " + Quoted(argument);
@@ -56,8 +48,8 @@ ProgramRun RunTarvex(const std::vector<std::string>& arguments,
     run.exit_code = -1;
     run.timed_out = true;
   }
-  run.out = ReadWhole(out);
-  run.err = ReadWhole(err);
+  run.out = FileText(out);
+  run.err = FileText(err);
   return run;
 }
 

@@ -21,7 +21,6 @@ std::filesystem::path ScenarioFile(const std::string& name);
 
 // The argument in single quotes for the shell.
 std::string Quoted(const std::string& argument);
-std::string ReadWhole(const std::filesystem::path& file);
 
 // One run of the `tarvex` program.
 struct ProgramRun {
@@ -32,9 +31,11 @@ struct ProgramRun {
 };
 
 // Runs `tarvex` with the arguments, its output kept in files of `scratch`; killed after
-// `time_limit_seconds` when that is not 0.
+// `time_limit_seconds` when that is not 0. `prefix` goes before the program in the shell's
+// command: variables to set, or a command that runs it as another user.
 ProgramRun RunTarvex(const std::vector<std::string>& arguments,
-                     const std::filesystem::path& scratch, int time_limit_seconds = 0);
+                     const std::filesystem::path& scratch, int time_limit_seconds = 0,
+                     const std::string& prefix = "");
 
 // Writes the named ready scenario ("2010-private", ...) to `database`.
 void BuildScenario(const std::string& name, const std::filesystem::path& database);

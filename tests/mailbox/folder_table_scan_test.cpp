@@ -11,14 +11,8 @@
 #include "folder_recovery_fixture.h"
 #include "store/value_text.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::FlaggedId;
-using testing::FolderRecovery;
-using testing::FolderRowShape;
-using testing::FolderStoreShape;
-using testing::Id;
 
 constexpr std::uint64_t kAlice = 0x100;
 constexpr std::uint64_t kBob = 0x200;
@@ -339,4 +333,4 @@ TEST(FolderTableScan, AttachingGivesWhatTheRecursiveWalkGives) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

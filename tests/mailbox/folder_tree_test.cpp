@@ -10,16 +10,8 @@
 #include "folder_recovery_fixture.h"
 #include "mailbox/folder_path.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::Fields;
-using testing::FolderRecovery;
-using testing::FolderRowShape;
-using testing::FolderStoreShape;
-using testing::Id;
-using testing::MailboxRowShape;
-using testing::Texts;
 
 constexpr std::uint64_t kAlice = 0x1234;
 constexpr std::uint64_t kBob = 0x5678;
@@ -433,4 +425,4 @@ TEST(OlderLayoutFolderTree, IndexedLookupsGiveWhatTheWalksGive) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

@@ -12,20 +12,10 @@
 #include "mailbox/mailbox_loading.h"
 #include "support/test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
 
-using testing::FileText;
-
 namespace ef = edbforge;
-using testing::Concat;
-using testing::ExchangeTable;
-using testing::FileTimeOf;
-using testing::IdBytes;
-using testing::OpenedStore;
-using testing::ScratchFolder;
-using testing::Utf8Bytes;
-using testing::WithTexts;
 
 constexpr std::initializer_list<std::u16string_view> kHeaderColumns = {
     u"N67b0", u"Q6748", u"S1a",  u"S42",   u"Se1d", u"S3d",
@@ -131,10 +121,9 @@ TEST_F(PrivateStore2010, FirstSelectionScansTheMailboxAndListsNewestFirst) {
   const auto& rows = window().list_rows;
   ASSERT_EQ(rows.size(), 3u);
   // The last row scanned comes first, numbered from 1.
-  EXPECT_EQ(rows[0],
-            (std::vector<std::u16string>{u"103", u"mail", u"1", u"Folders-1-2", u"Cy", u"",
-                                         u"Jul,01 2009 12:00:00", u"", u"a1", u"Alice", u"Inbox",
-                                         u"live"}));
+  EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"103", u"mail", u"1", u"Folders-1-2", u"Cy", u"",
+                                                  u"Jul,01 2009 12:00:00", u"", u"a1", u"Alice",
+                                                  u"Inbox", u"live"}));
   EXPECT_EQ(rows[1][0], u"102");
   EXPECT_EQ(rows[1][1], u"IPM.Note.Custom") << "an unmapped class is its own kind";
   EXPECT_EQ(rows[1][2], u"2");
@@ -170,9 +159,9 @@ TEST_F(PrivateStore2010, LaterSelectionsOfTheSameMailboxListFromMemory) {
   // Another mailbox, of the same name, is read on its own first selection.
   LoadMailbox(recovery, kOtherMailboxNode);
   EXPECT_EQ(window().status_texts.size(), 3u);
-  EXPECT_EQ(recovery.model().loaded_keys,
-            (std::vector<std::u16string>{u"MsgHeader-1-2", u"Body-1-2", u"MsgHeader-1-3",
-                                         u"Body-1-3"}));
+  EXPECT_EQ(
+      recovery.model().loaded_keys,
+      (std::vector<std::u16string>{u"MsgHeader-1-2", u"Body-1-2", u"MsgHeader-1-3", u"Body-1-3"}));
   ASSERT_EQ(window().list_rows.size(), 1u);
   EXPECT_EQ(window().list_rows[0][5], u"Bob's mail");
   EXPECT_EQ(window().list_rows[0][3], u"Folders-1-3");
@@ -255,4 +244,4 @@ TEST(HeaderScan, DatesAreReadFromEveryColumnTypeThatHoldsAFiletime) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

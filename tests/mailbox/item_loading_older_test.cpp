@@ -15,20 +15,10 @@
 #include "mailbox/mailbox_loading.h"
 #include "support/test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
 
-using testing::FileText;
-
 namespace ef = edbforge;
-using testing::ExchangeTable;
-using testing::FileTimeOf;
-using testing::IdBytes;
-using testing::LongAnsiText;
-using testing::OpenedStore;
-using testing::ScratchFolder;
-using testing::Utf8Bytes;
-using testing::WithTexts;
 
 constexpr TreeNodeHandle kInboxNode = 31;
 constexpr TreeNodeHandle kEmptyFolderNode = 32;
@@ -188,11 +178,10 @@ TEST_F(OlderStore, SelectingAFolderListsItsItemsAtTheirListPositions) {
 
   // Sender, recipients, copies and blind copies from the transport headers.
   EXPECT_EQ(rows[4],
-            (std::vector<std::u16string>{u"1000", u"mail", u"0", u"0000000000007001",
-                                         u"Ann Smith [ann@example.com]", u"RE: Hello",
-                                         u"Jan,05 2010 09:03:07", u"true", u"Bob [bob@example.com]",
-                                         u"Carl [carl@example.com]", u"Dana [dana@example.com]",
-                                         u"live"}));
+            (std::vector<std::u16string>{
+                u"1000", u"mail", u"0", u"0000000000007001", u"Ann Smith [ann@example.com]",
+                u"RE: Hello", u"Jan,05 2010 09:03:07", u"true", u"Bob [bob@example.com]",
+                u"Carl [carl@example.com]", u"Dana [dana@example.com]", u"live"}));
   // A sender from "N67bd" that is a mailbox's owner shows as the owner; recipients from the
   // display text; the unreadable delivery time gives way to the creation time.
   EXPECT_EQ(rows[3][4], u"gina@example.com");
@@ -341,4 +330,4 @@ TEST(OlderStoreStop, APausedLoaderMakesNoProgressUntilResumed) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

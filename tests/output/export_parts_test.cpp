@@ -2,7 +2,6 @@
 // working folder, folder path texts, kind names and the program runner.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <string>
@@ -15,26 +14,8 @@
 #include "saver/manifest.h"
 #include "support/test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::FileText;
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("tarvex-export-parts-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchFolder() { std::filesystem::remove_all(path_); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 void Touch(const std::filesystem::path& path) {
   std::ofstream(path) << "x";
@@ -76,9 +57,9 @@ TEST(ExportManifestTest, TaskRecordEndsLinesWithLfAndOtherRecordsWithCrLf) {
   const std::filesystem::path file = scratch.path() / "task.txt";
   ASSERT_TRUE(WriteManifestFile(file, task, false));
   EXPECT_EQ(FileText(file), std::string("\xFF\xFE"
-                                         "F\0o\0l\0d\0e\0r\0P\0a\0t\0h\0:\0o\0u\0t\0/\0A\0\n\0"
-                                         "S\0U\0B\0J\0E\0C\0T\0:\0S\0\n\0",
-                                         2 + 2 * 27));
+                                        "F\0o\0l\0d\0e\0r\0P\0a\0t\0h\0:\0o\0u\0t\0/\0A\0\n\0"
+                                        "S\0U\0B\0J\0E\0C\0T\0:\0S\0\n\0",
+                                        2 + 2 * 27));
 
   for (SavedItemKind kind : {SavedItemKind::kContact, SavedItemKind::kAppointment,
                              SavedItemKind::kTask, SavedItemKind::kNote}) {
@@ -159,4 +140,4 @@ TEST(ProcessRunnerTest, ReportsExitStatusAndFailedStarts) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

@@ -4,7 +4,6 @@
 // record.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,30 +21,20 @@
 #include "output/export_run.h"
 #include "saver/manifest.h"
 #include "support/recording_window_port.h"
+#include "support/test_files.h"
 #include "tools/edbforge/exchange/scenario_json.h"
 #include "tools/edbforge/exchange/store_builder.h"
-#include "support/test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::FileText;
-
-using testing::RecordedTreeNode;
-using testing::RecordingWindowPort;
 
 class ExportStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() /
-            ("tarvex-export-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(root_);
     for (const char* folder : {"work", "program", "spy"}) {
       std::filesystem::create_directories(root_ / folder);
     }
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
 
   // A saver that keeps a copy of every manifest it is given, then runs the real one.
   std::filesystem::path SpySaver() {
@@ -116,7 +105,8 @@ class ExportStoreTest : public ::testing::Test {
     return database;
   }
 
-  std::filesystem::path root_;
+  ScratchFolder scratch_;
+  const std::filesystem::path& root_ = scratch_.path();
 };
 
 TEST_F(ExportStoreTest, EveryScenarioReadsBackFieldForField) {
@@ -199,7 +189,8 @@ TEST_F(ExportStoreTest, ChosenKindsOnly) {
                                        "Inbox"));
 }
 
-TEST_F(ExportStoreTest, CancelledRunStopsBeforeTheNextItem) {
+// A run without a saver, or one cancelled, ends before the first item and writes nothing.
+TEST_F(ExportStoreTest, MissingSaverOrCancelStopsBeforeTheFirstItem) {
   const std::filesystem::path database = Build("older-public");
   RecordingWindowPort window;
   PauseGate gate;
@@ -208,29 +199,19 @@ TEST_F(ExportStoreTest, CancelledRunStopsBeforeTheNextItem) {
   ASSERT_EQ(RunAnalysis(recovery, database), AnalysisOutcome::kCompleted);
   ExportRequest request;
   request.output_folder = root_ / "out";
-  request.saver = SpySaver();
   for (const RecordedTreeNode& node : window.tree_nodes) request.folders.push_back(node.handle);
+  const ExportOutcome without_saver = RunExport(recovery, request);
+  EXPECT_NE(without_saver.error.find(u"mailsaving"), std::u16string::npos);
+  EXPECT_FALSE(std::filesystem::exists(root_ / "out"));
+
+  request.saver = SpySaver();
+  window.control_enabled.clear();
   gate.Cancel();
-  const ExportOutcome outcome = RunExport(recovery, request);
-  EXPECT_TRUE(outcome.cancelled);
-  EXPECT_EQ(outcome.items_saved, 0);
+  const ExportOutcome cancelled = RunExport(recovery, request);
+  EXPECT_TRUE(cancelled.cancelled);
+  EXPECT_EQ(cancelled.items_saved, 0);
   EXPECT_TRUE(SpiedManifests().empty());
   EXPECT_TRUE(window.control_enabled[WindowControl::kFolderTree]);
-}
-
-TEST_F(ExportStoreTest, MissingSaverIsReportedBeforeAnythingIsWritten) {
-  const std::filesystem::path database = Build("older-public");
-  RecordingWindowPort window;
-  PauseGate gate;
-  MessagePages pages(root_ / "work");
-  Recovery recovery(window, gate, root_ / "work", root_ / "program", pages);
-  ASSERT_EQ(RunAnalysis(recovery, database), AnalysisOutcome::kCompleted);
-  ExportRequest request;
-  request.output_folder = root_ / "out";
-  for (const RecordedTreeNode& node : window.tree_nodes) request.folders.push_back(node.handle);
-  const ExportOutcome outcome = RunExport(recovery, request);
-  EXPECT_NE(outcome.error.find(u"mailsaving"), std::u16string::npos);
-  EXPECT_FALSE(std::filesystem::exists(root_ / "out"));
 }
 
 // Names and subjects from the database: line breaks stay inside their line, and "../" leads
@@ -272,4 +253,4 @@ TEST_F(ExportStoreTest, HostileNamesAndSubjects) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

@@ -9,10 +9,8 @@
 #include "preview_fixture.h"
 #include "support/test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::ScratchFolder;
 
 TEST(HeaderPage, EscapesEveryValueButKeepsItsOwnMarkup) {
   EXPECT_EQ(EscapeHtml(u"<a href=\"x\" onclick='y'>&amp;</a>"),
@@ -70,4 +68,4 @@ TEST(PageFiles, PagesCarryTheMarkAndBodyFilesDoNot) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

@@ -4,17 +4,15 @@
 // Python's email package, a real MIME parser.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "output/mime_message_writer.h"
+#include "support/test_files.h"
 
 namespace tarvex {
 
@@ -49,25 +47,15 @@ inline std::size_t Count(std::string_view text, std::string_view what) {
 
 class MimeMessageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = fs::temp_directory_path() /
-            (std::string("tarvex_mime_") + info->name() + "_" + std::to_string(getpid()));
-    fs::remove_all(root_);
-    folder_ = root_ / "work";
+  MimeMessageTest() {
     fs::create_directories(folder_);
     message_.message_path = folder_ / "1a2b.eml";
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   static void Store(const fs::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    testing::WriteFile(path, bytes);
   }
-  static std::string Load(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  static std::string Load(const fs::path& path) { return testing::FileText(path); }
   void SetBody(std::u16string kind, std::string_view bytes,
                BodyFileEncoding encoding = BodyFileEncoding::kUnknown) {
     message_.body_kind = std::move(kind);
@@ -114,8 +102,9 @@ class MimeMessageTest : public ::testing::Test {
     return hex;
   }
 
-  fs::path root_;
-  fs::path folder_;
+  testing::ScratchFolder scratch_;
+  const fs::path& root_ = scratch_.path();
+  fs::path folder_ = root_ / "work";
   EmlMessage message_;
 };
 

@@ -12,21 +12,11 @@
 #include "support/test_files.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
 
 namespace ef = edbforge;
 namespace label = header_label;
-using testing::CellValue;
-using testing::Concat;
-using testing::ExchangeTable;
-using testing::FileText;
-using testing::FileTimeOf;
-using testing::IdBytes;
-using testing::ListRow;
-using testing::PageText;
-using testing::UnmarkedText;
-using testing::Utf8Bytes;
 
 constexpr std::initializer_list<std::u16string_view> kBodyColumns = {
     u"N65f9", u"L3705", u"N67b3", u"S3001", u"S3707", u"N3701", u"N1009", u"N1013", u"S1000",
@@ -265,4 +255,4 @@ TEST_F(Preview2010, RowListedByTheLoaderShowsItsItem) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

@@ -11,21 +11,11 @@
 #include "support/test_files.h"
 #include "tools/edbforge/encoding/rtf_compressor.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
 
 namespace ef = edbforge;
 namespace label = header_label;
-using testing::CellValue;
-using testing::ExchangeTable;
-using testing::FileText;
-using testing::FileTimeOf;
-using testing::IdBytes;
-using testing::ListRow;
-using testing::PageText;
-using testing::UnmarkedText;
-using testing::Utf8Bytes;
-using testing::WithTexts;
 
 constexpr std::initializer_list<std::u16string_view> kMsgColumns = {
     u"N67b0",  u"N67b3", u"S1000", u"N1013", u"N1009", u"S70",    u"N67b5", u"S810c",
@@ -305,4 +295,4 @@ TEST_F(OlderPreview, UnreadableRowAndEmptyKeyShowNothing) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

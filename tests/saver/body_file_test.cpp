@@ -12,10 +12,8 @@
 #include "saver/vcard_writer.h"
 #include "saver_test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::Utf16LeBytes;
 
 TEST(BodyFileTest, UnmarkedUtf16BodiesOfAnyScript) {
   // Cyrillic and CJK in UTF-16LE have few or no zero bytes; the file name says what they are.
@@ -23,11 +21,11 @@ TEST(BodyFileTest, UnmarkedUtf16BodiesOfAnyScript) {
        {std::u16string_view(u"Привет, мир"), std::u16string_view(u"中文字符测试"),
         std::u16string_view(u"Hello\r\nWorld"), std::u16string_view(u"Ünïcödé 🦊")}) {
     for (std::u16string_view name : {u"textbody.txt", u"blank.txt", u"blank.html"}) {
-      EXPECT_EQ(DecodeBodyFileBytes(Utf16LeBytes(text), name, BodyType::kText), text);
+      EXPECT_EQ(DecodeBodyFileBytes(EncodeUtf16Le(text), name, BodyType::kText), text);
     }
   }
   // A terminator is not text.
-  EXPECT_EQ(DecodeBodyFileBytes(Utf16LeBytes(u"Hi") + std::string(2, '\0'), u"textbody.txt",
+  EXPECT_EQ(DecodeBodyFileBytes(EncodeUtf16Le(u"Hi") + std::string(2, '\0'), u"textbody.txt",
                                 BodyType::kText),
             u"Hi");
   // Plain 8-bit bytes in a file of that name are still read as what they are.
@@ -36,7 +34,7 @@ TEST(BodyFileTest, UnmarkedUtf16BodiesOfAnyScript) {
 }
 
 TEST(BodyFileTest, MarksUtf8AndCodePage1252) {
-  EXPECT_EQ(DecodeBodyFileBytes("\xFF\xFE" + Utf16LeBytes(u"Жук"), u"x.txt", BodyType::kText),
+  EXPECT_EQ(DecodeBodyFileBytes("\xFF\xFE" + EncodeUtf16Le(u"Жук"), u"x.txt", BodyType::kText),
             u"Жук");
   EXPECT_EQ(DecodeBodyFileBytes("\xEF\xBB\xBF" + Utf16ToUtf8(u"Жук"), u"x.txt", BodyType::kText),
             u"Жук");
@@ -46,7 +44,7 @@ TEST(BodyFileTest, MarksUtf8AndCodePage1252) {
             u"<p>Жук</p>");
   EXPECT_EQ(DecodeBodyFileBytes("caf\xE9 \x80", u"tempbody.txt", BodyType::kText), u"café €");
   // An unknown name: UTF-16LE is recognised by its zero high bytes.
-  EXPECT_EQ(DecodeBodyFileBytes(Utf16LeBytes(u"plain text"), u"other.txt", BodyType::kText),
+  EXPECT_EQ(DecodeBodyFileBytes(EncodeUtf16Le(u"plain text"), u"other.txt", BodyType::kText),
             u"plain text");
 }
 
@@ -85,7 +83,7 @@ TEST(BodyFileTest, MissingFileIsAnEmptyBody) {
   EXPECT_TRUE(body.text.empty());
   EXPECT_TRUE(body.html);
   // Paths written with backslashes between folders are found as well.
-  testing::WriteBytes(folder.path() / "tempbody.txt", "body");
+  testing::WriteFile(folder.path() / "tempbody.txt", "body");
   std::u16string windows_style = testing::Text(folder.path()) + u"\\tempbody.txt";
   EXPECT_TRUE(ReadBodyFile(windows_style, BodyType::kText, body, error));
   EXPECT_EQ(body.text, u"body");
@@ -114,23 +112,23 @@ TEST(OutputFolderTest, NamesFromTheDatabaseStayInside) {
 TEST(OutputFilesTest, AnAbandonedAppendLeavesTheFileAsItWas) {
   testing::ScratchFolder folder;
   const auto file = folder.path() / "mail.mbox";
-  testing::WriteBytes(file, "kept\n");
+  testing::WriteFile(file, "kept\n");
   std::string error;
   {
     AppendingFile output;
     ASSERT_TRUE(output.Open(file, error)) << error;
     ASSERT_TRUE(output.Write("half an entry", error));
   }
-  EXPECT_EQ(testing::ReadBytes(file), "kept\n");
+  EXPECT_EQ(testing::FileText(file), "kept\n");
   {
     AppendingFile output;
     ASSERT_TRUE(output.Open(file, error));
     ASSERT_TRUE(output.Write("more\n", error));
     ASSERT_TRUE(output.Commit(error));
   }
-  EXPECT_EQ(testing::ReadBytes(file), "kept\nmore\n");
+  EXPECT_EQ(testing::FileText(file), "kept\nmore\n");
   ASSERT_TRUE(ReplaceFileAtomically(file, "new", error)) << error;
-  EXPECT_EQ(testing::ReadBytes(file), "new");
+  EXPECT_EQ(testing::FileText(file), "new");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
                           std::filesystem::directory_iterator()),
             1);  // no temporary file left behind
@@ -185,8 +183,7 @@ TEST(NoteBodyTest, EscapesAreUndone) {
   EXPECT_EQ(NoteBodyText(u"a\\cama b<newlinebreak>second<newlinebreak>"), u"a, b\nsecond");
   EXPECT_EQ(NoteBodyText(u""), u"");
   testing::ScratchFolder folder;
-  testing::WriteBytes(folder.path() / "htmlbody.html",
-                      Utf16ToUtf8(u"<p>Жук, жаба</p>\r\n<p>2</p>"));
+  testing::WriteFile(folder.path() / "htmlbody.html", Utf16ToUtf8(u"<p>Жук, жаба</p>\r\n<p>2</p>"));
   EXPECT_EQ(NoteBodyText(NoteRecordBody(folder.path() / "htmlbody.html")),
             u"<p>Жук, жаба</p>\n<p>2</p>");  // the line reader took UTF-8 for 1252
   EXPECT_EQ(NoteBodyText(u"caf\u00e9 cr\u00e8me"), u"caf\u00e9 cr\u00e8me");  // not UTF-8 bytes
@@ -199,7 +196,7 @@ TEST(NoteBodyTest, AFallbackBodyReadAsBytesIsRecovered) {
        {std::u16string_view(u"Milk, eggs\r\nХлеб\r\n中文 — end"), std::u16string_view(u"one line"),
         std::u16string_view(u"ends with a line end\r\n")}) {
     // "blank.html": UTF-16LE without a mark, which the line reader takes for 8-bit text.
-    testing::WriteBytes(folder.path() / "blank.html", Utf16LeBytes(text));
+    testing::WriteFile(folder.path() / "blank.html", EncodeUtf16Le(text));
     const std::u16string record_body = NoteRecordBody(folder.path() / "blank.html");
     ASSERT_NE(record_body.find(u'\0'), std::u16string::npos);
     std::u16string expected = ReplacedAll(text, u"\r\n", u"\n");
@@ -209,4 +206,4 @@ TEST(NoteBodyTest, AFallbackBodyReadAsBytesIsRecovered) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

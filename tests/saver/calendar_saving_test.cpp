@@ -12,15 +12,8 @@
 #include "base/utf_conversion.h"
 #include "saver_test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::ManifestBytes;
-using testing::ManifestLines;
-using testing::ReadBytes;
-using testing::RunSaver;
-using testing::Text;
-using testing::WriteBytes;
 
 struct ComponentFree {
   void operator()(icalcomponent* component) const { icalcomponent_free(component); }
@@ -28,7 +21,7 @@ struct ComponentFree {
 using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
 
 ComponentPtr ParseCalendar(const std::filesystem::path& file) {
-  const std::string text = ReadBytes(file);
+  const std::string text = FileText(file);
   ComponentPtr calendar(icalparser_parse_string(text.c_str()));
   EXPECT_TRUE(calendar);
   if (calendar) {
@@ -90,9 +83,9 @@ class CalendarSavingTest : public testing::SaverFolderTest {
 
 TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
   const std::u16string body = u"Agenda, item 1;\r\nВторой пункт\r\n中文";
-  WriteBytes(work_ / "blank.txt", testing::Utf16LeBytes(body));
+  WriteFile(work_ / "blank.txt", EncodeUtf16Le(body));
   const std::string binary("\0\x01\xFF\0PNG\r\n\x1A\n", 11);
-  WriteBytes(work_ / "схема \"v2\", final: 1.png", binary);
+  WriteFile(work_ / "схема \"v2\", final: 1.png", binary);
   WriteManifest(
       Appointment(u"Встреча, plan; 会议", Text(work_ / "схема \"v2\", final: 1.png") + u";"));
   testing::SaverRun run = RunSaver("appointment", scratch_.path());
@@ -127,8 +120,8 @@ TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
 }
 
 TEST_F(CalendarSavingTest, HtmlBodyGivesTextAndTheHtml) {
-  WriteBytes(work_ / "htmlbody.html",
-             Utf16ToUtf8(u"<p>Первый</p>\n<p>Second &amp; third,; \\n</p>"));
+  WriteFile(work_ / "htmlbody.html",
+            Utf16ToUtf8(u"<p>Первый</p>\n<p>Second &amp; third,; \\n</p>"));
   ManifestLines lines = Appointment(u"Html", u"");
   lines[7].second = u"html";
   lines[9].second = Text(work_ / "htmlbody.html");
@@ -146,7 +139,7 @@ TEST_F(CalendarSavingTest, HtmlBodyGivesTextAndTheHtml) {
 }
 
 TEST_F(CalendarSavingTest, TasksUseLfLinesAndMonthNumbers) {
-  WriteBytes(work_ / "blank.txt", testing::Utf16LeBytes(u"Подробности задачи"));
+  WriteFile(work_ / "blank.txt", EncodeUtf16Le(u"Подробности задачи"));
   const ManifestLines task = {{u"FolderPath:", Text(box_)},
                               {u"SUBJECT:", u"Отчёт сдать"},
                               {u"FROM:", u"Ann Lee [ann@example.com]"},
@@ -177,9 +170,9 @@ TEST_F(CalendarSavingTest, TasksUseLfLinesAndMonthNumbers) {
 
   // The same record with CR LF line ends is not a task record.
   WriteManifest(task, u"\r\n");
-  const std::string before = ReadBytes(box_ / "tasks.ics");
+  const std::string before = FileText(box_ / "tasks.ics");
   EXPECT_NE(RunSaver("task", scratch_.path()).exit_code, 0);
-  EXPECT_EQ(ReadBytes(box_ / "tasks.ics"), before);
+  EXPECT_EQ(FileText(box_ / "tasks.ics"), before);
 }
 
 TEST_F(CalendarSavingTest, NotesUndoTheBodyEscapes) {
@@ -217,7 +210,7 @@ TEST_F(CalendarSavingTest, SaversRunningTogetherKeepEveryEntry) {
                                 {u"DATE:", u""},
                                 {u"TYPE:", u"txt"},
                                 {u"Body:", u"b"}};
-    WriteBytes(manifests.back()->path() / "mailsaving.txt", ManifestBytes(note));
+    WriteFile(manifests.back()->path() / "mailsaving.txt", ManifestBytes(note));
   }
   std::vector<int> exit_codes(kSavers, -1);
   {
@@ -239,14 +232,14 @@ TEST_F(CalendarSavingTest, SaversRunningTogetherKeepEveryEntry) {
 TEST_F(CalendarSavingTest, ADamagedCalendarIsLeftAsItIs) {
   std::filesystem::create_directories(box_);
   const std::string foreign = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nSUMMARY:cut off";
-  WriteBytes(box_ / "calendar.ics", foreign);
-  WriteBytes(work_ / "blank.txt", "");
+  WriteFile(box_ / "calendar.ics", foreign);
+  WriteFile(work_ / "blank.txt", "");
   WriteManifest(Appointment(u"New", u""));
   const testing::SaverRun run = RunSaver("appointment", scratch_.path());
   EXPECT_NE(run.exit_code, 0);
   EXPECT_NE(run.standard_error.find("calendar.ics"), std::string::npos) << run.standard_error;
-  EXPECT_EQ(ReadBytes(box_ / "calendar.ics"), foreign);
+  EXPECT_EQ(FileText(box_ / "calendar.ics"), foreign);
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

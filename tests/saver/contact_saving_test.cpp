@@ -8,14 +8,8 @@
 #include "saver/contact_fields.h"
 #include "saver_test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::ManifestBytes;
-using testing::ReadBytes;
-using testing::RunSaver;
-using testing::Text;
-using testing::WriteBytes;
 
 struct VCardProperty {
   std::string name;  // with its parameters, as written
@@ -86,7 +80,7 @@ std::string One(const VCard& card, std::string_view name) {
 class ContactSavingTest : public testing::SaverFolderTest {
  protected:
   ContactSavingTest() : SaverFolderTest("Contacts") {
-    WriteBytes(work_ / "blank.txt", testing::Utf16LeBytes(u"Met at the fair, 2009.\r\nСпасибо"));
+    WriteFile(work_ / "blank.txt", EncodeUtf16Le(u"Met at the fair, 2009.\r\nСпасибо"));
   }
 
   // The contact text as the export writes it: "<br>" after each value, then every LF as
@@ -104,7 +98,7 @@ class ContactSavingTest : public testing::SaverFolderTest {
         escaped += unit;
       }
     }
-    WriteBytes(scratch_.path() / "conatctsaving.txt", "\xFF\xFE" + testing::Utf16LeBytes(escaped));
+    WriteFile(scratch_.path() / "conatctsaving.txt", "\xFF\xFE" + EncodeUtf16Le(escaped));
     WriteManifest({{u"xxFolderPath:", Text(box_)},
                    {u"FolderPath:", Text(box_)},
                    {u"Body:", Text(work_ / "blank.txt")},
@@ -157,7 +151,7 @@ TEST_F(ContactSavingTest, EveryFieldComesBackFromTheVCard) {
   run = RunSaver("contact", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
 
-  const std::vector<VCard> cards = ParseVCards(ReadBytes(box_ / "contacts.vcf"));
+  const std::vector<VCard> cards = ParseVCards(FileText(box_ / "contacts.vcf"));
   ASSERT_EQ(cards.size(), 2u);
   const VCard& card = cards[0];
   EXPECT_EQ(card.back().name, "END");
@@ -190,20 +184,20 @@ TEST_F(ContactSavingTest, EveryFieldComesBackFromTheVCard) {
 TEST_F(ContactSavingTest, ADamagedContactFileChangesNothing) {
   WriteContact(SampleFields());
   ASSERT_EQ(RunSaver("contact", scratch_.path()).exit_code, 0);
-  const std::string before = ReadBytes(box_ / "contacts.vcf");
-  const std::string fields = ReadBytes(scratch_.path() / "conatctsaving.txt");
+  const std::string before = FileText(box_ / "contacts.vcf");
+  const std::string fields = FileText(scratch_.path() / "conatctsaving.txt");
   for (const std::string& damaged :
        {fields.substr(0, fields.size() - 8), fields.substr(2), fields + "x"}) {
-    WriteBytes(scratch_.path() / "conatctsaving.txt", damaged);
+    WriteFile(scratch_.path() / "conatctsaving.txt", damaged);
     const testing::SaverRun run = RunSaver("contact", scratch_.path());
     EXPECT_NE(run.exit_code, 0);
     EXPECT_NE(run.standard_error.find("conatctsaving.txt"), std::string::npos);
-    EXPECT_EQ(ReadBytes(box_ / "contacts.vcf"), before);
+    EXPECT_EQ(FileText(box_ / "contacts.vcf"), before);
   }
   std::filesystem::remove(scratch_.path() / "conatctsaving.txt");
   EXPECT_NE(RunSaver("contact", scratch_.path()).exit_code, 0);
-  EXPECT_EQ(ReadBytes(box_ / "contacts.vcf"), before);
+  EXPECT_EQ(FileText(box_ / "contacts.vcf"), before);
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

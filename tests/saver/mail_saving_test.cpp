@@ -10,15 +10,8 @@
 #include "base/utf_conversion.h"
 #include "saver_test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::ManifestBytes;
-using testing::ManifestLines;
-using testing::ReadBytes;
-using testing::RunSaver;
-using testing::Text;
-using testing::WriteBytes;
 
 std::string Base64(std::string_view bytes) {
   std::unique_ptr<gchar, decltype(&g_free)> encoded(
@@ -39,7 +32,7 @@ nlohmann::json ReadMbox(const std::filesystem::path& mbox) {
 class MailSavingTest : public testing::SaverFolderTest {
  protected:
   MailSavingTest() : SaverFolderTest("Inbox") {
-    WriteBytes(work_ / "1a2b.eml", "From: " + Utf16ToWindows1252(u"Zoë Ärger <zoe@example.com>"));
+    WriteFile(work_ / "1a2b.eml", "From: " + Utf16ToWindows1252(u"Zoë Ärger <zoe@example.com>"));
   }
 
   ManifestLines Lines(std::u16string body_file, std::u16string type, std::u16string attachments) {
@@ -56,17 +49,16 @@ class MailSavingTest : public testing::SaverFolderTest {
             {u"PATH:", Text(work_ / "1a2b.eml")},
             {u"BPATH:", body_file}};
   }
-
 };
 
 TEST_F(MailSavingTest, EveryFieldBodyAndAttachmentComesBack) {
   const std::u16string body = u"Здравствуйте,\r\nFrom the report:\r\n>From quoted\r\n中文 end";
-  WriteBytes(work_ / "textbody.txt", testing::Utf16LeBytes(body));
+  WriteFile(work_ / "textbody.txt", EncodeUtf16Le(body));
   std::string binary;
   for (int i = 0; i < 3000; ++i) binary.push_back(static_cast<char>(i * 7 % 256));
   binary += std::string(10, '\0');
-  WriteBytes(work_ / "Übersicht.bin", binary);
-  WriteBytes(work_ / "пустой.dat", std::string("\0\0\0\x01", 4));
+  WriteFile(work_ / "Übersicht.bin", binary);
+  WriteFile(work_ / "пустой.dat", std::string("\0\0\0\x01", 4));
   const std::u16string attachments =
       Text(work_ / "Übersicht.bin") + u";" + Text(work_ / "пустой.dat") + u";";
   WriteManifest(Lines(Text(work_ / "textbody.txt"), u"txt", attachments));
@@ -98,11 +90,11 @@ TEST_F(MailSavingTest, EveryFieldBodyAndAttachmentComesBack) {
 
 TEST_F(MailSavingTest, FromLinesOfA7BitBodyAreQuoted) {
   const std::u16string body = u"Dear Bob,\r\nFrom the report:\r\n>From quoted\r\nFrom";
-  WriteBytes(work_ / "textbody.txt", testing::Utf16LeBytes(body));
+  WriteFile(work_ / "textbody.txt", EncodeUtf16Le(body));
   WriteManifest(Lines(Text(work_ / "textbody.txt"), u"txt", u""));
   const testing::SaverRun run = RunSaver("mailimport", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
-  const std::string raw = ReadBytes(box_ / "mail.mbox");
+  const std::string raw = FileText(box_ / "mail.mbox");
   EXPECT_NE(raw.find("\n>From the report:\n"), std::string::npos) << raw;
   EXPECT_NE(raw.find("\n>>From quoted\n"), std::string::npos) << raw;
   EXPECT_EQ(raw.find("\nFrom the report"), std::string::npos) << raw;
@@ -115,13 +107,13 @@ TEST_F(MailSavingTest, FromLinesOfA7BitBodyAreQuoted) {
 
 TEST_F(MailSavingTest, HtmlAndConvertedRtfBodiesAndTwoAppends) {
   const std::u16string html = u"<html><body><p>Привет <b>мир</b> 中文</p></body></html>";
-  WriteBytes(work_ / "htmlbody.html", Utf16ToUtf8(html));
+  WriteFile(work_ / "htmlbody.html", Utf16ToUtf8(html));
   WriteManifest(Lines(Text(work_ / "htmlbody.html"), u"html", u""));
   testing::SaverRun run = RunSaver("mailimport", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
 
   // The RTF route leaves the converted plain text in UTF-8.
-  WriteBytes(work_ / "rtfbody.txt", Utf16ToUtf8(u"Converted from RTF: Ωμέγα\r\nline 2"));
+  WriteFile(work_ / "rtfbody.txt", Utf16ToUtf8(u"Converted from RTF: Ωμέγα\r\nline 2"));
   WriteManifest(Lines(Text(work_ / "rtfbody.txt"), u"rtf", u""));
   run = RunSaver("mailimport", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
@@ -138,7 +130,7 @@ TEST_F(MailSavingTest, HtmlAndConvertedRtfBodiesAndTwoAppends) {
 
 TEST_F(MailSavingTest, FallbackBodyAndAMissingAttachment) {
   // No body route found a body: "tempbody.txt" in UTF-8, possibly empty.
-  WriteBytes(work_ / "tempbody.txt", "");
+  WriteFile(work_ / "tempbody.txt", "");
   ManifestLines lines =
       Lines(Text(work_ / "tempbody.txt"), u"txt", Text(work_ / "gone.bin") + u";");
   lines[3].second = u"";
@@ -157,10 +149,10 @@ TEST_F(MailSavingTest, FallbackBodyAndAMissingAttachment) {
 
 TEST_F(MailSavingTest, JoinsAnMboxOfAnotherWriterAndReadsOnlyTheSenderLine) {
   std::filesystem::create_directories(box_);
-  WriteBytes(box_ / "mail.mbox", "From a@b.c Mon Jan  4 10:00:00 2010\nSubject: old\n\nold body");
+  WriteFile(box_ / "mail.mbox", "From a@b.c Mon Jan  4 10:00:00 2010\nSubject: old\n\nold body");
   // The sender file was not rewritten: it is still the whole message written first.
-  WriteBytes(work_ / "1a2b.eml", "From: Ann <ann@example.com>\r\nTo: x@example.com\r\n\r\nbody");
-  WriteBytes(work_ / "tempbody.txt", "new body");
+  WriteFile(work_ / "1a2b.eml", "From: Ann <ann@example.com>\r\nTo: x@example.com\r\n\r\nbody");
+  WriteFile(work_ / "tempbody.txt", "new body");
   ManifestLines lines = Lines(Text(work_ / "tempbody.txt"), u"txt", u"");
   lines[4].second = u"undisclosed recipients";
   lines[3].second = u"Line one\r\nBcc: evil@example.com";
@@ -175,7 +167,7 @@ TEST_F(MailSavingTest, JoinsAnMboxOfAnotherWriterAndReadsOnlyTheSenderLine) {
   EXPECT_EQ(messages[1]["subject"], "Line one Bcc: evil@example.com");
   EXPECT_EQ(messages[1]["bcc"], nlohmann::json({"eve@example.com"}));
   EXPECT_EQ(messages[1]["parts"][0]["text"], "new body\n");
-  EXPECT_NE(ReadBytes(box_ / "mail.mbox").find("undisclosed recipients"), std::string::npos);
+  EXPECT_NE(FileText(box_ / "mail.mbox").find("undisclosed recipients"), std::string::npos);
 }
 
 TEST_F(MailSavingTest, TheManifestIsFoundNextToTheProgram) {
@@ -183,9 +175,9 @@ TEST_F(MailSavingTest, TheManifestIsFoundNextToTheProgram) {
   const std::filesystem::path program_folder = scratch_.path() / "program";
   std::filesystem::create_directories(program_folder);
   std::filesystem::copy_file(MAILSAVING_PROGRAM, program_folder / "mailsaving");
-  WriteBytes(work_ / "tempbody.txt", "next to the program");
-  WriteBytes(program_folder / "mailsaving.txt",
-             ManifestBytes(Lines(Text(work_ / "tempbody.txt"), u"txt", u"")));
+  WriteFile(work_ / "tempbody.txt", "next to the program");
+  WriteFile(program_folder / "mailsaving.txt",
+            ManifestBytes(Lines(Text(work_ / "tempbody.txt"), u"txt", u"")));
   int exit_code = -1;
   const std::string output =
       testing::RunForOutput({(program_folder / "mailsaving").string(), "mailimport"}, exit_code);
@@ -196,10 +188,10 @@ TEST_F(MailSavingTest, TheManifestIsFoundNextToTheProgram) {
 }
 
 TEST_F(MailSavingTest, ADamagedManifestChangesNothing) {
-  WriteBytes(work_ / "tempbody.txt", "body");
+  WriteFile(work_ / "tempbody.txt", "body");
   WriteManifest(Lines(Text(work_ / "tempbody.txt"), u"txt", u""));
   ASSERT_EQ(RunSaver("mailimport", scratch_.path()).exit_code, 0);
-  const std::string before = ReadBytes(box_ / "mail.mbox");
+  const std::string before = FileText(box_ / "mail.mbox");
 
   ManifestLines missing = Lines(Text(work_ / "tempbody.txt"), u"txt", u"");
   missing.erase(missing.begin() + 7);  // no TYPE:
@@ -209,24 +201,24 @@ TEST_F(MailSavingTest, ADamagedManifestChangesNothing) {
   const std::string damaged[] = {ManifestBytes(missing), ManifestBytes(swapped), good + "\x41",
                                  good.substr(2)};
   for (const std::string& bytes : damaged) {
-    WriteBytes(scratch_.path() / "mailsaving.txt", bytes);
+    WriteFile(scratch_.path() / "mailsaving.txt", bytes);
     const testing::SaverRun run = RunSaver("mailimport", scratch_.path());
     EXPECT_NE(run.exit_code, 0);
     EXPECT_NE(run.standard_error.find("mailsaving.txt"), std::string::npos) << run.standard_error;
-    EXPECT_EQ(ReadBytes(box_ / "mail.mbox"), before);
+    EXPECT_EQ(FileText(box_ / "mail.mbox"), before);
   }
   // No manifest at all, and a manifest of another kind than the parameter says.
   std::filesystem::remove(scratch_.path() / "mailsaving.txt");
   EXPECT_NE(RunSaver("mailimport", scratch_.path()).exit_code, 0);
-  WriteBytes(scratch_.path() / "mailsaving.txt", good);
+  WriteFile(scratch_.path() / "mailsaving.txt", good);
   EXPECT_NE(RunSaver("contact", scratch_.path()).exit_code, 0);
   EXPECT_NE(RunSaver("distlist", scratch_.path()).exit_code, 0);
-  EXPECT_EQ(ReadBytes(box_ / "mail.mbox"), before);
+  EXPECT_EQ(FileText(box_ / "mail.mbox"), before);
   EXPECT_FALSE(std::filesystem::exists(box_ / "contacts.vcf"));
 }
 
 TEST_F(MailSavingTest, AFolderPathCannotClimbOutOfTheOutputFolder) {
-  WriteBytes(work_ / "tempbody.txt", "body");
+  WriteFile(work_ / "tempbody.txt", "body");
   ManifestLines lines = Lines(Text(work_ / "tempbody.txt"), u"txt", u"");
   const std::u16string climbing = Text(scratch_.path() / "out") + u"/Mailbox/../../../escaped";
   lines[0].second = climbing;
@@ -238,4 +230,4 @@ TEST_F(MailSavingTest, AFolderPathCannotClimbOutOfTheOutputFolder) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

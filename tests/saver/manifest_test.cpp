@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "base/utf_conversion.h"
 #include "saver/contact_fields.h"
 #include "saver/date_text.h"
 #include "saver_test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::ManifestBytes;
-using testing::ManifestLines;
 
 ManifestLines MailLines() {
   return {{u"exFolderPath:", u"/out/Box/Inbox"},
@@ -83,8 +81,8 @@ TEST(ManifestTest, ADamagedRecordIsRefusedWithTheLineNamed) {
       {"big-endian mark", "\xFE\xFF" + good.substr(2), "FF FE"},
       {"odd byte count", good + "x", "odd number of bytes"},
       {"truncated in a line", good.substr(0, good.size() - 6), "line 11: the last line has no"},
-      {"LF in a CR LF record", "\xFF\xFE" + testing::Utf16LeBytes(lf_record), "LF where CR LF"},
-      {"text after the record", good + testing::Utf16LeBytes(u"EXTRA:1\r\n"), "line 12"},
+      {"LF in a CR LF record", "\xFF\xFE" + EncodeUtf16Le(lf_record), "LF where CR LF"},
+      {"text after the record", good + EncodeUtf16Le(u"EXTRA:1\r\n"), "line 12"},
       {"empty", "\xFF\xFE", "no record"},
   };
   for (const Damage& damage : cases) {
@@ -126,7 +124,7 @@ TEST(ManifestTest, LaunchParameters) {
 std::string ContactBytes(const std::array<std::u16string, kContactFieldCount>& fields) {
   std::u16string text;
   for (const std::u16string& field : fields) text += field + u"<br>";
-  return "\xFF\xFE" + testing::Utf16LeBytes(text);
+  return "\xFF\xFE" + EncodeUtf16Le(text);
 }
 
 TEST(ContactFieldsTest, ReadsTheFieldsAndUndoesTheEscapes) {
@@ -152,8 +150,8 @@ TEST(ContactFieldsTest, TheFieldCountAndEncodingAreChecked) {
   const std::string good = ContactBytes(fields);
   EXPECT_TRUE(ParseContactFields(good).fields);
   EXPECT_FALSE(ParseContactFields(good.substr(0, good.size() - 8)).fields);  // 47 fields
-  EXPECT_FALSE(ParseContactFields(good + testing::Utf16LeBytes(u"<br>")).fields);
-  EXPECT_FALSE(ParseContactFields(good + testing::Utf16LeBytes(u"tail")).fields);
+  EXPECT_FALSE(ParseContactFields(good + EncodeUtf16Le(u"<br>")).fields);
+  EXPECT_FALSE(ParseContactFields(good + EncodeUtf16Le(u"tail")).fields);
   EXPECT_FALSE(ParseContactFields(good.substr(2)).fields);
   EXPECT_FALSE(ParseContactFields(good + "x").fields);
 }
@@ -181,4 +179,4 @@ TEST(DateTextTest, BothMonthFormsInUtc) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

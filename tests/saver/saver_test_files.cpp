@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "base/file_names.h"
@@ -52,27 +50,10 @@ int Spawn(const std::vector<std::string>& arguments, const std::filesystem::path
 
 }  // namespace
 
-std::string Utf16LeBytes(std::u16string_view text) {
-  return EncodeUtf16Le(text);
-}
-
 std::string ManifestBytes(const ManifestLines& lines, std::u16string_view line_end) {
   std::u16string record;
   for (const auto& [key, value] : lines) record += key + value + std::u16string(line_end);
-  return "\xFF\xFE" + Utf16LeBytes(record);
-}
-
-void WriteBytes(const std::filesystem::path& file, std::string_view bytes) {
-  std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-  stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!stream) throw std::runtime_error("cannot write " + file.string());
-}
-
-std::string ReadBytes(const std::filesystem::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  std::ostringstream content;
-  content << stream.rdbuf();
-  return content.str();
+  return "\xFF\xFE" + EncodeUtf16Le(record);
 }
 
 SaverRun RunSaver(std::string_view kind, const std::filesystem::path& manifest_folder) {
@@ -81,14 +62,14 @@ SaverRun RunSaver(std::string_view kind, const std::filesystem::path& manifest_f
   run.exit_code =
       Spawn({MAILSAVING_PROGRAM, std::string(kind), "--manifest-dir", manifest_folder.string()},
             logs.path() / "out", logs.path() / "err");
-  run.standard_error = ReadBytes(logs.path() / "err");
+  run.standard_error = FileText(logs.path() / "err");
   return run;
 }
 
 std::string RunForOutput(const std::vector<std::string>& arguments, int& exit_code) {
   ScratchFolder logs;
   exit_code = Spawn(arguments, logs.path() / "out", logs.path() / "err");
-  return ReadBytes(logs.path() / "out") + (exit_code != 0 ? ReadBytes(logs.path() / "err") : "");
+  return FileText(logs.path() / "out") + (exit_code != 0 ? FileText(logs.path() / "err") : "");
 }
 
 std::u16string Text(const std::filesystem::path& path) {

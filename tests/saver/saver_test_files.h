@@ -19,10 +19,6 @@ using ManifestLines = std::vector<std::pair<std::u16string, std::u16string>>;
 
 // FF FE, then each key, value and line end as UTF-16LE.
 std::string ManifestBytes(const ManifestLines& lines, std::u16string_view line_end = u"\r\n");
-std::string Utf16LeBytes(std::u16string_view text);
-
-void WriteBytes(const std::filesystem::path& file, std::string_view bytes);
-std::string ReadBytes(const std::filesystem::path& file);
 
 struct SaverRun {
   int exit_code = -1;
@@ -47,7 +43,7 @@ class SaverFolderTest : public ::testing::Test {
     std::filesystem::create_directories(work_);
   }
   void WriteManifest(const ManifestLines& lines, std::u16string_view line_end = u"\r\n") {
-    WriteBytes(scratch_.path() / "mailsaving.txt", ManifestBytes(lines, line_end));
+    WriteFile(scratch_.path() / "mailsaving.txt", ManifestBytes(lines, line_end));
   }
 
   ScratchFolder scratch_;

@@ -17,18 +17,15 @@
 
 #include "base/utf_conversion.h"
 #include "store/column_decompression.h"
-#include "tools/esedb_reference/esedb_handles.h"
 #include "support/long_value_pages.h"
 #include "support/sample_files.h"
 #include "support/test_files.h"
+#include "tools/esedb_reference/esedb_handles.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
 
-using testing::HexBytes;
-
 using Bytes = std::vector<std::uint8_t>;
-using nlohmann::json;
 using esedb_reference::EsedbFile;
 using esedb_reference::EsedbLongValue;
 using esedb_reference::EsedbMultiValue;
@@ -37,6 +34,7 @@ using esedb_reference::EsedbTable;
 using esedb_reference::GetLongValue;
 using esedb_reference::GetMultiValue;
 using esedb_reference::GetRecord;
+using nlohmann::json;
 
 constexpr std::uint8_t kCompressedFlag = 0x02;
 constexpr std::uint8_t kLongValueFlag = 0x04;
@@ -187,7 +185,8 @@ SampleResult CollectCompressedValues(const std::string& name) {
     ADD_FAILURE() << "cannot open " << name;
     return result;
   }
-  EsedbTable table = esedb_reference::GetTableByName(file.get(), expected.at("table").get<std::string>());
+  EsedbTable table =
+      esedb_reference::GetTableByName(file.get(), expected.at("table").get<std::string>());
   int records = 0;
   if (!table || libesedb_table_get_number_of_records(table.get(), &records, nullptr) != 1) {
     ADD_FAILURE() << "cannot read the table of " << name;
@@ -307,4 +306,4 @@ INSTANTIATE_TEST_SUITE_P(EngineSamples, CompressedSampleValues,
                          [](const auto& test_case) { return std::string(test_case.param.name); });
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

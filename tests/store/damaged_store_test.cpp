@@ -19,12 +19,8 @@
 #include "support/test_files.h"
 #include "tools/edbforge/ese/database_writer.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::FileBytes;
-using testing::ScratchFolder;
-using testing::WriteFile;
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kPageSize = 4096;
@@ -251,4 +247,4 @@ TEST(DamagedStore, GarbageAfterASoundHeaderFailsCleanly) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

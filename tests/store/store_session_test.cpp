@@ -6,12 +6,10 @@
 
 #include "support/recording_window_port.h"
 #include "support/sample_files.h"
+#include "support/test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
-
-using testing::RecordingWindowPort;
-using testing::UnpackedSample;
 
 std::unique_ptr<StoreSession> OpenOrFail(const std::filesystem::path& path) {
   StoreSession::OpenResult result = StoreSession::Open(path);
@@ -90,30 +88,15 @@ TEST(StoreSession, TableScanFillsTheDirectoryAndCyclesProgress) {
 }
 
 TEST(StoreSession, FilesThatAreNoDatabaseFailToOpen) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tarvex-bad-db";
-  std::filesystem::create_directories(folder);
-  auto failure_of = [](const std::filesystem::path& path) {
-    StoreSession::OpenResult result = StoreSession::Open(path);
-    EXPECT_TRUE(std::holds_alternative<StoreOpenFailure>(result)) << path;
-    return std::holds_alternative<StoreOpenFailure>(result) ? std::get<StoreOpenFailure>(result)
-                                                            : StoreOpenFailure::kCannotInitialize;
-  };
-  EXPECT_EQ(failure_of(folder / "missing.edb"), StoreOpenFailure::kCannotOpen);
-  {
-    std::ofstream text(folder / "notes.edb");
-    text << "this is not an ESE database\n";
+  ScratchFolder folder;
+  WriteFile(folder / "notes.edb", "this is not an ESE database\n");
+  WriteFile(folder / "empty.edb", "");
+  for (const char* name : {"missing.edb", "notes.edb", "empty.edb"}) {
+    StoreSession::OpenResult result = StoreSession::Open(folder / name);
+    ASSERT_TRUE(std::holds_alternative<StoreOpenFailure>(result)) << name;
+    EXPECT_EQ(std::get<StoreOpenFailure>(result), StoreOpenFailure::kCannotOpen) << name;
   }
-  EXPECT_EQ(failure_of(folder / "notes.edb"), StoreOpenFailure::kCannotOpen);
-  { std::ofstream empty(folder / "empty.edb"); }
-  EXPECT_EQ(failure_of(folder / "empty.edb"), StoreOpenFailure::kCannotOpen);
-  std::filesystem::remove_all(folder);
 }
-
-}  // namespace
-}  // namespace tarvex
-
-namespace tarvex {
-namespace {
 
 TEST(StoreSession, RecordsOfThirtyTwoKibPagesAreAllRead) {
   // The engine's 32 KiB sample, whose user records libesedb 20181229 cannot read.
@@ -143,4 +126,4 @@ TEST(StoreSession, RecordsOfThirtyTwoKibPagesAreAllRead) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

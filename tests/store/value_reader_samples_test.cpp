@@ -17,14 +17,10 @@
 #include "support/sample_files.h"
 #include "support/test_files.h"
 
-namespace tarvex {
+namespace tarvex::testing {
 namespace {
 
-using testing::GuidBytes;
-using testing::HexBytes;
-
 using nlohmann::json;
-using testing::UnpackedSample;
 
 struct OpenSample {
   std::optional<UnpackedSample> sample;
@@ -283,4 +279,4 @@ TEST(ValueReaderOnSamples, MultiValuesAreJoined) {
 }
 
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::testing

@@ -61,6 +61,21 @@ inline void WriteFile(const std::filesystem::path& path, const std::vector<std::
   WriteFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
+// The bytes of `text` as they stand.
+inline std::vector<std::uint8_t> TextBytes(std::string_view text) {
+  return {text.begin(), text.end()};
+}
+
+// `size` pseudo-random bytes, the same for the same seed.
+inline std::vector<std::uint8_t> PatternBytes(std::size_t size, std::uint32_t seed) {
+  std::vector<std::uint8_t> bytes(size);
+  for (std::uint8_t& byte : bytes) {
+    seed = seed * 1103515245U + 12345U;
+    byte = static_cast<std::uint8_t>(seed >> 16);
+  }
+  return bytes;
+}
+
 // "0aff" as the bytes 0x0a 0xff.
 inline std::vector<std::uint8_t> HexBytes(std::string_view hex) {
   std::vector<std::uint8_t> bytes;

@@ -20,7 +20,7 @@ namespace {
 
 using tarvex::testing::FileBytes;
 using tarvex::testing::HexBytes;
-
+using tarvex::testing::PatternBytes;
 using tarvex::testing::ScratchFolder;
 using testing::ReadBack;
 using testing::ReadDatabase;
@@ -37,15 +37,6 @@ std::vector<uint8_t> Utf16Bytes(std::u16string_view text) {
   for (char16_t unit : text) {
     bytes.push_back(static_cast<uint8_t>(unit));
     bytes.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  return bytes;
-}
-
-std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes(size);
-  for (size_t i = 0; i < size; ++i) {
-    seed = seed * 1103515245U + 12345U;
-    bytes[i] = static_cast<uint8_t>(seed >> 16);
   }
   return bytes;
 }
@@ -324,9 +315,9 @@ TEST(EseDatabaseWriter, ThousandsOfTablesFillAMultiPageCatalog) {
 TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
   ScratchFolder folder;
   const auto path = folder / "long.edb";
-  const auto huge = Pattern(100000, 1);
-  const auto limit = Pattern(1024, 2);
-  const auto above = Pattern(1025, 3);
+  const auto huge = PatternBytes(100000, 1);
+  const auto limit = PatternBytes(1024, 2);
+  const auto above = PatternBytes(1025, 3);
   {
     EseDatabaseWriter writer(path,
                              {.libesedb_long_value_layout = true, .inline_long_value_limit = 1024});
@@ -345,11 +336,12 @@ TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
     // Five values of 1000 bytes cannot all stay in a 4 KiB record.
     Record full;
     for (const char16_t* name : {u"L3701", u"L3702", u"L3703", u"L3704", u"L3705"}) {
-      full.Set(name, Pattern(1000, name[4]));
+      full.Set(name, PatternBytes(1000, name[4]));
     }
     attach.Append(full);
     // Many long values make a long-value tree of several pages and levels.
-    for (uint32_t i = 0; i < 1500; ++i) attach.Append(Record().Set(u"L3704", Pattern(4100, i)));
+    for (uint32_t i = 0; i < 1500; ++i)
+      attach.Append(Record().Set(u"L3704", PatternBytes(4100, i)));
     writer.Finish();
   }
   const ReadDatabase database = ReadOrFail(path);
@@ -367,7 +359,7 @@ TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
   size_t separated = 0;
   for (size_t column = 0; column < 5; ++column) {
     const auto& value = attach->records[2][column];
-    const auto expected = Pattern(1000, u"L3701"[4] + static_cast<int>(column));
+    const auto expected = PatternBytes(1000, u"L3701"[4] + static_cast<int>(column));
     if (value.long_value) {
       ++separated;
       EXPECT_EQ(*value.long_value, expected);
@@ -378,7 +370,7 @@ TEST(EseDatabaseWriter, LongValuesSpanSegmentsAndMoveOutOfFullRecords) {
   EXPECT_GE(separated, 1U);
   EXPECT_LE(separated, 4U);
   for (uint32_t i = 0; i < 1500; i += 101) {
-    EXPECT_EQ(attach->records[3 + i][3].long_value, Pattern(4100, i)) << i;
+    EXPECT_EQ(attach->records[3 + i][3].long_value, PatternBytes(4100, i)) << i;
   }
   const uint32_t long_values_root = LongValueRoot(database, u"Attach");
   ASSERT_NE(long_values_root, 0U);
@@ -402,8 +394,8 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t begin, size
 // under the id and their offset, both big-endian. A compressed value is one compressed segment
 // whose root gives the unpacked size, and it leaves the record by that size too.
 TEST(EseDatabaseWriter, DefaultLayoutSeparatesLongValuesAsTheEngineDoes) {
-  const auto big = Pattern(10000, 5);
-  const auto above = Pattern(1025, 6);
+  const auto big = PatternBytes(10000, 5);
+  const auto above = PatternBytes(1025, 6);
   const std::u16string text(600, u'x');
   const std::vector<uint8_t> plain(5000, 'a');
   const auto packed = EncodeLzxpress(plain);
@@ -417,7 +409,7 @@ TEST(EseDatabaseWriter, DefaultLayoutSeparatesLongValuesAsTheEngineDoes) {
     std::vector<LeafEntry> tree;  // what it adds to the long-value tree
   };
   const Case cases[] = {
-      {u"L1000", Pattern(1024, 2), Pattern(1024, 2), 0x01, {}},
+      {u"L1000", PatternBytes(1024, 2), PatternBytes(1024, 2), 0x01, {}},
       {u"L1000",
        above,
        Bytes({1, 0, 0, 0}),

@@ -7,15 +7,13 @@
 
 #include "store/column_decompression.h"
 #include "store/lzxpress_decoder.h"
+#include "support/test_files.h"
 
 namespace tarvex::edbforge {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes ToBytes(std::string_view text) {
-  return Bytes(text.begin(), text.end());
-}
+using tarvex::testing::TextBytes;
 
 Bytes RandomBytes(std::size_t size, std::uint32_t seed, unsigned alphabet) {
   std::mt19937 random(seed);
@@ -40,7 +38,7 @@ void ExpectRoundTrip(const Bytes& data) {
 TEST(LzxpressEncoder, RoundTripsStructuredData) {
   ExpectRoundTrip({});
   ExpectRoundTrip({'a'});
-  ExpectRoundTrip(ToBytes("abcabcabc"));
+  ExpectRoundTrip(TextBytes("abcabcabc"));
   // Runs whose lengths need each length form: 3 bits, nibble, extra byte, 16-bit value, and
   // several long matches in a row so nibble bytes are shared.
   for (const std::size_t run : {3u, 9u, 10u, 24u, 25u, 279u, 280u, 281u, 1000u, 12000u}) {
@@ -83,10 +81,10 @@ TEST(LzxpressEncoder, CompressesRepetitiveDataWell) {
     html +=
         "<tr><td class=\"cell\">Row " + std::to_string(row) + "</td><td>Lorem ipsum</td></tr>\n";
   }
-  const std::optional<Bytes> value = EncodeLzxpress(ToBytes(html));
+  const std::optional<Bytes> value = EncodeLzxpress(TextBytes(html));
   ASSERT_TRUE(value);
   EXPECT_LT(value->size() * 5, html.size());
-  EXPECT_EQ(Decompress(*value), ToBytes(html));
+  EXPECT_EQ(Decompress(*value), TextBytes(html));
 
   const std::optional<Bytes> run = EncodeLzxpress(Bytes(60000, 'a'));
   ASSERT_TRUE(run);
