@@ -35,8 +35,15 @@ bool PauseGate::IsCancelled() const {
 
 bool PauseGate::Checkpoint() {
   std::unique_lock lock(mutex_);
+  ++parked_;
   changed_.wait(lock, [this] { return !paused_ || cancelled_; });
+  --parked_;
   return !cancelled_;
+}
+
+int PauseGate::parked() const {
+  std::lock_guard lock(mutex_);
+  return parked_;
 }
 
 }  // namespace tarvex

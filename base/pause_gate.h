@@ -22,11 +22,15 @@ class PauseGate {
   // Blocks while paused. Returns false when the gate was cancelled: the worker should end.
   bool Checkpoint();
 
+  // How many workers are parked in Checkpoint() now: a window test knows the pause took hold.
+  int parked() const;
+
  private:
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   bool paused_ = false;
   bool cancelled_ = false;
+  int parked_ = 0;
 };
 
 }  // namespace tarvex

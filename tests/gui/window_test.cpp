@@ -344,8 +344,6 @@ void WindowTest::folderListAndItemPreview() {
   QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(0).toBool(), kWorkTimeout);
   QTRY_VERIFY(tree->isEnabled() && list->isEnabled());
 
-  QTest::qWait(300);  // lets the frames paint before the picture is taken
-  Screenshot(*test.window, QStringLiteral("03-preview-") + scenario);
   // The subject shows in the rendered header frame. The frames may still be loading when the
   // first search runs: search again, one search at a time (a new one cancels the last), until
   // it is found or the searches are used up. The answer lands in shared state, as a late one
@@ -360,6 +358,8 @@ void WindowTest::folderListAndItemPreview() {
     if (*matches > 0) break;
   }
   QVERIFY2(*matches > 0, qPrintable(subject));
+  // The subject found in the rendered frame: the page is painted for the picture.
+  Screenshot(*test.window, QStringLiteral("03-preview-") + scenario);
 }
 
 void WindowTest::stopPausesTheWorkerUntilResume() {
@@ -381,7 +381,8 @@ void WindowTest::stopPausesTheWorkerUntilResume() {
   QVERIFY(test.window->pause_gate()->IsPaused());
   QTRY_VERIFY(test.window->browser()->current_page().parent_path() ==
               test.window->message_folder());
-  QTest::qWait(1000);
+  // The worker parks at its next checkpoint and goes no further while paused.
+  QTRY_COMPARE_WITH_TIMEOUT(test.window->pause_gate()->parked(), 1, kWorkTimeout);
   QVERIFY(test.window->WorkerRunning());
   QVERIFY(!test.dialogs.WasShown(Q(kAnalysisCompletedMessage)));
   QVERIFY(!test.window->browse_button()->isEnabled());
