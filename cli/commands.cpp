@@ -140,7 +140,11 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
   DatabaseRun run(database, options.workdir, true);
   // Only the catalogue and the mailboxes are needed, not the whole analysis.
   if (const int code = CheckDatabaseFile(database); code != kExitOk) return code;
-  StoreSession::OpenResult opened = StoreSession::Open(database);
+  // With --deep the catalogue is read with the census too, so that the tables it names are
+  // those a deep analysis would find.
+  StoreSession::OpenResult opened = StoreSession::Open(
+      database, options.deep ? std::optional<ScanContext>(run.recovery().scan_context())
+                             : std::nullopt);
   if (!std::holds_alternative<std::unique_ptr<StoreSession>>(opened)) {
     PrintError("the store cannot be read: " + database.string());
     return kExitUnreadableStore;

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "base/utf_conversion.h"
@@ -39,6 +40,13 @@ bool HasEarlierCopy(int item) {
   return item % 5 == 1;
 }
 
+// Every seventh item is left deleted on its page, every eleventh only on a released page.
+ItemState StateOf(int item) {
+  if (item % 11 == 5) return ItemState::kReleased;
+  if (item % 7 == 3) return ItemState::kDeleted;
+  return ItemState::kLive;
+}
+
 // Two mailboxes of three folders of forty items: every seventh item deleted on its page, every
 // eleventh only on a released page, every fifth with an older copy under another subject.
 edbforge::StoreDescription DescribeStore(edbforge::StoreLayout layout) {
@@ -59,8 +67,7 @@ edbforge::StoreDescription DescribeStore(edbforge::StoreLayout layout) {
             .Set(u"S42", edbforge::Text(u"Sender"))
             .Set(u"S1000", edbforge::Text(u"Body of " + SubjectOf(mailbox, folder, item) +
                                           std::u16string(300, u'.')));
-        if (item % 7 == 3) written.state = ItemState::kDeleted;
-        if (item % 11 == 5) written.state = ItemState::kReleased;
+        written.state = StateOf(item);
         if (HasEarlierCopy(item) && written.state == ItemState::kLive) {
           written.earlier_cells.emplace();
           written.earlier_cells->Set(
@@ -300,6 +307,34 @@ TEST_P(DeepScan, DamagedCopiesGiveBackEveryItemOnIntactPages) {
     EXPECT_GE(found, quick_found > expected ? expected : quick_found)
         << "the deep scan finds at least what the quick scan finds";
   }
+}
+
+// The command line on a copy whose branch pages are lost: the quick scan cannot read the store,
+// `--deep` lists a folder whole with each item's state and reports what it found.
+TEST_P(DeepScan, CommandLineDeepScanOfAStoreWithoutBranchPages) {
+  const std::filesystem::path damaged = scratch_.path() / "branchless.edb";
+  edbforge::DamageDatabase(database_, damaged, {.zero_branches = true});
+  const std::string folder = "Mailbox 0/Top of Information Store/Folder 1";
+  const ProgramRun quick = RunTarvex({"list", "--json", damaged.string(), folder}, scratch_.path());
+  EXPECT_NE(quick.exit_code, 0);
+  const ProgramRun deep =
+      RunTarvex({"list", "--deep", "--json", damaged.string(), folder}, scratch_.path());
+  ASSERT_TRUE(deep.exit_code == 0 || deep.exit_code == 7) << deep.err;
+  const nlohmann::json items = nlohmann::json::parse(deep.out).at("items");
+  std::map<std::string, int> states;
+  for (const nlohmann::json& item : items) ++states[item.at("state").get<std::string>()];
+  int flagged = 0;
+  for (int item = 0; item < kItemsPerFolder; ++item) {
+    flagged += StateOf(item) == ItemState::kDeleted ? 1 : 0;
+  }
+  EXPECT_EQ(static_cast<int>(items.size()), kItemsPerFolder);
+  // No tree leads to any leaf, so a released page cannot be told from one cut off: its items
+  // come back as recovered, like the live ones; those flagged deleted stay deleted.
+  EXPECT_EQ(states["recovered"], kItemsPerFolder - flagged);
+  EXPECT_EQ(states["deleted"], flagged);
+  EXPECT_NE(deep.err.find("only by the deep scan"), std::string::npos) << deep.err;
+  const ProgramRun info = RunTarvex({"info", "--deep", "-q", damaged.string()}, scratch_.path());
+  EXPECT_NE(info.out.find("Mailbox 1"), std::string::npos) << info.out << info.err;
 }
 
 // A public store of the 2010 layout keeps a header table per folder: with the folder rows lost,
