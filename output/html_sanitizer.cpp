@@ -173,6 +173,20 @@ bool IsOneOf(std::string_view name, std::initializer_list<std::string_view> name
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// A srcset descriptor: nothing, or digits (and a point) followed by "w", "x" or "h".
+bool IsSourceDescriptor(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  if (text.empty()) return true;
+  const char unit = text.back();
+  text.remove_suffix(1);
+  if (text.empty() || (unit != 'w' && unit != 'x' && unit != 'h')) return false;
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+}
+
 // Each candidate of a srcset ("url 2x, url 100w") is an image source.
 bool IsShowableSourceSet(std::string_view set) {
   std::size_t at = 0;
@@ -187,8 +201,11 @@ bool IsShowableSourceSet(std::string_view set) {
       ++end;
     }
     if (end > at && !IsShowableImageSource(KindOfUrl(set.substr(at, end - at)))) return false;
-    at = set.find(',', end);
-    if (at == std::string_view::npos) break;
+    // After the URL, at most a width or density ("100w", "2x"): anything else could be read
+    // as part of the URL by a browser that splits the set otherwise.
+    const std::size_t next = std::min(set.find(',', end), set.size());
+    if (!IsSourceDescriptor(set.substr(end, next - end))) return false;
+    at = next;
   }
   return true;
 }

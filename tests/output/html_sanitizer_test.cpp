@@ -103,6 +103,10 @@ TEST(SafeHtmlPage, KeepsWhatDisplaysAndDropsWhatRunsOrLoads) {
       {"<img src=\"cid:a@b\" srcset=\"http://t.example/2x.png 2x\">",
        {"[remote image blocked: t.example]"},
        {"<img"}},
+      {"<img src=\"cid:a@b\" srcset=\"a.png 2x, b.png 100w\"><img src=\"cid:c@d\" "
+       "srcset=\"Q\nhttp://t.example/x\">",
+       {"srcset=\"a.png 2x, b.png 100w\"", "<img src=\"cid:c@d\">"},
+       {"t.example"}},
       {"<form action=\"http://e.example/\"><input value=secret><textarea>typed</textarea>"
        "<button formaction=\"http://e.example\">Send</button><select><option>One</select></form>",
        {"typed", "Send", "One"},
