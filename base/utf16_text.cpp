@@ -77,4 +77,31 @@ std::u16string FromAscii(std::string_view ascii) {
   return result;
 }
 
+std::u16string EscapeHtml(std::u16string_view text) {
+  std::u16string escaped;
+  escaped.reserve(text.size());
+  for (char16_t unit : text) {
+    switch (unit) {
+      case u'&':
+        escaped += u"&amp;";
+        break;
+      case u'<':
+        escaped += u"&lt;";
+        break;
+      case u'>':
+        escaped += u"&gt;";
+        break;
+      case u'"':
+        escaped += u"&quot;";
+        break;
+      case u'\'':
+        escaped += u"&#39;";
+        break;
+      default:
+        escaped.push_back(unit);
+    }
+  }
+  return escaped;
+}
+
 }  // namespace tarvex

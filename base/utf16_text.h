@@ -30,4 +30,7 @@ std::vector<std::u16string> Split(std::u16string_view text, char16_t separator);
 // Widens ASCII text (a literal or a number formatted with snprintf).
 std::u16string FromAscii(std::string_view ascii);
 
+// "&", "<", ">", and both quotes as character references.
+std::u16string EscapeHtml(std::u16string_view text);
+
 }  // namespace tarvex

@@ -49,33 +49,6 @@ std::u16string CellText(std::u16string_view value) {
 
 }  // namespace
 
-std::u16string EscapeHtml(std::u16string_view text) {
-  std::u16string escaped;
-  escaped.reserve(text.size());
-  for (char16_t unit : text) {
-    switch (unit) {
-      case u'&':
-        escaped += u"&amp;";
-        break;
-      case u'<':
-        escaped += u"&lt;";
-        break;
-      case u'>':
-        escaped += u"&gt;";
-        break;
-      case u'"':
-        escaped += u"&quot;";
-        break;
-      case u'\'':
-        escaped += u"&#39;";
-        break;
-      default:
-        escaped.push_back(unit);
-    }
-  }
-  return escaped;
-}
-
 void HeaderPage::AddCell(std::u16string_view label, std::u16string_view value) {
   rows_ += label;
   rows_ += CellText(value);

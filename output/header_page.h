@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf16_text.h"
+
 namespace tarvex {
 
 // The opening of each cell, label included; the odd spaces and "</b >" are the page's own.
@@ -32,9 +34,6 @@ inline constexpr std::u16string_view kCategories = u"   <td height='20'><b>Categ
 inline constexpr std::u16string_view kDueDate = u"   <td height='20'><b>Due Date: </b> ";
 inline constexpr std::u16string_view kReminderDate = u"   <td height='20'><b>Reminder Date: </b> ";
 }  // namespace header_label
-
-// "&", "<", ">", and both quotes as character references.
-std::u16string EscapeHtml(std::u16string_view text);
 
 class HeaderPage {
  public:

@@ -1,6 +1,8 @@
 #include "store/recovery_report.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/utf16_text.h"
 
@@ -24,24 +26,17 @@ std::u16string PagesLine(const ese::Database& database) {
   return line;
 }
 
-std::u16string EscapeHtml(std::u16string_view text) {
-  std::u16string escaped;
-  for (char16_t unit : text) {
-    switch (unit) {
-      case u'&':
-        escaped += u"&amp;";
-        break;
-      case u'<':
-        escaped += u"&lt;";
-        break;
-      case u'>':
-        escaped += u"&gt;";
-        break;
-      default:
-        escaped.push_back(unit);
-    }
+// The tables read so far that gave records, with what each gave.
+std::vector<std::pair<const ese::Table*, ese::TableRecovery>> TablesRead(
+    const ese::Database& database) {
+  std::vector<std::pair<const ese::Table*, ese::TableRecovery>> read;
+  for (const auto& table : database.tables()) {
+    if (!table->has_been_read()) continue;
+    const ese::TableRecovery figures = table->recovery();
+    if (figures.live + figures.recovered + figures.deleted > 0)
+      read.emplace_back(table.get(), figures);
   }
-  return escaped;
+  return read;
 }
 
 }  // namespace
@@ -49,10 +44,7 @@ std::u16string EscapeHtml(std::u16string_view text) {
 std::u16string RecoveryReportText(const ese::Database& database) {
   std::u16string text = PagesLine(database) + u"\n";
   const bool deep = database.census() != nullptr;
-  for (const auto& table : database.tables()) {
-    if (!table->has_been_read()) continue;
-    const ese::TableRecovery figures = table->recovery();
-    if (figures.live + figures.recovered + figures.deleted == 0) continue;
+  for (const auto& [table, figures] : TablesRead(database)) {
     text += table->name() + u": " + Number(figures.live) + u" by the tree walk";
     if (deep) {
       text += u", " + Number(figures.recovered) + u" only by the deep scan, " +
@@ -72,10 +64,7 @@ std::u16string RecoveryReportHtml(const ese::Database& database) {
                         u"<th>Tree walk</th>";
   if (deep) html += u"<th>Deep scan only</th><th>Deleted</th><th>Earlier versions</th>";
   html += u"</tr>";
-  for (const auto& table : database.tables()) {
-    if (!table->has_been_read()) continue;
-    const ese::TableRecovery figures = table->recovery();
-    if (figures.live + figures.recovered + figures.deleted == 0) continue;
+  for (const auto& [table, figures] : TablesRead(database)) {
     html +=
         u"<tr><td>" + EscapeHtml(table->name()) + u"</td><td>" + Number(figures.live) + u"</td>";
     if (deep) {
