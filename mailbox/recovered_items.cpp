@@ -120,6 +120,15 @@ std::vector<std::uint32_t> MessageRowsWithoutListing(Recovery& recovery) {
   std::vector<std::uint32_t> rows;
   if (!recovery.has_session()) return rows;
   StoreSession& session = recovery.session();
+  // Content rows are only lost with damage to a content table or to the catalogue: an intact
+  // store spares the pass over every content table.
+  bool damaged = !session.database().catalog().complete;
+  for (const TableEntry& entry : session.catalog().entries()) {
+    if (!entry.folder_key.empty() && entry.table != nullptr) {
+      damaged = damaged || !entry.table->walk_complete();
+    }
+  }
+  if (!damaged) return rows;
   std::unordered_set<std::u16string> listed;
   for (const TableEntry& entry : session.catalog().entries()) {
     if (entry.folder_key.empty() || entry.table == nullptr) continue;
