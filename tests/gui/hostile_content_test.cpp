@@ -76,25 +76,25 @@ class HostileContentTest : public QObject {
   void ShowInPane(PreviewBrowser& pane, const std::filesystem::path& page);
   void ExpectNoScriptAndNoRequest(PreviewBrowser& pane);
 
-  QTemporaryDir m_scratch;
-  QTcpServer m_server;
-  int m_requests = 0;  // connections the server took
+  QTemporaryDir scratch_;
+  QTcpServer server_;
+  int requests_ = 0;  // connections the server took
 };
 
 void HostileContentTest::initTestCase() {
-  QVERIFY(m_scratch.isValid());
-  QVERIFY(m_server.listen(QHostAddress::LocalHost));
+  QVERIFY(scratch_.isValid());
+  QVERIFY(server_.listen(QHostAddress::LocalHost));
   // Each request is counted and answered at once ("not found"), so that no page waits on it.
-  connect(&m_server, &QTcpServer::newConnection, this, [this] {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-      ++m_requests;
+  connect(&server_, &QTcpServer::newConnection, this, [this] {
+    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+      ++requests_;
       socket->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
       socket->disconnectFromHost();
       connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
   });
-  std::ofstream(ToPath(m_scratch.filePath(QStringLiteral("hostile.html"))))
-      << HostilePage(m_server.serverPort());
+  std::ofstream(ToPath(scratch_.filePath(QStringLiteral("hostile.html"))))
+      << HostilePage(server_.serverPort());
 }
 
 // Without this the other tests could not fail: the same page, scripts and remote loads on.
@@ -103,12 +103,12 @@ void HostileContentTest::controlPageRunsScriptAndReachesTheServer() {
   QWebEnginePage page(&profile);
   page.settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
   QSignalSpy loaded(&page, &QWebEnginePage::loadFinished);
-  page.load(QUrl::fromLocalFile(m_scratch.filePath(QStringLiteral("hostile.html"))));
+  page.load(QUrl::fromLocalFile(scratch_.filePath(QStringLiteral("hostile.html"))));
   QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), kLoadTimeout);
   QTRY_VERIFY_WITH_TIMEOUT(page.title().endsWith(QStringLiteral(" ran")), kLoadTimeout);
-  QVERIFY(m_requests > 0);
+  QVERIFY(requests_ > 0);
   // The control's requests are not counted against the pane.
-  m_requests = 0;
+  requests_ = 0;
 }
 
 void HostileContentTest::ShowInPane(PreviewBrowser& pane, const std::filesystem::path& page) {
@@ -134,13 +134,13 @@ void HostileContentTest::ExpectNoScriptAndNoRequest(PreviewBrowser& pane) {
   QVERIFY2(!pane.title().endsWith(QStringLiteral(" ran")), qPrintable(pane.title()));
   // Every load the page started has ended before its load finished; a connection it made has
   // reached the server by now, and is taken here if its signal has not come yet.
-  m_server.waitForNewConnection(0);
-  QCOMPARE(m_requests, 0);
+  server_.waitForNewConnection(0);
+  QCOMPARE(requests_, 0);
 }
 
 void HostileContentTest::rawHostilePageRunsNothingAndFetchesNothing() {
   PreviewBrowser pane;
-  ShowInPane(pane, ToPath(m_scratch.filePath(QStringLiteral("hostile.html"))));
+  ShowInPane(pane, ToPath(scratch_.filePath(QStringLiteral("hostile.html"))));
   QCOMPARE(pane.title(), QString::fromLatin1(kUntouchedTitle));
   ExpectNoScriptAndNoRequest(pane);
 }
@@ -160,9 +160,9 @@ void HostileContentTest::hostileItemPreviewRunsNothingAndFetchesNothing() {
         .AddFolder(u"Inbox", u"IPF.Note")
         .AddItem(u"IPM.Note")
         .Set(u"Se1d", edbforge::Text(u"hostile"))
-        .Set(u"N1013", edbforge::Text(Utf8ToUtf16(HostilePage(m_server.serverPort()))));
+        .Set(u"N1013", edbforge::Text(Utf8ToUtf16(HostilePage(server_.serverPort()))));
     const std::filesystem::path folder =
-        ToPath(m_scratch.filePath(QString::fromLatin1(is_2010 ? "2010" : "older")));
+        ToPath(scratch_.filePath(QString::fromLatin1(is_2010 ? "2010" : "older")));
     std::filesystem::create_directories(folder);
     edbforge::BuildStore(store, folder / "hostile.edb");
 
