@@ -99,8 +99,7 @@ std::u16string ContactFieldsText(PreviewRecord& record) {
 
 void SaveContactItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
-  recovery.body().format = BodyFormat::kNone;
-  recovery.body().text.clear();
+  ResetItemState(recovery);
   ExportItemRecord item_record(recovery, values);
   if (!item_record.record()) {
     ++session.items_skipped;
@@ -123,12 +122,7 @@ void SaveContactItem(ExportSession& session, SaveQueueEntry& item, const ExportI
   manifest.Add(u"FolderPath:", session.folder_path);
   manifest.Add(u"Body:", TextFromPath(body.file_path));
   manifest.Add(u"TYPE:", BodyKindText(body));
-  if (!WriteManifestFile(session.manifest_folder / PathFromText(kManifestFileName), manifest,
-                         false)) {
-    ++session.saver_failures;
-    return;
-  }
-  RunSaver(session, u"contact", item.subject);
+  HandOver(session, manifest, false, u"contact", item.subject);
 }
 
 }  // namespace tarvex

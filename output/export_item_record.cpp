@@ -16,6 +16,21 @@ ExportItemRecord::ExportItemRecord(Recovery& recovery, const ExportItemValues& v
   if (row_) record_.emplace(recovery.reader(), &*row_, *values.columns);
 }
 
+void ResetItemState(Recovery& recovery) {
+  recovery.body().format = BodyFormat::kNone;
+  recovery.body().text.clear();
+}
+
+void HandOver(ExportSession& session, const ManifestRecord& record, bool mail_record,
+              std::u16string_view parameter, std::u16string_view subject) {
+  if (!WriteManifestFile(session.manifest_folder / PathFromText(kManifestFileName), record,
+                         mail_record)) {
+    ++session.saver_failures;
+    return;
+  }
+  RunSaver(session, parameter, subject);
+}
+
 void FindExportBody(Recovery& recovery, PreviewRecord& record, std::u16string_view fallback_name,
                     std::u16string_view plain_body, FallbackBodyEncoding encoding) {
   BodyState& body = recovery.body();

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "output/export_manifest.h"
 #include "output/export_queue.h"
 #include "output/preview_record.h"
 
@@ -23,6 +24,14 @@ class ExportItemRecord {
   std::optional<ese::Record> row_;
   std::optional<PreviewRecord> record_;
 };
+
+// Clears the body state an earlier item left.
+void ResetItemState(Recovery& recovery);
+
+// Writes the manifest record and runs the saver with `parameter`; a manifest that cannot be
+// written runs no saver and counts as a saver failure.
+void HandOver(ExportSession& session, const ManifestRecord& record, bool mail_record,
+              std::u16string_view parameter, std::u16string_view subject);
 
 enum class FallbackBodyEncoding { kUtf16Le, kUtf8 };
 

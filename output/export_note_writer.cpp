@@ -81,8 +81,7 @@ std::optional<std::u16string> NoteBodyText(std::u16string_view text) {
 
 void SaveNoteItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
-  recovery.body().format = BodyFormat::kNone;
-  recovery.body().text.clear();
+  ResetItemState(recovery);
   ExportItemRecord item_record(recovery, values);
   if (!item_record.record()) {
     ++session.items_skipped;
@@ -113,12 +112,7 @@ void SaveNoteItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
   manifest.Add(u"DATE:", date);
   manifest.Add(u"TYPE:", BodyKindText(body));
   manifest.Add(u"Body:", body_text);
-  if (!WriteManifestFile(session.manifest_folder / PathFromText(kManifestFileName), manifest,
-                         false)) {
-    ++session.saver_failures;
-    return;
-  }
-  RunSaver(session, u"notes", item.subject);
+  HandOver(session, manifest, false, u"notes", item.subject);
 }
 
 }  // namespace tarvex

@@ -1,0 +1,106 @@
+#include "output/export_writers.h"
+
+#include "base/binary_file.h"
+#include "base/file_names.h"
+#include "base/utf16_text.h"
+#include "base/utf_conversion.h"
+#include "content/text_transformations.h"
+#include "output/export_item_record.h"
+#include "output/export_manifest.h"
+#include "output/export_working_files.h"
+#include "output/mime_message_writer.h"
+
+namespace tarvex {
+namespace {
+
+// The saver reads the sender from the message file's first line. Written as UTF-8, so that
+// a sender outside the ANSI code page survives.
+void WriteSenderFile(const std::filesystem::path& message_path, std::u16string_view sender) {
+  BinaryFile file;
+  if (!file.Open(message_path, BinaryFile::kCreate | BinaryFile::kWrite)) return;
+  const std::string line = "From: " + Utf16ToUtf8(SingleLine(sender));
+  file.Write(line.data(), line.size());
+  file.Close();
+}
+
+}  // namespace
+
+std::u16string MailSubject(std::u16string_view subject) {
+  std::u16string rewritten(subject);
+  for (char16_t& unit : rewritten) {
+    if (unit == u'\u2014' || unit == u'?' || unit == u'-') unit = u' ';
+  }
+  return rewritten;
+}
+
+// "[a@x] [b@y]" becomes "<a@x>,<b@y>,": entries of a name and a bracketed address, each
+// followed by a comma.
+std::u16string MailToList(std::u16string_view recipients) {
+  std::u16string to = ReplacedAll(ReplacedAll(recipients, u"[", u"<"), u"]", u">");
+  to = ReplacedAll(to, u">", u">,");
+  to = ReplacedAll(to, u",,", u",");
+  to = ReplacedAll(to, u", ", u",");
+  return ReplacedAll(to, u" <", u"<");
+}
+
+// Converted RTF and the fallback body are UTF-8; other body files are told by their bytes.
+BodyFileEncoding BodyEncodingOf(const BodyState& body) {
+  const std::filesystem::path name = body.file_path.filename();
+  if (name == "tempbody.txt" || (name == "rtfbody.txt" && body.format == BodyFormat::kText)) {
+    return BodyFileEncoding::kUtf8;
+  }
+  return BodyFileEncoding::kUnknown;
+}
+
+void SaveMailItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
+  Recovery& recovery = session.recovery;
+  ResetItemState(recovery);
+  const std::u16string attachment_names = ExtractExportAttachments(recovery, values);
+  ExportItemRecord item_record(recovery, values);
+  if (!item_record.record()) {
+    ++session.items_skipped;
+    return;
+  }
+  PreviewRecord& record = *item_record.record();
+  SubjectFallback(record, item);
+  FindExportBody(recovery, record, u"tempbody.txt", values.plain_body, FallbackBodyEncoding::kUtf8);
+  const BodyState& body = recovery.body();
+  const std::u16string body_kind = BodyKindText(body);
+  const std::u16string subject = MailSubject(item.subject);
+  const std::u16string attachment_files =
+      attachment_names.empty() ? u""
+                               : FilterAttachmentFiles(recovery.working_folder(), attachment_names);
+  const std::u16string to = MailToList(values.recipients);
+
+  EmlMessage message;
+  message.message_path =
+      recovery.working_folder() / PathFromText(SafeFileName(item.item_id, u"item") + u".eml");
+  message.from = item.sender;
+  message.to = to;
+  message.cc = values.copy_recipients;
+  message.bcc = values.blind_copy_recipients;
+  message.date = item.date;
+  message.subject = subject;
+  message.body_kind = body_kind;
+  message.body_file = body.file_path;
+  message.body_encoding = BodyEncodingOf(body);
+  message.attachment_list = attachment_files;
+  WriteEmlFile(message);
+  WriteSenderFile(message.message_path, item.sender);
+
+  ManifestRecord manifest;
+  manifest.Add(u"exFolderPath:", session.folder_path);
+  manifest.Add(u"FolderPath:", session.folder_path);
+  manifest.Add(u"ATTA:", attachment_files);
+  manifest.Add(u"SUBJECT:", subject);
+  manifest.Add(u"TO:", to);
+  manifest.Add(u"CC:", values.copy_recipients);
+  manifest.Add(u"BCC:", values.blind_copy_recipients);
+  manifest.Add(u"TYPE:", body_kind);
+  manifest.Add(u"DATE:", item.date);
+  manifest.Add(u"PATH:", TextFromPath(message.message_path));
+  manifest.Add(u"BPATH:", TextFromPath(body.file_path));
+  HandOver(session, manifest, true, u"mailimport", subject);
+}
+
+}  // namespace tarvex
