@@ -15,6 +15,7 @@
 #include "mailbox/attachment_list_text.h"
 #include "mailbox/classification.h"
 #include "mailbox/item_texts.h"
+#include "mailbox/model_indexes.h"
 #include "mailbox/table_columns.h"
 
 namespace tarvex {
@@ -281,6 +282,49 @@ std::u16string_view ItemStateText(ese::RecordState state) {
   return u"live";
 }
 
+namespace {
+
+// A header row's identity and what decides whether it is listed: its id, its folder and kind,
+// and whether it has a sender or a subject of any form.
+struct HeaderRowKeys {
+  std::u16string message_id;
+  std::u16string folder_key;
+  std::u16string item_kind;
+};
+
+// Empty when the row is no listed item: a placeholder, a kind never listed, or a row without
+// sender and subject. `texts`, when given, receives the sender and subject values; without it
+// the texts are read only until one is found.
+struct HeaderRowTexts {
+  std::u16string sender;
+  std::u16string normalized_subject;
+  std::u16string subject_prefix;
+  std::u16string conversation_topic;
+};
+
+std::optional<HeaderRowKeys> ReadListedHeaderRow(RowValues& row, bool public_store,
+                                                 HeaderRowTexts* texts) {
+  HeaderRowKeys keys;
+  keys.message_id = OrEmpty(row.Id(u"N67b0"));
+  if (keys.message_id == kPlaceholderMessageId) return std::nullopt;
+  keys.folder_key = OrEmpty(public_store ? row.StoreId(u"Q6748") : row.Id(u"Q6748"));
+  keys.item_kind = ClassifyMessageClass(OrEmpty(row.Text(u"S1a")), StoreLayout::k2010);
+  if (IsExcludedItemKind(keys.item_kind, StoreLayout::k2010)) return std::nullopt;
+  HeaderRowTexts read;
+  HeaderRowTexts& into = texts != nullptr ? *texts : read;
+  bool any_text = false;
+  for (auto [column, text] : {std::pair{u"S42", &into.sender}, {u"Se1d", &into.normalized_subject},
+                              {u"S3d", &into.subject_prefix}, {u"S70", &into.conversation_topic}}) {
+    *text = OrEmpty(row.Text(column));
+    any_text = any_text || !text->empty();
+    if (any_text && texts == nullptr) break;
+  }
+  if (!any_text) return std::nullopt;
+  return keys;
+}
+
+}  // namespace
+
 bool ScanHeaderTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name) {
   if (table == nullptr || table_name.empty() || !recovery.has_session()) return false;
   StoreSession& session = recovery.session();
@@ -293,27 +337,42 @@ bool ScanHeaderTable(Recovery& recovery, const ese::Table* table, std::u16string
   const RecordHandler handler = [&](const ese::Record* record, std::uint32_t number) {
     if (record == nullptr) return;
     RowValues row(reader, record, columns);
+    HeaderRowTexts texts;
+    std::optional<HeaderRowKeys> keys = ReadListedHeaderRow(row, public_store, &texts);
+    if (!keys) return;
     ItemHeader header;
     header.state = ItemStateText(table->record_state(number));
-    header.message_id = OrEmpty(row.Id(u"N67b0"));
-    if (header.message_id == kPlaceholderMessageId) return;
-    header.folder_key = OrEmpty(public_store ? row.StoreId(u"Q6748") : row.Id(u"Q6748"));
-    header.item_kind = ClassifyMessageClass(OrEmpty(row.Text(u"S1a")), StoreLayout::k2010);
-    if (IsExcludedItemKind(header.item_kind, StoreLayout::k2010)) return;
-    header.sender = OrEmpty(row.Text(u"S42"));
-    const std::u16string normalized_subject = OrEmpty(row.Text(u"Se1d"));
-    header.subject_prefix = OrEmpty(row.Text(u"S3d"));
-    header.conversation_topic = OrEmpty(row.Text(u"S70"));
+    header.message_id = std::move(keys->message_id);
+    header.folder_key = std::move(keys->folder_key);
+    header.item_kind = std::move(keys->item_kind);
+    header.sender = std::move(texts.sender);
+    header.subject_prefix = std::move(texts.subject_prefix);
+    header.conversation_topic = std::move(texts.conversation_topic);
     header.attachment_flag = OrEmpty(row.Text(u"Be1b"));
-    header.subject = header.subject_prefix + normalized_subject;
+    header.subject = header.subject_prefix + texts.normalized_subject;
     if (header.subject.empty()) header.subject = header.conversation_topic;
     header.date = OrEmpty(row.Date({u"Te06", u"T3007", u"T39"}));
-    if (header.sender.empty() && header.conversation_topic.empty() &&
-        header.subject_prefix.empty() && header.subject.empty()) {
-      return;
-    }
     header.table_name = name;
     model.item_headers.PutAtFront(std::move(header));
+  };
+  session.ScanRecords(table, handler, recovery.scan_context());
+  return true;
+}
+
+bool CountHeaderRows(Recovery& recovery, const ese::Table* table, std::u16string_view table_set,
+                     std::unordered_map<std::u16string, std::size_t>& counts) {
+  if (table == nullptr || !recovery.has_session()) return false;
+  StoreSession& session = recovery.session();
+  TableColumns columns;
+  if (!columns.Find(session, table, ColumnLookup::kMessageHeaders)) return false;
+  const bool public_store = recovery.is_public_store();
+  ValueReader& reader = recovery.reader();
+  const RecordHandler handler = [&](const ese::Record* record, std::uint32_t) {
+    if (record == nullptr) return;
+    RowValues row(reader, record, columns);
+    if (std::optional<HeaderRowKeys> keys = ReadListedHeaderRow(row, public_store, nullptr)) {
+      ++counts[FolderHeaderKey(keys->folder_key, table_set)];
+    }
   };
   session.ScanRecords(table, handler, recovery.scan_context());
   return true;

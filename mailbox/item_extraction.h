@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "mailbox/recovery.h"
@@ -45,6 +46,12 @@ using FolderItemSink = std::function<void(const FolderItem& item)>;
 // 2010 layout: ItemHeaders from a "MsgHeader-" table. False when the table or its name is
 // missing.
 bool ScanHeaderTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name);
+
+// 2010 layout: the rows of a "MsgHeader-" table that ScanHeaderTable would keep, counted
+// without keeping them, under FolderHeaderKey(folder key, table_set). False when the table is
+// missing.
+bool CountHeaderRows(Recovery& recovery, const ese::Table* table, std::u16string_view table_set,
+                     std::unordered_map<std::u16string, std::size_t>& counts);
 
 // 2010 layout: BodyRefs and AttachmentRefs from a "Body-" table.
 bool ScanBodyTable(Recovery& recovery, const ese::Table* table, std::u16string_view table_name);

@@ -1,5 +1,7 @@
 #include "mailbox/mailbox_loading.h"
 
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/utf16_text.h"
@@ -158,13 +160,30 @@ std::unordered_map<TreeNodeHandle, std::size_t> CountItemsByFolder(Recovery& rec
   std::unordered_map<TreeNodeHandle, std::size_t> counts;
   if (!recovery.has_session()) return counts;
   if (recovery.layout() == StoreLayout::k2010) {
-    // Counting needs the headers alone.
+    // Header tables not read yet are counted without keeping their rows; counts by folder key
+    // and table set, as a listing finds its headers.
+    std::unordered_map<std::u16string, std::size_t> unread_counts;
+    std::unordered_set<std::u16string> counted_tables;
     for (const FolderNode& node : recovery.model().folder_nodes) {
-      if (!LoadOnce(recovery, HeaderTableName(recovery, node), kLoadingHeadersStatus,
-                    &ScanHeaderTable)) {
-        break;
+      if (recovery.pause_gate().IsCancelled()) break;
+      const std::u16string table_name = HeaderTableName(recovery, node);
+      std::size_t items = 0;
+      if (node.folder_key == kRecoveredItemsKey || recovery.model().IsLoaded(table_name)) {
+        if (!LoadOnce(recovery, table_name, kLoadingHeadersStatus, &ScanHeaderTable)) break;
+        items = HeadersOfFolder(recovery, node, FolderTableSet(node)).size();
+      } else {
+        if (counted_tables.insert(table_name).second) {
+          recovery.window().SetStatusText(kLoadingHeadersStatus);
+          const std::u16string table_set = HeaderTableSet(table_name);
+          for (const TableEntry& entry : recovery.session().catalog().entries()) {
+            if (entry.name == table_name) {
+              CountHeaderRows(recovery, entry.table, table_set, unread_counts);
+            }
+          }
+        }
+        const auto found = unread_counts.find(FolderHeaderKey(node.folder_key, FolderTableSet(node)));
+        if (found != unread_counts.end()) items = found->second;
       }
-      const std::size_t items = HeadersOfFolder(recovery, node, FolderTableSet(node)).size();
       if (items != 0) counts[node.tree_item] += items;
     }
     recovery.window().SetStatusText(u"");

@@ -6,7 +6,6 @@
 #include "base/utf16_text.h"
 
 namespace tarvex {
-namespace {
 
 std::u16string FolderHeaderKey(std::u16string_view folder_key, std::u16string_view table_set) {
   std::u16string key(folder_key);
@@ -14,6 +13,8 @@ std::u16string FolderHeaderKey(std::u16string_view folder_key, std::u16string_vi
   key.append(table_set);
   return key;
 }
+
+namespace {
 
 // Brings an incremental index up to date with an append-only list, or starts it over when the
 // list was emptied since.

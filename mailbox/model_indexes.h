@@ -83,5 +83,7 @@ class ModelIndexes {
 
 // The table set of a 2010 header table: its name with "MsgHeader" made "Folders".
 std::u16string HeaderTableSet(std::u16string_view header_table_name);
+// The key under which the headers of one folder of one table set are found.
+std::u16string FolderHeaderKey(std::u16string_view folder_key, std::u16string_view table_set);
 
 }  // namespace tarvex

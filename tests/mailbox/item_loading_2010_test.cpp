@@ -114,6 +114,15 @@ class PrivateStore2010 : public ::testing::Test {
 
 TEST_F(PrivateStore2010, FirstSelectionScansTheMailboxAndListsNewestFirst) {
   Recovery& recovery = store_->recovery();
+  // A count gives what the listings list, whether the tables were read before or not, and
+  // reading for a count keeps nothing.
+  const std::unordered_map<TreeNodeHandle, std::size_t> expected_counts = {
+      {kInboxNode, 3}, {kSentNode, 1}, {kOtherMailboxNode, 1}};
+  EXPECT_EQ(CountItemsByFolder(recovery), expected_counts);
+  EXPECT_TRUE(recovery.model().loaded_keys.empty());
+  EXPECT_EQ(recovery.model().item_headers.size(), 0u);
+  window().status_texts.clear();
+
   LoadMailbox(recovery, kInboxNode);
   EXPECT_EQ(window().status_texts,
             (std::vector<std::u16string>{u"Please wait... Loading Mailbox Header Information",
@@ -140,6 +149,7 @@ TEST_F(PrivateStore2010, FirstSelectionScansTheMailboxAndListsNewestFirst) {
   EXPECT_EQ(recovery.model().item_headers.size(), 4u);
   EXPECT_EQ(recovery.model().body_refs.size(), 2u);
   EXPECT_EQ(recovery.model().attachment_refs.size(), 2u);
+  EXPECT_EQ(CountItemsByFolder(recovery), expected_counts);
 }
 
 TEST_F(PrivateStore2010, LaterSelectionsOfTheSameMailboxListFromMemory) {
