@@ -25,6 +25,7 @@
 #include "app/folder_tree.h"
 #include "app/preview_browser.h"
 #include "app/qt_text.h"
+#include "base/private_folder.h"
 #include "base/program_files.h"
 #include "mailbox/analysis.h"
 #include "mailbox/item_extraction.h"
@@ -275,6 +276,12 @@ void MainWindow::OnBrowse() {
 void MainWindow::StartAnalysis(bool at_start_up) {
   SourceSelectionDialog dialog(selection_, dialogs_, this);
   if (!dialogs_.RunSourceSelection(dialog)) return;
+  // The pages and attachments of the store go there: never into a folder someone else owns.
+  const std::u16string folder_problem = MakePrivateFolder(selection_.working_folder);
+  if (!folder_problem.empty()) {
+    ShowMessage(folder_problem, MessageKind::kError);
+    return;
+  }
 
   // No second Browse while the previous run's workers are wound down.
   browse_button_->setEnabled(false);
@@ -284,8 +291,6 @@ void MainWindow::StartAnalysis(bool at_start_up) {
   list_->setRowCount(0);
   ShowMessagePage(kRecoveryStartedPage);
   path_edit_->setText(PathToQString(selection_.database));
-  std::error_code error;
-  std::filesystem::create_directories(selection_.working_folder, error);
   // A new session starts from an empty working folder; later runs overwrite file by file.
   if (at_start_up) DeleteWorkingFolderFiles();
   browser_->AllowFolder(selection_.working_folder);

@@ -11,6 +11,7 @@
 
 #include "app/dialog_provider.h"
 #include "app/qt_text.h"
+#include "base/private_folder.h"
 
 namespace tarvex {
 
@@ -80,10 +81,8 @@ SourceSelectionDialog::SourceSelectionDialog(SourceSelection& selection, DialogP
 }
 
 void SourceSelectionDialog::UseDefaultWorkingFolder() {
-  std::error_code error;
-  selection_.system_temporary_folder = std::filesystem::temp_directory_path(error);
-  if (error) selection_.system_temporary_folder = "/tmp";
-  selection_.working_folder = selection_.system_temporary_folder / "Tarvex";
+  selection_.working_folder_parent = UserWorkingFolderParent();
+  selection_.working_folder = selection_.working_folder_parent / "Tarvex";
 }
 
 void SourceSelectionDialog::OnBrowse() {

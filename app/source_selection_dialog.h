@@ -17,7 +17,8 @@ class DialogProvider;
 struct SourceSelection {
   std::filesystem::path database;
   std::filesystem::path working_folder;
-  std::filesystem::path system_temporary_folder;
+  // Where the default working folder is made: the user's own cache folder, not a shared one.
+  std::filesystem::path working_folder_parent;
   // The deep scan reads every page: slower, and it finds what the tables' trees no longer
   // reach (damaged stores) and deleted items.
   bool deep_scan = false;

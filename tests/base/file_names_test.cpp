@@ -1,7 +1,15 @@
 #include "base/file_names.h"
+#include "base/private_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvex {
@@ -78,6 +86,51 @@ TEST(UniqueFileNames, DifferentNamesNeverShareAFile) {
   EXPECT_EQ(attachments.For(u"header.html", u"attachment"), u"header (2).html");
   EXPECT_EQ(attachments.For(u"BLANK.TXT", u"attachment"), u"BLANK (2).TXT");
   EXPECT_EQ(attachments.For(u"notes.txt", u"attachment"), u"notes.txt");
+}
+
+TEST(PrivateFolder, IsMadeForThisUserAndRefusedWhenItIsNotTheirsAlone) {
+  const std::filesystem::path root = std::filesystem::temp_directory_path() /
+                                     ("private-folder-test-" + std::to_string(getpid()));
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root / "shared");
+  std::filesystem::permissions(root / "shared", std::filesystem::perms::all);
+  std::filesystem::create_directory_symlink(root / "shared", root / "link");
+  std::ofstream(root / "file") << "x";
+  struct Case {
+    std::filesystem::path folder;
+    std::u16string problem;  // how the reason ends; empty: usable
+  };
+  for (const Case& test : std::vector<Case>{{root / "new" / "deeper", u""},
+                                            {root / "new" / "deeper", u""},  // made before
+                                            {root / "link", u"it is a symbolic link"},
+                                            {root / "shared", u"others may write into it"},
+                                            {root / "file", u"it is not a folder"}}) {
+    const std::u16string problem = MakePrivateFolder(test.folder);
+    EXPECT_TRUE(problem.ends_with(test.problem) && problem.empty() == test.problem.empty())
+        << test.folder;
+  }
+  EXPECT_EQ(std::filesystem::status(root / "new" / "deeper").permissions(),
+            std::filesystem::perms::owner_all);
+  std::filesystem::remove_all(root);
+
+  // The default home of working folders is the user's cache, not a shared folder.
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+  for (const char* name : {"XDG_CACHE_HOME", "HOME"}) {
+    const char* value = std::getenv(name);
+    saved.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+  }
+  setenv("XDG_CACHE_HOME", "/home/someone/.cache", 1);
+  EXPECT_EQ(UserWorkingFolderParent(), std::filesystem::path("/home/someone/.cache/tarvex"));
+  setenv("XDG_CACHE_HOME", "relative", 1);
+  setenv("HOME", "/home/other", 1);
+  EXPECT_EQ(UserWorkingFolderParent(), std::filesystem::path("/home/other/.cache/tarvex"));
+  for (const auto& [name, value] : saved) {
+    if (value) {
+      setenv(name, value->c_str(), 1);
+    } else {
+      unsetenv(name);
+    }
+  }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "app/folder_tree.h"
 #include "app/local_page_scheme.h"
 #include "app/main_window.h"
+#include "base/private_folder.h"
 #include "app/page_encoding.h"
 #include "app/preview_browser.h"
 #include "app/qt_text.h"
@@ -181,14 +182,14 @@ void WindowTest::sourceSelectionRules() {
     SourceSelectionDialog dialog(selection, dialogs);
     dialog.OnBrowse();
     QCOMPARE(dialog.database_edit()->text(), PathToQString(doomed));
-    QCOMPARE(selection.working_folder, std::filesystem::temp_directory_path() / "Tarvex");
+    QCOMPARE(selection.working_folder, UserWorkingFolderParent() / "Tarvex");
     dialogs.folder_choice = scratch_.filePath(QStringLiteral("chosen"));
     dialog.OnSelectTempFolder();
     QCOMPARE(selection.working_folder, ToPath(*dialogs.folder_choice) / "TarvexTemp");
     QCOMPARE(dialog.working_folder_edit()->text(), PathToQString(selection.working_folder));
     // Choosing the database again brings back the default folder.
     dialog.OnBrowse();
-    QCOMPARE(selection.working_folder, std::filesystem::temp_directory_path() / "Tarvex");
+    QCOMPARE(selection.working_folder, UserWorkingFolderParent() / "Tarvex");
 
     std::filesystem::remove(doomed);
     dialog.OnNext();
@@ -229,6 +230,17 @@ void WindowTest::startUpRunEmptiesTheWorkingFolder() {
   QTRY_VERIFY_WITH_TIMEOUT(test.window->browse_button()->isEnabled(), kWorkTimeout);
   test.window->WaitForWorkers();
   QVERIFY(std::filesystem::exists(working / "stale.html"));
+
+  // A working folder that is a link (a folder someone put there first) is refused: no run.
+  std::filesystem::remove_all(working);
+  const std::filesystem::path elsewhere = ToPath(scratch_.filePath(QStringLiteral("elsewhere")));
+  std::filesystem::create_directories(elsewhere);
+  std::filesystem::create_directory_symlink(elsewhere, working);
+  test.window->OnBrowse();
+  QVERIFY(!test.dialogs.messages.empty());
+  QCOMPARE(test.dialogs.messages.back().kind, MessageKind::kError);
+  QVERIFY(test.dialogs.messages.back().text.endsWith(QStringLiteral("it is a symbolic link")));
+  QVERIFY(std::filesystem::is_empty(elsewhere));
 }
 
 void WindowTest::analysisFillsTreeAsTheCoreBuildsIt_data() {
