@@ -261,9 +261,12 @@ struct TopFolder {
 // parents form a cycle (a folder its own parent, A and B each other's) are reached from no top
 // folder: the first of each cycle in table order goes under its mailbox's node, the rest of the
 // cycle and what hangs below it under that one, so that neither they nor their items are lost.
+// So does a branch whose parent row is gone (a damaged page), headed by its topmost folder.
 void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
                           const std::vector<TopFolder>& top_folders,
-                          const std::vector<PendingFolder>& pending, std::size_t node_budget) {
+                          const std::vector<PendingFolder>& pending,
+                          const std::unordered_set<std::u16string>& ids_in_table,
+                          std::size_t node_budget) {
   std::unordered_map<std::u16string, std::vector<std::size_t>> children_of;
   for (std::size_t position = 0; position < pending.size(); ++position) {
     children_of[pending[position].parent_id].push_back(position);
@@ -348,9 +351,17 @@ void AttachPendingFolders(Recovery& recovery, std::u16string_view table_name,
     }
     return on_cycle[position] == OnCycle::kYes;
   };
+  // The head of a branch whose parent row was lost (damage): no row of the table has its
+  // parent's id. A parent left out on purpose (a nameless folder) keeps its branch out.
+  auto heads_lost_branch = [&](std::size_t position) {
+    return !ids_in_table.contains(pending[position].parent_id);
+  };
   for (std::size_t position = 0; position < pending.size(); ++position) {
     const PendingFolder& folder = pending[position];
-    if (attached_once[position] || folder.mailbox_node == 0 || !is_on_cycle(position)) continue;
+    if (attached_once[position] || folder.mailbox_node == 0 ||
+        !(heads_lost_branch(position) || is_on_cycle(position))) {
+      continue;
+    }
     if (attached == node_budget || !recovery.pause_gate().Checkpoint()) return;
     const TreeNodeHandle node = attach(folder.mailbox_node, position, folder.mailbox_name);
     on_path[position] = true;
@@ -442,11 +453,13 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
   std::vector<PendingFolder> pending;
   std::vector<TopFolder> top_folders;  // oldest first
   std::size_t row_count = 0;
+  std::unordered_set<std::u16string> ids_in_table;
 
   const RecordHandler handle_row = [&](const ese::Record* record, std::uint32_t) {
     ++row_count;
     const RowValues values(recovery.reader(), record);
     std::u16string folder_id = values.Id(columns.folder_id);
+    ids_in_table.insert(folder_id);
     std::u16string folder_key = public_store ? values.StoreId(columns.folder_id) : folder_id;
     std::u16string parent_id = values.ParentId(columns.parent_id);
     std::u16string mailbox_key =
@@ -478,7 +491,7 @@ bool ScanFolderTable(Recovery& recovery, const ese::Table* table, std::u16string
   session.ScanRecords(table, handle_row, recovery.scan_context());
   if (recovery.pause_gate().IsCancelled()) return true;
 
-  AttachPendingFolders(recovery, table_name, top_folders, pending,
+  AttachPendingFolders(recovery, table_name, top_folders, pending, ids_in_table,
                        (row_count + 1) * kAttachedNodesPerRow);
   return true;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "base/utf16_text.h"
 #include "folder_recovery_fixture.h"
@@ -52,7 +53,7 @@ FolderStoreShape TwoMailboxStore() {
       Row(0x100c, kAlice, kAlice, u""),                              // 10: top without name
       RowUnderZero(0x1010, kAlice, u""),                             // 11
       RowUnderZero(0x1011, kAlice, u"Zero"),                         // 12: top
-      Row(0x100d, 0x9999, kAlice, u"Orphan"),                        // 13: parent unknown
+      Row(0x100d, 0x9999, kAlice, u"Orphan"),                        // 13: parent row lost
       Row(0x1012, kAlice, 0x300, u"Stranger"),                       // 14: no such mailbox
       Row(0x100e, 0x1002, kAlice, u"Inbox"),                         // 15
       Row(0x100f, 0x1002, kAlice, u""),                              // 16: child without name
@@ -83,7 +84,7 @@ TEST(FolderTableScan, TopFoldersAndAttachedChildrenInTableOrder) {
   const TreeNodeHandle alice = model.mailboxes[0].tree_item;
   EXPECT_EQ(store.ChildTexts(alice),
             (std::vector<std::u16string>{u"Top of Information Store", u"Calendar", u"Public_Folder",
-                                         u"Zero"}));
+                                         u"Zero", u"Orphan"}));
   const TreeNodeHandle top = store.Child(alice, u"Top of Information Store");
   EXPECT_EQ(store.ChildTexts(top), (std::vector<std::u16string>{u"Sub1", u"Sub2", u"Inbox"}));
   EXPECT_EQ(store.ChildTexts(store.Child(top, u"Sub1")), std::vector<std::u16string>{u"Deep"});
@@ -96,12 +97,13 @@ TEST(FolderTableScan, TopFoldersAndAttachedChildrenInTableOrder) {
   EXPECT_EQ(store.Node(store.Child(store.Child(bob, u"Top"), u"Child")).image, 13);
 
   // Newest first: the last table scanned (Alice's, catalogued first) at the front; per table the
-  // top folders as the rows came, then the attached folders, newest top folder first.
+  // top folders as the rows came, then the attached folders, newest top folder first, then the
+  // branches whose parent row is gone, under their mailbox.
   EXPECT_EQ(NodeNames(model),
-            (std::vector<std::u16string>{u"Inbox", u"Sub2", u"Deep", u"Sub1", u"Dup", u"Dup",
+            (std::vector<std::u16string>{u"Orphan", u"Inbox", u"Sub2", u"Deep", u"Sub1", u"Dup", u"Dup",
                                          u"Zero", u"Public_Folder", u"Calendar",
                                          u"Top of Information Store", u"Child", u"Top"}));
-  const FolderNode& deep = model.folder_nodes.at(2);
+  const FolderNode& deep = model.folder_nodes.at(3);
   EXPECT_EQ(deep.folder_key, u"1005");
   EXPECT_EQ(deep.parent_id, u"1004");
   EXPECT_EQ(deep.mailbox_key, u"100");
@@ -109,13 +111,13 @@ TEST(FolderTableScan, TopFoldersAndAttachedChildrenInTableOrder) {
   EXPECT_EQ(deep.table_name, u"Folders-100");
   EXPECT_EQ(deep.folder_kind, u"IPF.Note");
   EXPECT_EQ(store.Node(deep.tree_item).text, u"Deep");
-  const FolderNode& calendar_node = model.folder_nodes.at(8);
+  const FolderNode& calendar_node = model.folder_nodes.at(9);
   EXPECT_EQ(calendar_node.folder_kind, u"calendar");
   EXPECT_EQ(calendar_node.parent_id, u"100");
   EXPECT_EQ(calendar_node.tree_item, calendar);
-  EXPECT_EQ(model.folder_nodes.at(10).table_name, u"Folders-200");
-  EXPECT_EQ(model.folder_nodes.at(10).mailbox_name, u"Bob");
-  EXPECT_EQ(model.folder_nodes.at(10).folder_kind, u"task");
+  EXPECT_EQ(model.folder_nodes.at(11).table_name, u"Folders-200");
+  EXPECT_EQ(model.folder_nodes.at(11).mailbox_name, u"Bob");
+  EXPECT_EQ(model.folder_nodes.at(11).folder_kind, u"task");
 }
 
 TEST(FolderTableScan, ProgressCyclesPerTableAndEndsAtZero) {
@@ -320,6 +322,14 @@ TEST(FolderTableScan, AttachingGivesWhatTheRecursiveWalkGives) {
     };
     for (std::size_t t = top_rows.size(); t-- > 0;)
       attach(rows[top_rows[t]].folder_id->number, t + 1);
+    // Then each branch whose parent is no row (its row lost), under the mailbox, in table order.
+    std::set<std::uint64_t> row_ids;
+    for (const FolderRowShape& row : rows) row_ids.insert(row.folder_id->number);
+    for (std::size_t p : pending_rows) {
+      if (row_ids.contains(rows[p].parent_id->number)) continue;
+      expected.emplace_back(0, *rows[p].display_name);
+      attach(rows[p].folder_id->number, expected.size());
+    }
 
     // The recorded tree, numbered the same way (mailbox node 0, then folder nodes from 1).
     const TreeNodeHandle mailbox = store.model().mailboxes[0].tree_item;
