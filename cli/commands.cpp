@@ -8,6 +8,8 @@
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "cli/database_run.h"
+#include "cli/display_width.h"
+#include "cli/item_json.h"
 #include "cli/read_outcome.h"
 #include "ese/database.h"
 #include "mailbox/folder_hierarchy.h"
@@ -54,8 +56,10 @@ ScanDepth DepthOf(const CommonOptions& options) {
 
 // Loads a folder's items through the window and returns its rows.
 std::vector<std::vector<std::u16string>> ItemsOf(DatabaseRun& run, TreeNodeHandle node) {
+  run.window().SetStatusText(u"Reading the items of " + run.window().Node(node).text);
   run.window().ClearList();
   LoadMailbox(run.recovery(), node);
+  run.window().ClearProgress();
   return run.window().ListRows();
 }
 
@@ -93,16 +97,6 @@ void PrintTreeText(DatabaseRun& run, const ItemCounts& counts, TreeNodeHandle no
   for (TreeNodeHandle child : tree_node.children) PrintTreeText(run, counts, child, depth + 1);
 }
 
-// Column names of the item list; the hidden columns carry other keys in the 2010 layout.
-std::vector<std::string> ListColumnNames(StoreLayout layout) {
-  if (layout == StoreLayout::k2010) {
-    return {"id",   "kind",        "number",     "tables",  "from",   "subject",
-            "date", "attachments", "folder_key", "mailbox", "folder", "state"};
-  }
-  return {"id", "kind", "number", "attachment_list", "from", "subject", "date", "attachments",
-          "to", "cc",   "bcc",  "state"};
-}
-
 // The row of `item` among the listed rows: by message id first, then by 1-based position.
 std::optional<std::size_t> FindItemRow(const std::vector<std::vector<std::u16string>>& rows,
                                        const std::string& item) {
@@ -132,6 +126,22 @@ int ListFolder(DatabaseRun& run, const std::string& folder,
   }
   rows = ItemsOf(run, *node);
   return kExitOk;
+}
+
+// The list as a table; the number is the item's place in the list, as `show` and `eml` take it.
+void PrintItemTable(const std::vector<std::vector<std::u16string>>& rows) {
+  auto shown = [](const std::vector<std::u16string>& row, std::size_t column, std::size_t width) {
+    return PadToWidth(column < row.size() ? TerminalText(row[column]) : std::string(), width);
+  };
+  std::printf("%5s  %s %s %s %s %s\n", "No", PadToWidth("Kind", 12).c_str(),
+              PadToWidth("From", 28).c_str(), PadToWidth("Subject", 40).c_str(),
+              PadToWidth("Date", 20).c_str(), "Att");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const auto& row = rows[i];
+    std::printf("%5zu  %s %s %s %s %s\n", i + 1, shown(row, 1, 12).c_str(),
+                shown(row, 4, 28).c_str(), shown(row, 5, 40).c_str(), shown(row, 6, 20).c_str(),
+                row.size() > 7 && row[7] == u"true" ? "yes" : "");
+  }
 }
 
 }  // namespace
@@ -212,10 +222,12 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
 }
 
 int RunTree(const std::filesystem::path& database, const CommonOptions& options) {
-  DatabaseRun run(database, options.workdir, options.quiet, DepthOf(options));
+  DatabaseRun run(database, options.workdir, StreamOf(options), DepthOf(options));
   if (const int code = run.Analyse(); code != kExitOk) return code;
   const ese::Database& store = run.recovery().session().database();
+  run.window().SetStatusText(u"Counting the items of every folder");
   const ItemCounts counts = CountItemsByFolder(run.recovery());
+  run.window().ClearProgress();
   if (options.json) {
     json tree = TreeJson(run, counts, run.root());
     tree["losses"] = LossesJson(store);
@@ -228,34 +240,18 @@ int RunTree(const std::filesystem::path& database, const CommonOptions& options)
 
 int RunList(const std::filesystem::path& database, const std::string& folder,
             const CommonOptions& options) {
-  DatabaseRun run(database, options.workdir, options.quiet, DepthOf(options));
+  DatabaseRun run(database, options.workdir, StreamOf(options), DepthOf(options));
   std::vector<std::vector<std::u16string>> rows;
   if (const int code = ListFolder(run, folder, rows); code != kExitOk) return code;
-  const std::vector<std::string> names = ListColumnNames(run.recovery().layout());
-  auto cell = [](const std::vector<std::u16string>& row, std::size_t column) {
-    return column < row.size() ? Utf8(row[column]) : std::string();
-  };
   if (options.json) {
     json items = json::array();
-    for (const auto& row : rows) {
-      json item = json::object();
-      for (std::size_t column = 0; column < names.size(); ++column) {
-        item[names[column]] = cell(row, column);
-      }
-      items.push_back(item);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      items.push_back(ItemJson(rows[i], run.recovery().layout(), i + 1));
     }
     PrintJson({{"items", items}, {"losses", LossesJson(run.recovery().session().database())}});
     return FinishRead(run.recovery().session().database(), options.quiet);
   }
-  auto shown = [](const std::vector<std::u16string>& row, std::size_t column) {
-    return column < row.size() ? TerminalText(row[column]) : std::string();
-  };
-  std::printf("%-6s %-12s %-30s %-40s %-21s %s\n", "No", "Kind", "From", "Subject", "Date", "Att");
-  for (const auto& row : rows) {
-    std::printf("%-6s %-12s %-30s %-40s %-21s %s\n", shown(row, 2).c_str(), shown(row, 1).c_str(),
-                shown(row, 4).c_str(), shown(row, 5).c_str(), shown(row, 6).c_str(),
-                shown(row, 7).c_str());
-  }
+  PrintItemTable(rows);
   return FinishRead(run.recovery().session().database(), options.quiet);
 }
 
@@ -265,7 +261,7 @@ namespace tarvex::cli {
 
 int RunShow(const std::filesystem::path& database, const std::string& folder,
             const std::string& item, const CommonOptions& options) {
-  DatabaseRun run(database, options.workdir, options.quiet, DepthOf(options));
+  DatabaseRun run(database, options.workdir, StreamOf(options), DepthOf(options));
   std::vector<std::vector<std::u16string>> rows;
   if (const int code = ListFolder(run, folder, rows); code != kExitOk) return code;
   const std::optional<std::size_t> row = FindItemRow(rows, item);
@@ -303,7 +299,7 @@ namespace tarvex::cli {
 int RunEml(const std::filesystem::path& database, const std::string& folder,
            const std::string& item, const std::filesystem::path& out,
            const CommonOptions& options) {
-  DatabaseRun run(database, options.workdir, options.quiet, DepthOf(options));
+  DatabaseRun run(database, options.workdir, StreamOf(options), DepthOf(options));
   std::vector<std::vector<std::u16string>> rows;
   if (const int code = ListFolder(run, folder, rows); code != kExitOk) return code;
   const std::optional<std::size_t> row = FindItemRow(rows, item);

@@ -7,14 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "cli/terminal_window.h"
+
 namespace tarvex::cli {
 
 struct CommonOptions {
   bool quiet = false;
+  bool verbose = false;   // status texts on standard error
+  bool progress = false;  // progress on standard error even when it is no terminal
   bool json = false;
   std::optional<std::filesystem::path> workdir;
   bool deep = false;  // the deep scan
 };
+
+inline ErrorStreamOptions StreamOf(const CommonOptions& options) {
+  return {.quiet = options.quiet, .verbose = options.verbose, .progress = options.progress};
+}
 
 int RunInfo(const std::filesystem::path& database, const CommonOptions& options);
 int RunTree(const std::filesystem::path& database, const CommonOptions& options);

@@ -120,16 +120,16 @@ WorkingFolder::~WorkingFolder() {
 }
 
 DatabaseRun::DatabaseRun(std::filesystem::path database,
-                         const std::optional<std::filesystem::path>& workdir, bool quiet,
-                         ScanDepth depth)
+                         const std::optional<std::filesystem::path>& workdir,
+                         const ErrorStreamOptions& stream, ScanDepth depth)
     : database_(std::move(database)),
-      window_(stderr, quiet),
+      window_(stderr, stream),
       working_folder_(workdir),
       message_pages_(working_folder_.path()),
       recovery_(std::make_unique<Recovery>(window_, pause_gate_, working_folder_.path(),
                                            working_folder_.path(), message_pages_)),
       depth_(depth),
-      quiet_(quiet) {}
+      verbose_(stream.verbose && !stream.quiet) {}
 
 int DatabaseRun::Analyse() {
   if (const int code = CheckDatabaseFile(database_); code != kExitOk) return code;
@@ -140,9 +140,11 @@ int DatabaseRun::Analyse() {
   }
   root_ = window_.InsertTreeNode(kTopOfTree, TextFromPath(database_), 0);
   recovery_->set_root_node(root_);
-  if (RunAnalysis(*recovery_, database_, depth_) == AnalysisOutcome::kCompleted) {
+  const AnalysisOutcome outcome = RunAnalysis(*recovery_, database_, depth_);
+  window_.ClearProgress();
+  if (outcome == AnalysisOutcome::kCompleted) {
     // The report says what the deep scan added; the quick scan's losses are reported anyway.
-    if (!quiet_ && depth_ == ScanDepth::kDeep) {
+    if (verbose_ && depth_ == ScanDepth::kDeep) {
       std::fputs(Utf16ToUtf8(RecoveryReportText(recovery_->session().database())).c_str(),
                  stderr);
     }

@@ -49,10 +49,14 @@ class WorkingFolder {
 class DatabaseRun {
  public:
   DatabaseRun(std::filesystem::path database, const std::optional<std::filesystem::path>& workdir,
-              bool quiet, ScanDepth depth = ScanDepth::kQuick);
+              const ErrorStreamOptions& stream, ScanDepth depth = ScanDepth::kQuick);
+  // `quiet`: errors only; otherwise what standard error shows by default.
+  DatabaseRun(std::filesystem::path database, const std::optional<std::filesystem::path>& workdir,
+              bool quiet, ScanDepth depth = ScanDepth::kQuick)
+      : DatabaseRun(std::move(database), workdir, ErrorStreamOptions{.quiet = quiet}, depth) {}
 
   // Checks the file, then runs the whole analysis. On failure prints the reason and returns
-  // the exit code; kExitOk when the store was read.
+  // the exit code; kExitOk when the store was read. The progress line is gone afterwards.
   int Analyse();
 
   TerminalWindow& window() { return window_; }
@@ -80,7 +84,7 @@ class DatabaseRun {
   MessagePages message_pages_;
   std::unique_ptr<Recovery> recovery_;
   ScanDepth depth_;
-  bool quiet_;
+  bool verbose_;  // the status texts and reports, not only errors
   TreeNodeHandle root_ = kTopOfTree;
 };
 

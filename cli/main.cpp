@@ -11,13 +11,17 @@ int main(int argc, char** argv) {
       "Tarvex Mailbox Rescue: recovers mailboxes, folders and items from Exchange "
       "database files (*.edb), read-only."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "tarvex " TARVEX_VERSION);
 
   CommonOptions options;
   std::string database;
   std::string folder;
   auto add_common = [&](CLI::App* command, bool with_json) {
     command->add_option("DB", database, "Exchange database file (*.edb)")->required();
-    command->add_flag("-q,--quiet", options.quiet, "No status texts or progress on standard error");
+    command->add_flag("-q,--quiet", options.quiet, "Nothing but errors on standard error");
+    command->add_flag("-v,--verbose", options.verbose, "Also the status texts on standard error");
+    command->add_flag("--progress", options.progress,
+                      "Progress on standard error even when it is no terminal");
     if (with_json) command->add_flag("--json", options.json, "Print JSON instead of text");
     command->add_flag("--deep", options.deep,
                       "Deep scan: read every page, also records no tree reaches and deleted ones");

@@ -1,8 +1,11 @@
 #pragma once
 
 // The command line's window: remembers the tree and the item list the core builds, and
-// reports status texts and progress on standard error.
+// reports on standard error. On a terminal the progress is one line redrawn in place with the
+// current step; status texts are shown only when asked for; a log (standard error that is no
+// terminal) gets nothing but errors unless progress is asked for.
 
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -19,10 +22,16 @@ struct TreeNode {
   std::vector<TreeNodeHandle> children;
 };
 
+// What goes to standard error besides errors.
+struct ErrorStreamOptions {
+  bool quiet = false;     // errors only, whatever else is asked for
+  bool verbose = false;   // the status texts too
+  bool progress = false;  // progress also when standard error is no terminal
+};
+
 class TerminalWindow : public WindowPort {
  public:
-  // `quiet` keeps standard error silent but for errors.
-  TerminalWindow(std::FILE* errors, bool quiet);
+  TerminalWindow(std::FILE* errors, const ErrorStreamOptions& options);
   ~TerminalWindow() override;
 
   void SetStatusText(std::u16string_view text) override;
@@ -38,21 +47,36 @@ class TerminalWindow : public WindowPort {
   void Navigate(const std::filesystem::path& page) override;
   MessageAnswer ShowMessage(std::u16string_view text, MessageKind kind) override;
 
+  // Takes the progress line off the terminal, so that what is printed next starts a line of
+  // its own; the next progress draws it again.
+  void ClearProgress();
+
   const TreeNode& Node(TreeNodeHandle handle) const { return nodes_.at(handle); }
   const std::vector<TreeNodeHandle>& TopNodes() const { return Node(kTopOfTree).children; }
   const std::vector<std::vector<std::u16string>>& ListRows() const { return rows_; }
   const std::filesystem::path& last_page() const { return last_page_; }
 
  private:
-  void EndProgressLine();
+  using Clock = std::chrono::steady_clock;
+
+  // A status text names the step under way; the progress counts that step.
+  void StartStep(const std::string& label);
+  void DrawProgressLine();
+  // Prints one line of text on standard error, under the progress line if one is drawn.
+  void PrintLine(const std::string& line);
 
   std::FILE* errors_;
-  bool quiet_;
   bool terminal_;
-  bool progress_shown_ = false;
+  bool show_status_;
+  bool show_progress_;
+  bool progress_drawn_ = false;
+  std::string step_;            // the step of the last status text: what the progress counts
+  Clock::time_point step_start_;
+  int step_start_position_ = 0;
+  int step_percent_ = -1;       // the highest shown in this step: progress never goes back
   int lowest_ = 0;
   int highest_ = 100;
-  int last_reported_percent_ = -1;
+  int position_ = 0;
   std::map<TreeNodeHandle, TreeNode> nodes_;
   TreeNodeHandle next_handle_ = 1;
   std::vector<std::vector<std::u16string>> rows_;

@@ -1,0 +1,96 @@
+#include "cli/display_width.h"
+
+#include <locale.h>
+#include <wchar.h>
+
+#include <vector>
+
+namespace tarvex::cli {
+namespace {
+
+// The C library knows the widths of the Unicode data it was built with; they are asked for
+// through a UTF-8 locale of this thread only, whatever locale the program runs in.
+class Utf8CharacterWidths {
+ public:
+  Utf8CharacterWidths() : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {
+    if (locale_ != static_cast<locale_t>(0)) previous_ = uselocale(locale_);
+  }
+  ~Utf8CharacterWidths() {
+    if (locale_ == static_cast<locale_t>(0)) return;
+    uselocale(previous_);
+    freelocale(locale_);
+  }
+  Utf8CharacterWidths(const Utf8CharacterWidths&) = delete;
+  Utf8CharacterWidths& operator=(const Utf8CharacterWidths&) = delete;
+
+  // Columns of one code point; a character the library cannot place takes one column.
+  std::size_t Of(char32_t code_point) const {
+    if (locale_ == static_cast<locale_t>(0)) return 1;
+    const int width = wcwidth(static_cast<wchar_t>(code_point));
+    return width < 0 ? 1 : static_cast<std::size_t>(width);
+  }
+
+ private:
+  locale_t locale_;
+  locale_t previous_ = static_cast<locale_t>(0);
+};
+
+struct CodePoint {
+  char32_t value;
+  std::size_t bytes;
+};
+
+// One code point from the start of `text`; a stray byte stands for itself.
+CodePoint NextCodePoint(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  if (lead >= 0x80 && lead < 0xC0) length = 1;
+  if (length > text.size()) length = 1;
+  char32_t value = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(text[i]);
+    if ((next & 0xC0) != 0x80) return {lead, 1};
+    value = (value << 6) | (next & 0x3F);
+  }
+  return {value, length};
+}
+
+}  // namespace
+
+std::size_t DisplayWidth(std::string_view utf8) {
+  const Utf8CharacterWidths widths;
+  std::size_t columns = 0;
+  while (!utf8.empty()) {
+    const CodePoint next = NextCodePoint(utf8);
+    columns += widths.Of(next.value);
+    utf8.remove_prefix(next.bytes);
+  }
+  return columns;
+}
+
+std::string FitToWidth(std::string_view utf8, std::size_t columns) {
+  if (DisplayWidth(utf8) <= columns) return std::string(utf8);
+  if (columns == 0) return {};
+  const Utf8CharacterWidths widths;
+  std::string kept;
+  std::size_t used = 0;
+  while (!utf8.empty()) {
+    const CodePoint next = NextCodePoint(utf8);
+    const std::size_t width = widths.Of(next.value);
+    // One column stays free for the ellipsis; marks that follow a kept character stay on it.
+    if (used + width > columns - 1) break;
+    kept.append(utf8.substr(0, next.bytes));
+    used += width;
+    utf8.remove_prefix(next.bytes);
+  }
+  return kept + "\u2026";
+}
+
+std::string PadToWidth(std::string_view utf8, std::size_t columns) {
+  std::string fitted = FitToWidth(utf8, columns);
+  const std::size_t width = DisplayWidth(fitted);
+  if (width < columns) fitted.append(columns - width, ' ');
+  return fitted;
+}
+
+}  // namespace tarvex::cli

@@ -1,0 +1,120 @@
+#include "cli/item_json.h"
+
+#include <array>
+#include <cstdio>
+
+#include "base/utf16_text.h"
+#include "base/utf_conversion.h"
+
+namespace tarvex::cli {
+namespace {
+
+using nlohmann::json;
+
+std::string Utf8(std::u16string_view text) {
+  return Utf16ToUtf8(text);
+}
+
+std::u16string Cell(const ListRow& row, std::size_t column) {
+  return column < row.size() ? row[column] : std::u16string();
+}
+
+std::optional<std::size_t> Number(std::u16string_view text) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  std::size_t value = 0;
+  for (char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return std::nullopt;
+    value = value * 10 + static_cast<std::size_t>(unit - u'0');
+  }
+  return value;
+}
+
+// The attachment identifiers of the older layout's list: 16 hexadecimal digits each.
+json AttachmentIds(std::u16string_view list) {
+  constexpr std::size_t kDigitsPerId = 16;
+  json ids = json::array();
+  for (std::size_t at = 0; at + kDigitsPerId <= list.size(); at += kDigitsPerId) {
+    ids.push_back(Utf8(list.substr(at, kDigitsPerId)));
+  }
+  return ids;
+}
+
+}  // namespace
+
+std::optional<std::string> IsoDate(std::u16string_view store_date) {
+  static constexpr std::array<std::u16string_view, 12> kMonths = {
+      u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
+      u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
+  // "Mmm,DD YYYY HH:MM:SS"
+  if (store_date.size() != 20 || store_date[3] != u',' || store_date[6] != u' ' ||
+      store_date[11] != u' ' || store_date[14] != u':' || store_date[17] != u':') {
+    return std::nullopt;
+  }
+  std::size_t month = 0;
+  while (month < kMonths.size() && kMonths[month] != store_date.substr(0, 3)) ++month;
+  const std::optional<std::size_t> day = Number(store_date.substr(4, 2));
+  const std::optional<std::size_t> year = Number(store_date.substr(7, 4));
+  const std::optional<std::size_t> hour = Number(store_date.substr(12, 2));
+  const std::optional<std::size_t> minute = Number(store_date.substr(15, 2));
+  const std::optional<std::size_t> second = Number(store_date.substr(18, 2));
+  if (month == kMonths.size() || !day || !year || !hour || !minute || !second) {
+    return std::nullopt;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%04zu-%02zu-%02zuT%02zu:%02zu:%02zuZ", *year, month + 1, *day,
+                *hour, *minute, *second);
+  return text;
+}
+
+std::vector<std::string> RecipientList(std::u16string_view recipients) {
+  // Entries are joined by ", "; a display name may hold a comma itself ("Martin, Alice
+  // [alice@...]"), so a part ends an entry only once it has an address.
+  std::vector<std::string> list;
+  std::u16string entry;
+  auto flush = [&] {
+    const std::u16string trimmed = Trim(entry);
+    if (!trimmed.empty()) list.push_back(Utf8(trimmed));
+    entry.clear();
+  };
+  std::size_t start = 0;
+  while (start <= recipients.size()) {
+    std::size_t comma = recipients.find(u',', start);
+    if (comma == std::u16string_view::npos) comma = recipients.size();
+    if (!entry.empty()) entry += u',';
+    entry += recipients.substr(start, comma - start);
+    const std::u16string trimmed = Trim(entry);
+    if (trimmed.find(u'@') != std::u16string::npos || trimmed.ends_with(u']')) flush();
+    start = comma + 1;
+  }
+  flush();
+  return list;
+}
+
+json ItemJson(const ListRow& row, StoreLayout layout, std::size_t position) {
+  json item = {{"number", position},
+               {"id", Utf8(Cell(row, 0))},
+               {"kind", Utf8(Cell(row, 1))},
+               {"from", Utf8(Cell(row, 4))},
+               {"subject", Utf8(Cell(row, 5))},
+               {"attachments", Cell(row, 7) == u"true"},
+               {"state", Utf8(Cell(row, 11))}};
+  const std::optional<std::string> date = IsoDate(Cell(row, 6));
+  item["date"] = date ? json(*date) : json(nullptr);
+  if (layout == StoreLayout::k2010) {
+    item["tables"] = Utf8(Cell(row, 3));
+    item["folder_key"] = Utf8(Cell(row, 8));
+    item["mailbox"] = Utf8(Cell(row, 9));
+    item["folder"] = Utf8(Cell(row, 10));
+  } else {
+    // The item's record in the store's message table.
+    const std::optional<std::size_t> record = Number(Cell(row, 2));
+    item["record"] = record ? json(*record) : json(nullptr);
+    item["attachment_list"] = AttachmentIds(Cell(row, 3));
+    item["to"] = RecipientList(Cell(row, 8));
+    item["cc"] = RecipientList(Cell(row, 9));
+    item["bcc"] = RecipientList(Cell(row, 10));
+  }
+  return item;
+}
+
+}  // namespace tarvex::cli
