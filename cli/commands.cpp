@@ -70,16 +70,27 @@ std::size_t ItemCountOf(const ItemCounts& counts, TreeNodeHandle node) {
   return found == counts.end() ? 0 : found->second;
 }
 
+// A node with its path and id as folder arguments take them, its own items and those of
+// every folder below it.
 json TreeJson(DatabaseRun& run, const ItemCounts& counts, TreeNodeHandle node) {
   const TreeNode& tree_node = run.window().Node(node);
   json folders = json::array();
-  for (TreeNodeHandle child : tree_node.children) folders.push_back(TreeJson(run, counts, child));
-  json entry = {{"name", Utf8(tree_node.text)}, {"folders", folders}};
-  const std::u16string kind = run.FolderKindOf(node);
-  if (!kind.empty()) {
-    entry["kind"] = Utf8(kind);
-    entry["items"] = ItemCountOf(counts, node);
+  std::size_t total = ItemCountOf(counts, node);
+  for (TreeNodeHandle child : tree_node.children) {
+    folders.push_back(TreeJson(run, counts, child));
+    total += folders.back().at("total_items").get<std::size_t>();
   }
+  json entry = {{"name", Utf8(tree_node.text)},
+                {"items", ItemCountOf(counts, node)},
+                {"total_items", total},
+                {"folders", folders}};
+  if (node != run.root()) {
+    entry["path"] = Utf8(run.PathOf(node));
+    const std::u16string id = run.IdOf(node);
+    entry["id"] = id.empty() ? json(nullptr) : json(Utf8(id));
+  }
+  const std::u16string kind = run.FolderKindOf(node);
+  if (!kind.empty()) entry["kind"] = Utf8(kind);
   return entry;
 }
 
@@ -113,17 +124,33 @@ std::optional<std::size_t> FindItemRow(const std::vector<std::vector<std::u16str
   return position - 1;
 }
 
+// The one folder the argument names, or none: then LastFolderError says why.
+std::optional<TreeNodeHandle> ResolveFolder(DatabaseRun& run, const std::string& folder) {
+  return run.FindFolder(Utf8ToUtf16(folder));
+}
+
+// Prints why `folder` names no one folder: none, or several (listed).
+int LastFolderError(DatabaseRun& run, const std::string& folder) {
+  const std::vector<TreeNodeHandle> matches = run.FolderMatches(Utf8ToUtf16(folder));
+  if (matches.empty()) {
+    PrintError("no folder \"" + folder + "\" in " + run.database().string() +
+               " (see `tarvex tree` for the folder paths)");
+    return kExitUnknownFolder;
+  }
+  std::string candidates;
+  for (TreeNodeHandle match : matches) candidates += "\n  " + TerminalText(run.PathOf(match));
+  std::fprintf(stderr, "tarvex: folder \"%s\" is ambiguous; it names:%s\n",
+               TerminalText(folder).c_str(), candidates.c_str());
+  return kExitAmbiguousFolder;
+}
+
 // Analyses the store and lists the folder; prints the reason and returns the exit code when
 // either fails.
 int ListFolder(DatabaseRun& run, const std::string& folder,
                std::vector<std::vector<std::u16string>>& rows) {
   if (const int code = run.Analyse(); code != kExitOk) return code;
-  const std::optional<TreeNodeHandle> node = run.FindFolder(Utf8ToUtf16(folder));
-  if (!node) {
-    PrintError("no folder \"" + folder + "\" in " + run.database().string() +
-               " (see `tarvex tree` for the folder paths)");
-    return kExitUnknownFolder;
-  }
+  const std::optional<TreeNodeHandle> node = ResolveFolder(run, folder);
+  if (!node) return LastFolderError(run, folder);
   rows = ItemsOf(run, *node);
   return kExitOk;
 }
@@ -153,8 +180,8 @@ int RunInfo(const std::filesystem::path& database, const CommonOptions& options)
   // With --deep the catalogue is read with the census too, so that the tables it names are
   // those a deep analysis would find.
   StoreSession::OpenResult opened = StoreSession::Open(
-      database, options.deep ? std::optional<ScanContext>(run.recovery().scan_context())
-                             : std::nullopt);
+      database,
+      options.deep ? std::optional<ScanContext>(run.recovery().scan_context()) : std::nullopt);
   if (!std::holds_alternative<std::unique_ptr<StoreSession>>(opened)) {
     PrintError("the store cannot be read: " + database.string());
     return kExitUnreadableStore;

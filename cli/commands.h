@@ -50,7 +50,7 @@ int RunDump(const std::filesystem::path& database, const std::string& table,
 struct ExportOptions {
   std::string kinds = "all";  // "mail", "contact", "calendar", "all", separated by commas
   std::filesystem::path output_folder;
-  std::filesystem::path saver;  // empty: "mailsaving" beside this program
+  std::filesystem::path saver;   // empty: "mailsaving" beside this program
   bool include_deleted = false;  // the deep scan's deleted items too
 };
 

@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <system_error>
 
 #include "base/file_names.h"
 #include "base/terminal_text.h"
 #include "base/utf_conversion.h"
+#include "cli/text_match.h"
 #include "ese/database.h"
 #include "mailbox/analysis.h"
 #include "store/recovery_report.h"
@@ -145,8 +147,7 @@ int DatabaseRun::Analyse() {
   if (outcome == AnalysisOutcome::kCompleted) {
     // The report says what the deep scan added; the quick scan's losses are reported anyway.
     if (verbose_ && depth_ == ScanDepth::kDeep) {
-      std::fputs(Utf16ToUtf8(RecoveryReportText(recovery_->session().database())).c_str(),
-                 stderr);
+      std::fputs(Utf16ToUtf8(RecoveryReportText(recovery_->session().database())).c_str(), stderr);
     }
     return kExitOk;
   }
@@ -167,7 +168,7 @@ std::optional<TreeNodeHandle> DatabaseRun::FindBelow(TreeNodeHandle node,
   return std::nullopt;
 }
 
-std::optional<TreeNodeHandle> DatabaseRun::FindFolder(std::u16string_view path) const {
+std::optional<TreeNodeHandle> DatabaseRun::FindFullPath(std::u16string_view path) const {
   // A mailbox name may itself start or end with "/": the path as given wins over the path
   // with its outer slashes taken away.
   if (!path.empty()) {
@@ -179,20 +180,116 @@ std::optional<TreeNodeHandle> DatabaseRun::FindFolder(std::u16string_view path) 
   return FindBelow(root_, path);
 }
 
-std::u16string DatabaseRun::FolderKindOf(TreeNodeHandle node) const {
-  if (!folder_kinds_) {
-    // The first link or node of a tree node names its kind, links before nodes.
-    const MailboxModel& model = recovery_->model();
-    folder_kinds_.emplace();
-    for (const FolderLink& link : model.folder_links) {
-      folder_kinds_->try_emplace(link.tree_item, link.folder_kind);
-    }
-    for (const FolderNode& folder : model.folder_nodes) {
-      folder_kinds_->try_emplace(folder.tree_item, folder.folder_kind);
+namespace {
+
+// "a\/b/c" -> {"a/b", "c"}: a backslash takes the next character as it is; empty parts go.
+std::vector<std::u16string> PathParts(std::u16string_view path) {
+  std::vector<std::u16string> parts(1);
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == u'\\' && i + 1 < path.size()) {
+      parts.back().push_back(path[++i]);
+    } else if (path[i] == u'/') {
+      parts.emplace_back();
+    } else {
+      parts.back().push_back(path[i]);
     }
   }
-  const auto found = folder_kinds_->find(node);
-  return found == folder_kinds_->end() ? std::u16string() : found->second;
+  std::erase_if(parts, [](const std::u16string& part) { return part.empty(); });
+  return parts;
+}
+
+std::u16string EscapedName(std::u16string_view name) {
+  std::u16string escaped;
+  for (char16_t unit : name) {
+    if (unit == u'/' || unit == u'\\') escaped.push_back(u'\\');
+    escaped.push_back(unit);
+  }
+  return escaped;
+}
+
+// Whether the last part names the node itself and the others name nodes above it, in order,
+// with levels left out between them ("Alice Martin/Inbox").
+bool EndsWithParts(const std::vector<std::u16string_view>& names,
+                   const std::vector<TextMatch>& parts) {
+  if (!parts.back().Matches(names.back())) return false;
+  std::size_t wanted = parts.size() - 1;
+  for (std::size_t level = names.size() - 1; wanted > 0 && level > 0; --level) {
+    if (parts[wanted - 1].Matches(names[level - 1])) --wanted;
+  }
+  return wanted == 0;
+}
+
+}  // namespace
+
+std::vector<TreeNodeHandle> DatabaseRun::FolderMatches(std::u16string_view given) const {
+  if (std::optional<TreeNodeHandle> exact = FindFullPath(given)) return {*exact};
+  std::vector<TextMatch> wanted;
+  for (const std::u16string& part : PathParts(given)) {
+    if (std::optional<TextMatch> match = TextMatch::Make(part, TextMatchMode::kWholeText)) {
+      wanted.push_back(std::move(*match));
+    }
+  }
+  std::vector<TreeNodeHandle> found;
+  if (wanted.empty()) return found;
+  const std::optional<TextMatch> id = TextMatch::Make(given, TextMatchMode::kWholeText);
+  std::vector<TreeNodeHandle> by_id;
+  // Every node below the root in tree order, with the names from its mailbox down.
+  std::vector<std::u16string_view> names;
+  std::function<void(TreeNodeHandle)> visit = [&](TreeNodeHandle node) {
+    names.push_back(window_.Node(node).text);
+    if (EndsWithParts(names, wanted)) found.push_back(node);
+    if (const NodeFacts* facts = FactsOf(node);
+        facts != nullptr && id && !facts->id.empty() && id->Matches(facts->id)) {
+      by_id.push_back(node);
+    }
+    for (TreeNodeHandle child : window_.Node(node).children) visit(child);
+    names.pop_back();
+  };
+  for (TreeNodeHandle child : window_.Node(root_).children) visit(child);
+  return found.empty() ? by_id : found;
+}
+
+std::optional<TreeNodeHandle> DatabaseRun::FindFolder(std::u16string_view given) const {
+  const std::vector<TreeNodeHandle> matches = FolderMatches(given);
+  if (matches.size() != 1) return std::nullopt;
+  return matches.front();
+}
+
+std::u16string DatabaseRun::PathOf(TreeNodeHandle node) const {
+  std::u16string path;
+  for (; node != root_ && node != kTopOfTree; node = window_.Node(node).parent) {
+    path = EscapedName(window_.Node(node).text) + (path.empty() ? u"" : u"/") + path;
+  }
+  return path;
+}
+
+const DatabaseRun::NodeFacts* DatabaseRun::FactsOf(TreeNodeHandle node) const {
+  if (!node_facts_) {
+    // The first link or node of a tree node names its kind and id, links before nodes.
+    const MailboxModel& model = recovery_->model();
+    node_facts_.emplace();
+    for (const FolderLink& link : model.folder_links) {
+      node_facts_->try_emplace(link.tree_item, NodeFacts{link.folder_kind, link.content_key});
+    }
+    for (const FolderNode& folder : model.folder_nodes) {
+      node_facts_->try_emplace(folder.tree_item, NodeFacts{folder.folder_kind, folder.folder_key});
+    }
+    for (const MailboxEntry& mailbox : model.mailboxes) {
+      node_facts_->try_emplace(mailbox.tree_item, NodeFacts{u"", mailbox.mailbox_key});
+    }
+  }
+  const auto found = node_facts_->find(node);
+  return found == node_facts_->end() ? nullptr : &found->second;
+}
+
+std::u16string DatabaseRun::IdOf(TreeNodeHandle node) const {
+  const NodeFacts* facts = FactsOf(node);
+  return facts == nullptr ? std::u16string() : facts->id;
+}
+
+std::u16string DatabaseRun::FolderKindOf(TreeNodeHandle node) const {
+  const NodeFacts* facts = FactsOf(node);
+  return facts == nullptr ? std::u16string() : facts->kind;
 }
 
 }  // namespace tarvex::cli

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "base/message_pages.h"
 #include "base/pause_gate.h"
@@ -27,6 +28,7 @@ enum ExitCode : int {
   kExitUnknownFolder = 5,
   kExitWriteFailed = 6,
   kExitCompletedWithLosses = 7,  // the store was read, but not all of it
+  kExitAmbiguousFolder = 8,      // a folder argument names several folders
 };
 
 // A folder made for one run and removed with it, unless the user named it. A folder that
@@ -64,18 +66,33 @@ class DatabaseRun {
   TreeNodeHandle root() const { return root_; }
   const std::filesystem::path& database() const { return database_; }
 
-  // The tree node at "Mailbox/Folder/Subfolder" below the root, if any. Folder names may
-  // themselves hold "/".
-  std::optional<TreeNodeHandle> FindFolder(std::u16string_view path) const;
+  // The nodes a folder argument names: the full path as the tree shows it ("Mailbox/Folder/
+  // Subfolder", names may hold "/"); else every node named by the last part below nodes named
+  // by the others, in order, levels between them left out ("Inbox", "alice martin/inbox"),
+  // compared without regard to case, "\/" standing for a "/" inside a name and "\\" for a
+  // backslash; else the folders (and mailboxes) of that id.
+  std::vector<TreeNodeHandle> FolderMatches(std::u16string_view given) const;
+  // The one node the argument names; none when it names none or several.
+  std::optional<TreeNodeHandle> FindFolder(std::u16string_view given) const;
 
+  // "Mailbox/Folder/Subfolder" with "/" and "\" inside names escaped, as FolderMatches takes it.
+  std::u16string PathOf(TreeNodeHandle node) const;
+  // The folder's id (the mailbox's for a mailbox node); empty for other nodes.
+  std::u16string IdOf(TreeNodeHandle node) const;
   // The folder kind of a node ("Folder", "calendar", "IPF.Note", ...), empty for mailbox nodes.
   std::u16string FolderKindOf(TreeNodeHandle node) const;
 
  private:
+  struct NodeFacts {
+    std::u16string kind;
+    std::u16string id;
+  };
   std::optional<TreeNodeHandle> FindBelow(TreeNodeHandle node, std::u16string_view rest) const;
+  std::optional<TreeNodeHandle> FindFullPath(std::u16string_view path) const;
+  const NodeFacts* FactsOf(TreeNodeHandle node) const;
 
-  // The folder kinds by node, made on the first question: a tree asks for every node.
-  mutable std::optional<std::unordered_map<TreeNodeHandle, std::u16string>> folder_kinds_;
+  // Kinds and ids by node, made on the first question: a tree asks for every node.
+  mutable std::optional<std::unordered_map<TreeNodeHandle, NodeFacts>> node_facts_;
 
   std::filesystem::path database_;
   TerminalWindow window_;

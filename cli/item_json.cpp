@@ -42,9 +42,9 @@ json AttachmentIds(std::u16string_view list) {
 }  // namespace
 
 std::optional<std::string> IsoDate(std::u16string_view store_date) {
-  static constexpr std::array<std::u16string_view, 12> kMonths = {
-      u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
-      u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
+  static constexpr std::array<std::u16string_view, 12> kMonths = {u"Jan", u"Feb", u"Mar", u"Apr",
+                                                                  u"May", u"Jun", u"Jul", u"Aug",
+                                                                  u"Sep", u"Oct", u"Nov", u"Dec"};
   // "Mmm,DD YYYY HH:MM:SS"
   if (store_date.size() != 20 || store_date[3] != u',' || store_date[6] != u' ' ||
       store_date[11] != u' ' || store_date[14] != u':' || store_date[17] != u':') {

@@ -18,9 +18,9 @@ namespace {
 
 const char* TypeName(ese::ColumnType type) {
   static constexpr const char* kNames[] = {
-      "Nil",      "Bit",      "UnsignedByte", "Short",          "Long",         "Currency",
-      "IEEESingle", "IEEEDouble", "DateTime",  "Binary",         "Text",         "LongBinary",
-      "LongText", "SLV",      "UnsignedLong", "LongLong",       "GUID",         "UnsignedShort"};
+      "Nil",        "Bit",        "UnsignedByte", "Short",    "Long", "Currency",
+      "IEEESingle", "IEEEDouble", "DateTime",     "Binary",   "Text", "LongBinary",
+      "LongText",   "SLV",        "UnsignedLong", "LongLong", "GUID", "UnsignedShort"};
   const auto index = static_cast<std::size_t>(type);
   return index < std::size(kNames) ? kNames[index] : "Unknown";
 }
@@ -90,12 +90,13 @@ int RunTables(const std::filesystem::path& path, const CommonOptions& options) {
                 table->walk_complete() ? "" : " (damaged: records may be missing)");
     if (database->census() != nullptr) {
       const ese::TableRecovery recovery = table->recovery();
-      std::printf("  found by the tree walk: %llu, only by the deep scan: %llu, deleted: %llu, "
-                  "earlier versions: %llu\n",
-                  static_cast<unsigned long long>(recovery.live),
-                  static_cast<unsigned long long>(recovery.recovered),
-                  static_cast<unsigned long long>(recovery.deleted),
-                  static_cast<unsigned long long>(recovery.earlier_versions));
+      std::printf(
+          "  found by the tree walk: %llu, only by the deep scan: %llu, deleted: %llu, "
+          "earlier versions: %llu\n",
+          static_cast<unsigned long long>(recovery.live),
+          static_cast<unsigned long long>(recovery.recovered),
+          static_cast<unsigned long long>(recovery.deleted),
+          static_cast<unsigned long long>(recovery.earlier_versions));
     }
     for (const ese::ColumnSchema& column : table->columns()) {
       std::printf("  %5u  %-13s %s\n", column.identifier, TypeName(column.type),
@@ -120,8 +121,9 @@ int RunDump(const std::filesystem::path& path, const std::string& table_name,
   }
   std::uint32_t unreadable = 0;
   if (options.json) {
-    unreadable = DumpTable(*table, std::cout,
-                           [&] { return nlohmann::json{{"losses", LossesJson(*database)}}; });
+    unreadable = DumpTable(*table, std::cout, [&] {
+      return nlohmann::json{{"losses", LossesJson(*database)}};
+    });
   } else {
     table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
       const ese::RecordState state = table->record_state(number);

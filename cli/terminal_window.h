@@ -70,10 +70,10 @@ class TerminalWindow : public WindowPort {
   bool show_status_;
   bool show_progress_;
   bool progress_drawn_ = false;
-  std::string step_;            // the step of the last status text: what the progress counts
+  std::string step_;  // the step of the last status text: what the progress counts
   Clock::time_point step_start_;
   int step_start_position_ = 0;
-  int step_percent_ = -1;       // the highest shown in this step: progress never goes back
+  int step_percent_ = -1;  // the highest shown in this step: progress never goes back
   int lowest_ = 0;
   int highest_ = 100;
   int position_ = 0;

@@ -1,0 +1,57 @@
+#include "cli/text_match.h"
+
+#include <span>
+
+namespace tarvex::cli {
+namespace {
+
+// The text as a pattern that matches it literally: ASCII punctuation escaped, the rest as is.
+std::u16string Literal(std::u16string_view text) {
+  std::u16string pattern;
+  pattern.reserve(text.size() * 2);
+  for (char16_t unit : text) {
+    const bool ascii_punctuation = unit < 0x80 && !(unit >= u'0' && unit <= u'9') &&
+                                   !(unit >= u'a' && unit <= u'z') &&
+                                   !(unit >= u'A' && unit <= u'Z') && unit != u' ';
+    if (ascii_punctuation) pattern.push_back(u'\\');
+    pattern.push_back(unit);
+  }
+  return pattern;
+}
+
+}  // namespace
+
+std::optional<TextMatch> TextMatch::Make(std::u16string_view wanted, TextMatchMode mode,
+                                         std::u16string* error) {
+  std::u16string pattern;
+  switch (mode) {
+    case TextMatchMode::kWholeText:
+      pattern = u"\\A" + Literal(wanted) + u"\\z";
+      break;
+    case TextMatchMode::kPart:
+      pattern = Literal(wanted);
+      break;
+    case TextMatchMode::kRegex:
+      pattern = std::u16string(wanted);
+      break;
+  }
+  RegexCompileError compile_error;
+  std::optional<RegexProgram> program = RegexProgram::Compile(
+      pattern, {.caseless = true, .dot_all = false, .unicode_classes = true}, &compile_error);
+  if (!program) {
+    if (error != nullptr) *error = compile_error.message;
+    return std::nullopt;
+  }
+  return TextMatch(std::move(*program));
+}
+
+bool TextMatch::Matches(std::u16string_view text) const {
+  bool found = false;
+  program_.ForEachMatch(text, [&found](std::span<const RegexSpan>) {
+    found = true;
+    return false;
+  });
+  return found;
+}
+
+}  // namespace tarvex::cli

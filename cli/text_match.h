@@ -1,0 +1,31 @@
+#pragma once
+
+// What the user typed matched against the store's texts: without regard to case, for every
+// script (the regular-expression engine folds case by Unicode), as a whole text, as a part of
+// one, or as a regular expression.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pattern/regex_program.h"
+
+namespace tarvex::cli {
+
+enum class TextMatchMode { kWholeText, kPart, kRegex };
+
+class TextMatch {
+ public:
+  // None when a regular expression does not compile; `error` then says why.
+  static std::optional<TextMatch> Make(std::u16string_view wanted, TextMatchMode mode,
+                                       std::u16string* error = nullptr);
+
+  bool Matches(std::u16string_view text) const;
+
+ private:
+  explicit TextMatch(RegexProgram program) : program_(std::move(program)) {}
+
+  RegexProgram program_;
+};
+
+}  // namespace tarvex::cli
