@@ -4,6 +4,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "base/file_names.h"
 #include "base/terminal_text.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
@@ -315,7 +316,17 @@ int RunShow(const std::filesystem::path& database, const std::string& folder,
                "\" could not be read: its record is damaged or missing");
     return kExitUnreadableStore;
   }
-  std::printf("%s\n", TerminalText(page.string()).c_str());
+  // The page takes the item's name, so that a folder of several shown items says which is which.
+  const std::filesystem::path named =
+      page.parent_path() /
+      PathFromText(SafeFileName(selected[5], u"item " + Utf8ToUtf16(item)) + u".preview.html");
+  std::error_code error;
+  std::filesystem::rename(page, named, error);
+  if (error) {
+    PrintError("cannot write " + named.string() + ": " + CauseOf(error.value()));
+    return kExitWriteFailed;
+  }
+  std::printf("%s\n", TerminalText(named.string()).c_str());
   return FinishRead(run.recovery().session().database(), options.quiet);
 }
 
@@ -369,7 +380,9 @@ int RunEml(const std::filesystem::path& database, const std::string& folder,
   std::filesystem::copy_file(message.message_path, out,
                              std::filesystem::copy_options::overwrite_existing, error);
   if (error) {
-    PrintError("cannot write " + out.string() + ": " + CauseOf(error.value()));
+    // Copying onto a folder fails as an invalid argument; the user is told what it is.
+    PrintError("cannot write " + out.string() + ": " +
+               (std::filesystem::is_directory(out) ? "is a directory" : CauseOf(error.value())));
     return kExitWriteFailed;
   }
   std::printf("%s\n", TerminalText(out.string()).c_str());

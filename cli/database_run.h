@@ -98,6 +98,9 @@ class DatabaseRun {
   TerminalWindow window_;
   PauseGate pause_gate_;
   WorkingFolder working_folder_;
+  // The notices the window would show ("Analysis Completed"): a folder of the run's own, so
+  // that the user's working folder gets only the item's files.
+  WorkingFolder notices_folder_;
   MessagePages message_pages_;
   std::unique_ptr<Recovery> recovery_;
   ScanDepth depth_;

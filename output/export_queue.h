@@ -50,6 +50,7 @@ struct ExportSession {
   int deleted_left_out = 0;    // deleted items the export was not asked for (also skipped)
   // Files the working folder held before the run: the user's own, never deleted by it.
   FileNameSet kept_files;
+  std::u16string item_kind = {};  // kind of the item being saved, shown in the status line
 };
 
 using SaveQueue = std::deque<SaveQueueEntry>;

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
 
 #include "base/utf_conversion.h"
 #include "scenario_expectations.h"
@@ -25,6 +27,25 @@ class CommandLineTest : public ::testing::Test {
     const std::filesystem::path database = scratch_.path() / (name + ".edb");
     if (!std::filesystem::exists(database)) BuildScenario(name, database);
     return database.string();
+  }
+
+  // Runs `tarvex` with standard error on a terminal (a pseudo-terminal): what it wrote there
+  // comes back as `err`, standard output still as `out`.
+  ProgramRun RunOnTerminal(const std::vector<std::string>& arguments) {
+    const std::filesystem::path script = scratch_.path() / "on_terminal.py";
+    std::ofstream(script) << "import os,subprocess,sys\n"
+                             "master,slave=os.openpty()\n"
+                             "child=subprocess.Popen(sys.argv[1:],stderr=slave)\n"
+                             "os.close(slave)\n"
+                             "data=b''\n"
+                             "while True:\n"
+                             "  try: chunk=os.read(master,65536)\n"
+                             "  except OSError: break\n"
+                             "  if not chunk: break\n"
+                             "  data+=chunk\n"
+                             "sys.stderr.buffer.write(data)\n"
+                             "sys.exit(child.wait())\n";
+    return RunTarvex(arguments, scratch_.path(), 0, "python3 " + Quoted(script.string()) + " ");
   }
 
   static json Parsed(const ProgramRun& run) {
@@ -231,19 +252,68 @@ TEST_F(CommandLineTest, TablesAndDumpShowTheEngineSamplesWhole) {
   EXPECT_NE(run.out.find("== record 2\n  Id: 2\n  Bit: true\n"), std::string::npos) << run.out;
 }
 
-TEST_F(CommandLineTest, QuietPrintsNothingOnStandardError) {
-  const std::string database = Scenario("older-public");
-  const ProgramRun loud = Run({"tree", database});
-  ASSERT_EQ(loud.exit_code, 0);
-  EXPECT_FALSE(loud.err.empty()) << "the status texts go to standard error";
-  const ProgramRun quiet = Run({"tree", "--quiet", database});
-  ASSERT_EQ(quiet.exit_code, 0);
-  EXPECT_EQ(quiet.err, "");
-  EXPECT_EQ(quiet.out, loud.out);
-  const ProgramRun list = Run({"list", "-q", database, "Public Folder/Marketing/Campaigns 2010"});
-  ASSERT_EQ(list.exit_code, 0);
-  EXPECT_EQ(list.err, "");
-  EXPECT_NE(list.out.find("Spring campaign"), std::string::npos) << list.out;
+// The progress drawn on a terminal or written to a log with --progress, as "step N%" pieces:
+// within a step the figure never goes back.
+void ExpectProgressNeverGoesBack(const std::string& err, const std::string& separators) {
+  const std::regex piece(R"((.*?)(?: \[[#-]+\] |: )(\d+)%.*)");
+  std::string step;
+  int last = -1;
+  std::size_t pieces = 0;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    std::size_t end = err.find_first_of(separators, start);
+    if (end == std::string::npos) end = err.size();
+    std::smatch match;
+    const std::string text = err.substr(start, end - start);
+    if (std::regex_match(text, match, piece)) {
+      ++pieces;
+      const int percent = std::stoi(match[2]);
+      if (match[1] == step) {
+        EXPECT_GE(percent, last) << step;
+      }
+      step = match[1];
+      last = percent;
+    }
+    start = end + 1;
+  }
+  EXPECT_GT(pieces, 0u) << err;
+}
+
+// Standard error: one progress line redrawn in place on a terminal, status texts only with
+// --verbose, nothing but errors on a log unless --progress, nothing at all with --quiet.
+TEST_F(CommandLineTest, StandardErrorOnATerminalAndOnALog) {
+  const std::string database = Scenario("older-private");
+  const ProgramRun log = Run({"tree", database});
+  ASSERT_EQ(log.exit_code, 0);
+  EXPECT_EQ(log.err, "");
+
+  const ProgramRun terminal = RunOnTerminal({"tree", database});
+  ASSERT_EQ(terminal.exit_code, 0) << terminal.err;
+  EXPECT_EQ(terminal.out, log.out);
+  EXPECT_EQ(terminal.err.find('\n'), std::string::npos) << "no line of its own: " << terminal.err;
+  EXPECT_NE(terminal.err.find("\r(Step 4/7) Rebuilding mailbox folder information ["),
+            std::string::npos)
+      << terminal.err;
+  EXPECT_TRUE(terminal.err.ends_with("\r\x1b[K")) << "the line is gone at the end";
+  ExpectProgressNeverGoesBack(terminal.err, "\r");
+
+  const ProgramRun progress = Run({"tree", "--progress", database});
+  ASSERT_EQ(progress.exit_code, 0);
+  EXPECT_EQ(progress.err.find("Status"), std::string::npos) << progress.err;
+  ExpectProgressNeverGoesBack(progress.err, "\n");
+
+  const ProgramRun verbose = RunOnTerminal({"tree", "--verbose", database});
+  ASSERT_EQ(verbose.exit_code, 0);
+  EXPECT_NE(verbose.err.find("Status: Analysis Completed\r\n"), std::string::npos) << verbose.err;
+
+  for (const std::vector<std::string>& quiet :
+       {std::vector<std::string>{"tree", "-q", "--verbose", "--progress", database},
+        {"list", "-q", database, "Inbox"}}) {
+    const ProgramRun run = RunOnTerminal(quiet);
+    ASSERT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(run.out.empty());
+  }
 }
 
 TEST_F(CommandLineTest, ShowAndEmlWriteAnItemThatReadsBack) {
@@ -253,7 +323,12 @@ TEST_F(CommandLineTest, ShowAndEmlWriteAnItemThatReadsBack) {
   std::filesystem::create_directories(pages);
   ProgramRun run = Run({"show", "-q", database, inbox, "1", "--workdir", pages.string()});
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.out, (pages / "strEmlPath.html").string() + "\n");
+  // The page is named after the item, and only the item's files are left in the folder.
+  EXPECT_EQ(run.out, (pages / "Quarterly report.preview.html").string() + "\n");
+  for (const auto& entry : std::filesystem::directory_iterator(pages)) {
+    const std::string file = entry.path().filename().string();
+    EXPECT_FALSE(file.starts_with("temp") || file.starts_with("strEmlPath")) << file;
+  }
   EXPECT_NE(FileText(pages / "header.html").find(EncodeUtf16Le(u"Quarterly report")),
             std::string::npos);
 
@@ -279,6 +354,44 @@ TEST_F(CommandLineTest, ShowAndEmlWriteAnItemThatReadsBack) {
             "Quarterly report\nCarla Rossi <carla.rossi@example.com>\n"
             "Eva M\xC3\xBCller <eva.mueller@example.com>\nPlain text body:\nscan.bin 21000\n"
             "figures.csv 37\n");
+}
+
+// The number `list` prints is the one `show` and `eml` take, in every folder of either layout,
+// and the id `list --json` gives names the same item.
+TEST_F(CommandLineTest, ListShowAndEmlShareOneNumbering) {
+  const std::pair<std::string, std::string> folders[] = {
+      {"older-private", "Inbox/Receipts"},
+      {"older-private", "Alice Martin/Sent Items"},
+      {"2010-private", "Alice Martin/Inbox"},
+  };
+  const std::filesystem::path message = scratch_.path() / "item.eml";
+  for (const auto& [scenario, folder] : folders) {
+    SCOPED_TRACE(scenario + " " + folder);
+    const std::string database = Scenario(scenario);
+    const ProgramRun listed = Run({"list", database, folder, "--json"});
+    ASSERT_EQ(listed.exit_code, 0) << listed.err;
+    const json items = Parsed(listed).at("items");
+    ASSERT_FALSE(items.empty());
+    const ProgramRun table = Run({"list", database, folder});
+    std::istringstream lines(table.out);
+    std::string line;
+    std::getline(lines, line);  // the heading
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      ASSERT_TRUE(std::getline(lines, line));
+      const std::string number = std::to_string(items[i].at("number").get<int>());
+      EXPECT_EQ(number, std::to_string(i + 1));
+      EXPECT_EQ(line.substr(0, 7), std::string(5 - number.size(), ' ') + number + "  ");
+      if (i >= 3) continue;
+      const std::string subject = items[i].at("subject");
+      for (const std::string& item : {number, items[i].at("id").get<std::string>()}) {
+        const ProgramRun eml =
+            Run({"eml", "-q", database, folder, item, "--out", message.string()});
+        ASSERT_EQ(eml.exit_code, 0) << item << eml.err;
+        EXPECT_NE(FileText(message).find("Subject: " + subject + "\r\n"), std::string::npos)
+            << item << " " << subject;
+      }
+    }
+  }
 }
 
 // `tarvex export`: the whole store or the named folders, and its failures' exit codes.
