@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -138,6 +140,147 @@ TEST_F(CommandLineTest, InfoAndTreeDescribeEveryScenario) {
     EXPECT_EQ(tree.at("losses").at("any"), false) << name;
     ExpectTree(tree.at("folders"), expected.mailboxes(), name);
   }
+}
+
+// A small part of JSON Schema: "type" (one name or a list), "properties" with "required",
+// "additionalProperties": false, "items", "pattern" for strings, and {"$ref": "#node"} for
+// `node`, the schema of a tree's nodes.
+void ExpectSchema(const json& value, const json& given, const std::string& where,
+                  const json& node = {}) {
+  const json& schema = given.contains("$ref") ? node : given;
+  static const std::map<std::string, json::value_t> kTypes = {
+      {"object", json::value_t::object},           {"array", json::value_t::array},
+      {"string", json::value_t::string},           {"boolean", json::value_t::boolean},
+      {"integer", json::value_t::number_unsigned}, {"null", json::value_t::null}};
+  if (schema.contains("type")) {
+    const json types = schema["type"].is_array() ? schema["type"] : json::array({schema["type"]});
+    const bool typed = std::any_of(types.begin(), types.end(), [&](const json& type) {
+      return kTypes.at(type) == value.type() ||
+             (type == "integer" && value.type() == json::value_t::number_integer);
+    });
+    ASSERT_TRUE(typed) << where << " is " << value.dump() << ", wanted " << types.dump();
+  }
+  if (value.is_string() && schema.contains("pattern")) {
+    EXPECT_TRUE(std::regex_match(value.get<std::string>(),
+                                 std::regex(schema["pattern"].get<std::string>())))
+        << where << ": " << value;
+  }
+  if (value.is_object()) {
+    for (const json& key : schema.value("required", json::array())) {
+      EXPECT_TRUE(value.contains(key)) << where << " lacks " << key;
+    }
+    const json properties = schema.value("properties", json::object());
+    for (const auto& [key, member] : value.items()) {
+      if (properties.contains(key)) {
+        ExpectSchema(member, properties[key], where + "." + key, node);
+      } else {
+        EXPECT_TRUE(schema.value("additionalProperties", true)) << where << " has " << key;
+      }
+    }
+  }
+  if (value.is_array() && schema.contains("items")) {
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      ExpectSchema(value[i], schema["items"], where + "[" + std::to_string(i) + "]", node);
+    }
+  }
+}
+
+// `list --json` and `tree --json` of both layouts give JSON types, ISO 8601 dates in UTC and
+// lists, in the shapes of a schema.
+TEST_F(CommandLineTest, JsonOutputHasTypesAndShapes) {
+  const json text = {{"type", "string"}};
+  const json texts = {{"type", "array"}, {"items", text}};
+  const json count = {{"type", "integer"}};
+  json losses = {{"type", "object"}, {"required", {"any", "pages_unreadable", "tables_damaged"}}};
+  const json common_item = {
+      {"number", count},
+      {"id", text},
+      {"kind", text},
+      {"from", text},
+      {"subject", text},
+      {"date", {{"type", {"string", "null"}}, {"pattern", R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)"}}},
+      {"attachments", {{"type", "boolean"}}},
+      {"state", text}};
+  json older_item = {
+      {"type", "object"}, {"additionalProperties", false}, {"properties", common_item}};
+  older_item["properties"].update(
+      {{"record", count},
+       {"attachment_list",
+        {{"type", "array"}, {"items", {{"type", "string"}, {"pattern", "[0-9a-f]{16}"}}}}},
+       {"to", texts},
+       {"cc", texts},
+       {"bcc", texts}});
+  json item_2010 = {
+      {"type", "object"}, {"additionalProperties", false}, {"properties", common_item}};
+  item_2010["properties"].update(
+      {{"tables", text}, {"folder_key", text}, {"mailbox", text}, {"folder", text}});
+  for (json* item : {&older_item, &item_2010}) {
+    for (const auto& [key, ignored] : (*item)["properties"].items())
+      (*item)["required"].push_back(key);
+  }
+  json node = {{"type", "object"},
+               {"additionalProperties", false},
+               {"required", {"name", "path", "id", "items", "total_items", "folders"}},
+               {"properties",
+                {{"name", text},
+                 {"path", text},
+                 {"id", {{"type", {"string", "null"}}}},
+                 {"kind", text},
+                 {"items", count},
+                 {"total_items", count}}}};
+  node["properties"]["folders"] = {{"type", "array"}, {"items", {{"$ref", "#node"}}}};
+  const json tree = {
+      {"type", "object"},
+      {"required", {"name", "items", "total_items", "folders", "losses"}},
+      {"properties", {{"folders", {{"type", "array"}, {"items", node}}}, {"losses", losses}}}};
+  struct Case {
+    std::string scenario;
+    std::string folder;
+    const json& item;
+  };
+  for (const Case& c : {Case{"older-private", "Alice Martin/Inbox", older_item},
+                        Case{"2010-private", "Alice Martin/Inbox", item_2010}}) {
+    SCOPED_TRACE(c.scenario);
+    const std::string database = Scenario(c.scenario);
+    const ProgramRun list = Run({"list", "--json", database, c.folder});
+    ASSERT_EQ(list.exit_code, 0) << list.err;
+    ExpectSchema(
+        Parsed(list),
+        {{"type", "object"},
+         {"required", {"items", "losses"}},
+         {"properties", {{"items", {{"type", "array"}, {"items", c.item}}}, {"losses", losses}}}},
+        "list");
+    const ProgramRun shown = Run({"tree", "--json", database});
+    ASSERT_EQ(shown.exit_code, 0) << shown.err;
+    const json top = Parsed(shown);
+    ExpectSchema(top, tree, "tree", node);
+    // Counts add up, mailboxes included, and every path leads back to its node.
+    std::size_t items = 0;
+    for (const json& mailbox : top.at("folders"))
+      items += mailbox.at("total_items").get<std::size_t>();
+    EXPECT_EQ(top.at("total_items"), items);
+    EXPECT_GT(items, 0u);
+    std::function<json(const json&)> find_inbox = [&](const json& at) {
+      if (at.value("name", "") == "Inbox") return at;
+      for (const json& below : at.at("folders")) {
+        if (json found = find_inbox(below); !found.is_null()) return found;
+      }
+      return json();
+    };
+    const json inbox = find_inbox(top);
+    ASSERT_FALSE(inbox.is_null());
+    const ProgramRun by_path = Run({"list", "--json", database, inbox.at("path")});
+    EXPECT_EQ(Parsed(by_path).at("items").size(), inbox.at("items"));
+  }
+  // The first item of the older sample, whole.
+  const ProgramRun first = Run({"list", "--json", Scenario("older-private"), "Inbox"});
+  const json quarterly = Parsed(first).at("items").at(0);
+  EXPECT_EQ(quarterly.at("date"), "2010-01-05T09:03:07Z");
+  EXPECT_EQ(quarterly.at("attachments"), true);
+  EXPECT_EQ(quarterly.at("attachment_list"), json({"0100000800000000", "0100000800000001"}));
+  EXPECT_EQ(quarterly.at("to"),
+            json({"Alice Martin [alice.martin@tarvex.test]", "bob.chen@tarvex.test"}));
+  EXPECT_EQ(quarterly.at("bcc"), json({"audit@tarvex.test"}));
 }
 
 TEST_F(CommandLineTest, ListFindsFoldersByNonAsciiPaths) {
