@@ -13,6 +13,8 @@
 #include "scenario_expectations.h"
 #include "scenario_run.h"
 #include "support/sample_files.h"
+#include "tools/edbforge/exchange/scenario_json.h"
+#include "tools/edbforge/exchange/store_builder.h"
 
 namespace tarvex::testing {
 namespace {
@@ -85,6 +87,9 @@ void ExpectTree(const json& folders, const std::vector<ExpectedNode>& expected,
 
 // `info` and `tree` against what each ready scenario was written with.
 TEST_F(CommandLineTest, InfoAndTreeDescribeEveryScenario) {
+  const ProgramRun version = Run({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_TRUE(version.out.starts_with("tarvex ")) << version.out << version.err;
   for (const std::string name : {"2010-private", "2010-public", "older-private", "older-public"}) {
     const ScenarioExpectations expected(ScenarioFile(name));
     const json& scenario = expected.scenario();
@@ -309,6 +314,59 @@ TEST_F(CommandLineTest, ListFindsFoldersByNonAsciiPaths) {
   EXPECT_EQ(rows[0].at("from"), "Alice Martin[alice.martin@tarvex.test]");
 }
 
+// A folder by a trailing part of its path, in any case, with levels left out, by its id, and
+// with "\/" for a "/" inside a name; an ambiguous name lists the folders it names.
+TEST_F(CommandLineTest, FoldersByPartOfTheirPathOrId) {
+  // A mailbox whose name holds a slash and a backslash.
+  json scenario = json::parse(std::ifstream(ScenarioFile("older-private")));
+  scenario["mailboxes"][1]["name"] = "Sales/EMEA \\ Bob";
+  const std::filesystem::path slashed_file = scratch_.path() / "slashed.json";
+  std::ofstream(slashed_file) << scenario.dump();
+  const std::string slashed = (scratch_.path() / "slashed.edb").string();
+  edbforge::BuildStore(edbforge::ReadScenarioFile(slashed_file), slashed, slashed_file.string());
+  const std::string older = Scenario("older-private");
+  const std::string store_2010 = Scenario("2010-private");
+  const ProgramRun tree = Run({"tree", "--json", store_2010});
+  const std::string receipts_id =
+      Parsed(tree)["folders"][0]["folders"][0]["folders"][0]["folders"][0].at("id");
+
+  struct Case {
+    std::string database;
+    std::string folder;
+    int exit_code;
+    std::string first_subject;  // or what standard error says
+  };
+  const Case cases[] = {
+      {older, "Alice Martin/Top of Information Store/Inbox", 0, "Quarterly report"},
+      {older, "inbox", 0, "Quarterly report"},
+      {older, "ALICE MARTIN/Inbox", 0, "Quarterly report"},
+      {older, "inbox/receipts", 0, "Receipt 2010-001"},
+      {store_2010, "SØREN ØDEGÅRD/INDBAKKE", 0, "Hej Søren"},
+      {store_2010, receipts_id, 0, "Receipt 2010-001"},
+      {slashed, "Sales\\/EMEA \\\\ Bob/posteingang", 0, "Willkommen, Bob"},
+      {slashed, "Sales/EMEA \\ Bob/Top of Information Store/Posteingang", 0, "Willkommen, Bob"},
+      {store_2010, "Inbox", 8,
+       "tarvex: folder \"Inbox\" is ambiguous; it names:\n"
+       "  Alice Martin/Top of Information Store/Inbox\n"
+       "  Bob_ Chen/Top of Information Store/Inbox\n"},
+      {older, "Alice Martin/Inb", 5, "tarvex: no folder \"Alice Martin/Inb\""},
+      {slashed, "EMEA \\ Bob/Posteingang", 5, "tarvex: no folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const ProgramRun run = Run({"list", "--json", c.database, c.folder});
+    ASSERT_EQ(run.exit_code, c.exit_code) << run.err;
+    if (c.exit_code == 0) {
+      EXPECT_EQ(Parsed(run).at("items").at(0).at("subject"), c.first_subject);
+    } else {
+      EXPECT_EQ(run.out, "");
+      EXPECT_TRUE(run.err.starts_with(c.first_subject)) << run.err;
+    }
+  }
+  const ProgramRun slashed_tree = Run({"tree", "--json", slashed});
+  EXPECT_EQ(Parsed(slashed_tree)["folders"][1].at("path"), "Sales\\/EMEA \\\\ Bob");
+}
+
 // Each failure exits with its own code and says what went wrong on standard error only.
 TEST_F(CommandLineTest, FailuresHaveTheirExitCodesAndMessages) {
   const std::string missing = (scratch_.path() / "nowhere.edb").string();
@@ -345,6 +403,18 @@ TEST_F(CommandLineTest, FailuresHaveTheirExitCodesAndMessages) {
        "no table \"nosuchtable\"",
        false},
       {{"list", whole}, 1, "", false},
+      {{"info", scratch_.path().string()},
+       2,
+       "tarvex: " + scratch_.path().string() + " is a directory, not a database file\n",
+       true},
+      {{"eml", "-q", whole, "Inbox", "1", "--out", scratch_.path().string()},
+       6,
+       "tarvex: cannot write " + scratch_.path().string() + ": is a directory\n",
+       true},
+      {{"eml", "-q", whole, "Inbox", "1", "--out", missing + "/item.eml"},
+       6,
+       "tarvex: cannot write " + missing + "/item.eml: no such file or directory\n",
+       true},
   };
   for (const Failure& failure : failures) {
     const ProgramRun run = Run(failure.arguments);
