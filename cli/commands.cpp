@@ -55,15 +55,6 @@ ScanDepth DepthOf(const CommonOptions& options) {
   return options.deep ? ScanDepth::kDeep : ScanDepth::kQuick;
 }
 
-// Loads a folder's items through the window and returns its rows.
-std::vector<std::vector<std::u16string>> ItemsOf(DatabaseRun& run, TreeNodeHandle node) {
-  run.window().SetStatusText(u"Reading the items of " + run.window().Node(node).text);
-  run.window().ClearList();
-  LoadMailbox(run.recovery(), node);
-  run.window().ClearProgress();
-  return run.window().ListRows();
-}
-
 using ItemCounts = std::unordered_map<TreeNodeHandle, std::size_t>;
 
 std::size_t ItemCountOf(const ItemCounts& counts, TreeNodeHandle node) {
@@ -125,34 +116,14 @@ std::optional<std::size_t> FindItemRow(const std::vector<std::vector<std::u16str
   return position - 1;
 }
 
-// The one folder the argument names, or none: then LastFolderError says why.
-std::optional<TreeNodeHandle> ResolveFolder(DatabaseRun& run, const std::string& folder) {
-  return run.FindFolder(Utf8ToUtf16(folder));
-}
-
-// Prints why `folder` names no one folder: none, or several (listed).
-int LastFolderError(DatabaseRun& run, const std::string& folder) {
-  const std::vector<TreeNodeHandle> matches = run.FolderMatches(Utf8ToUtf16(folder));
-  if (matches.empty()) {
-    PrintError("no folder \"" + folder + "\" in " + run.database().string() +
-               " (see `tarvex tree` for the folder paths)");
-    return kExitUnknownFolder;
-  }
-  std::string candidates;
-  for (TreeNodeHandle match : matches) candidates += "\n  " + TerminalText(run.PathOf(match));
-  std::fprintf(stderr, "tarvex: folder \"%s\" is ambiguous; it names:%s\n",
-               TerminalText(folder).c_str(), candidates.c_str());
-  return kExitAmbiguousFolder;
-}
-
 // Analyses the store and lists the folder; prints the reason and returns the exit code when
 // either fails.
 int ListFolder(DatabaseRun& run, const std::string& folder,
                std::vector<std::vector<std::u16string>>& rows) {
   if (const int code = run.Analyse(); code != kExitOk) return code;
-  const std::optional<TreeNodeHandle> node = ResolveFolder(run, folder);
-  if (!node) return LastFolderError(run, folder);
-  rows = ItemsOf(run, *node);
+  const std::vector<TreeNodeHandle> matches = run.FolderMatches(Utf8ToUtf16(folder));
+  if (matches.size() != 1) return ReportFolderMatches(run, folder, matches);
+  rows = run.ListItems(matches.front());
   return kExitOk;
 }
 

@@ -58,4 +58,22 @@ struct ExportOptions {
 int RunExportCommand(const std::filesystem::path& database, const std::vector<std::string>& folders,
                      const ExportOptions& export_options, const CommonOptions& options);
 
+struct SearchOptions {
+  // Texts found anywhere in the field, without regard to case; regular expressions with `regex`.
+  std::string from;
+  std::string to;  // any recipient: To, Cc or Bcc
+  std::string subject;
+  std::string body;
+  std::string after;   // items dated at or after this date (UTC)
+  std::string before;  // items dated before this date (UTC)
+  std::string kind;    // "mail", "task", ... as `list` shows it
+  bool has_attachment = false;
+  bool regex = false;
+};
+
+// Prints every item of every mailbox, or of the named folders and those below them, that
+// meets every condition given, as it is found.
+int RunSearch(const std::filesystem::path& database, const std::vector<std::string>& folders,
+              const SearchOptions& search, const CommonOptions& options);
+
 }  // namespace tarvex::cli

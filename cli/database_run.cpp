@@ -17,6 +17,7 @@
 #include "cli/text_match.h"
 #include "ese/database.h"
 #include "mailbox/analysis.h"
+#include "mailbox/mailbox_loading.h"
 #include "store/recovery_report.h"
 
 namespace tarvex::cli {
@@ -254,6 +255,28 @@ std::optional<TreeNodeHandle> DatabaseRun::FindFolder(std::u16string_view given)
   const std::vector<TreeNodeHandle> matches = FolderMatches(given);
   if (matches.size() != 1) return std::nullopt;
   return matches.front();
+}
+
+std::vector<std::vector<std::u16string>> DatabaseRun::ListItems(TreeNodeHandle node) {
+  window_.SetStatusText(u"Reading the items of " + window_.Node(node).text);
+  window_.ClearList();
+  LoadMailbox(*recovery_, node);
+  window_.ClearProgress();
+  return window_.ListRows();
+}
+
+int ReportFolderMatches(const DatabaseRun& run, const std::string& folder,
+                        const std::vector<TreeNodeHandle>& matches) {
+  if (matches.empty()) {
+    PrintError("no folder \"" + folder + "\" in " + run.database().string() +
+               " (see `tarvex tree` for the folder paths)");
+    return kExitUnknownFolder;
+  }
+  std::string candidates;
+  for (TreeNodeHandle match : matches) candidates += "\n  " + TerminalText(run.PathOf(match));
+  std::fprintf(stderr, "tarvex: folder \"%s\" is ambiguous; it names:%s\n",
+               TerminalText(folder).c_str(), candidates.c_str());
+  return kExitAmbiguousFolder;
 }
 
 std::u16string DatabaseRun::PathOf(TreeNodeHandle node) const {

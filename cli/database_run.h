@@ -75,6 +75,9 @@ class DatabaseRun {
   // The one node the argument names; none when it names none or several.
   std::optional<TreeNodeHandle> FindFolder(std::u16string_view given) const;
 
+  // Lists the folder's items, as a selection of its node does, and returns the rows.
+  std::vector<std::vector<std::u16string>> ListItems(TreeNodeHandle node);
+
   // "Mailbox/Folder/Subfolder" with "/" and "\" inside names escaped, as FolderMatches takes it.
   std::u16string PathOf(TreeNodeHandle node) const;
   // The folder's id (the mailbox's for a mailbox node); empty for other nodes.
@@ -110,6 +113,11 @@ class DatabaseRun {
 
 // Prints "tarvex: <message>" on standard error, control characters escaped (terminal_text.h).
 void PrintError(const std::string& message);
+
+// Says why `folder` names no one folder: it names none (kExitUnknownFolder) or several, which
+// are listed (kExitAmbiguousFolder). Returns that exit code.
+int ReportFolderMatches(const DatabaseRun& run, const std::string& folder,
+                        const std::vector<TreeNodeHandle>& matches);
 
 // The cause of a failed system call as it reads inside a message ("permission denied").
 std::string CauseOf(int error_number);

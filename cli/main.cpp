@@ -80,6 +80,25 @@ int main(int argc, char** argv) {
   add_common(dump, true);
   dump->add_option("TABLE", table, "Table name, as `tarvex tables` shows it")->required();
 
+  CLI::App* search = app.add_subcommand(
+      "search", "Items of every mailbox, or of the folders named, that meet every condition");
+  add_common(search, true);
+  std::vector<std::string> search_folders;
+  SearchOptions search_options;
+  search->add_option("FOLDER", search_folders, "Folders to search, with those below them");
+  search->add_option("--from", search_options.from, "Text in the sender");
+  search->add_option("--to", search_options.to, "Text in a recipient (To, Cc or Bcc)");
+  search->add_option("--subject", search_options.subject, "Text in the subject");
+  search->add_option("--body", search_options.body, "Text in the body");
+  search->add_option("--after", search_options.after, "Dated at or after DATE (UTC)");
+  search->add_option("--before", search_options.before, "Dated before DATE (UTC)");
+  search->add_option("--kind", search_options.kind, "Items of this kind: mail, task, ...");
+  search->add_flag("--has-attachment", search_options.has_attachment, "Items with attachments");
+  search->add_flag("--regex", search_options.regex,
+                   "The texts are regular expressions (Perl syntax), not plain texts");
+  search->add_option("--workdir", options.workdir,
+                     "Folder for the files read to search bodies (default: a temporary one)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -92,6 +111,7 @@ int main(int argc, char** argv) {
   if (list->parsed()) return RunList(database, folder, options);
   if (show->parsed()) return RunShow(database, folder, item, options);
   if (eml->parsed()) return RunEml(database, folder, item, eml_out, options);
+  if (search->parsed()) return RunSearch(database, search_folders, search_options, options);
   if (export_command->parsed()) {
     return RunExportCommand(database, export_folders, export_options, options);
   }
