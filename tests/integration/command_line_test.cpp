@@ -631,6 +631,85 @@ TEST_F(CommandLineTest, ListShowAndEmlShareOneNumbering) {
   }
 }
 
+// `tarvex search`: each condition alone and together, on both layouts, by folder number and
+// path as `list` gives them; case is folded beyond ASCII.
+TEST_F(CommandLineTest, SearchFindsItemsByEachConditionAndTheirCombination) {
+  const std::string inbox = "Alice Martin/Top of Information Store/Inbox";
+  struct Case {
+    std::string scenario;
+    std::vector<std::string> arguments;
+    std::vector<std::string> found;  // "path #number subject"
+  };
+  const Case cases[] = {
+      {"older-private",
+       {"--from", "EVA"},
+       {inbox + " #2 Grüße aus Zürich – 東京 🦊",
+        inbox + " #12 Newsletter as it was stored then"}},
+      {"older-private", {"--to", "AUDIT@"}, {inbox + " #1 Quarterly report"}},
+      {"older-private",
+       {"--subject", "report"},
+       {inbox + " #1 Quarterly report",
+        "Alice Martin/Top of Information Store/Sent Items #1 Re: Quarterly report"}},
+      {"older-private",
+       {"--subject", "ZÜRICH"},
+       {inbox + " #2 Grüße aus Zürich – 東京 🦊"}},
+      {"older-private",
+       {"--body", "THURSDAY"},
+       {inbox + " #3 Meeting moved", inbox + " #10 Uncompressed RTF stream"}},
+      {"older-private",
+       {"--after", "2011-01-01"},
+       {inbox + " #2 Grüße aus Zürich – 東京 🦊"}},
+      {"older-private", {"--before", "2010-01-05"}, {}},
+      {"older-private",
+       {"--kind", "Contact"},
+       {"Alice Martin/Top of Information Store/Contacts #1 Hugo Lefèvre"}},
+      {"older-private",
+       {"--has-attachment"},
+       {"Alice Martin/Top of Information Store/Calendar #1 Design review",
+        inbox + " #1 Quarterly report"}},
+      {"older-private",
+       {"--regex", "--subject", "^re:"},
+       {inbox + " #9 RE: Invitation: design review",
+        "Alice Martin/Top of Information Store/Sent Items #1 Re: Quarterly report"}},
+      {"older-private",
+       {"--from", "carla", "--has-attachment", "--before", "2010-01-06", "--body", "plain"},
+       {inbox + " #1 Quarterly report"}},
+      {"2010-private", {"--body", "thursday"}, {inbox + " #8 Meeting moved"}},
+      {"2010-private",
+       {"--to", "bob", "--kind", "appointment"},
+       {"Alice Martin/Top of Information Store/Calendar #1 Design review"}},
+      {"2010-private",
+       {"--subject", "HEJ SØREN"},
+       {"Søren Ødegård/Top of Information Store/Indbakke #1 Hej Søren"}},
+      {"older-public",
+       {"--from", "carla", "Marketing"},
+       {"Public Folder/Marketing #2 Brochure draft",
+        "Public Folder/Marketing/Campaigns 2010 #1 Spring campaign"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"search", "--json", Scenario(c.scenario)};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    SCOPED_TRACE(c.scenario + " " + c.arguments.front());
+    const ProgramRun run = Run(arguments);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    std::vector<std::string> found;
+    const json results = Parsed(run);
+    for (const json& item : results.at("items")) {
+      found.push_back(item.at("path").get<std::string>() + " #" +
+                      std::to_string(item.at("number").get<int>()) + " " +
+                      item.at("subject").get<std::string>());
+    }
+    EXPECT_EQ(found, c.found);
+  }
+  const std::string database = Scenario("older-private");
+  EXPECT_EQ(Run({"search", database, "--regex", "--from", "("}).exit_code, 1);
+  EXPECT_EQ(Run({"search", database, "--after", "January"}).exit_code, 1);
+  const ProgramRun table = Run({"search", database, "--subject", "quarterly", "Sent Items"});
+  ASSERT_EQ(table.exit_code, 0);
+  EXPECT_NE(table.out.find("Re: Quarterly report"), std::string::npos) << table.out;
+  EXPECT_EQ(table.out.find("Inbox"), std::string::npos) << table.out;
+}
+
 // `tarvex export`: the whole store or the named folders, and its failures' exit codes.
 TEST_F(CommandLineTest, ExportWritesTheOutputMailboxOrExitsWithItsCode) {
   const std::string database = Scenario("older-public");
