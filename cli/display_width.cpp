@@ -9,16 +9,20 @@ namespace tarvex::cli {
 namespace {
 
 // The C library knows the widths of the Unicode data it was built with; they are asked for
-// through a UTF-8 locale of this thread only, whatever locale the program runs in.
+// through a UTF-8 locale of this thread only, whatever locale the program runs in. The locale
+// is loaded once for the process (loading it reads its file), and stays for its life.
+locale_t Utf8Locale() {
+  static const locale_t kLocale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return kLocale;
+}
+
 class Utf8CharacterWidths {
  public:
-  Utf8CharacterWidths() : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {
+  Utf8CharacterWidths() : locale_(Utf8Locale()) {
     if (locale_ != static_cast<locale_t>(0)) previous_ = uselocale(locale_);
   }
   ~Utf8CharacterWidths() {
-    if (locale_ == static_cast<locale_t>(0)) return;
-    uselocale(previous_);
-    freelocale(locale_);
+    if (locale_ != static_cast<locale_t>(0)) uselocale(previous_);
   }
   Utf8CharacterWidths(const Utf8CharacterWidths&) = delete;
   Utf8CharacterWidths& operator=(const Utf8CharacterWidths&) = delete;
