@@ -710,6 +710,33 @@ TEST_F(CommandLineTest, SearchFindsItemsByEachConditionAndTheirCombination) {
   EXPECT_EQ(table.out.find("Inbox"), std::string::npos) << table.out;
 }
 
+// Every command the program has is in the README's command table and in the man page, and
+// every exit code the man page names is in the README's table.
+TEST_F(CommandLineTest, ReadmeAndManPageNameEveryCommandAndExitCode) {
+  const std::filesystem::path source = std::filesystem::path(TARVEX_SCENARIOS_DIR) / "../../..";
+  const std::string readme = FileText(source / "README.md");
+  const std::string manual = FileText(source / "cli/tarvex.1");
+  const ProgramRun help = Run({"--help"});
+  ASSERT_EQ(help.exit_code, 0);
+  const std::string listed = help.out.substr(help.out.find("Subcommands:"));
+  const std::regex command_line(R"(\n  ([a-z]+) )");
+  std::size_t commands = 0;
+  for (auto it = std::sregex_iterator(listed.begin(), listed.end(), command_line);
+       it != std::sregex_iterator(); ++it, ++commands) {
+    const std::string command = (*it)[1];
+    EXPECT_NE(readme.find("| `tarvex " + command + " "), std::string::npos) << command;
+    EXPECT_NE(manual.find(".BI \"" + command + " \""), std::string::npos) << command;
+  }
+  EXPECT_GE(commands, 9u);
+  const std::regex exit_code(R"(\n\.TP\n\.B (\d+)\n)");
+  std::size_t codes = 0;
+  for (auto it = std::sregex_iterator(manual.begin(), manual.end(), exit_code);
+       it != std::sregex_iterator(); ++it, ++codes) {
+    EXPECT_NE(readme.find("\n| " + (*it)[1].str() + " | "), std::string::npos) << (*it)[1];
+  }
+  EXPECT_EQ(codes, 9u);
+}
+
 // `tarvex export`: the whole store or the named folders, and its failures' exit codes.
 TEST_F(CommandLineTest, ExportWritesTheOutputMailboxOrExitsWithItsCode) {
   const std::string database = Scenario("older-public");
