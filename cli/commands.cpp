@@ -127,6 +127,14 @@ int ListFolder(DatabaseRun& run, const std::string& folder,
   return kExitOk;
 }
 
+// Every node's path below `node`, one a line: what shell completion offers for FOLDER.
+void PrintPaths(const DatabaseRun& run, TreeNodeHandle node) {
+  for (TreeNodeHandle child : run.window().Node(node).children) {
+    std::printf("%s\n", TerminalText(run.PathOf(child)).c_str());
+    PrintPaths(run, child);
+  }
+}
+
 // The list as a table; the number is the item's place in the list, as `show` and `eml` take it.
 void PrintItemTable(const std::vector<std::vector<std::u16string>>& rows) {
   auto shown = [](const std::vector<std::u16string>& row, std::size_t column, std::size_t width) {
@@ -224,6 +232,10 @@ int RunTree(const std::filesystem::path& database, const CommonOptions& options)
   DatabaseRun run(database, options.workdir, StreamOf(options), DepthOf(options));
   if (const int code = run.Analyse(); code != kExitOk) return code;
   const ese::Database& store = run.recovery().session().database();
+  if (options.paths) {
+    PrintPaths(run, run.root());
+    return FinishRead(store, options.quiet);
+  }
   run.window().SetStatusText(u"Counting the items of every folder");
   const ItemCounts counts = CountItemsByFolder(run.recovery());
   run.window().ClearProgress();

@@ -17,7 +17,8 @@ struct CommonOptions {
   bool progress = false;  // progress on standard error even when it is no terminal
   bool json = false;
   std::optional<std::filesystem::path> workdir;
-  bool deep = false;  // the deep scan
+  bool deep = false;   // the deep scan
+  bool paths = false;  // tree: the paths alone, one a line
 };
 
 inline ErrorStreamOptions StreamOf(const CommonOptions& options) {

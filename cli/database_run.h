@@ -62,6 +62,7 @@ class DatabaseRun {
   int Analyse();
 
   TerminalWindow& window() { return window_; }
+  const TerminalWindow& window() const { return window_; }
   Recovery& recovery() { return *recovery_; }
   TreeNodeHandle root() const { return root_; }
   const std::filesystem::path& database() const { return database_; }

@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
   CLI::App* tree =
       app.add_subcommand("tree", "The rebuilt tree of mailboxes and folders, with item counts");
   add_common(tree, true);
+  tree->add_flag("--paths", options.paths,
+                 "Only the path of every mailbox and folder, one a line, as FOLDER takes it");
   CLI::App* list = app.add_subcommand("list", "The items of one folder");
   add_common(list, true);
   list->add_option("FOLDER", folder,
