@@ -70,6 +70,16 @@ int CheckDatabaseFile(const std::filesystem::path& database) {
   return kExitOk;
 }
 
+std::filesystem::path MemoryBackedFolder() {
+  std::error_code error;
+  const std::filesystem::path shared_memory = "/dev/shm";
+  if (std::filesystem::is_directory(shared_memory, error) &&
+      access(shared_memory.c_str(), W_OK | X_OK) == 0) {
+    return shared_memory;
+  }
+  return {};
+}
+
 std::optional<std::string> WriteProblemIn(const std::filesystem::path& folder) {
   constexpr std::size_t kProbeSize = 64 * 1024;
   const std::filesystem::path probe = folder / ".tarvex-write-check";
@@ -88,7 +98,8 @@ std::optional<std::string> WriteProblemIn(const std::filesystem::path& folder) {
   return std::nullopt;
 }
 
-WorkingFolder::WorkingFolder(const std::optional<std::filesystem::path>& chosen) {
+WorkingFolder::WorkingFolder(const std::optional<std::filesystem::path>& chosen,
+                             const std::filesystem::path& temporary_parent) {
   if (chosen) {
     path_ = *chosen;
     std::error_code error;
@@ -99,7 +110,8 @@ WorkingFolder::WorkingFolder(const std::optional<std::filesystem::path>& chosen)
   // A fresh folder of this run alone: made by mkdtemp, readable by this user only, never
   // one that someone else made in the shared folder first.
   std::error_code error;
-  const std::filesystem::path shared = std::filesystem::temp_directory_path(error);
+  const std::filesystem::path shared =
+      temporary_parent.empty() ? std::filesystem::temp_directory_path(error) : temporary_parent;
   if (error) {
     const char* named = std::getenv("TMPDIR");
     path_ = named != nullptr ? named : "/tmp";

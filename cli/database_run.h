@@ -35,7 +35,10 @@ enum ExitCode : int {
 // cannot be made leaves its cause in error().
 class WorkingFolder {
  public:
-  explicit WorkingFolder(const std::optional<std::filesystem::path>& chosen);
+  // Without a chosen folder, one is made in `temporary_parent` (default: the system's folder
+  // for temporary files).
+  explicit WorkingFolder(const std::optional<std::filesystem::path>& chosen,
+                         const std::filesystem::path& temporary_parent = {});
   ~WorkingFolder();
   WorkingFolder(const WorkingFolder&) = delete;
   WorkingFolder& operator=(const WorkingFolder&) = delete;
@@ -127,6 +130,10 @@ std::string CauseOf(int error_number);
 // ("no such database file", "is a directory", "permission denied", "not an ESE database") and
 // returns the exit code.
 int CheckDatabaseFile(const std::filesystem::path& database);
+
+// A folder in memory for files that live a moment each ("/dev/shm"), when the system has a
+// writable one; empty otherwise.
+std::filesystem::path MemoryBackedFolder();
 
 // Why files cannot be written into `folder` (no space left, permission denied), tried by
 // writing one; nothing when they can.

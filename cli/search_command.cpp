@@ -205,7 +205,12 @@ int RunSearch(const std::filesystem::path& database, const std::vector<std::stri
   }
   wanted.has_attachment = search.has_attachment;
 
-  DatabaseRun run(database, options.workdir, StreamOf(options),
+  // A body is read through files in the working folder, a few for every item: in memory, they
+  // cost what the reading costs; on a disk, the file system's flushing outweighs the rest.
+  const WorkingFolder scratch(std::nullopt, MemoryBackedFolder());
+  std::optional<std::filesystem::path> workdir = options.workdir;
+  if (!workdir && scratch.error().empty()) workdir = scratch.path();
+  DatabaseRun run(database, workdir, StreamOf(options),
                   options.deep ? ScanDepth::kDeep : ScanDepth::kQuick);
   if (const int code = run.Analyse(); code != kExitOk) return code;
   std::vector<TreeNodeHandle> starts;
