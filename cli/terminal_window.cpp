@@ -90,8 +90,9 @@ void TerminalWindow::StartStep(const std::string& label) {
 void TerminalWindow::SetStatusText(std::u16string_view text) {
   const std::u16string trimmed = Trim(text);
   if (trimmed.empty()) return;
-  const std::string line = TerminalText(trimmed);
-  StartStep(WithoutStatusLabel(line));
+  const std::string line = WithoutStatusLabel(TerminalText(trimmed));
+  if (line.empty()) return;
+  StartStep(line);
   if (show_status_) PrintLine(line);
 }
 

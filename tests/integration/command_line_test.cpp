@@ -517,7 +517,8 @@ TEST_F(CommandLineTest, StandardErrorOnATerminalAndOnALog) {
 
   const ProgramRun verbose = RunOnTerminal({"tree", "--verbose", database});
   ASSERT_EQ(verbose.exit_code, 0);
-  EXPECT_NE(verbose.err.find("Status: Analysis Completed\r\n"), std::string::npos) << verbose.err;
+  EXPECT_NE(verbose.err.find("Analysis Completed\r\n"), std::string::npos) << verbose.err;
+  EXPECT_EQ(verbose.err.find("Status"), std::string::npos) << "no label on a line of its own";
 
   for (const std::vector<std::string>& quiet :
        {std::vector<std::string>{"tree", "-q", "--verbose", "--progress", database},
