@@ -135,6 +135,21 @@ void PrintPaths(const DatabaseRun& run, TreeNodeHandle node) {
   }
 }
 
+// The subject without the characters that would make a file name lie about itself: line
+// breaks and other controls, and the marks that reorder text ("\u202e" shows "exe.txt" as
+// "txt.exe").
+std::u16string WithoutInvisibleControls(std::u16string_view text) {
+  std::u16string kept;
+  for (char16_t unit : text) {
+    const bool control = unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
+    const bool reordering = unit == 0x061C || unit == 0x200E || unit == 0x200F ||
+                            (unit >= 0x202A && unit <= 0x202E) ||
+                            (unit >= 0x2066 && unit <= 0x2069);
+    if (!control && !reordering) kept.push_back(unit);
+  }
+  return kept;
+}
+
 // The list as a table; the number is the item's place in the list, as `show` and `eml` take it.
 void PrintItemTable(const std::vector<std::vector<std::u16string>>& rows) {
   auto shown = [](const std::vector<std::u16string>& row, std::size_t column, std::size_t width) {
@@ -301,8 +316,9 @@ int RunShow(const std::filesystem::path& database, const std::string& folder,
   }
   // The page takes the item's name, so that a folder of several shown items says which is which.
   const std::filesystem::path named =
-      page.parent_path() /
-      PathFromText(SafeFileName(selected[5], u"item " + Utf8ToUtf16(item)) + u".preview.html");
+      page.parent_path() / PathFromText(SafeFileName(WithoutInvisibleControls(selected[5]),
+                                                     u"item " + Utf8ToUtf16(item)) +
+                                        u".preview.html");
   std::error_code error;
   std::filesystem::rename(page, named, error);
   if (error) {

@@ -317,8 +317,8 @@ TEST_P(DeepScan, CommandLineDeepScanOfAStoreWithoutBranchPages) {
   const std::string folder = "Mailbox 0/Top of Information Store/Folder 1";
   const ProgramRun quick = RunTarvex({"list", "--json", damaged.string(), folder}, scratch_.path());
   EXPECT_NE(quick.exit_code, 0);
-  const ProgramRun deep =
-      RunTarvex({"list", "--deep", "--json", damaged.string(), folder}, scratch_.path());
+  const ProgramRun deep = RunTarvex(
+      {"list", "--deep", "--verbose", "--json", damaged.string(), folder}, scratch_.path());
   ASSERT_TRUE(deep.exit_code == 0 || deep.exit_code == 7) << deep.err;
   const nlohmann::json items = nlohmann::json::parse(deep.out).at("items");
   std::map<std::string, int> states;
