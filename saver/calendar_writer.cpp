@@ -69,8 +69,8 @@ std::string ParameterText(std::u16string_view text) {
   return Utf16ToUtf8(value);
 }
 
-void AddCommon(icalcomponent* component) {
-  icalcomponent_add_property(component, icalproperty_new_uid((NewUuid() + "@mailsaving").c_str()));
+void AddCommon(icalcomponent* component, const std::string& uid) {
+  icalcomponent_add_property(component, icalproperty_new_uid(uid.c_str()));
   icalcomponent_add_property(
       component,
       icalproperty_new_dtstamp(icaltime_current_time_with_zone(icaltimezone_get_utc_timezone())));
@@ -149,7 +149,7 @@ bool Earlier(const UtcDateTime& a, const UtcDateTime& b) {
 
 std::string AppointmentComponent(const AppointmentItem& item, std::vector<std::string>& warnings) {
   ComponentPtr event(icalcomponent_new(ICAL_VEVENT_COMPONENT));
-  AddCommon(event.get());
+  AddCommon(event.get(), item.uid);
   AddText(event.get(), icalproperty_new_summary, item.subject);
   AddText(event.get(), icalproperty_new_location, item.location);
   if (item.start)
@@ -171,13 +171,24 @@ std::string AppointmentComponent(const AppointmentItem& item, std::vector<std::s
 
 std::string TaskComponent(const TaskItem& item) {
   ComponentPtr todo(icalcomponent_new(ICAL_VTODO_COMPONENT));
-  AddCommon(todo.get());
+  AddCommon(todo.get(), item.uid);
   AddText(todo.get(), icalproperty_new_summary, item.subject);
   AddOrganizer(todo.get(), item.from);
   if (item.start)
     icalcomponent_add_property(todo.get(), icalproperty_new_dtstart(UtcTime(*item.start)));
   if (item.due && !(item.start && Earlier(*item.due, *item.start))) {
     icalcomponent_add_property(todo.get(), icalproperty_new_due(UtcTime(*item.due)));
+  }
+  icalcomponent_add_property(
+      todo.get(),
+      icalproperty_new_status(item.completed ? ICAL_STATUS_COMPLETED : ICAL_STATUS_NEEDSACTION));
+  if (item.completed && item.completed_at) {
+    icalcomponent_add_property(todo.get(), icalproperty_new_completed(UtcTime(*item.completed_at)));
+  }
+  // One property per category. libical takes a comma in a category's name for a separator of
+  // two categories, and every append reads the file back through it.
+  for (const std::u16string& category : item.categories) {
+    AddText(todo.get(), icalproperty_new_categories, category);
   }
   AddX(todo.get(), "X-OWNER", item.owner);
   AddBody(todo.get(), item.body);
@@ -186,7 +197,7 @@ std::string TaskComponent(const TaskItem& item) {
 
 std::string NoteComponent(const NoteItem& item) {
   ComponentPtr journal(icalcomponent_new(ICAL_VJOURNAL_COMPONENT));
-  AddCommon(journal.get());
+  AddCommon(journal.get(), item.uid);
   AddText(journal.get(), icalproperty_new_summary, item.subject);
   AddOrganizer(journal.get(), item.from);
   if (item.date) {

@@ -1,7 +1,8 @@
 #pragma once
 
-// Appointments, tasks and notes as iCalendar components (built with libical): VEVENT entries in
-// "calendar.ics", VTODO in "tasks.ics" and VJOURNAL in "notes.ics", each file one VCALENDAR.
+// Appointments, tasks, notes and journal items as iCalendar components (built with libical):
+// VEVENT entries in "calendar.ics", VTODO in "tasks.ics", VJOURNAL in "notes.ics" and
+// "journal.ics", each file one VCALENDAR.
 
 #include <filesystem>
 #include <optional>
@@ -14,6 +15,7 @@
 namespace tarvex {
 
 struct AppointmentItem {
+  std::string uid;
   std::u16string subject;
   std::u16string location;
   std::optional<UtcDateTime> start;
@@ -24,15 +26,21 @@ struct AppointmentItem {
 };
 
 struct TaskItem {
+  std::string uid;
   std::u16string subject;
   std::u16string from;  // "Name [address]" or a name
   std::optional<UtcDateTime> start;
   std::optional<UtcDateTime> due;
   std::u16string owner;
+  bool completed = false;
+  std::optional<UtcDateTime> completed_at;
+  std::vector<std::u16string> categories;
   BodyContent body;
 };
 
+// A note or a journal item.
 struct NoteItem {
+  std::string uid;
   std::u16string subject;
   std::u16string from;
   std::optional<UtcDateTime> date;
