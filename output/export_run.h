@@ -17,16 +17,18 @@ namespace tarvex {
 
 // Which item kinds an export saves; a set of these flags.
 enum ExportKinds : unsigned {
-  kExportMail = 1,      // mail and every kind saved as mail
-  kExportContacts = 2,  // "contact"
-  kExportCalendar = 4,  // "appointment"
-  kExportTasks = 8,     // "task"
-  kExportNotes = 16,    // "notes"
-  kExportAll = 31,      // every kind the saver takes
+  kExportMail = 1,        // mail and every kind saved as mail
+  kExportContacts = 2,    // "contact"
+  kExportCalendar = 4,    // "appointment"
+  kExportTasks = 8,       // "task"
+  kExportNotes = 16,      // "notes"
+  kExportJournal = 32,    // "activity"
+  kExportDistLists = 64,  // "distlist"
+  kExportAll = 127,       // every kind
 };
 
-// The kinds named by a text of "mail", "contact", "calendar" and "all", separated by commas;
-// 0 when a name is unknown or none is given.
+// The kinds named by a text of "mail", "contact", "calendar", "task", "note", "journal",
+// "distlist" and "all", separated by commas; 0 when a name is unknown or none is given.
 unsigned ExportKindsFromText(std::u16string_view text);
 
 struct ExportRequest {

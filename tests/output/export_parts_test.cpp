@@ -122,11 +122,24 @@ TEST(ExportRunPartsTest, FolderPathsStayInsideTheOutputFolder) {
 }
 
 TEST(ExportRunPartsTest, KindNames) {
-  EXPECT_EQ(ExportKindsFromText(u"mail"), unsigned{kExportMail});
-  EXPECT_EQ(ExportKindsFromText(u"contact, calendar"), unsigned{kExportContacts | kExportCalendar});
-  EXPECT_EQ(ExportKindsFromText(u"mail,all"), unsigned{kExportAll});
-  EXPECT_EQ(ExportKindsFromText(u"mail,spam"), 0u);
-  EXPECT_EQ(ExportKindsFromText(u""), 0u);
+  const struct {
+    std::u16string_view text;
+    unsigned kinds;
+  } cases[] = {
+      {u"mail", kExportMail},
+      {u"contact, calendar", kExportContacts | kExportCalendar},
+      {u"task,note", kExportTasks | kExportNotes},
+      {u"journal,distlist", kExportJournal | kExportDistLists},
+      {u"mail,all", kExportAll},
+      {u"mail,spam", 0},
+      {u"", 0},
+  };
+  for (const auto& example : cases) {
+    EXPECT_EQ(ExportKindsFromText(example.text), example.kinds) << Utf16ToUtf8(example.text);
+  }
+  // "all" is every kind there is a name for.
+  EXPECT_EQ(ExportKindsFromText(u"mail,contact,calendar,task,note,journal,distlist"),
+            unsigned{kExportAll});
 }
 
 TEST(ProcessRunnerTest, ReportsExitStatusAndFailedStarts) {
