@@ -1,5 +1,3 @@
-#include "output/export_writers.h"
-
 #include <vector>
 
 #include "base/binary_file.h"
@@ -10,6 +8,7 @@
 #include "output/export_item_record.h"
 #include "output/export_manifest.h"
 #include "output/export_working_files.h"
+#include "output/export_writers.h"
 #include "output/mime_message_writer.h"
 
 namespace tarvex {
@@ -139,6 +138,7 @@ void SaveDistListItem(ExportSession& session, SaveQueueEntry& item,
 void SaveJournalItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
   ResetItemState(recovery);
+  const std::u16string attachment_names = ExtractExportAttachments(recovery, values);
   ExportItemRecord item_record(recovery, values);
   if (!item_record.record()) {
     ++session.items_skipped;
@@ -149,12 +149,16 @@ void SaveJournalItem(ExportSession& session, SaveQueueEntry& item, const ExportI
   SubjectFallback(record, item);
   FindExportBody(recovery, record, u"blank.txt", values.plain_body);
   const BodyState& body = recovery.body();
+  const std::u16string attachment_files =
+      attachment_names.empty() ? u""
+                               : FilterAttachmentFiles(recovery.working_folder(), attachment_names);
 
   ManifestRecord manifest;
   manifest.Add(u"FolderPath:", session.folder_path);
   manifest.Add(u"SUBJECT:", item.subject);
   manifest.Add(u"FROM:", item.sender);
   manifest.Add(u"DATE:", MonthNamesToNumbers(item.date));
+  manifest.Add(u"ATTACHMENT:", attachment_files);
   manifest.Add(u"TYPE:", BodyKindText(body));
   manifest.Add(u"Body:", TextFromPath(body.file_path));
   manifest.Add(u"UID:", item.item_id);

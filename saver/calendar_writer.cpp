@@ -136,6 +136,16 @@ bool AddAttachment(icalcomponent* component, const std::filesystem::path& file,
   return true;
 }
 
+void AddAttachments(icalcomponent* component, const std::vector<std::filesystem::path>& files,
+                    std::vector<std::string>& warnings) {
+  for (const std::filesystem::path& file : files) {
+    std::string error;
+    if (!AddAttachment(component, file, error)) {
+      warnings.push_back(error + "; the attachment was left out");
+    }
+  }
+}
+
 std::string ComponentText(icalcomponent* component) {
   std::unique_ptr<char, MallocFree> text(icalcomponent_as_ical_string_r(component));
   return text ? std::string(text.get()) : std::string();
@@ -160,12 +170,7 @@ std::string AppointmentComponent(const AppointmentItem& item, std::vector<std::s
   }
   AddX(event.get(), "X-TIMEZONE-DESCRIPTION", item.timezone);
   AddBody(event.get(), item.body);
-  for (const std::filesystem::path& file : item.attachments) {
-    std::string error;
-    if (!AddAttachment(event.get(), file, error)) {
-      warnings.push_back(error + "; the attachment was left out");
-    }
-  }
+  AddAttachments(event.get(), item.attachments, warnings);
   return ComponentText(event.get());
 }
 
@@ -195,7 +200,7 @@ std::string TaskComponent(const TaskItem& item) {
   return ComponentText(todo.get());
 }
 
-std::string NoteComponent(const NoteItem& item) {
+std::string NoteComponent(const NoteItem& item, std::vector<std::string>& warnings) {
   ComponentPtr journal(icalcomponent_new(ICAL_VJOURNAL_COMPONENT));
   AddCommon(journal.get(), item.uid);
   AddText(journal.get(), icalproperty_new_summary, item.subject);
@@ -204,6 +209,7 @@ std::string NoteComponent(const NoteItem& item) {
     icalcomponent_add_property(journal.get(), icalproperty_new_dtstart(UtcTime(*item.date)));
   }
   AddBody(journal.get(), item.body);
+  AddAttachments(journal.get(), item.attachments, warnings);
   return ComponentText(journal.get());
 }
 

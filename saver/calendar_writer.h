@@ -45,13 +45,14 @@ struct NoteItem {
   std::u16string from;
   std::optional<UtcDateTime> date;
   BodyContent body;
+  std::vector<std::filesystem::path> attachments;  // a journal item's
 };
 
 // Each builds the component's text ("BEGIN:VEVENT..."). Attachments are inlined; one that
 // cannot be read or is too large to inline is left out, with the reason added to `warnings`.
 std::string AppointmentComponent(const AppointmentItem& item, std::vector<std::string>& warnings);
 std::string TaskComponent(const TaskItem& item);
-std::string NoteComponent(const NoteItem& item);
+std::string NoteComponent(const NoteItem& item, std::vector<std::string>& warnings);
 
 // Adds the component to the calendar file, which keeps exactly one VCALENDAR: a file that
 // exists is parsed and must be one VCALENDAR without parse errors (otherwise nothing is

@@ -56,8 +56,9 @@ const KindKeys& KeysOf(SavedItemKind kind) {
   // MEMBERS: each member as "name <address>" (or the address alone), followed by a tab.
   static const KindKeys kDistList = {
       {u"FolderPath:", u"NAME:", u"MEMBERS:", u"TYPE:", u"Body:", u"UID:"}, 6};
-  static const KindKeys kJournal = {
-      {u"FolderPath:", u"SUBJECT:", u"FROM:", u"DATE:", u"TYPE:", u"Body:", u"UID:"}, 7};
+  static const KindKeys kJournal = {{u"FolderPath:", u"SUBJECT:", u"FROM:", u"DATE:",
+                                     u"ATTACHMENT:", u"TYPE:", u"Body:", u"UID:"},
+                                    8};
   switch (kind) {
     case SavedItemKind::kMail:
       return kMail;

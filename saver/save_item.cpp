@@ -182,8 +182,9 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       }
       item.body.html = type == BodyType::kHtml;
       outcome.output_file = folder / "notes.ics";
-      outcome.saved = PrepareFolder(folder, error) &&
-                      AddToCalendarFile(outcome.output_file, NoteComponent(item), error);
+      outcome.saved =
+          PrepareFolder(folder, error) &&
+          AddToCalendarFile(outcome.output_file, NoteComponent(item, outcome.warnings), error);
       break;
     }
     case SavedItemKind::kDistList: {
@@ -208,9 +209,11 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       item.from = manifest.Value(u"FROM:");
       item.date = DateValue(manifest, u"DATE:", outcome.warnings);
       if (!ReadBody(manifest, u"Body:", item.body, error)) return outcome;
+      item.attachments = AttachmentFiles(manifest.Value(u"ATTACHMENT:"), outcome.warnings);
       outcome.output_file = folder / "journal.ics";
-      outcome.saved = PrepareFolder(folder, error) &&
-                      AddToCalendarFile(outcome.output_file, NoteComponent(item), error);
+      outcome.saved =
+          PrepareFolder(folder, error) &&
+          AddToCalendarFile(outcome.output_file, NoteComponent(item, outcome.warnings), error);
       break;
     }
   }

@@ -3,6 +3,8 @@ folder is parsed with icalendar and vobject, and each appointment, task, note, j
 contact and distribution list of the scenario folder is compared with its entry. Runs under
 Debian's /usr/bin/python3, which has python3-icalendar and python3-vobject."""
 
+import base64
+import binascii
 import re
 from datetime import datetime, timezone
 
@@ -18,6 +20,12 @@ def text_of(value):
     if isinstance(value, dict):
         return value.get("text", "")
     return value if isinstance(value, str) else ""
+
+
+def bytes_of(data):
+    if isinstance(data, str):
+        return data.encode("utf-8")
+    return binascii.unhexlify(data["hex"]) * data.get("repeat", 1)
 
 
 def moment(iso):
@@ -78,6 +86,11 @@ def read_calendar(path, component, problem):
         for key in ("DTSTART", "DTEND", "DUE", "COMPLETED"):
             if key in part:
                 entry[key] = part.decoded(key)
+        attachments = part.get("ATTACH", [])
+        for value in attachments if isinstance(attachments, list) else [attachments]:
+            if value.params.get("ENCODING") == "BASE64":
+                data = base64.b64decode(str(value))
+                entry.setdefault("ATTACH", {})[value.params.get("X-FILENAME")] = data
         categories = part.get("CATEGORIES", [])
         for value in categories if isinstance(categories, list) else [categories]:
             entry.setdefault("CATEGORIES", []).extend(str(c) for c in value.cats)
@@ -122,6 +135,13 @@ def compare(what, entry, expected, problem):
             problem(f"{what}: {key} {entry.get(key)!r} is not {value!r}")
 
 
+def check_attachments(what, item, entry, problem):
+    for attachment in item.get("attachments", []):
+        name = attachment["name"]
+        if entry.get("ATTACH", {}).get(name) != bytes_of(attachment["data"]):
+            problem(f"{what}: attachment {name!r} differs or is missing")
+
+
 def check_appointment(item, events, problem):
     cells = item["cells"]
     summary = text_of(cells.get("S70") or cells.get("Se1d", ""))
@@ -137,6 +157,7 @@ def check_appointment(item, events, problem):
         "DTSTART": moment(start) if start else None,
         "DTEND": moment(end) if end else None,
     }, problem)
+    check_attachments(f"event {summary!r}", item, event, problem)
 
 
 def check_task(item, todos, problem):
@@ -166,6 +187,7 @@ def check_journal(item, entries, file_name, problem):
         return
     compare(f"{file_name} {summary!r}", entry,
             {"DESCRIPTION": text_of(cells.get("S1000", ""))}, problem)
+    check_attachments(f"{file_name} {summary!r}", item, entry, problem)
 
 
 def check_contact(item, cards, problem):

@@ -238,10 +238,12 @@ TEST_F(CalendarSavingTest, NotesUndoTheBodyEscapesAndJournalItemsKeepTheirBodyFi
   EXPECT_EQ(XValue(journals[0], "X-FROM"), "Kim");  // a sender without address
 
   WriteFile(work_ / "blank.txt", EncodeUtf16Le(u"Звонок, 10 минут\r\nOK"));
+  WriteFile(work_ / "запись.txt", "minutes");
   const ManifestLines journal = {{u"FolderPath:", Text(box_)},
                                  {u"SUBJECT:", u"Phone call 📞"},
                                  {u"FROM:", u"Ann Lee [ann@example.com]"},
                                  {u"DATE:", u"1,05 2010 09:03:07"},
+                                 {u"ATTACHMENT:", Text(work_ / "запись.txt") + u";"},
                                  {u"TYPE:", u"txt"},
                                  {u"Body:", Text(work_ / "blank.txt")},
                                  {u"UID:", u"7f"}};
@@ -256,6 +258,11 @@ TEST_F(CalendarSavingTest, NotesUndoTheBodyEscapesAndJournalItemsKeepTheirBodyFi
   EXPECT_EQ(std::string(icalcomponent_get_description(entries[0])),
             Utf16ToUtf8(u"Звонок, 10 минут\nOK"));
   EXPECT_EQ(Time(icalcomponent_get_dtstart(entries[0])), "2010-01-05 09:03:07 UTC");
+  icalproperty* attach = icalcomponent_get_first_property(entries[0], ICAL_ATTACH_PROPERTY);
+  ASSERT_NE(attach, nullptr);
+  EXPECT_EQ(
+      Decoded(reinterpret_cast<const char*>(icalattach_get_data(icalproperty_get_attach(attach)))),
+      "minutes");
 }
 
 TEST_F(CalendarSavingTest, SaversRunningTogetherKeepEveryEntry) {
