@@ -166,15 +166,18 @@ void SaveJournalItem(ExportSession& session, SaveQueueEntry& item, const ExportI
 }
 
 std::u16string DistListMemberText(std::u16string_view member) {
-  const std::u16string addresses = ExtractMailAddresses(member);
+  // The name stands before the address type, the address after it; a member written the other
+  // way round has its address before the type.
+  const std::size_t type = member.rfind(u"SMTP");
+  const std::u16string_view before = member.substr(0, type);
+  std::u16string addresses;
+  if (type != std::u16string_view::npos) addresses = ExtractMailAddresses(member.substr(type + 4));
+  if (addresses.empty()) addresses = ExtractMailAddresses(member);
   const std::u16string address = addresses.substr(0, addresses.find(u','));
   if (address.empty()) return u"";
-  // The member's name is what stands before its address type.
-  const std::size_t type = member.find(u"SMTP");
-  std::u16string name =
-      Trim(type == std::u16string_view::npos ? std::u16string_view() : member.substr(0, type));
+  std::u16string name = type == std::u16string_view::npos ? u"" : std::u16string(before);
   for (char16_t& unit : name) {
-    if (unit == u'<' || unit == u'>' || unit == u'\t') unit = u' ';
+    if (unit == u'<' || unit == u'>') unit = u' ';
   }
   name = Trim(name);
   if (name.empty() || name == address) return address;

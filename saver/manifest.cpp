@@ -33,8 +33,8 @@ struct KindKeys {
   std::size_t required;
 };
 
+// UID: the item's identifier in the store, from which the entry's UID is made.
 const KindKeys& KeysOf(SavedItemKind kind) {
-  // UID: the item's identifier in the store, from which the entry's UID is made.
   static const KindKeys kMail = {{u"exFolderPath:", u"FolderPath:", u"ATTA:", u"SUBJECT:", u"TO:",
                                   u"CC:", u"BCC:", u"TYPE:", u"DATE:", u"PATH:", u"BPATH:"},
                                  11};
