@@ -61,6 +61,7 @@ void SaveAppointmentItem(ExportSession& session, SaveQueueEntry& item,
   manifest.Add(u"timezone:", timezone);
   manifest.Add(u"Body:", TextFromPath(body.file_path));
   manifest.Add(u"UID:", item.item_id);
+  manifest.Add(u"ATTENDEES:", ManifestList(Split(ExtractMailAddresses(values.recipients), u',')));
   HandOver(session, manifest, false, u"appointment", item.subject);
 }
 

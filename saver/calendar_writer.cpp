@@ -169,6 +169,10 @@ std::string AppointmentComponent(const AppointmentItem& item, std::vector<std::s
     icalcomponent_add_property(event.get(), icalproperty_new_dtend(UtcTime(*item.end)));
   }
   AddX(event.get(), "X-TIMEZONE-DESCRIPTION", item.timezone);
+  for (const std::u16string& address : item.attendees) {
+    icalcomponent_add_property(event.get(),
+                               icalproperty_new_attendee(("mailto:" + Utf8(address)).c_str()));
+  }
   AddBody(event.get(), item.body);
   AddAttachments(event.get(), item.attachments, warnings);
   return ComponentText(event.get());

@@ -20,7 +20,8 @@ struct AppointmentItem {
   std::u16string location;
   std::optional<UtcDateTime> start;
   std::optional<UtcDateTime> end;
-  std::u16string timezone;  // the store's description of the item's time zone
+  std::u16string timezone;                // the store's description of the item's time zone
+  std::vector<std::u16string> attendees;  // addresses
   BodyContent body;
   std::vector<std::filesystem::path> attachments;
 };

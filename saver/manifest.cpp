@@ -38,12 +38,12 @@ const KindKeys& KeysOf(SavedItemKind kind) {
   static const KindKeys kMail = {{u"exFolderPath:", u"FolderPath:", u"ATTA:", u"SUBJECT:", u"TO:",
                                   u"CC:", u"BCC:", u"TYPE:", u"DATE:", u"PATH:", u"BPATH:"},
                                  11};
-  // CATEGORIES: each category followed by a tab.
+  // CATEGORIES, ATTENDEES: each category or address followed by a tab.
   static const KindKeys kContact = {
       {u"xxFolderPath:", u"FolderPath:", u"Body:", u"TYPE:", u"UID:", u"CATEGORIES:"}, 4};
   static const KindKeys kAppointment = {
       {u"exFolderPath:", u"FolderPath:", u"SUBJECT:", u"LOCATION:", u"STARTDATE:", u"ENDDATE:",
-       u"ATTACHMENT:", u"TYPE:", u"timezone:", u"Body:", u"UID:"},
+       u"ATTACHMENT:", u"TYPE:", u"timezone:", u"Body:", u"UID:", u"ATTENDEES:"},
       10};
   // STATUS: the stored flag status, "1" for a completed task; DONEDATE: when it was completed.
   static const KindKeys kTask = {

@@ -143,6 +143,7 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       item.start = DateValue(manifest, u"STARTDATE:", outcome.warnings);
       item.end = DateValue(manifest, u"ENDDATE:", outcome.warnings);
       item.timezone = manifest.Value(u"timezone:");
+      item.attendees = TabList(manifest.Value(u"ATTENDEES:"));
       if (!ReadBody(manifest, u"Body:", item.body, error)) return outcome;
       item.attachments = AttachmentFiles(manifest.Value(u"ATTACHMENT:"), outcome.warnings);
       const std::string component = AppointmentComponent(item, outcome.warnings);

@@ -86,6 +86,9 @@ def read_calendar(path, component, problem):
         for key in ("DTSTART", "DTEND", "DUE", "COMPLETED"):
             if key in part:
                 entry[key] = part.decoded(key)
+        attendees = part.get("ATTENDEE", [])
+        entry["ATTENDEE"] = sorted(str(a).lower() for a in
+                                   (attendees if isinstance(attendees, list) else [attendees]))
         attachments = part.get("ATTACH", [])
         for value in attachments if isinstance(attachments, list) else [attachments]:
             if value.params.get("ENCODING") == "BASE64":
@@ -156,6 +159,7 @@ def check_appointment(item, events, problem):
         "DESCRIPTION": text_of(cells.get("S1000", "")),
         "DTSTART": moment(start) if start else None,
         "DTEND": moment(end) if end else None,
+        "ATTENDEE": sorted("mailto:" + a.lower() for a in ADDRESS.findall(cells.get("N67b4", ""))),
     }, problem)
     check_attachments(f"event {summary!r}", item, event, problem)
 

@@ -87,7 +87,9 @@ class CalendarSavingTest : public testing::SaverFolderTest {
             {u"ATTACHMENT:", attachments},
             {u"TYPE:", u"txt"},
             {u"timezone:", u"(GMT+01:00) Amsterdam, Berlin"},
-            {u"Body:", Text(work_ / "blank.txt")}};
+            {u"Body:", Text(work_ / "blank.txt")},
+            {u"UID:", u""},
+            {u"ATTENDEES:", u"ann@example.com\tbob@example.org\t"}};
   }
 };
 
@@ -119,6 +121,13 @@ TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
   EXPECT_EQ(std::string(icalcomponent_get_description(event)),
             Utf16ToUtf8(u"Agenda, item 1;\nВторой пункт\n中文"));
   EXPECT_EQ(XValue(event, "X-TIMEZONE-DESCRIPTION"), "(GMT+01:00) Amsterdam, Berlin");
+  std::vector<std::string> attendees;
+  for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_ATTENDEE_PROPERTY);
+       p != nullptr; p = icalcomponent_get_next_property(event, ICAL_ATTENDEE_PROPERTY)) {
+    attendees.emplace_back(icalproperty_get_attendee(p));
+  }
+  EXPECT_EQ(attendees,
+            (std::vector<std::string>{"mailto:ann@example.com", "mailto:bob@example.org"}));
   icalproperty* attach = icalcomponent_get_first_property(event, ICAL_ATTACH_PROPERTY);
   ASSERT_NE(attach, nullptr);
   EXPECT_EQ(
