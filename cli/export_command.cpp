@@ -46,7 +46,8 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
   const unsigned kinds = ExportKindsFromText(Utf8ToUtf16(export_options.kinds));
   if (kinds == 0) {
     PrintError("unknown --kinds \"" + export_options.kinds +
-               "\" (use mail, contact, calendar or all, separated by commas)");
+               "\" (use mail, contact, calendar, task, note, journal, distlist or all, "
+               "separated by commas)");
     return kExitUsage;
   }
   const std::filesystem::path saver =

@@ -43,8 +43,9 @@ int main(int argc, char** argv) {
   export_command->add_option("FOLDER", export_folders,
                              "Folder paths to export (default: every folder)");
   export_command
-      ->add_option("--kinds", export_options.kinds,
-                   "mail, contact, calendar or all, separated by commas")
+      ->add_option(
+          "--kinds", export_options.kinds,
+          "mail, contact, calendar, task, note, journal, distlist or all, separated by commas")
       ->capture_default_str();
   export_command->add_option("--out", export_options.output_folder, "Output folder")->required();
   export_command->add_option("--saver", export_options.saver,

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "content/text_transformations.h"
+#include "output/contact_columns.h"
 #include "output/header_page.h"
 #include "output/preview_body.h"
 #include "output/preview_page_files.h"
@@ -13,41 +14,11 @@
 namespace tarvex {
 namespace {
 
-// How a column takes part in a field's value. Every column is read only when its table has
-// it.
-enum class Rule {
-  kUnused,
-  kFirst,    // the first column of the field
-  kElse,     // read only while the value is still empty
-  kThen,     // replaces the value whenever the column exists, even by an empty value
-  kWhenSet,  // read only when the value is not empty, and then replaces it
-};
-
-struct Step {
-  Rule rule = Rule::kUnused;
-  std::u16string_view column;
-};
-
-using Steps = std::array<Step, 7>;
-
 struct ContactField {
   std::u16string_view label;
-  Steps older;
-  Steps newer;  // the 2010 layout
+  ColumnSteps older;
+  ColumnSteps newer;  // the 2010 layout
 };
-
-constexpr Step First(std::u16string_view column) {
-  return {Rule::kFirst, column};
-}
-constexpr Step Else(std::u16string_view column) {
-  return {Rule::kElse, column};
-}
-constexpr Step Then(std::u16string_view column) {
-  return {Rule::kThen, column};
-}
-constexpr Step WhenSet(std::u16string_view column) {
-  return {Rule::kWhenSet, column};
-}
 
 // A field read from one column in both layouts.
 constexpr ContactField Single(std::u16string_view label, std::u16string_view column) {
@@ -132,24 +103,12 @@ constexpr std::array kContactFields = {
     Single(u"    <td height='20'><b>Follow-up Flag:</b> ", u"S8027"),
 };
 
-std::u16string FieldValue(PreviewRecord& record, const Steps& steps) {
-  std::u16string value;
-  for (const Step& step : steps) {
-    if (step.rule == Rule::kUnused || !record.Has(step.column)) continue;
-    const bool read = step.rule == Rule::kFirst || step.rule == Rule::kThen ||
-                      (step.rule == Rule::kElse && value.empty()) ||
-                      (step.rule == Rule::kWhenSet && !value.empty());
-    if (read) value = record.Value(step.column);
-  }
-  return value;
-}
-
 void WriteContactPage(Recovery& recovery, PreviewRecord& record, const SelectedItem& item,
                       bool older) {
   HeaderPage header;
   header.AddRow(header_label::kContactFrom, item.sender);
   for (const ContactField& field : kContactFields) {
-    header.AddRowWhenSet(field.label, FieldValue(record, older ? field.older : field.newer));
+    header.AddRowWhenSet(field.label, ContactFieldValue(record, older ? field.older : field.newer));
   }
   ShowPageSet(recovery, header, FramesetLayout::kSideBySide);
 }

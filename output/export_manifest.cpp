@@ -2,6 +2,7 @@
 
 #include "base/text_file.h"
 #include "base/utf16_file.h"
+#include "base/utf16_text.h"
 
 namespace tarvex {
 
@@ -11,6 +12,17 @@ std::u16string SingleLine(std::u16string_view value) {
     if (unit == u'\r' || unit == u'\n') unit = u' ';
   }
   return line;
+}
+
+std::u16string ManifestList(const std::vector<std::u16string>& pieces) {
+  std::u16string list;
+  for (const std::u16string& piece : pieces) {
+    const std::u16string text = Trim(ReplacedAll(piece, u"\t", u" "));
+    if (text.empty()) continue;
+    list += text;
+    list += u'\t';
+  }
+  return list;
 }
 
 std::u16string ManifestText(const ManifestRecord& record) {

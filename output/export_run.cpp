@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -46,14 +47,13 @@ unsigned KindFlag(std::u16string_view kind) {
   if (kind == u"appointment") return kExportCalendar;
   if (kind == u"task") return kExportTasks;
   if (kind == u"notes") return kExportNotes;
-  // Never saved; handed over only with every kind chosen, where the dispatcher skips them.
-  if (kind == u"distlist" || kind == u"activity") return kExportAll;
+  if (kind == u"activity") return kExportJournal;
+  if (kind == u"distlist") return kExportDistLists;
   return kExportMail;
 }
 
 bool Wanted(unsigned kinds, std::u16string_view kind) {
-  const unsigned flag = KindFlag(kind);
-  return flag == kExportAll ? kinds == kExportAll : (kinds & flag) != 0;
+  return (kinds & KindFlag(kind)) != 0;
 }
 
 // The columns of each table the writers read records from, found once per run.
@@ -292,20 +292,18 @@ bool IsExecutableFile(const std::filesystem::path& path) {
 }  // namespace
 
 unsigned ExportKindsFromText(std::u16string_view text) {
+  static constexpr std::pair<std::u16string_view, unsigned> kNames[] = {
+      {u"mail", kExportMail},          {u"contact", kExportContacts},
+      {u"calendar", kExportCalendar},  {u"task", kExportTasks},
+      {u"note", kExportNotes},         {u"journal", kExportJournal},
+      {u"distlist", kExportDistLists}, {u"all", kExportAll}};
   unsigned kinds = 0;
   for (const std::u16string& name : Split(text, u',')) {
     const std::u16string trimmed = Trim(name);
-    if (trimmed == u"mail") {
-      kinds |= kExportMail;
-    } else if (trimmed == u"contact") {
-      kinds |= kExportContacts;
-    } else if (trimmed == u"calendar") {
-      kinds |= kExportCalendar;
-    } else if (trimmed == u"all") {
-      kinds |= kExportAll;
-    } else {
-      return 0;
-    }
+    const auto* found = std::find_if(std::begin(kNames), std::end(kNames),
+                                     [&](const auto& entry) { return entry.first == trimmed; });
+    if (found == std::end(kNames)) return 0;
+    kinds |= found->second;
   }
   return kinds;
 }

@@ -17,16 +17,18 @@ namespace tarvex {
 
 // Which item kinds an export saves; a set of these flags.
 enum ExportKinds : unsigned {
-  kExportMail = 1,      // mail and every kind saved as mail
-  kExportContacts = 2,  // "contact"
-  kExportCalendar = 4,  // "appointment"
-  kExportTasks = 8,     // "task"
-  kExportNotes = 16,    // "notes"
-  kExportAll = 31,      // every kind the saver takes
+  kExportMail = 1,        // mail and every kind saved as mail
+  kExportContacts = 2,    // "contact"
+  kExportCalendar = 4,    // "appointment"
+  kExportTasks = 8,       // "task"
+  kExportNotes = 16,      // "notes"
+  kExportJournal = 32,    // "activity"
+  kExportDistLists = 64,  // "distlist"
+  kExportAll = 127,       // every kind
 };
 
-// The kinds named by a text of "mail", "contact", "calendar" and "all", separated by commas;
-// 0 when a name is unknown or none is given.
+// The kinds named by a text of "mail", "contact", "calendar", "task", "note", "journal",
+// "distlist" and "all", separated by commas; 0 when a name is unknown or none is given.
 unsigned ExportKindsFromText(std::u16string_view text);
 
 struct ExportRequest {
@@ -46,7 +48,7 @@ struct ExportOutcome {
   std::u16string error;  // set when the run could not start; nothing was exported then
   int folders_exported = 0;
   int items_saved = 0;     // the saver added them
-  int items_skipped = 0;   // not of the chosen kinds, unreadable, or kinds never saved
+  int items_skipped = 0;   // not of the chosen kinds, or unreadable
   int saver_failures = 0;  // the saver could not start, or failed
   int deleted_left_out = 0;  // deleted items not asked for (counted in items_skipped too)
   bool cancelled = false;

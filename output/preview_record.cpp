@@ -8,6 +8,12 @@ std::u16string PreviewRecord::Text(std::u16string_view name) {
   return reader_.ReadValueText(record_, entry).value_or(std::u16string());
 }
 
+std::vector<std::u16string> PreviewRecord::Texts(std::u16string_view name) {
+  const int entry = Entry(name);
+  if (record_ == nullptr || entry == 0) return {};
+  return reader_.ReadValueTexts(record_, entry);
+}
+
 std::u16string PreviewRecord::HexText(std::u16string_view name) {
   const int entry = Entry(name);
   if (record_ == nullptr || entry == 0) return std::u16string();

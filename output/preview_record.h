@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ese/record.h"
 #include "mailbox/table_columns.h"
@@ -25,6 +26,8 @@ class PreviewRecord {
   bool Has(std::u16string_view name) const { return columns_.Entry(name).has_value(); }
 
   std::u16string Text(std::u16string_view name);
+  // Each value of a multi-valued column on its own.
+  std::vector<std::u16string> Texts(std::u16string_view name);
   std::u16string HexText(std::u16string_view name);
   // A date column's date text (little-endian FILETIME).
   std::u16string Time(std::u16string_view name);

@@ -14,10 +14,12 @@
 int main(int argc, char** argv) {
   CLI::App app{
       "Adds one exported item to the output mailbox (mail.mbox, contacts.vcf, "
-      "calendar.ics, tasks.ics, notes.ics)"};
+      "calendar.ics, tasks.ics, notes.ics, journal.ics)"};
   std::string parameter;
   std::string manifest_folder;
-  app.add_option("kind", parameter, "mailimport, contact, appointment, task or notes")->required();
+  app.add_option("kind", parameter,
+                 "mailimport, contact, appointment, task, notes, distlist or journal")
+      ->required();
   app.add_option("--manifest-dir", manifest_folder,
                  "folder of mailsaving.txt (default: this program's folder)");
   CLI11_PARSE(app, argc, argv);

@@ -301,6 +301,12 @@ TEST_F(CommandLineTest, ExportWritesTheOutputMailboxOrExitsWithItsCode) {
   ASSERT_EQ(run({"Public Folder/Company Calendar", "--kinds", "calendar"}, one), 0);
   EXPECT_TRUE(std::filesystem::exists(one / "Public Folder" / "Company Calendar" / "calendar.ics"));
   EXPECT_FALSE(std::filesystem::exists(one / "Public Folder" / "Marketing"));
+  // A kind of its own: the distribution list of the folder, without its contact.
+  const std::filesystem::path lists = scratch_.path() / "lists";
+  ASSERT_EQ(run({"Public Folder/Support", "--kinds", "distlist"}, lists), 0);
+  const std::string cards = FileText(lists / "Public Folder" / "Support" / "contacts.vcf");
+  EXPECT_EQ(cards.find("BEGIN:VCARD"), cards.rfind("BEGIN:VCARD")) << cards;
+  EXPECT_NE(cards.find("KIND:group\r\n"), std::string::npos) << cards;
 
   EXPECT_EQ(run({}, none, (scratch_.path() / "no-saver").string()), 2);
   EXPECT_EQ(run({"--kinds", "mail,spam"}, none), 1);

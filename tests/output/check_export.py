@@ -1,5 +1,5 @@
-"""Reads an exported output folder back with Python's mailbox and email packages and plain
-iCalendar/vCard parsing, and compares every exported item with the scenario it came from.
+"""Reads an exported output folder back with Python's mailbox and email packages, icalendar and
+vobject, and compares every exported item with the scenario it came from.
 Prints one line per difference and exits 1 when there is any."""
 
 import binascii
@@ -11,6 +11,8 @@ import pathlib
 import re
 import sys
 from datetime import datetime, timezone
+
+import check_calendar_contacts as calendar_contacts
 
 QUOTED_FROM = re.compile(rb"^>(>*From )", re.MULTILINE)
 problems = []
@@ -33,11 +35,6 @@ def bytes_of(data):
     return chunk * data.get("repeat", 1)
 
 
-def stamp(iso):
-    moment = datetime.strptime(iso, "%Y-%m-%dT%H:%M:%SZ")
-    return moment.strftime("%Y%m%dT%H%M%SZ")
-
-
 def mail_subject(subject):
     for character in "-?\u2014":
         subject = subject.replace(character, " ")
@@ -52,28 +49,6 @@ def read_messages(root):
             raw = QUOTED_FROM.sub(rb"\1", box.get_bytes(key))
             messages.append((path.parent, email.message_from_bytes(raw, policy=email.policy.default)))
     return messages
-
-
-def unfold(text):
-    return re.sub(r"\r?\n[ \t]", "", text).splitlines()
-
-
-def unescape(value):
-    return re.sub(r"\\([\\,;nN])", lambda m: "\n" if m.group(1) in "nN" else m.group(1), value)
-
-
-def components(path, name):
-    found, current = [], None
-    for line in unfold(path.read_text(encoding="utf-8")):
-        if line == "BEGIN:" + name:
-            current = {}
-        elif line == "END:" + name and current is not None:
-            found.append(current)
-            current = None
-        elif current is not None and ":" in line:
-            key, value = line.split(":", 1)
-            current.setdefault(key.split(";")[0], unescape(value))
-    return found
 
 
 # The older layout's tree ends 24 levels down; deeper folders are not listed, so not exported.
@@ -106,13 +81,6 @@ def rtf_paragraphs(rtf):
         else:
             text += token
     return [line.strip() for line in text.split("\n") if line.strip()]
-
-
-def entry_named(entries, key, value):
-    for entry in entries:
-        if entry.get(key) == value:
-            return entry
-    return {}
 
 
 def check_mail(item, messages):
@@ -159,55 +127,7 @@ def check_folder(folder, out_folder, messages):
     for item in items:
         if visible_mail(item):
             check_mail(item, messages)
-    appointments = [i for i in items if i.get("class") == "IPM.Appointment"]
-    if appointments:
-        events = components(out_folder / "calendar.ics", "VEVENT")
-        if len(events) != len(appointments):
-            problem(f"{out_folder}: {len(events)} events for {len(appointments)} appointments")
-        for item in appointments:
-            cells = item["cells"]
-            summary = text_of(cells.get("S70") or cells.get("Se1d", ""))
-            event = entry_named(events, "SUMMARY", summary)
-            expected = {"SUMMARY": summary,
-                        "LOCATION": text_of(cells.get("S810c", "")),
-                        "DESCRIPTION": text_of(cells.get("S1000", ""))}
-            start = cells.get("T818f") or cells.get("T60")
-            if start:
-                expected["DTSTART"] = stamp(start)
-            for key, value in expected.items():
-                if value and event.get(key) != value:
-                    problem(f"event {expected['SUMMARY']!r}: {key} {event.get(key)!r} is not {value!r}")
-    contacts = [i for i in items if i.get("class") == "IPM.Contact"]
-    if contacts:
-        cards = components(out_folder / "contacts.vcf", "VCARD")
-        if len(cards) != len(contacts):
-            problem(f"{out_folder}: {len(cards)} cards for {len(contacts)} contacts")
-        for item in contacts:
-            cells = item["cells"]
-            card = entry_named(cards, "FN", text_of(cells.get("S3001", "")))
-            expected = {"FN": text_of(cells.get("S3001", "")), "NOTE": text_of(cells.get("S1000", "")),
-                        "TITLE": text_of(cells.get("S3a17", ""))}
-            for key, value in expected.items():
-                if value and card.get(key) != value:
-                    problem(f"card {expected['FN']!r}: {key} {card.get(key)!r} is not {value!r}")
-    for kind, file_name, component in (("IPM.Task", "tasks.ics", "VTODO"),
-                                       ("IPM.StickyNote", "notes.ics", "VJOURNAL")):
-        wanted = [i for i in items if i.get("class", "").startswith(kind)]
-        if not wanted:
-            continue
-        found = components(out_folder / file_name, component)
-        if len(found) != len(wanted):
-            problem(f"{out_folder}: {len(found)} {component} for {len(wanted)} items")
-        for item in wanted:
-            cells = item["cells"]
-            entry = entry_named(found, "SUMMARY", text_of(cells.get("Se1d", "")))
-            expected = {"SUMMARY": text_of(cells.get("Se1d", "")),
-                        "DESCRIPTION": text_of(cells.get("S1000", ""))}
-            if "T8198" in cells and kind == "IPM.Task":
-                expected["DUE"] = stamp(cells["T8198"])
-            for key, value in expected.items():
-                if value and entry.get(key) != value:
-                    problem(f"{component} {expected['SUMMARY']!r}: {key} {entry.get(key)!r} is not {value!r}")
+    calendar_contacts.check_folder(folder, out_folder, problem)
     for sub in folder.get("folders", []):
         name = sub.get("name") or ""
         check_folder(sub, out_folder / name if name else out_folder / "Folder", messages)

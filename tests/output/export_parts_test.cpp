@@ -11,6 +11,7 @@
 #include "output/export_manifest.h"
 #include "output/export_run.h"
 #include "output/export_working_files.h"
+#include "output/export_writers.h"
 #include "saver/manifest.h"
 #include "support/test_files.h"
 
@@ -122,11 +123,38 @@ TEST(ExportRunPartsTest, FolderPathsStayInsideTheOutputFolder) {
 }
 
 TEST(ExportRunPartsTest, KindNames) {
-  EXPECT_EQ(ExportKindsFromText(u"mail"), unsigned{kExportMail});
-  EXPECT_EQ(ExportKindsFromText(u"contact, calendar"), unsigned{kExportContacts | kExportCalendar});
-  EXPECT_EQ(ExportKindsFromText(u"mail,all"), unsigned{kExportAll});
-  EXPECT_EQ(ExportKindsFromText(u"mail,spam"), 0u);
-  EXPECT_EQ(ExportKindsFromText(u""), 0u);
+  const struct {
+    std::u16string_view text;
+    unsigned kinds;
+  } cases[] = {
+      {u"mail", kExportMail},
+      {u"contact, calendar", kExportContacts | kExportCalendar},
+      {u"task,note", kExportTasks | kExportNotes},
+      {u"journal,distlist", kExportJournal | kExportDistLists},
+      {u"mail,all", kExportAll},
+      {u"mail,spam", 0},
+      {u"", 0},
+  };
+  for (const auto& example : cases) {
+    EXPECT_EQ(ExportKindsFromText(example.text), example.kinds) << Utf16ToUtf8(example.text);
+  }
+  // "all" is every kind there is a name for.
+  EXPECT_EQ(ExportKindsFromText(u"mail,contact,calendar,task,note,journal,distlist"),
+            unsigned{kExportAll});
+}
+
+// Members as the store keeps them: a name, the address type and the address, their ends
+// dropped; the saver gets "name <address>", the address alone, or nothing.
+TEST(ExportRunPartsTest, DistributionListMembers) {
+  const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+      {u"Anna Lee SMTPanna.lee@example.com", u"Anna Lee <anna.lee@example.com>"},
+      {u"Søren Ødegård SMTP soren@example.dk", u"Søren Ødegård <soren@example.dk>"},
+      {u"bob.chen@tarvex.test SMTP", u"bob.chen@tarvex.test"},
+      {u"Team without address EX /o=Tarvex/cn=team", u""},
+  };
+  for (const auto& [stored, expected] : cases) {
+    EXPECT_EQ(DistListMemberText(stored), expected) << Utf16ToUtf8(stored);
+  }
 }
 
 TEST(ProcessRunnerTest, ReportsExitStatusAndFailedStarts) {
