@@ -34,6 +34,7 @@ std::u16string RecipientsFromColumn(PreviewRecord& record) {
 
 void WriteMailPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& item) {
   FindBody2010(recovery, record, u"");
+  item.stored_message = record.MessageFields();
 
   std::u16string recipients = RecipientsFromColumn(record);
   if (recipients.empty()) recipients = ExtractMailAddresses(record.Text(u"N2c"));

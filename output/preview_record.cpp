@@ -1,5 +1,10 @@
 #include "output/preview_record.h"
 
+#include <fstream>
+#include <iterator>
+
+#include "base/utf_conversion.h"
+
 namespace tarvex {
 
 std::u16string PreviewRecord::Text(std::u16string_view name) {
@@ -30,6 +35,23 @@ std::u16string PreviewRecord::FirstValue(std::initializer_list<std::u16string_vi
     if (!value.empty()) return value;
   }
   return std::u16string();
+}
+
+StoredMessageFields PreviewRecord::MessageFields() {
+  StoredMessageFields fields;
+  fields.message_id = Text(u"S1035");
+  fields.in_reply_to = Text(u"S1042");
+  fields.references = Text(u"S1039");
+  std::u16string headers = Text(u"S7d");
+  // A long header block is written to its own file, and the value only says so.
+  if (headers == u"true" && !reader_.transport_header_path().empty()) {
+    std::ifstream file(reader_.transport_header_path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    headers = Utf8ToUtf16(bytes);
+  }
+  if (headers.find(u':') == std::u16string::npos) headers = HexText(u"S7d");
+  if (headers.find(u':') != std::u16string::npos) fields.transport_headers = std::move(headers);
+  return fields;
 }
 
 }  // namespace tarvex

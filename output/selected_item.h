@@ -7,6 +7,7 @@
 #include <string>
 
 #include "mailbox/item_extraction.h"
+#include "output/preview_record.h"
 
 namespace tarvex {
 
@@ -30,6 +31,7 @@ struct SelectedItem {
   bool has_record = true;
   std::u16string attachment_info;   // the item's attachment list
   std::u16string attachment_names;  // the files written for it, each followed by ";"
+  StoredMessageFields stored_message;  // mail page writers read it
 
   static SelectedItem FromListRow(const ItemListRow& row);
 };

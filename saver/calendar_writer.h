@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "saver/body_file.h"
-#include "saver/date_text.h"
+#include "base/date_text.h"
 
 namespace tarvex {
 

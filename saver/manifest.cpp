@@ -13,8 +13,8 @@ namespace {
 constexpr std::size_t kMaxManifestBytes = 4 * 1024 * 1024;
 
 bool IsFreeTextKey(SavedItemKind kind, std::u16string_view key) {
-  static constexpr std::array<std::u16string_view, 4> kFreeText = {u"SUBJECT:", u"LOCATION:",
-                                                                   u"FROM:", u"OWNER:"};
+  static constexpr std::array<std::u16string_view, 5> kFreeText = {
+      u"SUBJECT:", u"LOCATION:", u"FROM:", u"OWNER:", u"EXACTSUBJECT:"};
   if (kind == SavedItemKind::kNote && key == u"Body:") return true;
   return std::find(kFreeText.begin(), kFreeText.end(), key) != kFreeText.end();
 }
@@ -41,7 +41,8 @@ std::optional<SavedItemKind> SavedItemKindFromParameter(std::string_view paramet
 const std::vector<std::u16string_view>& ManifestKeys(SavedItemKind kind) {
   static const std::vector<std::u16string_view> kMail = {
       u"exFolderPath:", u"FolderPath:", u"ATTA:", u"SUBJECT:", u"TO:",   u"CC:",
-      u"BCC:",          u"TYPE:",       u"DATE:", u"PATH:",    u"BPATH:"};
+      u"BCC:",          u"TYPE:",       u"DATE:", u"PATH:",    u"BPATH:",
+      u"EXACTSUBJECT:", u"MESSAGEFILE:"};
   static const std::vector<std::u16string_view> kContact = {u"xxFolderPath:", u"FolderPath:",
                                                             u"Body:", u"TYPE:"};
   static const std::vector<std::u16string_view> kAppointment = {
@@ -65,6 +66,12 @@ const std::vector<std::u16string_view>& ManifestKeys(SavedItemKind kind) {
       return kNote;
   }
   return kMail;
+}
+
+std::size_t RequiredKeyCount(SavedItemKind kind) {
+  // A mail record of an older writer ends with "BPATH:".
+  constexpr std::size_t kMailKeysOfOldRecords = 11;
+  return kind == SavedItemKind::kMail ? kMailKeysOfOldRecords : ManifestKeys(kind).size();
 }
 
 const std::u16string& Manifest::Value(std::u16string_view key) const {
@@ -147,11 +154,12 @@ ManifestResult ParseManifest(std::string_view bytes, SavedItemKind kind) {
     }
     return result;
   }
-  if (values.size() < keys.size()) {
+  if (values.size() < RequiredKeyCount(kind)) {
     result.error =
         LineError(line_number + 1, "the record ends before the key " + Quoted(keys[values.size()]));
     return result;
   }
+  values.resize(keys.size());
   result.manifest.emplace(kind, std::move(values));
   return result;
 }

@@ -20,6 +20,9 @@ std::optional<SavedItemKind> SavedItemKindFromParameter(std::string_view paramet
 
 // The keys of a record of that kind, colon included, in line order.
 const std::vector<std::u16string_view>& ManifestKeys(SavedItemKind kind);
+// How many of those a record must have: a mail record may end before the keys added later
+// ("EXACTSUBJECT:", "MESSAGEFILE:"), which then read as empty.
+std::size_t RequiredKeyCount(SavedItemKind kind);
 
 class Manifest {
  public:

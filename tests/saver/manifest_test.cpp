@@ -4,7 +4,7 @@
 
 #include "base/utf_conversion.h"
 #include "saver/contact_fields.h"
-#include "saver/date_text.h"
+#include "base/date_text.h"
 #include "saver_test_files.h"
 
 namespace tarvex::testing {
