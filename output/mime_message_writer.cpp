@@ -217,9 +217,8 @@ std::u16string CrLfLines(std::u16string_view text) {
 // The body part's content fields, the empty line and the text. RTF bodies arrive converted to
 // plain text.
 void WriteBodyPart(Utf16File& file, const EmlMessage& message) {
-  std::string body = Utf16ToUtf8(
+  const std::string body = Utf16ToUtf8(
       CrLfLines(DecodeBody(ReadWholeFile(message.body_file), message.body_encoding)));
-  if (!body.empty() && !body.ends_with("\r\n")) body += "\r\n";
   // A body line equal to the boundary would end the part early, and mail transports break
   // lines longer than 998 bytes; base64 holds neither.
   const bool as_base64 = body.find(kBoundary) != std::string::npos || HasOverlongLine(body);

@@ -39,15 +39,14 @@ TEST_F(MimeMessageTest, NonAsciiHeadersBodyAndAttachmentsComeBackWhole) {
 
   const json parsed = Parse();
   ASSERT_TRUE(parsed.is_object());
+  EXPECT_EQ(parsed["defects"], json::array());
   EXPECT_EQ(Header(parsed, "From"), "Иван Петров <ivan@example.com>");
   EXPECT_EQ(parsed["addresses"]["From"], json::parse(R"([["Иван Петров","ivan@example.com"]])"));
-  // The decoder sets the second name apart from the comma before it.
-  EXPECT_EQ(Header(parsed, "To"), "Wang Wei 王伟 <wang@example.cn>, Мария <maria@example.ru>,");
   EXPECT_EQ(parsed["addresses"]["To"],
             json::parse(R"([["Wang Wei 王伟","wang@example.cn"],["Мария","maria@example.ru"]])"));
   EXPECT_EQ(parsed["addresses"]["Cc"], json::parse(R"([["田中 太郎","tanaka@example.jp"]])"));
   EXPECT_EQ(Header(parsed, "Subject"), "Отчёт за квартал — 季度报告 (final)");
-  EXPECT_EQ(Header(parsed, "Date"), "1,05 2010 09:03:07 UTC");
+  EXPECT_EQ(Header(parsed, "Date"), "Tue, 05 Jan 2010 09:03:07 +0000");
   EXPECT_EQ(parsed["body_type"], "text/plain");
   EXPECT_EQ(Lines(parsed["body"]), Lines(Utf16ToUtf8(body)));
 
@@ -112,7 +111,8 @@ TEST_F(MimeMessageTest, ALineBreakInAValueCannotAddAHeader) {
     EXPECT_NE(header[0], "X-Injected");
   }
   EXPECT_EQ(Header(parsed, "Subject"), "Hello  Bcc: victim@example.com");
-  EXPECT_EQ(Header(parsed, "From"), "Mallory <m@example.com> X-Injected: 1");
+  EXPECT_EQ(parsed["addresses"]["From"], json::parse(R"([["Mallory","m@example.com"]])"));
+  EXPECT_EQ(Header(parsed, "Date"), "<absent>");
   EXPECT_EQ(parsed["body"], "x");
 }
 
@@ -134,7 +134,7 @@ TEST_F(MimeMessageTest, ABodyHoldingTheBoundaryStaysOnePart) {
                            "after";
   SetBody(u"txt", body);
   const json parsed = Parse();
-  EXPECT_EQ(parsed["parts"], 1);
+  EXPECT_EQ(parsed["parts"], 0);
   EXPECT_EQ(Lines(parsed["body"]), Lines(body));
   EXPECT_NE(Load(message_.message_path).find("Content-Transfer-Encoding: base64"),
             std::string::npos);
