@@ -5,6 +5,7 @@ Prints one line per difference and exits 1 when there is any."""
 import binascii
 import email
 import email.policy
+import email.utils
 import json
 import mailbox
 import pathlib
@@ -36,12 +37,6 @@ def bytes_of(data):
 def stamp(iso):
     moment = datetime.strptime(iso, "%Y-%m-%dT%H:%M:%SZ")
     return moment.strftime("%Y%m%dT%H%M%SZ")
-
-
-def mail_subject(subject):
-    for character in "-?\u2014":
-        subject = subject.replace(character, " ")
-    return subject
 
 
 def read_messages(root):
@@ -80,10 +75,34 @@ def components(path, name):
 NOT_LISTED = {"Deep down at level 28"}
 
 
+# Classes the export writes as something other than mail; every other class is mail.
+NOT_MAIL = ("IPM.Appointment", "IPM.Contact", "IPM.DistList", "IPM.Task", "IPM.StickyNote",
+            "IPM.Activity")
+# Fields the exported message sets itself; every other delivered field comes back as stored.
+OWN_FIELDS = {"from", "to", "cc", "bcc", "subject", "date", "message-id", "in-reply-to",
+              "references", "mime-version"}
+
+
 def visible_mail(item):
     subject = text_of(item["cells"].get("S70", ""))
-    return (item.get("class") == "IPM.Note" and subject and "(hidden)" not in subject
-            and subject not in NOT_LISTED)
+    return (not item.get("class", "").startswith(NOT_MAIL) and subject
+            and "(hidden)" not in subject and subject not in NOT_LISTED)
+
+
+def header_fields(block):
+    """The fields of a stored header block, unfolded, in order."""
+    fields = []
+    for line in block.replace("\r\n", "\n").split("\n"):
+        if line[:1] in (" ", "\t") and fields:
+            fields[-1][1] += " " + line.strip()
+        elif ":" in line and " " not in line.split(":", 1)[0]:
+            name, value = line.split(":", 1)
+            fields.append([name, value.strip()])
+    return fields
+
+
+def addresses_of(header):
+    return sorted((a.display_name, a.addr_spec) for a in header.addresses) if header else []
 
 
 def rtf_paragraphs(rtf):
@@ -117,36 +136,75 @@ def entry_named(entries, key, value):
 
 def check_mail(item, messages):
     cells = item["cells"]
-    subject = mail_subject(text_of(cells.get("S3d", "")) + text_of(cells["S70"]))
+    subject = text_of(cells.get("S3d", "")) + text_of(cells["S70"])
     matches = [m for _, m in messages if str(m.get("Subject", "")) == subject]
     if len(matches) != 1:
         problem(f"mail {subject!r}: {len(matches)} messages in the output")
         return
     message = matches[0]
-    sender = text_of(cells.get("S4031", ""))
-    if sender and sender not in str(message.get("From", "")):
-        problem(f"mail {subject!r}: From {message.get('From')!r} lacks {sender}")
-    if isinstance(cells.get("Te06"), str) and message["Date"]:
+    defects = [d for part in message.walk() for d in part.defects]
+    for name in ("From", "To", "Cc", "Bcc", "Date", "Message-ID", "In-Reply-To", "References"):
+        if message[name] is not None:
+            defects += list(message[name].defects)
+    if defects:
+        problem(f"mail {subject!r}: defects {defects}")
+    stored = header_fields(text_of(cells.get("S7d", "")))
+    stored_value = {name.lower(): value for name, value in reversed(stored)}
+    # From: the sender's name and address; a sender without an address keeps its name.
+    name, sender = text_of(cells.get("S42", "")), text_of(cells.get("S4031", ""))
+    if sender:
+        if addresses_of(message["From"]) != [(name, sender)]:
+            problem(f"mail {subject!r}: From {message['From']!r} is not {name} <{sender}>")
+    elif name and (not message["From"] or name not in [g.display_name for g in message["From"].groups]
+                   and name not in [a.display_name for a in message["From"].addresses]):
+        problem(f"mail {subject!r}: From {message['From']!r} lacks {name}")
+    # The delivered lists, names and addresses alike.
+    for field in ("To", "Cc", "Bcc"):
+        if field.lower() in stored_value:
+            expected = sorted(email.utils.getaddresses([stored_value[field.lower()]]))
+            if addresses_of(message[field]) != expected:
+                problem(f"mail {subject!r}: {field} {message[field]!r} is not {expected}")
+    if isinstance(cells.get("Te06"), str):
         expected = datetime.strptime(cells["Te06"], "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=timezone.utc)
-        if message["Date"].datetime != expected:
+        if not message["Date"] or message["Date"].datetime != expected:
             problem(f"mail {subject!r}: Date {message['Date']} is not {expected}")
+    message_id = text_of(cells.get("S1035", "")) or stored_value.get("message-id", "")
+    if message_id and str(message["Message-ID"]) != "<" + message_id.strip("<>") + ">":
+        problem(f"mail {subject!r}: Message-ID {message['Message-ID']} is not {message_id}")
+    if not message_id and not re.fullmatch(r"<[^<>@\s]+@[^<>@\s]+>", str(message["Message-ID"])):
+        problem(f"mail {subject!r}: no valid Message-ID ({message['Message-ID']})")
+    for field, cell in (("In-Reply-To", "S1042"), ("References", "S1039")):
+        value = text_of(cells.get(cell, "")) or stored_value.get(field.lower(), "")
+        if value and str(message[field]) != value:
+            problem(f"mail {subject!r}: {field} {message[field]} is not {value}")
+    for field, value in stored:
+        lower = field.lower()
+        if lower in OWN_FIELDS or lower.startswith("content-"):
+            continue
+        if str(message[field]) != value:
+            problem(f"mail {subject!r}: delivered {field} {message[field]!r} is not {value!r}")
     parts = list(message.iter_parts()) if message.is_multipart() else [message]
-    body = parts[0].get_content() if parts else ""
+    if message.is_multipart() != bool(item.get("attachments")):
+        problem(f"mail {subject!r}: multipart is {message.is_multipart()} for "
+                f"{len(item.get('attachments', []))} attachments")
+    body = parts[0].get_content().replace("\r\n", "\n") if parts else ""
     plain = text_of(cells.get("S1000", "")).strip()
-    if plain and plain not in body.replace("\r\n", "\n"):
-        problem(f"mail {subject!r}: body {body[:80]!r} lacks {plain[:40]!r}")
+    if plain and body.strip() != plain:
+        problem(f"mail {subject!r}: body {body[:80]!r} is not {plain[:40]!r}")
     # An HTML body kept as a long value comes out whole: every paragraph, as often as stored.
     html = text_of(cells.get("N1013", ""))
     if html and not plain:
+        if parts[0].get_content_type() != "text/html":
+            problem(f"mail {subject!r}: the HTML body is {parts[0].get_content_type()}")
         for paragraph in set(re.findall(r"<p>(.*?)</p>", html)):
             if body.count(paragraph) < html.count(f"<p>{paragraph}</p>"):
                 problem(f"mail {subject!r}: the HTML body lacks paragraphs {paragraph[:40]!r}")
-    # An RTF body, compressed or not, comes out as its text.
+    # An RTF body, compressed or not, comes out as its text, line for line.
     rtf = cells.get("N1009", {})
     if isinstance(rtf, dict) and "rtf" in rtf and not plain and not html:
-        for paragraph in rtf_paragraphs(rtf["rtf"]):
-            if paragraph not in body:
-                problem(f"mail {subject!r}: the RTF body lacks {paragraph!r}")
+        lines = [line.strip() for line in body.split("\n") if line.strip()]
+        if lines != rtf_paragraphs(rtf["rtf"]) or parts[0].get_content_type() != "text/plain":
+            problem(f"mail {subject!r}: the RTF body {lines} is not {rtf_paragraphs(rtf['rtf'])}")
     attached = {p.get_filename(): p.get_payload(decode=True) for p in parts[1:]}
     for attachment in item.get("attachments", []):
         name = attachment["name"] or text_of(attachment.get("cells", {}).get("S3707", ""))
