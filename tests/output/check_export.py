@@ -10,6 +10,7 @@ import json
 import mailbox
 import pathlib
 import re
+import subprocess
 import sys
 from datetime import datetime, timezone
 
@@ -40,13 +41,49 @@ def stamp(iso):
 
 
 def read_messages(root):
+    """Every message of the output: those of each mbox and every .eml file. A message the
+    parser finds a defect in is a problem of its own."""
     messages = []
+    found = []
     for path in root.rglob("mail.mbox"):
         box = mailbox.mbox(str(path), create=False)
         for key in box.keys():
-            raw = QUOTED_FROM.sub(rb"\1", box.get_bytes(key))
-            messages.append((path.parent, email.message_from_bytes(raw, policy=email.policy.default)))
+            found.append((path, QUOTED_FROM.sub(rb"\1", box.get_bytes(key))))
+    for path in root.rglob("*.eml"):
+        found.append((path, path.read_bytes()))
+    for path, raw in found:
+        message = email.message_from_bytes(raw, policy=email.policy.default)
+        defects = [d for part in message.walk() for d in part.defects]
+        for name in ("From", "To", "Cc", "Bcc", "Date", "Message-ID", "Subject"):
+            if message[name] is not None:
+                defects += list(message[name].defects)
+        if defects:
+            problem(f"{path}: {message['Subject']!r} has defects {defects}")
+        messages.append((path.parent, message))
     return messages
+
+
+TREE_LINE = re.compile(r"^(  +)(.*?)(?:  \[.*\] \d+ items?)?$")
+
+
+def write_eml_files(tarvex, database, out):
+    """`tarvex eml` for every item of every folder the tree shows, into out/<folder>/<n>.eml."""
+    def run(*arguments):
+        return subprocess.run([tarvex, *arguments], capture_output=True, text=True).stdout
+    path = []
+    for line in run("tree", "-q", database).splitlines()[1:]:
+        match = TREE_LINE.match(line)
+        if not match:
+            continue
+        depth = len(match.group(1)) // 2
+        path = path[:depth - 1] + [match.group(2)]
+        folder = "/".join(path)
+        rows = run("list", "-q", database, folder).splitlines()[1:]
+        for number in (str(position) for position in range(1, len(rows) + 1)):
+            target = out / folder / (number + ".eml")
+            target.parent.mkdir(parents=True, exist_ok=True)
+            subprocess.run([tarvex, "eml", "-q", database, folder, number, "--out", str(target)],
+                           capture_output=True)
 
 
 def unfold(text):
@@ -271,19 +308,40 @@ def check_folder(folder, out_folder, messages):
         check_folder(sub, out_folder / name if name else out_folder / "Folder", messages)
 
 
-def main(scenario_path, out):
+def main(scenario_path, out, eml_from=None):
+    """With eml_from (the tarvex program and a store), `tarvex eml` first writes every item of
+    the store into out, and those messages are checked."""
     scenario = json.loads(pathlib.Path(scenario_path).read_text(encoding="utf-8"))
     root = pathlib.Path(out)
+    if eml_from:
+        write_eml_files(eml_from[0], eml_from[1], root)
     messages = read_messages(root)
-    for box in scenario.get("mailboxes", []):
-        for folder in box["folders"]:
-            check_folder(folder, root / box["name"].replace(",", "_") / folder["name"], messages)
-    for folder in scenario.get("folders", []):
-        check_folder(folder, root / "Public Folder" / folder["name"], messages)
+    if eml_from:
+        for box in scenario.get("mailboxes", []):
+            for folder in box["folders"]:
+                check_mail_folder(folder, messages)
+        for folder in scenario.get("folders", []):
+            check_mail_folder(folder, messages)
+    else:
+        for box in scenario.get("mailboxes", []):
+            for folder in box["folders"]:
+                check_folder(folder, root / box["name"].replace(",", "_") / folder["name"], messages)
+        for folder in scenario.get("folders", []):
+            check_folder(folder, root / "Public Folder" / folder["name"], messages)
     for line in problems:
         print(line)
     return 1 if problems else 0
 
 
+def check_mail_folder(folder, messages):
+    for item in folder.get("items", []):
+        if visible_mail(item):
+            check_mail(item, messages)
+    for sub in folder.get("folders", []):
+        check_mail_folder(sub, messages)
+
+
 if __name__ == "__main__":
+    if len(sys.argv) == 6 and sys.argv[3] == "--eml":
+        sys.exit(main(sys.argv[1], sys.argv[2], (sys.argv[4], sys.argv[5])))
     sys.exit(main(sys.argv[1], sys.argv[2]))
