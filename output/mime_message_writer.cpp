@@ -105,6 +105,14 @@ std::vector<MailAddress> SenderOf(std::u16string_view own, const std::vector<Hea
   return delivered.empty() ? sender : delivered;
 }
 
+bool IsAddressField(std::u16string_view name) {
+  static constexpr std::u16string_view kAddressFields[] = {
+      u"Reply-To",  u"Sender",    u"Resent-From", u"Resent-Sender",
+      u"Resent-To", u"Resent-Cc", u"Resent-Bcc",  u"Disposition-Notification-To"};
+  return std::any_of(std::begin(kAddressFields), std::end(kAddressFields),
+                     [name](std::u16string_view field) { return EqualsIgnoringAsciiCase(name, field); });
+}
+
 // The stored fields this writer does not set, with values outside ASCII as encoded-words;
 // the body's own content fields are never taken from them.
 std::u16string DeliveredFields(const std::vector<HeaderField>& stored) {
@@ -115,7 +123,14 @@ std::u16string DeliveredFields(const std::vector<HeaderField>& stored) {
                                    return EqualsIgnoringAsciiCase(field.name, name);
                                  });
     if (own || StartsWithIgnoringAsciiCase(field.name, u"Content-")) continue;
-    AddField(header, field.name, EncodeHeaderText(field.value));
+    if (IsPlainHeaderText(field.value)) {
+      AddField(header, field.name, field.value);
+    } else if (IsAddressField(field.name)) {
+      // Names outside ASCII become encoded-words outside any quotes, as in From.
+      AddField(header, field.name, AddressListHeaderValue(ParseAddressList(field.value)));
+    } else {
+      AddField(header, field.name, EncodeHeaderText(field.value));
+    }
   }
   return header;
 }

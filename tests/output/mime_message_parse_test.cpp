@@ -25,6 +25,8 @@ TEST_F(MimeMessageTest, NonAsciiHeadersBodyAndAttachmentsComeBackWhole) {
   message_.cc = u"田中 太郎 <tanaka@example.jp>";
   message_.subject = u"Отчёт за квартал — 季度报告 (final)";
   message_.date = u"1,05 2010 09:03:07";
+  message_.transport_headers =
+      u"Reply-To: \"Eva M\u00fcller\" <eva@example.com>\r\nX-Note: Gr\u00fc\u00dfe aus Z\u00fcrich\r\n";
   const std::u16string body = u"Привет, мир!\r\nВторая строка";
   SetBody(u"txt", EncodeUtf16Le(body), BodyFileEncoding::kUtf16Le);
 
@@ -45,6 +47,8 @@ TEST_F(MimeMessageTest, NonAsciiHeadersBodyAndAttachmentsComeBackWhole) {
   EXPECT_EQ(parsed["addresses"]["To"],
             json::parse(R"([["Wang Wei 王伟","wang@example.cn"],["Мария","maria@example.ru"]])"));
   EXPECT_EQ(parsed["addresses"]["Cc"], json::parse(R"([["田中 太郎","tanaka@example.jp"]])"));
+  EXPECT_EQ(Header(parsed, "Reply-To"), "Eva Müller <eva@example.com>");
+  EXPECT_EQ(Header(parsed, "X-Note"), "Grüße aus Zürich");
   EXPECT_EQ(Header(parsed, "Subject"), "Отчёт за квартал — 季度报告 (final)");
   EXPECT_EQ(Header(parsed, "Date"), "Tue, 05 Jan 2010 09:03:07 +0000");
   EXPECT_EQ(parsed["body_type"], "text/plain");

@@ -37,7 +37,7 @@ def main():
         "parts": 0,
         # Every defect the parser found, in the message, its parts or an address header.
         "defects": [str(d) for part in message.walk() for d in part.defects] +
-                   [str(d) for name in ("From", "To", "Cc", "Bcc", "Date", "Message-ID")
+                   [str(d) for name in ("From", "To", "Cc", "Bcc", "Reply-To", "Date", "Message-ID")
                     if message[name] is not None for d in message[name].defects],
     }
     if message.is_multipart():
