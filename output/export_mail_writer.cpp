@@ -1,5 +1,3 @@
-#include "output/export_writers.h"
-
 #include <filesystem>
 #include <system_error>
 
@@ -11,6 +9,7 @@
 #include "output/export_item_record.h"
 #include "output/export_manifest.h"
 #include "output/export_working_files.h"
+#include "output/export_writers.h"
 #include "output/mime_message_writer.h"
 
 namespace tarvex {
@@ -98,9 +97,10 @@ void SaveMailItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
   // The saver takes the whole message from a copy; the message file itself is cut back to the
   // sender line it has always read the sender from.
   const std::filesystem::path whole_message =
-      recovery.working_folder() / PathFromText(SafeFileName(item.item_id, u"item") + u".message.eml");
-  std::error_code copy_error;
-  std::filesystem::rename(message.message_path, whole_message, copy_error);
+      recovery.working_folder() /
+      PathFromText(SafeFileName(item.item_id, u"item") + u".message.eml");
+  std::error_code move_error;
+  std::filesystem::rename(message.message_path, whole_message, move_error);
   WriteSenderFile(message.message_path, item.sender);
 
   ManifestRecord manifest;
@@ -116,7 +116,7 @@ void SaveMailItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
   manifest.Add(u"PATH:", TextFromPath(message.message_path));
   manifest.Add(u"BPATH:", TextFromPath(body.file_path));
   manifest.Add(u"EXACTSUBJECT:", item.subject);
-  manifest.Add(u"MESSAGEFILE:", copy_error ? u"" : TextFromPath(whole_message));
+  manifest.Add(u"MESSAGEFILE:", move_error ? u"" : TextFromPath(whole_message));
   HandOver(session, manifest, true, u"mailimport", subject);
 }
 

@@ -72,19 +72,18 @@ void AddEntry(std::u16string_view entry, std::vector<MailAddress>& list) {
     // Each bracketed group may hold an address, with stray commas or blanks around it.
     for (std::size_t at = open; at != std::u16string_view::npos; at = entry.find(u'<', at + 1)) {
       const std::size_t close = entry.find(u'>', at);
-      const std::u16string inside =
-          WithoutScheme(Trimmed(entry.substr(at + 1, close == std::u16string_view::npos
-                                                          ? std::u16string_view::npos
-                                                          : close - at - 1),
-                                u",;\"'"));
+      const std::u16string inside = WithoutScheme(Trimmed(
+          entry.substr(at + 1, close == std::u16string_view::npos ? std::u16string_view::npos
+                                                                  : close - at - 1),
+          u",;\"'"));
       if (IsAddress(inside)) addresses.push_back(inside);
     }
   } else {
     // "a@x", "Name a@x" or a name alone.
     const std::u16string text = Trimmed(entry);
     const std::size_t blank = text.find_last_of(u" \t");
-    const std::u16string last =
-        WithoutScheme(Trimmed(blank == std::u16string::npos ? text : text.substr(blank + 1), u"\"'"));
+    const std::u16string last = WithoutScheme(
+        Trimmed(blank == std::u16string::npos ? text : text.substr(blank + 1), u"\"'"));
     if (IsAddress(last)) {
       addresses.push_back(last);
       if (blank != std::u16string::npos) name = UnquotedName(text.substr(0, blank));

@@ -32,9 +32,8 @@ constexpr std::u16string_view kMultipartType =
     u"\tboundary=\"----=_NextPart_000_000D_01C2A06C.7F8E75B0\"\r\n";
 // Fields this writer sets itself; the stored ones of these names are not copied.
 constexpr std::u16string_view kOwnFields[] = {
-    u"From",       u"To",          u"Cc",           u"Bcc",
-    u"Subject",    u"Date",        u"Message-ID",   u"In-Reply-To",
-    u"References", u"MIME-Version", u"X-MimeOLE"};
+    u"From",       u"To",          u"Cc",         u"Bcc",          u"Subject",  u"Date",
+    u"Message-ID", u"In-Reply-To", u"References", u"MIME-Version", u"X-MimeOLE"};
 // A multiple of 57 bytes, so that every chunk but the last fills whole base64 lines.
 constexpr std::size_t kAttachmentChunkBytes = 57 * 1024;
 constexpr std::size_t kReadChunkBytes = 64 * 1024;
@@ -66,7 +65,8 @@ std::u16string RfcDate(std::u16string_view date_text) {
   const int y = date->year - (date->month <= 2 ? 1 : 0);
   const int era = (y >= 0 ? y : y - 399) / 400;
   const int year_of_era = y - era * 400;
-  const int day_of_year = (153 * (date->month + (date->month > 2 ? -3 : 9)) + 2) / 5 + date->day - 1;
+  const int day_of_year =
+      (153 * (date->month + (date->month > 2 ? -3 : 9)) + 2) / 5 + date->day - 1;
   const int day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
   const long days = static_cast<long>(era) * 146097 + day_of_era - 719468;
   const long weekday = ((days % 7) + 11) % 7;  // 1970-01-01 was a Thursday
@@ -87,7 +87,8 @@ void AddField(std::u16string& header, std::u16string_view name, std::u16string_v
 }
 
 // The stored list where the delivered headers give one, else the item's own.
-std::vector<MailAddress> AddressesOf(std::u16string_view own, const std::vector<HeaderField>& stored,
+std::vector<MailAddress> AddressesOf(std::u16string_view own,
+                                     const std::vector<HeaderField>& stored,
                                      std::u16string_view name) {
   std::vector<MailAddress> delivered = ParseAddressList(FieldValue(stored, name));
   if (!delivered.empty()) return delivered;
@@ -98,8 +99,9 @@ std::vector<MailAddress> AddressesOf(std::u16string_view own, const std::vector<
 // sender's name alone.
 std::vector<MailAddress> SenderOf(std::u16string_view own, const std::vector<HeaderField>& stored) {
   std::vector<MailAddress> sender = ParseAddressList(HeaderValue(own));
-  const bool has_address = std::any_of(sender.begin(), sender.end(),
-                                       [](const MailAddress& entry) { return !entry.address.empty(); });
+  const bool has_address = std::any_of(sender.begin(), sender.end(), [](const MailAddress& entry) {
+    return !entry.address.empty();
+  });
   if (has_address) return sender;
   std::vector<MailAddress> delivered = ParseAddressList(FieldValue(stored, u"From"));
   return delivered.empty() ? sender : delivered;
@@ -109,8 +111,9 @@ bool IsAddressField(std::u16string_view name) {
   static constexpr std::u16string_view kAddressFields[] = {
       u"Reply-To",  u"Sender",    u"Resent-From", u"Resent-Sender",
       u"Resent-To", u"Resent-Cc", u"Resent-Bcc",  u"Disposition-Notification-To"};
-  return std::any_of(std::begin(kAddressFields), std::end(kAddressFields),
-                     [name](std::u16string_view field) { return EqualsIgnoringAsciiCase(name, field); });
+  return std::any_of(
+      std::begin(kAddressFields), std::end(kAddressFields),
+      [name](std::u16string_view field) { return EqualsIgnoringAsciiCase(name, field); });
 }
 
 // The stored fields this writer does not set, with values outside ASCII as encoded-words;
@@ -118,10 +121,9 @@ bool IsAddressField(std::u16string_view name) {
 std::u16string DeliveredFields(const std::vector<HeaderField>& stored) {
   std::u16string header;
   for (const HeaderField& field : stored) {
-    const bool own = std::any_of(std::begin(kOwnFields), std::end(kOwnFields),
-                                 [&](std::u16string_view name) {
-                                   return EqualsIgnoringAsciiCase(field.name, name);
-                                 });
+    const bool own = std::any_of(
+        std::begin(kOwnFields), std::end(kOwnFields),
+        [&](std::u16string_view name) { return EqualsIgnoringAsciiCase(field.name, name); });
     if (own || StartsWithIgnoringAsciiCase(field.name, u"Content-")) continue;
     if (IsPlainHeaderText(field.value)) {
       AddField(header, field.name, field.value);
@@ -150,8 +152,9 @@ std::u16string MessageHeader(const EmlMessage& message, const std::vector<Header
   if (id.empty()) id = DerivedMessageId(message.item_id);
   AddField(header, u"Message-ID", id);
   const std::u16string in_reply_to = MessageIdListText(message.in_reply_to);
-  AddField(header, u"In-Reply-To",
-           in_reply_to.empty() ? MessageIdListText(FieldValue(stored, u"In-Reply-To")) : in_reply_to);
+  AddField(
+      header, u"In-Reply-To",
+      in_reply_to.empty() ? MessageIdListText(FieldValue(stored, u"In-Reply-To")) : in_reply_to);
   const std::u16string references = MessageIdListText(message.references);
   AddField(header, u"References",
            references.empty() ? MessageIdListText(FieldValue(stored, u"References")) : references);
@@ -232,8 +235,8 @@ std::u16string CrLfLines(std::u16string_view text) {
 // The body part's content fields, the empty line and the text. RTF bodies arrive converted to
 // plain text.
 void WriteBodyPart(Utf16File& file, const EmlMessage& message) {
-  const std::string body = Utf16ToUtf8(
-      CrLfLines(DecodeBody(ReadWholeFile(message.body_file), message.body_encoding)));
+  const std::string body =
+      Utf16ToUtf8(CrLfLines(DecodeBody(ReadWholeFile(message.body_file), message.body_encoding)));
   // A body line equal to the boundary would end the part early, and mail transports break
   // lines longer than 998 bytes; base64 holds neither.
   const bool as_base64 = body.find(kBoundary) != std::string::npos || HasOverlongLine(body);
@@ -299,7 +302,6 @@ void WriteAttachmentPart(Utf16File& file, const fs::path& path, std::u16string_v
   // Ends the base64 text; the line end before the next boundary belongs to the boundary.
   Put(file, u"\r\n");
 }
-
 
 struct AttachmentFileName {
   fs::path path;        // the resolved file

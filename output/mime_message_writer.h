@@ -31,8 +31,8 @@ struct EmlMessage {
   std::u16string to;
   std::u16string cc;
   std::u16string bcc;
-  std::u16string date;     // the listing's date text, "Jan,05 2010 09:03:07" (UTC)
-  std::u16string subject;  // exact
+  std::u16string date;       // the listing's date text, "Jan,05 2010 09:03:07" (UTC)
+  std::u16string subject;    // exact
   std::u16string body_kind;  // "txt", "html" or "rtf" (RTF converted to text)
   std::filesystem::path body_file;
   BodyFileEncoding body_encoding = BodyFileEncoding::kUnknown;

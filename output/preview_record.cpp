@@ -46,7 +46,8 @@ StoredMessageFields PreviewRecord::MessageFields() {
   // A long header block is written to its own file, and the value only says so.
   if (headers == u"true" && !reader_.transport_header_path().empty()) {
     std::ifstream file(reader_.transport_header_path(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
     headers = Utf8ToUtf16(bytes);
   }
   if (headers.find(u':') == std::u16string::npos) headers = HexText(u"S7d");

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "saver/body_file.h"
 #include "base/date_text.h"
+#include "saver/body_file.h"
 
 namespace tarvex {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "saver/body_file.h"
 #include "base/date_text.h"
+#include "saver/body_file.h"
 
 namespace tarvex {
 
@@ -31,10 +31,10 @@ struct MailItem {
 // something else.
 std::u16string SenderFromMessageFile(const std::filesystem::path& file);
 
-// Writes the message into a temporary file (or takes the item's message file), then appends it to the mbox with its envelope line,
-// every line of the form ">*From " quoted with one more ">", and a blank line after it. The
-// mbox is cut back to its former length when anything fails. An attachment that cannot be
-// opened is left out, with the reason added to `warnings`.
+// Writes the message into a temporary file (or takes the item's message file), then appends it to
+// the mbox with its envelope line, every line of the form ">*From " quoted with one more ">", and a
+// blank line after it. The mbox is cut back to its former length when anything fails. An attachment
+// that cannot be opened is left out, with the reason added to `warnings`.
 bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
                       std::vector<std::string>& warnings, std::string& error);
 

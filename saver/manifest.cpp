@@ -40,9 +40,9 @@ std::optional<SavedItemKind> SavedItemKindFromParameter(std::string_view paramet
 
 const std::vector<std::u16string_view>& ManifestKeys(SavedItemKind kind) {
   static const std::vector<std::u16string_view> kMail = {
-      u"exFolderPath:", u"FolderPath:", u"ATTA:", u"SUBJECT:", u"TO:",   u"CC:",
-      u"BCC:",          u"TYPE:",       u"DATE:", u"PATH:",    u"BPATH:",
-      u"EXACTSUBJECT:", u"MESSAGEFILE:"};
+      u"exFolderPath:", u"FolderPath:",   u"ATTA:",       u"SUBJECT:", u"TO:",
+      u"CC:",           u"BCC:",          u"TYPE:",       u"DATE:",    u"PATH:",
+      u"BPATH:",        u"EXACTSUBJECT:", u"MESSAGEFILE:"};
   static const std::vector<std::u16string_view> kContact = {u"xxFolderPath:", u"FolderPath:",
                                                             u"Body:", u"TYPE:"};
   static const std::vector<std::u16string_view> kAppointment = {

@@ -3,12 +3,12 @@
 #include <system_error>
 
 #include "base/code_page_1252.h"
+#include "base/date_text.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "saver/body_file.h"
 #include "saver/calendar_writer.h"
 #include "saver/contact_fields.h"
-#include "base/date_text.h"
 #include "saver/mail_writer.h"
 #include "saver/note_body.h"
 #include "saver/output_files.h"

@@ -253,8 +253,8 @@ TEST_F(CommandLineTest, EmlOfEveryItemReadsBackFieldForField) {
     const std::filesystem::path out = scratch_.path() / ("eml-" + name);
     const std::string command = "/usr/bin/python3 " + Quoted(TARVEX_EXPORT_CHECK_SCRIPT) + " " +
                                 Quoted(std::string(TARVEX_SCENARIOS_DIR) + "/" + name + ".json") +
-                                " " + Quoted(out.string()) + " --eml " +
-                                Quoted(TARVEX_CLI_BINARY) + " " + Quoted(Scenario(name));
+                                " " + Quoted(out.string()) + " --eml " + Quoted(TARVEX_CLI_BINARY) +
+                                " " + Quoted(Scenario(name));
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
   }
 }

@@ -121,8 +121,8 @@ TEST_F(ExportStoreTest, EveryScenarioReadsBackFieldForField) {
     const ExportOutcome outcome = ExportStore(Build(scenario), kExportAll, SpySaver());
     EXPECT_GT(outcome.items_saved, 4);
 
-    const std::string command = std::string("/usr/bin/python3 '") + TARVEX_EXPORT_CHECK_SCRIPT + "' '" +
-                                EDBFORGE_SCENARIOS_DIR + "/" + scenario + ".json' '" +
+    const std::string command = std::string("/usr/bin/python3 '") + TARVEX_EXPORT_CHECK_SCRIPT +
+                                "' '" + EDBFORGE_SCENARIOS_DIR + "/" + scenario + ".json' '" +
                                 (root_ / "out").string() + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
 

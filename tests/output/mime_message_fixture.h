@@ -55,8 +55,8 @@ class MimeMessageTest : public ::testing::Test {
   // What Python's email package reads from the message file.
   json Parse() {
     WriteEmlFile(message_);
-    const std::string command = std::string("/usr/bin/python3 '") + TARVEX_MIME_PARSE_SCRIPT + "' '" +
-                                message_.message_path.string() + "' 2>&1";
+    const std::string command = std::string("/usr/bin/python3 '") + TARVEX_MIME_PARSE_SCRIPT +
+                                "' '" + message_.message_path.string() + "' 2>&1";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe) {
       ADD_FAILURE() << "cannot run " << command;

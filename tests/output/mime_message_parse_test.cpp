@@ -26,7 +26,8 @@ TEST_F(MimeMessageTest, NonAsciiHeadersBodyAndAttachmentsComeBackWhole) {
   message_.subject = u"Отчёт за квартал — 季度报告 (final)";
   message_.date = u"1,05 2010 09:03:07";
   message_.transport_headers =
-      u"Reply-To: \"Eva M\u00fcller\" <eva@example.com>\r\nX-Note: Gr\u00fc\u00dfe aus Z\u00fcrich\r\n";
+      u"Reply-To: \"Eva M\u00fcller\" <eva@example.com>\r\nX-Note: Gr\u00fc\u00dfe aus "
+      u"Z\u00fcrich\r\n";
   const std::u16string body = u"Привет, мир!\r\nВторая строка";
   SetBody(u"txt", EncodeUtf16Le(body), BodyFileEncoding::kUtf16Le);
 

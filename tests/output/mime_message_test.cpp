@@ -83,7 +83,8 @@ TEST_F(MimeMessageTest, AddressListsAreReadInEveryFormAndWrittenValid) {
   for (const Case& entry : cases) {
     message_.from = entry.listed;
     const std::string text = Write();
-    const std::string expected = entry.header.empty() ? "Subject: " : "From: " + entry.header + "\r\nSubject: ";
+    const std::string expected =
+        entry.header.empty() ? "Subject: " : "From: " + entry.header + "\r\nSubject: ";
     EXPECT_TRUE(text.starts_with(expected)) << Utf16ToUtf8(entry.listed) << "\n" << text;
   }
 }
