@@ -29,19 +29,19 @@ std::vector<HeaderField> ParseHeaderBlock(std::u16string_view block) {
   while (start < block.size()) {
     std::size_t end = block.find(u'\n', start);
     if (end == std::u16string_view::npos) end = block.size();
-    std::u16string_view line = block.substr(start, end - start);
+    std::u16string line(block.substr(start, end - start));
     start = end + 1;
-    if (line.ends_with(u'\r')) line.remove_suffix(1);
+    if (line.ends_with(u'\r')) line.pop_back();
+    // A CR inside a line would end the written field early.
+    ReplaceAll(line, u"\r", u" ");
     if (line.empty()) break;  // the end of the header block
     if (line.front() == u' ' || line.front() == u'\t') {
       if (continues) fields.back().value += u" " + Trim(line);
       continue;
     }
     const std::size_t colon = line.find(u':');
-    continues = colon != std::u16string_view::npos && IsFieldName(line.substr(0, colon));
-    if (continues) {
-      fields.push_back({std::u16string(line.substr(0, colon)), Trim(line.substr(colon + 1))});
-    }
+    continues = colon != std::u16string::npos && IsFieldName(line.substr(0, colon));
+    if (continues) fields.push_back({line.substr(0, colon), Trim(line.substr(colon + 1))});
   }
   return fields;
 }
