@@ -2,8 +2,12 @@
 
 #include <fstream>
 #include <iterator>
+#include <vector>
 
+#include "base/code_page_1252.h"
 #include "base/utf_conversion.h"
+#include "store/column_type.h"
+#include "store/stored_value.h"
 
 namespace tarvex {
 
@@ -37,6 +41,25 @@ std::u16string PreviewRecord::FirstValue(std::initializer_list<std::u16string_vi
   return std::u16string();
 }
 
+std::u16string PreviewRecord::LongValueText(std::u16string_view name) {
+  const int entry = Entry(name);
+  const ese::ColumnSchema* column = ColumnAt(record_, entry);
+  const std::optional<RawValue> raw = GetRawValue(record_, entry);
+  if (column == nullptr || !raw || (raw->flags & kValueFlagLongValue) == 0 ||
+      (raw->flags & kValueFlagMultiValue) != 0) {
+    return u"";
+  }
+  std::vector<std::uint8_t> bytes;
+  ForEachLongValueSegment(*record_, raw->bytes, [&bytes](std::span<const std::uint8_t> segment) {
+    bytes.insert(bytes.end(), segment.begin(), segment.end());
+  });
+  if (column->type == ColumnType::kText || column->type == ColumnType::kLongText) {
+    return StoredText(bytes, column->code_page);
+  }
+  const std::string_view eight_bit(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return DecodeUtf8Strict(eight_bit).value_or(Windows1252ToUtf16(eight_bit));
+}
+
 StoredMessageFields PreviewRecord::MessageFields() {
   StoredMessageFields fields;
   fields.message_id = Text(u"S1035");
@@ -51,6 +74,7 @@ StoredMessageFields PreviewRecord::MessageFields() {
     headers = Utf8ToUtf16(bytes);
   }
   if (headers.find(u':') == std::u16string::npos) headers = HexText(u"S7d");
+  if (headers.find(u':') == std::u16string::npos) headers = LongValueText(u"S7d");
   if (headers.find(u':') != std::u16string::npos) fields.transport_headers = std::move(headers);
   return fields;
 }

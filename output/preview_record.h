@@ -42,6 +42,9 @@ class PreviewRecord {
   // The first of the columns whose value is not empty.
   std::u16string FirstValue(std::initializer_list<std::u16string_view> names);
   StoredMessageFields MessageFields();
+  // A long value read whole, text in its column's code page, bytes as UTF-8 or else
+  // Windows-1252; empty for a value stored in the record.
+  std::u16string LongValueText(std::u16string_view name);
 
  private:
   ValueReader& reader_;
