@@ -86,6 +86,30 @@ void AddField(std::u16string& header, std::u16string_view name, std::u16string_v
   header += u"\r\n";
 }
 
+// Unstructured and delivered values folded at blanks, so that lines stay near 78 characters
+// (and far below the 998 a line may have) where the text has blanks to fold at.
+std::u16string Folded(std::size_t name_size, std::u16string_view value) {
+  constexpr std::size_t kLineLength = 78;
+  std::u16string folded;
+  std::size_t line = name_size + 2;  // "Name: "
+  std::size_t start = 0;
+  while (start < value.size()) {
+    std::size_t end = value.find(u' ', start + 1);
+    if (end == std::u16string_view::npos) end = value.size();
+    const std::u16string_view word = value.substr(start, end - start);
+    const std::size_t line_end = word.find(u'\n');
+    if (line + word.size() > kLineLength && start > 0 && word.size() > 1 &&
+        line_end == std::u16string_view::npos) {
+      folded += u"\r\n";
+      line = 0;
+    }
+    folded += word;
+    line = line_end == std::u16string_view::npos ? line + word.size() : word.size() - line_end - 1;
+    start = end;
+  }
+  return folded;
+}
+
 // The stored list where the delivered headers give one, else the item's own.
 std::vector<MailAddress> AddressesOf(std::u16string_view own,
                                      const std::vector<HeaderField>& stored,
@@ -126,12 +150,12 @@ std::u16string DeliveredFields(const std::vector<HeaderField>& stored) {
         [&](std::u16string_view name) { return EqualsIgnoringAsciiCase(field.name, name); });
     if (own || StartsWithIgnoringAsciiCase(field.name, u"Content-")) continue;
     if (IsPlainHeaderText(field.value)) {
-      AddField(header, field.name, field.value);
+      AddField(header, field.name, Folded(field.name.size(), field.value));
     } else if (IsAddressField(field.name)) {
       // Names outside ASCII become encoded-words outside any quotes, as in From.
       AddField(header, field.name, AddressListHeaderValue(ParseAddressList(field.value)));
     } else {
-      AddField(header, field.name, EncodeHeaderText(field.value));
+      AddField(header, field.name, Folded(field.name.size(), EncodeHeaderText(field.value)));
     }
   }
   return header;
@@ -146,7 +170,7 @@ std::u16string MessageHeader(const EmlMessage& message, const std::vector<Header
   std::u16string date = RfcDate(message.date);
   if (date.empty()) date = FieldValue(stored, u"Date");
   AddField(header, u"Date", date);
-  header += u"Subject: " + EncodeHeaderText(HeaderValue(message.subject)) + u"\r\n";
+  header += u"Subject: " + Folded(7, EncodeHeaderText(HeaderValue(message.subject))) + u"\r\n";
   std::u16string id = MessageIdText(message.message_id);
   if (id.empty()) id = MessageIdText(FieldValue(stored, u"Message-ID"));
   if (id.empty()) id = DerivedMessageId(message.item_id);

@@ -86,6 +86,11 @@ TEST_F(MimeMessageTest, LongNonAsciiValuesAreFoldedAndReadBack) {
   std::u16string subject;
   for (int i = 0; i < 12; ++i) subject += u"Длинная тема письма ";
   message_.subject = subject;
+  std::u16string received = u"from";
+  for (int i = 0; i < 30; ++i)
+    received +=
+        u" relay" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u".example.com";
+  message_.transport_headers = u"Received: " + received + u"\r\n";
   SetBody(u"txt", "x");
   std::u16string name;
   for (int i = 0; i < 6; ++i) name += u"документ_";
@@ -96,6 +101,7 @@ TEST_F(MimeMessageTest, LongNonAsciiValuesAreFoldedAndReadBack) {
 
   const json parsed = Parse();
   EXPECT_EQ(Header(parsed, "Subject"), Utf16ToUtf8(subject));
+  EXPECT_EQ(Header(parsed, "Received"), Utf16ToUtf8(received));
   ASSERT_EQ(parsed["attachments"].size(), 1u);
   EXPECT_EQ(parsed["attachments"][0]["filename"], Utf16ToUtf8(name));
   const std::string text = Load(message_.message_path);
