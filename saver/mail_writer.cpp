@@ -12,6 +12,7 @@
 #include "base/code_page_1252.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
+#include "output/mail_addresses.h"
 #include "saver/output_files.h"
 
 namespace tarvex {
@@ -163,16 +164,10 @@ GPtr<GMimeMessage> BuildMessage(const MailItem& item, std::vector<std::string>& 
 // "From sender Thu Jan  5 09:03:07 2010": the envelope address must not hold blanks.
 std::string EnvelopeLine(const MailItem& item) {
   std::string sender = "MAILER-DAEMON";
-  const std::string from = AddressListText(item.from);
-  GPtr<InternetAddressList> parsed(internet_address_list_parse(nullptr, from.c_str()));
-  if (parsed && internet_address_list_length(parsed.get()) > 0) {
-    InternetAddress* first = internet_address_list_get_address(parsed.get(), 0);
-    if (INTERNET_ADDRESS_IS_MAILBOX(first)) {
-      const char* address = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(first));
-      if (address != nullptr && *address != '\0' &&
-          std::string_view(address).find_first_of(" \t") == std::string_view::npos) {
-        sender = address;
-      }
+  for (const MailAddress& entry : ParseAddressList(item.from)) {
+    if (!entry.address.empty()) {
+      sender = Utf16ToUtf8(entry.address);
+      break;
     }
   }
   std::tm time{};
@@ -224,6 +219,7 @@ namespace {
 std::unique_ptr<std::FILE, FileCloser> StagedMessage(const MailItem& item,
                                                      std::vector<std::string>& warnings,
                                                      std::string& error) {
+  GMimeLibrary library;
   GPtr<GMimeMessage> message = BuildMessage(item, warnings);
   std::unique_ptr<std::FILE, FileCloser> staged(std::tmpfile());
   if (!staged) {
@@ -249,7 +245,6 @@ std::unique_ptr<std::FILE, FileCloser> StagedMessage(const MailItem& item,
 
 bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
                       std::vector<std::string>& warnings, std::string& error) {
-  GMimeLibrary library;  // the envelope line parses the sender too
   std::unique_ptr<std::FILE, FileCloser> staged;
   if (!item.message_file.empty()) {
     staged.reset(std::fopen(item.message_file.c_str(), "rb"));
