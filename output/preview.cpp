@@ -30,13 +30,13 @@ class ControlsDisabled {
   WindowPort& window_;
 };
 
-// Only these kinds have their attachments written for a preview; a list of a single
-// identifier or less names none.
+// Mail, every class shown as mail (posts, unknown classes), activities and appointments have
+// their attachments written for a preview; a list of a single identifier or less names none.
 bool WantsAttachments(const SelectedItem& item) {
   constexpr std::size_t kShortestAttachmentList = 15;
-  return item.attachment_info.size() >= kShortestAttachmentList &&
-         (item.item_kind == u"mail" || item.item_kind == u"activity" ||
-          item.item_kind == u"appointment");
+  const std::u16string& kind = item.item_kind;
+  return item.attachment_info.size() >= kShortestAttachmentList && kind != u"contact" &&
+         kind != u"task" && kind != u"notes" && kind != u"distlist";
 }
 
 // The record number a list row carries, in decimal; none for anything else.

@@ -34,12 +34,15 @@ std::u16string RecipientsFromColumn(PreviewRecord& record) {
 
 void WriteMailPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& item) {
   FindBody2010(recovery, record, u"");
+  item.stored_message = record.MessageFields();
 
   std::u16string recipients = RecipientsFromColumn(record);
   if (recipients.empty()) recipients = ExtractMailAddresses(record.Text(u"N2c"));
   item.recipients = EscapeAngleBrackets(recipients);
 
-  const std::u16string address = ExtractMailAddresses(record.HexText(u"S4025"));
+  // The sender's address, else the address it was sent in the name of.
+  std::u16string address = ExtractMailAddresses(record.HexText(u"S4025"));
+  if (address.empty()) address = ExtractMailAddresses(record.Text(u"S4031"));
   if (!address.empty()) item.sender += u"<" + address + u">";
 
   const std::u16string headers = record.HexText(u"S7d");

@@ -47,6 +47,7 @@ void AddAttachmentRow(HeaderPage& header, const SelectedItem& item) {
 void WriteMailPageOlder(Recovery& recovery, PreviewRecord& record, SelectedItem& item) {
   FindBodyOlder(recovery, record, item, u"blank.txt");
   if (item.subject.empty()) item.subject = record.Text(u"S70");
+  item.stored_message = record.MessageFields();
   HeaderPage header;
   header.AddRow(label::kFrom, item.sender, label::kDate, item.date);
   header.AddRow(label::kSubject, item.subject, label::kMailTo, item.recipients);

@@ -15,6 +15,15 @@
 
 namespace tarvex {
 
+// What a mail item keeps of the message it was delivered as: the transport headers (0x007D)
+// and the Internet message ids. Each is empty when the store holds none.
+struct StoredMessageFields {
+  std::u16string transport_headers;
+  std::u16string message_id;   // "S1035"
+  std::u16string in_reply_to;  // "S1042"
+  std::u16string references;   // "S1039"
+};
+
 class PreviewRecord {
  public:
   PreviewRecord(ValueReader& reader, const ese::Record* record, const TableColumns& columns)
@@ -35,6 +44,10 @@ class PreviewRecord {
   std::u16string Value(std::u16string_view name);
   // The first of the columns whose value is not empty.
   std::u16string FirstValue(std::initializer_list<std::u16string_view> names);
+  StoredMessageFields MessageFields();
+  // A long value read whole, text in its column's code page, bytes as UTF-8 or else
+  // Windows-1252; empty for a value stored in the record.
+  std::u16string LongValueText(std::u16string_view name);
 
  private:
   ValueReader& reader_;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "mailbox/item_extraction.h"
+#include "output/preview_record.h"
 
 namespace tarvex {
 
@@ -28,8 +29,9 @@ struct SelectedItem {
   // 2010 layout: false when no body row belongs to the item, so that no other item's row is
   // read in its place.
   bool has_record = true;
-  std::u16string attachment_info;   // the item's attachment list
-  std::u16string attachment_names;  // the files written for it, each followed by ";"
+  std::u16string attachment_info;      // the item's attachment list
+  std::u16string attachment_names;     // the files written for it, each followed by ";"
+  StoredMessageFields stored_message;  // mail page writers read it
 
   static SelectedItem FromListRow(const ItemListRow& row);
 };

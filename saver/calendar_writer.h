@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/date_text.h"
 #include "saver/body_file.h"
-#include "saver/date_text.h"
 
 namespace tarvex {
 

@@ -13,8 +13,8 @@ namespace {
 constexpr std::size_t kMaxManifestBytes = 4 * 1024 * 1024;
 
 bool IsFreeTextKey(SavedItemKind kind, std::u16string_view key) {
-  static constexpr std::array<std::u16string_view, 5> kFreeText = {u"SUBJECT:", u"LOCATION:",
-                                                                   u"FROM:", u"OWNER:", u"NAME:"};
+  static constexpr std::array<std::u16string_view, 6> kFreeText = {
+      u"SUBJECT:", u"LOCATION:", u"FROM:", u"OWNER:", u"NAME:", u"EXACTSUBJECT:"};
   if (kind == SavedItemKind::kNote && key == u"Body:") return true;
   return std::find(kFreeText.begin(), kFreeText.end(), key) != kFreeText.end();
 }
@@ -35,8 +35,10 @@ struct KindKeys {
 
 // UID: the item's identifier in the store, from which the entry's UID is made.
 const KindKeys& KeysOf(SavedItemKind kind) {
+  // EXACTSUBJECT: the subject as stored; MESSAGEFILE: the whole message the export composed.
   static const KindKeys kMail = {{u"exFolderPath:", u"FolderPath:", u"ATTA:", u"SUBJECT:", u"TO:",
-                                  u"CC:", u"BCC:", u"TYPE:", u"DATE:", u"PATH:", u"BPATH:"},
+                                  u"CC:", u"BCC:", u"TYPE:", u"DATE:", u"PATH:", u"BPATH:",
+                                  u"EXACTSUBJECT:", u"MESSAGEFILE:"},
                                  11};
   // CATEGORIES, ATTENDEES: each category or address followed by a tab.
   static const KindKeys kContact = {

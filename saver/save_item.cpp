@@ -3,12 +3,12 @@
 #include <system_error>
 
 #include "base/code_page_1252.h"
+#include "base/date_text.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "saver/body_file.h"
 #include "saver/calendar_writer.h"
 #include "saver/contact_fields.h"
-#include "saver/date_text.h"
 #include "saver/mail_writer.h"
 #include "saver/note_body.h"
 #include "saver/output_files.h"
@@ -107,7 +107,12 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       item.to = manifest.Value(u"TO:");
       item.cc = manifest.Value(u"CC:");
       item.bcc = manifest.Value(u"BCC:");
-      item.subject = manifest.Value(u"SUBJECT:");
+      // The exact subject where the record has it; the cleaned one of older records else.
+      item.subject = manifest.Value(u"EXACTSUBJECT:");
+      if (item.subject.empty()) item.subject = manifest.Value(u"SUBJECT:");
+      if (!manifest.Value(u"MESSAGEFILE:").empty()) {
+        item.message_file = ResolveManifestPath(manifest.Value(u"MESSAGEFILE:"));
+      }
       item.date = DateValue(manifest, u"DATE:", outcome.warnings);
       if (!ReadBody(manifest, u"BPATH:", item.body, error)) return outcome;
       item.attachments = AttachmentFiles(manifest.Value(u"ATTA:"), outcome.warnings);

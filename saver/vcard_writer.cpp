@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/date_text.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "saver/date_text.h"
 #include "saver/output_files.h"
 
 namespace tarvex {

@@ -246,6 +246,19 @@ TEST_F(CommandLineTest, QuietPrintsNothingOnStandardError) {
   EXPECT_NE(list.out.find("Spring campaign"), std::string::npos) << list.out;
 }
 
+// `tarvex eml` of every item the tree lists, read back by Python's email package and compared
+// with the scenario: the same checks as the export's messages.
+TEST_F(CommandLineTest, EmlOfEveryItemReadsBackFieldForField) {
+  for (const std::string name : {"older-private", "older-public", "2010-private", "2010-public"}) {
+    const std::filesystem::path out = scratch_.path() / ("eml-" + name);
+    const std::string command = "/usr/bin/python3 " + Quoted(TARVEX_EXPORT_CHECK_SCRIPT) + " " +
+                                Quoted(std::string(TARVEX_SCENARIOS_DIR) + "/" + name + ".json") +
+                                " " + Quoted(out.string()) + " --eml " + Quoted(TARVEX_CLI_BINARY) +
+                                " " + Quoted(Scenario(name));
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  }
+}
+
 TEST_F(CommandLineTest, ShowAndEmlWriteAnItemThatReadsBack) {
   const std::string database = Scenario("older-private");
   const std::string inbox = "Alice Martin/Top of Information Store/Inbox";

@@ -35,18 +35,32 @@ TEST(ExportManifestTest, MailRecordIsMarkedUtf16WithCrLfAndReadsBackInTheSaver) 
   EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
   const std::u16string text = DecodeUtf16LeStrict(bytes.substr(2)).value_or(u"");
   EXPECT_EQ(text.substr(0, 21), u"exFolderPath:v\u00e9\r\nFold");
-  // Eleven lines: the subject's own line breaks became blanks.
+  // Thirteen lines: the subject's own line breaks became blanks.
   std::size_t line_ends = 0;
   for (std::size_t at = text.find(u"\r\n"); at != std::u16string::npos;
        at = text.find(u"\r\n", at + 2)) {
     ++line_ends;
   }
-  EXPECT_EQ(line_ends, 11u);
-  EXPECT_EQ(std::count(text.begin(), text.end(), u'\n'), 11);
+  EXPECT_EQ(line_ends, 13u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), u'\n'), 13);
   const ManifestResult parsed = ParseManifest(bytes, SavedItemKind::kMail);
   ASSERT_TRUE(parsed.manifest) << parsed.error;
   EXPECT_EQ(parsed.manifest->Value(u"SUBJECT:"), u"Line one  Line two and three");
   EXPECT_EQ(parsed.manifest->Value(u"BPATH:"), u"v\u00e9");
+  EXPECT_EQ(parsed.manifest->Value(u"MESSAGEFILE:"), u"v\u00e9");
+
+  // A record of an older writer ends with "BPATH:"; the keys added since read as empty. One
+  // that ends before "BPATH:" is still refused.
+  for (const std::size_t kept : {std::size_t{11}, std::size_t{10}}) {
+    ManifestRecord older;
+    older.lines.assign(record.lines.begin(), record.lines.begin() + static_cast<long>(kept));
+    ASSERT_TRUE(WriteManifestFile(file, older, true));
+    const ManifestResult read = ParseManifest(FileText(file), SavedItemKind::kMail);
+    EXPECT_EQ(read.manifest.has_value(), kept == 11) << read.error;
+    if (read.manifest) {
+      EXPECT_EQ(read.manifest->Value(u"EXACTSUBJECT:"), u"");
+    }
+  }
 }
 
 TEST(ExportManifestTest, TaskRecordEndsLinesWithLfAndOtherRecordsWithCrLf) {

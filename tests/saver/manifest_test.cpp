@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/date_text.h"
 #include "base/utf_conversion.h"
 #include "saver/contact_fields.h"
-#include "saver/date_text.h"
 #include "saver_test_files.h"
 
 namespace tarvex::testing {
