@@ -219,6 +219,27 @@ std::u16string SenderFromMessageFile(const std::filesystem::path& file) {
   return Trim(DecodeUtf8Strict(sender).value_or(Windows1252ToUtf16(sender)));
 }
 
+bool WriteMessageFile(const MailItem& item, int fd, bool crlf_line_ends,
+                      std::vector<std::string>& warnings, std::string& error) {
+  GMimeLibrary library;
+  GPtr<GMimeMessage> message = BuildMessage(item, warnings);
+  // A pipe stream writes without the disk sync a file stream's flush does for every message.
+  GPtr<GMimeStream> file(g_mime_stream_pipe_new(fd));
+  g_mime_stream_pipe_set_owner(GMIME_STREAM_PIPE(file.get()), FALSE);
+  GPtr<GMimeStream> stream(g_mime_stream_buffer_new(file.get(), GMIME_STREAM_BUFFER_BLOCK_WRITE));
+  GMimeFormatOptions* options = g_mime_format_options_new();
+  g_mime_format_options_set_newline_format(
+      options, crlf_line_ends ? GMIME_NEWLINE_FORMAT_DOS : GMIME_NEWLINE_FORMAT_UNIX);
+  const ssize_t written =
+      g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options, stream.get());
+  g_mime_format_options_free(options);
+  if (written < 0 || g_mime_stream_flush(stream.get()) != 0) {
+    error = "cannot write the message (an attachment may be unreadable)";
+    return false;
+  }
+  return true;
+}
+
 bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
                       std::vector<std::string>& warnings, std::string& error) {
   GMimeLibrary library;
