@@ -8,7 +8,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-
 namespace tarvex {
 
 ExportOptionsDialog::ExportOptionsDialog(QWidget* parent)
@@ -60,6 +59,7 @@ ExportMailFormat ExportOptionsDialog::ChosenMailFormat() const {
   return ExportMailFormatFromText(mail_format_->currentData().toString().toStdString())
       .value_or(ExportMailFormat::kMbox);
 }
+
 
 bool ExportOptionsDialog::IncludeDeleted() const { return include_deleted_->isChecked(); }
 

@@ -56,7 +56,9 @@ std::optional<int> RunProgramAndWait(const std::filesystem::path& program,
   return WaitForExit(child);
 }
 
-LineProcess::~LineProcess() { Finish(); }
+LineProcess::~LineProcess() {
+  Finish();
+}
 
 bool LineProcess::Start(const std::filesystem::path& program,
                         const std::vector<std::string>& arguments) {
@@ -69,8 +71,7 @@ bool LineProcess::Start(const std::filesystem::path& program,
   posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
   ArgumentVector argv(program, arguments);
-  const int spawned =
-      posix_spawn(&child_, argv.program(), &actions, nullptr, argv.argv(), environ);
+  const int spawned = posix_spawn(&child_, argv.program(), &actions, nullptr, argv.argv(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(ends[1]);
   if (spawned != 0) {

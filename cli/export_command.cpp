@@ -108,8 +108,8 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
   } else {
     std::printf("exported %d item(s) from %d folder(s) to %s; %d skipped, %d not saved\n",
                 outcome.items_saved, outcome.folders_exported,
-                TerminalText(export_options.output_folder.string()).c_str(),
-                outcome.items_skipped, outcome.saver_failures);
+                TerminalText(export_options.output_folder.string()).c_str(), outcome.items_skipped,
+                outcome.saver_failures);
     // Why items were left out, so that none is left out unnoticed; each item is in the report.
     for (const auto& [reason, count] : outcome.report["totals"]["skipped_by_reason"].items()) {
       std::printf("  %d skipped: %s\n", count.get<int>(), TerminalText(reason).c_str());

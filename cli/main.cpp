@@ -57,12 +57,11 @@ int main(int argc, char** argv) {
                    "or eml (one .eml file per message)")
       ->check(CLI::IsMember({"mbox", "maildir", "eml"}))
       ->capture_default_str();
-  CLI::Option* replace = export_command->add_flag(
-      "--replace", export_options.replace,
-      "Remove the files of an earlier export in the output folder first");
+  CLI::Option* replace =
+      export_command->add_flag("--replace", export_options.replace,
+                               "Remove the files of an earlier export in the output folder first");
   export_command
-      ->add_flag("--append", export_options.append,
-                 "Add to an earlier export in the output folder")
+      ->add_flag("--append", export_options.append, "Add to an earlier export in the output folder")
       ->excludes(replace);
 
   std::string item;

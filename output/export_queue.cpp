@@ -116,9 +116,9 @@ bool RunSaver(ExportSession& session, std::u16string_view parameter, std::u16str
   }
   const std::u16string prefix =
       parameter == u"contact" ? u"Saving contact status: [ " : u"Saving mail status: [ ";
-  session.recovery.window().SetStatusText(prefix +
-                                          FromAscii(std::to_string(session.loop_record_number)) +
-                                          u" ] " + session.folder_path + u"\\" + SingleLine(subject));
+  session.recovery.window().SetStatusText(
+      prefix + FromAscii(std::to_string(session.loop_record_number)) + u" ] " +
+      session.folder_path + u"\\" + SingleLine(subject));
   // A saver that died since the last answer no longer reads; ReadAnswer then sees it ended.
   saver.SendLine(Utf16ToUtf8(parameter));
   session.last_answer = ReadAnswer(saver);

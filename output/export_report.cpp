@@ -11,7 +11,9 @@ namespace {
 
 using nlohmann::json;
 
-std::string Utf8(std::u16string_view text) { return Utf16ToUtf8(text); }
+std::string Utf8(std::u16string_view text) {
+  return Utf16ToUtf8(text);
+}
 
 json ItemJson(const ExportItemResult& item) {
   json entry = {{"folder", Utf8(item.folder)},
@@ -63,9 +65,10 @@ json ExportReportJson(const std::vector<ExportItemResult>& items, const Exported
     }
   }
   const int total = static_cast<int>(items.size());
-  return {{"export", {{"mail_format", std::string(mail_format)},
-                      {"complete", complete},
-                      {"runs", exported.runs}}},
+  return {{"export",
+           {{"mail_format", std::string(mail_format)},
+            {"complete", complete},
+            {"runs", exported.runs}}},
           {"items", list},
           {"totals",
            {{"items", total},

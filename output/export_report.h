@@ -6,12 +6,11 @@
 
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace tarvex {
 
@@ -23,8 +22,8 @@ struct ExportItemResult {
   std::u16string kind;
   std::u16string subject;
   bool written = false;
-  std::u16string file;    // written: the file below the output folder it went to
-  std::u16string reason;  // skipped: why
+  std::u16string file;                   // written: the file below the output folder it went to
+  std::u16string reason;                 // skipped: why
   std::vector<std::u16string> warnings;  // what a written item was saved without
 };
 

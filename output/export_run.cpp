@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <fstream>
 #include <cstdint>
+#include <fstream>
 #include <map>
 #include <system_error>
 #include <unordered_map>
@@ -13,10 +13,10 @@
 #include "base/file_names.h"
 #include "base/program_files.h"
 #include "base/utf16_text.h"
-#include "mailbox/recovered_items.h"
 #include "content/text_transformations.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
+#include "mailbox/recovered_items.h"
 #include "mailbox/table_columns.h"
 #include "output/export_queue.h"
 #include "output/export_working_files.h"
@@ -196,8 +196,7 @@ class ExportRunner {
       // Each header's own tables: a Recovered items folder gathers several.
       const std::u16string header_set = ReplacedAll(header->table_name, u"MsgHeader", u"Folders");
       const std::u16string body_table_name = ReplacedAll(header_set, u"Folders", u"Body");
-      const ItemBodyLocation location =
-          LocateItemBody(recovery_, header->message_id, header_set);
+      const ItemBodyLocation location = LocateItemBody(recovery_, header->message_id, header_set);
       Recovery::BodyTable& body_table = recovery_.body_table();
       ExportItemValues values;
       values.table = body_table.open ? body_table.table : nullptr;
@@ -421,9 +420,8 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
   } else if (!std::filesystem::is_directory(manifest_folder, error)) {
     outcome.error =
         u"The folder of the export manifest does not exist: " + TextFromPath(manifest_folder);
-  } else if (output_folder.empty() ||
-             (!std::filesystem::create_directories(output_folder, error) &&
-              !std::filesystem::is_directory(output_folder, error))) {
+  } else if (output_folder.empty() || (!std::filesystem::create_directories(output_folder, error) &&
+                                       !std::filesystem::is_directory(output_folder, error))) {
     outcome.error = u"The output folder cannot be created: " + TextFromPath(output_folder);
   }
   if (!outcome.error.empty()) return outcome;

@@ -64,9 +64,9 @@ struct ExportRequest {
 struct ExportOutcome {
   std::u16string error;  // set when the run could not start; nothing was exported then
   int folders_exported = 0;
-  int items_saved = 0;     // the saver added them
-  int items_skipped = 0;   // not of the chosen kinds, unreadable, or kinds never saved
-  int saver_failures = 0;  // the saver could not start, or failed
+  int items_saved = 0;       // the saver added them
+  int items_skipped = 0;     // not of the chosen kinds, unreadable, or kinds never saved
+  int saver_failures = 0;    // the saver could not start, or failed
   int deleted_left_out = 0;  // deleted items not asked for (counted in items_skipped too)
   bool cancelled = false;
   // Set with `error` when the output folder holds an earlier export and the request did not

@@ -12,8 +12,7 @@ bool StoreMail(const MailItem& item, const std::filesystem::path& folder, MailFo
   NewMessageFile file;
   const bool created = format == MailFormat::kMaildir ? file.CreateInMaildir(folder, error)
                                                       : file.CreateEml(folder, item.subject, error);
-  if (!created ||
-      !WriteMessageFile(item, file.fd(), format == MailFormat::kEml, warnings, error) ||
+  if (!created || !WriteMessageFile(item, file.fd(), format == MailFormat::kEml, warnings, error) ||
       !file.Keep(error)) {
     return false;
   }

@@ -7,7 +7,8 @@
 //   saved<TAB>file        the file the item went to, or
 //   failed<TAB>reason     nothing was saved
 //
-// The one-item launch prints the same answer lines.
+// The one-item launch prints the same answer lines, and its warnings and failure on standard
+// error as well.
 
 #include <gmime/gmime.h>
 
@@ -44,7 +45,7 @@ std::string AnswerText(std::string text) {
 
 // The answer lines of one item; true when it was saved.
 bool SaveAndAnswer(const std::string& parameter, const std::filesystem::path& folder,
-                   tarvex::MailFormat format, std::filesystem::path& output_file) {
+                   tarvex::MailFormat format, bool serving, std::filesystem::path& output_file) {
   const auto kind = tarvex::SavedItemKindFromParameter(parameter);
   tarvex::SaveOutcome outcome;
   if (!kind) {
@@ -59,6 +60,14 @@ bool SaveAndAnswer(const std::string& parameter, const std::filesystem::path& fo
   answer += outcome.saved ? "saved\t" + AnswerText(outcome.output_file.string())
                           : "failed\t" + AnswerText(outcome.error);
   std::cout << answer << std::endl;  // the recovery program waits for this line
+  if (!serving) {
+    // A launch for one item is often run by hand: the reasons go to the terminal too.
+    for (const std::string& warning : outcome.warnings) {
+      std::fprintf(stderr, "mailsaving: warning: %s\n", warning.c_str());
+    }
+    if (!outcome.saved)
+      std::fprintf(stderr, "mailsaving: nothing saved: %s\n", outcome.error.c_str());
+  }
   if (outcome.saved) output_file = outcome.output_file;
   return outcome.saved;
 }
@@ -91,13 +100,13 @@ int main(int argc, char** argv) {
   const GMimeForProcess gmime;
   std::filesystem::path last_output;
   if (!serve) {
-    const bool saved = SaveAndAnswer(parameter, folder, *mail_format, last_output);
+    const bool saved = SaveAndAnswer(parameter, folder, *mail_format, false, last_output);
     if (saved) tarvex::SyncFileSystemOf(last_output);
     return saved ? 0 : 1;
   }
   std::ios::sync_with_stdio(false);
   while (std::getline(std::cin, parameter)) {
-    SaveAndAnswer(parameter, folder, *mail_format, last_output);
+    SaveAndAnswer(parameter, folder, *mail_format, true, last_output);
   }
   if (!last_output.empty()) tarvex::SyncFileSystemOf(last_output);
   return 0;

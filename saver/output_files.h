@@ -78,8 +78,7 @@ class NewMessageFile {
 
   // "<name>.eml" in `folder`, or "<name> (2).eml", "<name> (3).eml", ... when taken. The name is
   // made a plain file name first; an empty one becomes "message".
-  bool CreateEml(const std::filesystem::path& folder, std::u16string_view name,
-                 std::string& error);
+  bool CreateEml(const std::filesystem::path& folder, std::u16string_view name, std::string& error);
   // A file in the Maildir's tmp/ (cur/, new/ and tmp/ are made when missing) under a name
   // unique to this delivery.
   bool CreateInMaildir(const std::filesystem::path& maildir, std::string& error);

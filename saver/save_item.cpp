@@ -94,9 +94,9 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       item.date = DateValue(manifest, u"DATE:", outcome.warnings);
       if (!ReadBody(manifest, u"BPATH:", item.body, error)) return outcome;
       item.attachments = AttachmentFiles(manifest.Value(u"ATTA:"), outcome.warnings);
-      outcome.saved = PrepareFolder(folder, error) &&
-                      StoreMail(item, folder, mail_format, outcome.output_file, outcome.warnings,
-                                error);
+      outcome.saved =
+          PrepareFolder(folder, error) &&
+          StoreMail(item, folder, mail_format, outcome.output_file, outcome.warnings, error);
       break;
     }
     case SavedItemKind::kContact: {

@@ -313,8 +313,8 @@ TEST_F(CommandLineTest, ExportIntoAnEarlierExportAndItsReport) {
   const std::string database = Scenario("older-private");
   const std::filesystem::path out = scratch_.path() / "again";
   auto run = [&](std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"export", "-q", database, "--out", out.string(),
-                                         "--saver", TARVEX_SAVER});
+    arguments.insert(arguments.begin(),
+                     {"export", "-q", database, "--out", out.string(), "--saver", TARVEX_SAVER});
     return Run(arguments);
   };
   ASSERT_EQ(run({}).exit_code, 0);
@@ -323,9 +323,9 @@ TEST_F(CommandLineTest, ExportIntoAnEarlierExportAndItsReport) {
     int exit_code;
     int runs;  // in the report afterwards
   };
-  for (const Case& test : {Case{{}, 8, 1}, Case{{"--replace", "--append"}, 1, 1},
-                           Case{{"--append", "--json"}, 0, 2},
-                           Case{{"--replace", "--json", "--format", "maildir"}, 0, 1}}) {
+  for (const Case& test :
+       {Case{{}, 8, 1}, Case{{"--replace", "--append"}, 1, 1}, Case{{"--append", "--json"}, 0, 2},
+        Case{{"--replace", "--json", "--format", "maildir"}, 0, 1}}) {
     const ProgramRun second = run(test.options);
     SCOPED_TRACE(second.err);
     EXPECT_EQ(second.exit_code, test.exit_code);
@@ -349,9 +349,9 @@ TEST_F(CommandLineTest, ExportIntoAnEarlierExportAndItsReport) {
   EXPECT_FALSE(std::filesystem::exists(alice / "Top of Information Store" / "Inbox"));
 
   const std::filesystem::path message = scratch_.path() / "one.eml";
-  const ProgramRun eml = Run({"eml", "-q", "--json", database,
-                              "Alice Martin/Top of Information Store/Inbox", "1", "--out",
-                              message.string()});
+  const ProgramRun eml =
+      Run({"eml", "-q", "--json", database, "Alice Martin/Top of Information Store/Inbox", "1",
+           "--out", message.string()});
   ASSERT_EQ(eml.exit_code, 0) << eml.err;
   const json written = Parsed(eml);
   EXPECT_EQ(written["file"], message.string());

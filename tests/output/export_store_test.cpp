@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
-#include <set>
-#include <sstream>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -312,10 +312,9 @@ TEST_F(ExportStoreTest, EveryFormatHoldsEveryListedItemOnceAsTheReportSays) {
       const std::string format_name(ExportMailFormatName(format));
       SCOPED_TRACE(scenario + " " + format_name);
       std::filesystem::remove_all(root_ / "out");
-      const ExportOutcome outcome = Export(database, kExportAll, TARVEX_SAVER, 1,
-                                           [&](ExportRequest& request) {
-                                             request.mail_format = format;
-                                           });
+      const ExportOutcome outcome =
+          Export(database, kExportAll, TARVEX_SAVER, 1,
+                 [&](ExportRequest& request) { request.mail_format = format; });
       EXPECT_EQ(outcome.error, u"");
       EXPECT_EQ(outcome.items.size(), listed);
       EXPECT_EQ(outcome.report["totals"]["items"], listed);
@@ -338,9 +337,9 @@ TEST_F(ExportStoreTest, EarlierExportIsRefusedReplacedOrAddedTo) {
     bool refused;
     int copies;  // of the first export's Inbox after the second
   };
-  for (const Case& test : {Case{EarlierExportChoice::kRefuse, true, 1},
-                           Case{EarlierExportChoice::kReplace, false, 1},
-                           Case{EarlierExportChoice::kAppend, false, 2}}) {
+  for (const Case& test :
+       {Case{EarlierExportChoice::kRefuse, true, 1}, Case{EarlierExportChoice::kReplace, false, 1},
+        Case{EarlierExportChoice::kAppend, false, 2}}) {
     SCOPED_TRACE(static_cast<int>(test.choice));
     std::filesystem::remove_all(root_ / "out");
     ExportStore(database, kExportMail, TARVEX_SAVER);
@@ -371,14 +370,13 @@ TEST_F(ExportStoreTest, SaverThatDiesIsStartedAgainAndTheItemReported) {
     if (item.written || item.reason.find(u"saver") == std::u16string::npos) continue;
     ++failed;
     EXPECT_TRUE(item.subject.starts_with(u"Receipt")) << Utf16ToUtf8(item.subject);
-    EXPECT_NE(item.reason.find(u"exit status 9"), std::u16string::npos)
-        << Utf16ToUtf8(item.reason);
+    EXPECT_NE(item.reason.find(u"exit status 9"), std::u16string::npos) << Utf16ToUtf8(item.reason);
   }
   EXPECT_EQ(failed, 1);
   EXPECT_GT(outcome.items_saved, 10);
   const std::string command = std::string("/usr/bin/python3 '") +
-                              TARVEX_EXPORT_REPORT_CHECK_SCRIPT + "' '" +
-                              (root_ / "out").string() + "' mbox";
+                              TARVEX_EXPORT_REPORT_CHECK_SCRIPT + "' '" + (root_ / "out").string() +
+                              "' mbox";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 
