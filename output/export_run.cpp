@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -13,6 +14,7 @@
 #include "base/file_names.h"
 #include "base/program_files.h"
 #include "base/utf16_text.h"
+#include "base/utf_conversion.h"
 #include "content/text_transformations.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
@@ -103,6 +105,29 @@ std::u16string PublicFolderKey(std::u16string_view hex_id) {
     bytes[index] = static_cast<std::uint8_t>(value >> (56 - 8 * index));
   }
   return AlternativeIdentifierText(bytes, ByteOrder::kBigEndian);
+}
+
+// A Maildir++ folder name holds the whole path of a deep folder, which can pass the 255 bytes
+// a file name may have: such a name keeps its start and ends in "~" and a hash of the whole.
+std::u16string FileNameWithinLimit(const std::u16string& name) {
+  constexpr std::size_t kLongestName = 255;
+  constexpr std::size_t kKeptBytes = 200;
+  if (Utf16ToUtf8(name).size() <= kLongestName) return name;
+  std::uint32_t hash = 2166136261u;  // FNV-1a: the same name gets the same hash every run
+  for (char16_t unit : name) hash = (hash ^ unit) * 16777619u;
+  std::u16string kept;
+  std::size_t bytes = 0;
+  for (std::size_t index = 0; index < name.size(); ++index) {
+    const std::size_t length = name[index] < 0x80 ? 1 : name[index] < 0x800 ? 2 : 3;
+    const bool pair = index + 1 < name.size() && name[index] >= 0xD800 && name[index] < 0xDC00;
+    if (bytes + (pair ? 4 : length) > kKeptBytes) break;
+    kept += name[index];
+    if (pair) kept += name[++index];
+    bytes += pair ? 4 : length;
+  }
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "~%08x", hash);
+  return kept + FromAscii(suffix);
 }
 
 std::u16string SenderForExport(std::u16string_view sender) {
@@ -376,7 +401,8 @@ std::u16string ExportFolderPaths::PathOf(std::u16string_view mailbox_name,
     key += file_name;
     maildir_name += u'.' + ReplacedAll(file_name, u".", u"_");
   }
-  return maildir_ ? (folder_names.empty() ? path : path + u'/' + maildir_name) : key;
+  if (!maildir_) return key;
+  return folder_names.empty() ? path : path + u'/' + FileNameWithinLimit(maildir_name);
 }
 
 std::optional<ExportMailFormat> ExportMailFormatFromText(std::string_view text) {

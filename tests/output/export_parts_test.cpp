@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "base/file_names.h"
 #include "base/process_runner.h"
 #include "base/utf_conversion.h"
 #include "output/export_manifest.h"
@@ -119,6 +120,25 @@ TEST(ExportRunPartsTest, FolderPathsStayInsideTheOutputFolder) {
   EXPECT_EQ(hostile.find(u'\\'), std::u16string::npos);
   EXPECT_EQ(std::count(hostile.begin(), hostile.end(), u'/'), 5);
   EXPECT_EQ(ExportFolderPath("/out", u"", {u""}), u"/out/Mailbox/Folder");
+}
+
+// Maildir++: a folder is ".Parent.Child" in its mailbox's folder; a name's own "." cannot
+// split it, and the path of a deep folder stays within a file name's 255 bytes, apart from
+// that of its sibling.
+TEST(ExportRunPartsTest, MaildirFolderNames) {
+  ExportFolderPaths paths("/out", true);
+  EXPECT_EQ(paths.PathOf(u"Alice", {}), u"/out/Alice");
+  EXPECT_EQ(paths.PathOf(u"Alice", {u"Top", u"v1.2"}), u"/out/Alice/.Top.v1_2");
+  std::vector<std::u16string> deep(40, u"Level ü");
+  const std::u16string first = paths.PathOf(u"Alice", deep);
+  deep.back() = u"Other";
+  const std::u16string second = paths.PathOf(u"Alice", deep);
+  EXPECT_NE(first, second);
+  for (const std::u16string& path : {first, second}) {
+    const std::filesystem::path name = PathFromText(path).filename();
+    EXPECT_LE(name.string().size(), 255u) << name;
+    EXPECT_TRUE(name.string().starts_with(".Level \xC3\xBC.Level")) << name;
+  }
 }
 
 TEST(ExportRunPartsTest, KindNames) {
