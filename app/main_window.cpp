@@ -368,7 +368,9 @@ void MainWindow::OnSaveMailbox() {
                                   " items saved, " + std::to_string(outcome.items_skipped) +
                                   " skipped, " + std::to_string(outcome.saver_failures) +
                                   " not accepted by the saver";
-      text = ToU16String(QString::fromStdString(summary));
+      // Which items and why are in the report the output folder keeps.
+      text = ToU16String(QString::fromStdString(summary)) + u"\nReport: " +
+             TextFromPath(request.output_folder / kExportReportFileName);
     }
     ShowMessage(text, outcome.error.empty() ? MessageKind::kInformation : MessageKind::kError);
   });
