@@ -33,11 +33,30 @@ void CallWriter(ExportSession& session, SaveQueueEntry& item, const ExportItemVa
   }
 }
 
-// Counts only: the part of the session a result is told from.
-struct Counts {
-  int items_saved;
-  int saver_failures;
-};
+// The result of the item just handed to its writer, told by which count the writer moved: a
+// writer counts an item it cannot hand over as skipped, and the saver's answer says the rest.
+ExportItemResult ResultOf(const ExportSession& session, const SaveQueueEntry& item,
+                          int saved_before, int failures_before) {
+  ExportItemResult result;
+  result.folder = PathBelow(session.output_folder, PathFromText(session.folder_path));
+  result.item_id = item.item_id;
+  result.kind = item.kind;
+  result.subject = item.subject;
+  if (session.items_saved > saved_before) {
+    result.written = true;
+    result.file = PathBelow(session.output_folder, session.last_answer.file);
+    result.warnings = session.last_answer.warnings;
+  } else if (session.saver_failures > failures_before) {
+    result.reason = session.last_answer.reason.empty()
+                        ? u"the manifest could not be written"
+                        : u"the saver failed: " + session.last_answer.reason;
+  } else if (item.kind == u"distlist" || item.kind == u"activity") {
+    result.reason = u"items of this kind are not exported";
+  } else {
+    result.reason = u"the item's record could not be read";
+  }
+  return result;
+}
 
 SaverAnswer ReadAnswer(LineProcess& saver) {
   SaverAnswer answer;
@@ -77,50 +96,38 @@ void SaveQueuedItems(ExportSession& session, SaveQueue& queue, const ExportItemV
     item.sender = ReplacedAll(item.sender, u"\"", u"");
     recovery.window().SetStatusText(u"Saving Status: " + session.folder_path + u"\\ " +
                                     SingleLine(item.subject));
-    // The result is told by which count the writer moved: a writer counts an item it cannot
-    // hand over as skipped, and the saver's answer says the rest.
-    const Counts before{session.items_saved, session.saver_failures};
+    const int saved_before = session.items_saved;
+    const int failures_before = session.saver_failures;
     session.last_answer = {};
-    const SaveQueueEntry listed = item;  // the writer may fill in the subject
     CallWriter(session, item, values);
-    ExportItemResult result;
-    result.folder = PathBelow(session.output_folder, PathFromText(session.folder_path));
-    result.item_id = listed.item_id;
-    result.kind = listed.kind;
-    result.subject = item.subject.empty() ? listed.subject : item.subject;
-    if (session.items_saved > before.items_saved) {
-      result.written = true;
-      result.file = PathBelow(session.output_folder, session.last_answer.file);
-      result.warnings = session.last_answer.warnings;
-    } else if (session.saver_failures > before.saver_failures) {
-      result.reason = session.last_answer.reason.empty()
-                          ? u"the manifest could not be written"
-                          : u"the saver failed: " + session.last_answer.reason;
-    } else if (listed.kind == u"distlist" || listed.kind == u"activity") {
-      result.reason = u"items of this kind are not exported";
-    } else {
-      result.reason = u"the item's record could not be read";
-    }
-    session.results.push_back(std::move(result));
+    session.results.push_back(ResultOf(session, item, saved_before, failures_before));
   }
 }
 
 bool RunSaver(ExportSession& session, std::u16string_view parameter, std::u16string_view subject) {
   LineProcess& saver = session.saver_process;
-  if (!saver.running() &&
-      !saver.Start(session.saver, {"--serve", "--manifest-dir", session.manifest_folder.string(),
-                                   "--mail-format", session.mail_format})) {
-    session.last_answer.reason = u"the saver program could not be started";
-    ++session.saver_failures;
-    return false;
+  auto hand_over = [&] {
+    if (!saver.running() &&
+        !saver.Start(session.saver, {"--serve", "--manifest-dir", session.manifest_folder.string(),
+                                     "--mail-format", session.mail_format})) {
+      return false;
+    }
+    return saver.SendLine(Utf16ToUtf8(parameter));
+  };
+  // A saver that ended after its last answer no longer reads: a new one gets the item.
+  if (!hand_over()) {
+    saver.Finish();
+    if (!hand_over()) {
+      session.last_answer.reason = u"the saver program could not be started";
+      ++session.saver_failures;
+      return false;
+    }
   }
   const std::u16string prefix =
       parameter == u"contact" ? u"Saving contact status: [ " : u"Saving mail status: [ ";
   session.recovery.window().SetStatusText(
       prefix + FromAscii(std::to_string(session.loop_record_number)) + u" ] " +
       session.folder_path + u"\\" + SingleLine(subject));
-  // A saver that died since the last answer no longer reads; ReadAnswer then sees it ended.
-  saver.SendLine(Utf16ToUtf8(parameter));
   session.last_answer = ReadAnswer(saver);
   if (session.last_answer.saved) {
     ++session.items_saved;
