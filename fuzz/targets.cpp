@@ -5,13 +5,14 @@
 namespace tarvex::fuzz {
 
 std::span<const Target> Targets() {
-  static constexpr std::array<Target, 6> kTargets{{
+  static constexpr std::array<Target, 7> kTargets{{
       {"page", FuzzPage},
       {"record", FuzzRecord},
       {"database", FuzzDatabase},
       {"column_decompression", FuzzColumnDecompression},
       {"compressed_rtf", FuzzCompressedRtf},
       {"html_sanitizer", FuzzHtmlSanitizer},
+      {"export_report", FuzzExportReport},
   }};
   return kTargets;
 }

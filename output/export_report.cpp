@@ -1,6 +1,9 @@
 #include "output/export_report.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 #include "base/file_names.h"
@@ -36,17 +39,6 @@ json TextList(const std::set<std::u16string>& texts) {
   json list = json::array();
   for (const std::u16string& text : texts) list.push_back(Utf8(text));
   return list;
-}
-
-// A listed path is used only when it stays below the output folder.
-std::optional<std::filesystem::path> BelowFolder(const std::filesystem::path& output_folder,
-                                                 std::u16string_view relative) {
-  const std::filesystem::path path = PathFromText(relative);
-  if (relative.empty() || path.is_absolute()) return std::nullopt;
-  for (const std::filesystem::path& part : path) {
-    if (part == ".." || part == ".") return std::nullopt;
-  }
-  return output_folder / path;
 }
 
 }  // namespace
@@ -92,33 +84,61 @@ bool WriteExportReport(const std::filesystem::path& output_folder, const json& r
   return !error;
 }
 
+std::optional<std::filesystem::path> ListedPathBelow(const std::filesystem::path& output_folder,
+                                                     std::u16string_view relative) {
+  const std::filesystem::path path = PathFromText(relative);
+  if (relative.empty() || path.is_absolute()) return std::nullopt;
+  for (const std::filesystem::path& part : path) {
+    if (part == ".." || part == ".") return std::nullopt;
+  }
+  return output_folder / path;
+}
+
+ExportedFiles ExportedFilesFromReport(std::string_view text) {
+  ExportedFiles listed;
+  const json report = json::parse(text, nullptr, false);
+  if (!report.is_object()) return listed;
+  auto read_list = [&report](const char* key, std::set<std::u16string>& texts) {
+    const auto list = report.find(key);
+    if (list == report.end() || !list->is_array()) return;
+    for (const json& entry : *list) {
+      if (entry.is_string()) texts.insert(Utf8ToUtf16(entry.get<std::string>()));
+    }
+  };
+  read_list("files", listed.files);
+  read_list("folders", listed.folders);
+  const auto run = report.find("export");
+  if (run != report.end() && run->is_object()) {
+    const auto runs = run->find("runs");
+    if (runs != run->end() && runs->is_number_integer()) {
+      listed.runs = static_cast<int>(std::clamp<std::int64_t>(runs->get<std::int64_t>(), 0, 1 << 20));
+    }
+  }
+  return listed;
+}
+
 std::optional<ExportedFiles> EarlierExport(const std::filesystem::path& output_folder) {
   const std::filesystem::path path = output_folder / kExportReportFileName;
   std::error_code error;
   if (!std::filesystem::exists(path, error)) return std::nullopt;
-  ExportedFiles earlier;
   std::ifstream file(path, std::ios::binary);
-  const json report = json::parse(file, nullptr, false);
-  if (!report.is_object()) return earlier;
-  auto read_list = [&report](const char* key, std::set<std::u16string>& texts) {
-    const auto list = report.find(key);
-    if (list == report.end() || !list->is_array()) return;
-    for (const json& text : *list) {
-      if (text.is_string()) texts.insert(Utf8ToUtf16(text.get<std::string>()));
-    }
-  };
-  read_list("files", earlier.files);
-  read_list("folders", earlier.folders);
-  const json runs = report.value("export", json::object()).value("runs", json(0));
-  if (runs.is_number_integer()) earlier.runs = runs.get<int>();
-  return earlier;
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return ExportedFilesFromReport(text);
 }
 
 bool RemoveEarlierExport(const std::filesystem::path& output_folder, const ExportedFiles& earlier) {
   bool removed_all = true;
+  std::error_code canonical_error;
+  const std::filesystem::path real_folder =
+      std::filesystem::weakly_canonical(output_folder, canonical_error);
   for (const std::u16string& file : earlier.files) {
-    const std::optional<std::filesystem::path> path = BelowFolder(output_folder, file);
+    const std::optional<std::filesystem::path> path = ListedPathBelow(output_folder, file);
     if (!path) continue;
+    // A link inside the folder must not lead the removal out of it.
+    const std::filesystem::path real_file =
+        std::filesystem::weakly_canonical(*path, canonical_error);
+    const std::filesystem::path inside = real_file.lexically_relative(real_folder);
+    if (canonical_error || inside.empty() || *inside.begin() == "..") continue;
     std::error_code error;
     if (std::filesystem::is_regular_file(*path, error)) {
       std::filesystem::remove(*path, error);
@@ -127,7 +147,7 @@ bool RemoveEarlierExport(const std::filesystem::path& output_folder, const Expor
   }
   // Deepest first, so that a folder's sub-folders are gone before it is tried.
   for (auto folder = earlier.folders.rbegin(); folder != earlier.folders.rend(); ++folder) {
-    const std::optional<std::filesystem::path> path = BelowFolder(output_folder, *folder);
+    const std::optional<std::filesystem::path> path = ListedPathBelow(output_folder, *folder);
     if (!path) continue;
     std::error_code error;
     for (const char* maildir_part : {"cur", "new", "tmp"}) {

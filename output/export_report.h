@@ -47,6 +47,15 @@ bool WriteExportReport(const std::filesystem::path& output_folder, const nlohman
 // that cannot be read still marks the folder, with nothing listed.
 std::optional<ExportedFiles> EarlierExport(const std::filesystem::path& output_folder);
 
+// The files, folders and runs a report's text lists; what is not of the report's form is left
+// out.
+ExportedFiles ExportedFilesFromReport(std::string_view text);
+
+// A path a report lists, below the output folder; none when it is absolute or climbs out of it
+// ("..", or "." parts), so that removing an earlier export never reaches beyond the folder.
+std::optional<std::filesystem::path> ListedPathBelow(const std::filesystem::path& output_folder,
+                                                     std::u16string_view relative);
+
 // Removes the files an earlier export listed, then its folders that are left empty, then the
 // report. Only paths below the output folder are touched; a file of the user's that sits in
 // an exported folder keeps the folder. False when a listed file could not be removed.
