@@ -159,5 +159,21 @@ TEST(ProcessRunnerTest, ReportsExitStatusAndFailedStarts) {
   EXPECT_FALSE(started);
 }
 
+// The saver's line channel: answers read line by line, the end of a helper that died seen as
+// the end of its lines with its exit status, and a helper that cannot start.
+TEST(ProcessRunnerTest, LineProcessTalksInLinesAndSeesTheHelperEnd) {
+  LineProcess helper;
+  ASSERT_TRUE(helper.Start("/bin/sh", {"-c", "read a; echo \"1 $a\"; echo 2; read b; exit 4"}));
+  EXPECT_TRUE(helper.SendLine("first"));
+  EXPECT_EQ(helper.ReadLine(), std::optional<std::string>("1 first"));
+  EXPECT_EQ(helper.ReadLine(), std::optional<std::string>("2"));
+  EXPECT_TRUE(helper.SendLine("last"));
+  EXPECT_FALSE(helper.ReadLine().has_value());
+  EXPECT_EQ(helper.Finish(), std::optional<int>(4));
+  EXPECT_FALSE(helper.running());
+  EXPECT_FALSE(helper.SendLine("after the end"));
+  EXPECT_FALSE(helper.Start("/no/such/program", {}));
+}
+
 }  // namespace
 }  // namespace tarvex::testing
