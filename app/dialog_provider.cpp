@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/export_options_dialog.h"
@@ -83,7 +84,26 @@ void QtDialogProvider::ShowAbout(QWidget* parent) {
 std::optional<ExportChoice> QtDialogProvider::ChooseExport(QWidget* parent) {
   ExportOptionsDialog dialog(parent);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return ExportChoice{dialog.ChosenKinds(), dialog.IncludeDeleted()};
+  return ExportChoice{dialog.ChosenKinds(), dialog.IncludeDeleted(), dialog.ChosenMailFormat()};
+}
+
+std::optional<EarlierExportChoice> QtDialogProvider::ChooseEarlierExport(QWidget* parent,
+                                                                         const QString& folder) {
+  QMessageBox box(parent);
+  box.setWindowTitle(ToQString(kApplicationTitle));
+  box.setIcon(QMessageBox::Question);
+  box.setText(QStringLiteral("The folder %1 holds an earlier export.").arg(folder));
+  box.setInformativeText(
+      QStringLiteral("Replace removes the files of the earlier export first; Add adds the items "
+                     "to them. Other files in the folder are left as they are."));
+  QPushButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
+  QPushButton* add = box.addButton(QStringLiteral("Add"), QMessageBox::AcceptRole);
+  box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.exec();
+  if (box.clickedButton() == replace) return EarlierExportChoice::kReplace;
+  if (box.clickedButton() == add) return EarlierExportChoice::kAppend;
+  return std::nullopt;
 }
 
 }  // namespace tarvex

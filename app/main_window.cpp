@@ -341,7 +341,14 @@ void MainWindow::OnSaveMailbox() {
   if (!output || output->isEmpty()) return;
   request.kinds = choice->kinds;
   request.include_deleted = choice->include_deleted;
+  request.mail_format = choice->mail_format;
   request.output_folder = ToPath(*output);
+  // A second export into the same folder would add every item again: asked, never assumed.
+  if (HoldsEarlierExport(request.output_folder)) {
+    const std::optional<EarlierExportChoice> earlier = dialogs_.ChooseEarlierExport(this, *output);
+    if (!earlier) return;
+    request.earlier_export = *earlier;
+  }
   // The program's own folder is not writable once installed; the manifest is the process's.
   request.manifest_folder = message_folder_path_;
 
@@ -366,7 +373,9 @@ void MainWindow::OnSaveMailbox() {
                                   " items saved, " + std::to_string(outcome.items_skipped) +
                                   " skipped, " + std::to_string(outcome.saver_failures) +
                                   " not accepted by the saver";
-      text = ToU16String(QString::fromStdString(summary));
+      // Which items and why are in the report the output folder keeps.
+      text = ToU16String(QString::fromStdString(summary)) + u"\nReport: " +
+             TextFromPath(request.output_folder / kExportReportFileName);
     }
     ShowMessage(text, outcome.error.empty() ? MessageKind::kInformation : MessageKind::kError);
   });

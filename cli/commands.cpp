@@ -4,6 +4,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "base/file_names.h"
 #include "base/terminal_text.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
@@ -354,7 +355,20 @@ int RunEml(const std::filesystem::path& database, const std::string& folder,
     PrintError("cannot write " + out.string() + ": " + CauseOf(error.value()));
     return kExitWriteFailed;
   }
-  std::printf("%s\n", TerminalText(out.string()).c_str());
+  if (options.json) {
+    json attachments = json::array();
+    for (const std::u16string& file : Split(message.attachment_list, u';')) {
+      if (!file.empty()) attachments.push_back(Utf8(TextFromPath(PathFromText(file).filename())));
+    }
+    PrintJson({{"file", std::filesystem::absolute(out, error).string()},
+               {"folder", folder},
+               {"id", Utf8(selected.item_key)},
+               {"subject", Utf8(selected.subject)},
+               {"attachments", attachments},
+               {"losses", LossesJson(recovery.session().database())}});
+  } else {
+    std::printf("%s\n", TerminalText(out.string()).c_str());
+  }
   return FinishRead(recovery.session().database(), options.quiet);
 }
 

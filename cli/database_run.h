@@ -27,6 +27,7 @@ enum ExitCode : int {
   kExitUnknownFolder = 5,
   kExitWriteFailed = 6,
   kExitCompletedWithLosses = 7,  // the store was read, but not all of it
+  kExitEarlierExport = 8,        // the output folder holds an earlier export
 };
 
 // A folder made for one run and removed with it, unless the user named it. A folder that

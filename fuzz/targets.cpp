@@ -13,6 +13,7 @@ std::span<const Target> Targets() {
       {"compressed_rtf", FuzzCompressedRtf},
       {"html_sanitizer", FuzzHtmlSanitizer},
       {"message_headers", FuzzMessageHeaders},
+      {"export_report", FuzzExportReport},
   }};
   return kTargets;
 }

@@ -25,6 +25,8 @@ int FuzzCompressedRtf(const std::uint8_t* data, std::size_t size);
 int FuzzHtmlSanitizer(const std::uint8_t* data, std::size_t size);
 // One stored transport-header block through the readers and writers of message headers.
 int FuzzMessageHeaders(const std::uint8_t* data, std::size_t size);
+// The report of an earlier export, as a replacing export reads it.
+int FuzzExportReport(const std::uint8_t* data, std::size_t size);
 
 struct Target {
   std::string_view name;  // also the folder of its inputs

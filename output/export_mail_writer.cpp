@@ -18,6 +18,9 @@ namespace {
 // The saver reads the sender from the message file's first line. Written as UTF-8, so that
 // a sender outside the ANSI code page survives.
 void WriteSenderFile(const std::filesystem::path& message_path, std::u16string_view sender) {
+  // Removed first: ext4 writes a file cut to nothing and written again through to the disk.
+  std::error_code error;
+  std::filesystem::remove(message_path, error);
   BinaryFile file;
   if (!file.Open(message_path, BinaryFile::kCreate | BinaryFile::kWrite)) return;
   const std::string line = "From: " + Utf16ToUtf8(SingleLine(sender));

@@ -1,5 +1,7 @@
 #include "output/export_manifest.h"
 
+#include <system_error>
+
 #include "base/text_file.h"
 #include "base/utf16_file.h"
 #include "base/utf16_text.h"
@@ -39,6 +41,10 @@ std::u16string ManifestText(const ManifestRecord& record) {
 bool WriteManifestFile(const std::filesystem::path& path, const ManifestRecord& record,
                        bool mail_record) {
   const std::u16string text = ManifestText(record);
+  // A new file each time rather than the last one cut to nothing: ext4 writes a file that was
+  // truncated and written again through to the disk when it is closed, once per item.
+  std::error_code error;
+  std::filesystem::remove(path, error);
   constexpr unsigned kCreateForWriting = BinaryFile::kCreate | BinaryFile::kWrite;
   if (mail_record) {
     TextFile file;

@@ -1,10 +1,13 @@
 #include "saver/mail_writer.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 #include <gmime/gmime.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -241,19 +244,61 @@ std::unique_ptr<std::FILE, FileCloser> StagedMessage(const MailItem& item,
   return staged;
 }
 
+// The message to store: the one the recovery program composed, else one built from the fields.
+std::unique_ptr<std::FILE, FileCloser> MessageSource(const MailItem& item,
+                                                     std::vector<std::string>& warnings,
+                                                     std::string& error) {
+  if (!item.message_file.empty()) {
+    std::unique_ptr<std::FILE, FileCloser> composed(std::fopen(item.message_file.c_str(), "rb"));
+    if (composed) return composed;
+    warnings.push_back("cannot open the message file " + item.message_file.string() +
+                       "; the message was built from the record's fields");
+  }
+  return StagedMessage(item, warnings, error);
+}
+
+bool WriteAll(int fd, std::string_view bytes, std::string& error) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      error = std::string("cannot write the message: ") + std::strerror(errno);
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
 }  // namespace
+
+bool WriteMessageFile(const MailItem& item, int fd, bool crlf_line_ends,
+                      std::vector<std::string>& warnings, std::string& error) {
+  std::unique_ptr<std::FILE, FileCloser> source = MessageSource(item, warnings, error);
+  if (!source) return false;
+  std::string output;
+  LineBuffer buffer;
+  for (ssize_t length; (length = ::getline(&buffer.data, &buffer.capacity, source.get())) > 0;) {
+    std::string_view line(buffer.data, static_cast<std::size_t>(length));
+    const bool had_line_end = line.ends_with('\n');
+    if (had_line_end) line.remove_suffix(line.ends_with("\r\n") ? 2 : 1);
+    output += line;
+    if (had_line_end) output += crlf_line_ends ? "\r\n" : "\n";
+    if (output.size() >= kFlushBytes) {
+      if (!WriteAll(fd, output, error)) return false;
+      output.clear();
+    }
+  }
+  if (std::ferror(source.get())) {
+    error = "cannot read the message back";
+    return false;
+  }
+  return WriteAll(fd, output, error);
+}
 
 bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
                       std::vector<std::string>& warnings, std::string& error) {
-  std::unique_ptr<std::FILE, FileCloser> staged;
-  if (!item.message_file.empty()) {
-    staged.reset(std::fopen(item.message_file.c_str(), "rb"));
-    if (!staged) {
-      warnings.push_back("cannot open the message file " + item.message_file.string() +
-                         "; the message was built from the record's fields");
-    }
-  }
-  if (!staged) staged = StagedMessage(item, warnings, error);
+  std::unique_ptr<std::FILE, FileCloser> staged = MessageSource(item, warnings, error);
   if (!staged) return false;
 
   AppendingFile output;

@@ -38,6 +38,12 @@ std::u16string SenderFromMessageFile(const std::filesystem::path& file);
 bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
                       std::vector<std::string>& warnings, std::string& error);
 
+// Writes the message alone, as a file of its own holds it, to the open file `fd` (which stays
+// open): LF line ends for a Maildir, CR LF for an .eml file. An attachment that cannot be
+// opened is left out, with the reason added to `warnings`.
+bool WriteMessageFile(const MailItem& item, int fd, bool crlf_line_ends,
+                      std::vector<std::string>& warnings, std::string& error);
+
 // One more ">" before every line that starts with ">*From " (mboxrd).
 std::string QuoteMboxLine(std::string_view line);
 

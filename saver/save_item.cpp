@@ -9,6 +9,7 @@
 #include "saver/body_file.h"
 #include "saver/calendar_writer.h"
 #include "saver/contact_fields.h"
+#include "saver/mail_store.h"
 #include "saver/mail_writer.h"
 #include "saver/note_body.h"
 #include "saver/output_files.h"
@@ -85,7 +86,8 @@ bool PrepareFolder(const std::filesystem::path& folder, std::string& error) {
 
 }  // namespace
 
-SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_folder) {
+SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_folder,
+                     MailFormat mail_format) {
   SaveOutcome outcome;
   std::string& error = outcome.error;
   ManifestResult read = ReadManifestFile(manifest_folder / "mailsaving.txt", kind);
@@ -116,9 +118,9 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       item.date = DateValue(manifest, u"DATE:", outcome.warnings);
       if (!ReadBody(manifest, u"BPATH:", item.body, error)) return outcome;
       item.attachments = AttachmentFiles(manifest.Value(u"ATTA:"), outcome.warnings);
-      outcome.output_file = folder / "mail.mbox";
-      outcome.saved = PrepareFolder(folder, error) &&
-                      AppendMailToMbox(item, outcome.output_file, outcome.warnings, error);
+      outcome.saved =
+          PrepareFolder(folder, error) &&
+          StoreMail(item, folder, mail_format, outcome.output_file, outcome.warnings, error);
       break;
     }
     case SavedItemKind::kContact: {

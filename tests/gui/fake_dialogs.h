@@ -44,7 +44,11 @@ class FakeDialogs : public DialogProvider {
   void ShowAbout(QWidget*) override {}
   std::optional<ExportChoice> ChooseExport(QWidget*) override {
     if (!export_kinds) return std::nullopt;
-    return ExportChoice{*export_kinds, include_deleted};
+    return ExportChoice{*export_kinds, include_deleted, mail_format};
+  }
+  std::optional<EarlierExportChoice> ChooseEarlierExport(QWidget*, const QString& folder) override {
+    earlier_export_folders.push_back(folder);
+    return earlier_export;
   }
 
   bool WasShown(const QString& text) const {
@@ -63,6 +67,10 @@ class FakeDialogs : public DialogProvider {
   std::optional<QString> folder_choice;
   std::optional<unsigned> export_kinds;
   bool include_deleted = false;
+  ExportMailFormat mail_format = ExportMailFormat::kMbox;
+  // The answer when the output folder holds an earlier export; none cancels.
+  std::optional<EarlierExportChoice> earlier_export;
+  std::vector<QString> earlier_export_folders;  // the folders it was asked about
 };
 
 }  // namespace tarvex::testing

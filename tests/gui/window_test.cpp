@@ -1,6 +1,7 @@
 // Drives the real main window over edbforge stores of both layouts.
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "app/application.h"
+#include "app/export_options_dialog.h"
 #include "app/folder_tree.h"
 #include "app/local_page_scheme.h"
 #include "app/main_window.h"
@@ -77,6 +79,8 @@ class WindowTest : public QObject {
   void folderListAndItemPreview();
   void stopPausesTheWorkerUntilResume();
   void saveMailboxExportsTheCheckedFolders();
+  void saveMailboxAsksAboutAnEarlierExport();
+  void exportDialogOffersTheMailFormats();
   void checkBoxesCarryDownAndUp();
   void escapeDoesNotCloseAndExitAsks();
   void browserShowsPageFilesInTheirEncoding();
@@ -454,6 +458,48 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
            qPrintable(test.dialogs.messages.back().text));
   QVERIFY(tree->isEnabled() && test.window->list()->isEnabled());
   QVERIFY(test.window->browse_button()->isEnabled() && test.window->save_button()->isEnabled());
+}
+
+void WindowTest::saveMailboxAsksAboutAnEarlierExport() {
+  TestWindow test;
+  Analyse(test, QStringLiteral("older-private"));
+  test.window->tree()->ToggleCheck(
+      FindNode(test.window->tree()->topLevelItem(0), QStringLiteral("Inbox")));
+  const QString output = scratch_.filePath(QStringLiteral("earlier"));
+  std::filesystem::create_directories(ToPath(output));
+  QVERIFY(WriteExportReport(ToPath(output), nlohmann::json::object()));
+  test.dialogs.export_kinds = 1u;
+  test.dialogs.folder_choice = output;
+  const std::size_t asked = test.dialogs.messages.size();
+
+  // Cancelled at the question: nothing starts.
+  test.dialogs.earlier_export.reset();
+  test.window->save_button()->click();
+  QCOMPARE(test.dialogs.earlier_export_folders, std::vector<QString>{output});
+  QVERIFY(!test.window->WorkerRunning());
+  QCOMPARE(test.dialogs.messages.size(), asked);
+
+  // Answered: the run goes on (and ends for want of a saver beside the test program).
+  test.dialogs.earlier_export = EarlierExportChoice::kReplace;
+  test.window->save_button()->click();
+  QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.messages.size() > asked, kWorkTimeout);
+  test.window->WaitForWorkers();
+  QCOMPARE(test.dialogs.earlier_export_folders.size(), std::size_t{2});
+  QVERIFY(test.dialogs.messages.back().text.contains(QStringLiteral("mailsaving")));
+}
+
+void WindowTest::exportDialogOffersTheMailFormats() {
+  ExportOptionsDialog dialog;
+  auto* formats = dialog.findChild<QComboBox*>(QStringLiteral("mailFormat"));
+  QVERIFY(formats != nullptr);
+  QCOMPARE(dialog.ChosenMailFormat(), ExportMailFormat::kMbox);  // the default
+  QCOMPARE(formats->count(), 3);
+  for (int index = 0; index < formats->count(); ++index) {
+    formats->setCurrentIndex(index);
+    // Each entry is the format `tarvex export --format` names the same.
+    QCOMPARE(ExportMailFormatName(dialog.ChosenMailFormat()),
+             formats->itemData(index).toString().toStdString());
+  }
 }
 
 void WindowTest::deepScanListsDeletedItemsApart() {

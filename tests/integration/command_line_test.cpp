@@ -327,5 +327,56 @@ TEST_F(CommandLineTest, ExportWritesTheOutputMailboxOrExitsWithItsCode) {
   EXPECT_FALSE(std::filesystem::exists(none));
 }
 
+// A second export into the same folder, as asked; --json prints the report the folder keeps.
+TEST_F(CommandLineTest, ExportIntoAnEarlierExportAndItsReport) {
+  const std::string database = Scenario("older-private");
+  const std::filesystem::path out = scratch_.path() / "again";
+  auto run = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(),
+                     {"export", "-q", database, "--out", out.string(), "--saver", TARVEX_SAVER});
+    return Run(arguments);
+  };
+  ASSERT_EQ(run({}).exit_code, 0);
+  struct Case {
+    std::vector<std::string> options;
+    int exit_code;
+    int runs;  // in the report afterwards
+  };
+  for (const Case& test :
+       {Case{{}, 8, 1}, Case{{"--replace", "--append"}, 1, 1}, Case{{"--append", "--json"}, 0, 2},
+        Case{{"--replace", "--json", "--format", "maildir"}, 0, 1}}) {
+    const ProgramRun second = run(test.options);
+    SCOPED_TRACE(second.err);
+    EXPECT_EQ(second.exit_code, test.exit_code);
+    if (test.exit_code == 8) {
+      EXPECT_NE(second.err.find("holds an earlier export"), std::string::npos);
+      EXPECT_NE(second.err.find("--replace"), std::string::npos);
+    }
+    const json report = json::parse(FileText(out / "tarvex-export.json"));
+    EXPECT_EQ(report["export"]["runs"], test.runs);
+    if (test.exit_code != 0) continue;
+    const json printed = Parsed(second);
+    EXPECT_EQ(printed["items"], report["items"]);
+    const json& totals = printed["totals"];
+    EXPECT_EQ(totals["written"].get<int>() + totals["skipped"].get<int>(), totals["items"]);
+    EXPECT_EQ(totals["items"], printed["items"].size());
+    EXPECT_TRUE(printed["losses"].is_object());
+  }
+  // The replacing run left the Maildir alone: no mbox of the runs before.
+  const std::filesystem::path alice = out / "Alice Martin";
+  EXPECT_TRUE(std::filesystem::is_directory(alice / ".Top of Information Store.Inbox" / "cur"));
+  EXPECT_FALSE(std::filesystem::exists(alice / "Top of Information Store" / "Inbox"));
+
+  const std::filesystem::path message = scratch_.path() / "one.eml";
+  const ProgramRun eml =
+      Run({"eml", "-q", "--json", database, "Alice Martin/Top of Information Store/Inbox", "1",
+           "--out", message.string()});
+  ASSERT_EQ(eml.exit_code, 0) << eml.err;
+  const json written = Parsed(eml);
+  EXPECT_EQ(written["file"], message.string());
+  EXPECT_EQ(written["subject"], "Quarterly report");
+  EXPECT_TRUE(std::filesystem::is_regular_file(message));
+}
+
 }  // namespace
 }  // namespace tarvex::testing

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "base/file_names.h"
 #include "base/process_runner.h"
 #include "base/utf_conversion.h"
 #include "output/export_manifest.h"
@@ -136,6 +137,25 @@ TEST(ExportRunPartsTest, FolderPathsStayInsideTheOutputFolder) {
   EXPECT_EQ(ExportFolderPath("/out", u"", {u""}), u"/out/Mailbox/Folder");
 }
 
+// Maildir++: a folder is ".Parent.Child" in its mailbox's folder; a name's own "." cannot
+// split it, and the path of a deep folder stays within a file name's 255 bytes, apart from
+// that of its sibling.
+TEST(ExportRunPartsTest, MaildirFolderNames) {
+  ExportFolderPaths paths("/out", true);
+  EXPECT_EQ(paths.PathOf(u"Alice", {}), u"/out/Alice");
+  EXPECT_EQ(paths.PathOf(u"Alice", {u"Top", u"v1.2"}), u"/out/Alice/.Top.v1_2");
+  std::vector<std::u16string> deep(40, u"Level ü");
+  const std::u16string first = paths.PathOf(u"Alice", deep);
+  deep.back() = u"Other";
+  const std::u16string second = paths.PathOf(u"Alice", deep);
+  EXPECT_NE(first, second);
+  for (const std::u16string& path : {first, second}) {
+    const std::filesystem::path name = PathFromText(path).filename();
+    EXPECT_LE(name.string().size(), 255u) << name;
+    EXPECT_TRUE(name.string().starts_with(".Level \xC3\xBC.Level")) << name;
+  }
+}
+
 TEST(ExportRunPartsTest, KindNames) {
   const struct {
     std::u16string_view text;
@@ -179,6 +199,22 @@ TEST(ProcessRunnerTest, ReportsExitStatusAndFailedStarts) {
   started = false;
   EXPECT_FALSE(RunProgramAndWait("/no/such/program", {}, [&] { started = true; }).has_value());
   EXPECT_FALSE(started);
+}
+
+// The saver's line channel: answers read line by line, the end of a helper that died seen as
+// the end of its lines with its exit status, and a helper that cannot start.
+TEST(ProcessRunnerTest, LineProcessTalksInLinesAndSeesTheHelperEnd) {
+  LineProcess helper;
+  ASSERT_TRUE(helper.Start("/bin/sh", {"-c", "read a; echo \"1 $a\"; echo 2; read b; exit 4"}));
+  EXPECT_TRUE(helper.SendLine("first"));
+  EXPECT_EQ(helper.ReadLine(), std::optional<std::string>("1 first"));
+  EXPECT_EQ(helper.ReadLine(), std::optional<std::string>("2"));
+  EXPECT_TRUE(helper.SendLine("last"));
+  EXPECT_FALSE(helper.ReadLine().has_value());
+  EXPECT_EQ(helper.Finish(), std::optional<int>(4));
+  EXPECT_FALSE(helper.running());
+  EXPECT_FALSE(helper.SendLine("after the end"));
+  EXPECT_FALSE(helper.Start("/no/such/program", {}));
 }
 
 }  // namespace
