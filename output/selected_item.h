@@ -4,6 +4,7 @@
 // Owned by one preview call; nothing of it outlives the click.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "mailbox/item_extraction.h"
@@ -30,6 +31,7 @@ struct SelectedItem {
   bool has_record = true;
   std::u16string attachment_info;   // the item's attachment list
   std::u16string attachment_names;  // the files written for it, each followed by ";"
+  std::filesystem::path attachment_folder;  // where they were written
 
   static SelectedItem FromListRow(const ItemListRow& row);
 };
