@@ -4,6 +4,7 @@
 // so that each file reaches it with its real character set, and nothing else is loaded.
 
 #include <QWebEngineUrlRequestInterceptor>
+#include <QByteArray>
 #include <QWebEngineUrlSchemeHandler>
 #include <filesystem>
 #include <mutex>
@@ -29,12 +30,15 @@ class LocalPageSchemeHandler : public QWebEngineUrlSchemeHandler {
 
   void AllowFolder(const std::filesystem::path& folder);
   bool IsAllowed(const std::filesystem::path& file) const;
+  // The style sheet of the window's own pages (base/page_policy.h), in the desktop's colours.
+  void SetStyleSheet(QByteArray css);
 
   void requestStarted(QWebEngineUrlRequestJob* job) override;
 
  private:
   mutable std::mutex mutex_;
   std::vector<std::filesystem::path> allowed_folders_;
+  QByteArray style_sheet_;
 };
 
 // Blocks every request that is not for our own pages (or inline data).
