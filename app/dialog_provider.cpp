@@ -60,10 +60,9 @@ std::optional<QString> QtDialogProvider::ChooseFolder(QWidget* parent, const QSt
   return folder;
 }
 
-std::optional<QString> QtDialogProvider::ChooseSaveFile(QWidget* parent,
-                                                       const QString& file_name) {
-  const QString start = QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
-                            .filePath(file_name);
+std::optional<QString> QtDialogProvider::ChooseSaveFile(QWidget* parent, const QString& file_name) {
+  const QString start =
+      QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)).filePath(file_name);
   QString target = QFileDialog::getSaveFileName(parent, QStringLiteral("Save Attachment"), start);
   if (target.isEmpty()) return std::nullopt;
   return target;

@@ -46,8 +46,8 @@ class ItemCountDelegate : public QStyledItemDelegate {
     QFont bold = item.font;
     bold.setBold(true);
     const int name_width = QFontMetrics(item.font).horizontalAdvance(item.text);
-    QRect count_rect = text_rect.adjusted(name_width + QFontMetrics(bold).horizontalAdvance(u' '),
-                                          0, 0, 0);
+    QRect count_rect =
+        text_rect.adjusted(name_width + QFontMetrics(bold).horizontalAdvance(u' '), 0, 0, 0);
     count_rect.setWidth(QFontMetrics(bold).horizontalAdvance(count) + 2);
     painter->save();
     painter->setFont(bold);

@@ -3,8 +3,8 @@
 // The preview browser reads the program's own page files through the "tarvex-page" scheme,
 // so that each file reaches it with its real character set, and nothing else is loaded.
 
-#include <QWebEngineUrlRequestInterceptor>
 #include <QByteArray>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlSchemeHandler>
 #include <filesystem>
 #include <mutex>

@@ -79,7 +79,8 @@ QIcon ThemeIcon(const QWidget& widget, const char* name, QStyle::StandardPixmap 
 std::optional<std::filesystem::path> DroppedDatabase(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return std::nullopt;
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".edb"), Qt::CaseInsensitive)) {
+    if (url.isLocalFile() &&
+        url.toLocalFile().endsWith(QStringLiteral(".edb"), Qt::CaseInsensitive)) {
       return ToPath(url.toLocalFile());
     }
   }
@@ -131,7 +132,8 @@ void MainWindow::BuildControls() {
 
   auto* caption = new QLabel(QStringLiteral("Select Exchange EDB file: "), central);
   path_edit_ = new QLineEdit(central);
-  path_edit_->setPlaceholderText(QStringLiteral("Type or paste the path of an .edb file, or drop one here"));
+  path_edit_->setPlaceholderText(
+      QStringLiteral("Type or paste the path of an .edb file, or drop one here"));
   path_edit_->setClearButtonEnabled(true);
   browse_button_ = new QPushButton(QStringLiteral("Browse"), central);
   save_button_ = new QPushButton(QStringLiteral("Save Mailbox"), central);
@@ -493,9 +495,8 @@ void MainWindow::OnStopResume() {
 
 void MainWindow::UpdateStopButton(bool stopped) {
   stop_button_->setText(stopped ? QStringLiteral("Resume") : QStringLiteral("Stop"));
-  stop_button_->setIcon(stopped
-                            ? ThemeIcon(*this, "media-playback-start", QStyle::SP_MediaPlay)
-                            : ThemeIcon(*this, "media-playback-pause", QStyle::SP_MediaPause));
+  stop_button_->setIcon(stopped ? ThemeIcon(*this, "media-playback-start", QStyle::SP_MediaPlay)
+                                : ThemeIcon(*this, "media-playback-pause", QStyle::SP_MediaPause));
 }
 
 void MainWindow::OnExit() {
@@ -538,7 +539,7 @@ void MainWindow::OnTreeSelectionChanged() {
 void MainWindow::OnHeaderClicked(int column) {
   // A second click on the same column turns the order round.
   sort_order_ = column == sort_column_ && sort_order_ == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                             : Qt::AscendingOrder;
+                                                                            : Qt::AscendingOrder;
   sort_column_ = column;
   list_->horizontalHeader()->setSortIndicatorShown(true);
   list_->horizontalHeader()->setSortIndicator(column, sort_order_);

@@ -10,10 +10,10 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
-#include <unordered_map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 
 #include "app/source_selection_dialog.h"
 #include "app/status_progress.h"

@@ -1,10 +1,10 @@
 #include "app/preview_browser.h"
 
+#include <QEvent>
+#include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
-#include <QEvent>
-#include <QUrl>
 #include <system_error>
 
 #include "app/local_page_scheme.h"
@@ -21,12 +21,12 @@ QString CssColour(const QColor& colour) {
 
 // The desktop's font and colours for the pages the program writes itself.
 QByteArray PageStyleSheet(const QPalette& palette, const QFont& font) {
-  const QString size = font.pointSizeF() > 0
-                           ? QStringLiteral("%1pt").arg(font.pointSizeF())
-                           : QStringLiteral("%1px").arg(font.pixelSize());
+  const QString size = font.pointSizeF() > 0 ? QStringLiteral("%1pt").arg(font.pointSizeF())
+                                             : QStringLiteral("%1px").arg(font.pixelSize());
   const bool dark = palette.color(QPalette::Base).lightness() < 128;
   QString css;
-  css += QStringLiteral(":root { color-scheme: %1; }\n").arg(dark ? QStringLiteral("dark") : QStringLiteral("light"));
+  css += QStringLiteral(":root { color-scheme: %1; }\n")
+             .arg(dark ? QStringLiteral("dark") : QStringLiteral("light"));
   css += QStringLiteral(
              "html, body { background: %1; color: %2; font-family: \"%3\", sans-serif; "
              "font-size: %4; }\n")

@@ -127,7 +127,8 @@ void SourceSelectionDialog::OnNext() {
     selection_.working_folder = TypedPath(working_folder_edit_->text());
   }
   std::error_code error;
-  if (selection_.database.empty() || !std::filesystem::is_regular_file(selection_.database, error)) {
+  if (selection_.database.empty() ||
+      !std::filesystem::is_regular_file(selection_.database, error)) {
     dialogs_.ShowMessage(this, QStringLiteral("Please select a valid file"), MessageKind::kError);
     return;
   }

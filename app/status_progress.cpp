@@ -40,7 +40,8 @@ void StatusProgress::OnPosition(int position) {
 void StatusProgress::Update() {
   double fraction = 0;
   if (highest_ > lowest_) {
-    fraction = std::clamp(static_cast<double>(position_ - lowest_) / (highest_ - lowest_), 0.0, 1.0);
+    fraction =
+        std::clamp(static_cast<double>(position_ - lowest_) / (highest_ - lowest_), 0.0, 1.0);
   }
   double whole = fraction;
   if (steps_ > 0) whole = (step_ - 1 + fraction) / steps_;

@@ -8,15 +8,8 @@ namespace tarvex {
 namespace {
 
 constexpr std::u16string_view kDocumentHead[] = {
-    u"<!DOCTYPE html>",
-    u"<html>",
-    u"<head>",
-    u"<meta charset='utf-8'>",
-    kPagePolicyMeta16,
-    kUiStyleLink16,
-    u"</head>",
-    u"<body>",
-    u"<table class='header'>",
+    u"<!DOCTYPE html>", u"<html>",  u"<head>", u"<meta charset='utf-8'>", kPagePolicyMeta16,
+    kUiStyleLink16,     u"</head>", u"<body>", u"<table class='header'>",
 };
 
 constexpr std::u16string_view kDocumentEnd[] = {u"</table>", u"</body>", u"</html>"};

@@ -29,8 +29,8 @@ struct SelectedItem {
   // 2010 layout: false when no body row belongs to the item, so that no other item's row is
   // read in its place.
   bool has_record = true;
-  std::u16string attachment_info;   // the item's attachment list
-  std::u16string attachment_names;  // the files written for it, each followed by ";"
+  std::u16string attachment_info;           // the item's attachment list
+  std::u16string attachment_names;          // the files written for it, each followed by ";"
   std::filesystem::path attachment_folder;  // where they were written
 
   static SelectedItem FromListRow(const ItemListRow& row);

@@ -34,11 +34,10 @@ TEST(HeaderPage, EscapesEveryValueButKeepsItsOwnMarkup) {
             u"</span></td></tr>");
 
   // The window's policy and its style sheet, then the table.
-  EXPECT_EQ(page.Document(), u"<!DOCTYPE html><html><head><meta charset='utf-8'>" +
-                                 std::u16string(kPagePolicyMeta16) +
-                                 std::u16string(kUiStyleLink16) +
-                                 u"</head><body><table class='header'>" + page.rows() +
-                                 u"</table></body></html>");
+  EXPECT_EQ(page.Document(),
+            u"<!DOCTYPE html><html><head><meta charset='utf-8'>" +
+                std::u16string(kPagePolicyMeta16) + std::u16string(kUiStyleLink16) +
+                u"</head><body><table class='header'>" + page.rows() + u"</table></body></html>");
   EXPECT_EQ(page.Document().find_first_of(u"\r\n"), std::u16string::npos);
 }
 

@@ -275,8 +275,7 @@ TEST_F(OlderPreview, ContactRowsFollowTheirColumnRules) {
   EXPECT_EQ(CellValue(header, u"Full Name:"), u"Display Name");
   EXPECT_EQ(CellValue(header, u"First Name:"), u"Ann");
   // "else": the empty first column gives way to the next.
-  EXPECT_EQ(CellValue(header, u"E-Mail Address 1:"),
-            u"ann@example.com");
+  EXPECT_EQ(CellValue(header, u"E-Mail Address 1:"), u"ann@example.com");
   // "then" replaces even by an empty value, and an empty field has no row.
   EXPECT_EQ(header.find(u"Zip/Postal Code"), std::u16string::npos);
   EXPECT_EQ(header.find(u"Last Name"), std::u16string::npos);
