@@ -238,6 +238,13 @@ void MainWindow::BuildControls() {
   connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
           &MainWindow::OnHeaderClicked);
   connect(search_edit_, &QLineEdit::textChanged, this, &MainWindow::ApplySearch);
+  auto* find_action = new QAction(this);
+  find_action->setShortcut(QKeySequence::Find);
+  addAction(find_action);
+  connect(find_action, &QAction::triggered, this, [this] {
+    search_edit_->setFocus(Qt::ShortcutFocusReason);
+    search_edit_->selectAll();
+  });
   connect(path_edit_, &QLineEdit::returnPressed, this, [this] {
     if (browse_button_->isEnabled()) OpenDatabase(TypedPath(path_edit_->text()));
   });
@@ -403,6 +410,10 @@ void MainWindow::BeginRun(bool at_start_up) {
   StartWorker([this, &recovery, database = selection_.database,
                depth = selection_.deep_scan ? ScanDepth::kDeep : ScanDepth::kQuick] {
     if (RunAnalysis(recovery, database, depth) != AnalysisOutcome::kCompleted) return;
+    OnWindowThread([this] {
+      status_progress_.Finish();
+      progress_->setValue(status_progress_.value());
+    });
     // The folders' item counts come after: the tree is usable meanwhile, and a folder
     // selected now is listed once they are in.
     const std::unordered_map<TreeNodeHandle, std::size_t> counts = CountItemsByFolder(recovery);

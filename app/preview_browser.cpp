@@ -119,7 +119,8 @@ void PreviewBrowser::FollowPalette() {
   if (css == style_sheet_) return;
   style_sheet_ = std::move(css);
   scheme_handler_->SetStyleSheet(style_sheet_);
-  if (!current_page_.empty()) Navigate(current_page_);
+  // The page again, its style sheet fetched anew rather than from the browser's memory.
+  if (!current_page_.empty()) page_->triggerAction(QWebEnginePage::ReloadAndBypassCache);
 }
 
 PreviewBrowser::~PreviewBrowser() {

@@ -17,6 +17,8 @@ class StatusProgress {
   void OnStatusText(const QString& text);
   void OnRange(int lowest, int highest);
   void OnPosition(int position);
+  // The work is done, whatever step it reported last.
+  void Finish() { shown_ = kScale; }
 
   // Between 0 and kScale; never less than it was since the last Restart.
   int value() const { return shown_; }

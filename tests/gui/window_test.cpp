@@ -814,6 +814,9 @@ void WindowTest::listCellsSortAndProgressNeverGoesBack() {
     events[i]();
     QCOMPARE(progress.value(), expected[i]);
   }
+  progress.Finish();
+  progress.OnRange(0, 10);  // work after the end (the item counts) keeps the bar full
+  QCOMPARE(progress.value(), StatusProgress::kScale);
   progress.Restart();
   QCOMPARE(progress.value(), 0);
 }
@@ -829,11 +832,15 @@ void WindowTest::pagesFollowADarkPalette() {
   dark.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x30));
   dark.setColor(QPalette::Text, QColor(0xdf, 0xe1, 0xe5));
   dark.setColor(QPalette::WindowText, QColor(0xdf, 0xe1, 0xe5));
-  test.window->setPalette(dark);
-  // A notice page of the window's own is drawn in the palette's colours once it is painted.
+  // A notice page of the window's own, shown in the light palette; then the desktop turns dark
+  // and the page follows.
   test.dialogs.answers = {MessageAnswer::kYes};
   test.window->stop_button()->click();
   PreviewBrowser* browser = test.window->browser();
+  QTRY_VERIFY_WITH_TIMEOUT(
+      browser->url() == LocalPageUrl(browser->current_page()) && !browser->page()->isLoading(),
+      kWorkTimeout);
+  test.window->setPalette(dark);
   QTRY_VERIFY_WITH_TIMEOUT(browser->grab().toImage().pixelColor(4, 4) == page_colour, kWorkTimeout);
   Screenshot(*test.window, QStringLiteral("05-dark-palette"));
 }
