@@ -415,9 +415,14 @@ void MainWindow::BeginRun(bool at_start_up) {
       progress_->setValue(status_progress_.value());
     });
     // The folders' item counts come after: the tree is usable meanwhile, and a folder
-    // selected now is listed once they are in.
+    // selected now is listed once they are in. Save Mailbox waits for them.
+    EnableControl(WindowControl::kSaveMailboxButton, false);
+    EnableMenuCommand(MenuCommand::kSaveMailbox, false);
     const std::unordered_map<TreeNodeHandle, std::size_t> counts = CountItemsByFolder(recovery);
+    if (recovery.pause_gate().IsCancelled()) return;  // a new run has begun
     OnWindowThread([this, &counts] { ShowItemCounts(counts); });
+    EnableControl(WindowControl::kSaveMailboxButton, true);
+    EnableMenuCommand(MenuCommand::kSaveMailbox, true);
   });
 }
 
