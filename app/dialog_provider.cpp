@@ -2,11 +2,13 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include "app/export_options_dialog.h"
@@ -57,6 +59,14 @@ std::optional<QString> QtDialogProvider::ChooseFolder(QWidget* parent, const QSt
   QString folder = QFileDialog::getExistingDirectory(parent, title);
   if (folder.isEmpty()) return std::nullopt;
   return folder;
+}
+
+std::optional<QString> QtDialogProvider::ChooseSaveFile(QWidget* parent, const QString& file_name) {
+  const QString start =
+      QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)).filePath(file_name);
+  QString target = QFileDialog::getSaveFileName(parent, QStringLiteral("Save Attachment"), start);
+  if (target.isEmpty()) return std::nullopt;
+  return target;
 }
 
 void QtDialogProvider::ShowAbout(QWidget* parent) {

@@ -38,6 +38,9 @@ class DialogProvider {
   // The folder picker for the working folder; nothing when cancelled.
   virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) = 0;
 
+  // Where to save an attachment, suggesting `file_name`; nothing when cancelled.
+  virtual std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& file_name) = 0;
+
   virtual void ShowAbout(QWidget* parent) = 0;
 
   // "Choose Export Options...": what was chosen, nothing when cancelled.
@@ -54,6 +57,7 @@ class QtDialogProvider : public DialogProvider {
   bool RunSourceSelection(SourceSelectionDialog& dialog) override;
   std::optional<QString> ChooseDatabaseFile(QWidget* parent) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
+  std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& file_name) override;
   void ShowAbout(QWidget* parent) override;
   std::optional<ExportChoice> ChooseExport(QWidget* parent) override;
   std::optional<EarlierExportChoice> ChooseEarlierExport(QWidget* parent,

@@ -5,7 +5,7 @@
 namespace tarvex::fuzz {
 
 std::span<const Target> Targets() {
-  static constexpr std::array<Target, 7> kTargets{{
+  static constexpr std::array<Target, 8> kTargets{{
       {"page", FuzzPage},
       {"record", FuzzRecord},
       {"database", FuzzDatabase},

@@ -74,8 +74,10 @@ void ShowItemPreviewOlder(Recovery& recovery, SelectedItem& item) {
   if (!record_number) return;
   item.record_number = *record_number;
   item.attachment_info = item.row_info;
-  if (WantsAttachments(item))
+  if (WantsAttachments(item)) {
     item.attachment_names = WriteItemAttachments(recovery, item.attachment_info);
+    item.attachment_folder = recovery.working_folder();
+  }
 
   StoreSession& session = recovery.session();
   const ese::Table* message_table = session.message_table();
@@ -122,8 +124,10 @@ void ShowItemPreview2010(Recovery& recovery, SelectedItem& item) {
                                         ReplacedAll(item.row_info, u"Folders", u"Body"),
                                         !recovery.is_public_store()) != nullptr;
   if (item.item_key.empty()) return;
-  if (WantsAttachments(item))
+  if (WantsAttachments(item)) {
     item.attachment_names = WriteItemAttachments(recovery, item.attachment_info);
+    item.attachment_folder = recovery.working_folder();
+  }
 
   StoreSession& session = recovery.session();
   Recovery::BodyTable& body_table = recovery.body_table();

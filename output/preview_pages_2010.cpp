@@ -57,9 +57,9 @@ void WriteMailPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& 
   HeaderPage header;
   header.AddRow(label::kFrom, item.sender, label::kDate, item.date);
   header.AddRow(label::kSubject, item.subject, label::kMailTo, item.recipients);
-  if (!item.copy_recipients.empty()) header.AddRedRow(label::kCc, item.copy_recipients);
+  if (!item.copy_recipients.empty()) header.AddWideRow(label::kCc, item.copy_recipients);
   if (!item.blind_copy_recipients.empty()) {
-    header.AddRedRow(label::kBcc, item.blind_copy_recipients);
+    header.AddWideRow(label::kBcc, item.blind_copy_recipients);
   }
   AddAttachmentRow(header, item);
   ShowPageSet(recovery, header, FramesetLayout::kMail);
@@ -82,7 +82,7 @@ void WriteAppointmentPage2010(Recovery& recovery, PreviewRecord& record, Selecte
   header.AddRowWhenSet(label::kShowAs, record.Text(u"S80fd"));
   header.AddRowWhenSet(label::kTimeZone,
                        record.FirstValue({u"S8201", u"S821b", u"S8214", u"S8051"}));
-  header.AddRowWhenSet(label::kAppointmentTo, item.recipients);
+  header.AddRowWhenSet(label::kMailTo, item.recipients);
   AddAttachmentRow(header, item);
   ShowPageSet(recovery, header, FramesetLayout::kSideBySide);
 }

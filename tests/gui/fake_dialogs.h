@@ -41,6 +41,10 @@ class FakeDialogs : public DialogProvider {
 
   std::optional<QString> ChooseDatabaseFile(QWidget*) override { return database_choice; }
   std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return folder_choice; }
+  std::optional<QString> ChooseSaveFile(QWidget*, const QString& file_name) override {
+    save_suggestions.push_back(file_name);
+    return save_choice;
+  }
   void ShowAbout(QWidget*) override {}
   std::optional<ExportChoice> ChooseExport(QWidget*) override {
     if (!export_kinds) return std::nullopt;
@@ -65,6 +69,8 @@ class FakeDialogs : public DialogProvider {
   int source_selections = 0;
   std::optional<QString> database_choice;
   std::optional<QString> folder_choice;
+  std::optional<QString> save_choice;
+  std::vector<QString> save_suggestions;
   std::optional<unsigned> export_kinds;
   bool include_deleted = false;
   ExportMailFormat mail_format = ExportMailFormat::kMbox;
