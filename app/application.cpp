@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,16 @@ class StartCheckDialogProvider : public QtDialogProvider {
 
 }  // namespace
 
+std::filesystem::path DatabaseArgument(const QStringList& arguments) {
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.parse(arguments);
+  const QStringList positional = parser.positionalArguments();
+  if (positional.isEmpty()) return {};
+  // Made absolute against the folder the program was started in, as a shell user means it.
+  return ToPath(QFileInfo(positional.front()).absoluteFilePath());
+}
+
 void PrepareBrowserEnvironment() {
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   RegisterLocalPageScheme();
@@ -52,6 +63,9 @@ int Application::Run(int argc, char** argv) {
       QStringLiteral("Start the window and end as soon as it asks for a database "
                      "(a check that an installed program runs)."));
   parser.addOption(check_start);
+  parser.addPositionalArgument(QStringLiteral("database"),
+                               QStringLiteral("The Exchange database (.edb) to open at once."),
+                               QStringLiteral("[database.edb]"));
   parser.parse(arguments);
   if (parser.isSet(help)) {
     // Without a QCoreApplication yet, the parser does not know the program's name.
@@ -81,6 +95,10 @@ int Application::Run(int argc, char** argv) {
   };
   MainWindow main_window(dialogs, end_program);
   window = &main_window;
+  // Read again now that QApplication has taken its own options (-platform x and the like) out.
+  if (!parser.isSet(check_start)) {
+    main_window.set_startup_database(DatabaseArgument(QApplication::arguments()));
+  }
   main_window.showMaximized();
   return QApplication::exec();
 }

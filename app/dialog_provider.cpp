@@ -2,10 +2,13 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include "app/export_options_dialog.h"
@@ -58,6 +61,14 @@ std::optional<QString> QtDialogProvider::ChooseFolder(QWidget* parent, const QSt
   return folder;
 }
 
+std::optional<QString> QtDialogProvider::ChooseSaveFile(QWidget* parent, const QString& file_name) {
+  const QString start =
+      QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)).filePath(file_name);
+  QString target = QFileDialog::getSaveFileName(parent, QStringLiteral("Save Attachment"), start);
+  if (target.isEmpty()) return std::nullopt;
+  return target;
+}
+
 void QtDialogProvider::ShowAbout(QWidget* parent) {
   QDialog dialog(parent);
   dialog.setWindowTitle(QStringLiteral("About ") + ToQString(kApplicationTitle));
@@ -83,7 +94,26 @@ void QtDialogProvider::ShowAbout(QWidget* parent) {
 std::optional<ExportChoice> QtDialogProvider::ChooseExport(QWidget* parent) {
   ExportOptionsDialog dialog(parent);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return ExportChoice{dialog.ChosenKinds(), dialog.IncludeDeleted()};
+  return ExportChoice{dialog.ChosenKinds(), dialog.IncludeDeleted(), dialog.ChosenMailFormat()};
+}
+
+std::optional<EarlierExportChoice> QtDialogProvider::ChooseEarlierExport(QWidget* parent,
+                                                                         const QString& folder) {
+  QMessageBox box(parent);
+  box.setWindowTitle(ToQString(kApplicationTitle));
+  box.setIcon(QMessageBox::Question);
+  box.setText(QStringLiteral("The folder %1 holds an earlier export.").arg(folder));
+  box.setInformativeText(
+      QStringLiteral("Replace removes the files of the earlier export first; Add adds the items "
+                     "to them. Other files in the folder are left as they are."));
+  QPushButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
+  QPushButton* add = box.addButton(QStringLiteral("Add"), QMessageBox::AcceptRole);
+  box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.exec();
+  if (box.clickedButton() == replace) return EarlierExportChoice::kReplace;
+  if (box.clickedButton() == add) return EarlierExportChoice::kAppend;
+  return std::nullopt;
 }
 
 }  // namespace tarvex

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "base/window_port.h"
+#include "output/export_run.h"
 
 class QWidget;
 
@@ -18,6 +19,7 @@ class SourceSelectionDialog;
 struct ExportChoice {
   unsigned kinds = 0;            // export kinds (output/export_run.h)
   bool include_deleted = false;  // the deep scan's deleted items too
+  ExportMailFormat mail_format = ExportMailFormat::kMbox;
 };
 
 class DialogProvider {
@@ -36,10 +38,17 @@ class DialogProvider {
   // The folder picker for the working folder; nothing when cancelled.
   virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) = 0;
 
+  // Where to save an attachment, suggesting `file_name`; nothing when cancelled.
+  virtual std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& file_name) = 0;
+
   virtual void ShowAbout(QWidget* parent) = 0;
 
   // "Choose Export Options...": what was chosen, nothing when cancelled.
   virtual std::optional<ExportChoice> ChooseExport(QWidget* parent) = 0;
+
+  // The output folder holds an earlier export: replace it or add to it; nothing when cancelled.
+  virtual std::optional<EarlierExportChoice> ChooseEarlierExport(QWidget* parent,
+                                                                 const QString& folder) = 0;
 };
 
 class QtDialogProvider : public DialogProvider {
@@ -48,8 +57,11 @@ class QtDialogProvider : public DialogProvider {
   bool RunSourceSelection(SourceSelectionDialog& dialog) override;
   std::optional<QString> ChooseDatabaseFile(QWidget* parent) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
+  std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& file_name) override;
   void ShowAbout(QWidget* parent) override;
   std::optional<ExportChoice> ChooseExport(QWidget* parent) override;
+  std::optional<EarlierExportChoice> ChooseEarlierExport(QWidget* parent,
+                                                         const QString& folder) override;
 };
 
 }  // namespace tarvex

@@ -1,13 +1,12 @@
 #include "app/export_options_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-
-#include "output/export_run.h"
 
 namespace tarvex {
 
@@ -18,7 +17,14 @@ ExportOptionsDialog::ExportOptionsDialog(QWidget* parent)
       calendar_(new QRadioButton(QStringLiteral("  Export Calendar Items"), this)),
       all_(new QRadioButton(QStringLiteral("  Export All Items (Email, Contact && Calendar)"),
                             this)),
-      include_deleted_(new QCheckBox(QStringLiteral("Include deleted items"), this)) {
+      include_deleted_(new QCheckBox(QStringLiteral("Include deleted items"), this)),
+      mail_format_(new QComboBox(this)) {
+  mail_format_->setObjectName(QStringLiteral("mailFormat"));
+  // The data is the format's name, as `tarvex export --format` takes it.
+  mail_format_->addItem(QStringLiteral("mbox (one mail.mbox per folder)"), QStringLiteral("mbox"));
+  mail_format_->addItem(QStringLiteral("Maildir (a folder tree for mutt, Dovecot)"),
+                        QStringLiteral("maildir"));
+  mail_format_->addItem(QStringLiteral(".eml (one file per message)"), QStringLiteral("eml"));
   include_deleted_->setObjectName(QStringLiteral("includeDeleted"));
   include_deleted_->setToolTip(
       QStringLiteral("Items a deep scan found deleted are left out of the export unless checked"));
@@ -40,8 +46,20 @@ ExportOptionsDialog::ExportOptionsDialog(QWidget* parent)
   for (QRadioButton* option : {mail_, contacts_, calendar_, all_}) column->addWidget(option);
   column->addSpacing(6);
   column->addWidget(include_deleted_);
+  auto* format_row = new QHBoxLayout;
+  auto* format_label = new QLabel(QStringLiteral("Save mail as:"), this);
+  format_label->setBuddy(mail_format_);
+  format_row->addWidget(format_label);
+  format_row->addWidget(mail_format_, 1);
+  column->addLayout(format_row);
   column->addLayout(buttons);
 }
+
+ExportMailFormat ExportOptionsDialog::ChosenMailFormat() const {
+  return ExportMailFormatFromText(mail_format_->currentData().toString().toStdString())
+      .value_or(ExportMailFormat::kMbox);
+}
+
 
 bool ExportOptionsDialog::IncludeDeleted() const { return include_deleted_->isChecked(); }
 

@@ -4,7 +4,10 @@
 
 #include <QDialog>
 
+#include "output/export_run.h"
+
 class QCheckBox;
+class QComboBox;
 class QRadioButton;
 
 namespace tarvex {
@@ -19,6 +22,8 @@ class ExportOptionsDialog : public QDialog {
   unsigned ChosenKinds() const;
   // Whether the items a deep scan found deleted are exported too.
   bool IncludeDeleted() const;
+  // How mail is stored: an mbox per folder, a Maildir tree or .eml files.
+  ExportMailFormat ChosenMailFormat() const;
 
  private:
   QRadioButton* mail_;
@@ -26,6 +31,7 @@ class ExportOptionsDialog : public QDialog {
   QRadioButton* calendar_;
   QRadioButton* all_;
   QCheckBox* include_deleted_;
+  QComboBox* mail_format_;
 };
 
 }  // namespace tarvex

@@ -1,6 +1,10 @@
 #include "app/folder_tree.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
 
 namespace tarvex {
 
@@ -21,6 +25,55 @@ constexpr std::array<const char*, FolderTree::kImageCount> kImageFiles = {
     ":/icons/search-folder.png",
 };
 
+constexpr int kItemCountRole = Qt::UserRole + 3;
+
+// Draws a folder's item count in bold after its name, as mail programs do. The name's own bold
+// stays the check mark of the branch.
+class ItemCountDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    const QString count = CountText(index);
+    if (count.isEmpty()) return;
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QWidget* widget = item.widget;
+    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    const QRect text_rect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+    QFont bold = item.font;
+    bold.setBold(true);
+    const int name_width = QFontMetrics(item.font).horizontalAdvance(item.text);
+    QRect count_rect =
+        text_rect.adjusted(name_width + QFontMetrics(bold).horizontalAdvance(u' '), 0, 0, 0);
+    count_rect.setWidth(QFontMetrics(bold).horizontalAdvance(count) + 2);
+    painter->save();
+    painter->setFont(bold);
+    const bool selected = (item.state & QStyle::State_Selected) != 0;
+    painter->setPen(item.palette.color(selected ? QPalette::HighlightedText : QPalette::Link));
+    painter->drawText(count_rect, Qt::AlignLeft | Qt::AlignVCenter, count);
+    painter->restore();
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const QString count = CountText(index);
+    if (count.isEmpty()) return size;
+    QFont bold = option.font;
+    bold.setBold(true);
+    size.rwidth() += QFontMetrics(bold).horizontalAdvance(u' ' + count) + 4;
+    return size;
+  }
+
+ private:
+  static QString CountText(const QModelIndex& index) {
+    const qulonglong count = index.data(kItemCountRole).toULongLong();
+    return count == 0 ? QString() : QStringLiteral("(%1)").arg(count);
+  }
+};
+
 }  // namespace
 
 FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
@@ -29,6 +82,7 @@ FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
   }
   setColumnCount(1);
   header()->hide();
+  setItemDelegate(new ItemCountDelegate(this));
   setIconSize(QSize(16, 16));
   setUniformRowHeights(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -80,6 +134,18 @@ TreeNodeHandle FolderTree::Handle(const QTreeWidgetItem* item) const {
 
 int FolderTree::ImageOf(const QTreeWidgetItem* item) const {
   return item->data(0, kImageRole).toInt();
+}
+
+void FolderTree::SetItemCount(TreeNodeHandle node, std::size_t count) {
+  QTreeWidgetItem* item = Item(node);
+  if (item == nullptr) return;
+  settling_ = true;
+  item->setData(0, kItemCountRole, QVariant::fromValue<qulonglong>(count));
+  settling_ = false;
+}
+
+std::size_t FolderTree::ItemCountOf(const QTreeWidgetItem* item) {
+  return item->data(0, kItemCountRole).toULongLong();
 }
 
 bool FolderTree::IsChecked(const QTreeWidgetItem* item) {

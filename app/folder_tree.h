@@ -32,6 +32,11 @@ class FolderTree : public QTreeWidget {
   static bool IsChecked(const QTreeWidgetItem* item);
   static bool IsBold(const QTreeWidgetItem* item);
 
+  // Shows the number of items a folder holds beside its name (nothing for none).
+  void SetItemCount(TreeNodeHandle node, std::size_t count);
+  // The count shown beside a node's name; 0 when none is.
+  static std::size_t ItemCountOf(const QTreeWidgetItem* item);
+
   // Applies a check box click on `item`: toggles it with its descendants, then settles the
   // ancestors' check marks and bold marks.
   void ToggleCheck(QTreeWidgetItem* item);

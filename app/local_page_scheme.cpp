@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QStringDecoder>
 #include <QUrl>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestJob>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "app/page_encoding.h"
+#include "base/page_policy.h"
 
 namespace tarvex {
 
@@ -34,6 +36,37 @@ bool IsInside(const std::filesystem::path& file, const std::filesystem::path& fo
     if (file_part == file.end() || *file_part != *folder_part) return false;
   }
   return file_part != file.end();
+}
+
+QString DecodedText(const QByteArray& bytes, PageCharset charset) {
+  switch (charset) {
+    case PageCharset::kUtf16Le: {
+      qsizetype start = bytes.startsWith("\xFF\xFE") ? 2 : 0;
+      return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + start),
+                                (bytes.size() - start) / 2);
+    }
+    case PageCharset::kWindows1252: {
+      QStringDecoder decoder("windows-1252");
+      if (decoder.isValid()) return decoder.decode(bytes);
+      return QString::fromLatin1(bytes);
+    }
+    case PageCharset::kUtf8:
+    case PageCharset::kUnstated:
+      break;
+  }
+  return QString::fromUtf8(bytes);
+}
+
+// A plain-text body as a page of the window's own: in the desktop's proportional font and
+// colours, its line breaks kept, long lines wrapped.
+QByteArray PlainTextPage(const QString& text) {
+  QString page = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\">");
+  page += QString::fromUtf8(kPagePolicyMeta.data(), static_cast<qsizetype>(kPagePolicyMeta.size()));
+  page += QString::fromUtf16(kUiStyleLink16.data(), static_cast<qsizetype>(kUiStyleLink16.size()));
+  page += QStringLiteral("</head><body><div class=\"plain-text\">");
+  page += text.toHtmlEscaped();
+  page += QStringLiteral("</div></body></html>");
+  return page.toUtf8();
 }
 
 }  // namespace
@@ -69,8 +102,23 @@ bool LocalPageSchemeHandler::IsAllowed(const std::filesystem::path& file) const 
       [&normal](const std::filesystem::path& folder) { return IsInside(normal, folder); });
 }
 
+void LocalPageSchemeHandler::SetStyleSheet(QByteArray css) {
+  std::lock_guard lock(mutex_);
+  style_sheet_ = std::move(css);
+}
+
 void LocalPageSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
   const std::filesystem::path file = job->requestUrl().path().toStdString();
+  if (file == kUiStyleSheetPath) {
+    auto* buffer = new QBuffer(job);
+    {
+      std::lock_guard lock(mutex_);
+      buffer->setData(style_sheet_);
+    }
+    buffer->open(QIODevice::ReadOnly);
+    job->reply(QByteArrayLiteral("text/css; charset=utf-8"), buffer);
+    return;
+  }
   if (!file.is_absolute() || !IsAllowed(file)) {
     job->fail(QWebEngineUrlRequestJob::RequestDenied);
     return;
@@ -96,6 +144,10 @@ void LocalPageSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     const PageCharset charset =
         DetectPageCharset(std::string_view(bytes.constData(), probe), mime_type == "text/plain");
     content_type = ContentTypeWithCharset(mime_type, charset);
+    if (mime_type == "text/plain") {
+      bytes = PlainTextPage(DecodedText(bytes, charset));
+      content_type = "text/html; charset=utf-8";
+    }
   }
   auto* buffer = new QBuffer(job);
   buffer->setData(std::move(bytes));

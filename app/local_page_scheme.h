@@ -3,6 +3,7 @@
 // The preview browser reads the program's own page files through the "tarvex-page" scheme,
 // so that each file reaches it with its real character set, and nothing else is loaded.
 
+#include <QByteArray>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlSchemeHandler>
 #include <filesystem>
@@ -29,12 +30,15 @@ class LocalPageSchemeHandler : public QWebEngineUrlSchemeHandler {
 
   void AllowFolder(const std::filesystem::path& folder);
   bool IsAllowed(const std::filesystem::path& file) const;
+  // The style sheet of the window's own pages (base/page_policy.h), in the desktop's colours.
+  void SetStyleSheet(QByteArray css);
 
   void requestStarted(QWebEngineUrlRequestJob* job) override;
 
  private:
   mutable std::mutex mutex_;
   std::vector<std::filesystem::path> allowed_folders_;
+  QByteArray style_sheet_;
 };
 
 // Blocks every request that is not for our own pages (or inline data).

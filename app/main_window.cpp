@@ -4,15 +4,19 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QThread>
 #include <QTimer>
@@ -23,6 +27,7 @@
 
 #include "app/dialog_provider.h"
 #include "app/folder_tree.h"
+#include "app/item_list_cells.h"
 #include "app/preview_browser.h"
 #include "app/qt_text.h"
 #include "base/private_folder.h"
@@ -65,6 +70,23 @@ constexpr char16_t kResumeQuestion[] = u"Do you really want to resume the recove
 constexpr char16_t kCloseQuestion[] =
     u"Are you sure you want to close the program?                       ";
 
+// A theme icon, or the style's own when the desktop has no icon theme.
+QIcon ThemeIcon(const QWidget& widget, const char* name, QStyle::StandardPixmap fallback) {
+  return QIcon::fromTheme(QString::fromLatin1(name), widget.style()->standardIcon(fallback));
+}
+
+// The local database file among dropped URLs, if there is one.
+std::optional<std::filesystem::path> DroppedDatabase(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return std::nullopt;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile() &&
+        url.toLocalFile().endsWith(QStringLiteral(".edb"), Qt::CaseInsensitive)) {
+      return ToPath(url.toLocalFile());
+    }
+  }
+  return std::nullopt;
+}
+
 std::filesystem::path CurrentDirectory() {
   std::error_code error;
   std::filesystem::path current = std::filesystem::current_path(error);
@@ -101,23 +123,27 @@ void MainWindow::BuildControls() {
   auto* central = new QWidget(this);
   auto* banner = new QLabel(central);
   banner->setObjectName(QStringLiteral("banner"));
-  banner->setText(QStringLiteral("<span style='font-size:17pt; font-weight:600;'>%1</span>"
-                                 "<br><span style='font-size:9pt;'>Read-only recovery of "
-                                 "mailboxes, folders and items from Exchange databases</span>")
+  // In the palette's colours and the desktop's font, only larger: no colours of its own.
+  banner->setText(QStringLiteral("<span style='font-size:x-large; font-weight:600;'>%1</span>"
+                                 "<br>Read-only recovery of mailboxes, folders and items from "
+                                 "Exchange databases")
                       .arg(ToQString(kApplicationTitle)));
-  banner->setStyleSheet(QStringLiteral(
-      "QLabel#banner { color: white; padding: 10px 16px; background: qlineargradient(x1:0, "
-      "y1:0, x2:1, y2:0, stop:0 #1f4e79, stop:1 #3f88c5); }"));
-  banner->setMinimumHeight(64);
+  banner->setContentsMargins(16, 8, 16, 4);
 
   auto* caption = new QLabel(QStringLiteral("Select Exchange EDB file: "), central);
   path_edit_ = new QLineEdit(central);
-  path_edit_->setReadOnly(true);
+  path_edit_->setPlaceholderText(
+      QStringLiteral("Type or paste the path of an .edb file, or drop one here"));
+  path_edit_->setClearButtonEnabled(true);
   browse_button_ = new QPushButton(QStringLiteral("Browse"), central);
   save_button_ = new QPushButton(QStringLiteral("Save Mailbox"), central);
   save_button_->setEnabled(false);
   stop_button_ = new QPushButton(QStringLiteral("Stop"), central);
   exit_button_ = new QPushButton(QStringLiteral("Exit"), central);
+  browse_button_->setIcon(ThemeIcon(*this, "document-open", QStyle::SP_DialogOpenButton));
+  save_button_->setIcon(ThemeIcon(*this, "document-save", QStyle::SP_DialogSaveButton));
+  exit_button_->setIcon(ThemeIcon(*this, "application-exit", QStyle::SP_DialogCloseButton));
+  UpdateStopButton(false);
   for (QPushButton* button : {browse_button_, save_button_, stop_button_, exit_button_}) {
     button->setMinimumWidth(90);
     button->setAutoDefault(false);
@@ -154,11 +180,31 @@ void MainWindow::BuildControls() {
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setWordWrap(false);
+  list_->setIconSize(QSize(16, 16));
+  // Sorted by hand (OnHeaderClicked): Qt's own sorting would move rows while the loader fills
+  // them by their positions.
+  list_->horizontalHeader()->setSectionsClickable(true);
+  list_->horizontalHeader()->setSortIndicatorShown(false);
+  attachment_icon_ = AttachmentIcon();
+  list_->horizontalHeaderItem(kAttachmentColumn)->setIcon(attachment_icon_);
+  list_->horizontalHeaderItem(kAttachmentColumn)->setToolTip(QStringLiteral("Attachments"));
+
+  search_edit_ = new QLineEdit(central);
+  search_edit_->setPlaceholderText(QStringLiteral("Search sender, subject and recipients"));
+  search_edit_->setClearButtonEnabled(true);
+  search_edit_->addAction(ThemeIcon(*this, "edit-find", QStyle::SP_FileDialogContentsView),
+                          QLineEdit::LeadingPosition);
+  auto* list_pane = new QWidget(central);
+  auto* list_column = new QVBoxLayout(list_pane);
+  list_column->setContentsMargins(0, 0, 0, 0);
+  list_column->setSpacing(2);
+  list_column->addWidget(search_edit_);
+  list_column->addWidget(list_, 1);
   browser_ = new PreviewBrowser(central);
 
   // The list above the browser, and the tree beside both.
   horizontal_splitter_ = new QSplitter(Qt::Vertical, central);
-  horizontal_splitter_->addWidget(list_);
+  horizontal_splitter_->addWidget(list_pane);
   horizontal_splitter_->addWidget(browser_);
   horizontal_splitter_->setStretchFactor(0, 2);
   horizontal_splitter_->setStretchFactor(1, 3);
@@ -166,16 +212,12 @@ void MainWindow::BuildControls() {
   list_->setMinimumHeight(80);
   browser_->setMinimumHeight(120);
   horizontal_splitter_->setSizes({260, 420});
-  horizontal_splitter_->setStyleSheet(
-      QStringLiteral("QSplitter::handle:vertical { background: #3f88c5; height: 4px; }"));
   vertical_splitter_ = new QSplitter(Qt::Horizontal, central);
   vertical_splitter_->addWidget(tree_);
   vertical_splitter_->addWidget(horizontal_splitter_);
   vertical_splitter_->setStretchFactor(0, 1);
   vertical_splitter_->setStretchFactor(1, 3);
   vertical_splitter_->setChildrenCollapsible(false);
-  vertical_splitter_->setStyleSheet(
-      QStringLiteral("QSplitter::handle:horizontal { background: #a0a0a0; width: 4px; }"));
   vertical_splitter_->setSizes({280, 820});
 
   auto* column = new QVBoxLayout(central);
@@ -193,19 +235,41 @@ void MainWindow::BuildControls() {
   connect(tree_, &QTreeWidget::itemSelectionChanged, this, &MainWindow::OnTreeSelectionChanged);
   connect(list_, &QTableWidget::cellClicked, this,
           [this](int row, int /*column*/) { OnListClicked(row); });
+  connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          &MainWindow::OnHeaderClicked);
+  connect(search_edit_, &QLineEdit::textChanged, this, &MainWindow::ApplySearch);
+  auto* find_action = new QAction(this);
+  find_action->setShortcut(QKeySequence::Find);
+  addAction(find_action);
+  connect(find_action, &QAction::triggered, this, [this] {
+    search_edit_->setFocus(Qt::ShortcutFocusReason);
+    search_edit_->selectAll();
+  });
+  connect(path_edit_, &QLineEdit::returnPressed, this, [this] {
+    if (browse_button_->isEnabled()) OpenDatabase(TypedPath(path_edit_->text()));
+  });
+  connect(browser_, &PreviewBrowser::AttachmentRequested, this,
+          [this](const QString& file) { OnAttachmentRequested(ToPath(file)); });
+  setAcceptDrops(true);
 }
 
 void MainWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  open_action_ = file->addAction(QStringLiteral("Open Exchange EDB"));
-  save_action_ = file->addAction(QStringLiteral("Save Mailbox"));
+  open_action_ = file->addAction(ThemeIcon(*this, "document-open", QStyle::SP_DialogOpenButton),
+                                 QStringLiteral("Open Exchange EDB"));
+  open_action_->setShortcut(QKeySequence::Open);
+  save_action_ = file->addAction(ThemeIcon(*this, "document-save", QStyle::SP_DialogSaveButton),
+                                 QStringLiteral("Save Mailbox"));
   save_action_->setEnabled(false);
   file->addSeparator();
-  exit_action_ = file->addAction(QStringLiteral("Exit"));
+  exit_action_ = file->addAction(ThemeIcon(*this, "application-exit", QStyle::SP_DialogCloseButton),
+                                 QStringLiteral("Exit"));
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-  help_action_ = help->addAction(QStringLiteral("Software help topic"));
+  help_action_ = help->addAction(ThemeIcon(*this, "help-contents", QStyle::SP_DialogHelpButton),
+                                 QStringLiteral("Software help topic"));
   help->addSeparator();
-  about_action_ = help->addAction(QStringLiteral("About Tarvex Mailbox Rescue"));
+  about_action_ = help->addAction(ThemeIcon(*this, "help-about", QStyle::SP_MessageBoxInformation),
+                                  QStringLiteral("About Tarvex Mailbox Rescue"));
   connect(open_action_, &QAction::triggered, this, &MainWindow::OnBrowse);
   connect(exit_action_, &QAction::triggered, this, &MainWindow::OnExit);
   connect(save_action_, &QAction::triggered, this, &MainWindow::OnSaveMailbox);
@@ -215,7 +279,7 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::BuildStatusBar() {
   progress_ = new QProgressBar(this);
-  progress_->setRange(0, 100);
+  progress_->setRange(0, StatusProgress::kScale);
   progress_->setValue(0);
   progress_->setTextVisible(false);
   progress_->setFixedWidth(296);
@@ -241,8 +305,27 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shown_once_) return;
   shown_once_ = true;
-  // The source selection comes right after the window is up.
-  QTimer::singleShot(0, this, [this] { StartAnalysis(true); });
+  // The source selection comes right after the window is up, unless a database was given.
+  QTimer::singleShot(0, this, [this] {
+    if (startup_database_.empty()) {
+      StartAnalysis(true);
+    } else {
+      OpenDatabase(startup_database_, true);
+    }
+  });
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (browse_button_->isEnabled() && DroppedDatabase(event->mimeData())) {
+    event->acceptProposedAction();
+  }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const std::optional<std::filesystem::path> database = DroppedDatabase(event->mimeData());
+  if (!database || !browse_button_->isEnabled()) return;
+  event->acceptProposedAction();
+  OpenDatabase(*database);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -273,9 +356,28 @@ void MainWindow::OnBrowse() {
   StartAnalysis(false);
 }
 
+void MainWindow::OpenDatabase(const std::filesystem::path& database) {
+  OpenDatabase(database, false);
+}
+
+void MainWindow::OpenDatabase(const std::filesystem::path& database, bool at_start_up) {
+  std::error_code error;
+  if (database.empty() || !std::filesystem::is_regular_file(database, error)) {
+    ShowMessage(u"Please select a valid file", MessageKind::kError);
+    return;
+  }
+  selection_.database = database;
+  if (selection_.working_folder.empty()) UseDefaultWorkingFolder(selection_);
+  BeginRun(at_start_up);
+}
+
 void MainWindow::StartAnalysis(bool at_start_up) {
   SourceSelectionDialog dialog(selection_, dialogs_, this);
   if (!dialogs_.RunSourceSelection(dialog)) return;
+  BeginRun(at_start_up);
+}
+
+void MainWindow::BeginRun(bool at_start_up) {
   // The pages and attachments of the store go there: never into a folder someone else owns.
   const std::u16string folder_problem = MakePrivateFolder(selection_.working_folder);
   if (!folder_problem.empty()) {
@@ -289,12 +391,14 @@ void MainWindow::StartAnalysis(bool at_start_up) {
   EndRun();
   tree_->DeleteAllNodes();
   list_->setRowCount(0);
+  status_progress_.Restart();
+  progress_->setValue(0);
   ShowMessagePage(kRecoveryStartedPage);
   path_edit_->setText(PathToQString(selection_.database));
   // A new session starts from an empty working folder; later runs overwrite file by file.
   if (at_start_up) DeleteWorkingFolderFiles();
   browser_->AllowFolder(selection_.working_folder);
-  stop_button_->setText(QStringLiteral("Stop"));
+  UpdateStopButton(false);
 
   run_ = std::make_unique<Run>();
   run_->recovery = std::make_unique<Recovery>(*this, run_->gate, selection_.working_folder,
@@ -303,10 +407,27 @@ void MainWindow::StartAnalysis(bool at_start_up) {
   recovery.set_root_node(InsertTreeNode(kTopOfTree, ToU16String(path_edit_->text()), 0));
   // Nothing else may start until the analysis hands the commands back.
   tree_->setEnabled(false);
-  StartWorker([&recovery, database = selection_.database,
+  StartWorker([this, &recovery, database = selection_.database,
                depth = selection_.deep_scan ? ScanDepth::kDeep : ScanDepth::kQuick] {
-    RunAnalysis(recovery, database, depth);
+    if (RunAnalysis(recovery, database, depth) != AnalysisOutcome::kCompleted) return;
+    OnWindowThread([this] {
+      status_progress_.Finish();
+      progress_->setValue(status_progress_.value());
+    });
+    // The folders' item counts come after: the tree is usable meanwhile, and a folder
+    // selected now is listed once they are in. Save Mailbox waits for them.
+    EnableControl(WindowControl::kSaveMailboxButton, false);
+    EnableMenuCommand(MenuCommand::kSaveMailbox, false);
+    const std::unordered_map<TreeNodeHandle, std::size_t> counts = CountItemsByFolder(recovery);
+    if (recovery.pause_gate().IsCancelled()) return;  // a new run has begun
+    OnWindowThread([this, &counts] { ShowItemCounts(counts); });
+    EnableControl(WindowControl::kSaveMailboxButton, true);
+    EnableMenuCommand(MenuCommand::kSaveMailbox, true);
   });
+}
+
+void MainWindow::ShowItemCounts(const std::unordered_map<TreeNodeHandle, std::size_t>& counts) {
+  for (const auto& [node, count] : counts) tree_->SetItemCount(node, count);
 }
 
 namespace {
@@ -341,7 +462,14 @@ void MainWindow::OnSaveMailbox() {
   if (!output || output->isEmpty()) return;
   request.kinds = choice->kinds;
   request.include_deleted = choice->include_deleted;
+  request.mail_format = choice->mail_format;
   request.output_folder = ToPath(*output);
+  // A second export into the same folder would add every item again: asked, never assumed.
+  if (HoldsEarlierExport(request.output_folder)) {
+    const std::optional<EarlierExportChoice> earlier = dialogs_.ChooseEarlierExport(this, *output);
+    if (!earlier) return;
+    request.earlier_export = *earlier;
+  }
   // The program's own folder is not writable once installed; the manifest is the process's.
   request.manifest_folder = message_folder_path_;
 
@@ -366,7 +494,9 @@ void MainWindow::OnSaveMailbox() {
                                   " items saved, " + std::to_string(outcome.items_skipped) +
                                   " skipped, " + std::to_string(outcome.saver_failures) +
                                   " not accepted by the saver";
-      text = ToU16String(QString::fromStdString(summary));
+      // Which items and why are in the report the output folder keeps.
+      text = ToU16String(QString::fromStdString(summary)) + u"\nReport: " +
+             TextFromPath(request.output_folder / kExportReportFileName);
     }
     ShowMessage(text, outcome.error.empty() ? MessageKind::kInformation : MessageKind::kError);
   });
@@ -378,14 +508,20 @@ void MainWindow::OnStopResume() {
       this, ToQString(stopping ? kStopQuestion : kResumeQuestion), MessageKind::kQuestion);
   if (answer != MessageAnswer::kYes) return;
   if (stopping) {
-    stop_button_->setText(QStringLiteral("Resume"));
+    UpdateStopButton(true);
     if (run_) run_->gate.Pause();
     ShowMessagePage(kStoppedPage);
   } else {
-    stop_button_->setText(QStringLiteral("Stop"));
+    UpdateStopButton(false);
     if (run_) run_->gate.Resume();
     ShowMessagePage(kResumedPage);
   }
+}
+
+void MainWindow::UpdateStopButton(bool stopped) {
+  stop_button_->setText(stopped ? QStringLiteral("Resume") : QStringLiteral("Stop"));
+  stop_button_->setIcon(stopped ? ThemeIcon(*this, "media-playback-start", QStyle::SP_MediaPlay)
+                                : ThemeIcon(*this, "media-playback-pause", QStyle::SP_MediaPause));
 }
 
 void MainWindow::OnExit() {
@@ -416,17 +552,56 @@ void MainWindow::OnTreeSelectionChanged() {
   list_->setEnabled(false);
   StartWorker([this, &recovery, node] {
     LoadMailbox(recovery, node);
+    OnWindowThread([this] {
+      SortList();
+      ApplySearch();
+    });
     EnableControl(WindowControl::kItemList, true);
     EnableControl(WindowControl::kFolderTree, true);
   });
+}
+
+void MainWindow::OnHeaderClicked(int column) {
+  // A second click on the same column turns the order round.
+  sort_order_ = column == sort_column_ && sort_order_ == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                            : Qt::AscendingOrder;
+  sort_column_ = column;
+  list_->horizontalHeader()->setSortIndicatorShown(true);
+  list_->horizontalHeader()->setSortIndicator(column, sort_order_);
+  // While the loader fills the list, the order is applied when it is done.
+  if (list_->isEnabled()) SortList();
+}
+
+void MainWindow::SortList() {
+  if (sort_column_ >= 0) list_->sortItems(sort_column_, sort_order_);
+}
+
+void MainWindow::ApplySearch() {
+  const QString needle = search_edit_->text().trimmed().toCaseFolded();
+  for (int row = 0; row < list_->rowCount(); ++row) {
+    list_->setRowHidden(row, !RowMatches(*list_, row, needle));
+  }
+}
+
+void MainWindow::OnAttachmentRequested(const std::filesystem::path& file) {
+  const std::optional<QString> target =
+      dialogs_.ChooseSaveFile(this, PathToQString(file.filename()));
+  if (!target || target->isEmpty()) return;
+  std::error_code error;
+  std::filesystem::copy_file(file, ToPath(*target),
+                             std::filesystem::copy_options::overwrite_existing, error);
+  if (error) {
+    ShowMessage(ToU16String(QStringLiteral("The attachment could not be saved: %1")
+                                .arg(QString::fromStdString(error.message()))),
+                MessageKind::kError);
+  }
 }
 
 void MainWindow::OnListClicked(int row) {
   if (!run_ || row < 0 || row >= list_->rowCount()) return;
   ItemListRow texts;
   for (int column = 0; column < kItemListColumnCount; ++column) {
-    const QTableWidgetItem* cell = list_->item(row, column);
-    if (cell != nullptr) texts[static_cast<std::size_t>(column)] = ToU16String(cell->text());
+    texts[static_cast<std::size_t>(column)] = ToU16String(CellValue(*list_, row, column));
   }
   Recovery& recovery = *run_->recovery;
   tree_->setEnabled(false);
@@ -435,7 +610,12 @@ void MainWindow::OnListClicked(int row) {
 }
 
 void MainWindow::StartWorker(std::function<void()> work) {
-  workers_.Start(std::move(work));
+  status_progress_.Restart();
+  progress_->setValue(0);
+  workers_.Start([run = run_.get(), work = std::move(work)] {
+    std::lock_guard core_lock(run->core);
+    work();
+  });
 }
 
 void MainWindow::ShowMessagePage(std::u16string_view html) {
@@ -452,15 +632,26 @@ void MainWindow::OnWindowThread(const std::function<void()>& call) {
 }
 
 void MainWindow::SetStatusText(std::u16string_view text) {
-  OnWindowThread([this, text] { status_text_->setText(ToQString(text)); });
+  OnWindowThread([this, text] {
+    const QString shown = ToQString(text);
+    status_text_->setText(shown);
+    status_progress_.OnStatusText(shown);
+    progress_->setValue(status_progress_.value());
+  });
 }
 
 void MainWindow::SetProgressRange(int lowest, int highest) {
-  OnWindowThread([this, lowest, highest] { progress_->setRange(lowest, highest); });
+  OnWindowThread([this, lowest, highest] {
+    status_progress_.OnRange(lowest, highest);
+    progress_->setValue(status_progress_.value());
+  });
 }
 
 void MainWindow::SetProgressPosition(int position) {
-  OnWindowThread([this, position] { progress_->setValue(position); });
+  OnWindowThread([this, position] {
+    status_progress_.OnPosition(position);
+    progress_->setValue(status_progress_.value());
+  });
 }
 
 TreeNodeHandle MainWindow::InsertTreeNode(TreeNodeHandle parent, std::u16string_view text,
@@ -476,7 +667,7 @@ int MainWindow::InsertListRow(int row, std::u16string_view first_column) {
     const int count = list_->rowCount();
     inserted = row < 0 || row > count ? count : row;
     list_->insertRow(inserted);
-    list_->setItem(inserted, 0, new QTableWidgetItem(ToQString(first_column)));
+    list_->setItem(inserted, 0, new ItemCell(0, ToQString(first_column), attachment_icon_));
   });
   return inserted;
 }
@@ -486,7 +677,7 @@ void MainWindow::SetListCell(int row, int column, std::u16string_view text) {
     if (row < 0 || row >= list_->rowCount() || column < 0 || column >= kItemListColumnCount) {
       return;
     }
-    list_->setItem(row, column, new QTableWidgetItem(ToQString(text)));
+    list_->setItem(row, column, new ItemCell(column, ToQString(text), attachment_icon_));
     // The state comes last: an item the deep scan found deleted or off the tree is shown
     // greyed, a deleted one in italics too, so that it is never taken for a live one.
     if (column == kItemStateColumn && text != ItemStateText(ese::RecordState::kLive)) {

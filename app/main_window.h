@@ -4,14 +4,19 @@
 // Exit commands, and the status bar. It is also the core's WindowPort: worker threads call it,
 // and every call is carried out on the window thread while the worker waits.
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QTemporaryDir>
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
 
 #include "app/source_selection_dialog.h"
+#include "app/status_progress.h"
 #include "app/worker_threads.h"
 #include "base/message_pages.h"
 #include "base/pause_gate.h"
@@ -48,8 +53,17 @@ class MainWindow : public QMainWindow, public WindowPort {
   MainWindow(DialogProvider& dialogs, std::function<void()> end_program, QWidget* parent = nullptr);
   ~MainWindow() override;
 
+  // The database the window opens when it is first shown, instead of asking for one (a path
+  // given on the command line).
+  void set_startup_database(std::filesystem::path database) {
+    startup_database_ = std::move(database);
+  }
+
   // Commands.
   void OnBrowse();
+  // Analyses `database` with the working folder of the last run, or the default one: a path
+  // typed into the path field, dropped on the window or given on the command line.
+  void OpenDatabase(const std::filesystem::path& database);
   void OnSaveMailbox();
   void OnStopResume();
   void OnExit();
@@ -74,6 +88,7 @@ class MainWindow : public QMainWindow, public WindowPort {
   QTableWidget* list() const { return list_; }
   PreviewBrowser* browser() const { return browser_; }
   QLineEdit* path_edit() const { return path_edit_; }
+  QLineEdit* search_edit() const { return search_edit_; }
   QPushButton* browse_button() const { return browse_button_; }
   QPushButton* stop_button() const { return stop_button_; }
   QPushButton* save_button() const { return save_button_; }
@@ -94,15 +109,29 @@ class MainWindow : public QMainWindow, public WindowPort {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // One analysed database: the gate its workers check and everything rebuilt from it.
   struct Run {
     PauseGate gate;
     std::unique_ptr<Recovery> recovery;
+    // Held by every worker of the run while it uses the core, so that the item counts taken
+    // after the analysis and a folder selected meanwhile take turns.
+    std::mutex core;
   };
 
   void StartAnalysis(bool at_start_up);
+  void OpenDatabase(const std::filesystem::path& database, bool at_start_up);
+  // Starts the analysis of `selection_` (whose database exists).
+  void BeginRun(bool at_start_up);
+  void ShowItemCounts(const std::unordered_map<TreeNodeHandle, std::size_t>& counts);
+  void OnHeaderClicked(int column);
+  void ApplySearch();
+  void SortList();
+  void OnAttachmentRequested(const std::filesystem::path& file);
+  void UpdateStopButton(bool stopping);
   void BuildControls();
   void BuildMenus();
   void BuildStatusBar();
@@ -121,6 +150,7 @@ class MainWindow : public QMainWindow, public WindowPort {
   std::filesystem::path message_folder_path_;
   std::filesystem::path startup_directory_;
   std::filesystem::path program_folder_;
+  std::filesystem::path startup_database_;
   MessagePages message_pages_;
   SourceSelection selection_;
   std::unique_ptr<Run> run_;
@@ -131,6 +161,12 @@ class MainWindow : public QMainWindow, public WindowPort {
   QTableWidget* list_ = nullptr;
   PreviewBrowser* browser_ = nullptr;
   QLineEdit* path_edit_ = nullptr;
+  QLineEdit* search_edit_ = nullptr;
+  QIcon attachment_icon_;
+  // The column the user sorted the list by, if any, and its order.
+  int sort_column_ = -1;
+  Qt::SortOrder sort_order_ = Qt::AscendingOrder;
+  StatusProgress status_progress_;
   QPushButton* browse_button_ = nullptr;
   QPushButton* stop_button_ = nullptr;
   QPushButton* save_button_ = nullptr;

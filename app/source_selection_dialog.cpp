@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <system_error>
 
@@ -32,10 +33,8 @@ SourceSelectionDialog::SourceSelectionDialog(SourceSelection& selection, DialogP
   heading_font.setBold(true);
   heading->setFont(heading_font);
 
-  database_edit_->setReadOnly(true);
-  database_edit_->setEnabled(false);
-  working_folder_edit_->setReadOnly(true);
-  working_folder_edit_->setEnabled(false);
+  database_edit_->setPlaceholderText(QStringLiteral("Type, paste or browse for the .edb file"));
+  working_folder_edit_->setPlaceholderText(QStringLiteral("The default folder"));
   auto* browse = new QPushButton(QStringLiteral("Browse"), this);
   auto* select_folder = new QPushButton(QStringLiteral("Select temp folder"), this);
   auto* next = new QPushButton(QStringLiteral("Next..."), this);
@@ -80,9 +79,20 @@ SourceSelectionDialog::SourceSelectionDialog(SourceSelection& selection, DialogP
   connect(cancel, &QPushButton::clicked, this, &SourceSelectionDialog::reject);
 }
 
-void SourceSelectionDialog::UseDefaultWorkingFolder() {
-  selection_.working_folder_parent = UserWorkingFolderParent();
-  selection_.working_folder = selection_.working_folder_parent / "Tarvex";
+void UseDefaultWorkingFolder(SourceSelection& selection) {
+  selection.working_folder_parent = UserWorkingFolderParent();
+  selection.working_folder = selection.working_folder_parent / "Tarvex";
+}
+
+std::filesystem::path TypedPath(const QString& text) {
+  QString path = text.trimmed();
+  for (const QChar quote : {QLatin1Char('"'), QLatin1Char('\'')}) {
+    if (path.size() >= 2 && path.startsWith(quote) && path.endsWith(quote)) {
+      path = path.mid(1, path.size() - 2);
+    }
+  }
+  if (path.startsWith(QStringLiteral("file:"))) path = QUrl(path).toLocalFile();
+  return ToPath(path);
 }
 
 void SourceSelectionDialog::OnBrowse() {
@@ -90,7 +100,7 @@ void SourceSelectionDialog::OnBrowse() {
   if (!chosen) return;
   selection_.database = ToPath(*chosen);
   database_edit_->setText(*chosen);
-  UseDefaultWorkingFolder();
+  UseDefaultWorkingFolder(selection_);
   working_folder_edit_->setText(PathToQString(selection_.working_folder));
 }
 
@@ -99,7 +109,7 @@ void SourceSelectionDialog::OnSelectTempFolder() {
       dialogs_.ChooseFolder(this, QStringLiteral("Select the Temp Path"));
   if (!chosen) return;
   if (chosen->isEmpty()) {
-    UseDefaultWorkingFolder();
+    UseDefaultWorkingFolder(selection_);
   } else {
     selection_.working_folder = ToPath(*chosen) / "TarvexTemp";
   }
@@ -109,13 +119,21 @@ void SourceSelectionDialog::OnSelectTempFolder() {
 void SourceSelectionDialog::OnNext() {
   selection_.accepted = true;
   selection_.deep_scan = deep_scan_->isChecked();
+  // What the fields hold now, typed or chosen; an empty field keeps the previous choice.
+  if (!database_edit_->text().trimmed().isEmpty()) {
+    selection_.database = TypedPath(database_edit_->text());
+  }
+  if (!working_folder_edit_->text().trimmed().isEmpty()) {
+    selection_.working_folder = TypedPath(working_folder_edit_->text());
+  }
   std::error_code error;
-  if (selection_.database.empty() || !std::filesystem::exists(selection_.database, error)) {
+  if (selection_.database.empty() ||
+      !std::filesystem::is_regular_file(selection_.database, error)) {
     dialogs_.ShowMessage(this, QStringLiteral("Please select a valid file"), MessageKind::kError);
     return;
   }
   // Nothing was ever chosen for the pages: they still need a home.
-  if (selection_.working_folder.empty()) UseDefaultWorkingFolder();
+  if (selection_.working_folder.empty()) UseDefaultWorkingFolder(selection_);
   accept();
 }
 

@@ -25,6 +25,13 @@ struct SourceSelection {
   bool accepted = false;
 };
 
+// The default working folder: "Tarvex" in the user's own cache folder.
+void UseDefaultWorkingFolder(SourceSelection& selection);
+
+// The path a user typed or pasted: blanks and enclosing quotes dropped, a file: URL (as file
+// managers paste) made a local path.
+std::filesystem::path TypedPath(const QString& text);
+
 class SourceSelectionDialog : public QDialog {
   Q_OBJECT
 
@@ -45,8 +52,6 @@ class SourceSelectionDialog : public QDialog {
   QRadioButton* deep_scan_button() const { return deep_scan_; }
 
  private:
-  void UseDefaultWorkingFolder();
-
   SourceSelection& selection_;
   DialogProvider& dialogs_;
   QLineEdit* database_edit_;

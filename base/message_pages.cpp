@@ -19,7 +19,8 @@ void MessagePages::Show(WindowPort& window, std::u16string_view html) {
   const std::filesystem::path page = folder_ / ("temp" + std::to_string(next_number_++) + ".html");
   std::ofstream file(page, std::ios::binary | std::ios::trunc);
   if (!file) return;
-  file << "\xFF\xFE" << EncodeUtf16Le(kPagePolicyMeta16) << EncodeUtf16Le(html);
+  file << "\xFF\xFE" << EncodeUtf16Le(kPagePolicyMeta16) << EncodeUtf16Le(kUiStyleLink16)
+       << EncodeUtf16Le(html);
   file.close();
   if (!file) return;
   window.Navigate(page);

@@ -20,4 +20,11 @@ inline constexpr std::u16string_view kPagePolicyMeta16 =
     u"font-src data: file: tarvex-page:; frame-src file: tarvex-page:; "
     u"child-src file: tarvex-page:; form-action 'none'; base-uri 'none'\">";
 
+// The window's own pages (notices, the preview's header, plain-text bodies) take their fonts and
+// colours from the desktop through this style sheet, which the window serves; a mail's own
+// page keeps the look its sender gave it.
+inline constexpr std::string_view kUiStyleSheetPath = "/tarvex-ui.css";
+inline constexpr std::u16string_view kUiStyleLink16 =
+    u"<link rel=\"stylesheet\" href=\"tarvex-page:/tarvex-ui.css\">";
+
 }  // namespace tarvex

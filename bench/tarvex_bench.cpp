@@ -20,7 +20,6 @@
 #include <optional>
 #include <string>
 
-#include "base/process_runner.h"
 #include "base/utf_conversion.h"
 #include "bench/plain_scan.h"
 #include "bench/table_reads.h"
@@ -201,18 +200,8 @@ int TimeSteps(const std::filesystem::path& store, const std::optional<std::u16st
   return 0;
 }
 
-// The cost of one saver launch alone: a program that does nothing, started and waited for as
-// the export starts the saver.
-double SecondsPerLaunch() {
-  constexpr int kLaunches = 200;
-  const std::vector<std::string> arguments = {"manifest", "--manifest-dir", "/nonexistent"};
-  const Stopwatch watch;
-  for (int launch = 0; launch < kLaunches; ++launch) RunProgramAndWait("/bin/true", arguments);
-  return watch.Seconds() / kLaunches;
-}
-
 double TimeExport(cli::DatabaseRun& run, TreeNodeHandle node, const std::filesystem::path& saver,
-                  const char* label, int& items) {
+                  ExportMailFormat format) {
   const std::filesystem::path output = run.recovery().working_folder() / "bench-export";
   std::filesystem::remove_all(output);
   std::filesystem::create_directories(output);
@@ -222,34 +211,28 @@ double TimeExport(cli::DatabaseRun& run, TreeNodeHandle node, const std::filesys
   request.output_folder = output;
   request.saver = saver;
   request.manifest_folder = run.recovery().working_folder();
+  request.mail_format = format;
   const Stopwatch watch;
   const ExportOutcome outcome = RunExport(run.recovery(), request);
   const double seconds = watch.Seconds();
-  items = outcome.items_saved + outcome.saver_failures;
-  std::printf("%-22s %9.3f s  (%d saved, %d skipped, %d saver failures, %.1f items/s)%s%s\n", label,
-              seconds, outcome.items_saved, outcome.items_skipped, outcome.saver_failures,
-              seconds > 0 ? items / seconds : 0.0,
+  const int items = outcome.items_saved + outcome.saver_failures;
+  std::printf("export %-15s %9.3f s  (%d saved, %d skipped, %d saver failures, %.1f items/s)%s%s\n",
+              std::string(ExportMailFormatName(format)).c_str(), seconds, outcome.items_saved,
+              outcome.items_skipped, outcome.saver_failures, seconds > 0 ? items / seconds : 0.0,
               outcome.error.empty() ? "" : " error: ", Utf16ToUtf8(outcome.error).c_str());
   return seconds;
 }
 
+// The folder's mail through the saver, once per mail format; one saver runs per export.
 int Export(const std::filesystem::path& saver, const std::filesystem::path& store,
            const std::optional<std::u16string>& folder) {
   cli::DatabaseRun run(store, std::nullopt, true);
   if (!Analyse(run)) return 1;
   const std::optional<SelectionReads> reads = Plan(run, folder);
   if (!reads) return 1;
-  int items = 0;
-  const double total = TimeExport(run, reads->node, saver, "export", items);
-  int idle_items = 0;
-  const double idle = TimeExport(run, reads->node, "/bin/true", "export, idle saver", idle_items);
-  const double launch = SecondsPerLaunch();
-  std::printf("one saver launch       %9.3f ms\n", launch * 1000.0);
-  if (total > 0) {
-    std::printf("launch share           %9.1f %%  (%d launches of %.3f s in %.3f s)\n",
-                100.0 * items * launch / total, items, launch, total);
-    std::printf("idle-saver share       %9.1f %%  (export with a saver that does nothing)\n",
-                100.0 * idle / total);
+  for (const ExportMailFormat format :
+       {ExportMailFormat::kMbox, ExportMailFormat::kMaildir, ExportMailFormat::kEml}) {
+    TimeExport(run, reads->node, saver, format);
   }
   return 0;
 }

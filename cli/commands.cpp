@@ -361,12 +361,17 @@ int RunEml(const std::filesystem::path& database, const std::string& folder,
   const BodyState& body = recovery.body();
   EmlMessage message;
   message.message_path = recovery.working_folder() / "message.eml";
-  message.from = ReplacedAll(ReplacedAll(selected.sender, u"[", u"<"), u"]", u">");
-  message.to = MailToList(selected.recipients);
-  message.cc = MailToList(selected.copy_recipients);
-  message.bcc = MailToList(selected.blind_copy_recipients);
+  message.from = selected.sender;
+  message.to = selected.recipients;
+  message.cc = selected.copy_recipients;
+  message.bcc = selected.blind_copy_recipients;
   message.date = selected.date;
   message.subject = selected.subject;
+  message.transport_headers = selected.stored_message.transport_headers;
+  message.message_id = selected.stored_message.message_id;
+  message.in_reply_to = selected.stored_message.in_reply_to;
+  message.references = selected.stored_message.references;
+  message.item_id = selected.item_key;
   message.body_kind = BodyKindText(body);
   message.body_file = body.stored_path.empty() ? body.file_path : body.stored_path;
   message.body_encoding = BodyEncodingOf(body);
@@ -384,7 +389,20 @@ int RunEml(const std::filesystem::path& database, const std::string& folder,
                (std::filesystem::is_directory(out) ? "is a directory" : CauseOf(error.value())));
     return kExitWriteFailed;
   }
-  std::printf("%s\n", TerminalText(out.string()).c_str());
+  if (options.json) {
+    json attachments = json::array();
+    for (const std::u16string& file : Split(message.attachment_list, u';')) {
+      if (!file.empty()) attachments.push_back(Utf8(TextFromPath(PathFromText(file).filename())));
+    }
+    PrintJson({{"file", std::filesystem::absolute(out, error).string()},
+               {"folder", folder},
+               {"id", Utf8(selected.item_key)},
+               {"subject", Utf8(selected.subject)},
+               {"attachments", attachments},
+               {"losses", LossesJson(recovery.session().database())}});
+  } else {
+    std::printf("%s\n", TerminalText(out.string()).c_str());
+  }
   return FinishRead(recovery.session().database(), options.quiet);
 }
 

@@ -51,8 +51,11 @@ int RunDump(const std::filesystem::path& database, const std::string& table,
 struct ExportOptions {
   std::string kinds = "all";  // "mail", "contact", "calendar", "all", separated by commas
   std::filesystem::path output_folder;
-  std::filesystem::path saver;   // empty: "mailsaving" beside this program
-  bool include_deleted = false;  // the deep scan's deleted items too
+  std::filesystem::path saver;       // empty: "mailsaving" beside this program
+  bool include_deleted = false;      // the deep scan's deleted items too
+  std::string mail_format = "mbox";  // "mbox", "maildir" or "eml"
+  bool replace = false;              // an earlier export in the output folder is removed first
+  bool append = false;               // or added to; without either, it makes the export refuse
 };
 
 // Exports the named folders ("Mailbox/Folder/Subfolder"), or every folder when none is named.

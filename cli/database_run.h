@@ -28,7 +28,8 @@ enum ExitCode : int {
   kExitUnknownFolder = 5,
   kExitWriteFailed = 6,
   kExitCompletedWithLosses = 7,  // the store was read, but not all of it
-  kExitAmbiguousFolder = 8,      // a folder argument names several folders
+  kExitEarlierExport = 8,        // the output folder holds an earlier export
+  kExitAmbiguousFolder = 9,      // a folder argument names several folders
 };
 
 // A folder made for one run and removed with it, unless the user named it. A folder that

@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/database_run.h"
 #include "cli/read_outcome.h"
+#include "output/export_report.h"
 #include "output/export_run.h"
 
 namespace tarvex::cli {
@@ -46,7 +47,8 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
   const unsigned kinds = ExportKindsFromText(Utf8ToUtf16(export_options.kinds));
   if (kinds == 0) {
     PrintError("unknown --kinds \"" + export_options.kinds +
-               "\" (use mail, contact, calendar or all, separated by commas)");
+               "\" (use mail, contact, calendar, task, note, journal, distlist or all, "
+               "separated by commas)");
     return kExitUsage;
   }
   const std::filesystem::path saver =
@@ -67,6 +69,11 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
   request.output_folder = std::filesystem::absolute(export_options.output_folder, error);
   request.saver = saver;
   request.include_deleted = export_options.include_deleted;
+  request.mail_format =
+      ExportMailFormatFromText(export_options.mail_format).value_or(ExportMailFormat::kMbox);
+  request.earlier_export = export_options.replace  ? EarlierExportChoice::kReplace
+                           : export_options.append ? EarlierExportChoice::kAppend
+                                                   : EarlierExportChoice::kRefuse;
   for (const std::string& folder : folders) {
     const std::optional<TreeNodeHandle> node = run.FindFolder(Utf8ToUtf16(folder));
     if (!node) {
@@ -87,17 +94,37 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
   }
   request.manifest_folder = manifest_folder.path();
   const ExportOutcome outcome = RunExport(run.recovery(), request);
-  if (!outcome.error.empty()) {
+  if (outcome.refused_earlier_export) {
+    PrintError(Utf16ToUtf8(outcome.error) + " (--replace removes it first, --append adds to it)");
+    return kExitEarlierExport;
+  }
+  if (!outcome.error.empty() && outcome.report.is_null()) {
     PrintError(Utf16ToUtf8(outcome.error));
     return kExitWriteFailed;
   }
-  std::printf("exported %d item(s) from %d folder(s) to %s; %d skipped, %d not saved\n",
-              outcome.items_saved, outcome.folders_exported,
-              TerminalText(export_options.output_folder.string()).c_str(), outcome.items_skipped,
-              outcome.saver_failures);
-  if (outcome.deleted_left_out > 0) {
-    std::printf("%d deleted item(s) left out (--include-deleted exports them)\n",
-                outcome.deleted_left_out);
+  if (options.json) {
+    nlohmann::json document = outcome.report;
+    document["losses"] = LossesJson(run.recovery().session().database());
+    std::printf("%s\n", TerminalSafeJson(document.dump(2)).c_str());
+  } else {
+    std::printf("exported %d item(s) from %d folder(s) to %s; %d skipped, %d not saved\n",
+                outcome.items_saved, outcome.folders_exported,
+                TerminalText(export_options.output_folder.string()).c_str(), outcome.items_skipped,
+                outcome.saver_failures);
+    // Why items were left out, so that none is left out unnoticed; each item is in the report.
+    for (const auto& [reason, count] : outcome.report["totals"]["skipped_by_reason"].items()) {
+      std::printf("  %d skipped: %s\n", count.get<int>(), TerminalText(reason).c_str());
+    }
+    if (outcome.deleted_left_out > 0) {
+      std::printf("%d deleted item(s) left out (--include-deleted exports them)\n",
+                  outcome.deleted_left_out);
+    }
+    std::printf("report: %s\n",
+                TerminalText((request.output_folder / kExportReportFileName).string()).c_str());
+  }
+  if (!outcome.error.empty()) {
+    PrintError(Utf16ToUtf8(outcome.error));
+    return kExitWriteFailed;
   }
   if (outcome.saver_failures != 0) return kExitWriteFailed;
   return FinishRead(run.recovery().session().database(), options.quiet);

@@ -43,20 +43,33 @@ int main(int argc, char** argv) {
 
   CLI::App* export_command =
       app.add_subcommand("export", "Saves the items of folders into an output mailbox folder");
-  add_common(export_command, false);
+  add_common(export_command, true);
   std::vector<std::string> export_folders;
   ExportOptions export_options;
   export_command->add_option("FOLDER", export_folders,
                              "Folder paths to export (default: every folder)");
   export_command
-      ->add_option("--kinds", export_options.kinds,
-                   "mail, contact, calendar or all, separated by commas")
+      ->add_option(
+          "--kinds", export_options.kinds,
+          "mail, contact, calendar, task, note, journal, distlist or all, separated by commas")
       ->capture_default_str();
   export_command->add_option("--out", export_options.output_folder, "Output folder")->required();
   export_command->add_option("--saver", export_options.saver,
                              "The saver program (default: mailsaving beside tarvex)");
   export_command->add_flag("--include-deleted", export_options.include_deleted,
                            "Also export the items the deep scan found deleted");
+  export_command
+      ->add_option("--format", export_options.mail_format,
+                   "How mail is stored: mbox (mail.mbox per folder), maildir (a Maildir++ tree) "
+                   "or eml (one .eml file per message)")
+      ->check(CLI::IsMember({"mbox", "maildir", "eml"}))
+      ->capture_default_str();
+  CLI::Option* replace =
+      export_command->add_flag("--replace", export_options.replace,
+                               "Remove the files of an earlier export in the output folder first");
+  export_command
+      ->add_flag("--append", export_options.append, "Add to an earlier export in the output folder")
+      ->excludes(replace);
 
   std::string item;
   CLI::App* show =
@@ -69,7 +82,7 @@ int main(int argc, char** argv) {
 
   std::filesystem::path eml_out;
   CLI::App* eml = app.add_subcommand("eml", "Write one item as a MIME message (.eml)");
-  add_common(eml, false);
+  add_common(eml, true);
   eml->add_option("FOLDER", folder, "Folder path, as `tarvex tree` shows it")->required();
   eml->add_option("ITEM", item, "The item's id, or its position in `tarvex list`")->required();
   eml->add_option("--out", eml_out, "The .eml file to write")->required();

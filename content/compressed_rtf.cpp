@@ -13,6 +13,8 @@ constexpr std::size_t kDictionaryMask = kDictionarySize - 1;
 // Room the output buffer keeps beyond the raw size, of which "}}" and the NUL take three.
 constexpr std::uint64_t kOutputSlack = 100;
 constexpr std::uint64_t kClosingBytes = 3;
+// The compressed-size field counts the stream from the end of its own four bytes.
+constexpr std::uint64_t kSizeFieldBytes = 4;
 // Decoding stops once a whole control group has gone this far past the raw size.
 constexpr std::uint64_t kStopMargin = 18;
 // Most bytes one 2-byte reference can produce.
@@ -55,6 +57,8 @@ class Decoder {
     return true;
   }
 
+  std::size_t write_position() const { return write_; }
+
  private:
   std::array<std::uint8_t, kDictionarySize> dictionary_{};
   std::size_t write_ = kPrefix.size();
@@ -74,8 +78,10 @@ std::optional<std::string> DecompressRtf(std::span<const std::uint8_t> stream) {
   const std::uint64_t raw_size = ReadLe32(stream, 4);
   if (compressed_size > stream.size()) return std::nullopt;
 
-  // Token reads stay below compressed_size, which the check above keeps inside the input.
-  const std::size_t end = static_cast<std::size_t>(compressed_size);
+  // The size field counts the bytes after itself. A stream a few bytes short of that is read
+  // as far as it goes; tokens never reach past the held bytes.
+  const std::size_t end = static_cast<std::size_t>(
+      std::min<std::uint64_t>(compressed_size + kSizeFieldBytes, stream.size()));
   const std::uint64_t limit = raw_size + kOutputSlack - kClosingBytes;
   const std::uint64_t stop_after = raw_size + kStopMargin;
 
@@ -87,20 +93,30 @@ std::optional<std::string> DecompressRtf(std::span<const std::uint8_t> stream) {
 
   Decoder decoder(output, limit);
   std::size_t pos = kHeaderSize;
-  bool room = true;
-  while (room && pos + 1 < end) {
+  bool more = true;
+  while (more && pos < end) {
     const std::uint8_t control = stream[pos++];
-    for (int bit = 0; bit < 8 && room && pos + 1 < end; ++bit) {
+    for (int bit = 0; bit < 8 && more && pos < end; ++bit) {
       if ((control & (1u << bit)) == 0) {
-        room = decoder.Put(stream[pos++]);
+        more = decoder.Put(stream[pos++]);
         continue;
+      }
+      if (pos + 1 >= end) {
+        more = false;
+        break;
       }
       const unsigned value = static_cast<unsigned>(stream[pos]) << 8 | stream[pos + 1];
       pos += 2;
-      room = decoder.Copy(value >> 4, (value & 0xF) + 2);
+      // A reference to the write position itself marks the end of the stream.
+      if ((value >> 4) == decoder.write_position()) {
+        more = false;
+        break;
+      }
+      more = decoder.Copy(value >> 4, (value & 0xF) + 2);
     }
     if (output.size() > stop_after) break;
   }
+  // Closes the groups of a stream cut short; after a whole document a reader ignores them.
   output += "}}";
   return output;
 }

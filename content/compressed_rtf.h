@@ -15,11 +15,12 @@ std::string_view CompressedRtfPrefix();
 
 // Decodes a whole column value: the 16-byte header, then the tokens.
 //
-// The result holds the decoded bytes followed by "}}"; it holds no NUL of its own (c_str()
-// supplies the terminator). Like the program has always done, the stream's tail is never
-// decoded: tokens starting at or after offset `compressed size - 1` are left unread and the
-// closing braces that normally stand there are replaced by the appended "}}". The type and
-// CRC fields are not examined, so an uncompressed stream runs through the same decoder.
+// The result holds the decoded bytes followed by "}}", which close the groups of a stream cut
+// short; it holds no NUL of its own (c_str() supplies the terminator). Tokens are read up to
+// the end the compressed-size field gives (`compressed size + 4`, or the end of the input when
+// that is shorter) or to the end-of-stream reference, the one that points at the dictionary's
+// write position. The type and CRC fields are not examined, so an uncompressed stream runs
+// through the same decoder.
 //
 // At most `raw size + 97` decoded bytes are kept, so that decoded bytes, "}}" and a NUL never
 // exceed `raw size + 100`. Decoding stops once a control group has carried the output past

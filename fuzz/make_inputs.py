@@ -410,6 +410,20 @@ def write(kind, target, name, content):
     (folder / name).write_bytes(content)
 
 
+def message_headers_seeds():
+    """Header blocks as stores keep them: a banner line, folded and non-ASCII values, mangled
+    address lists."""
+    return {
+        'delivered': ("Microsoft Mail Internet Headers Version 2.0\r\n"
+                      "Received: from mail.example.com\r\n\tby mx.tarvex.test\r\n"
+                      "From: \"Carla Rossi\" <carla.rossi@example.com>\r\n"
+                      "To: \"Alice Martin\" <alice@tarvex.test>, bob@tarvex.test,\r\n"
+                      "Cc: Eva M\u00fcller<eva@example.com,><eva@example.com,>\r\n"
+                      "Message-ID: <abc@example.com>\r\nReferences: <a@x> <b@y>\r\n"
+                      "Subject: Gr\u00fc\u00dfe =?utf-8?B?eA==?=\r\n\r\nbody\r\n").encode('utf-8'),
+    }
+
+
 def main():
     write('seeds', 'database', 'items.edb', items_database())
     write('seeds', 'page', 'items_leaf', bytes([0]) + items_database()[7 * PAGE_SIZE:8 * PAGE_SIZE])
@@ -422,6 +436,8 @@ def main():
         write('seeds', 'column_decompression', name, value)
     for name, value in compressed_rtf_seeds().items():
         write('seeds', 'compressed_rtf', name, value)
+    for name, value in message_headers_seeds().items():
+        write('seeds', 'message_headers', name, value)
 
     write('regressions', 'database', 'cyclic_sibling_links.edb', cyclic_sibling_links())
     write('regressions', 'database', 'branch_to_itself.edb', branch_to_itself())

@@ -5,13 +5,15 @@
 namespace tarvex::fuzz {
 
 std::span<const Target> Targets() {
-  static constexpr std::array<Target, 6> kTargets{{
+  static constexpr std::array<Target, 8> kTargets{{
       {"page", FuzzPage},
       {"record", FuzzRecord},
       {"database", FuzzDatabase},
       {"column_decompression", FuzzColumnDecompression},
       {"compressed_rtf", FuzzCompressedRtf},
       {"html_sanitizer", FuzzHtmlSanitizer},
+      {"message_headers", FuzzMessageHeaders},
+      {"export_report", FuzzExportReport},
   }};
   return kTargets;
 }

@@ -23,6 +23,10 @@ int FuzzColumnDecompression(const std::uint8_t* data, std::size_t size);
 int FuzzCompressedRtf(const std::uint8_t* data, std::size_t size);
 // One stored HTML body through the sanitizer; its page is parsed again and checked.
 int FuzzHtmlSanitizer(const std::uint8_t* data, std::size_t size);
+// One stored transport-header block through the readers and writers of message headers.
+int FuzzMessageHeaders(const std::uint8_t* data, std::size_t size);
+// The report of an earlier export, as a replacing export reads it.
+int FuzzExportReport(const std::uint8_t* data, std::size_t size);
 
 struct Target {
   std::string_view name;  // also the folder of its inputs

@@ -1,4 +1,5 @@
-#include "output/export_writers.h"
+#include <filesystem>
+#include <system_error>
 
 #include "base/binary_file.h"
 #include "base/file_names.h"
@@ -8,6 +9,7 @@
 #include "output/export_item_record.h"
 #include "output/export_manifest.h"
 #include "output/export_working_files.h"
+#include "output/export_writers.h"
 #include "output/mime_message_writer.h"
 
 namespace tarvex {
@@ -16,6 +18,9 @@ namespace {
 // The saver reads the sender from the message file's first line. Written as UTF-8, so that
 // a sender outside the ANSI code page survives.
 void WriteSenderFile(const std::filesystem::path& message_path, std::u16string_view sender) {
+  // Removed first: ext4 writes a file cut to nothing and written again through to the disk.
+  std::error_code error;
+  std::filesystem::remove(message_path, error);
   BinaryFile file;
   if (!file.Open(message_path, BinaryFile::kCreate | BinaryFile::kWrite)) return;
   const std::string line = "From: " + Utf16ToUtf8(SingleLine(sender));
@@ -72,20 +77,33 @@ void SaveMailItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
                                : FilterAttachmentFiles(recovery.working_folder(), attachment_names);
   const std::u16string to = MailToList(values.recipients);
 
+  const StoredMessageFields stored = record.MessageFields();
   EmlMessage message;
   message.message_path =
       recovery.working_folder() / PathFromText(SafeFileName(item.item_id, u"item") + u".eml");
   message.from = item.sender;
-  message.to = to;
+  message.to = values.recipients;
   message.cc = values.copy_recipients;
   message.bcc = values.blind_copy_recipients;
   message.date = item.date;
-  message.subject = subject;
+  message.subject = item.subject;
   message.body_kind = body_kind;
   message.body_file = body.file_path;
   message.body_encoding = BodyEncodingOf(body);
   message.attachment_list = attachment_files;
+  message.transport_headers = stored.transport_headers;
+  message.message_id = stored.message_id;
+  message.in_reply_to = stored.in_reply_to;
+  message.references = stored.references;
+  message.item_id = item.item_id;
   WriteEmlFile(message);
+  // The saver takes the whole message from a copy; the message file itself is cut back to the
+  // sender line it has always read the sender from.
+  const std::filesystem::path whole_message =
+      recovery.working_folder() /
+      PathFromText(SafeFileName(item.item_id, u"item") + u".message.eml");
+  std::error_code move_error;
+  std::filesystem::rename(message.message_path, whole_message, move_error);
   WriteSenderFile(message.message_path, item.sender);
 
   ManifestRecord manifest;
@@ -100,6 +118,8 @@ void SaveMailItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
   manifest.Add(u"DATE:", item.date);
   manifest.Add(u"PATH:", TextFromPath(message.message_path));
   manifest.Add(u"BPATH:", TextFromPath(body.file_path));
+  manifest.Add(u"EXACTSUBJECT:", item.subject);
+  manifest.Add(u"MESSAGEFILE:", move_error ? u"" : TextFromPath(whole_message));
   HandOver(session, manifest, true, u"mailimport", subject);
 }
 

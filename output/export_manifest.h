@@ -31,6 +31,10 @@ struct ManifestRecord {
 // A value cannot add a line to a record: every CR and LF in it becomes a space.
 std::u16string SingleLine(std::u16string_view value);
 
+// A list value: each piece followed by a tab, tabs inside a piece made blanks, empty pieces
+// left out.
+std::u16string ManifestList(const std::vector<std::u16string>& pieces);
+
 // The record's text: each key, its value made single-line, and the line end.
 std::u16string ManifestText(const ManifestRecord& record);
 

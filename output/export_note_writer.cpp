@@ -112,6 +112,7 @@ void SaveNoteItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
   manifest.Add(u"DATE:", date);
   manifest.Add(u"TYPE:", BodyKindText(body));
   manifest.Add(u"Body:", body_text);
+  manifest.Add(u"UID:", item.item_id);
   HandOver(session, manifest, false, u"notes", item.subject);
 }
 

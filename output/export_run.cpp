@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdint>
+#include <fstream>
 #include <map>
 #include <system_error>
 #include <unordered_map>
@@ -12,10 +15,11 @@
 #include "base/file_names.h"
 #include "base/program_files.h"
 #include "base/utf16_text.h"
-#include "mailbox/recovered_items.h"
+#include "base/utf_conversion.h"
 #include "content/text_transformations.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
+#include "mailbox/recovered_items.h"
 #include "mailbox/table_columns.h"
 #include "output/export_queue.h"
 #include "output/export_working_files.h"
@@ -46,14 +50,13 @@ unsigned KindFlag(std::u16string_view kind) {
   if (kind == u"appointment") return kExportCalendar;
   if (kind == u"task") return kExportTasks;
   if (kind == u"notes") return kExportNotes;
-  // Never saved; handed over only with every kind chosen, where the dispatcher skips them.
-  if (kind == u"distlist" || kind == u"activity") return kExportAll;
+  if (kind == u"activity") return kExportJournal;
+  if (kind == u"distlist") return kExportDistLists;
   return kExportMail;
 }
 
 bool Wanted(unsigned kinds, std::u16string_view kind) {
-  const unsigned flag = KindFlag(kind);
-  return flag == kExportAll ? kinds == kExportAll : (kinds & flag) != 0;
+  return (kinds & KindFlag(kind)) != 0;
 }
 
 // The columns of each table the writers read records from, found once per run.
@@ -104,18 +107,43 @@ std::u16string PublicFolderKey(std::u16string_view hex_id) {
   return AlternativeIdentifierText(bytes, ByteOrder::kBigEndian);
 }
 
+// A Maildir++ folder name holds the whole path of a deep folder, which can pass the 255 bytes
+// a file name may have: such a name keeps its start and ends in "~" and a hash of the whole.
+std::u16string FileNameWithinLimit(const std::u16string& name) {
+  constexpr std::size_t kLongestName = 255;
+  constexpr std::size_t kKeptBytes = 200;
+  if (Utf16ToUtf8(name).size() <= kLongestName) return name;
+  std::uint32_t hash = 2166136261u;  // FNV-1a: the same name gets the same hash every run
+  for (char16_t unit : name) hash = (hash ^ unit) * 16777619u;
+  std::u16string kept;
+  std::size_t bytes = 0;
+  for (std::size_t index = 0; index < name.size(); ++index) {
+    const std::size_t length = name[index] < 0x80 ? 1 : name[index] < 0x800 ? 2 : 3;
+    const bool pair = index + 1 < name.size() && name[index] >= 0xD800 && name[index] < 0xDC00;
+    if (bytes + (pair ? 4 : length) > kKeptBytes) break;
+    kept += name[index];
+    if (pair) kept += name[++index];
+    bytes += pair ? 4 : length;
+  }
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "~%08x", hash);
+  return kept + FromAscii(suffix);
+}
+
 std::u16string SenderForExport(std::u16string_view sender) {
   return ReplacedAll(ReplacedAll(sender, u"[", u"<"), u"]", u">");
 }
 
 class ExportRunner {
  public:
-  ExportRunner(Recovery& recovery, const ExportRequest& request, ExportSession& session)
+  ExportRunner(Recovery& recovery, const ExportRequest& request, ExportSession& session,
+               ExportedFiles& exported)
       : recovery_(recovery),
         request_(request),
         session_(session),
         columns_(recovery.session()),
-        folder_paths_(request.output_folder) {
+        folder_paths_(session.output_folder, request.mail_format == ExportMailFormat::kMaildir),
+        exported_(exported) {
     IndexFolderNodes();
   }
 
@@ -178,8 +206,7 @@ class ExportRunner {
   }
 
   bool Export2010Folder(const FolderNode& folder) {
-    session_.folder_path = folder_paths_.PathOf(folder.mailbox_name, FolderNames(folder));
-    session_.loop_record_number = 0;
+    EnterFolder(folder_paths_.PathOf(folder.mailbox_name, FolderNames(folder)));
     // The header and body tables of the folder's mailbox, read once, as a first selection would.
     LoadHeadersAndBodies(recovery_, folder);
     if (recovery_.pause_gate().IsCancelled()) return false;
@@ -188,15 +215,13 @@ class ExportRunner {
     const std::vector<const ItemHeader*> headers = HeadersOfFolder(recovery_, folder, table_set);
     for (const ItemHeader* header : headers) {
       if (!Checkpoint()) return false;
-      if (!Wanted(request_.kinds, header->item_kind) || LeftOutAsDeleted(header->state)) {
-        ++session_.items_skipped;
+      if (LeftOut(header->message_id, header->item_kind, header->subject, header->state)) {
         continue;
       }
       // Each header's own tables: a Recovered items folder gathers several.
       const std::u16string header_set = ReplacedAll(header->table_name, u"MsgHeader", u"Folders");
       const std::u16string body_table_name = ReplacedAll(header_set, u"Folders", u"Body");
-      const ItemBodyLocation location =
-          LocateItemBody(recovery_, header->message_id, header_set);
+      const ItemBodyLocation location = LocateItemBody(recovery_, header->message_id, header_set);
       Recovery::BodyTable& body_table = recovery_.body_table();
       ExportItemValues values;
       values.table = body_table.open ? body_table.table : nullptr;
@@ -233,12 +258,55 @@ class ExportRunner {
     return true;
   }
 
-  bool LeftOutAsDeleted(std::u16string_view state) {
-    if (request_.include_deleted || state != ItemStateText(ese::RecordState::kDeleted)) {
+  // An item of a kind not chosen, or deleted and not asked for, is counted and reported as
+  // skipped.
+  bool LeftOut(std::u16string_view item_id, std::u16string_view kind, std::u16string_view subject,
+               std::u16string_view state) {
+    std::u16string reason;
+    if (!Wanted(request_.kinds, kind)) {
+      reason = u"its kind was not chosen";
+    } else if (!request_.include_deleted && state == ItemStateText(ese::RecordState::kDeleted)) {
+      reason = u"deleted items were not asked for";
+      ++session_.deleted_left_out;
+    } else {
       return false;
     }
-    ++session_.deleted_left_out;
+    ++session_.items_skipped;
+    ExportItemResult result;
+    result.folder = PathBelow(session_.output_folder, PathFromText(session_.folder_path));
+    result.item_id = item_id;
+    result.kind = kind;
+    result.subject = subject;
+    result.reason = std::move(reason);
+    session_.results.push_back(std::move(result));
     return true;
+  }
+
+  // The folder path of an exported folder; for a Maildir, the folder and its mailbox's root
+  // are made Maildirs at once, so that a folder without mail still opens.
+  void EnterFolder(std::u16string path) {
+    session_.folder_path = std::move(path);
+    session_.loop_record_number = 0;
+    const std::filesystem::path folder = PathFromText(session_.folder_path);
+    // The folder and every folder above it up to the output folder: a replacing export removes
+    // those it leaves empty.
+    std::filesystem::path below;
+    for (const std::filesystem::path& part : folder.lexically_relative(session_.output_folder)) {
+      below /= part;
+      exported_.folders.insert(TextFromPath(below));
+    }
+    if (request_.mail_format != ExportMailFormat::kMaildir) return;
+    for (const std::filesystem::path& maildir : {folder, folder.parent_path()}) {
+      std::error_code error;
+      for (const char* part : {"cur", "new", "tmp"}) {
+        std::filesystem::create_directories(maildir / part, error);
+      }
+    }
+    // Maildir++ marks a folder below the root so.
+    const std::filesystem::path marker = folder / "maildirfolder";
+    std::error_code error;
+    if (!std::filesystem::exists(marker, error)) std::ofstream(marker.c_str());
+    exported_.files.insert(PathBelow(session_.output_folder, marker));
   }
 
   bool ExportOlderFolder(const FolderLink& link) {
@@ -246,8 +314,7 @@ class ExportRunner {
     for (const std::u16string& name : Split(link.folder_path, u'\\')) {
       if (!name.empty()) names.push_back(name);
     }
-    session_.folder_path = folder_paths_.PathOf(link.mailbox_name, names);
-    session_.loop_record_number = 0;
+    EnterFolder(folder_paths_.PathOf(link.mailbox_name, names));
     const ese::Table* message_table = recovery_.session().message_table();
     const TableColumns& columns = columns_.For(u"Msg", message_table, ColumnLookup::kMessageTable);
     LoadFolder(
@@ -255,10 +322,7 @@ class ExportRunner {
         [&](const FolderItem& item) {
           if (cancelled_ || !Checkpoint()) return;
           const ItemListRow& row = item.columns;
-          if (!Wanted(request_.kinds, row[1]) || LeftOutAsDeleted(row[kItemStateColumn])) {
-            ++session_.items_skipped;
-            return;
-          }
+          if (LeftOut(row[0], row[1], row[5], row[kItemStateColumn])) return;
           ExportItemValues values;
           values.table = message_table;
           values.columns = &columns;
@@ -279,6 +343,7 @@ class ExportRunner {
   ExportSession& session_;
   ColumnCache columns_;
   ExportFolderPaths folder_paths_;
+  ExportedFiles& exported_;
   SaveQueue queue_;
   std::unordered_map<std::u16string, const FolderNode*> nodes_;
   bool cancelled_ = false;
@@ -292,20 +357,18 @@ bool IsExecutableFile(const std::filesystem::path& path) {
 }  // namespace
 
 unsigned ExportKindsFromText(std::u16string_view text) {
+  static constexpr std::pair<std::u16string_view, unsigned> kNames[] = {
+      {u"mail", kExportMail},          {u"contact", kExportContacts},
+      {u"calendar", kExportCalendar},  {u"task", kExportTasks},
+      {u"note", kExportNotes},         {u"journal", kExportJournal},
+      {u"distlist", kExportDistLists}, {u"all", kExportAll}};
   unsigned kinds = 0;
   for (const std::u16string& name : Split(text, u',')) {
     const std::u16string trimmed = Trim(name);
-    if (trimmed == u"mail") {
-      kinds |= kExportMail;
-    } else if (trimmed == u"contact") {
-      kinds |= kExportContacts;
-    } else if (trimmed == u"calendar") {
-      kinds |= kExportCalendar;
-    } else if (trimmed == u"all") {
-      kinds |= kExportAll;
-    } else {
-      return 0;
-    }
+    const auto* found = std::find_if(std::begin(kNames), std::end(kNames),
+                                     [&](const auto& entry) { return entry.first == trimmed; });
+    if (found == std::end(kNames)) return 0;
+    kinds |= found->second;
   }
   return kinds;
 }
@@ -316,21 +379,51 @@ std::u16string ExportFolderPath(const std::filesystem::path& output_folder,
   return ExportFolderPaths(output_folder).PathOf(mailbox_name, folder_names);
 }
 
-ExportFolderPaths::ExportFolderPaths(const std::filesystem::path& output_folder)
-    : output_folder_(TextFromPath(output_folder)) {
+ExportFolderPaths::ExportFolderPaths(const std::filesystem::path& output_folder, bool maildir)
+    : output_folder_(TextFromPath(output_folder)), maildir_(maildir) {
   while (output_folder_.size() > 1 && output_folder_.back() == u'/') output_folder_.pop_back();
 }
 
 std::u16string ExportFolderPaths::PathOf(std::u16string_view mailbox_name,
                                          const std::vector<std::u16string>& folder_names) {
+  // Names are made unique per parent folder in both layouts, so that the Maildir names of two
+  // folders never meet either.
   std::u16string path = output_folder_;
   path += u'/';
   path += names_in_[path].For(mailbox_name, u"Mailbox");
+  std::u16string maildir_name;
+  std::u16string key = path;
   for (const std::u16string& name : folder_names) {
-    path += u'/';
-    path += names_in_[path].For(name, u"Folder");
+    key += u'/';
+    const std::u16string file_name = names_in_[key].For(name, u"Folder");
+    key += file_name;
+    maildir_name += u'.' + ReplacedAll(file_name, u".", u"_");
   }
-  return path;
+  if (!maildir_) return key;
+  return folder_names.empty() ? path : path + u'/' + FileNameWithinLimit(maildir_name);
+}
+
+std::optional<ExportMailFormat> ExportMailFormatFromText(std::string_view text) {
+  if (text == "mbox") return ExportMailFormat::kMbox;
+  if (text == "maildir") return ExportMailFormat::kMaildir;
+  if (text == "eml") return ExportMailFormat::kEml;
+  return std::nullopt;
+}
+
+std::string_view ExportMailFormatName(ExportMailFormat format) {
+  switch (format) {
+    case ExportMailFormat::kMaildir:
+      return "maildir";
+    case ExportMailFormat::kEml:
+      return "eml";
+    case ExportMailFormat::kMbox:
+      break;
+  }
+  return "mbox";
+}
+
+bool HoldsEarlierExport(const std::filesystem::path& output_folder) {
+  return EarlierExport(output_folder).has_value();
 }
 
 ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
@@ -339,6 +432,10 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
       request.saver.empty() ? SaverProgram(recovery.program_folder()) : request.saver;
   const std::filesystem::path manifest_folder =
       request.manifest_folder.empty() ? recovery.program_folder() : request.manifest_folder;
+  std::filesystem::path output_folder = request.output_folder.lexically_normal();
+  if (!output_folder.has_filename() && output_folder.has_parent_path()) {
+    output_folder = output_folder.parent_path();
+  }
   std::error_code error;
   if (!recovery.has_session()) {
     outcome.error = u"No database is open.";
@@ -347,27 +444,54 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
   } else if (!std::filesystem::is_directory(manifest_folder, error)) {
     outcome.error =
         u"The folder of the export manifest does not exist: " + TextFromPath(manifest_folder);
-  } else if (request.output_folder.empty() ||
-             (!std::filesystem::create_directories(request.output_folder, error) &&
-              !std::filesystem::is_directory(request.output_folder, error))) {
-    outcome.error = u"The output folder cannot be created: " + TextFromPath(request.output_folder);
+  } else if (output_folder.empty() || (!std::filesystem::create_directories(output_folder, error) &&
+                                       !std::filesystem::is_directory(output_folder, error))) {
+    outcome.error = u"The output folder cannot be created: " + TextFromPath(output_folder);
   }
   if (!outcome.error.empty()) return outcome;
 
+  // An earlier export in the folder is kept, replaced or added to only as asked: a second run
+  // would otherwise add every item a second time.
+  ExportedFiles exported;
+  if (std::optional<ExportedFiles> earlier = EarlierExport(output_folder)) {
+    switch (request.earlier_export) {
+      case EarlierExportChoice::kRefuse:
+        outcome.refused_earlier_export = true;
+        outcome.error = u"The output folder " + TextFromPath(output_folder) +
+                        u" holds an earlier export. Choose to replace it or to add to it, or "
+                        u"choose another folder.";
+        return outcome;
+      case EarlierExportChoice::kReplace:
+        if (!RemoveEarlierExport(output_folder, *earlier)) {
+          outcome.error = u"The earlier export in " + TextFromPath(output_folder) +
+                          u" could not be removed completely.";
+          return outcome;
+        }
+        break;
+      case EarlierExportChoice::kAppend:
+        exported = std::move(*earlier);
+        break;
+    }
+  }
+  ++exported.runs;
+  const std::string_view format_name = ExportMailFormatName(request.mail_format);
+  // Marks the folder before the first item, so that an export that breaks off is recognised.
+  WriteExportReport(output_folder, ExportReportJson({}, exported, format_name, false));
+
   WindowPort& window = recovery.window();
   ControlsDisabled disabled(window);
+  ExportSession session(recovery, saver, manifest_folder, output_folder, std::string(format_name));
   // The working folder is the user's choice and may hold files of their own.
-  ExportSession session{
-      recovery, u"", saver, manifest_folder, 0, 0, 0, 0, 0, FilesIn(recovery.working_folder())};
-  ExportRunner runner(recovery, request, session);
+  session.kept_files = FilesIn(recovery.working_folder());
+  ExportRunner runner(recovery, request, session, exported);
   const int folder_count = static_cast<int>(request.folders.size());
   window.SetProgressRange(0, folder_count);
   window.SetProgressPosition(0);
-  std::unordered_set<TreeNodeHandle> exported;
+  std::unordered_set<TreeNodeHandle> exported_nodes;
   for (int index = 0; index < folder_count; ++index) {
     const TreeNodeHandle node = request.folders[static_cast<std::size_t>(index)];
     // A folder named twice is saved once: the saver appends, so a second pass doubles it.
-    if (!exported.insert(node).second) {
+    if (!exported_nodes.insert(node).second) {
       window.SetProgressPosition(index + 1);
       continue;
     }
@@ -378,11 +502,20 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
     ++outcome.folders_exported;
     window.SetProgressPosition(index + 1);
   }
+  session.saver_process.Finish();
   window.SetStatusText(u"");
+  for (const ExportItemResult& item : session.results) {
+    if (item.written) exported.files.insert(item.file);
+  }
   outcome.items_saved = session.items_saved;
   outcome.items_skipped = session.items_skipped;
   outcome.saver_failures = session.saver_failures;
   outcome.deleted_left_out = session.deleted_left_out;
+  outcome.report = ExportReportJson(session.results, exported, format_name, !outcome.cancelled);
+  outcome.items = std::move(session.results);
+  if (!WriteExportReport(output_folder, outcome.report)) {
+    outcome.error = u"The export report could not be written into " + TextFromPath(output_folder);
+  }
   return outcome;
 }
 

@@ -18,9 +18,12 @@ void SaveAppointmentItem(ExportSession& session, SaveQueueEntry& item,
                          const ExportItemValues& values);
 void SaveTaskItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
 void SaveNoteItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
-// Distribution lists and journal entries are not handed to the saver.
 void SaveDistListItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
 void SaveJournalItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values);
+
+// A distribution list member as the saver takes it: "name <address>", the address alone when
+// the member has no name of its own, or nothing without an address.
+std::u16string DistListMemberText(std::u16string_view member);
 
 // The subject of a mail hand-off: em dash, "?" and "-" become blanks.
 std::u16string MailSubject(std::u16string_view subject);
@@ -31,7 +34,7 @@ std::u16string MailToList(std::u16string_view recipients);
 BodyFileEncoding BodyEncodingOf(const BodyState& body);
 
 // The 48 contact fields of "conatctsaving.txt", each followed by "<br>", with LF written as
-// "<newlinebreak>" and "," as "cama".
-std::u16string ContactFieldsText(PreviewRecord& record);
+// "<newlinebreak>" and "," as "cama"; the columns are those of the store's layout.
+std::u16string ContactFieldsText(PreviewRecord& record, StoreLayout layout);
 
 }  // namespace tarvex

@@ -1,38 +1,36 @@
 #pragma once
 
-// The header page of a preview: one line of XHTML with a table of the item's fields. Every
-// value that goes into a row comes from the database or the item list and is escaped here, so
-// that no value can add markup or script to the page; its line ends become blanks.
+// The header page of a preview: one line of HTML with a table of the item's fields, a label
+// beside each value, in the window's fonts and colours. Every value that goes into a row comes
+// from the database or the item list and is escaped here, so that no value can add markup or
+// script to the page; its line ends become blanks.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/utf16_text.h"
 
 namespace tarvex {
 
-// The opening of each cell, label included; the odd spaces and "</b >" are the page's own.
+// The labels of the header's rows.
 namespace header_label {
-inline constexpr std::u16string_view kFrom = u"   <td height='20'><b>From:</b>";
-inline constexpr std::u16string_view kContactFrom = u"   <td height='20'><b>From:</b >";
-inline constexpr std::u16string_view kDate = u"   <td height='20'><b>Date:</b >";
-inline constexpr std::u16string_view kSubject = u"   <td height='20'><b>Subject: </b> ";
-inline constexpr std::u16string_view kMailTo = u"    <td height='20'><b>To:</b> ";
-inline constexpr std::u16string_view kAppointmentTo = u"   <td height='20'><b>To: </b> ";
-inline constexpr std::u16string_view kCc =
-    u"   <td height='20' colspan='2'><b>Cc: </b><span color='red'>";
-inline constexpr std::u16string_view kBcc =
-    u"   <td height='20' colspan='2'><b>Bcc: </b><span color='red'>";
-inline constexpr std::u16string_view kAttachment =
-    u"   <td height='20' colspan='2'><b>Attachment: </b><span color='red'>";
-inline constexpr std::u16string_view kLocation = u"   <td height='20'><b>Location: </b> ";
-inline constexpr std::u16string_view kStartDate = u"   <td height='20'><b>Start Date: </b> ";
-inline constexpr std::u16string_view kEndDate = u"   <td height='20'><b>End Date: </b> ";
-inline constexpr std::u16string_view kShowAs = u"   <td height='20'><b>Show As: </b> ";
-inline constexpr std::u16string_view kTimeZone = u"   <td height='20'><b>Time Zone: </b> ";
-inline constexpr std::u16string_view kCategories = u"   <td height='20'><b>Categories: </b> ";
-inline constexpr std::u16string_view kDueDate = u"   <td height='20'><b>Due Date: </b> ";
-inline constexpr std::u16string_view kReminderDate = u"   <td height='20'><b>Reminder Date: </b> ";
+inline constexpr std::u16string_view kFrom = u"From:";
+inline constexpr std::u16string_view kDate = u"Date:";
+inline constexpr std::u16string_view kSubject = u"Subject:";
+inline constexpr std::u16string_view kMailTo = u"To:";
+inline constexpr std::u16string_view kCc = u"Cc:";
+inline constexpr std::u16string_view kBcc = u"Bcc:";
+inline constexpr std::u16string_view kAttachment = u"Attachment:";
+inline constexpr std::u16string_view kLocation = u"Location:";
+inline constexpr std::u16string_view kStartDate = u"Start Date:";
+inline constexpr std::u16string_view kEndDate = u"End Date:";
+inline constexpr std::u16string_view kShowAs = u"Show As:";
+inline constexpr std::u16string_view kTimeZone = u"Time Zone:";
+inline constexpr std::u16string_view kCategories = u"Categories:";
+inline constexpr std::u16string_view kDueDate = u"Due Date:";
+inline constexpr std::u16string_view kReminderDate = u"Reminder Date:";
 }  // namespace header_label
 
 class HeaderPage {
@@ -44,8 +42,16 @@ class HeaderPage {
   // A row with two cells side by side.
   void AddRow(std::u16string_view first_label, std::u16string_view first_value,
               std::u16string_view second_label, std::u16string_view second_value);
-  // A row whose value is shown in the red span its label opens.
-  void AddRedRow(std::u16string_view label, std::u16string_view value);
+  // A row whose value spans the width of two cells (the addresses of Cc and Bcc).
+  void AddWideRow(std::u16string_view label, std::u16string_view value);
+  // A row of links to files beside the page, each with its size in bytes; the href marks the
+  // link as one that saves the file ("name?attachment"), which the window handles.
+  struct FileLink {
+    std::u16string href;
+    std::u16string name;
+    std::uintmax_t size = 0;
+  };
+  void AddFileLinks(std::u16string_view label, const std::vector<FileLink>& files);
 
   const std::u16string& rows() const { return rows_; }
 

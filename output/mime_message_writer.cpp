@@ -1,18 +1,23 @@
 #include "output/mime_message_writer.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <system_error>
 
 #include "base/code_page_1252.h"
+#include "base/date_text.h"
 #include "base/file_names.h"
 #include "base/utf16_file.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "content/body_text_encoding.h"
 #include "output/content_type_table.h"
+#include "output/mail_addresses.h"
 #include "output/mime_encoding.h"
+#include "output/transport_headers.h"
 
 namespace tarvex {
 namespace {
@@ -22,18 +27,13 @@ namespace fs = std::filesystem;
 constexpr std::string_view kBoundary = "----=_NextPart_000_000D_01C2A06C.7F8E75B0";
 constexpr std::u16string_view kBoundaryLine = u"------=_NextPart_000_000D_01C2A06C.7F8E75B0\r\n";
 constexpr std::u16string_view kClosingLine = u"------=_NextPart_000_000D_01C2A06C.7F8E75B0--\r\n";
-constexpr std::u16string_view kPreambleLine = u"This is a multi-part message in MIME format.\r\n";
-constexpr std::u16string_view kMimeBlock =
-    u"MIME-Version: 1.0\r\n"
+constexpr std::u16string_view kMultipartType =
     u"Content-Type: multipart/mixed;\r\n"
-    u"\tboundary=\"----=_NextPart_000_000D_01C2A06C.7F8E75B0\"\r\n"
-    u"X-Priority: 3\r\n"
-    u"X-MSMail-Priority: Normal\r\n"
-    u"X-MimeOLE: Produced By Tarvex Mailbox Rescue\r\n"
-    u"\r\n"
-    u"This is a multi-part message in MIME format.\r\n"
-    u"\r\n"
-    u"------=_NextPart_000_000D_01C2A06C.7F8E75B0\r\n";
+    u"\tboundary=\"----=_NextPart_000_000D_01C2A06C.7F8E75B0\"\r\n";
+// Fields this writer sets itself; the stored ones of these names are not copied.
+constexpr std::u16string_view kOwnFields[] = {
+    u"From",       u"To",          u"Cc",         u"Bcc",          u"Subject",  u"Date",
+    u"Message-ID", u"In-Reply-To", u"References", u"MIME-Version", u"X-MimeOLE"};
 // A multiple of 57 bytes, so that every chunk but the last fills whole base64 lines.
 constexpr std::size_t kAttachmentChunkBytes = 57 * 1024;
 constexpr std::size_t kReadChunkBytes = 64 * 1024;
@@ -54,53 +54,138 @@ std::u16string HeaderValue(std::u16string_view value) {
   return clean;
 }
 
-void RemoveTrailingSpaces(std::u16string& text) {
-  const std::size_t last = text.find_last_not_of(u' ');
-  text.erase(last == std::u16string::npos ? 0 : last + 1);
+// "Tue, 05 Jan 2010 09:03:07 +0000"; empty when the text is no date.
+std::u16string RfcDate(std::u16string_view date_text) {
+  const std::optional<UtcDateTime> date = ParseDateText(Trim(date_text));
+  if (!date) return u"";
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  // Days since 1970-01-01 of the civil date, for the weekday.
+  const int y = date->year - (date->month <= 2 ? 1 : 0);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int year_of_era = y - era * 400;
+  const int day_of_year =
+      (153 * (date->month + (date->month > 2 ? -3 : 9)) + 2) / 5 + date->day - 1;
+  const int day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  const long days = static_cast<long>(era) * 146097 + day_of_era - 719468;
+  const long weekday = ((days % 7) + 11) % 7;  // 1970-01-01 was a Thursday
+  char text[40];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays[weekday],
+                date->day, kMonths[date->month - 1], date->year, date->hour, date->minute,
+                date->second);
+  return FromAscii(text);
 }
 
-// Characters, not units: a surrogate pair counts once, as it did as one 8-bit character.
-std::size_t CharacterCount(std::u16string_view text) {
-  std::size_t count = 0;
-  for (char16_t unit : text) {
-    if (unit < 0xDC00 || unit > 0xDFFF) ++count;
+// One header line, its value kept to a single line.
+void AddField(std::u16string& header, std::u16string_view name, std::u16string_view value) {
+  if (value.empty()) return;
+  header += name;
+  header += u": ";
+  header += value;
+  header += u"\r\n";
+}
+
+// Unstructured and delivered values folded at blanks, so that lines stay near 78 characters
+// (and far below the 998 a line may have) where the text has blanks to fold at.
+std::u16string Folded(std::size_t name_size, std::u16string_view value) {
+  constexpr std::size_t kLineLength = 78;
+  std::u16string folded;
+  std::size_t line = name_size + 2;  // "Name: "
+  std::size_t start = 0;
+  while (start < value.size()) {
+    std::size_t end = value.find(u' ', start + 1);
+    if (end == std::u16string_view::npos) end = value.size();
+    const std::u16string_view word = value.substr(start, end - start);
+    const std::size_t line_end = word.find(u'\n');
+    if (line + word.size() > kLineLength && start > 0 && word.size() > 1 &&
+        line_end == std::u16string_view::npos) {
+      folded += u"\r\n";
+      line = 0;
+    }
+    folded += word;
+    line = line_end == std::u16string_view::npos ? line + word.size() : word.size() - line_end - 1;
+    start = end;
   }
-  return count;
+  return folded;
 }
 
-// From, Bcc and Cc.
-void WriteAddressLine(Utf16File& file, std::u16string_view name, std::u16string_view value) {
-  if (value.empty()) return;
-  std::u16string text = HeaderValue(value);
-  RemoveTrailingSpaces(text);
-  ReplaceAll(text, u", ", u",");
-  Put(file, std::u16string(name) + u": " + EncodeAddressHeader(text) + u"\r\n");
+// The stored list where the delivered headers give one, else the item's own.
+std::vector<MailAddress> AddressesOf(std::u16string_view own,
+                                     const std::vector<HeaderField>& stored,
+                                     std::u16string_view name) {
+  std::vector<MailAddress> delivered = ParseAddressList(FieldValue(stored, name));
+  if (!delivered.empty()) return delivered;
+  return ParseAddressList(HeaderValue(own));
 }
 
-// Only entries followed by a comma and longer than 3 characters are kept. Cutting the UTF-8
-// form keeps every character, and a comma byte never occurs inside a UTF-8 sequence.
-void WriteToLine(Utf16File& file, std::u16string_view value) {
-  if (value.empty()) return;
-  std::u16string text = HeaderValue(value);
-  RemoveTrailingSpaces(text);
-  const std::vector<std::string> pieces = SplitText(Utf16ToUtf8(text), ",");
-  std::u16string list;
-  for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
-    const std::u16string entry = Utf8ToUtf16(pieces[i]);
-    if (CharacterCount(entry) > 3) {
-      list += entry;
-      list += u",";
+// From: the item's sender when its address is known, else the delivered From, else the
+// sender's name alone.
+std::vector<MailAddress> SenderOf(std::u16string_view own, const std::vector<HeaderField>& stored) {
+  std::vector<MailAddress> sender = ParseAddressList(HeaderValue(own));
+  const bool has_address = std::any_of(sender.begin(), sender.end(), [](const MailAddress& entry) {
+    return !entry.address.empty();
+  });
+  if (has_address) return sender;
+  std::vector<MailAddress> delivered = ParseAddressList(FieldValue(stored, u"From"));
+  return delivered.empty() ? sender : delivered;
+}
+
+bool IsAddressField(std::u16string_view name) {
+  static constexpr std::u16string_view kAddressFields[] = {
+      u"Reply-To",  u"Sender",    u"Resent-From", u"Resent-Sender",
+      u"Resent-To", u"Resent-Cc", u"Resent-Bcc",  u"Disposition-Notification-To"};
+  return std::any_of(
+      std::begin(kAddressFields), std::end(kAddressFields),
+      [name](std::u16string_view field) { return EqualsIgnoringAsciiCase(name, field); });
+}
+
+// The stored fields this writer does not set, with values outside ASCII as encoded-words;
+// the body's own content fields are never taken from them.
+std::u16string DeliveredFields(const std::vector<HeaderField>& stored) {
+  std::u16string header;
+  for (const HeaderField& field : stored) {
+    const bool own = std::any_of(
+        std::begin(kOwnFields), std::end(kOwnFields),
+        [&](std::u16string_view name) { return EqualsIgnoringAsciiCase(field.name, name); });
+    if (own || StartsWithIgnoringAsciiCase(field.name, u"Content-")) continue;
+    if (IsPlainHeaderText(field.value)) {
+      AddField(header, field.name, Folded(field.name.size(), field.value));
+    } else if (IsAddressField(field.name)) {
+      // Names outside ASCII become encoded-words outside any quotes, as in From.
+      AddField(header, field.name, AddressListHeaderValue(ParseAddressList(field.value)));
+    } else {
+      AddField(header, field.name, Folded(field.name.size(), EncodeHeaderText(field.value)));
     }
   }
-  ReplaceAll(list, u", ", u",");
-  Put(file, u"To: " + EncodeAddressHeader(list) + u"\r\n");
+  return header;
 }
 
-void WriteDateLine(Utf16File& file, std::u16string_view value) {
-  if (value.empty()) return;
-  std::u16string text = HeaderValue(value);
-  RemoveTrailingSpaces(text);
-  Put(file, u"Date: " + EncodeHeaderText(text) + u" UTC\r\n");
+std::u16string MessageHeader(const EmlMessage& message, const std::vector<HeaderField>& stored) {
+  std::u16string header;
+  AddField(header, u"From", AddressListHeaderValue(SenderOf(message.from, stored)));
+  AddField(header, u"To", AddressListHeaderValue(AddressesOf(message.to, stored, u"To")));
+  AddField(header, u"Cc", AddressListHeaderValue(AddressesOf(message.cc, stored, u"Cc")));
+  AddField(header, u"Bcc", AddressListHeaderValue(AddressesOf(message.bcc, stored, u"Bcc")));
+  std::u16string date = RfcDate(message.date);
+  if (date.empty()) date = FieldValue(stored, u"Date");
+  AddField(header, u"Date", date);
+  header += u"Subject: " + Folded(7, EncodeHeaderText(HeaderValue(message.subject))) + u"\r\n";
+  std::u16string id = MessageIdText(message.message_id);
+  if (id.empty()) id = MessageIdText(FieldValue(stored, u"Message-ID"));
+  if (id.empty()) id = DerivedMessageId(message.item_id);
+  AddField(header, u"Message-ID", id);
+  const std::u16string in_reply_to = MessageIdListText(message.in_reply_to);
+  AddField(
+      header, u"In-Reply-To",
+      in_reply_to.empty() ? MessageIdListText(FieldValue(stored, u"In-Reply-To")) : in_reply_to);
+  const std::u16string references = MessageIdListText(message.references);
+  AddField(header, u"References",
+           references.empty() ? MessageIdListText(FieldValue(stored, u"References")) : references);
+  header += DeliveredFields(stored);
+  header += u"MIME-Version: 1.0\r\n";
+  header += u"X-MimeOLE: Produced By Tarvex Mailbox Rescue\r\n";
+  return header;
 }
 
 // Reads to the end of the file rather than trusting a length. Empty when the file cannot be
@@ -163,9 +248,19 @@ bool HasOverlongLine(std::string_view text) {
   return false;
 }
 
+// Every line end as CR LF, so that no bare CR or LF reaches the message.
+std::u16string CrLfLines(std::u16string_view text) {
+  std::u16string lines = ReplacedAll(text, u"\r\n", u"\n");
+  ReplaceAll(lines, u"\r", u"\n");
+  ReplaceAll(lines, u"\n", u"\r\n");
+  return lines;
+}
+
+// The body part's content fields, the empty line and the text. RTF bodies arrive converted to
+// plain text.
 void WriteBodyPart(Utf16File& file, const EmlMessage& message) {
   const std::string body =
-      Utf16ToUtf8(DecodeBody(ReadWholeFile(message.body_file), message.body_encoding));
+      Utf16ToUtf8(CrLfLines(DecodeBody(ReadWholeFile(message.body_file), message.body_encoding)));
   // A body line equal to the boundary would end the part early, and mail transports break
   // lines longer than 998 bytes; base64 holds neither.
   const bool as_base64 = body.find(kBoundary) != std::string::npos || HasOverlongLine(body);
@@ -173,27 +268,9 @@ void WriteBodyPart(Utf16File& file, const EmlMessage& message) {
     return static_cast<unsigned char>(c) >= 0x80;
   });
   const std::u16string transfer_encoding = as_base64 ? u"base64" : eight_bit ? u"8bit" : u"7bit";
-
-  std::u16string content_type;
-  if (message.body_kind == u"txt") {
-    content_type = u"text/plain";
-  } else if (message.body_kind == u"html") {
-    content_type = u"text/html";
-  } else if (message.body_kind == u"rtf") {
-    content_type = u"text/richtext";
-  }
-  std::u16string header;
-  if (!content_type.empty()) {
-    header = u"Content-Type: " + content_type + u";\r\n\tcharset=\"utf-8\"\r\n";
-    header += u"Content-Transfer-Encoding: " + transfer_encoding + u"\r\n\r\n";
-  } else {
-    // No type to declare; the empty line still keeps the body's first lines from being read
-    // as the part's headers.
-    if (as_base64 || eight_bit)
-      header = u"Content-Transfer-Encoding: " + transfer_encoding + u"\r\n";
-    header += u"\r\n";
-  }
-  Put(file, header);
+  const std::u16string content_type = message.body_kind == u"html" ? u"text/html" : u"text/plain";
+  Put(file, u"Content-Type: " + content_type + u"; charset=\"utf-8\"\r\n" +
+                u"Content-Transfer-Encoding: " + transfer_encoding + u"\r\n\r\n");
   if (as_base64) {
     const std::string lines = Base64Lines(body);
     file.WriteString(std::string_view(lines));
@@ -250,19 +327,25 @@ void WriteAttachmentPart(Utf16File& file, const fs::path& path, std::u16string_v
   Put(file, u"\r\n");
 }
 
-void WriteAttachments(Utf16File& file, const EmlMessage& message) {
-  if (message.attachment_list.empty()) return;
-  Put(file, std::u16string(kBoundaryLine) + std::u16string(kPreambleLine));
+struct AttachmentFileName {
+  fs::path path;        // the resolved file
+  std::u16string name;  // the listed file's name, which the part carries
+};
+
+std::vector<AttachmentFileName> AttachmentFiles(const EmlMessage& message) {
+  std::vector<AttachmentFileName> files;
+  if (message.attachment_list.empty()) return files;
   fs::path folder = message.message_path.parent_path();
   if (folder.empty()) folder = ".";
   const std::vector<std::string> pieces = SplitText(Utf16ToUtf8(message.attachment_list), ";");
   for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
     if (pieces[i].empty()) continue;
     const fs::path listed(pieces[i]);
-    if (const std::optional<fs::path> path = AttachmentFile(folder, message.message_path, listed)) {
-      WriteAttachmentPart(file, *path, TextFromPath(listed.filename()));
+    if (std::optional<fs::path> path = AttachmentFile(folder, message.message_path, listed)) {
+      files.push_back({std::move(*path), TextFromPath(listed.filename())});
     }
   }
+  return files;
 }
 
 }  // namespace
@@ -273,17 +356,21 @@ void WriteEmlFile(const EmlMessage& message) {
   Utf16File file;
   if (!file.Open(message.message_path, BinaryFile::kCreate | BinaryFile::kWrite)) return;
 
-  WriteAddressLine(file, u"From", message.from);
-  WriteToLine(file, message.to);
-  WriteAddressLine(file, u"Bcc", message.bcc);
-  WriteAddressLine(file, u"Cc", message.cc);
-  WriteDateLine(file, message.date);
-  Put(file, u"Subject: " + EncodeHeaderText(HeaderValue(message.subject)) + u"\r\n");
-  Put(file, kMimeBlock);
-  WriteBodyPart(file, message);
-  Put(file, u"\r\n");
-  WriteAttachments(file, message);
-  Put(file, kClosingLine);
+  const std::vector<HeaderField> stored = ParseHeaderBlock(message.transport_headers);
+  Put(file, MessageHeader(message, stored));
+  const std::vector<AttachmentFileName> attachments = AttachmentFiles(message);
+  if (attachments.empty()) {
+    WriteBodyPart(file, message);
+  } else {
+    // No preamble: the first boundary follows the header's empty line.
+    Put(file, std::u16string(kMultipartType) + u"\r\n" + std::u16string(kBoundaryLine));
+    WriteBodyPart(file, message);
+    Put(file, u"\r\n");
+    for (const AttachmentFileName& attachment : attachments) {
+      WriteAttachmentPart(file, attachment.path, attachment.name);
+    }
+    Put(file, kClosingLine);
+  }
   file.Close();
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-// The message file of an exported mail item: a fixed-layout multipart/mixed message in UTF-8
-// with the item's headers, its body file as the first part and one base64 part per attachment
-// file.
+// The message file of an exported mail item: an RFC 5322 message in UTF-8 with CR LF line ends.
+// Its headers come from the item (addresses, date, subject, message ids) and from the transport
+// headers it was delivered with; its body is one text part, and with attachment files it is a
+// multipart/mixed message of the body part and one base64 part per file.
 
 #include <cstdint>
 #include <filesystem>
@@ -24,20 +25,27 @@ enum class BodyFileEncoding {
 
 struct EmlMessage {
   std::filesystem::path message_path;  // the ".eml" file; its folder is the working folder
+  // Address lists in the forms the listing gives ("Name <a@x>", "Name [a@x]", "a@x", a name
+  // alone), entries separated by commas or semicolons.
   std::u16string from;
-  // Entries of a name directly followed by an address in angle brackets, each followed by ",";
-  // an entry after the last comma is not written.
   std::u16string to;
   std::u16string cc;
   std::u16string bcc;
-  std::u16string date;
-  std::u16string subject;
-  std::u16string body_kind;  // "txt", "html" or "rtf"
+  std::u16string date;       // the listing's date text, "Jan,05 2010 09:03:07" (UTC)
+  std::u16string subject;    // exact
+  std::u16string body_kind;  // "txt", "html" or "rtf" (RTF converted to text)
   std::filesystem::path body_file;
   BodyFileEncoding body_encoding = BodyFileEncoding::kUnknown;
   // Full paths of attachment files, each followed by ";". Only regular files inside the
   // message file's folder are attached; others are skipped.
   std::u16string attachment_list;
+  // The stored transport headers and message ids, each empty when the item has none.
+  std::u16string transport_headers;
+  std::u16string message_id;
+  std::u16string in_reply_to;
+  std::u16string references;
+  // Names the message when no message id is stored.
+  std::u16string item_id;
 };
 
 // Writes the message, replacing any file of that name. Failures are silent: when the file

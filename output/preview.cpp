@@ -30,13 +30,13 @@ class ControlsDisabled {
   WindowPort& window_;
 };
 
-// Only these kinds have their attachments written for a preview; a list of a single
-// identifier or less names none.
+// Mail, every class shown as mail (posts, unknown classes), activities and appointments have
+// their attachments written for a preview; a list of a single identifier or less names none.
 bool WantsAttachments(const SelectedItem& item) {
   constexpr std::size_t kShortestAttachmentList = 15;
-  return item.attachment_info.size() >= kShortestAttachmentList &&
-         (item.item_kind == u"mail" || item.item_kind == u"activity" ||
-          item.item_kind == u"appointment");
+  const std::u16string& kind = item.item_kind;
+  return item.attachment_info.size() >= kShortestAttachmentList && kind != u"contact" &&
+         kind != u"task" && kind != u"notes" && kind != u"distlist";
 }
 
 // The record number a list row carries, in decimal; none for anything else.
@@ -74,8 +74,10 @@ void ShowItemPreviewOlder(Recovery& recovery, SelectedItem& item) {
   if (!record_number) return;
   item.record_number = *record_number;
   item.attachment_info = item.row_info;
-  if (WantsAttachments(item))
+  if (WantsAttachments(item)) {
     item.attachment_names = WriteItemAttachments(recovery, item.attachment_info);
+    item.attachment_folder = recovery.working_folder();
+  }
 
   StoreSession& session = recovery.session();
   const ese::Table* message_table = session.message_table();
@@ -122,8 +124,10 @@ void ShowItemPreview2010(Recovery& recovery, SelectedItem& item) {
                                         ReplacedAll(item.row_info, u"Folders", u"Body"),
                                         !recovery.is_public_store()) != nullptr;
   if (item.item_key.empty()) return;
-  if (WantsAttachments(item))
+  if (WantsAttachments(item)) {
     item.attachment_names = WriteItemAttachments(recovery, item.attachment_info);
+    item.attachment_folder = recovery.working_folder();
+  }
 
   StoreSession& session = recovery.session();
   Recovery::BodyTable& body_table = recovery.body_table();

@@ -34,12 +34,15 @@ std::u16string RecipientsFromColumn(PreviewRecord& record) {
 
 void WriteMailPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& item) {
   FindBody2010(recovery, record, u"");
+  item.stored_message = record.MessageFields();
 
   std::u16string recipients = RecipientsFromColumn(record);
   if (recipients.empty()) recipients = ExtractMailAddresses(record.Text(u"N2c"));
   item.recipients = EscapeAngleBrackets(recipients);
 
-  const std::u16string address = ExtractMailAddresses(record.HexText(u"S4025"));
+  // The sender's address, else the address it was sent in the name of.
+  std::u16string address = ExtractMailAddresses(record.HexText(u"S4025"));
+  if (address.empty()) address = ExtractMailAddresses(record.Text(u"S4031"));
   if (!address.empty()) item.sender += u"<" + address + u">";
 
   const std::u16string headers = record.HexText(u"S7d");
@@ -54,9 +57,9 @@ void WriteMailPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& 
   HeaderPage header;
   header.AddRow(label::kFrom, item.sender, label::kDate, item.date);
   header.AddRow(label::kSubject, item.subject, label::kMailTo, item.recipients);
-  if (!item.copy_recipients.empty()) header.AddRedRow(label::kCc, item.copy_recipients);
+  if (!item.copy_recipients.empty()) header.AddWideRow(label::kCc, item.copy_recipients);
   if (!item.blind_copy_recipients.empty()) {
-    header.AddRedRow(label::kBcc, item.blind_copy_recipients);
+    header.AddWideRow(label::kBcc, item.blind_copy_recipients);
   }
   AddAttachmentRow(header, item);
   ShowPageSet(recovery, header, FramesetLayout::kMail);
@@ -79,7 +82,7 @@ void WriteAppointmentPage2010(Recovery& recovery, PreviewRecord& record, Selecte
   header.AddRowWhenSet(label::kShowAs, record.Text(u"S80fd"));
   header.AddRowWhenSet(label::kTimeZone,
                        record.FirstValue({u"S8201", u"S821b", u"S8214", u"S8051"}));
-  header.AddRowWhenSet(label::kAppointmentTo, item.recipients);
+  header.AddRowWhenSet(label::kMailTo, item.recipients);
   AddAttachmentRow(header, item);
   ShowPageSet(recovery, header, FramesetLayout::kSideBySide);
 }

@@ -1,6 +1,9 @@
 // The page writers of the older layout, which read the item's row of "Msg".
 
+#include <algorithm>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "base/page_policy.h"
 #include "base/utf16_file.h"
@@ -39,20 +42,34 @@ HeaderPage ShortHeader(const SelectedItem& item) {
 }  // namespace
 
 void AddAttachmentRow(HeaderPage& header, const SelectedItem& item) {
-  if (item.attachment_flag == u"true" && !item.attachment_info.empty()) {
-    header.AddRedRow(label::kAttachment, item.attachment_names);
+  if (item.attachment_flag != u"true" || item.attachment_info.empty()) return;
+  std::vector<HeaderPage::FileLink> links;
+  const std::u16string_view names = item.attachment_names;
+  for (std::size_t start = 0; start < names.size();) {
+    const std::size_t end = std::min(names.find(u';', start), names.size());
+    const std::u16string_view name = names.substr(start, end - start);
+    start = end + 1;
+    if (name.empty()) continue;
+    const std::filesystem::path file = item.attachment_folder / std::filesystem::path(name);
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error) continue;
+    links.push_back({BodyFrameSource(file, item.attachment_folder) + u"?attachment",
+                     std::u16string(name), size});
   }
+  header.AddFileLinks(label::kAttachment, links);
 }
 
 void WriteMailPageOlder(Recovery& recovery, PreviewRecord& record, SelectedItem& item) {
   FindBodyOlder(recovery, record, item, u"blank.txt");
   if (item.subject.empty()) item.subject = record.Text(u"S70");
+  item.stored_message = record.MessageFields();
   HeaderPage header;
   header.AddRow(label::kFrom, item.sender, label::kDate, item.date);
   header.AddRow(label::kSubject, item.subject, label::kMailTo, item.recipients);
-  if (!item.copy_recipients.empty()) header.AddRedRow(label::kCc, item.copy_recipients);
+  if (!item.copy_recipients.empty()) header.AddWideRow(label::kCc, item.copy_recipients);
   if (!item.blind_copy_recipients.empty()) {
-    header.AddRedRow(label::kBcc, item.blind_copy_recipients);
+    header.AddWideRow(label::kBcc, item.blind_copy_recipients);
   }
   AddAttachmentRow(header, item);
   ShowPageSet(recovery, header, FramesetLayout::kMail);

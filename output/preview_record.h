@@ -7,12 +7,22 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ese/record.h"
 #include "mailbox/table_columns.h"
 #include "store/value_reader.h"
 
 namespace tarvex {
+
+// What a mail item keeps of the message it was delivered as: the transport headers (0x007D)
+// and the Internet message ids. Each is empty when the store holds none.
+struct StoredMessageFields {
+  std::u16string transport_headers;
+  std::u16string message_id;   // "S1035"
+  std::u16string in_reply_to;  // "S1042"
+  std::u16string references;   // "S1039"
+};
 
 class PreviewRecord {
  public:
@@ -25,6 +35,8 @@ class PreviewRecord {
   bool Has(std::u16string_view name) const { return columns_.Entry(name).has_value(); }
 
   std::u16string Text(std::u16string_view name);
+  // Each value of a multi-valued column on its own.
+  std::vector<std::u16string> Texts(std::u16string_view name);
   std::u16string HexText(std::u16string_view name);
   // A date column's date text (little-endian FILETIME).
   std::u16string Time(std::u16string_view name);
@@ -32,6 +44,10 @@ class PreviewRecord {
   std::u16string Value(std::u16string_view name);
   // The first of the columns whose value is not empty.
   std::u16string FirstValue(std::initializer_list<std::u16string_view> names);
+  StoredMessageFields MessageFields();
+  // A long value read whole, text in its column's code page, bytes as UTF-8 or else
+  // Windows-1252; empty for a value stored in the record.
+  std::u16string LongValueText(std::u16string_view name);
 
  private:
   ValueReader& reader_;

@@ -4,9 +4,11 @@
 // Owned by one preview call; nothing of it outlives the click.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "mailbox/item_extraction.h"
+#include "output/preview_record.h"
 
 namespace tarvex {
 
@@ -28,8 +30,10 @@ struct SelectedItem {
   // 2010 layout: false when no body row belongs to the item, so that no other item's row is
   // read in its place.
   bool has_record = true;
-  std::u16string attachment_info;   // the item's attachment list
-  std::u16string attachment_names;  // the files written for it, each followed by ";"
+  std::u16string attachment_info;           // the item's attachment list
+  std::u16string attachment_names;          // the files written for it, each followed by ";"
+  std::filesystem::path attachment_folder;  // where they were written
+  StoredMessageFields stored_message;       // mail page writers read it
 
   static SelectedItem FromListRow(const ItemListRow& row);
 };

@@ -69,8 +69,8 @@ std::string ParameterText(std::u16string_view text) {
   return Utf16ToUtf8(value);
 }
 
-void AddCommon(icalcomponent* component) {
-  icalcomponent_add_property(component, icalproperty_new_uid((NewUuid() + "@mailsaving").c_str()));
+void AddCommon(icalcomponent* component, const std::string& uid) {
+  icalcomponent_add_property(component, icalproperty_new_uid(uid.c_str()));
   icalcomponent_add_property(
       component,
       icalproperty_new_dtstamp(icaltime_current_time_with_zone(icaltimezone_get_utc_timezone())));
@@ -136,6 +136,16 @@ bool AddAttachment(icalcomponent* component, const std::filesystem::path& file,
   return true;
 }
 
+void AddAttachments(icalcomponent* component, const std::vector<std::filesystem::path>& files,
+                    std::vector<std::string>& warnings) {
+  for (const std::filesystem::path& file : files) {
+    std::string error;
+    if (!AddAttachment(component, file, error)) {
+      warnings.push_back(error + "; the attachment was left out");
+    }
+  }
+}
+
 std::string ComponentText(icalcomponent* component) {
   std::unique_ptr<char, MallocFree> text(icalcomponent_as_ical_string_r(component));
   return text ? std::string(text.get()) : std::string();
@@ -149,7 +159,7 @@ bool Earlier(const UtcDateTime& a, const UtcDateTime& b) {
 
 std::string AppointmentComponent(const AppointmentItem& item, std::vector<std::string>& warnings) {
   ComponentPtr event(icalcomponent_new(ICAL_VEVENT_COMPONENT));
-  AddCommon(event.get());
+  AddCommon(event.get(), item.uid);
   AddText(event.get(), icalproperty_new_summary, item.subject);
   AddText(event.get(), icalproperty_new_location, item.location);
   if (item.start)
@@ -159,19 +169,18 @@ std::string AppointmentComponent(const AppointmentItem& item, std::vector<std::s
     icalcomponent_add_property(event.get(), icalproperty_new_dtend(UtcTime(*item.end)));
   }
   AddX(event.get(), "X-TIMEZONE-DESCRIPTION", item.timezone);
-  AddBody(event.get(), item.body);
-  for (const std::filesystem::path& file : item.attachments) {
-    std::string error;
-    if (!AddAttachment(event.get(), file, error)) {
-      warnings.push_back(error + "; the attachment was left out");
-    }
+  for (const std::u16string& address : item.attendees) {
+    icalcomponent_add_property(event.get(),
+                               icalproperty_new_attendee(("mailto:" + Utf8(address)).c_str()));
   }
+  AddBody(event.get(), item.body);
+  AddAttachments(event.get(), item.attachments, warnings);
   return ComponentText(event.get());
 }
 
 std::string TaskComponent(const TaskItem& item) {
   ComponentPtr todo(icalcomponent_new(ICAL_VTODO_COMPONENT));
-  AddCommon(todo.get());
+  AddCommon(todo.get(), item.uid);
   AddText(todo.get(), icalproperty_new_summary, item.subject);
   AddOrganizer(todo.get(), item.from);
   if (item.start)
@@ -179,20 +188,32 @@ std::string TaskComponent(const TaskItem& item) {
   if (item.due && !(item.start && Earlier(*item.due, *item.start))) {
     icalcomponent_add_property(todo.get(), icalproperty_new_due(UtcTime(*item.due)));
   }
+  icalcomponent_add_property(
+      todo.get(),
+      icalproperty_new_status(item.completed ? ICAL_STATUS_COMPLETED : ICAL_STATUS_NEEDSACTION));
+  if (item.completed && item.completed_at) {
+    icalcomponent_add_property(todo.get(), icalproperty_new_completed(UtcTime(*item.completed_at)));
+  }
+  // One property per category. libical takes a comma in a category's name for a separator of
+  // two categories, and every append reads the file back through it.
+  for (const std::u16string& category : item.categories) {
+    AddText(todo.get(), icalproperty_new_categories, category);
+  }
   AddX(todo.get(), "X-OWNER", item.owner);
   AddBody(todo.get(), item.body);
   return ComponentText(todo.get());
 }
 
-std::string NoteComponent(const NoteItem& item) {
+std::string NoteComponent(const NoteItem& item, std::vector<std::string>& warnings) {
   ComponentPtr journal(icalcomponent_new(ICAL_VJOURNAL_COMPONENT));
-  AddCommon(journal.get());
+  AddCommon(journal.get(), item.uid);
   AddText(journal.get(), icalproperty_new_summary, item.subject);
   AddOrganizer(journal.get(), item.from);
   if (item.date) {
     icalcomponent_add_property(journal.get(), icalproperty_new_dtstart(UtcTime(*item.date)));
   }
   AddBody(journal.get(), item.body);
+  AddAttachments(journal.get(), item.attachments, warnings);
   return ComponentText(journal.get());
 }
 

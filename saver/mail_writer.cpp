@@ -1,10 +1,13 @@
 #include "saver/mail_writer.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 #include <gmime/gmime.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -12,6 +15,7 @@
 #include "base/code_page_1252.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
+#include "output/mail_addresses.h"
 #include "saver/output_files.h"
 
 namespace tarvex {
@@ -83,10 +87,8 @@ void AddAddresses(GMimeMessage* message, GMimeAddressType type, std::u16string_v
     return;
   }
   // Not an address at all (a bare display name, "undisclosed recipients"): kept as the name of
-  // an empty group, or for the sender, which cannot be a group, as a name with an empty address.
-  GPtr<InternetAddress> name_only(type == GMIME_ADDRESS_TYPE_FROM
-                                      ? internet_address_mailbox_new(list_text.c_str(), "")
-                                      : internet_address_group_new(list_text.c_str()));
+  // an empty group; "Name <>" would be no address, and a group may stand in From (RFC 6854).
+  GPtr<InternetAddress> name_only(internet_address_group_new(list_text.c_str()));
   internet_address_list_add(target, name_only.get());
 }
 
@@ -165,16 +167,10 @@ GPtr<GMimeMessage> BuildMessage(const MailItem& item, std::vector<std::string>& 
 // "From sender Thu Jan  5 09:03:07 2010": the envelope address must not hold blanks.
 std::string EnvelopeLine(const MailItem& item) {
   std::string sender = "MAILER-DAEMON";
-  const std::string from = AddressListText(item.from);
-  GPtr<InternetAddressList> parsed(internet_address_list_parse(nullptr, from.c_str()));
-  if (parsed && internet_address_list_length(parsed.get()) > 0) {
-    InternetAddress* first = internet_address_list_get_address(parsed.get(), 0);
-    if (INTERNET_ADDRESS_IS_MAILBOX(first)) {
-      const char* address = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(first));
-      if (address != nullptr && *address != '\0' &&
-          std::string_view(address).find_first_of(" \t") == std::string_view::npos) {
-        sender = address;
-      }
+  for (const MailAddress& entry : ParseAddressList(item.from)) {
+    if (!entry.address.empty()) {
+      sender = Utf16ToUtf8(entry.address);
+      break;
     }
   }
   std::tm time{};
@@ -219,31 +215,91 @@ std::u16string SenderFromMessageFile(const std::filesystem::path& file) {
   return Trim(DecodeUtf8Strict(sender).value_or(Windows1252ToUtf16(sender)));
 }
 
-bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
-                      std::vector<std::string>& warnings, std::string& error) {
+namespace {
+
+// The message GMime builds from the item, in a temporary file: attachments are streamed,
+// never held whole.
+std::unique_ptr<std::FILE, FileCloser> StagedMessage(const MailItem& item,
+                                                     std::vector<std::string>& warnings,
+                                                     std::string& error) {
   GMimeLibrary library;
   GPtr<GMimeMessage> message = BuildMessage(item, warnings);
-
-  // The message goes to a temporary file first: attachments are streamed, never held whole.
   std::unique_ptr<std::FILE, FileCloser> staged(std::tmpfile());
   if (!staged) {
     error = "cannot create a temporary file for the message";
-    return false;
+    return nullptr;
   }
-  {
-    GPtr<GMimeStream> stream(g_mime_stream_file_new(staged.get()));
-    g_mime_stream_file_set_owner(GMIME_STREAM_FILE(stream.get()), FALSE);
-    GMimeFormatOptions* options = g_mime_format_options_new();
-    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_UNIX);
-    const ssize_t written =
-        g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options, stream.get());
-    g_mime_format_options_free(options);
-    if (written < 0 || g_mime_stream_flush(stream.get()) != 0) {
-      error = "cannot write the message (an attachment may be unreadable)";
-      return false;
-    }
+  GPtr<GMimeStream> stream(g_mime_stream_file_new(staged.get()));
+  g_mime_stream_file_set_owner(GMIME_STREAM_FILE(stream.get()), FALSE);
+  GMimeFormatOptions* options = g_mime_format_options_new();
+  g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_UNIX);
+  const ssize_t written =
+      g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options, stream.get());
+  g_mime_format_options_free(options);
+  if (written < 0 || g_mime_stream_flush(stream.get()) != 0) {
+    error = "cannot write the message (an attachment may be unreadable)";
+    return nullptr;
   }
   std::rewind(staged.get());
+  return staged;
+}
+
+// The message to store: the one the recovery program composed, else one built from the fields.
+std::unique_ptr<std::FILE, FileCloser> MessageSource(const MailItem& item,
+                                                     std::vector<std::string>& warnings,
+                                                     std::string& error) {
+  if (!item.message_file.empty()) {
+    std::unique_ptr<std::FILE, FileCloser> composed(std::fopen(item.message_file.c_str(), "rb"));
+    if (composed) return composed;
+    warnings.push_back("cannot open the message file " + item.message_file.string() +
+                       "; the message was built from the record's fields");
+  }
+  return StagedMessage(item, warnings, error);
+}
+
+bool WriteAll(int fd, std::string_view bytes, std::string& error) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      error = std::string("cannot write the message: ") + std::strerror(errno);
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteMessageFile(const MailItem& item, int fd, bool crlf_line_ends,
+                      std::vector<std::string>& warnings, std::string& error) {
+  std::unique_ptr<std::FILE, FileCloser> source = MessageSource(item, warnings, error);
+  if (!source) return false;
+  std::string output;
+  LineBuffer buffer;
+  for (ssize_t length; (length = ::getline(&buffer.data, &buffer.capacity, source.get())) > 0;) {
+    std::string_view line(buffer.data, static_cast<std::size_t>(length));
+    const bool had_line_end = line.ends_with('\n');
+    if (had_line_end) line.remove_suffix(line.ends_with("\r\n") ? 2 : 1);
+    output += line;
+    if (had_line_end) output += crlf_line_ends ? "\r\n" : "\n";
+    if (output.size() >= kFlushBytes) {
+      if (!WriteAll(fd, output, error)) return false;
+      output.clear();
+    }
+  }
+  if (std::ferror(source.get())) {
+    error = "cannot read the message back";
+    return false;
+  }
+  return WriteAll(fd, output, error);
+}
+
+bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
+                      std::vector<std::string>& warnings, std::string& error) {
+  std::unique_ptr<std::FILE, FileCloser> staged = MessageSource(item, warnings, error);
+  if (!staged) return false;
 
   AppendingFile output;
   if (!output.Open(mbox, error)) return false;
@@ -262,8 +318,12 @@ bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
   LineBuffer buffer;
   bool ends_with_line_end = true;
   for (ssize_t length; (length = ::getline(&buffer.data, &buffer.capacity, staged.get())) > 0;) {
-    const std::string_view line(buffer.data, static_cast<std::size_t>(length));
+    std::string_view line(buffer.data, static_cast<std::size_t>(length));
+    // Lines of an mbox end with LF alone.
+    const bool crlf = line.ends_with("\r\n");
+    if (crlf) line.remove_suffix(2);
     entry += QuoteMboxLine(line);
+    if (crlf) entry += '\n';
     ends_with_line_end = line.back() == '\n';
     if (entry.size() >= kFlushBytes) {
       if (!output.Write(entry, error)) return false;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/date_text.h"
 #include "saver/body_file.h"
-#include "saver/date_text.h"
 
 namespace tarvex {
 
@@ -21,6 +21,9 @@ struct MailItem {
   std::optional<UtcDateTime> date;
   BodyContent body;
   std::vector<std::filesystem::path> attachments;  // files that exist, in order
+  // The whole message as the recovery program wrote it, CR LF lines; when it can be read it is
+  // appended as it is and the fields above only give the envelope line.
+  std::filesystem::path message_file;
 };
 
 // The sender out of the message file the recovery program leaves after the hand-off: "From: "
@@ -28,11 +31,17 @@ struct MailItem {
 // something else.
 std::u16string SenderFromMessageFile(const std::filesystem::path& file);
 
-// Writes the message into a temporary file, then appends it to the mbox with its envelope line,
-// every line of the form ">*From " quoted with one more ">", and a blank line after it. The
-// mbox is cut back to its former length when anything fails. An attachment that cannot be
-// opened is left out, with the reason added to `warnings`.
+// Writes the message into a temporary file (or takes the item's message file), then appends it to
+// the mbox with its envelope line, every line of the form ">*From " quoted with one more ">", and a
+// blank line after it. The mbox is cut back to its former length when anything fails. An attachment
+// that cannot be opened is left out, with the reason added to `warnings`.
 bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
+                      std::vector<std::string>& warnings, std::string& error);
+
+// Writes the message alone, as a file of its own holds it, to the open file `fd` (which stays
+// open): LF line ends for a Maildir, CR LF for an .eml file. An attachment that cannot be
+// opened is left out, with the reason added to `warnings`.
+bool WriteMessageFile(const MailItem& item, int fd, bool crlf_line_ends,
                       std::vector<std::string>& warnings, std::string& error);
 
 // One more ">" before every line that starts with ">*From " (mboxrd).

@@ -13,8 +13,8 @@ namespace {
 constexpr std::size_t kMaxManifestBytes = 4 * 1024 * 1024;
 
 bool IsFreeTextKey(SavedItemKind kind, std::u16string_view key) {
-  static constexpr std::array<std::u16string_view, 4> kFreeText = {u"SUBJECT:", u"LOCATION:",
-                                                                   u"FROM:", u"OWNER:"};
+  static constexpr std::array<std::u16string_view, 6> kFreeText = {
+      u"SUBJECT:", u"LOCATION:", u"FROM:", u"OWNER:", u"NAME:", u"EXACTSUBJECT:"};
   if (kind == SavedItemKind::kNote && key == u"Body:") return true;
   return std::find(kFreeText.begin(), kFreeText.end(), key) != kFreeText.end();
 }
@@ -27,31 +27,40 @@ std::string LineError(std::size_t line, const std::string& what) {
   return "line " + std::to_string(line) + ": " + what;
 }
 
-}  // namespace
+// Each kind's keys in line order, and how many of them the first records already had.
+struct KindKeys {
+  std::vector<std::u16string_view> keys;
+  std::size_t required;
+};
 
-std::optional<SavedItemKind> SavedItemKindFromParameter(std::string_view parameter) {
-  if (parameter == "mailimport") return SavedItemKind::kMail;
-  if (parameter == "contact") return SavedItemKind::kContact;
-  if (parameter == "appointment") return SavedItemKind::kAppointment;
-  if (parameter == "task") return SavedItemKind::kTask;
-  if (parameter == "notes") return SavedItemKind::kNote;
-  return std::nullopt;
-}
-
-const std::vector<std::u16string_view>& ManifestKeys(SavedItemKind kind) {
-  static const std::vector<std::u16string_view> kMail = {
-      u"exFolderPath:", u"FolderPath:", u"ATTA:", u"SUBJECT:", u"TO:",   u"CC:",
-      u"BCC:",          u"TYPE:",       u"DATE:", u"PATH:",    u"BPATH:"};
-  static const std::vector<std::u16string_view> kContact = {u"xxFolderPath:", u"FolderPath:",
-                                                            u"Body:", u"TYPE:"};
-  static const std::vector<std::u16string_view> kAppointment = {
-      u"exFolderPath:", u"FolderPath:", u"SUBJECT:", u"LOCATION:", u"STARTDATE:",
-      u"ENDDATE:",      u"ATTACHMENT:", u"TYPE:",    u"timezone:", u"Body:"};
-  static const std::vector<std::u16string_view> kTask = {u"FolderPath:", u"SUBJECT:", u"FROM:",
-                                                         u"STARTDATE:",  u"DUEDATE:", u"OWNER:",
-                                                         u"TYPE:",       u"Body:"};
-  static const std::vector<std::u16string_view> kNote = {
-      u"exFolderPath:", u"FolderPath:", u"SUBJECT:", u"FROM:", u"DATE:", u"TYPE:", u"Body:"};
+// UID: the item's identifier in the store, from which the entry's UID is made.
+const KindKeys& KeysOf(SavedItemKind kind) {
+  // EXACTSUBJECT: the subject as stored; MESSAGEFILE: the whole message the export composed.
+  static const KindKeys kMail = {{u"exFolderPath:", u"FolderPath:", u"ATTA:", u"SUBJECT:", u"TO:",
+                                  u"CC:", u"BCC:", u"TYPE:", u"DATE:", u"PATH:", u"BPATH:",
+                                  u"EXACTSUBJECT:", u"MESSAGEFILE:"},
+                                 11};
+  // CATEGORIES, ATTENDEES: each category or address followed by a tab.
+  static const KindKeys kContact = {
+      {u"xxFolderPath:", u"FolderPath:", u"Body:", u"TYPE:", u"UID:", u"CATEGORIES:"}, 4};
+  static const KindKeys kAppointment = {
+      {u"exFolderPath:", u"FolderPath:", u"SUBJECT:", u"LOCATION:", u"STARTDATE:", u"ENDDATE:",
+       u"ATTACHMENT:", u"TYPE:", u"timezone:", u"Body:", u"UID:", u"ATTENDEES:"},
+      10};
+  // STATUS: the stored flag status, "1" for a completed task; DONEDATE: when it was completed.
+  static const KindKeys kTask = {
+      {u"FolderPath:", u"SUBJECT:", u"FROM:", u"STARTDATE:", u"DUEDATE:", u"OWNER:", u"TYPE:",
+       u"Body:", u"UID:", u"STATUS:", u"DONEDATE:", u"CATEGORIES:"},
+      8};
+  static const KindKeys kNote = {{u"exFolderPath:", u"FolderPath:", u"SUBJECT:", u"FROM:", u"DATE:",
+                                  u"TYPE:", u"Body:", u"UID:"},
+                                 7};
+  // MEMBERS: each member as "name <address>" (or the address alone), followed by a tab.
+  static const KindKeys kDistList = {
+      {u"FolderPath:", u"NAME:", u"MEMBERS:", u"TYPE:", u"Body:", u"UID:"}, 6};
+  static const KindKeys kJournal = {{u"FolderPath:", u"SUBJECT:", u"FROM:", u"DATE:",
+                                     u"ATTACHMENT:", u"TYPE:", u"Body:", u"UID:"},
+                                    8};
   switch (kind) {
     case SavedItemKind::kMail:
       return kMail;
@@ -63,8 +72,33 @@ const std::vector<std::u16string_view>& ManifestKeys(SavedItemKind kind) {
       return kTask;
     case SavedItemKind::kNote:
       return kNote;
+    case SavedItemKind::kDistList:
+      return kDistList;
+    case SavedItemKind::kJournal:
+      return kJournal;
   }
   return kMail;
+}
+
+}  // namespace
+
+std::optional<SavedItemKind> SavedItemKindFromParameter(std::string_view parameter) {
+  if (parameter == "mailimport") return SavedItemKind::kMail;
+  if (parameter == "contact") return SavedItemKind::kContact;
+  if (parameter == "appointment") return SavedItemKind::kAppointment;
+  if (parameter == "task") return SavedItemKind::kTask;
+  if (parameter == "notes") return SavedItemKind::kNote;
+  if (parameter == "distlist") return SavedItemKind::kDistList;
+  if (parameter == "journal") return SavedItemKind::kJournal;
+  return std::nullopt;
+}
+
+const std::vector<std::u16string_view>& ManifestKeys(SavedItemKind kind) {
+  return KeysOf(kind).keys;
+}
+
+std::size_t RequiredKeyCount(SavedItemKind kind) {
+  return KeysOf(kind).required;
 }
 
 const std::u16string& Manifest::Value(std::u16string_view key) const {
@@ -147,11 +181,12 @@ ManifestResult ParseManifest(std::string_view bytes, SavedItemKind kind) {
     }
     return result;
   }
-  if (values.size() < keys.size()) {
+  if (values.size() < RequiredKeyCount(kind)) {
     result.error =
         LineError(line_number + 1, "the record ends before the key " + Quoted(keys[values.size()]));
     return result;
   }
+  values.resize(keys.size());
   result.manifest.emplace(kind, std::move(values));
   return result;
 }

@@ -13,13 +13,17 @@
 
 namespace tarvex {
 
-enum class SavedItemKind { kMail, kContact, kAppointment, kTask, kNote };
+enum class SavedItemKind { kMail, kContact, kAppointment, kTask, kNote, kDistList, kJournal };
 
-// The launch parameter: "mailimport", "contact", "appointment", "task" or "notes".
+// The launch parameter: "mailimport", "contact", "appointment", "task", "notes",
+// "distlist" or "journal".
 std::optional<SavedItemKind> SavedItemKindFromParameter(std::string_view parameter);
 
 // The keys of a record of that kind, colon included, in line order.
 const std::vector<std::u16string_view>& ManifestKeys(SavedItemKind kind);
+// How many of those every record holds. The keys after them came later: a record written
+// before them ends early and reads them as empty.
+std::size_t RequiredKeyCount(SavedItemKind kind);
 
 class Manifest {
  public:
@@ -41,9 +45,9 @@ struct ManifestResult {
 };
 
 // Validates the mark, the UTF-16 units, the line ends of the kind (LF for tasks, CR LF for the
-// rest) and every key in its order. A free-text value (a subject, a location, a sender, an
-// owner, a note body) may hold a line end of its own: a line that does not start with a key
-// of the record continues the value before it.
+// rest) and every key in its order; the record may end after the required keys. A free-text value
+// (a subject, a location, a sender, an owner, a note body) may hold a line end of its own: a line
+// that does not start with a key of the record continues the value before it.
 ManifestResult ParseManifest(std::string_view bytes, SavedItemKind kind);
 
 // Reads at most a few megabytes: a record is a handful of short lines and one note body.

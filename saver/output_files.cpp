@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <random>
+#include <system_error>
 
 #include "base/file_names.h"
 #include "base/utf16_text.h"
+#include "base/utf_conversion.h"
 
 namespace tarvex {
 namespace {
@@ -115,11 +118,104 @@ bool AppendingFile::Write(std::string_view bytes, std::string& error) {
 }
 
 bool AppendingFile::Commit(std::string& error) {
-  if (fd_ < 0 || ::fsync(fd_) != 0) {
-    error = SystemError("cannot sync", path_);
+  if (fd_ < 0) {
+    error = SystemError("cannot write", path_);
     return false;
   }
   committed_ = true;
+  return true;
+}
+
+bool SyncFileSystemOf(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::syncfs(fd) == 0;
+  ::close(fd);
+  return synced;
+}
+
+std::optional<MailFormat> MailFormatFromText(std::string_view text) {
+  if (text == "mbox") return MailFormat::kMbox;
+  if (text == "maildir") return MailFormat::kMaildir;
+  if (text == "eml") return MailFormat::kEml;
+  return std::nullopt;
+}
+
+NewMessageFile::~NewMessageFile() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  ::unlink(path_.c_str());
+}
+
+bool NewMessageFile::CreateEml(const std::filesystem::path& folder, std::u16string_view name,
+                               std::string& error) {
+  // Long subjects are cut, so that the name with its number stays within a file name's limit.
+  constexpr std::size_t kLongestStem = 100;
+  std::u16string stem = SafeFileName(Trim(name), u"message");
+  if (stem.size() > kLongestStem) stem.resize(kLongestStem);
+  for (int number = 1;; ++number) {
+    const std::u16string suffix =
+        number == 1 ? u".eml" : u" (" + Utf8ToUtf16(std::to_string(number)) + u").eml";
+    path_ = folder / PathFromText(stem + suffix);
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ >= 0) return true;
+    if (errno != EEXIST) {
+      error = SystemError("cannot create", path_);
+      return false;
+    }
+  }
+}
+
+bool NewMessageFile::CreateInMaildir(const std::filesystem::path& maildir, std::string& error) {
+  for (const char* part : {"cur", "new", "tmp"}) {
+    std::error_code create_error;
+    std::filesystem::create_directories(maildir / part, create_error);
+    if (create_error) {
+      error = "cannot create " + (maildir / part).string() + ": " + create_error.message();
+      return false;
+    }
+  }
+  // The usual Maildir name: the time in seconds and microseconds and the process, with a count
+  // of attempts for the rare name already taken.
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+  for (int attempt = 0;; ++attempt) {
+    const std::string name = std::to_string(micros / 1000000) + ".M" +
+                             std::to_string(micros % 1000000) + "P" + std::to_string(::getpid()) +
+                             "Q" + std::to_string(attempt) + ".tarvex";
+    path_ = maildir / "tmp" / name;
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ >= 0) break;
+    if (errno != EEXIST) {
+      error = SystemError("cannot create", path_);
+      return false;
+    }
+  }
+  maildir_ = maildir;
+  return true;
+}
+
+bool NewMessageFile::Keep(std::string& error) {
+  if (fd_ < 0) {
+    error = "no message file is open";
+    return false;
+  }
+  const bool synced = ::close(fd_) == 0;
+  fd_ = -1;
+  if (!synced) {
+    error = SystemError("cannot write", path_);
+    ::unlink(path_.c_str());
+    return false;
+  }
+  if (maildir_.empty()) return true;
+  // ":2," starts the flags; "S": seen.
+  const std::filesystem::path delivered = maildir_ / "cur" / (path_.filename().string() + ":2,S");
+  if (::rename(path_.c_str(), delivered.c_str()) != 0) {
+    error = SystemError("cannot move into cur/:", path_);
+    ::unlink(path_.c_str());
+    return false;
+  }
+  path_ = delivered;
   return true;
 }
 

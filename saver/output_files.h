@@ -3,6 +3,7 @@
 // Where the saved item goes and how the output files grow without losing what they hold.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,8 +18,9 @@ namespace tarvex {
 std::filesystem::path OutputFolderFromText(std::u16string_view folder_path);
 
 // An output file opened for appending under an exclusive lock. What is appended becomes part
-// of the file only by Commit (written through to the disk); a writer that fails or is
-// abandoned cuts the file back to its length before, so a half entry never stays behind.
+// of the file only by Commit; a writer that fails or is abandoned cuts the file back to its
+// length before, so a half entry never stays behind. Commit does not wait for the disk: the
+// saver syncs what it wrote once, when it is done (SyncFileSystemOf), not once per entry.
 class AppendingFile {
  public:
   AppendingFile() = default;
@@ -52,6 +54,46 @@ class FolderLock {
 
  private:
   int fd_ = -1;
+};
+
+// Writes everything written to the file system that holds `path` through to the disk: one
+// call for all the files of a run, however many.
+bool SyncFileSystemOf(const std::filesystem::path& path);
+
+// How mail items are stored: appended to "mail.mbox" in each folder, one file per message in a
+// Maildir (the folder's cur/, new/ and tmp/), or one ".eml" file per message.
+enum class MailFormat { kMbox, kMaildir, kEml };
+
+// "mbox", "maildir" or "eml".
+std::optional<MailFormat> MailFormatFromText(std::string_view text);
+
+// A file made for one message, never over an existing file. Until Keep, the file is removed
+// again when the object goes, so a message that fails leaves nothing behind.
+class NewMessageFile {
+ public:
+  NewMessageFile() = default;
+  ~NewMessageFile();
+  NewMessageFile(const NewMessageFile&) = delete;
+  NewMessageFile& operator=(const NewMessageFile&) = delete;
+
+  // "<name>.eml" in `folder`, or "<name> (2).eml", "<name> (3).eml", ... when taken. The name is
+  // made a plain file name first; an empty one becomes "message".
+  bool CreateEml(const std::filesystem::path& folder, std::u16string_view name, std::string& error);
+  // A file in the Maildir's tmp/ (cur/, new/ and tmp/ are made when missing) under a name
+  // unique to this delivery.
+  bool CreateInMaildir(const std::filesystem::path& maildir, std::string& error);
+
+  int fd() const { return fd_; }
+  const std::filesystem::path& path() const { return path_; }
+
+  // Closes the file and keeps it. A Maildir message moves from tmp/ to cur/ as a message
+  // already seen, which is what a recovered message is.
+  bool Keep(std::string& error);
+
+ private:
+  int fd_ = -1;
+  std::filesystem::path path_;
+  std::filesystem::path maildir_;  // set for a Maildir message
 };
 
 // Replaces the file's content in one step: a temporary file in the same folder, written and

@@ -3,12 +3,13 @@
 #include <system_error>
 
 #include "base/code_page_1252.h"
+#include "base/date_text.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "saver/body_file.h"
 #include "saver/calendar_writer.h"
 #include "saver/contact_fields.h"
-#include "saver/date_text.h"
+#include "saver/mail_store.h"
 #include "saver/mail_writer.h"
 #include "saver/note_body.h"
 #include "saver/output_files.h"
@@ -54,6 +55,25 @@ std::optional<UtcDateTime> DateValue(const Manifest& manifest, std::u16string_vi
   return date;
 }
 
+// A list value of the manifest: each piece followed by a tab.
+std::vector<std::u16string> TabList(std::u16string_view text) {
+  std::vector<std::u16string> pieces;
+  for (std::u16string& piece : Split(text, u'\t')) {
+    if (!Trim(piece).empty()) pieces.push_back(std::move(piece));
+  }
+  return pieces;
+}
+
+// "Name <address>" or an address alone.
+DistListMember MemberFromText(std::u16string_view text) {
+  const std::size_t open = text.rfind(u'<');
+  const std::size_t close = text.rfind(u'>');
+  if (open == std::u16string_view::npos || close == std::u16string_view::npos || close < open) {
+    return {u"", Trim(text)};
+  }
+  return {Trim(text.substr(0, open)), Trim(text.substr(open + 1, close - open - 1))};
+}
+
 bool PrepareFolder(const std::filesystem::path& folder, std::string& error) {
   std::error_code create_error;
   std::filesystem::create_directories(folder, create_error);
@@ -66,7 +86,8 @@ bool PrepareFolder(const std::filesystem::path& folder, std::string& error) {
 
 }  // namespace
 
-SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_folder) {
+SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_folder,
+                     MailFormat mail_format) {
   SaveOutcome outcome;
   std::string& error = outcome.error;
   ManifestResult read = ReadManifestFile(manifest_folder / "mailsaving.txt", kind);
@@ -88,13 +109,18 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       item.to = manifest.Value(u"TO:");
       item.cc = manifest.Value(u"CC:");
       item.bcc = manifest.Value(u"BCC:");
-      item.subject = manifest.Value(u"SUBJECT:");
+      // The exact subject where the record has it; the cleaned one of older records else.
+      item.subject = manifest.Value(u"EXACTSUBJECT:");
+      if (item.subject.empty()) item.subject = manifest.Value(u"SUBJECT:");
+      if (!manifest.Value(u"MESSAGEFILE:").empty()) {
+        item.message_file = ResolveManifestPath(manifest.Value(u"MESSAGEFILE:"));
+      }
       item.date = DateValue(manifest, u"DATE:", outcome.warnings);
       if (!ReadBody(manifest, u"BPATH:", item.body, error)) return outcome;
       item.attachments = AttachmentFiles(manifest.Value(u"ATTA:"), outcome.warnings);
-      outcome.output_file = folder / "mail.mbox";
-      outcome.saved = PrepareFolder(folder, error) &&
-                      AppendMailToMbox(item, outcome.output_file, outcome.warnings, error);
+      outcome.saved =
+          PrepareFolder(folder, error) &&
+          StoreMail(item, folder, mail_format, outcome.output_file, outcome.warnings, error);
       break;
     }
     case SavedItemKind::kContact: {
@@ -106,7 +132,11 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       }
       BodyContent body;
       if (!ReadBody(manifest, u"Body:", body, error)) return outcome;
-      const std::string entry = VCardEntry(*fields.fields, BodyPlainText(body), NewUuid());
+      // Records written before the category list carry the categories in one field.
+      std::vector<std::u16string> categories = TabList(manifest.Value(u"CATEGORIES:"));
+      if (categories.empty()) categories.push_back((*fields.fields)[ContactField::kCategories]);
+      const std::string entry = VCardEntry(*fields.fields, BodyPlainText(body),
+                                           EntryUuid(manifest.Value(u"UID:")), categories);
       outcome.output_file = folder / "contacts.vcf";
       outcome.saved =
           PrepareFolder(folder, error) && AppendVCard(outcome.output_file, entry, error);
@@ -114,11 +144,13 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
     }
     case SavedItemKind::kAppointment: {
       AppointmentItem item;
+      item.uid = EntryUuid(manifest.Value(u"UID:"));
       item.subject = manifest.Value(u"SUBJECT:");
       item.location = manifest.Value(u"LOCATION:");
       item.start = DateValue(manifest, u"STARTDATE:", outcome.warnings);
       item.end = DateValue(manifest, u"ENDDATE:", outcome.warnings);
       item.timezone = manifest.Value(u"timezone:");
+      item.attendees = TabList(manifest.Value(u"ATTENDEES:"));
       if (!ReadBody(manifest, u"Body:", item.body, error)) return outcome;
       item.attachments = AttachmentFiles(manifest.Value(u"ATTACHMENT:"), outcome.warnings);
       const std::string component = AppointmentComponent(item, outcome.warnings);
@@ -129,11 +161,15 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
     }
     case SavedItemKind::kTask: {
       TaskItem item;
+      item.uid = EntryUuid(manifest.Value(u"UID:"));
       item.subject = manifest.Value(u"SUBJECT:");
       item.from = manifest.Value(u"FROM:");
       item.start = DateValue(manifest, u"STARTDATE:", outcome.warnings);
       item.due = DateValue(manifest, u"DUEDATE:", outcome.warnings);
       item.owner = manifest.Value(u"OWNER:");
+      item.completed = Trim(manifest.Value(u"STATUS:")) == u"1";
+      item.completed_at = DateValue(manifest, u"DONEDATE:", outcome.warnings);
+      item.categories = TabList(manifest.Value(u"CATEGORIES:"));
       if (!ReadBody(manifest, u"Body:", item.body, error)) return outcome;
       outcome.output_file = folder / "tasks.ics";
       outcome.saved = PrepareFolder(folder, error) &&
@@ -142,6 +178,7 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
     }
     case SavedItemKind::kNote: {
       NoteItem item;
+      item.uid = EntryUuid(manifest.Value(u"UID:"));
       item.subject = manifest.Value(u"SUBJECT:");
       item.from = manifest.Value(u"FROM:");
       item.date = DateValue(manifest, u"DATE:", outcome.warnings);
@@ -153,8 +190,38 @@ SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_f
       }
       item.body.html = type == BodyType::kHtml;
       outcome.output_file = folder / "notes.ics";
+      outcome.saved =
+          PrepareFolder(folder, error) &&
+          AddToCalendarFile(outcome.output_file, NoteComponent(item, outcome.warnings), error);
+      break;
+    }
+    case SavedItemKind::kDistList: {
+      DistListItem list;
+      list.uid = EntryUuid(manifest.Value(u"UID:"));
+      list.name = manifest.Value(u"NAME:");
+      for (const std::u16string& member : TabList(manifest.Value(u"MEMBERS:"))) {
+        list.members.push_back(MemberFromText(member));
+      }
+      BodyContent body;
+      if (!ReadBody(manifest, u"Body:", body, error)) return outcome;
+      list.note = BodyPlainText(body);
+      outcome.output_file = folder / "contacts.vcf";
       outcome.saved = PrepareFolder(folder, error) &&
-                      AddToCalendarFile(outcome.output_file, NoteComponent(item), error);
+                      AppendVCard(outcome.output_file, VCardGroupEntry(list), error);
+      break;
+    }
+    case SavedItemKind::kJournal: {
+      NoteItem item;
+      item.uid = EntryUuid(manifest.Value(u"UID:"));
+      item.subject = manifest.Value(u"SUBJECT:");
+      item.from = manifest.Value(u"FROM:");
+      item.date = DateValue(manifest, u"DATE:", outcome.warnings);
+      if (!ReadBody(manifest, u"Body:", item.body, error)) return outcome;
+      item.attachments = AttachmentFiles(manifest.Value(u"ATTACHMENT:"), outcome.warnings);
+      outcome.output_file = folder / "journal.ics";
+      outcome.saved =
+          PrepareFolder(folder, error) &&
+          AddToCalendarFile(outcome.output_file, NoteComponent(item, outcome.warnings), error);
       break;
     }
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "saver/manifest.h"
+#include "saver/output_files.h"
 
 namespace tarvex {
 
@@ -20,7 +21,8 @@ struct SaveOutcome {
 
 // Reads "mailsaving.txt" (and "conatctsaving.txt" for a contact) in manifest_folder. Everything
 // is read and checked before the first output file is touched, so a damaged manifest changes
-// nothing.
-SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_folder);
+// nothing. `mail_format` says how a mail item is stored.
+SaveOutcome SaveItem(SavedItemKind kind, const std::filesystem::path& manifest_folder,
+                     MailFormat mail_format = MailFormat::kMbox);
 
 }  // namespace tarvex

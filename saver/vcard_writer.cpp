@@ -1,11 +1,12 @@
 #include "saver/vcard_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "base/date_text.h"
 #include "base/utf16_text.h"
 #include "base/utf_conversion.h"
-#include "saver/date_text.h"
 #include "saver/output_files.h"
 
 namespace tarvex {
@@ -131,7 +132,8 @@ std::string FoldContentLine(std::string_view line) {
   return folded;
 }
 
-std::string VCardEntry(const ContactFields& f, std::u16string_view note, std::string_view uid) {
+std::string VCardEntry(const ContactFields& f, std::u16string_view note, std::string_view uid,
+                       const std::vector<std::u16string>& categories) {
   using F = ContactField;
   EntryBuilder b;
   b.Add("BEGIN", "VCARD");
@@ -157,13 +159,21 @@ std::string VCardEntry(const ContactFields& f, std::u16string_view note, std::st
                 {F::kEmail2, F::kEmail2DisplayName},
                 {F::kEmail3, F::kEmail3DisplayName}};
   int preference = 1;
+  std::vector<std::u16string> written;  // lower-case: addresses compare without case
   for (const auto& email : emails) {
-    if (Trim(f[email.address]).empty()) continue;
+    const std::u16string address = Trim(f[email.address]);
+    if (address.empty()) continue;
+    std::u16string key = address;
+    for (char16_t& unit : key) {
+      if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+    }
+    if (std::find(written.begin(), written.end(), key) != written.end()) continue;
+    written.push_back(std::move(key));
     std::string name = "EMAIL;PREF=" + std::to_string(preference++);
     if (!Trim(f[email.display_name]).empty()) {
       name += ";X-DISPLAY-NAME=" + QuotedParameter(f[email.display_name]);
     }
-    b.AddText(name, Trim(f[email.address]));
+    b.AddText(name, address);
   }
 
   const struct {
@@ -213,13 +223,40 @@ std::string VCardEntry(const ContactFields& f, std::u16string_view note, std::st
   } else {
     b.AddText("BDAY;VALUE=text", f[F::kBirthday]);
   }
-  b.AddText("CATEGORIES", Trim(f[F::kCategories]));
+  std::string category_list;
+  for (const std::u16string& category : categories) {
+    if (Trim(category).empty()) continue;
+    if (!category_list.empty()) category_list += ',';
+    category_list += EscapeText(Trim(category));
+  }
+  if (!category_list.empty()) b.Add("CATEGORIES", category_list);
   b.AddText("X-FILE-AS", f[F::kFileAs]);
   b.AddText("X-FILE-AS-2", f[F::kFileAs2]);
   b.AddText("X-INITIALS", f[F::kInitials]);
   b.AddText("X-OFFICE", f[F::kOffice]);
   b.AddText("X-FOLLOW-UP-FLAG", f[F::kFollowUpFlag]);
   b.AddText("NOTE", note);
+  b.Add("END", "VCARD");
+  return b.Take();
+}
+
+std::string VCardGroupEntry(const DistListItem& list) {
+  EntryBuilder b;
+  b.Add("BEGIN", "VCARD");
+  b.Add("VERSION", "4.0");
+  b.Add("UID", "urn:uuid:" + list.uid);
+  b.Add("KIND", "group");
+  b.Add("FN", EscapeText(list.name));
+  for (const DistListMember& member : list.members) {
+    const std::u16string address = Trim(member.address);
+    if (address.empty()) continue;
+    std::string name = "MEMBER";
+    if (!Trim(member.name).empty() && Trim(member.name) != address) {
+      name += ";X-DISPLAY-NAME=" + QuotedParameter(Trim(member.name));
+    }
+    b.Add(name, "mailto:" + Utf16ToUtf8(address));
+  }
+  b.AddText("NOTE", list.note);
   b.Add("END", "VCARD");
   return b.Take();
 }

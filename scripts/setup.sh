@@ -7,6 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config clang-format python3
+  python3-icalendar python3-vobject  # the export tests read .ics and .vcf files back with them
   clang libclang-rt-dev  # the fuzz build: libFuzzer comes with the runtime clang only recommends
   libesedb-dev libbfio-dev libesedb-utils
   libpcre2-dev zlib1g-dev libgumbo-dev

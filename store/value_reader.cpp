@@ -139,12 +139,15 @@ std::optional<std::u16string> ReadCompressedValue(ColumnType type, const RawValu
   return PrintableFilter(raw.bytes);
 }
 
-std::optional<std::u16string> ReadMultiValue(const ese::Record& record,
-                                             const ese::ColumnSchema& column, const RawValue& raw) {
+// Each value of a multi value as stored: a text value up to its end (zeros kept), a binary one
+// as its printable characters.
+std::optional<std::vector<std::u16string>> ReadMultiValueParts(const ese::Record& record,
+                                                               const ese::ColumnSchema& column,
+                                                               const RawValue& raw) {
   const std::optional<std::vector<ese::MultiValuePart>> parts = MultiValueParts(raw);
   if (!parts) return std::nullopt;
   const bool first_compressed = (raw.flags & kValueFlagCompressed) != 0;
-  std::u16string joined;
+  std::vector<std::u16string> values;
   for (std::size_t index = 0; index < parts->size(); ++index) {
     const std::optional<std::vector<std::uint8_t>> stored =
         MultiValuePartBytes(record, (*parts)[index]);
@@ -152,15 +155,10 @@ std::optional<std::u16string> ReadMultiValue(const ese::Record& record,
     // Only the first value of a compressed multi value is packed.
     const bool compressed = first_compressed && index == 0;
     if (IsTextType(column.type)) {
-      std::optional<std::u16string> text;
-      if (compressed) {
-        text = DecompressedText(*stored);
-        if (text) text->push_back(u'\0');
-      } else {
-        text = StoredText(*stored, column.code_page) + u'\0';
-      }
+      std::optional<std::u16string> text =
+          compressed ? DecompressedText(*stored) : StoredText(*stored, column.code_page);
       if (!text) return std::nullopt;
-      joined += Utf16ZerosToBlanks(*text);
+      values.push_back(std::move(*text));
     } else {
       std::vector<std::uint8_t> bytes = *stored;
       if (compressed) {
@@ -168,8 +166,21 @@ std::optional<std::u16string> ReadMultiValue(const ese::Record& record,
         if (!decoded) return std::nullopt;
         bytes = std::move(*decoded);
       }
-      joined += PrintableFilter(bytes) + u",";
+      values.push_back(PrintableFilter(bytes));
     }
+  }
+  return values;
+}
+
+// The values in one text: texts each ended by a blank, binary values each by a comma.
+std::optional<std::u16string> ReadMultiValue(const ese::Record& record,
+                                             const ese::ColumnSchema& column, const RawValue& raw) {
+  const std::optional<std::vector<std::u16string>> values =
+      ReadMultiValueParts(record, column, raw);
+  if (!values) return std::nullopt;
+  std::u16string joined;
+  for (const std::u16string& value : *values) {
+    joined += IsTextType(column.type) ? Utf16ZerosToBlanks(value + u'\0') : value + u",";
   }
   return joined;
 }
@@ -311,6 +322,24 @@ std::optional<std::u16string> ValueReader::ReadValue(const ese::Record* record, 
 std::optional<std::u16string> ValueReader::ReadValueText(const ese::Record* record,
                                                          int value_entry) {
   return ReadValue(record, value_entry, false);
+}
+
+std::vector<std::u16string> ValueReader::ReadValueTexts(const ese::Record* record,
+                                                        int value_entry) {
+  const ese::ColumnSchema* column = ColumnAt(record, value_entry);
+  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
+  if (column == nullptr || !raw) return {};
+  if (ShapeOf(raw->flags) != ValueShape::kMulti) {
+    std::optional<std::u16string> text = ReadValue(record, value_entry, false);
+    if (!text || text->empty()) return {};
+    return {std::move(*text)};
+  }
+  std::vector<std::u16string> values =
+      ReadMultiValueParts(*record, *column, *raw).value_or(std::vector<std::u16string>());
+  for (std::u16string& value : values) {
+    value = std::u16string(WithoutTrailingZeros(value));
+  }
+  return values;
 }
 
 std::optional<std::u16string> ValueReader::ReadValueHexText(const ese::Record* record,

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ese/record.h"
 #include "store/body_state.h"
@@ -30,6 +31,8 @@ class ValueReader {
               BodyState& body_state);
 
   std::optional<std::u16string> ReadValueText(const ese::Record* record, int value_entry);
+  // Each value of a multi value on its own (a single value gives one); none for no value.
+  std::vector<std::u16string> ReadValueTexts(const ese::Record* record, int value_entry);
   std::optional<std::u16string> ReadValueHexText(const ese::Record* record, int value_entry);
   std::optional<std::u16string> ReadIdText(const ese::Record* record, int value_entry,
                                            ByteOrder order);

@@ -29,13 +29,14 @@ void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-// Writes token data the way a compressor lays it out, then five filler bytes where a stream's
-// closing tokens stand: the decoder leaves them unread.
+// Writes token data the way a compressor lays it out and ends it with the end-of-stream
+// reference; five filler bytes follow beyond the compressed size, which the decoder never reads.
 class StreamBuilder {
  public:
   StreamBuilder& Literal(std::uint8_t byte) {
     NextSlot(false);
     tokens_.push_back(byte);
+    ++written_;
     return *this;
   }
   StreamBuilder& Literals(std::string_view text) {
@@ -47,13 +48,17 @@ class StreamBuilder {
     const unsigned value = (offset << 4) | (length - 2);
     tokens_.push_back(static_cast<std::uint8_t>(value >> 8));
     tokens_.push_back(static_cast<std::uint8_t>(value));
+    written_ += length;
     return *this;
   }
   Bytes Finish(std::uint32_t raw_size, std::uint8_t filler = 0xEE) const {
-    Bytes stream(16 + tokens_.size() + 5, filler);
+    StreamBuilder ended = *this;
+    ended.Reference(static_cast<unsigned>((kPrefixSize + written_) % 4096), 2);
+    const Bytes& tokens = ended.tokens_;
+    Bytes stream(16 + tokens.size() + 5, filler);
     std::fill(stream.begin(), stream.begin() + 16, std::uint8_t{0});
-    std::copy(tokens_.begin(), tokens_.end(), stream.begin() + 16);
-    PutLe32(stream, 0, static_cast<std::uint32_t>(stream.size() - 4));
+    std::copy(tokens.begin(), tokens.end(), stream.begin() + 16);
+    PutLe32(stream, 0, static_cast<std::uint32_t>(12 + tokens.size()));
     PutLe32(stream, 4, raw_size);
     PutLe32(stream, 8, 0x75465A4C);
     return stream;
@@ -73,6 +78,7 @@ class StreamBuilder {
   Bytes tokens_;
   std::size_t control_at_ = 0;
   int slot_ = 8;
+  std::size_t written_ = 0;
 };
 
 std::string Decoded(const Bytes& stream) {
@@ -88,12 +94,11 @@ TEST(CompressedRtf, PrefixIsTheFixedDictionaryStart) {
   EXPECT_EQ(CompressedRtfPrefix().substr(200), "\\tab\\tx");
 }
 
-TEST(CompressedRtf, WorkedStreamsDecodeWithoutTheirUnreadTail) {
-  // The closing brace and CR LF lie in the tail; "}}" takes their place.
-  EXPECT_EQ(Decoded(kSimpleStream), "{\\rtf1\\ansi\\ansicpg1252\\pard hello world}}");
-  // A reference reaching over the write position repeats "WXYZ"; the final "}" stands in the
-  // tail, so the text comes back with one brace more.
-  EXPECT_EQ(Decoded(kRunStream), "{\\rtf1 WXYZWXYZWXYZWXYZWXYZ}}");
+TEST(CompressedRtf, WorkedStreamsDecodeWhole) {
+  // The closing brace and CR LF stand in the stream's last four bytes, before its end marker.
+  EXPECT_EQ(Decoded(kSimpleStream), "{\\rtf1\\ansi\\ansicpg1252\\pard hello world}\r\n}}");
+  // A reference reaching over the write position repeats "WXYZ".
+  EXPECT_EQ(Decoded(kRunStream), "{\\rtf1 WXYZWXYZWXYZWXYZWXYZ}}}");
 }
 
 TEST(CompressedRtf, TypeAndCrcFieldsAreIgnored) {
@@ -104,7 +109,6 @@ TEST(CompressedRtf, TypeAndCrcFieldsAreIgnored) {
   // An uncompressed-type stream still runs through the token decoder: the control byte 0x01
   // turns "\x00\x05" into a reference to the first seven prefix bytes.
   Bytes mela = {0, 0, 0, 0, 0, 0, 0, 0, 'M', 'E', 'L', 'A', 0, 0, 0, 0, 0x01, 0x00, 0x05, 'x'};
-  mela.insert(mela.end(), 5, '}');
   PutLe32(mela, 0, static_cast<std::uint32_t>(mela.size() - 4));
   PutLe32(mela, 4, 8);
   EXPECT_EQ(Decoded(mela), "{\\rtf1\\x}}");
@@ -126,17 +130,17 @@ TEST(CompressedRtf, HeaderAndSizeRules) {
   const Bytes cut(kSimpleStream.begin(), kSimpleStream.begin() + 30);
   EXPECT_FALSE(DecompressRtf(cut));
 
-  // Compressed size 17 or less reads no token at all.
-  for (std::uint32_t size : {0u, 12u, 16u, 17u}) {
+  // Compressed size 12 or less reads no token at all.
+  for (std::uint32_t size : {0u, 7u, 12u}) {
     Bytes stream = kSimpleStream;
     PutLe32(stream, 0, size);
     EXPECT_EQ(Decoded(stream), "}}") << size;
   }
-  // With 18 only the control byte is read; with 19 the literal after it as well.
+  // With 13 only the control byte is read; with 14 the literal after it as well.
   Bytes one = StreamBuilder().Literal('q').Finish(1);
-  PutLe32(one, 0, 18);
+  PutLe32(one, 0, 13);
   EXPECT_EQ(Decoded(one), "}}");
-  PutLe32(one, 0, 19);
+  PutLe32(one, 0, 14);
   EXPECT_EQ(Decoded(one), "q}}");
 
   // The string_view form decodes the same bytes.
@@ -144,16 +148,21 @@ TEST(CompressedRtf, HeaderAndSizeRules) {
   EXPECT_EQ(DecompressRtf(std::string_view(as_text)), Decoded(kSimpleStream));
 }
 
-TEST(CompressedRtf, BytesFromCompressedSizeMinusOneOnAreNeverRead) {
-  const Bytes a = StreamBuilder().Literals("{\\rtf1 body").Finish(11, 0x00);
-  const Bytes b = StreamBuilder().Literals("{\\rtf1 body").Finish(11, 0xFF);
-  EXPECT_EQ(Decoded(a), "{\\rtf1 body}}");
+TEST(CompressedRtf, DecodingEndsAtTheEndMarkerOrTheCompressedSize) {
+  // Nothing after the end marker is read, whatever the size field says.
+  const Bytes a = StreamBuilder().Literals("{\\rtf1 body}").Finish(12, 0x00);
+  Bytes b = StreamBuilder().Literals("{\\rtf1 body}").Finish(12, 0xFF);
+  PutLe32(b, 0, static_cast<std::uint32_t>(b.size() - 4));
+  EXPECT_EQ(Decoded(a), "{\\rtf1 body}}}");
   EXPECT_EQ(Decoded(b), Decoded(a));
 
-  // A literal starting exactly at compressed size - 1 is dropped; one before it is kept.
+  // Without a marker the last byte the size field covers is still read; a reference that
+  // would need a byte beyond it is not.
   Bytes stream = StreamBuilder().Literals("abc").Finish(3);
-  PutLe32(stream, 0, 16 + 1 + 2 + 1);  // control, 'a', 'b'; 'c' stands at size - 1
-  EXPECT_EQ(Decoded(stream), "ab}}");
+  PutLe32(stream, 0, 12 + 1 + 3);  // control, 'a', 'b', 'c'
+  EXPECT_EQ(Decoded(stream), "abc}}");
+  PutLe32(stream, 0, 12 + 1 + 3 + 1);  // the first byte of the marker
+  EXPECT_EQ(Decoded(stream), "abc}}");
 }
 
 TEST(CompressedRtf, References) {
@@ -164,11 +173,10 @@ TEST(CompressedRtf, References) {
             "AAAAAAAAAA}}");
   EXPECT_EQ(Decoded(StreamBuilder().Literals("xy").Reference(kPrefixSize, 5).Finish(7)),
             "xyxyxyx}}");
-  // A reference at the write position itself reads the not yet written (zero) bytes: the
-  // end-of-stream marker is not recognised.
+  // A reference at the write position itself ends the stream: what follows is not decoded.
   EXPECT_EQ(
       Decoded(StreamBuilder().Literal('z').Reference(kPrefixSize + 1, 2).Literal('!').Finish(4)),
-      std::string("z\0\0!}}", 6));
+      "z}}");
 }
 
 TEST(CompressedRtf, DictionaryWrapsAfter4096Bytes) {
@@ -243,7 +251,8 @@ TEST(CompressedRtf, RandomAndMutatedStreamsStayInBounds) {
     ASSERT_GE(result->size(), 2u);
     EXPECT_EQ(result->substr(result->size() - 2), "}}");
     EXPECT_LE(result->size() - 2, raw + 97);
-    const std::uint64_t tokens = compressed > 16 ? compressed - 16 : 0;
+    const std::uint64_t read_end = std::min<std::uint64_t>(compressed + 4, stream.size());
+    const std::uint64_t tokens = read_end > 16 ? read_end - 16 : 0;
     EXPECT_LE(result->size() - 2, tokens * 17 / 2 + 17);
   };
 

@@ -41,10 +41,18 @@ class FakeDialogs : public DialogProvider {
 
   std::optional<QString> ChooseDatabaseFile(QWidget*) override { return database_choice; }
   std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return folder_choice; }
+  std::optional<QString> ChooseSaveFile(QWidget*, const QString& file_name) override {
+    save_suggestions.push_back(file_name);
+    return save_choice;
+  }
   void ShowAbout(QWidget*) override {}
   std::optional<ExportChoice> ChooseExport(QWidget*) override {
     if (!export_kinds) return std::nullopt;
-    return ExportChoice{*export_kinds, include_deleted};
+    return ExportChoice{*export_kinds, include_deleted, mail_format};
+  }
+  std::optional<EarlierExportChoice> ChooseEarlierExport(QWidget*, const QString& folder) override {
+    earlier_export_folders.push_back(folder);
+    return earlier_export;
   }
 
   bool WasShown(const QString& text) const {
@@ -61,8 +69,14 @@ class FakeDialogs : public DialogProvider {
   int source_selections = 0;
   std::optional<QString> database_choice;
   std::optional<QString> folder_choice;
+  std::optional<QString> save_choice;
+  std::vector<QString> save_suggestions;
   std::optional<unsigned> export_kinds;
   bool include_deleted = false;
+  ExportMailFormat mail_format = ExportMailFormat::kMbox;
+  // The answer when the output folder holds an earlier export; none cancels.
+  std::optional<EarlierExportChoice> earlier_export;
+  std::vector<QString> earlier_export_folders;  // the folders it was asked about
 };
 
 }  // namespace tarvex::testing

@@ -1,8 +1,15 @@
 // Drives the real main window over edbforge stores of both layouts.
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,17 +21,21 @@
 #include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "app/application.h"
+#include "app/export_options_dialog.h"
 #include "app/folder_tree.h"
+#include "app/item_list_cells.h"
 #include "app/local_page_scheme.h"
 #include "app/main_window.h"
-#include "base/private_folder.h"
 #include "app/page_encoding.h"
 #include "app/preview_browser.h"
 #include "app/qt_text.h"
 #include "app/source_selection_dialog.h"
+#include "app/status_progress.h"
+#include "base/private_folder.h"
 #include "fake_dialogs.h"
 #include "mailbox/analysis.h"
 #include "mailbox/item_extraction.h"
@@ -51,6 +62,28 @@ struct TestWindow {
       std::make_unique<MainWindow>(dialogs, [this] { ++end_requests; });
 };
 
+// The text of a page file the program wrote (FF FE and UTF-16LE).
+QString PageText(const std::filesystem::path& page) {
+  std::ifstream file(page, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+  if (bytes.size() < 2) return QString();
+  return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.data() + 2),
+                            static_cast<qsizetype>((bytes.size() - 2) / 2));
+}
+
+// Lets go of a drag carrying `url` over the window; true when the window took the drag.
+bool DropOnWindow(QWidget& window, const QUrl& url) {
+  QMimeData data;
+  data.setUrls({url});
+  const QPoint centre = window.rect().center();
+  QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(centre), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window, &drop);
+  return true;
+}
+
 QTreeWidgetItem* FindNode(QTreeWidgetItem* node, const QString& text) {
   if (node->text(0) == text) return node;
   for (int i = 0; i < node->childCount(); ++i) {
@@ -71,16 +104,22 @@ class WindowTest : public QObject {
   void startupCancelLeavesEmptyWindow();
   void sourceSelectionRules();
   void startUpRunEmptiesTheWorkingFolder();
+  void storeOpensFromEveryPath_data();
+  void storeOpensFromEveryPath();
   void analysisFillsTreeAsTheCoreBuildsIt_data();
   void analysisFillsTreeAsTheCoreBuildsIt();
   void folderListAndItemPreview_data();
   void folderListAndItemPreview();
   void stopPausesTheWorkerUntilResume();
   void saveMailboxExportsTheCheckedFolders();
+  void saveMailboxAsksAboutAnEarlierExport();
+  void exportDialogOffersTheMailFormats();
   void checkBoxesCarryDownAndUp();
   void escapeDoesNotCloseAndExitAsks();
   void browserShowsPageFilesInTheirEncoding();
   void deepScanListsDeletedItemsApart();
+  void listCellsSortAndProgressNeverGoesBack();
+  void pagesFollowADarkPalette();
 
  private:
   std::filesystem::path Store(const QString& scenario) const {
@@ -105,6 +144,8 @@ class WindowTest : public QObject {
 
 void WindowTest::initTestCase() {
   QVERIFY(scratch_.isValid());
+  // The default working folder goes into the cache folder: the test's own, not the user's.
+  qputenv("XDG_CACHE_HOME", scratch_.filePath(QStringLiteral("cache")).toLocal8Bit());
   for (const char* scenario : {"older-private", "2010-private", "older-public"}) {
     const std::filesystem::path source =
         std::filesystem::path(TARVEX_SCENARIO_DIR) / (std::string(scenario) + ".json");
@@ -243,6 +284,63 @@ void WindowTest::startUpRunEmptiesTheWorkingFolder() {
   QVERIFY(std::filesystem::is_empty(elsewhere));
 }
 
+void WindowTest::storeOpensFromEveryPath_data() {
+  QTest::addColumn<QString>("route");
+  for (const char* route : {"command line", "drop", "path field", "dialog field"}) {
+    QTest::newRow(route) << QString::fromLatin1(route);
+  }
+}
+
+void WindowTest::storeOpensFromEveryPath() {
+  QFETCH(QString, route);
+  const std::filesystem::path store = Store(QStringLiteral("older-public"));
+  const QString typed_folder = scratch_.filePath(QStringLiteral("typed-folder"));
+  TestWindow test;
+  if (route == QStringLiteral("command line")) {
+    // A relative path means the folder the program was started in.
+    const QString started_in = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(scratch_.path()));
+    const std::filesystem::path named = DatabaseArgument(
+        {QStringLiteral("tarvex-mailbox-rescue"), QStringLiteral("older-public.edb")});
+    QVERIFY(QDir::setCurrent(started_in));
+    QCOMPARE(named, store);
+    QVERIFY(DatabaseArgument({QStringLiteral("tarvex-mailbox-rescue")}).empty());
+    test.window->set_startup_database(named);
+    test.window->show();
+  } else {
+    test.window->show();
+    QTRY_COMPARE(test.dialogs.source_selections, 1);  // cancelled
+    if (route == QStringLiteral("drop")) {
+      QVERIFY(!DropOnWindow(*test.window,
+                            QUrl::fromLocalFile(scratch_.filePath(QStringLiteral("notes.txt")))));
+      QVERIFY(DropOnWindow(*test.window, QUrl::fromLocalFile(PathToQString(store))));
+    } else if (route == QStringLiteral("path field")) {
+      // Pasted with quotes and blanks around it.
+      test.window->path_edit()->setText(QStringLiteral(" \"%1\" ").arg(PathToQString(store)));
+      QTest::keyClick(test.window->path_edit(), Qt::Key_Return);
+    } else {
+      test.dialogs.select_source = [&](SourceSelectionDialog& dialog) {
+        // A file manager pastes a file: URL.
+        dialog.database_edit()->setText(QUrl::fromLocalFile(PathToQString(store)).toString());
+        dialog.working_folder_edit()->setText(typed_folder);
+        dialog.OnNext();
+      };
+      test.window->OnBrowse();
+    }
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.WasShown(Q(kAnalysisCompletedMessage)), kWorkTimeout);
+  test.window->WaitForWorkers();
+  QCOMPARE(test.window->tree()->topLevelItem(0)->text(0), PathToQString(store));
+  QCOMPARE(test.window->selection().database, store);
+  QCOMPARE(test.window->selection().working_folder, route == QStringLiteral("dialog field")
+                                                        ? ToPath(typed_folder)
+                                                        : UserWorkingFolderParent() / "Tarvex");
+  const int dialogs_expected = route == QStringLiteral("command line")   ? 0
+                               : route == QStringLiteral("dialog field") ? 2
+                                                                         : 1;
+  QCOMPARE(test.dialogs.source_selections, dialogs_expected);
+}
+
 void WindowTest::analysisFillsTreeAsTheCoreBuildsIt_data() {
   QTest::addColumn<QString>("scenario");
   QTest::newRow("older layout") << QStringLiteral("older-private");
@@ -334,44 +432,116 @@ void WindowTest::folderListAndItemPreview() {
     QVERIFY(list->item(row, 0) != nullptr && !list->item(row, 0)->text().isEmpty());
     QVERIFY(list->item(row, 1) != nullptr && !list->item(row, 1)->text().isEmpty());
   }
+  // The Inbox shows as many items beside its name as its listing has.
+  QCOMPARE(FolderTree::ItemCountOf(tree->currentItem()),
+           static_cast<std::size_t>(list->rowCount()));
+  // A paper clip, not words, for the items with attachments.
+  int attached = 0;
+  for (int row = 0; row < list->rowCount(); ++row) {
+    const bool has_attachments = CellValue(*list, row, kAttachmentColumn) == QStringLiteral("true");
+    QVERIFY(list->item(row, kAttachmentColumn)->text().isEmpty());
+    QCOMPARE(!list->item(row, kAttachmentColumn)->icon().isNull(), has_attachments);
+    attached += has_attachments ? 1 : 0;
+  }
+  QVERIFY(attached > 0);
+
+  // Clicks on the Date header sort by date, then the other way round; rows stay whole.
+  std::map<QString, QString> subject_of_id;
+  for (int row = 0; row < list->rowCount(); ++row) {
+    subject_of_id[list->item(row, 0)->text()] = CellValue(*list, row, kSubjectColumn);
+  }
+  QHeaderView* header = list->horizontalHeader();
+  const QPoint date_header(header->sectionViewportPosition(kDateColumn) + 4, header->height() / 2);
+  for (const bool ascending : {true, false}) {
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, date_header);
+    std::vector<QDateTime> dates;
+    for (int row = 0; row < list->rowCount(); ++row) {
+      QCOMPARE(CellValue(*list, row, kSubjectColumn), subject_of_id[list->item(row, 0)->text()]);
+      const QDateTime date = QDateTime::fromString(list->item(row, kDateColumn)->text(),
+                                                   QStringLiteral("MMM,dd yyyy HH:mm:ss"));
+      if (date.isValid()) dates.push_back(date);
+    }
+    QVERIFY(dates.size() > 2 && dates.front() != dates.back());
+    if (ascending) {
+      QVERIFY(std::is_sorted(dates.begin(), dates.end()));
+    } else {
+      QVERIFY(std::is_sorted(dates.rbegin(), dates.rend()));
+    }
+  }
+
+  // The search box keeps the rows whose sender, subject or recipients hold the words, in any
+  // letter case, accented letters too.
+  QTest::keyClicks(test.window->search_edit(), QStringLiteral("Z\u00DCRICH"));
+  int matching = 0;
+  for (int row = 0; row < list->rowCount(); ++row) {
+    bool matches = false;
+    for (int column : {kFromColumn, kSubjectColumn, kToColumn, kCcColumn, kBccColumn}) {
+      matches |= CellValue(*list, row, column)
+                     .contains(QStringLiteral("z\u00FCrich"), Qt::CaseInsensitive);
+    }
+    QCOMPARE(list->isRowHidden(row), !matches);
+    matching += matches ? 1 : 0;
+  }
+  QVERIFY(matching > 0 && matching < list->rowCount());
+  test.window->search_edit()->clear();
+  for (int row = 0; row < list->rowCount(); ++row) QVERIFY(!list->isRowHidden(row));
+
   int mail_row = -1;
   for (int row = 0; row < list->rowCount() && mail_row < 0; ++row) {
-    const QTableWidgetItem* subject = list->item(row, 5);
-    if (list->item(row, 1)->text() == QStringLiteral("mail") && subject != nullptr &&
-        subject->text().size() > 3) {
+    if (list->item(row, 1)->text() == QStringLiteral("mail") &&
+        CellValue(*list, row, kAttachmentColumn) == QStringLiteral("true")) {
       mail_row = row;
     }
   }
   QVERIFY(mail_row >= 0);
   const QString subject = list->item(mail_row, 5)->text();
 
-  QSignalSpy loaded(test.window->browser(), &QWebEngineView::loadFinished);
   const QRect cell = list->visualItemRect(list->item(mail_row, 5));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
-  QTRY_VERIFY_WITH_TIMEOUT(test.window->browser()->current_page().filename() == "strEmlPath.html",
-                           kWorkTimeout);
-  QCOMPARE(test.window->browser()->current_page().parent_path(),
-           test.window->selection().working_folder);
-  QCOMPARE(test.window->browser()->url().scheme(), QString::fromLatin1(kLocalPageScheme));
-  QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(0).toBool(), kWorkTimeout);
+  PreviewBrowser* browser = test.window->browser();
+  QTRY_VERIFY_WITH_TIMEOUT(browser->current_page().filename() == "strEmlPath.html", kWorkTimeout);
+  QCOMPARE(browser->current_page().parent_path(), test.window->selection().working_folder);
+  // The frameset has loaded, frames included, once the browser shows it and stops loading;
+  // an earlier page's end of loading does not count.
+  QTRY_VERIFY_WITH_TIMEOUT(
+      browser->url() == LocalPageUrl(browser->current_page()) && !browser->page()->isLoading(),
+      kWorkTimeout);
   QTRY_VERIFY(tree->isEnabled() && list->isEnabled());
 
-  // The subject shows in the rendered header frame. The frames may still be loading when the
-  // first search runs: search again, one search at a time (a new one cancels the last), until
-  // it is found or the searches are used up. The answer lands in shared state, as a late one
-  // may come after this test has ended.
+  // The subject shows in the rendered header frame. The answer lands in shared state, as a
+  // late one may come after this test has ended.
   const auto matches = std::make_shared<int>(-1);
-  for (int search = 0; search < 50; ++search) {
-    *matches = -1;
-    test.window->browser()->page()->findText(
-        subject, {},
-        [matches](const QWebEngineFindTextResult& result) { *matches = result.numberOfMatches(); });
-    QTRY_VERIFY_WITH_TIMEOUT(*matches >= 0, kWorkTimeout);
-    if (*matches > 0) break;
-  }
+  browser->page()->findText(subject, {}, [matches](const QWebEngineFindTextResult& result) {
+    *matches = result.numberOfMatches();
+  });
+  QTRY_VERIFY_WITH_TIMEOUT(*matches >= 0, kWorkTimeout);
   QVERIFY2(*matches > 0, qPrintable(subject));
-  // The subject found in the rendered frame: the page is painted for the picture.
+  // The subject found in the rendered frame: the page is painted for the picture, which shows
+  // it without the search's colours (cleared, then a round trip to the page).
+  browser->page()->findText(QString());
+  *matches = -1;
+  browser->page()->toPlainText([matches](const QString&) { *matches = 0; });
+  QTRY_VERIFY_WITH_TIMEOUT(*matches == 0, kWorkTimeout);
   Screenshot(*test.window, QStringLiteral("03-preview-") + scenario);
+
+  // An attachment link of the header saves the file where the user picks.
+  const std::filesystem::path working = test.window->selection().working_folder;
+  const QString header_page = PageText(working / "header.html");
+  const qsizetype href_start = header_page.indexOf(QStringLiteral("<a href='")) + 9;
+  QVERIFY(href_start >= 9);
+  const QString href =
+      header_page.mid(href_start, header_page.indexOf(u'\'', href_start) - href_start);
+  QVERIFY2(href.endsWith(QStringLiteral("?attachment")), qPrintable(href));
+  const QString name = QUrl::fromPercentEncoding(href.chopped(11).toUtf8());
+  test.dialogs.save_choice = scratch_.filePath(QStringLiteral("saved-") + scenario);
+  test.window->browser()->page()->load(LocalPageUrl(working / "header.html").resolved(QUrl(href)));
+  QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(ToPath(*test.dialogs.save_choice)),
+                           kWorkTimeout);
+  QCOMPARE(test.dialogs.save_suggestions.back(), name);
+  std::ifstream saved(ToPath(*test.dialogs.save_choice), std::ios::binary);
+  std::ifstream original(working / ToPath(name), std::ios::binary);
+  QCOMPARE(std::string((std::istreambuf_iterator<char>(saved)), {}),
+           std::string((std::istreambuf_iterator<char>(original)), {}));
 }
 
 void WindowTest::stopPausesTheWorkerUntilResume() {
@@ -454,6 +624,48 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
            qPrintable(test.dialogs.messages.back().text));
   QVERIFY(tree->isEnabled() && test.window->list()->isEnabled());
   QVERIFY(test.window->browse_button()->isEnabled() && test.window->save_button()->isEnabled());
+}
+
+void WindowTest::saveMailboxAsksAboutAnEarlierExport() {
+  TestWindow test;
+  Analyse(test, QStringLiteral("older-private"));
+  test.window->tree()->ToggleCheck(
+      FindNode(test.window->tree()->topLevelItem(0), QStringLiteral("Inbox")));
+  const QString output = scratch_.filePath(QStringLiteral("earlier"));
+  std::filesystem::create_directories(ToPath(output));
+  QVERIFY(WriteExportReport(ToPath(output), nlohmann::json::object()));
+  test.dialogs.export_kinds = 1u;
+  test.dialogs.folder_choice = output;
+  const std::size_t asked = test.dialogs.messages.size();
+
+  // Cancelled at the question: nothing starts.
+  test.dialogs.earlier_export.reset();
+  test.window->save_button()->click();
+  QCOMPARE(test.dialogs.earlier_export_folders, std::vector<QString>{output});
+  QVERIFY(!test.window->WorkerRunning());
+  QCOMPARE(test.dialogs.messages.size(), asked);
+
+  // Answered: the run goes on (and ends for want of a saver beside the test program).
+  test.dialogs.earlier_export = EarlierExportChoice::kReplace;
+  test.window->save_button()->click();
+  QTRY_VERIFY_WITH_TIMEOUT(test.dialogs.messages.size() > asked, kWorkTimeout);
+  test.window->WaitForWorkers();
+  QCOMPARE(test.dialogs.earlier_export_folders.size(), std::size_t{2});
+  QVERIFY(test.dialogs.messages.back().text.contains(QStringLiteral("mailsaving")));
+}
+
+void WindowTest::exportDialogOffersTheMailFormats() {
+  ExportOptionsDialog dialog;
+  auto* formats = dialog.findChild<QComboBox*>(QStringLiteral("mailFormat"));
+  QVERIFY(formats != nullptr);
+  QCOMPARE(dialog.ChosenMailFormat(), ExportMailFormat::kMbox);  // the default
+  QCOMPARE(formats->count(), 3);
+  for (int index = 0; index < formats->count(); ++index) {
+    formats->setCurrentIndex(index);
+    // Each entry is the format `tarvex export --format` names the same.
+    QCOMPARE(ExportMailFormatName(dialog.ChosenMailFormat()),
+             formats->itemData(index).toString().toStdString());
+  }
 }
 
 void WindowTest::deepScanListsDeletedItemsApart() {
@@ -570,9 +782,9 @@ void WindowTest::browserShowsPageFilesInTheirEncoding() {
   PreviewBrowser* browser = test.window->browser();
   QTemporaryDir folder;
   browser->AllowFolder(ToPath(folder.path()));
-  // A fallback body file: UTF-16LE without a byte-order mark.
+  // A fallback body file: UTF-16LE without a byte-order mark; shown with its line break.
   const std::u16string text =
-      u"Gr\u00FC\u00DFe aus K\u00F6ln \u2014 \u0395\u03BB\u03BB\u03AC\u03B4\u03B1";
+      u"Gr\u00FC\u00DFe aus K\u00F6ln \u2014\n\u0395\u03BB\u03BB\u03AC\u03B4\u03B1";
   const std::filesystem::path body = ToPath(folder.filePath(QStringLiteral("textbody.txt")));
   std::ofstream(body, std::ios::binary)
       .write(reinterpret_cast<const char*>(text.data()),
@@ -603,6 +815,80 @@ void WindowTest::browserShowsPageFilesInTheirEncoding() {
   });
   QTRY_VERIFY_WITH_TIMEOUT(done, kWorkTimeout);
   QVERIFY(!shown.contains(QStringLiteral("secret words")));
+}
+
+void WindowTest::listCellsSortAndProgressNeverGoesBack() {
+  struct Order {
+    int column;
+    const char* earlier;
+    const char* later;
+  };
+  const Order orders[] = {
+      {kDateColumn, "Mar,14 2011 15:09:26", "Jan,05 2012 09:03:07"},  // as dates, not words
+      {kDateColumn, "Dec,24 1980 00:00:00", ""},                      // a date before none
+      {2, "9", "10"},                                                 // as numbers
+      {kSubjectColumn, "apple", "Banana"},                            // in any letter case
+      {kAttachmentColumn, "false", "true"},
+  };
+  const QIcon clip = AttachmentIcon();
+  QVERIFY(!clip.isNull());
+  for (const Order& order : orders) {
+    const ItemCell earlier(order.column, QString::fromUtf8(order.earlier), clip);
+    const ItemCell later(order.column, QString::fromUtf8(order.later), clip);
+    QVERIFY2(earlier < later && !(later < earlier), order.earlier);
+  }
+
+  // The bar shows the whole work: the next table of a step does not take it back.
+  StatusProgress progress;
+  const std::function<void()> events[] = {
+      [&] {
+        progress.OnStatusText(QStringLiteral("Status: (Step 1/7) Scanning (please wait...) "));
+      },
+      [&] { progress.OnRange(0, 10); },
+      [&] { progress.OnPosition(10); },
+      [&] { progress.OnStatusText(QStringLiteral("Status: (Step 2/7) Scanning MSysObjects")); },
+      [&] { progress.OnRange(0, 4); },
+      [&] { progress.OnPosition(2); },
+      [&] { progress.OnRange(0, 100); },
+      [&] { progress.OnStatusText(QStringLiteral("Loading headers")); },
+      [&] { progress.OnStatusText(QStringLiteral("(Step 5/7)")); },
+      [&] { progress.OnRange(0, 3); },
+      [&] { progress.OnPosition(3); },
+  };
+  const int expected[] = {0, 0, 142, 142, 142, 214, 214, 214, 571, 571, 714};
+  for (std::size_t i = 0; i < std::size(events); ++i) {
+    events[i]();
+    QCOMPARE(progress.value(), expected[i]);
+  }
+  progress.Finish();
+  progress.OnRange(0, 10);  // work after the end (the item counts) keeps the bar full
+  QCOMPARE(progress.value(), StatusProgress::kScale);
+  progress.Restart();
+  QCOMPARE(progress.value(), 0);
+}
+
+void WindowTest::pagesFollowADarkPalette() {
+  TestWindow test;
+  test.window->resize(900, 600);
+  test.window->show();
+  QTRY_COMPARE(test.dialogs.source_selections, 1);
+  QPalette dark = test.window->palette();
+  const QColor page_colour(0x1e, 0x1f, 0x22);
+  dark.setColor(QPalette::Base, page_colour);
+  dark.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x30));
+  dark.setColor(QPalette::Text, QColor(0xdf, 0xe1, 0xe5));
+  dark.setColor(QPalette::WindowText, QColor(0xdf, 0xe1, 0xe5));
+  // A notice page of the window's own, shown in the light palette; then the desktop turns dark
+  // and the page follows.
+  test.dialogs.answers = {MessageAnswer::kYes};
+  test.window->stop_button()->click();
+  PreviewBrowser* browser = test.window->browser();
+  QTRY_VERIFY_WITH_TIMEOUT(
+      browser->url() == LocalPageUrl(browser->current_page()) && !browser->page()->isLoading(),
+      kWorkTimeout);
+  test.window->setPalette(dark);
+  QTRY_VERIFY_WITH_TIMEOUT(browser->grab().toImage().pixelColor(4, 4) == page_colour, kWorkTimeout);
+  Screenshot(*test.window, QStringLiteral("05-dark-palette"));
 }
 
 }  // namespace tarvex::testing

@@ -345,7 +345,7 @@ TEST_F(CommandLineTest, FoldersByPartOfTheirPathOrId) {
       {store_2010, receipts_id, 0, "Receipt 2010-001"},
       {slashed, "Sales\\/EMEA \\\\ Bob/posteingang", 0, "Willkommen, Bob"},
       {slashed, "Sales/EMEA \\ Bob/Top of Information Store/Posteingang", 0, "Willkommen, Bob"},
-      {store_2010, "Inbox", 8,
+      {store_2010, "Inbox", 9,
        "tarvex: folder \"Inbox\" is ambiguous; it names:\n"
        "  Alice Martin/Top of Information Store/Inbox\n"
        "  Bob_ Chen/Top of Information Store/Inbox\n"},
@@ -527,6 +527,19 @@ TEST_F(CommandLineTest, StandardErrorOnATerminalAndOnALog) {
     ASSERT_EQ(run.exit_code, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_FALSE(run.out.empty());
+  }
+}
+
+// `tarvex eml` of every item the tree lists, read back by Python's email package and compared
+// with the scenario: the same checks as the export's messages.
+TEST_F(CommandLineTest, EmlOfEveryItemReadsBackFieldForField) {
+  for (const std::string name : {"older-private", "older-public", "2010-private", "2010-public"}) {
+    const std::filesystem::path out = scratch_.path() / ("eml-" + name);
+    const std::string command = "/usr/bin/python3 " + Quoted(TARVEX_EXPORT_CHECK_SCRIPT) + " " +
+                                Quoted(std::string(TARVEX_SCENARIOS_DIR) + "/" + name + ".json") +
+                                " " + Quoted(out.string()) + " --eml " + Quoted(TARVEX_CLI_BINARY) +
+                                " " + Quoted(Scenario(name));
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
   }
 }
 
@@ -740,7 +753,7 @@ TEST_F(CommandLineTest, ReadmeManPageAndCompletionKnowEveryCommand) {
        it != std::sregex_iterator(); ++it, ++codes) {
     EXPECT_NE(readme.find("\n| " + (*it)[1].str() + " | "), std::string::npos) << (*it)[1];
   }
-  EXPECT_EQ(codes, 9u);
+  EXPECT_EQ(codes, 10u);
 
   const std::filesystem::path script = scratch_.path() / "complete.sh";
   std::ofstream(script) << "PATH="
@@ -776,11 +789,68 @@ TEST_F(CommandLineTest, ExportWritesTheOutputMailboxOrExitsWithItsCode) {
   ASSERT_EQ(run({"Public Folder/Company Calendar", "--kinds", "calendar"}, one), 0);
   EXPECT_TRUE(std::filesystem::exists(one / "Public Folder" / "Company Calendar" / "calendar.ics"));
   EXPECT_FALSE(std::filesystem::exists(one / "Public Folder" / "Marketing"));
+  // A kind of its own: the distribution list of the folder, without its contact.
+  const std::filesystem::path lists = scratch_.path() / "lists";
+  ASSERT_EQ(run({"Public Folder/Support", "--kinds", "distlist"}, lists), 0);
+  const std::string cards = FileText(lists / "Public Folder" / "Support" / "contacts.vcf");
+  EXPECT_EQ(cards.find("BEGIN:VCARD"), cards.rfind("BEGIN:VCARD")) << cards;
+  EXPECT_NE(cards.find("KIND:group\r\n"), std::string::npos) << cards;
 
   EXPECT_EQ(run({}, none, (scratch_.path() / "no-saver").string()), 2);
   EXPECT_EQ(run({"--kinds", "mail,spam"}, none), 1);
   EXPECT_EQ(run({"Public Folder/No such folder"}, none), 5);
   EXPECT_FALSE(std::filesystem::exists(none));
+}
+
+// A second export into the same folder, as asked; --json prints the report the folder keeps.
+TEST_F(CommandLineTest, ExportIntoAnEarlierExportAndItsReport) {
+  const std::string database = Scenario("older-private");
+  const std::filesystem::path out = scratch_.path() / "again";
+  auto run = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(),
+                     {"export", "-q", database, "--out", out.string(), "--saver", TARVEX_SAVER});
+    return Run(arguments);
+  };
+  ASSERT_EQ(run({}).exit_code, 0);
+  struct Case {
+    std::vector<std::string> options;
+    int exit_code;
+    int runs;  // in the report afterwards
+  };
+  for (const Case& test :
+       {Case{{}, 8, 1}, Case{{"--replace", "--append"}, 1, 1}, Case{{"--append", "--json"}, 0, 2},
+        Case{{"--replace", "--json", "--format", "maildir"}, 0, 1}}) {
+    const ProgramRun second = run(test.options);
+    SCOPED_TRACE(second.err);
+    EXPECT_EQ(second.exit_code, test.exit_code);
+    if (test.exit_code == 8) {
+      EXPECT_NE(second.err.find("holds an earlier export"), std::string::npos);
+      EXPECT_NE(second.err.find("--replace"), std::string::npos);
+    }
+    const json report = json::parse(FileText(out / "tarvex-export.json"));
+    EXPECT_EQ(report["export"]["runs"], test.runs);
+    if (test.exit_code != 0) continue;
+    const json printed = Parsed(second);
+    EXPECT_EQ(printed["items"], report["items"]);
+    const json& totals = printed["totals"];
+    EXPECT_EQ(totals["written"].get<int>() + totals["skipped"].get<int>(), totals["items"]);
+    EXPECT_EQ(totals["items"], printed["items"].size());
+    EXPECT_TRUE(printed["losses"].is_object());
+  }
+  // The replacing run left the Maildir alone: no mbox of the runs before.
+  const std::filesystem::path alice = out / "Alice Martin";
+  EXPECT_TRUE(std::filesystem::is_directory(alice / ".Top of Information Store.Inbox" / "cur"));
+  EXPECT_FALSE(std::filesystem::exists(alice / "Top of Information Store" / "Inbox"));
+
+  const std::filesystem::path message = scratch_.path() / "one.eml";
+  const ProgramRun eml =
+      Run({"eml", "-q", "--json", database, "Alice Martin/Top of Information Store/Inbox", "1",
+           "--out", message.string()});
+  ASSERT_EQ(eml.exit_code, 0) << eml.err;
+  const json written = Parsed(eml);
+  EXPECT_EQ(written["file"], message.string());
+  EXPECT_EQ(written["subject"], "Quarterly report");
+  EXPECT_TRUE(std::filesystem::is_regular_file(message));
 }
 
 }  // namespace

@@ -21,28 +21,24 @@ TEST(HeaderPage, EscapesEveryValueButKeepsItsOwnMarkup) {
   page.AddRow(header_label::kSubject, u"<script>\r\n");
   page.AddRowWhenSet(header_label::kLocation, u"");
   page.AddRow(header_label::kFrom, u"a", header_label::kDate, u"b");
-  page.AddRedRow(header_label::kCc, u"c&d");
+  page.AddWideRow(header_label::kCc, u"c&d");
+  page.AddFileLinks(header_label::kAttachment, {{u"a%27b.bin?attachment", u"a'b.bin", 1023},
+                                                {u"c.csv?attachment", u"c.csv", 5u << 20}});
   EXPECT_EQ(page.rows(),
-            u"  <tr>   <td height='20'><b>Subject: </b> &lt;script&gt;  </td> </tr>"
-            u"  <tr>   <td height='20'><b>From:</b>a</td>   <td height='20'><b>Date:</b >b</td>"
-            u" </tr>"
-            u"<tr>   <td height='20' colspan='2'><b>Cc: </b><span color='red'>c&amp;d"
-            u"</span></td> </tr>");
+            u"<tr><th>Subject:</th><td>&lt;script&gt;  </td></tr>"
+            u"<tr><th>From:</th><td>a</td><th>Date:</th><td>b</td></tr>"
+            u"<tr><th>Cc:</th><td colspan='3'>c&amp;d</td></tr>"
+            u"<tr><th>Attachment:</th><td colspan='3'>"
+            u"<a href='a%27b.bin?attachment'>a&#39;b.bin</a>&nbsp;<span class='size'>(1023 bytes)"
+            u"</span>, <a href='c.csv?attachment'>c.csv</a>&nbsp;<span class='size'>(5.0 MB)"
+            u"</span></td></tr>");
 
-  const std::u16string document = page.Document();
-  EXPECT_TRUE(document.starts_with(
-      u"<!DOCTYPE html PUBLIC '-//W3C//DTD XHTML 1.0 Transitional//EN' "
-      u"'http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd'>"
-      u"<html xmlns='http://www.w3.org/1999/xhtml'><head><meta http-equiv='Content-Type' "
-      u"content='text/html; charset=utf-8' />" +
-      std::u16string(kPagePolicyMeta16) +
-      u"<style type='text/css'><!--body,td,th {\tfont-family:"));
-  EXPECT_NE(document.find(u"-->"
-                          u"</style></head><body><table width='100%' border='0' cellspacing='0' "
-                          u"cellpadding='0'>" +
-                          page.rows() + u"</table></body></html>"),
-            std::u16string::npos);
-  EXPECT_EQ(document.find_first_of(u"\r\n"), std::u16string::npos);
+  // The window's policy and its style sheet, then the table.
+  EXPECT_EQ(page.Document(),
+            u"<!DOCTYPE html><html><head><meta charset='utf-8'>" +
+                std::u16string(kPagePolicyMeta16) + std::u16string(kUiStyleLink16) +
+                u"</head><body><table class='header'>" + page.rows() + u"</table></body></html>");
+  EXPECT_EQ(page.Document().find_first_of(u"\r\n"), std::u16string::npos);
 }
 
 TEST(FramesetPage, BodySourceCannotLeaveTheAttribute) {

@@ -21,21 +21,6 @@ using nlohmann::json;
 
 constexpr std::string_view kBoundaryLine = "------=_NextPart_000_000D_01C2A06C.7F8E75B0\r\n";
 constexpr std::string_view kClosingLine = "------=_NextPart_000_000D_01C2A06C.7F8E75B0--\r\n";
-constexpr std::string_view kPreambleLine = "This is a multi-part message in MIME format.\r\n";
-constexpr std::string_view kMimeBlock =
-    "MIME-Version: 1.0\r\n"
-    "Content-Type: multipart/mixed;\r\n"
-    "\tboundary=\"----=_NextPart_000_000D_01C2A06C.7F8E75B0\"\r\n"
-    "X-Priority: 3\r\n"
-    "X-MSMail-Priority: Normal\r\n"
-    "X-MimeOLE: Produced By Tarvex Mailbox Rescue\r\n"
-    "\r\n"
-    "This is a multi-part message in MIME format.\r\n"
-    "\r\n"
-    "------=_NextPart_000_000D_01C2A06C.7F8E75B0\r\n";
-constexpr std::string_view kTextPartHeader =
-    "Content-Type: text/plain;\r\n\tcharset=\"utf-8\"\r\nContent-Transfer-Encoding: 7bit\r\n\r\n";
-
 inline std::size_t Count(std::string_view text, std::string_view what) {
   std::size_t count = 0;
   for (std::size_t at = text.find(what); at != std::string_view::npos;
@@ -70,8 +55,8 @@ class MimeMessageTest : public ::testing::Test {
   // What Python's email package reads from the message file.
   json Parse() {
     WriteEmlFile(message_);
-    const std::string command = std::string("python3 '") + TARVEX_MIME_PARSE_SCRIPT + "' '" +
-                                message_.message_path.string() + "' 2>&1";
+    const std::string command = std::string("/usr/bin/python3 '") + TARVEX_MIME_PARSE_SCRIPT +
+                                "' '" + message_.message_path.string() + "' 2>&1";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe) {
       ADD_FAILURE() << "cannot run " << command;

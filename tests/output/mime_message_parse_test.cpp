@@ -25,6 +25,9 @@ TEST_F(MimeMessageTest, NonAsciiHeadersBodyAndAttachmentsComeBackWhole) {
   message_.cc = u"田中 太郎 <tanaka@example.jp>";
   message_.subject = u"Отчёт за квартал — 季度报告 (final)";
   message_.date = u"1,05 2010 09:03:07";
+  message_.transport_headers =
+      u"Reply-To: \"Eva M\u00fcller\" <eva@example.com>\r\nX-Note: Gr\u00fc\u00dfe aus "
+      u"Z\u00fcrich\r\n";
   const std::u16string body = u"Привет, мир!\r\nВторая строка";
   SetBody(u"txt", EncodeUtf16Le(body), BodyFileEncoding::kUtf16Le);
 
@@ -39,15 +42,16 @@ TEST_F(MimeMessageTest, NonAsciiHeadersBodyAndAttachmentsComeBackWhole) {
 
   const json parsed = Parse();
   ASSERT_TRUE(parsed.is_object());
+  EXPECT_EQ(parsed["defects"], json::array());
   EXPECT_EQ(Header(parsed, "From"), "Иван Петров <ivan@example.com>");
   EXPECT_EQ(parsed["addresses"]["From"], json::parse(R"([["Иван Петров","ivan@example.com"]])"));
-  // The decoder sets the second name apart from the comma before it.
-  EXPECT_EQ(Header(parsed, "To"), "Wang Wei 王伟 <wang@example.cn>, Мария <maria@example.ru>,");
   EXPECT_EQ(parsed["addresses"]["To"],
             json::parse(R"([["Wang Wei 王伟","wang@example.cn"],["Мария","maria@example.ru"]])"));
   EXPECT_EQ(parsed["addresses"]["Cc"], json::parse(R"([["田中 太郎","tanaka@example.jp"]])"));
+  EXPECT_EQ(Header(parsed, "Reply-To"), "Eva Müller <eva@example.com>");
+  EXPECT_EQ(Header(parsed, "X-Note"), "Grüße aus Zürich");
   EXPECT_EQ(Header(parsed, "Subject"), "Отчёт за квартал — 季度报告 (final)");
-  EXPECT_EQ(Header(parsed, "Date"), "1,05 2010 09:03:07 UTC");
+  EXPECT_EQ(Header(parsed, "Date"), "Tue, 05 Jan 2010 09:03:07 +0000");
   EXPECT_EQ(parsed["body_type"], "text/plain");
   EXPECT_EQ(Lines(parsed["body"]), Lines(Utf16ToUtf8(body)));
 
@@ -82,6 +86,11 @@ TEST_F(MimeMessageTest, LongNonAsciiValuesAreFoldedAndReadBack) {
   std::u16string subject;
   for (int i = 0; i < 12; ++i) subject += u"Длинная тема письма ";
   message_.subject = subject;
+  std::u16string received = u"from";
+  for (int i = 0; i < 30; ++i)
+    received +=
+        u" relay" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u".example.com";
+  message_.transport_headers = u"Received: " + received + u"\r\n";
   SetBody(u"txt", "x");
   std::u16string name;
   for (int i = 0; i < 6; ++i) name += u"документ_";
@@ -92,6 +101,7 @@ TEST_F(MimeMessageTest, LongNonAsciiValuesAreFoldedAndReadBack) {
 
   const json parsed = Parse();
   EXPECT_EQ(Header(parsed, "Subject"), Utf16ToUtf8(subject));
+  EXPECT_EQ(Header(parsed, "Received"), Utf16ToUtf8(received));
   ASSERT_EQ(parsed["attachments"].size(), 1u);
   EXPECT_EQ(parsed["attachments"][0]["filename"], Utf16ToUtf8(name));
   const std::string text = Load(message_.message_path);
@@ -112,7 +122,8 @@ TEST_F(MimeMessageTest, ALineBreakInAValueCannotAddAHeader) {
     EXPECT_NE(header[0], "X-Injected");
   }
   EXPECT_EQ(Header(parsed, "Subject"), "Hello  Bcc: victim@example.com");
-  EXPECT_EQ(Header(parsed, "From"), "Mallory <m@example.com> X-Injected: 1");
+  EXPECT_EQ(parsed["addresses"]["From"], json::parse(R"([["Mallory","m@example.com"]])"));
+  EXPECT_EQ(Header(parsed, "Date"), "<absent>");
   EXPECT_EQ(parsed["body"], "x");
 }
 
@@ -134,7 +145,7 @@ TEST_F(MimeMessageTest, ABodyHoldingTheBoundaryStaysOnePart) {
                            "after";
   SetBody(u"txt", body);
   const json parsed = Parse();
-  EXPECT_EQ(parsed["parts"], 1);
+  EXPECT_EQ(parsed["parts"], 0);
   EXPECT_EQ(Lines(parsed["body"]), Lines(body));
   EXPECT_NE(Load(message_.message_path).find("Content-Transfer-Encoding: base64"),
             std::string::npos);

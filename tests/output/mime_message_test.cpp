@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf_conversion.h"
 #include "mime_message_fixture.h"
 #include "output/content_type_table.h"
 #include "output/mime_encoding.h"
@@ -14,107 +15,78 @@
 namespace tarvex {
 namespace {
 
-// ---- The fixed layout, byte for byte, for ASCII input ----
+// ---- The layout, byte for byte, for ASCII input ----
 
-TEST_F(MimeMessageTest, WritesEveryHeaderLineInOrder) {
-  message_.from = u"Alice Smith <alice@example.com>, Bob <bob@example.com>  ";
-  message_.to = u"Carol<carol@example.com>,Dan<dan@example.com>,";
-  message_.cc = u"Frank <frank@example.com>";
-  message_.bcc = u"eve@example.com";
-  message_.date = u"Jan, 05 2010 09:03:07   ";
-  message_.subject = u"Quarterly report, final ";
-  SetBody(u"txt", "Hello\r\nWorld");
+TEST_F(MimeMessageTest, WritesTheHeaderBlockAndOneTextPart) {
+  message_.from = u"Alice Smith <alice@example.com>";
+  message_.to = u"Carol<carol@example.com>,Dan [dan@example.com]";
+  message_.cc = u"frank@example.com";
+  message_.date = u"Jan,05 2010 09:03:07";
+  message_.subject = u"Quarterly report - final?";
+  message_.item_id = u"1-2A/0001";
+  message_.transport_headers =
+      u"Microsoft Mail Internet Headers Version 2.0\r\n"
+      u"Received: from a\r\n by b\r\nContent-Type: text/html\r\nReply-To: r@example.com\r\n"
+      u"To: other@example.com\r\nIn-Reply-To: <parent@example.com>\r\n\r\nNot: a header\r\n";
+  SetBody(u"rtf", "Hello\nWorld");
 
-  const std::string expected =
-      "From: Alice Smith <alice@example.com>,Bob <bob@example.com>\r\n"
-      "To: Carol<carol@example.com>,Dan<dan@example.com>,\r\n"
-      "Bcc: eve@example.com\r\n"
-      "Cc: Frank <frank@example.com>\r\n"
-      "Date: Jan, 05 2010 09:03:07 UTC\r\n"
-      "Subject: Quarterly report, final \r\n" +
-      std::string(kMimeBlock) + std::string(kTextPartHeader) + "Hello\r\nWorld\r\n" +
-      std::string(kClosingLine);
-  EXPECT_EQ(Write(), expected);
-}
+  EXPECT_EQ(Write(),
+            "From: \"Alice Smith\" <alice@example.com>\r\n"
+            // The delivered list stands for the item's own.
+            "To: other@example.com\r\n"
+            "Cc: frank@example.com\r\n"
+            "Date: Tue, 05 Jan 2010 09:03:07 +0000\r\n"
+            "Subject: Quarterly report - final?\r\n"
+            "Message-ID: <item-1-2A-0001@recovered.tarvex.invalid>\r\n"
+            "In-Reply-To: <parent@example.com>\r\n"
+            "Received: from a by b\r\n"
+            "Reply-To: r@example.com\r\n"
+            "MIME-Version: 1.0\r\n"
+            "X-MimeOLE: Produced By Tarvex Mailbox Rescue\r\n"
+            "Content-Type: text/plain; charset=\"utf-8\"\r\n"
+            "Content-Transfer-Encoding: 7bit\r\n\r\n"
+            "Hello\r\nWorld");
 
-TEST_F(MimeMessageTest, LeavesOutEmptyHeadersButAlwaysWritesSubject) {
-  SetBody(u"txt", "x");
-  EXPECT_EQ(Write(), "Subject: \r\n" + std::string(kMimeBlock) + std::string(kTextPartHeader) +
-                         "x\r\n" + std::string(kClosingLine));
-}
-
-TEST_F(MimeMessageTest, KeepsOnlyToEntriesEndedByACommaAndLongerThanThreeCharacters) {
-  const auto to_line = [this](std::u16string to) {
-    message_.to = std::move(to);
-    const std::string text = Write();
-    return text.substr(0, text.find("\r\n") + 2);
-  };
-  EXPECT_EQ(to_line(u"Ann<ann@x.org>, Ben<ben@x.org>, Last<last@x.org>"),
-            "To: Ann<ann@x.org>,Ben<ben@x.org>,\r\n");
-  EXPECT_EQ(to_line(u"abc,abcd,"), "To: abcd,\r\n");
-  EXPECT_EQ(to_line(u"ab,"), "To: \r\n");
-  EXPECT_EQ(to_line(u"Solo<solo@x.org>   "), "To: \r\n");
-}
-
-TEST_F(MimeMessageTest, BodyKindChoosesTheContentType) {
-  SetBody(u"rtf", "plain");
-  EXPECT_NE(Write().find("\r\nContent-Type: text/richtext;\r\n\tcharset=\"utf-8\"\r\n"),
-            std::string::npos);
-  SetBody(u"html", "<p>x</p>");
-  EXPECT_NE(Write().find(std::string(kBoundaryLine) +
-                         "Content-Type: text/html;\r\n\tcharset=\"utf-8\"\r\n"
-                         "Content-Transfer-Encoding: 7bit\r\n\r\n<p>x</p>\r\n"),
-            std::string::npos);
-  // Case matters; an unknown kind declares nothing, and the empty line keeps a body line that
-  // looks like a header from being taken for one.
-  SetBody(u"TXT", "Subject: not a header");
-  EXPECT_EQ(Write(), "Subject: \r\n" + std::string(kMimeBlock) + "\r\nSubject: not a header\r\n" +
-                         std::string(kClosingLine));
-}
-
-TEST_F(MimeMessageTest, BodyBytesBecomeUtf8Text) {
-  // UTF-16LE of plain letters reads the same in every encoding.
-  for (BodyFileEncoding encoding :
-       {BodyFileEncoding::kUnknown, BodyFileEncoding::kUtf16Le, BodyFileEncoding::kWindows1252}) {
-    SetBody(u"txt", std::string("H\0i\0", 4), encoding);
-    EXPECT_NE(Write().find(std::string(kTextPartHeader) + "Hi\r\n" + std::string(kClosingLine)),
-              std::string::npos);
-  }
-  // A Latin-1 byte becomes its character in UTF-8, and the part says it is 8-bit.
-  SetBody(u"txt", "caf\xE9");
-  EXPECT_NE(Write().find("Content-Transfer-Encoding: 8bit\r\n\r\ncaf\xC3\xA9\r\n"),
-            std::string::npos);
-  // Windows-1252, not Latin-1: 0x80 is the euro sign.
-  SetBody(u"txt", "5\x80", BodyFileEncoding::kWindows1252);
-  EXPECT_NE(Write().find("\r\n\r\n5\xE2\x82\xAC\r\n"), std::string::npos);
-}
-
-TEST_F(MimeMessageTest, MissingOrEmptyBodyFileKeepsThePartHeaderOnly) {
-  message_.body_kind = u"txt";
-  message_.body_file = folder_ / "absent.txt";
-  const std::string expected = "Subject: \r\n" + std::string(kMimeBlock) +
-                               std::string(kTextPartHeader) + "\r\n" + std::string(kClosingLine);
-  EXPECT_EQ(Write(), expected);
-  SetBody(u"txt", "");
-  EXPECT_EQ(Write(), expected);
-}
-
-TEST_F(MimeMessageTest, OnlyExistingAttachmentsStartAPart) {
-  SetBody(u"txt", "body");
-  Store(folder_ / "a.bin", "AB");
-  message_.attachment_list =
-      (folder_ / "a.bin").u16string() + u";" + (folder_ / "missing.bin").u16string() + u";";
+  // A stored message id wins over the derived one; a message with an attachment is
+  // multipart/mixed without a preamble.
+  message_.message_id = u"abc@mail.example.com";
+  message_.transport_headers.clear();
+  Store(folder_ / "a.txt", "hi");
+  message_.attachment_list = (folder_ / "a.txt").u16string() + u";";
   const std::string text = Write();
-  const std::string tail = "body\r\n" + std::string(kBoundaryLine) + std::string(kPreambleLine) +
-                           std::string(kBoundaryLine) + "Content-Type: application/octet-stream;";
-  EXPECT_NE(text.find(tail), std::string::npos);
-  EXPECT_EQ(Count(text, kBoundaryLine), 3u);
-  EXPECT_TRUE(text.ends_with("QUI=\r\n\r\n" + std::string(kClosingLine)));
+  EXPECT_NE(text.find("Message-ID: <abc@mail.example.com>\r\n"), std::string::npos);
+  EXPECT_NE(text.find("Content-Type: multipart/mixed;\r\n\tboundary=\"----=_NextPart_000_000D_"
+                      "01C2A06C.7F8E75B0\"\r\n\r\n" +
+                      std::string(kBoundaryLine) + "Content-Type: text/plain"),
+            std::string::npos);
+  EXPECT_EQ(Count(text, kBoundaryLine), 2u);
+  EXPECT_TRUE(text.ends_with(kClosingLine));
+}
 
-  // A list that names no existing file still writes the boundary and the preamble once.
-  message_.attachment_list = (folder_ / "missing.bin").u16string() + u";;";
-  EXPECT_TRUE(Write().ends_with("body\r\n" + std::string(kBoundaryLine) +
-                                std::string(kPreambleLine) + std::string(kClosingLine)));
+TEST_F(MimeMessageTest, AddressListsAreReadInEveryFormAndWrittenValid) {
+  struct Case {
+    std::u16string listed;
+    std::string header;  // the From line's value; empty: no From line
+  };
+  const Case cases[] = {
+      {u"Carla Rossi<carla.rossi@example.com,><carla.rossi@example.com,>",
+       "\"Carla Rossi\" <carla.rossi@example.com>"},
+      {u"Tarvex blog <>", "\"Tarvex blog\" : ;"},
+      {u"Tarvex blog", "\"Tarvex blog\" : ;"},
+      {u"a@x.org, ,b@y.org,", "a@x.org,\r\n b@y.org"},
+      {u"\"Rossi, Carla\" <c@x.org>; SMTP:d@x.org", "\"Rossi, Carla\" <c@x.org>,\r\n d@x.org"},
+      {u"Name [n@x.org] [m@x.org]", "\"Name\" <n@x.org>,\r\n m@x.org"},
+      {u"Eva M\u00fcller <e@x.org>", "Eva =?utf-8?B?TcO8bGxlcg==?= <e@x.org>"},
+      {u"  ", ""},
+  };
+  SetBody(u"txt", "x");
+  for (const Case& entry : cases) {
+    message_.from = entry.listed;
+    const std::string text = Write();
+    const std::string expected =
+        entry.header.empty() ? "Subject: " : "From: " + entry.header + "\r\nSubject: ";
+    EXPECT_TRUE(text.starts_with(expected)) << Utf16ToUtf8(entry.listed) << "\n" << text;
+  }
 }
 
 TEST_F(MimeMessageTest, ReplacesAnOldFileAndFailsSilentlyWithoutAFolder) {

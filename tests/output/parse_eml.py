@@ -35,6 +35,10 @@ def main():
         "body_type": None,
         "attachments": [],
         "parts": 0,
+        # Every defect the parser found, in the message, its parts or an address header.
+        "defects": [str(d) for part in message.walk() for d in part.defects] +
+                   [str(d) for name in ("From", "To", "Cc", "Bcc", "Reply-To", "Date", "Message-ID")
+                    if message[name] is not None for d in message[name].defects],
     }
     if message.is_multipart():
         parts = list(message.iter_parts())
@@ -49,6 +53,9 @@ def main():
             elif result["body"] is None:
                 result["body_type"] = part.get_content_type()
                 result["body"] = part.get_content()
+    else:
+        result["body_type"] = message.get_content_type()
+        result["body"] = message.get_content()
     json.dump(result, sys.stdout, ensure_ascii=True)
 
 

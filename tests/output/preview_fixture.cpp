@@ -36,10 +36,10 @@ std::u16string UnmarkedText(const std::filesystem::path& path) {
 }
 
 std::u16string CellValue(std::u16string_view page, std::u16string_view label) {
-  const std::size_t start = page.find(label);
+  const std::size_t start = page.find(u"<th>" + std::u16string(label) + u"</th><td");
   if (start == std::u16string_view::npos) return std::u16string();
-  const std::size_t value = start + label.size();
-  const std::size_t end = page.find(u"</", value);
+  const std::size_t value = page.find(u'>', start + label.size() + 9) + 1;
+  const std::size_t end = page.find(u"</td>", value);
   return std::u16string(page.substr(value, end - value));
 }
 

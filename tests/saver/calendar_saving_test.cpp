@@ -30,6 +30,16 @@ ComponentPtr ParseCalendar(const std::filesystem::path& file) {
   }
   // One VCALENDAR and nothing after it.
   EXPECT_EQ(text.find("BEGIN:VCALENDAR"), text.rfind("BEGIN:VCALENDAR"));
+  // Lines of at most 75 octets ended by CR LF, folded between characters.
+  EXPECT_TRUE(text.ends_with("\r\n"));
+  for (std::size_t start = 0, end = 0; start < text.size(); start = end + 2) {
+    end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line = std::string_view(text).substr(start, end - start);
+    EXPECT_LE(line.size(), 75u) << line;
+    EXPECT_EQ(line.find('\n'), std::string_view::npos) << line;
+    EXPECT_TRUE(DecodeUtf8Strict(line)) << line;
+  }
   return calendar;
 }
 
@@ -77,7 +87,9 @@ class CalendarSavingTest : public testing::SaverFolderTest {
             {u"ATTACHMENT:", attachments},
             {u"TYPE:", u"txt"},
             {u"timezone:", u"(GMT+01:00) Amsterdam, Berlin"},
-            {u"Body:", Text(work_ / "blank.txt")}};
+            {u"Body:", Text(work_ / "blank.txt")},
+            {u"UID:", u""},
+            {u"ATTENDEES:", u"ann@example.com\tbob@example.org\t"}};
   }
 };
 
@@ -86,8 +98,10 @@ TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
   WriteFile(work_ / "blank.txt", EncodeUtf16Le(body));
   const std::string binary("\0\x01\xFF\0PNG\r\n\x1A\n", 11);
   WriteFile(work_ / "схема \"v2\", final: 1.png", binary);
-  WriteManifest(
-      Appointment(u"Встреча, plan; 会议", Text(work_ / "схема \"v2\", final: 1.png") + u";"));
+  // Long enough to be folded, with characters of two, three and four octets.
+  std::u16string subject;
+  for (int i = 0; i < 6; ++i) subject += u"Встреча, plan; 会议 🦊.";
+  WriteManifest(Appointment(subject, Text(work_ / "схема \"v2\", final: 1.png") + u";"));
   testing::SaverRun run = RunSaver("appointment", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
   WriteManifest(Appointment(u"Second", u""));
@@ -99,7 +113,7 @@ TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
   const auto events = Components(calendar.get(), ICAL_VEVENT_COMPONENT);
   ASSERT_EQ(events.size(), 2u);
   icalcomponent* event = events[0];
-  EXPECT_EQ(std::string(icalcomponent_get_summary(event)), Utf16ToUtf8(u"Встреча, plan; 会议"));
+  EXPECT_EQ(std::string(icalcomponent_get_summary(event)), Utf16ToUtf8(subject));
   EXPECT_EQ(std::string(icalcomponent_get_location(event)),
             Utf16ToUtf8(u"Зал 3, 東京; Room \"A\""));
   EXPECT_EQ(Time(icalcomponent_get_dtstart(event)), "2011-03-14 13:30:00 UTC");
@@ -107,6 +121,13 @@ TEST_F(CalendarSavingTest, AppointmentsKeepEveryValueAcrossTwoAppends) {
   EXPECT_EQ(std::string(icalcomponent_get_description(event)),
             Utf16ToUtf8(u"Agenda, item 1;\nВторой пункт\n中文"));
   EXPECT_EQ(XValue(event, "X-TIMEZONE-DESCRIPTION"), "(GMT+01:00) Amsterdam, Berlin");
+  std::vector<std::string> attendees;
+  for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_ATTENDEE_PROPERTY);
+       p != nullptr; p = icalcomponent_get_next_property(event, ICAL_ATTENDEE_PROPERTY)) {
+    attendees.emplace_back(icalproperty_get_attendee(p));
+  }
+  EXPECT_EQ(attendees,
+            (std::vector<std::string>{"mailto:ann@example.com", "mailto:bob@example.org"}));
   icalproperty* attach = icalcomponent_get_first_property(event, ICAL_ATTACH_PROPERTY);
   ASSERT_NE(attach, nullptr);
   EXPECT_EQ(
@@ -138,23 +159,51 @@ TEST_F(CalendarSavingTest, HtmlBodyGivesTextAndTheHtml) {
             Utf16ToUtf8(u"<p>Первый</p>\n<p>Second &amp; third,; \\n</p>"));
 }
 
+std::vector<std::string> Categories(icalcomponent* component) {
+  std::vector<std::string> categories;
+  for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_CATEGORIES_PROPERTY);
+       p != nullptr; p = icalcomponent_get_next_property(component, ICAL_CATEGORIES_PROPERTY)) {
+    categories.emplace_back(icalproperty_get_categories(p));
+  }
+  return categories;
+}
+
 TEST_F(CalendarSavingTest, TasksUseLfLinesAndMonthNumbers) {
   WriteFile(work_ / "blank.txt", EncodeUtf16Le(u"Подробности задачи"));
-  const ManifestLines task = {{u"FolderPath:", Text(box_)},
-                              {u"SUBJECT:", u"Отчёт сдать"},
-                              {u"FROM:", u"Ann Lee [ann@example.com]"},
-                              {u"STARTDATE:", u"12,01 2012 08:00:00"},
-                              {u"DUEDATE:", u"12,24 2012 17:45:00"},
-                              {u"OWNER:", u"Борис"},
-                              {u"TYPE:", u"txt"},
-                              {u"Body:", Text(work_ / "blank.txt")}};
+  ManifestLines task = {{u"FolderPath:", Text(box_)},
+                        {u"SUBJECT:", u"Отчёт сдать"},
+                        {u"FROM:", u"Ann Lee [ann@example.com]"},
+                        {u"STARTDATE:", u"12,01 2012 08:00:00"},
+                        {u"DUEDATE:", u"12,24 2012 17:45:00"},
+                        {u"OWNER:", u"Борис"},
+                        {u"TYPE:", u"txt"},
+                        {u"Body:", Text(work_ / "blank.txt")},
+                        {u"UID:", u"1-2a3b"},
+                        {u"STATUS:", u"1"},
+                        {u"DONEDATE:", u"12,20 2012 09:00:00"},
+                        {u"CATEGORIES:", u"Работа\tA; B\t"}};
   WriteManifest(task, u"\n");
-  const testing::SaverRun run = RunSaver("task", scratch_.path());
+  testing::SaverRun run = RunSaver("task", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  // The same item again, and one whose record knows nothing of status, UID and categories.
+  ASSERT_EQ(RunSaver("task", scratch_.path()).exit_code, 0);
+  task.resize(8);
+  WriteManifest(task, u"\n");
+  run = RunSaver("task", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
   ComponentPtr calendar = ParseCalendar(box_ / "tasks.ics");
   ASSERT_TRUE(calendar);
   const auto todos = Components(calendar.get(), ICAL_VTODO_COMPONENT);
-  ASSERT_EQ(todos.size(), 1u);
+  ASSERT_EQ(todos.size(), 3u);
+  EXPECT_EQ(icalcomponent_get_status(todos[0]), ICAL_STATUS_COMPLETED);
+  icalproperty* completed = icalcomponent_get_first_property(todos[0], ICAL_COMPLETED_PROPERTY);
+  ASSERT_NE(completed, nullptr);
+  EXPECT_EQ(Time(icalproperty_get_completed(completed)), "2012-12-20 09:00:00 UTC");
+  EXPECT_EQ(Categories(todos[0]), (std::vector<std::string>{Utf16ToUtf8(u"Работа"), "A; B"}));
+  EXPECT_STREQ(icalcomponent_get_uid(todos[0]), icalcomponent_get_uid(todos[1]));
+  EXPECT_EQ(icalcomponent_get_status(todos[2]), ICAL_STATUS_NEEDSACTION);
+  EXPECT_TRUE(Categories(todos[2]).empty());
+  EXPECT_STRNE(icalcomponent_get_uid(todos[0]), icalcomponent_get_uid(todos[2]));
   EXPECT_EQ(std::string(icalcomponent_get_summary(todos[0])), Utf16ToUtf8(u"Отчёт сдать"));
   EXPECT_EQ(Time(icalcomponent_get_dtstart(todos[0])), "2012-12-01 08:00:00 UTC");
   EXPECT_EQ(Time(icalcomponent_get_due(todos[0])), "2012-12-24 17:45:00 UTC");
@@ -175,7 +224,7 @@ TEST_F(CalendarSavingTest, TasksUseLfLinesAndMonthNumbers) {
   EXPECT_EQ(FileText(box_ / "tasks.ics"), before);
 }
 
-TEST_F(CalendarSavingTest, NotesUndoTheBodyEscapes) {
+TEST_F(CalendarSavingTest, NotesUndoTheBodyEscapesAndJournalItemsKeepTheirBodyFile) {
   const ManifestLines note = {{u"exFolderPath:", Text(box_)},
                               {u"FolderPath:", Text(box_)},
                               {u"SUBJECT:", u"Заметка"},
@@ -196,6 +245,33 @@ TEST_F(CalendarSavingTest, NotesUndoTheBodyEscapes) {
             Utf16ToUtf8(u"Milk, eggs\nХлеб"));
   EXPECT_EQ(Time(icalcomponent_get_dtstart(journals[0])), "2013-07-04 06:05:04 UTC");
   EXPECT_EQ(XValue(journals[0], "X-FROM"), "Kim");  // a sender without address
+
+  WriteFile(work_ / "blank.txt", EncodeUtf16Le(u"Звонок, 10 минут\r\nOK"));
+  WriteFile(work_ / "запись.txt", "minutes");
+  const ManifestLines journal = {{u"FolderPath:", Text(box_)},
+                                 {u"SUBJECT:", u"Phone call 📞"},
+                                 {u"FROM:", u"Ann Lee [ann@example.com]"},
+                                 {u"DATE:", u"1,05 2010 09:03:07"},
+                                 {u"ATTACHMENT:", Text(work_ / "запись.txt") + u";"},
+                                 {u"TYPE:", u"txt"},
+                                 {u"Body:", Text(work_ / "blank.txt")},
+                                 {u"UID:", u"7f"}};
+  WriteManifest(journal);
+  const testing::SaverRun run = RunSaver("journal", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  ComponentPtr journal_file = ParseCalendar(box_ / "journal.ics");
+  ASSERT_TRUE(journal_file);
+  const auto entries = Components(journal_file.get(), ICAL_VJOURNAL_COMPONENT);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(std::string(icalcomponent_get_summary(entries[0])), Utf16ToUtf8(u"Phone call 📞"));
+  EXPECT_EQ(std::string(icalcomponent_get_description(entries[0])),
+            Utf16ToUtf8(u"Звонок, 10 минут\nOK"));
+  EXPECT_EQ(Time(icalcomponent_get_dtstart(entries[0])), "2010-01-05 09:03:07 UTC");
+  icalproperty* attach = icalcomponent_get_first_property(entries[0], ICAL_ATTACH_PROPERTY);
+  ASSERT_NE(attach, nullptr);
+  EXPECT_EQ(
+      Decoded(reinterpret_cast<const char*>(icalattach_get_data(icalproperty_get_attach(attach)))),
+      "minutes");
 }
 
 TEST_F(CalendarSavingTest, SaversRunningTogetherKeepEveryEntry) {

@@ -85,7 +85,8 @@ class ContactSavingTest : public testing::SaverFolderTest {
 
   // The contact text as the export writes it: "<br>" after each value, then every LF as
   // "<newlinebreak>" and every comma as "cama".
-  void WriteContact(std::array<std::u16string, kContactFieldCount> fields) {
+  void WriteContact(std::array<std::u16string, kContactFieldCount> fields,
+                    const ManifestLines& later_lines = {}) {
     std::u16string text;
     for (const std::u16string& field : fields) text += field + u"<br>";
     std::u16string escaped;
@@ -99,10 +100,12 @@ class ContactSavingTest : public testing::SaverFolderTest {
       }
     }
     WriteFile(scratch_.path() / "conatctsaving.txt", "\xFF\xFE" + EncodeUtf16Le(escaped));
-    WriteManifest({{u"xxFolderPath:", Text(box_)},
-                   {u"FolderPath:", Text(box_)},
-                   {u"Body:", Text(work_ / "blank.txt")},
-                   {u"TYPE:", u"txt"}});
+    ManifestLines lines = {{u"xxFolderPath:", Text(box_)},
+                           {u"FolderPath:", Text(box_)},
+                           {u"Body:", Text(work_ / "blank.txt")},
+                           {u"TYPE:", u"txt"}};
+    lines.insert(lines.end(), later_lines.begin(), later_lines.end());
+    WriteManifest(lines);
   }
 };
 
@@ -120,6 +123,8 @@ std::array<std::u16string, kContactFieldCount> SampleFields() {
   set(ContactField::kEmail1, u"anna@example.ru");
   set(ContactField::kEmail1DisplayName, u"Анна (anna@example.ru)");
   set(ContactField::kEmail2, u"a.camacho@example.com");
+  set(ContactField::kEmail3, u"Anna@Example.ru");  // the first address once more
+  set(ContactField::kCategories, u"Kunden VIP");
   set(ContactField::kJobTitle, u"Инженер");
   set(ContactField::kHomePhone, u"+7 495 123-45-67");
   set(ContactField::kMobilePhone, u"+7 916 000 00 00");
@@ -141,18 +146,30 @@ std::array<std::u16string, kContactFieldCount> SampleFields() {
 }
 
 TEST_F(ContactSavingTest, EveryFieldComesBackFromTheVCard) {
-  WriteContact(SampleFields());
+  const ManifestLines uid_and_categories = {{u"UID:", u"1-4f"},
+                                            {u"CATEGORIES:", u"Kunden, A\tVIP\t"}};
+  WriteContact(SampleFields(), uid_and_categories);
   testing::SaverRun run = RunSaver("contact", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  // A record written before UIDs and category lists: its categories stay one value.
   std::array<std::u16string, kContactFieldCount> second;
   second[static_cast<std::size_t>(ContactField::kFirstName)] = u"Bob";
   second[static_cast<std::size_t>(ContactField::kLastName)] = u"Brown";
+  second[static_cast<std::size_t>(ContactField::kCategories)] = u"Golf club";
   WriteContact(second);
+  run = RunSaver("contact", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  WriteContact(SampleFields(), uid_and_categories);
   run = RunSaver("contact", scratch_.path());
   ASSERT_EQ(run.exit_code, 0) << run.standard_error;
 
   const std::vector<VCard> cards = ParseVCards(FileText(box_ / "contacts.vcf"));
-  ASSERT_EQ(cards.size(), 2u);
+  ASSERT_EQ(cards.size(), 3u);
+  // The same item gets the same UID; another item another one.
+  EXPECT_EQ(One(cards[0], "UID"), One(cards[2], "UID"));
+  EXPECT_NE(One(cards[0], "UID"), One(cards[1], "UID"));
+  EXPECT_EQ(Values(cards[0], "CATEGORIES"), std::vector<std::string>{"Kunden\\, A,VIP"});
+  EXPECT_EQ(Values(cards[1], "CATEGORIES"), std::vector<std::string>{"Golf club"});
   const VCard& card = cards[0];
   EXPECT_EQ(card.back().name, "END");
   EXPECT_EQ(One(card, "VERSION"), "4.0");
@@ -165,6 +182,7 @@ TEST_F(ContactSavingTest, EveryFieldComesBackFromTheVCard) {
       One(card, "EMAIL;PREF=1;X-DISPLAY-NAME=\"" + Utf16ToUtf8(u"Анна (anna@example.ru)") + "\""),
       "anna@example.ru");
   EXPECT_EQ(One(card, "EMAIL;PREF=2"), "a.camacho@example.com");
+  EXPECT_TRUE(Values(card, "EMAIL;PREF=3").empty());
   EXPECT_EQ(One(card, "TEL;VALUE=text;TYPE=\"home,voice\""), "+7 495 123-45-67");
   EXPECT_EQ(One(card, "TEL;VALUE=text;TYPE=\"cell\""), "+7 916 000 00 00");
   EXPECT_EQ(One(card, "TEL;VALUE=text;TYPE=\"work,fax\""), "+7 495 765-43-21");
@@ -179,6 +197,27 @@ TEST_F(ContactSavingTest, EveryFieldComesBackFromTheVCard) {
 
   EXPECT_EQ(One(cards[1], "FN"), "Bob Brown");  // made from the name parts
   EXPECT_EQ(Values(cards[1], "N")[0], "Brown;Bob;;;");
+}
+
+TEST_F(ContactSavingTest, DistributionListsAreGroups) {
+  WriteFile(work_ / "blank.txt", EncodeUtf16Le(u"Все, кто в проекте"));
+  WriteManifest({{u"FolderPath:", Text(box_)},
+                 {u"NAME:", u"Команда; core"},
+                 {u"MEMBERS:", u"Анна Петрова <anna@example.ru>\tbob@example.com\t"},
+                 {u"TYPE:", u"txt"},
+                 {u"Body:", Text(work_ / "blank.txt")},
+                 {u"UID:", u"2-9c"}});
+  const testing::SaverRun run = RunSaver("distlist", scratch_.path());
+  ASSERT_EQ(run.exit_code, 0) << run.standard_error;
+  const std::vector<VCard> cards = ParseVCards(FileText(box_ / "contacts.vcf"));
+  ASSERT_EQ(cards.size(), 1u);
+  EXPECT_EQ(One(cards[0], "KIND"), "group");
+  EXPECT_EQ(One(cards[0], "FN"), Utf16ToUtf8(u"Команда; core"));
+  EXPECT_EQ(One(cards[0], "MEMBER;X-DISPLAY-NAME=\"" + Utf16ToUtf8(u"Анна Петрова") + "\""),
+            "mailto:anna@example.ru");
+  EXPECT_EQ(One(cards[0], "MEMBER"), "mailto:bob@example.com");
+  EXPECT_EQ(One(cards[0], "NOTE"), Utf16ToUtf8(u"Все, кто в проекте"));
+  EXPECT_TRUE(One(cards[0], "UID").starts_with("urn:uuid:"));
 }
 
 TEST_F(ContactSavingTest, ADamagedContactFileChangesNothing) {

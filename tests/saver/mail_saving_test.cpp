@@ -103,6 +103,28 @@ TEST_F(MailSavingTest, FromLinesOfA7BitBodyAreQuoted) {
   // An mbox message always ends with a line end: the last line gains one.
   EXPECT_EQ(messages[0]["parts"][0]["text"], "Dear Bob,\nFrom the report:\n>From quoted\nFrom\n");
   EXPECT_NE(raw.find("\nFrom\n"), std::string::npos) << "only \"From \" is quoted";
+
+  // Records with the lines added later: the exact subject wins over the cleaned one, and a
+  // whole message file is appended as it is, its CR LF lines as LF and quoted the same way.
+  ManifestLines exact = Lines(Text(work_ / "textbody.txt"), u"txt", u"");
+  exact.push_back({u"EXACTSUBJECT:", u"Re: Q-1 \u2014 final?"});
+  exact.push_back({u"MESSAGEFILE:", u""});
+  WriteManifest(exact);
+  ASSERT_EQ(RunSaver("mailimport", scratch_.path()).exit_code, 0);
+  WriteFile(work_ / "1a2b.message.eml",
+            "From: \"Zo\" <zoe@example.com>\r\nSubject: Whole\r\nMIME-Version: 1.0\r\n\r\n"
+            "Dear Bob,\r\nFrom the report:\r\n>From quoted");
+  exact.back().second = Text(work_ / "1a2b.message.eml");
+  WriteManifest(exact);
+  ASSERT_EQ(RunSaver("mailimport", scratch_.path()).exit_code, 0);
+  const std::string both = FileText(box_ / "mail.mbox");
+  EXPECT_EQ(both.find('\r'), std::string::npos);
+  const nlohmann::json three = ReadMbox(box_ / "mail.mbox");
+  ASSERT_EQ(three.size(), 3u);
+  EXPECT_EQ(three[1]["subject"], Utf16ToUtf8(u"Re: Q-1 \u2014 final?"));
+  EXPECT_EQ(three[2]["subject"], "Whole");
+  EXPECT_EQ(three[2]["parts"][0]["text"], "Dear Bob,\nFrom the report:\n>From quoted\n");
+  EXPECT_NE(both.find("\n>>From quoted\n\n"), std::string::npos) << both;
 }
 
 TEST_F(MailSavingTest, HtmlAndConvertedRtfBodiesAndTwoAppends) {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/date_text.h"
 #include "base/utf_conversion.h"
 #include "saver/contact_fields.h"
-#include "saver/date_text.h"
 #include "saver_test_files.h"
 
 namespace tarvex::testing {
@@ -40,6 +40,19 @@ TEST(ManifestTest, ReadsEveryKeyOfEachKind) {
   ASSERT_TRUE(parsed.manifest) << parsed.error;
   EXPECT_EQ(parsed.manifest->Value(u"STARTDATE:"), u"1,05 2010 09:03:07");
   EXPECT_EQ(parsed.manifest->Value(u"Body:"), u"/b");
+  // Keys added after the first records: a record may end before them, or hold them in order.
+  EXPECT_EQ(parsed.manifest->Value(u"UID:"), u"");
+  ManifestLines later = task;
+  later.push_back({u"UID:", u"1-2a"});
+  later.push_back({u"STATUS:", u"1"});
+  const ManifestResult with_later =
+      ParseManifest(ManifestBytes(later, u"\n"), SavedItemKind::kTask);
+  ASSERT_TRUE(with_later.manifest) << with_later.error;
+  EXPECT_EQ(with_later.manifest->Value(u"UID:"), u"1-2a");
+  EXPECT_EQ(with_later.manifest->Value(u"STATUS:"), u"1");
+  EXPECT_EQ(with_later.manifest->Value(u"CATEGORIES:"), u"");
+  std::swap(later[8], later[9]);
+  EXPECT_FALSE(ParseManifest(ManifestBytes(later, u"\n"), SavedItemKind::kTask).manifest);
 }
 
 TEST(ManifestTest, AFreeTextValueMayHoldALineEnd) {
@@ -112,13 +125,19 @@ TEST(ManifestTest, LineEndsFollowTheKind) {
 }
 
 TEST(ManifestTest, LaunchParameters) {
-  EXPECT_EQ(SavedItemKindFromParameter("mailimport"), SavedItemKind::kMail);
-  EXPECT_EQ(SavedItemKindFromParameter("contact"), SavedItemKind::kContact);
-  EXPECT_EQ(SavedItemKindFromParameter("appointment"), SavedItemKind::kAppointment);
-  EXPECT_EQ(SavedItemKindFromParameter("task"), SavedItemKind::kTask);
-  EXPECT_EQ(SavedItemKindFromParameter("notes"), SavedItemKind::kNote);
-  EXPECT_FALSE(SavedItemKindFromParameter("mail"));
-  EXPECT_FALSE(SavedItemKindFromParameter("distlist"));
+  const std::pair<const char*, std::optional<SavedItemKind>> cases[] = {
+      {"mailimport", SavedItemKind::kMail},
+      {"contact", SavedItemKind::kContact},
+      {"appointment", SavedItemKind::kAppointment},
+      {"task", SavedItemKind::kTask},
+      {"notes", SavedItemKind::kNote},
+      {"distlist", SavedItemKind::kDistList},
+      {"journal", SavedItemKind::kJournal},
+      {"mail", std::nullopt},
+      {"activity", std::nullopt}};
+  for (const auto& [parameter, kind] : cases) {
+    EXPECT_EQ(SavedItemKindFromParameter(parameter), kind) << parameter;
+  }
 }
 
 std::string ContactBytes(const std::array<std::u16string, kContactFieldCount>& fields) {

@@ -1,4 +1,4 @@
-#include "saver/date_text.h"
+#include "base/date_text.h"
 
 #include <array>
 
