@@ -60,7 +60,7 @@ int RunExportCommand(const std::filesystem::path& database, const std::vector<st
     return kExitMissingFile;
   }
 
-  DatabaseRun run(database, std::nullopt, options.quiet,
+  DatabaseRun run(database, std::nullopt, StreamOf(options),
                   options.deep ? ScanDepth::kDeep : ScanDepth::kQuick);
   if (const int code = run.Analyse(); code != kExitOk) return code;
   ExportRequest request;

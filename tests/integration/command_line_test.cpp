@@ -786,6 +786,18 @@ TEST_F(CommandLineTest, ExportWritesTheOutputMailboxOrExitsWithItsCode) {
   EXPECT_TRUE(std::filesystem::exists(marketing / "mail.mbox"));
   EXPECT_TRUE(std::filesystem::exists(marketing / "Campaigns 2010" / "mail.mbox"));
   EXPECT_TRUE(std::filesystem::exists(all / "Public Folder" / "Support" / "contacts.vcf"));
+  // With --verbose each item's status names its kind and uses this system's separator.
+  const ProgramRun verbose = Run({"export", "--verbose", database, "Public Folder/Company Calendar",
+                                  "--out", (scratch_.path() / "verbose").string(), "--saver",
+                                  TARVEX_SAVER});
+  ASSERT_EQ(verbose.exit_code, 0) << verbose.err;
+  EXPECT_NE(verbose.err.find("Saving appointment status: [ 1 ] " +
+                             (scratch_.path() / "verbose" / "Public Folder" / "Company Calendar")
+                                 .string() +
+                             "/"),
+            std::string::npos)
+      << verbose.err;
+  EXPECT_EQ(verbose.err.find('\\'), std::string::npos) << verbose.err;
   ASSERT_EQ(run({"Public Folder/Company Calendar", "--kinds", "calendar"}, one), 0);
   EXPECT_TRUE(std::filesystem::exists(one / "Public Folder" / "Company Calendar" / "calendar.ics"));
   EXPECT_FALSE(std::filesystem::exists(one / "Public Folder" / "Marketing"));
