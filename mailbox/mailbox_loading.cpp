@@ -164,24 +164,35 @@ std::unordered_map<TreeNodeHandle, std::size_t> CountItemsByFolder(Recovery& rec
     // and table set, as a listing finds its headers.
     std::unordered_map<std::u16string, std::size_t> unread_counts;
     std::unordered_set<std::u16string> counted_tables;
+    // The folders of one private mailbox share their tables: names made once per mailbox.
+    const bool public_store = recovery.is_public_store();
+    const std::u16string* names_made_for = nullptr;
+    std::u16string table_name;
+    std::u16string table_set;
+    std::u16string key;
     for (const FolderNode& node : recovery.model().folder_nodes) {
       if (recovery.pause_gate().IsCancelled()) break;
-      const std::u16string table_name = HeaderTableName(recovery, node);
+      if (public_store || names_made_for == nullptr || *names_made_for != node.table_name) {
+        names_made_for = &node.table_name;
+        table_name = HeaderTableName(recovery, node);
+        table_set = FolderTableSet(node);
+      }
       std::size_t items = 0;
       if (node.folder_key == kRecoveredItemsKey || recovery.model().IsLoaded(table_name)) {
         if (!LoadOnce(recovery, table_name, kLoadingHeadersStatus, &ScanHeaderTable)) break;
-        items = HeadersOfFolder(recovery, node, FolderTableSet(node)).size();
+        items = HeadersOfFolder(recovery, node, table_set).size();
       } else {
         if (counted_tables.insert(table_name).second) {
           recovery.window().SetStatusText(kLoadingHeadersStatus);
-          const std::u16string table_set = HeaderTableSet(table_name);
+          const std::u16string header_set = HeaderTableSet(table_name);
           for (const TableEntry& entry : recovery.session().catalog().entries()) {
             if (entry.name == table_name) {
-              CountHeaderRows(recovery, entry.table, table_set, unread_counts);
+              CountHeaderRows(recovery, entry.table, header_set, unread_counts);
             }
           }
         }
-        const auto found = unread_counts.find(FolderHeaderKey(node.folder_key, FolderTableSet(node)));
+        MakeFolderHeaderKey(node.folder_key, table_set, key);
+        const auto found = unread_counts.find(key);
         if (found != unread_counts.end()) items = found->second;
       }
       if (items != 0) counts[node.tree_item] += items;

@@ -7,10 +7,16 @@
 
 namespace tarvex {
 
-std::u16string FolderHeaderKey(std::u16string_view folder_key, std::u16string_view table_set) {
-  std::u16string key(folder_key);
+void MakeFolderHeaderKey(std::u16string_view folder_key, std::u16string_view table_set,
+                         std::u16string& key) {
+  key.assign(folder_key);
   key.push_back(u'\0');
   key.append(table_set);
+}
+
+std::u16string FolderHeaderKey(std::u16string_view folder_key, std::u16string_view table_set) {
+  std::u16string key;
+  MakeFolderHeaderKey(folder_key, table_set, key);
   return key;
 }
 

@@ -85,5 +85,8 @@ class ModelIndexes {
 std::u16string HeaderTableSet(std::u16string_view header_table_name);
 // The key under which the headers of one folder of one table set are found.
 std::u16string FolderHeaderKey(std::u16string_view folder_key, std::u16string_view table_set);
+// The same into `key`, whose storage is reused.
+void MakeFolderHeaderKey(std::u16string_view folder_key, std::u16string_view table_set,
+                         std::u16string& key);
 
 }  // namespace tarvex
