@@ -324,7 +324,7 @@ bool AppendMailToMbox(const MailItem& item, const std::filesystem::path& mbox,
     if (crlf) line.remove_suffix(2);
     entry += QuoteMboxLine(line);
     if (crlf) entry += '\n';
-    ends_with_line_end = line.back() == '\n';
+    ends_with_line_end = crlf || line.ends_with('\n');
     if (entry.size() >= kFlushBytes) {
       if (!output.Write(entry, error)) return false;
       entry.clear();
