@@ -45,9 +45,7 @@ void SaveAppointmentItem(ExportSession& session, SaveQueueEntry& item,
   SubjectFallback(record, item);
   FindExportBody(recovery, record, u"blank.txt", values.plain_body);
   const BodyState& body = recovery.body();
-  const std::u16string attachment_files =
-      attachment_names.empty() ? u""
-                               : FilterAttachmentFiles(recovery.working_folder(), attachment_names);
+  const std::u16string attachment_files = ExistingAttachmentFiles(recovery, attachment_names);
 
   ManifestRecord manifest;
   manifest.Add(u"exFolderPath:", session.folder_path);
@@ -150,9 +148,7 @@ void SaveJournalItem(ExportSession& session, SaveQueueEntry& item, const ExportI
   SubjectFallback(record, item);
   FindExportBody(recovery, record, u"blank.txt", values.plain_body);
   const BodyState& body = recovery.body();
-  const std::u16string attachment_files =
-      attachment_names.empty() ? u""
-                               : FilterAttachmentFiles(recovery.working_folder(), attachment_names);
+  const std::u16string attachment_files = ExistingAttachmentFiles(recovery, attachment_names);
 
   ManifestRecord manifest;
   manifest.Add(u"FolderPath:", session.folder_path);

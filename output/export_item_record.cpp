@@ -6,6 +6,7 @@
 #include "content/body_extraction.h"
 #include "content/text_transformations.h"
 #include "mailbox/item_extraction.h"
+#include "output/export_working_files.h"
 #include "output/preview_page_files.h"
 
 namespace tarvex {
@@ -74,6 +75,11 @@ std::u16string ExtractExportAttachments(Recovery& recovery, const ExportItemValu
   constexpr std::size_t kShortestAttachmentList = 15;
   if (values.attachment_ids.size() < kShortestAttachmentList) return u"";
   return WriteItemAttachments(recovery, values.attachment_ids);
+}
+
+std::u16string ExistingAttachmentFiles(Recovery& recovery, std::u16string_view attachment_names) {
+  if (attachment_names.empty()) return u"";
+  return FilterAttachmentFiles(recovery.working_folder(), attachment_names);
 }
 
 }  // namespace tarvex

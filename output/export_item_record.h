@@ -53,4 +53,7 @@ void SenderFallback(PreviewRecord& record, SaveQueueEntry& item);
 // names any; the files' names, each followed by ";".
 std::u16string ExtractExportAttachments(Recovery& recovery, const ExportItemValues& values);
 
+// The full paths of those files that exist, each followed by ";"; empty without names.
+std::u16string ExistingAttachmentFiles(Recovery& recovery, std::u16string_view attachment_names);
+
 }  // namespace tarvex

@@ -72,9 +72,7 @@ void SaveMailItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
   const BodyState& body = recovery.body();
   const std::u16string body_kind = BodyKindText(body);
   const std::u16string subject = MailSubject(item.subject);
-  const std::u16string attachment_files =
-      attachment_names.empty() ? u""
-                               : FilterAttachmentFiles(recovery.working_folder(), attachment_names);
+  const std::u16string attachment_files = ExistingAttachmentFiles(recovery, attachment_names);
   const std::u16string to = MailToList(values.recipients);
 
   const StoredMessageFields stored = record.MessageFields();
