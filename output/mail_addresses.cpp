@@ -9,7 +9,7 @@
 namespace tarvex {
 namespace {
 
-// RFC 5322 specials, and blanks: an address holding one is no addr-spec.
+// RFC 5322 specials, controls and blanks: none of them stands in a bare address.
 bool IsAddressUnit(char16_t unit) {
   if (unit <= 0x20 || unit >= 0x7F) return false;
   return std::u16string_view(u"()<>[]:;,\\\"").find(unit) == std::u16string_view::npos;
