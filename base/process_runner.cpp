@@ -1,5 +1,7 @@
 #include "base/process_runner.h"
 
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -81,6 +83,7 @@ bool LineProcess::Start(const std::filesystem::path& program,
   }
   socket_ = ends[0];
   pending_.clear();
+  went_silent_ = false;
   return true;
 }
 
@@ -101,6 +104,10 @@ bool LineProcess::SendLine(std::string_view line) {
 }
 
 std::optional<std::string> LineProcess::ReadLine() {
+  return ReadLine(std::chrono::milliseconds(-1));
+}
+
+std::optional<std::string> LineProcess::ReadLine(std::chrono::milliseconds silence) {
   for (;;) {
     const std::size_t end = pending_.find('\n');
     if (end != std::string::npos) {
@@ -109,6 +116,17 @@ std::optional<std::string> LineProcess::ReadLine() {
       return line;
     }
     if (socket_ < 0) return std::nullopt;
+    if (silence.count() >= 0) {
+      pollfd readable{socket_, POLLIN, 0};
+      const int ready = ::poll(&readable, 1, static_cast<int>(silence.count()));
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready == 0) {
+        went_silent_ = true;
+        ::kill(child_, SIGKILL);
+        Finish();
+        return std::nullopt;
+      }
+    }
     char buffer[4096];
     const ssize_t received = ::recv(socket_, buffer, sizeof buffer, 0);
     if (received < 0 && errno == EINTR) continue;

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -40,6 +41,10 @@ class LineProcess {
   // The next line without its line end, waiting without time limit; none once the helper has
   // closed its output (it ended or died).
   std::optional<std::string> ReadLine();
+  // The same, but a helper that writes nothing for `silence` is taken for hung: it is killed,
+  // `went_silent()` says so, and none is returned.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds silence);
+  bool went_silent() const { return went_silent_; }
   // Closes the helper's input, waits until it has ended and gives its exit status (128 + signal
   // number when a signal ended it); none when nothing ran.
   std::optional<int> Finish();
@@ -48,6 +53,7 @@ class LineProcess {
   int socket_ = -1;
   pid_t child_ = 0;
   std::string pending_;  // read but not yet returned
+  bool went_silent_ = false;
 };
 
 }  // namespace tarvex

@@ -58,9 +58,18 @@ ExportItemResult ResultOf(const ExportSession& session, const SaveQueueEntry& it
   return result;
 }
 
-SaverAnswer ReadAnswer(LineProcess& saver) {
+// "10 minutes", "1 second".
+std::u16string DurationText(std::chrono::milliseconds length) {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(length).count();
+  const bool in_minutes = seconds >= 60 && seconds % 60 == 0;
+  const auto count = in_minutes ? seconds / 60 : seconds;
+  return FromAscii(std::to_string(count)) + (in_minutes ? u" minute" : u" second") +
+         (count == 1 ? u"" : u"s");
+}
+
+SaverAnswer ReadAnswer(LineProcess& saver, std::chrono::milliseconds silence) {
   SaverAnswer answer;
-  while (const std::optional<std::string> line = saver.ReadLine()) {
+  while (const std::optional<std::string> line = saver.ReadLine(silence)) {
     const std::size_t tab = line->find('\t');
     const std::string_view word = std::string_view(*line).substr(0, tab);
     const std::u16string text =
@@ -75,6 +84,11 @@ SaverAnswer ReadAnswer(LineProcess& saver) {
       answer.reason = text.empty() ? u"no reason given" : text;
       return answer;
     }
+  }
+  if (saver.went_silent()) {
+    answer.reason = u"the saver gave no answer within " + DurationText(silence) +
+                    u" and was stopped; it is started again for the next item";
+    return answer;
   }
   // The saver closed its output before it answered: it ended or died with this item.
   const std::optional<int> status = saver.Finish();
@@ -135,7 +149,7 @@ bool RunSaver(ExportSession& session, std::u16string_view parameter, std::u16str
   session.recovery.window().SetStatusText(
       prefix + FromAscii(std::to_string(session.loop_record_number)) + u" ] " +
       session.folder_path + kPathSeparator + SingleLine(subject));
-  session.last_answer = ReadAnswer(saver);
+  session.last_answer = ReadAnswer(saver, session.saver_answer_limit);
   if (session.last_answer.saved) {
     ++session.items_saved;
     return true;

@@ -4,6 +4,7 @@
 // folder, the writer of its kind and the saver's answer before the next one starts, and its
 // result goes into the run's report.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -76,6 +77,7 @@ struct ExportSession {
   // The saver, started at the first item and kept for the whole run; started again when it
   // ended in the middle of one.
   LineProcess saver_process;
+  std::chrono::milliseconds saver_answer_limit = std::chrono::minutes(10);
   SaverAnswer last_answer;
   // Every item the run met, in order, with its result.
   std::vector<ExportItemResult> results;

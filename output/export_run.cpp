@@ -483,6 +483,7 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
   ExportSession session(recovery, saver, manifest_folder, output_folder, std::string(format_name));
   // The working folder is the user's choice and may hold files of their own.
   session.kept_files = FilesIn(recovery.working_folder());
+  session.saver_answer_limit = request.saver_answer_limit;
   ExportRunner runner(recovery, request, session, exported);
   const int folder_count = static_cast<int>(request.folders.size());
   window.SetProgressRange(0, folder_count);

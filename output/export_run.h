@@ -4,6 +4,7 @@
 // to the output mailbox under the output folder. Runs on a worker of the front end; reports
 // through the window port and stops between items when the pause gate is cancelled.
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -61,6 +62,9 @@ struct ExportRequest {
   bool include_deleted = false;
   ExportMailFormat mail_format = ExportMailFormat::kMbox;
   EarlierExportChoice earlier_export = EarlierExportChoice::kRefuse;
+  // A saver that says nothing this long about one item is taken for hung, stopped, and the item
+  // reported; the next item gets a new saver. Writing the largest message takes far less.
+  std::chrono::milliseconds saver_answer_limit = std::chrono::minutes(10);
 };
 
 struct ExportOutcome {

@@ -41,8 +41,10 @@ class ExportStoreTest : public ::testing::Test {
   }
 
   // A serving saver that keeps a copy of every manifest it is given, then has the real saver
-  // save that one item. It dies instead on the item whose manifest holds `die_on`.
-  std::filesystem::path SpySaver(const std::string& die_on = "") {
+  // save that one item. On the item whose manifest holds `fail_on` it does `failure` instead
+  // (dies, or hangs).
+  std::filesystem::path SpySaver(const std::string& fail_on = "",
+                                 const std::string& failure = "exit 9") {
     const std::filesystem::path script = root_ / "spy.sh";
     const std::string spy = (root_ / "spy").string();
     std::ofstream(script)
@@ -52,9 +54,9 @@ class ExportStoreTest : public ::testing::Test {
         << "  d='" << spy << "'/$(ls '" << spy << "' | wc -l)\n"
         << "  mkdir -p \"$d\" && cp \"$2\"/*.txt \"$d\"/ && echo \"$kind\" > \"$d\"/kind\n"
         << "  cp '" << (root_ / "work").string() << "'/*.eml \"$d\"/ 2>/dev/null\n"
-        << (die_on.empty() ? ""
-                           : "  iconv -f UTF-16LE -t UTF-8 \"$2\"/mailsaving.txt | grep -q '" +
-                                 die_on + "' && exit 9\n")
+        << (fail_on.empty() ? ""
+                            : "  iconv -f UTF-16LE -t UTF-8 \"$2\"/mailsaving.txt | grep -q '" +
+                                  fail_on + "' && " + failure + "\n")
         << "  '" << TARVEX_SAVER << "' \"$kind\" \"$@\"\n"
         << "done\n";
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
@@ -390,25 +392,42 @@ TEST_F(ExportStoreTest, EarlierExportIsRefusedReplacedOrAddedTo) {
   }
 }
 
-// A saver that dies on one item: that item is reported with the reason, a new saver takes
-// the rest.
-TEST_F(ExportStoreTest, SaverThatDiesIsStartedAgainAndTheItemReported) {
+// A saver that dies on one item, or hangs on it: that item is reported with the reason, a new
+// saver takes the rest.
+TEST_F(ExportStoreTest, SaverThatDiesOrHangsIsStartedAgainAndTheItemReported) {
+  const struct {
+    const char* failure;
+    const char* reason;
+  } cases[] = {
+      {"exit 9", "exit status 9"},
+      // exec: the saver itself hangs, so stopping it leaves nothing behind.
+      {"exec sleep 600", "no answer within 1 second"},
+  };
   const std::filesystem::path database = Build("older-private");
-  const ExportOutcome outcome = Export(database, kExportMail, SpySaver("SUBJECT:Receipt"));
-  EXPECT_EQ(outcome.saver_failures, 1);
-  int failed = 0;
-  for (const ExportItemResult& item : outcome.items) {
-    if (item.written || item.reason.find(u"saver") == std::u16string::npos) continue;
-    ++failed;
-    EXPECT_TRUE(item.subject.starts_with(u"Receipt")) << Utf16ToUtf8(item.subject);
-    EXPECT_NE(item.reason.find(u"exit status 9"), std::u16string::npos) << Utf16ToUtf8(item.reason);
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.failure);
+    std::filesystem::remove_all(root_ / "out");
+    std::filesystem::remove_all(root_ / "spy");
+    std::filesystem::create_directories(root_ / "spy");
+    const ExportOutcome outcome =
+        Export(database, kExportMail, SpySaver("SUBJECT:Receipt", test.failure), 1,
+               [](ExportRequest& request) { request.saver_answer_limit = std::chrono::seconds(1); });
+    EXPECT_EQ(outcome.saver_failures, 1);
+    int failed = 0;
+    for (const ExportItemResult& item : outcome.items) {
+      if (item.written || item.reason.find(u"saver") == std::u16string::npos) continue;
+      ++failed;
+      EXPECT_TRUE(item.subject.starts_with(u"Receipt")) << Utf16ToUtf8(item.subject);
+      EXPECT_NE(item.reason.find(Utf8ToUtf16(test.reason)), std::u16string::npos)
+          << Utf16ToUtf8(item.reason);
+    }
+    EXPECT_EQ(failed, 1);
+    EXPECT_GT(outcome.items_saved, 10);
+    const std::string command = std::string("/usr/bin/python3 '") +
+                                TARVEX_EXPORT_REPORT_CHECK_SCRIPT + "' '" +
+                                (root_ / "out").string() + "' mbox";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
   }
-  EXPECT_EQ(failed, 1);
-  EXPECT_GT(outcome.items_saved, 10);
-  const std::string command = std::string("/usr/bin/python3 '") +
-                              TARVEX_EXPORT_REPORT_CHECK_SCRIPT + "' '" + (root_ / "out").string() +
-                              "' mbox";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 
 }  // namespace
