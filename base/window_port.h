@@ -63,4 +63,21 @@ class WindowPort {
   virtual MessageAnswer ShowMessage(std::u16string_view text, MessageKind kind) = 0;
 };
 
+// Keeps the folder tree and the item list disabled while it lives, as during an export or while
+// a preview is made.
+class TreeAndListDisabled {
+ public:
+  explicit TreeAndListDisabled(WindowPort& window) : window_(window) { Enable(false); }
+  ~TreeAndListDisabled() { Enable(true); }
+  TreeAndListDisabled(const TreeAndListDisabled&) = delete;
+  TreeAndListDisabled& operator=(const TreeAndListDisabled&) = delete;
+
+ private:
+  void Enable(bool enabled) {
+    window_.EnableControl(WindowControl::kFolderTree, enabled);
+    window_.EnableControl(WindowControl::kItemList, enabled);
+  }
+  WindowPort& window_;
+};
+
 }  // namespace tarvex

@@ -29,22 +29,6 @@
 namespace tarvex {
 namespace {
 
-// Keeps the tree and the list disabled for the life of an export.
-class ControlsDisabled {
- public:
-  explicit ControlsDisabled(WindowPort& window) : window_(window) { Enable(false); }
-  ~ControlsDisabled() { Enable(true); }
-  ControlsDisabled(const ControlsDisabled&) = delete;
-  ControlsDisabled& operator=(const ControlsDisabled&) = delete;
-
- private:
-  void Enable(bool enabled) {
-    window_.EnableControl(WindowControl::kFolderTree, enabled);
-    window_.EnableControl(WindowControl::kItemList, enabled);
-  }
-  WindowPort& window_;
-};
-
 unsigned KindFlag(std::u16string_view kind) {
   if (kind == u"contact") return kExportContacts;
   if (kind == u"appointment") return kExportCalendar;
@@ -479,7 +463,7 @@ ExportOutcome RunExport(Recovery& recovery, const ExportRequest& request) {
   WriteExportReport(output_folder, ExportReportJson({}, exported, format_name, false));
 
   WindowPort& window = recovery.window();
-  ControlsDisabled disabled(window);
+  TreeAndListDisabled disabled(window);
   ExportSession session(recovery, saver, manifest_folder, output_folder, std::string(format_name));
   // The working folder is the user's choice and may hold files of their own.
   session.kept_files = FilesIn(recovery.working_folder());

@@ -14,22 +14,6 @@
 namespace tarvex {
 namespace {
 
-// Keeps the tree and the list disabled for the life of a preview.
-class ControlsDisabled {
- public:
-  explicit ControlsDisabled(WindowPort& window) : window_(window) { Enable(false); }
-  ~ControlsDisabled() { Enable(true); }
-  ControlsDisabled(const ControlsDisabled&) = delete;
-  ControlsDisabled& operator=(const ControlsDisabled&) = delete;
-
- private:
-  void Enable(bool enabled) {
-    window_.EnableControl(WindowControl::kFolderTree, enabled);
-    window_.EnableControl(WindowControl::kItemList, enabled);
-  }
-  WindowPort& window_;
-};
-
 // Mail, every class shown as mail (posts, unknown classes), activities and appointments have
 // their attachments written for a preview; a list of a single identifier or less names none.
 bool WantsAttachments(const SelectedItem& item) {
@@ -59,7 +43,7 @@ std::optional<std::uint32_t> RecordNumberOf(std::u16string_view text) {
 
 void ShowItemPreview(Recovery& recovery, const ItemListRow& selected) {
   SelectedItem item = SelectedItem::FromListRow(selected);
-  ControlsDisabled disabled(recovery.window());
+  TreeAndListDisabled disabled(recovery.window());
   if (item.item_key.empty() || !recovery.has_session()) return;
   if (recovery.layout() == StoreLayout::k2010) {
     ShowItemPreview2010(recovery, item);

@@ -27,6 +27,9 @@ void WriteContactPage2010(Recovery& recovery, PreviewRecord& record, SelectedIte
 // Shows the body alone, without header or frameset page.
 void ShowNotesBody2010(Recovery& recovery, PreviewRecord& record, SelectedItem& item);
 
+// A mail item's page set: sender, date, subject, recipients and attachments above its body.
+void ShowMailHeaderAndBody(Recovery& recovery, const SelectedItem& item);
+
 // The red Attachment row, when the item says it has attachments and lists them.
 void AddAttachmentRow(HeaderPage& header, const SelectedItem& item);
 

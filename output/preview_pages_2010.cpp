@@ -54,15 +54,7 @@ void WriteMailPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& 
     }
   }
 
-  HeaderPage header;
-  header.AddRow(label::kFrom, item.sender, label::kDate, item.date);
-  header.AddRow(label::kSubject, item.subject, label::kMailTo, item.recipients);
-  if (!item.copy_recipients.empty()) header.AddWideRow(label::kCc, item.copy_recipients);
-  if (!item.blind_copy_recipients.empty()) {
-    header.AddWideRow(label::kBcc, item.blind_copy_recipients);
-  }
-  AddAttachmentRow(header, item);
-  ShowPageSet(recovery, header, FramesetLayout::kMail);
+  ShowMailHeaderAndBody(recovery, item);
 }
 
 void WriteAppointmentPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& item) {

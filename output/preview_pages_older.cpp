@@ -41,6 +41,18 @@ HeaderPage ShortHeader(const SelectedItem& item) {
 
 }  // namespace
 
+void ShowMailHeaderAndBody(Recovery& recovery, const SelectedItem& item) {
+  HeaderPage header;
+  header.AddRow(label::kFrom, item.sender, label::kDate, item.date);
+  header.AddRow(label::kSubject, item.subject, label::kMailTo, item.recipients);
+  if (!item.copy_recipients.empty()) header.AddWideRow(label::kCc, item.copy_recipients);
+  if (!item.blind_copy_recipients.empty()) {
+    header.AddWideRow(label::kBcc, item.blind_copy_recipients);
+  }
+  AddAttachmentRow(header, item);
+  ShowPageSet(recovery, header, FramesetLayout::kMail);
+}
+
 void AddAttachmentRow(HeaderPage& header, const SelectedItem& item) {
   if (item.attachment_flag != u"true" || item.attachment_info.empty()) return;
   std::vector<HeaderPage::FileLink> links;
@@ -64,15 +76,7 @@ void WriteMailPageOlder(Recovery& recovery, PreviewRecord& record, SelectedItem&
   FindBodyOlder(recovery, record, item, u"blank.txt");
   if (item.subject.empty()) item.subject = record.Text(u"S70");
   item.stored_message = record.MessageFields();
-  HeaderPage header;
-  header.AddRow(label::kFrom, item.sender, label::kDate, item.date);
-  header.AddRow(label::kSubject, item.subject, label::kMailTo, item.recipients);
-  if (!item.copy_recipients.empty()) header.AddWideRow(label::kCc, item.copy_recipients);
-  if (!item.blind_copy_recipients.empty()) {
-    header.AddWideRow(label::kBcc, item.blind_copy_recipients);
-  }
-  AddAttachmentRow(header, item);
-  ShowPageSet(recovery, header, FramesetLayout::kMail);
+  ShowMailHeaderAndBody(recovery, item);
 }
 
 void WriteAppointmentPageOlder(Recovery& recovery, PreviewRecord& record, SelectedItem& item) {
