@@ -724,15 +724,12 @@ TEST_F(CommandLineTest, SearchFindsItemsByEachConditionAndTheirCombination) {
   EXPECT_EQ(table.out.find("Inbox"), std::string::npos) << table.out;
 }
 
-// Every command the program has is in the README's command table, in the man page and in the
-// shell completion, and every exit code the man page names is in the README's table; the
-// completion offers a store's folder paths.
-TEST_F(CommandLineTest, ReadmeManPageAndCompletionKnowEveryCommand) {
+// Every command the program has is in the README's command table and in the man page, and every
+// exit code the man page names is in the README's table.
+TEST_F(CommandLineTest, ReadmeAndManPageKnowEveryCommand) {
   const std::filesystem::path source = std::filesystem::path(TARVEX_SCENARIOS_DIR) / "../../..";
   const std::string readme = FileText(source / "README.md");
   const std::string manual = FileText(source / "cli/tarvex.1");
-  const std::filesystem::path completion = source / "cli/completion/tarvex.bash";
-  const std::string completed = FileText(completion);
   const ProgramRun help = Run({"--help"});
   ASSERT_EQ(help.exit_code, 0);
   const std::string listed = help.out.substr(help.out.find("Subcommands:"));
@@ -743,8 +740,6 @@ TEST_F(CommandLineTest, ReadmeManPageAndCompletionKnowEveryCommand) {
     const std::string command = (*it)[1];
     EXPECT_NE(readme.find("| `tarvex " + command + " "), std::string::npos) << command;
     EXPECT_NE(manual.find(".BI \"" + command + " \""), std::string::npos) << command;
-    EXPECT_TRUE(std::regex_search(completed, std::regex("commands=\"[a-z ]*\\b" + command + "\\b")))
-        << command;
   }
   EXPECT_GE(commands, 9u);
   const std::regex exit_code(R"(\n\.TP\n\.B (\d+)\n)");
@@ -754,19 +749,6 @@ TEST_F(CommandLineTest, ReadmeManPageAndCompletionKnowEveryCommand) {
     EXPECT_NE(readme.find("\n| " + (*it)[1].str() + " | "), std::string::npos) << (*it)[1];
   }
   EXPECT_EQ(codes, 10u);
-
-  const std::filesystem::path script = scratch_.path() / "complete.sh";
-  std::ofstream(script) << "PATH="
-                        << Quoted(std::filesystem::path(TARVEX_CLI_BINARY).parent_path().string())
-                        << ":$PATH\nsource " << Quoted(completion.string())
-                        << "\nCOMP_WORDS=(tarvex list -q \"$1\" 'Public Folder/Mar')\n"
-                           "COMP_CWORD=4\n_tarvex\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
-  const std::filesystem::path offered = scratch_.path() / "offered.txt";
-  ASSERT_EQ(std::system(("bash " + Quoted(script.string()) + " " +
-                         Quoted(Scenario("older-public")) + " >" + Quoted(offered.string()))
-                            .c_str()),
-            0);
-  EXPECT_EQ(FileText(offered), "Public Folder/Marketing\nPublic Folder/Marketing/Campaigns 2010\n");
 }
 
 // `tarvex export`: the whole store or the named folders, and its failures' exit codes.
