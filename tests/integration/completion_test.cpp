@@ -20,7 +20,8 @@ namespace {
 namespace ef = edbforge;
 
 // The words typed after `tarvex`, as typed: quotes and backslashes kept, "" for the word after
-// the last space. STORE and NAMES stand for the paths of the two stores.
+// the last space. STORE and NAMES stand for the paths of the two stores, typed with a
+// backslash before each blank and in single quotes.
 struct TypedLine {
   std::vector<std::string> words;
   std::set<std::string> offered;
@@ -49,7 +50,7 @@ std::set<std::string> Lines(const std::string& text) {
 class CompletionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    store_ = (scratch_.path() / "older-public.edb").string();
+    store_ = (scratch_.path() / "older public.edb").string();
     BuildScenario("older-public", store_);
     // Names a shell must not take as its own text: a command, a "/" inside a name, quotes.
     // The 2010 layout, whose folder names keep a "/".
@@ -138,7 +139,12 @@ class CompletionTest : public ::testing::Test {
           Quoted((source / completion).string());
       std::string typed;
       for (const std::string& word : line.words) {
-        const std::string as_typed = word == "STORE" ? store_ : word == "NAMES" ? names_ : word;
+        std::string as_typed = word;
+        if (word == "STORE") {
+          as_typed = std::regex_replace(store_, std::regex(" "), "\\ ");
+        } else if (word == "NAMES") {
+          as_typed = "'" + names_ + "'";
+        }
         command += " " + Quoted(as_typed);
         typed += " " + as_typed;
       }

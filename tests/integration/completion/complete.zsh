@@ -11,6 +11,8 @@ home=$(mktemp -d) || exit 2
 out=$home/offered
 cat >$home/.zshrc <<RC
 PS1='' RPS1='' PROMPT_EOL_MARK=''
+# No list of the matches, which could stop to ask whether to show it.
+unsetopt auto_list
 fpath=(${(q)folder} \$fpath)
 autoload -Uz compinit && compinit -u -D
 compadd() {
