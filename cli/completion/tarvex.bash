@@ -1,5 +1,6 @@
 # Bash completion of `tarvex`: commands, their options and option values, database files, and
-# for FOLDER the folder paths of the database already on the line (`tarvex tree --paths`).
+# for FOLDER the folder paths of the database already on the line (`tarvex tree --paths`), for
+# TABLE its tables (`tarvex tables`).
 
 # The word as the command will get it: the line's quotes and backslashes removed, a leading ~/
 # made the home folder.
@@ -114,20 +115,29 @@ _tarvex() {
       arguments+=("$(_tarvex_unquoted "$word")")
     fi
   done
+  local names=()
   case ${#arguments[@]}:$command in
     0:*)
       local IFS=$'\n'
       COMPREPLY=($(compgen -d -- "$current") $(compgen -f -X '!*.[eE][dD][bB]' -- "$current"))
+      return
       ;;
     1:list | 1:show | 1:eml | *:search | *:export)
-      # Not through compgen -W, which would expand a "$(...)" in a folder's name. Outside quotes
-      # the shell replaces only what follows the last ":" or "=" of the word.
-      local path replaced=""
-      [[ ${words[cword]} != [\'\"]* ]] && replaced=${current%"${current##*[:=]}"}
-      while IFS= read -r path; do
-        [[ $path == "$current"* ]] && COMPREPLY+=("${path#"$replaced"}")
-      done < <(tarvex tree --paths -q "${arguments[0]}" 2>/dev/null)
+      mapfile -t names < <(tarvex tree --paths -q "${arguments[0]}" 2>/dev/null)
+      ;;
+    1:dump)
+      local line
+      while IFS= read -r line; do
+        [[ $line =~ ^(.+):\ [0-9]+\ records?,\ [0-9]+\ columns?$ ]] && names+=("${BASH_REMATCH[1]}")
+      done < <(tarvex tables -q "${arguments[0]}" 2>/dev/null)
       ;;
   esac
+  # Not through compgen -W, which would expand a "$(...)" in a folder's name. Outside quotes the
+  # shell replaces only what follows the last ":" or "=" of the word.
+  local name replaced=""
+  [[ ${words[cword]} != [\'\"]* ]] && replaced=${current%"${current##*[:=]}"}
+  for name in "${names[@]}"; do
+    [[ $name == "$current"* ]] && COMPREPLY+=("${name#"$replaced"}")
+  done
 }
 complete -o filenames -F _tarvex tarvex

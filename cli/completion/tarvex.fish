@@ -1,5 +1,6 @@
 # fish completion of `tarvex`: commands, their options and option values, database files, and
-# for FOLDER the folder paths of the database already on the line (`tarvex tree --paths`).
+# for FOLDER the folder paths of the database already on the line (`tarvex tree --paths`), for
+# TABLE its tables (`tarvex tables`).
 
 # The arguments given so far after the command: the words that are neither options nor the
 # value of an option.
@@ -40,13 +41,29 @@ function __tarvex_at_folder
     end
 end
 
-function __tarvex_folders
-    command -q tarvex
-    or return
+# True when the word being completed is the TABLE of `dump`.
+function __tarvex_at_table
+    __tarvex_command_is dump
+    and test (count (__tarvex_arguments)) -eq 1
+end
+
+function __tarvex_database
     set -l database (__tarvex_arguments)[1]
     string match -q -- '~/*' $database
     and set database $HOME/(string sub -s 3 -- $database)
-    tarvex tree --paths -q $database 2>/dev/null
+    echo $database
+end
+
+function __tarvex_folders
+    command -q tarvex
+    and tarvex tree --paths -q (__tarvex_database) 2>/dev/null
+end
+
+# The lines "NAME: 12 records, 7 columns" of `tarvex tables`.
+function __tarvex_tables
+    command -q tarvex
+    and tarvex tables -q (__tarvex_database) 2>/dev/null |
+        string replace -rf -- '^(.+): \d+ records?, \d+ columns?$' '$1'
 end
 
 # Database files (*.edb) and the folders that may hold them.
@@ -76,6 +93,7 @@ complete -c tarvex -n "not __tarvex_command_is $all_commands" -a dump -d 'Every 
 # Every command: the database, then its own arguments.
 complete -c tarvex -n "__tarvex_at_database $all_commands" -a '(__tarvex_database_files)'
 complete -c tarvex -n __tarvex_at_folder -a '(__tarvex_folders)'
+complete -c tarvex -n __tarvex_at_table -a '(__tarvex_tables)'
 
 complete -c tarvex -n "__tarvex_command_is $all_commands" -s h -l help -d 'Print the help of the command and exit'
 complete -c tarvex -n "__tarvex_command_is $all_commands" -s q -l quiet -d 'Nothing but errors on standard error'

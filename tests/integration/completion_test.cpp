@@ -110,6 +110,7 @@ class CompletionTest : public ::testing::Test {
         {{"list", "NAMES", "Eve/Top\\ of\\ Information\\ Store/"},
          {odd_folders + "$(touch ran)", odd_folders + "Sales\\/EMEA",
           odd_folders + "Bob's \"notes\""}},
+        {{"dump", "-q", "STORE", "MSys"}, {"MSysObjects", "MSysObjectsShadow"}},
         {{"export", "STORE", "--kinds", ""},
          {"all", "calendar", "contact", "distlist", "journal", "mail", "note", "task"}},
         {{"export", "STORE", "--kinds", "mail,c"}, {"mail,calendar", "mail,contact"}},
