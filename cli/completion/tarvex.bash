@@ -62,10 +62,12 @@ _tarvex() {
   local valued="--out --workdir --saver --kinds --format --from --to --subject --body --after --before --kind"
   case $previous in
     --out | --saver)
+      local IFS=$'\n'
       COMPREPLY=($(compgen -f -- "$current"))
       return
       ;;
     --workdir)
+      local IFS=$'\n'
       COMPREPLY=($(compgen -d -- "$current"))
       return
       ;;

@@ -99,6 +99,7 @@ class CompletionTest : public ::testing::Test {
     const std::string odd_folders = "Eve/Top of Information Store/";
     std::vector<TypedLine> fixed = {
         {{"tree", ""}, {"OLD.EDB", "old stores", "store.edb"}},
+        {{"show", "--workdir", "old\\ s"}, {"old stores"}},
         {{"list", "STORE", ""}, Lines(paths.out)},
         {{"list", "-q", "STORE", "'Public Folder/Mar"}, marketing},
         {{"export", "--kinds", "mail", "STORE", "Public\\ Folder/Mar"}, marketing},
