@@ -15,6 +15,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-webengine-dev xvfb xauth fonts-noto-cjk fonts-noto-color-emoji
   libgmime-3.0-dev libical-dev
+  zsh fish  # the completion tests run the shells' own completion
 )
 
 missing=()

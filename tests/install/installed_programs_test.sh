@@ -3,7 +3,9 @@
 # store, an export through the installed saver, and the window up to its first question.
 #
 # usage: installed_programs_test.sh CMAKE BUILD_DIR EDBFORGE SCENARIO_JSON BINDIR SAVERDIR DATADIR
-#   the last three as the build installs them, relative to the prefix (bin, libexec/tarvex, share)
+#                                   MANDIR ZSH_COMPLETION_DIR
+#   the last five as the build installs them, relative to the prefix (bin, libexec/tarvex, share,
+#   share/man, share/zsh/site-functions)
 set -euo pipefail
 
 cmake=$1
@@ -13,6 +15,8 @@ scenario=$4
 bindir=$5
 saverdir=$6
 datadir=$7
+mandir=$8
+zsh_completions=$9
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -24,7 +28,9 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 desktop_entry="$prefix/$datadir/applications/tarvex-mailbox-rescue.desktop"
 for file in "$desktop_entry" "$prefix/$datadir/tarvex-mailbox-rescue/tarvex-mailbox-rescue.html" \
-  "$prefix/$datadir/icons/hicolor/scalable/apps/tarvex-mailbox-rescue.svg"; do
+  "$prefix/$datadir/icons/hicolor/scalable/apps/tarvex-mailbox-rescue.svg" \
+  "$prefix/$mandir/man1/tarvex.1" "$prefix/$datadir/bash-completion/completions/tarvex" \
+  "$prefix/$zsh_completions/_tarvex" "$prefix/$datadir/fish/vendor_completions.d/tarvex.fish"; do
   [ -f "$file" ] || fail "not installed: $file"
 done
 for program in "$bindir/tarvex" "$bindir/tarvex-mailbox-rescue" "$saverdir/mailsaving"; do
