@@ -3,6 +3,7 @@
 // How an older-layout item's sender and recipients are made from the texts of its content row,
 // its transport headers and its "Msg" row.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,5 +44,9 @@ std::u16string SenderFromAddressText(std::u16string_view address_text);
 // The decimal list position of "Le23": leading blanks, a sign and digits, as C's atoi reads
 // them, 0 when there are none. A negative position means the end of the list.
 int ListPositionFromText(std::u16string_view text);
+
+// "2010-01-05T09:03:07Z" from the store's date text "Jan,05 2010 09:03:07" (UTC); none for a
+// text that is no date (an unreadable date keeps its raw figures).
+std::optional<std::string> IsoDate(std::u16string_view store_date);
 
 }  // namespace tarvex
