@@ -26,7 +26,7 @@
 #include <system_error>
 
 #include "app/dialog_provider.h"
-#include "app/folder_tree.h"
+#include "app/folder_tree_widget.h"
 #include "app/item_list_cells.h"
 #include "app/preview_browser.h"
 #include "app/qt_text.h"
@@ -158,7 +158,7 @@ void MainWindow::BuildControls() {
   command_row->addWidget(stop_button_);
   command_row->addWidget(exit_button_);
 
-  tree_ = new FolderTree(central);
+  tree_ = new FolderTreeWidget(central);
   list_ = new QTableWidget(0, kItemListColumnCount, central);
   QStringList titles;
   for (const ListColumn& column : kListColumns) titles << QString::fromLatin1(column.title);
@@ -432,9 +432,9 @@ void MainWindow::ShowItemCounts(const std::unordered_map<TreeNodeHandle, std::si
 
 namespace {
 
-void CollectChecked(const FolderTree& tree, QTreeWidgetItem* item,
+void CollectChecked(const FolderTreeWidget& tree, QTreeWidgetItem* item,
                     std::vector<TreeNodeHandle>& folders) {
-  if (FolderTree::IsChecked(item)) folders.push_back(tree.Handle(item));
+  if (FolderTreeWidget::IsChecked(item)) folders.push_back(tree.Handle(item));
   for (int i = 0; i < item->childCount(); ++i) CollectChecked(tree, item->child(i), folders);
 }
 

@@ -33,7 +33,7 @@ class QTableWidget;
 namespace tarvex {
 
 class PreviewBrowser;
-class FolderTree;
+class FolderTreeWidget;
 class DialogProvider;
 class Recovery;
 
@@ -84,7 +84,7 @@ class MainWindow : public QMainWindow, public WindowPort {
   void Navigate(const std::filesystem::path& page) override;
   MessageAnswer ShowMessage(std::u16string_view text, MessageKind kind) override;
 
-  FolderTree* tree() const { return tree_; }
+  FolderTreeWidget* tree() const { return tree_; }
   QTableWidget* list() const { return list_; }
   PreviewBrowser* browser() const { return browser_; }
   QLineEdit* path_edit() const { return path_edit_; }
@@ -157,7 +157,7 @@ class MainWindow : public QMainWindow, public WindowPort {
   bool shown_once_ = false;
   std::atomic<bool> closing_{false};
 
-  FolderTree* tree_ = nullptr;
+  FolderTreeWidget* tree_ = nullptr;
   QTableWidget* list_ = nullptr;
   PreviewBrowser* browser_ = nullptr;
   QLineEdit* path_edit_ = nullptr;

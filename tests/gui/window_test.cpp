@@ -26,7 +26,7 @@
 
 #include "app/application.h"
 #include "app/export_options_dialog.h"
-#include "app/folder_tree.h"
+#include "app/folder_tree_widget.h"
 #include "app/item_list_cells.h"
 #include "app/local_page_scheme.h"
 #include "app/main_window.h"
@@ -366,7 +366,7 @@ void WindowTest::analysisFillsTreeAsTheCoreBuildsIt() {
 
   TestWindow test;
   Analyse(test, scenario);
-  FolderTree* tree = test.window->tree();
+  FolderTreeWidget* tree = test.window->tree();
   QCOMPARE(tree->topLevelItemCount(), 1);
   QCOMPARE(tree->topLevelItem(0)->text(0), PathToQString(database));
   QCOMPARE(test.window->path_edit()->text(), PathToQString(database));
@@ -424,7 +424,7 @@ void WindowTest::folderListAndItemPreview() {
   QTRY_COMPARE(test.dialogs.source_selections, 1);  // the start-up selection, cancelled
   Analyse(test, scenario);
   SelectInbox(test);
-  FolderTree* tree = test.window->tree();
+  FolderTreeWidget* tree = test.window->tree();
   QTRY_VERIFY(tree->isEnabled() && test.window->list()->isEnabled());
   QTableWidget* list = test.window->list();
   // Every row carries its message id and kind in the hidden columns.
@@ -433,7 +433,7 @@ void WindowTest::folderListAndItemPreview() {
     QVERIFY(list->item(row, 1) != nullptr && !list->item(row, 1)->text().isEmpty());
   }
   // The Inbox shows as many items beside its name as its listing has.
-  QCOMPARE(FolderTree::ItemCountOf(tree->currentItem()),
+  QCOMPARE(FolderTreeWidget::ItemCountOf(tree->currentItem()),
            static_cast<std::size_t>(list->rowCount()));
   // A paper clip, not words, for the items with attachments.
   int attached = 0;
@@ -603,7 +603,7 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
   QVERIFY(!test.window->save_button()->isEnabled());
   Analyse(test, QStringLiteral("older-private"));
   QVERIFY(test.window->save_button()->isEnabled());
-  FolderTree* tree = test.window->tree();
+  FolderTreeWidget* tree = test.window->tree();
   tree->ToggleCheck(FindNode(tree->topLevelItem(0), QStringLiteral("Inbox")));
   const std::size_t asked = test.dialogs.messages.size();
 
@@ -702,15 +702,17 @@ void WindowTest::deepScanListsDeletedItemsApart() {
 }
 
 void WindowTest::checkBoxesCarryDownAndUp() {
-  FolderTree tree;
+  FolderTreeWidget tree;
   const TreeNodeHandle root = tree.AddNode(kTopOfTree, QStringLiteral("store.edb"), 0);
   const TreeNodeHandle mailbox = tree.AddNode(root, QStringLiteral("Alice"), 0);
   const TreeNodeHandle other = tree.AddNode(root, QStringLiteral("Bob"), 0);
   const TreeNodeHandle inbox = tree.AddNode(mailbox, QStringLiteral("Inbox"), 7);
   const TreeNodeHandle sub = tree.AddNode(inbox, QStringLiteral("Receipts"), 0);
   const TreeNodeHandle sent = tree.AddNode(mailbox, QStringLiteral("Sent Items"), 12);
-  auto checked = [&tree](TreeNodeHandle node) { return FolderTree::IsChecked(tree.Item(node)); };
-  auto bold = [&tree](TreeNodeHandle node) { return FolderTree::IsBold(tree.Item(node)); };
+  auto checked = [&tree](TreeNodeHandle node) {
+    return FolderTreeWidget::IsChecked(tree.Item(node));
+  };
+  auto bold = [&tree](TreeNodeHandle node) { return FolderTreeWidget::IsBold(tree.Item(node)); };
   QVERIFY(tree.Item(root)->isExpanded());
   QCOMPARE(tree.ImageOf(tree.Item(inbox)), 7);
 
