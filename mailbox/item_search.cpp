@@ -1,70 +1,19 @@
 #include "mailbox/item_search.h"
 
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
-#include "base/code_page_1252.h"
-#include "base/utf_conversion.h"
-#include "content/html_visible_text.h"
+#include "mailbox/item_content_reader.h"
 #include "mailbox/item_texts.h"
 #include "mailbox/mailbox_loading.h"
-#include "output/preview.h"
 
 namespace tarvex {
 namespace {
 
 // How often a long folder reports progress, in items.
 constexpr std::size_t kItemsPerProgress = 256;
-
-// What the header row does not tell: the recipients of the 2010 layout and the body. Read
-// once per item, whatever conditions ask for them.
-struct ItemDetails {
-  std::u16string recipients;  // To, Cc and Bcc, one per line
-  std::u16string body;
-};
-
-// Body files hold UTF-16LE (with or without its mark), UTF-8 or 8-bit text.
-std::u16string DecodeBodyFile(const std::string& bytes) {
-  if (bytes.starts_with("\xFF\xFE")) {
-    return DecodeUtf16LeStrict(bytes.substr(2)).value_or(std::u16string());
-  }
-  bool zero_in_odd_byte = false;
-  for (std::size_t i = 1; i < bytes.size() && i < 256; i += 2) zero_in_odd_byte |= bytes[i] == 0;
-  if (zero_in_odd_byte && bytes.size() % 2 == 0) {
-    if (std::optional<std::u16string> text = DecodeUtf16LeStrict(bytes)) return *text;
-  }
-  if (std::optional<std::u16string> text = DecodeUtf8Strict(bytes)) return *text;
-  return Windows1252ToUtf16(bytes);
-}
-
-// The preview's own road to the item's record finds its recipients and body.
-ItemDetails ReadDetails(Recovery& recovery, const ItemListRow& row) {
-  SelectedItem selected = SelectedItem::FromListRow(row);
-  recovery.body() = BodyState{};
-  if (recovery.layout() == StoreLayout::k2010) {
-    ShowItemPreview2010(recovery, selected);
-  } else {
-    ShowItemPreviewOlder(recovery, selected);
-  }
-  ItemDetails details;
-  details.recipients = selected.recipients + u"\n" + selected.copy_recipients + u"\n" +
-                       selected.blind_copy_recipients;
-  const BodyState& body = recovery.body();
-  std::u16string text = body.text;
-  if (text.empty() && body.format != BodyFormat::kNone) {
-    const std::filesystem::path& file =
-        body.stored_path.empty() ? body.file_path : body.stored_path;
-    std::ifstream stream(file, std::ios::binary);
-    text =
-        DecodeBodyFile({std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()});
-  }
-  details.body = body.format == BodyFormat::kHtml ? HtmlVisibleText(text) : text;
-  return details;
-}
 
 // Header conditions first: they cost nothing, and an item they turn away is never read.
 bool MeetsHeaderConditions(const SearchConditions& wanted, const ItemListRow& row) {
@@ -81,17 +30,20 @@ bool MeetsHeaderConditions(const SearchConditions& wanted, const ItemListRow& ro
   return true;
 }
 
-bool MeetsAll(const SearchConditions& wanted, Recovery& recovery, const ItemListRow& row) {
+bool MeetsAll(const SearchConditions& wanted, ItemContentReader& content, StoreLayout layout,
+              const ItemListRow& row) {
   if (!MeetsHeaderConditions(wanted, row)) return false;
   // The older layout's list carries the recipients; the 2010 layout's are in the record.
-  const bool recipients_listed = recovery.layout() == StoreLayout::kOlder;
-  if (wanted.to && recipients_listed && !wanted.to->Matches(row[8] + u"\n" + row[9] + u"\n" + row[10])) {
+  const bool recipients_listed = layout == StoreLayout::kOlder;
+  if (wanted.to && recipients_listed &&
+      !wanted.to->Matches(row[8] + u"\n" + row[9] + u"\n" + row[10])) {
     return false;
   }
   if (!wanted.body && (!wanted.to || recipients_listed)) return true;
-  const ItemDetails details = ReadDetails(recovery, row);
-  if (wanted.to && !recipients_listed && !wanted.to->Matches(details.recipients)) return false;
-  return !wanted.body || wanted.body->Matches(details.body);
+  // One read of the record for both.
+  const ItemContent read = content.Read(row, wanted.body.has_value());
+  if (wanted.to && !recipients_listed && !wanted.to->Matches(read.recipients)) return false;
+  return !wanted.body || wanted.body->Matches(read.body);
 }
 
 // The folder kind of each tree node, as the folder links (older layout) or folder nodes (2010)
@@ -143,8 +95,8 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
   for (TreeNodeHandle start : starts) collect(start);
   outcome.progress.folders_total = folders.size();
 
-  // The plain bodies a listing keeps belong to the window's list: kept aside meanwhile.
-  NewestFirstList<PlainBody> listed_plain_bodies = std::move(recovery.model().plain_bodies);
+  ItemContentReader content(recovery);
+  const StoreLayout layout = recovery.layout();
   auto report = [&] {
     if (on_progress && !on_progress(outcome.progress)) outcome.stopped = true;
     return !outcome.stopped;
@@ -158,7 +110,7 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
         outcome.stopped = true;
         break;
       }
-      if (MeetsAll(conditions, recovery, rows[i])) {
+      if (MeetsAll(conditions, content, layout, rows[i])) {
         ++outcome.matches;
         if (on_match && !on_match({folder, path, rows[i], i + 1})) outcome.stopped = true;
       }
@@ -169,7 +121,6 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
     ++outcome.progress.folders_done;
     report();
   }
-  recovery.model().plain_bodies = std::move(listed_plain_bodies);
   return outcome;
 }
 

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <limits>
+#include <vector>
 
 #include "base/utf16_text.h"
 #include "content/text_transformations.h"
+#include "pattern/pattern_groups.h"
 
 namespace tarvex {
 namespace {
@@ -121,6 +124,45 @@ int ListPositionFromText(std::u16string_view text) {
   }
   if (negative && value > 0) return std::numeric_limits<int>::max();
   return static_cast<int>(value);
+}
+
+std::optional<std::uint32_t> RecordNumberFromText(std::u16string_view text) {
+  std::string digits;
+  for (char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return std::nullopt;
+    digits.push_back(static_cast<char>(unit));
+  }
+  std::uint32_t number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+      number > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+std::u16string RecipientColumnAddresses(std::u16string_view column_text) {
+  return ExtractMailAddresses(CollapseRecipientSpaces(column_text));
+}
+
+std::u16string FirstHeaderGroup(std::u16string_view pattern, std::u16string_view headers) {
+  std::vector<std::u16string> groups;
+  if (!FindPatternGroups(pattern, false, 1, headers, groups, false) || groups.empty()) {
+    return std::u16string();
+  }
+  return groups.front();
+}
+
+std::u16string MailRecipients2010(std::u16string_view recipient_column,
+                                  std::u16string_view display_to,
+                                  std::u16string_view transport_headers) {
+  std::u16string recipients = RecipientColumnAddresses(recipient_column);
+  if (recipients.empty()) recipients = ExtractMailAddresses(display_to);
+  recipients = EscapeAngleBrackets(recipients);
+  if (recipients.empty() && !transport_headers.empty()) {
+    recipients = ExtractMailAddresses(FirstHeaderGroup(u"To: \\b*{.+?}>", transport_headers));
+  }
+  return recipients;
 }
 
 namespace {

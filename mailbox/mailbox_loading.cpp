@@ -193,7 +193,6 @@ std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node)
     const auto index = std::clamp<std::ptrdiff_t>(position, 0, std::ssize(rows));
     rows.insert(rows.begin() + index, std::move(row));
   };
-  recovery.model().plain_bodies.Clear();
   recovery.body_table().open = false;
   if (!recovery.has_session() || node == kTopOfTree) return rows;
   if (recovery.layout() == StoreLayout::k2010) {
@@ -211,7 +210,7 @@ std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node)
     if (recovery.pause_gate().IsCancelled()) break;
     ReadFolderItems(recovery, link.content_key, [&insert](const FolderItem& item) {
       insert(item.list_position, item.columns);
-    }, FolderItemUse::kListing);
+    }, FolderItemUse::kRowsOnly);
   }
   return rows;
 }

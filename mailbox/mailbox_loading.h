@@ -20,7 +20,7 @@ namespace tarvex {
 void LoadMailbox(Recovery& recovery, TreeNodeHandle selected);
 
 // The rows a selection of the node would list, in the list's order, without touching the
-// window's list. The older layout's plain bodies are kept as a listing keeps them.
+// window's list or the plain bodies a listing keeps.
 std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node);
 
 // 2010 layout: reads the header and body tables of the folder's mailbox (a public folder's
