@@ -234,12 +234,6 @@ StoreSearchForm StoreSearchPanel::form() const {
   return form;
 }
 
-bool StoreSearchPanel::IsEmpty(const StoreSearchForm& form) {
-  return form.from.isEmpty() && form.to.isEmpty() && form.subject.isEmpty() &&
-         form.body.isEmpty() && form.after.isEmpty() && form.before.isEmpty() &&
-         form.kind.isEmpty() && !form.has_attachment;
-}
-
 void StoreSearchPanel::Clear() {
   results_.clear();
   result_list_->clear();

@@ -55,8 +55,6 @@ class StoreSearchPanel : public QWidget {
   explicit StoreSearchPanel(QWidget* parent = nullptr);
 
   StoreSearchForm form() const;
-  // True when no condition is given: a search would list every item of the store.
-  static bool IsEmpty(const StoreSearchForm& form);
 
   // Forgets the results (of a store no longer open).
   void Clear();

@@ -1103,6 +1103,8 @@ void WindowTest::storeSearchFindsAndOpensItems() {
            qPrintable(test.dialogs.messages.back().text));
   QVERIFY(!panel.searching() && idle());
   QCOMPARE(results->topLevelItemCount(), static_cast<int>(found["body"].size()));
+  ClearSearchForm(panel);
+  QTest::keyClicks(panel.body_edit(), "the");  // the form of the results shown
 
   // Both conditions: exactly the items each finds alone, fewer than either.
   std::vector<FoundItem> in_both;
@@ -1177,6 +1179,19 @@ void WindowTest::storeSearchFindsAndOpensItems() {
   }
   QVERIFY(dates.size() > 2 && std::is_sorted(dates.rbegin(), dates.rend()));
   Screenshot(window, QStringLiteral("06-store-search-") + scenario);
+
+  // Stop ends the search at once: pressed as the first result comes in, it keeps that one.
+  const QMetaObject::Connection stop_at_first =
+      connect(results->model(), &QAbstractItemModel::rowsInserted, panel.stop_button(),
+              [&panel] { panel.stop_button()->click(); });
+  finished.clear();
+  panel.search_button()->click();
+  QVERIFY(panel.stop_button()->isEnabled() && !panel.search_button()->isEnabled());
+  QVERIFY(WaitFor(finished, [&] { return !finished.isEmpty(); }));
+  disconnect(stop_at_first);
+  QCOMPARE(results->topLevelItemCount(), 1);
+  QCOMPARE(panel.summary_label()->text(), QStringLiteral("Stopped: 1 item found"));
+  QVERIFY(WaitFor(allowed, idle));
 }
 
 }  // namespace tarvex::testing
