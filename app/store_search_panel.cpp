@@ -39,6 +39,16 @@ constexpr std::array<KindChoice, 9> kKindChoices = {{
     {"RSS item", "rss"},
 }};
 
+// A kind as the kind box names it; an unmapped message class as it is.
+QString KindName(const QString& kind) {
+  for (const KindChoice& choice : kKindChoices) {
+    if (!kind.isEmpty() && kind == QLatin1String(choice.kind)) {
+      return QString::fromLatin1(choice.shown);
+    }
+  }
+  return kind;
+}
+
 enum ResultColumn {
   kFolderResult,
   kNumberResult,
@@ -259,7 +269,7 @@ void StoreSearchPanel::AddResult(const StoreSearchResult& result, const QString&
   item->setToolTip(kFolderResult, folder_path);
   item->setText(kNumberResult, QString::number(result.position));
   item->setTextAlignment(kNumberResult, Qt::AlignRight | Qt::AlignVCenter);
-  item->setText(kKindResult, cell(1));
+  item->setText(kKindResult, KindName(cell(1)));
   item->setText(kFromResult, cell(kFromColumn));
   item->setText(kSubjectResult, cell(kSubjectColumn));
   item->setToolTip(kSubjectResult, cell(kSubjectColumn));

@@ -1055,7 +1055,7 @@ void WindowTest::storeSearchFindsAndOpensItems() {
        dated,
        [&](const QTreeWidgetItem& row) {
          const QDateTime date = QDateTime::fromString(row.text(5), kDateFormat);
-         return row.text(2) == QStringLiteral("mail") && date.date().year() == 2010;
+         return row.text(2) == QStringLiteral("Mail") && date.date().year() == 2010;
        }},
       {"sender and body",
        [&] {
