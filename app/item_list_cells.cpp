@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kValueRole = Qt::UserRole;
 constexpr int kSortKeyRole = Qt::UserRole + 1;
+constexpr int kListPositionRole = Qt::UserRole + 2;
 
 // The item list's dates, as the core writes them ("Jan,05 2010 09:03:07").
 QVariant DateKey(const QString& text) {
@@ -97,6 +98,22 @@ bool RowMatches(const QTableWidget& list, int row, const QString& folded_needle)
     if (CellValue(list, row, column).toCaseFolded().contains(folded_needle)) return true;
   }
   return false;
+}
+
+void MarkListPositions(QTableWidget& list) {
+  for (int row = 0; row < list.rowCount(); ++row) {
+    if (QTableWidgetItem* cell = list.item(row, 0)) {
+      cell->setData(kListPositionRole, QVariant::fromValue<qulonglong>(row + 1));
+    }
+  }
+}
+
+int RowAtListPosition(const QTableWidget& list, std::size_t position) {
+  for (int row = 0; row < list.rowCount(); ++row) {
+    const QTableWidgetItem* cell = list.item(row, 0);
+    if (cell != nullptr && cell->data(kListPositionRole).toULongLong() == position) return row;
+  }
+  return -1;
 }
 
 QIcon AttachmentIcon() {

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QString>
 #include <QTableWidgetItem>
+#include <cstddef>
 
 class QTableWidget;
 
@@ -39,6 +40,12 @@ QString CellValue(const QTableWidget& list, int row, int column);
 // True when the sender, subject or a recipient of the row holds `needle` in any letter case.
 // `needle` is case-folded already (QString::toCaseFolded); an empty one matches every row.
 bool RowMatches(const QTableWidget& list, int row, const QString& folded_needle);
+
+// Marks every row with its place in the list as the core filled it (1-based, as `tarvex list`
+// numbers the items), which sorting the list does not change.
+void MarkListPositions(QTableWidget& list);
+// The row marked with `position`; -1 when there is none.
+int RowAtListPosition(const QTableWidget& list, std::size_t position);
 
 // The paper clip of the icon theme, or one drawn here when the theme has none.
 QIcon AttachmentIcon();

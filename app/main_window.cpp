@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
@@ -26,7 +27,7 @@
 #include <system_error>
 
 #include "app/dialog_provider.h"
-#include "app/folder_tree.h"
+#include "app/folder_tree_widget.h"
 #include "app/item_list_cells.h"
 #include "app/preview_browser.h"
 #include "app/qt_text.h"
@@ -34,6 +35,7 @@
 #include "base/program_files.h"
 #include "mailbox/analysis.h"
 #include "mailbox/item_extraction.h"
+#include "mailbox/item_search.h"
 #include "mailbox/mailbox_loading.h"
 #include "mailbox/recovery.h"
 #include "output/export_run.h"
@@ -107,6 +109,7 @@ MainWindow::MainWindow(DialogProvider& dialogs, std::function<void()> end_progra
   setWindowTitle(ToQString(kApplicationTitle));
   setWindowIcon(QIcon(QStringLiteral(":/icons/program.png")));
   BuildControls();
+  BuildStoreSearch();
   BuildMenus();
   BuildStatusBar();
   browser_->AllowFolder(message_folder_path_);
@@ -140,11 +143,18 @@ void MainWindow::BuildControls() {
   save_button_->setEnabled(false);
   stop_button_ = new QPushButton(QStringLiteral("Stop"), central);
   exit_button_ = new QPushButton(QStringLiteral("Exit"), central);
+  store_search_button_ = new QPushButton(QStringLiteral("Search Store"), central);
+  store_search_button_->setIcon(
+      ThemeIcon(*this, "system-search", QStyle::SP_FileDialogContentsView));
+  store_search_button_->setToolTip(
+      QStringLiteral("Search every folder of the store by sender, recipient, subject, text, "
+                     "date, kind or attachments"));
   browse_button_->setIcon(ThemeIcon(*this, "document-open", QStyle::SP_DialogOpenButton));
   save_button_->setIcon(ThemeIcon(*this, "document-save", QStyle::SP_DialogSaveButton));
   exit_button_->setIcon(ThemeIcon(*this, "application-exit", QStyle::SP_DialogCloseButton));
   UpdateStopButton(false);
-  for (QPushButton* button : {browse_button_, save_button_, stop_button_, exit_button_}) {
+  for (QPushButton* button :
+       {browse_button_, save_button_, store_search_button_, stop_button_, exit_button_}) {
     button->setMinimumWidth(90);
     button->setAutoDefault(false);
   }
@@ -154,11 +164,12 @@ void MainWindow::BuildControls() {
   command_row->addWidget(path_edit_, 1);
   command_row->addWidget(browse_button_);
   command_row->addWidget(save_button_);
+  command_row->addWidget(store_search_button_);
   command_row->addSpacing(12);
   command_row->addWidget(stop_button_);
   command_row->addWidget(exit_button_);
 
-  tree_ = new FolderTree(central);
+  tree_ = new FolderTreeWidget(central);
   list_ = new QTableWidget(0, kItemListColumnCount, central);
   QStringList titles;
   for (const ListColumn& column : kListColumns) titles << QString::fromLatin1(column.title);
@@ -232,6 +243,7 @@ void MainWindow::BuildControls() {
   connect(save_button_, &QPushButton::clicked, this, &MainWindow::OnSaveMailbox);
   connect(stop_button_, &QPushButton::clicked, this, &MainWindow::OnStopResume);
   connect(exit_button_, &QPushButton::clicked, this, &MainWindow::OnExit);
+  connect(store_search_button_, &QPushButton::clicked, this, &MainWindow::OnShowStoreSearch);
   connect(tree_, &QTreeWidget::itemSelectionChanged, this, &MainWindow::OnTreeSelectionChanged);
   connect(list_, &QTableWidget::cellClicked, this,
           [this](int row, int /*column*/) { OnListClicked(row); });
@@ -262,6 +274,11 @@ void MainWindow::BuildMenus() {
                                  QStringLiteral("Save Mailbox"));
   save_action_->setEnabled(false);
   file->addSeparator();
+  store_search_action_ =
+      file->addAction(ThemeIcon(*this, "system-search", QStyle::SP_FileDialogContentsView),
+                      QStringLiteral("Search Store..."));
+  store_search_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+  file->addSeparator();
   exit_action_ = file->addAction(ThemeIcon(*this, "application-exit", QStyle::SP_DialogCloseButton),
                                  QStringLiteral("Exit"));
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -273,6 +290,7 @@ void MainWindow::BuildMenus() {
   connect(open_action_, &QAction::triggered, this, &MainWindow::OnBrowse);
   connect(exit_action_, &QAction::triggered, this, &MainWindow::OnExit);
   connect(save_action_, &QAction::triggered, this, &MainWindow::OnSaveMailbox);
+  connect(store_search_action_, &QAction::triggered, this, &MainWindow::OnShowStoreSearch);
   connect(help_action_, &QAction::triggered, this, &MainWindow::OnHelp);
   connect(about_action_, &QAction::triggered, this, &MainWindow::OnAbout);
 }
@@ -388,9 +406,13 @@ void MainWindow::BeginRun(bool at_start_up) {
   // No second Browse while the previous run's workers are wound down.
   browse_button_->setEnabled(false);
   open_action_->setEnabled(false);
+  // A result of the old store must not be opened while its workers wind down.
+  pending_result_.reset();
   EndRun();
   tree_->DeleteAllNodes();
   list_->setRowCount(0);
+  listed_folder_ = kTopOfTree;
+  search_panel_->Clear();
   status_progress_.Restart();
   progress_->setValue(0);
   ShowMessagePage(kRecoveryStartedPage);
@@ -432,9 +454,9 @@ void MainWindow::ShowItemCounts(const std::unordered_map<TreeNodeHandle, std::si
 
 namespace {
 
-void CollectChecked(const FolderTree& tree, QTreeWidgetItem* item,
+void CollectChecked(const FolderTreeWidget& tree, QTreeWidgetItem* item,
                     std::vector<TreeNodeHandle>& folders) {
-  if (FolderTree::IsChecked(item)) folders.push_back(tree.Handle(item));
+  if (FolderTreeWidget::IsChecked(item)) folders.push_back(tree.Handle(item));
   for (int i = 0; i < item->childCount(); ++i) CollectChecked(tree, item->child(i), folders);
 }
 
@@ -543,8 +565,12 @@ void MainWindow::OnAbout() {
 
 void MainWindow::OnTreeSelectionChanged() {
   const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
-  if (selected.isEmpty() || !run_) return;
-  const TreeNodeHandle node = tree_->Handle(selected.front());
+  if (selected.isEmpty()) return;
+  ListFolder(tree_->Handle(selected.front()));
+}
+
+void MainWindow::ListFolder(TreeNodeHandle node) {
+  if (!run_) return;
   Recovery& recovery = *run_->recovery;
   // Disabled here already, so that no second click slips in before the loader starts; the
   // list too, as no preview may read the model while the loader changes it.
@@ -552,13 +578,146 @@ void MainWindow::OnTreeSelectionChanged() {
   list_->setEnabled(false);
   StartWorker([this, &recovery, node] {
     LoadMailbox(recovery, node);
-    OnWindowThread([this] {
+    OnWindowThread([this, node] {
+      MarkListPositions(*list_);
+      listed_folder_ = node;
       SortList();
       ApplySearch();
     });
     EnableControl(WindowControl::kItemList, true);
     EnableControl(WindowControl::kFolderTree, true);
   });
+}
+
+void MainWindow::BuildStoreSearch() {
+  search_panel_ = new StoreSearchPanel(this);
+  search_dock_ = new QDockWidget(QStringLiteral("Search Store"), this);
+  search_dock_->setObjectName(QStringLiteral("storeSearch"));
+  search_dock_->setWidget(search_panel_);
+  search_dock_->setAllowedAreas(Qt::BottomDockWidgetArea | Qt::TopDockWidgetArea);
+  addDockWidget(Qt::BottomDockWidgetArea, search_dock_);
+  search_dock_->hide();
+  connect(search_panel_, &StoreSearchPanel::SearchRequested, this, &MainWindow::OnStoreSearch);
+  connect(search_panel_, &StoreSearchPanel::StopRequested, this, [this] { search_stop_ = true; });
+  connect(search_panel_, &StoreSearchPanel::ResultActivated, this,
+          &MainWindow::OnSearchResultActivated);
+  UpdateSearchAllowed();
+}
+
+void MainWindow::UpdateSearchAllowed() {
+  search_panel_->SetSearchAllowed(run_ != nullptr && run_->recovery->has_session() &&
+                                  running_workers_ == 0);
+}
+
+void MainWindow::OnWorkerEnded() {
+  --running_workers_;
+  UpdateSearchAllowed();
+  OpenPendingResult();
+}
+
+void MainWindow::OnShowStoreSearch() {
+  // Reopened at its first size: the panes above keep most of the window.
+  if (search_dock_->isHidden()) resizeDocks({search_dock_}, {height() * 2 / 5}, Qt::Vertical);
+  search_dock_->show();
+  search_dock_->raise();
+  search_panel_->from_edit()->setFocus(Qt::ShortcutFocusReason);
+}
+
+void MainWindow::OnStoreSearch() {
+  if (!run_ || !run_->recovery->has_session() || running_workers_ > 0) return;
+  QString problem;
+  std::optional<SearchConditions> conditions = SearchConditionsOf(search_panel_->form(), &problem);
+  if (!conditions) {
+    dialogs_.ShowMessage(this, problem, MessageKind::kError);
+    return;
+  }
+  search_stop_ = false;
+  pending_result_.reset();
+  search_panel_->OnSearchStarted();
+  Recovery& recovery = *run_->recovery;
+  tree_->setEnabled(false);
+  list_->setEnabled(false);
+  // Shared: the conditions' patterns cannot be copied, and the worker's function must be.
+  StartWorker([this, &recovery,
+               conditions = std::make_shared<const SearchConditions>(std::move(*conditions))] {
+    std::size_t found = 0;
+    const auto on_match = [this, &found](const SearchMatch& match) {
+      if (search_stop_) return false;
+      const StoreSearchResult result{match.folder, match.position, ToQString(match.row[0])};
+      std::vector<QString> cells;
+      for (const std::u16string& cell : match.row) cells.push_back(ToQString(cell));
+      const QString folder_path = ToQString(match.folder_path);
+      ++found;
+      OnWindowThread([&] { search_panel_->AddResult(result, folder_path, cells); });
+      return !search_stop_;
+    };
+    // Each folder is a step of the whole search, so that the bar never goes back when the
+    // tables of the next folder are read.
+    const auto on_progress = [this, &found](const SearchProgress& progress) {
+      if (progress.folders_total > 0) {
+        const std::size_t step = std::min(progress.folders_done + 1, progress.folders_total);
+        SetStatusText(ToU16String(QStringLiteral("(Step %1/%2) Searching the store: %3 found")
+                                      .arg(step)
+                                      .arg(progress.folders_total)
+                                      .arg(found == 1 ? QStringLiteral("1 item")
+                                                      : QStringLiteral("%1 items").arg(found))));
+      }
+      return !search_stop_;
+    };
+    const SearchOutcome outcome = SearchItems(recovery, *conditions, {}, on_match, on_progress);
+    const bool stopped = outcome.stopped || search_stop_;
+    OnWindowThread([this, stopped] {
+      status_progress_.Finish();
+      progress_->setValue(status_progress_.value());
+      status_text_->clear();
+      search_panel_->OnSearchFinished(stopped);
+    });
+    EnableControl(WindowControl::kItemList, true);
+    EnableControl(WindowControl::kFolderTree, true);
+  });
+}
+
+void MainWindow::OnSearchResultActivated(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= search_panel_->results().size()) return;
+  pending_result_ = search_panel_->result(row);
+  // A running search ends first; the result opens when it has.
+  if (search_panel_->searching()) {
+    search_stop_ = true;
+    return;
+  }
+  OpenPendingResult();
+}
+
+void MainWindow::OpenPendingResult() {
+  if (!pending_result_ || !run_ || running_workers_ > 0) return;
+  QTreeWidgetItem* folder = tree_->Item(pending_result_->folder);
+  if (folder == nullptr) {
+    pending_result_.reset();
+    return;
+  }
+  if (listed_folder_ != pending_result_->folder || tree_->currentItem() != folder) {
+    // The listing is work of its own; when it ends, this runs again.
+    if (tree_->currentItem() == folder) {
+      ListFolder(pending_result_->folder);
+    } else {
+      tree_->setCurrentItem(folder);
+    }
+    return;
+  }
+  const StoreSearchResult result = *pending_result_;
+  pending_result_.reset();
+  const int row = RowAtListPosition(*list_, result.position);
+  if (row < 0 || CellValue(*list_, row, 0) != result.message_id) {
+    // The folder lists differently now: say so rather than show another item.
+    status_text_->setText(
+        QStringLiteral("The item is no longer where the search found it; search again"));
+    return;
+  }
+  // An item the filter box hides is shown: the user asked for it.
+  if (list_->isRowHidden(row)) search_edit_->clear();
+  list_->setCurrentCell(row, kSubjectColumn);
+  list_->scrollToItem(list_->item(row, kSubjectColumn), QAbstractItemView::PositionAtCenter);
+  OnListClicked(row);
 }
 
 void MainWindow::OnHeaderClicked(int column) {
@@ -606,15 +765,23 @@ void MainWindow::OnListClicked(int row) {
   Recovery& recovery = *run_->recovery;
   tree_->setEnabled(false);
   list_->setEnabled(false);
-  StartWorker([&recovery, texts = std::move(texts)] { ShowItemPreview(recovery, texts); });
+  StartWorker([this, &recovery, texts = std::move(texts)] {
+    ShowItemPreview(recovery, texts);
+    OnWindowThread([this] { emit ItemPreviewed(); });
+  });
 }
 
 void MainWindow::StartWorker(std::function<void()> work) {
   status_progress_.Restart();
   progress_->setValue(0);
-  workers_.Start([run = run_.get(), work = std::move(work)] {
-    std::lock_guard core_lock(run->core);
-    work();
+  ++running_workers_;
+  UpdateSearchAllowed();
+  workers_.Start([this, run = run_.get(), work = std::move(work)] {
+    {
+      std::lock_guard core_lock(run->core);
+      work();
+    }
+    OnWindowThread([this] { OnWorkerEnded(); });
   });
 }
 

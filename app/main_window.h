@@ -17,12 +17,14 @@
 
 #include "app/source_selection_dialog.h"
 #include "app/status_progress.h"
+#include "app/store_search_panel.h"
 #include "app/worker_threads.h"
 #include "base/message_pages.h"
 #include "base/pause_gate.h"
 #include "base/window_port.h"
 
 class QAction;
+class QDockWidget;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -33,7 +35,7 @@ class QTableWidget;
 namespace tarvex {
 
 class PreviewBrowser;
-class FolderTree;
+class FolderTreeWidget;
 class DialogProvider;
 class Recovery;
 
@@ -69,6 +71,8 @@ class MainWindow : public QMainWindow, public WindowPort {
   void OnExit();
   void OnHelp();
   void OnAbout();
+  // Shows the store-wide search and puts the cursor in its first field.
+  void OnShowStoreSearch();
 
   // WindowPort, callable from any thread.
   void SetStatusText(std::u16string_view text) override;
@@ -84,7 +88,7 @@ class MainWindow : public QMainWindow, public WindowPort {
   void Navigate(const std::filesystem::path& page) override;
   MessageAnswer ShowMessage(std::u16string_view text, MessageKind kind) override;
 
-  FolderTree* tree() const { return tree_; }
+  FolderTreeWidget* tree() const { return tree_; }
   QTableWidget* list() const { return list_; }
   PreviewBrowser* browser() const { return browser_; }
   QLineEdit* path_edit() const { return path_edit_; }
@@ -96,6 +100,9 @@ class MainWindow : public QMainWindow, public WindowPort {
   QProgressBar* progress_bar() const { return progress_; }
   QLabel* status_label() const { return status_text_; }
   QAction* open_action() const { return open_action_; }
+  QAction* store_search_action() const { return store_search_action_; }
+  StoreSearchPanel* search_panel() const { return search_panel_; }
+  QDockWidget* search_dock() const { return search_dock_; }
   QSplitter* vertical_splitter() const { return vertical_splitter_; }
   QSplitter* horizontal_splitter() const { return horizontal_splitter_; }
   const std::filesystem::path& message_folder() const { return message_folder_path_; }
@@ -105,6 +112,10 @@ class MainWindow : public QMainWindow, public WindowPort {
   bool WorkerRunning() const { return workers_.AnyRunning(); }
   // Waits for the workers while serving their calls.
   void WaitForWorkers() { workers_.WaitAll(); }
+
+ signals:
+  // The preview of a clicked item has been written and the browser sent to it.
+  void ItemPreviewed();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -136,7 +147,19 @@ class MainWindow : public QMainWindow, public WindowPort {
   void BuildMenus();
   void BuildStatusBar();
   void OnTreeSelectionChanged();
+  // Starts the loader that lists the folder's items.
+  void ListFolder(TreeNodeHandle node);
   void OnListClicked(int row);
+  void BuildStoreSearch();
+  void OnStoreSearch();
+  void OnSearchResultActivated(int row);
+  // Opens the result the user last activated, once no work runs: selects its folder (and
+  // waits for the listing), then its row, and previews it.
+  void OpenPendingResult();
+  // Search is offered while a store is open and no work runs.
+  void UpdateSearchAllowed();
+  // Called on the window thread by every worker as it ends.
+  void OnWorkerEnded();
   void StartWorker(std::function<void()> work);
   void EndRun();
   void ShowMessagePage(std::u16string_view html);
@@ -157,7 +180,7 @@ class MainWindow : public QMainWindow, public WindowPort {
   bool shown_once_ = false;
   std::atomic<bool> closing_{false};
 
-  FolderTree* tree_ = nullptr;
+  FolderTreeWidget* tree_ = nullptr;
   QTableWidget* list_ = nullptr;
   PreviewBrowser* browser_ = nullptr;
   QLineEdit* path_edit_ = nullptr;
@@ -174,12 +197,23 @@ class MainWindow : public QMainWindow, public WindowPort {
   QProgressBar* progress_ = nullptr;
   QLabel* status_text_ = nullptr;
   QAction* open_action_ = nullptr;
+  QAction* store_search_action_ = nullptr;
   QAction* exit_action_ = nullptr;
   QAction* save_action_ = nullptr;
   QAction* help_action_ = nullptr;
   QAction* about_action_ = nullptr;
   QSplitter* vertical_splitter_ = nullptr;
   QSplitter* horizontal_splitter_ = nullptr;
+  StoreSearchPanel* search_panel_ = nullptr;
+  QDockWidget* search_dock_ = nullptr;
+  QPushButton* store_search_button_ = nullptr;
+  // Set by the search panel's Stop; the search worker ends at its next item.
+  std::atomic<bool> search_stop_{false};
+  // The search result to open, and the folder whose items the list holds.
+  std::optional<StoreSearchResult> pending_result_;
+  TreeNodeHandle listed_folder_ = kTopOfTree;
+  // Workers started and not yet ended; counted on the window thread.
+  int running_workers_ = 0;
 
   // Last member: its destructor waits for the workers while the window is still whole.
   WorkerThreads workers_;

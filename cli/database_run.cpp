@@ -14,7 +14,7 @@
 #include "base/file_names.h"
 #include "base/terminal_text.h"
 #include "base/utf_conversion.h"
-#include "cli/text_match.h"
+#include "mailbox/text_match.h"
 #include "ese/database.h"
 #include "mailbox/analysis.h"
 #include "mailbox/mailbox_loading.h"
@@ -212,15 +212,6 @@ std::vector<std::u16string> PathParts(std::u16string_view path) {
   return parts;
 }
 
-std::u16string EscapedName(std::u16string_view name) {
-  std::u16string escaped;
-  for (char16_t unit : name) {
-    if (unit == u'/' || unit == u'\\') escaped.push_back(u'\\');
-    escaped.push_back(unit);
-  }
-  return escaped;
-}
-
 // Whether the last part names the node itself and the others name nodes above it, in order,
 // with levels left out between them ("Alice Martin/Inbox").
 bool EndsWithParts(const std::vector<std::u16string_view>& names,
@@ -292,11 +283,7 @@ int ReportFolderMatches(const DatabaseRun& run, const std::string& folder,
 }
 
 std::u16string DatabaseRun::PathOf(TreeNodeHandle node) const {
-  std::u16string path;
-  for (; node != root_ && node != kTopOfTree; node = window_.Node(node).parent) {
-    path = EscapedName(window_.Node(node).text) + (path.empty() ? u"" : u"/") + path;
-  }
-  return path;
+  return recovery_->folder_tree().PathOf(node);
 }
 
 const DatabaseRun::NodeFacts* DatabaseRun::FactsOf(TreeNodeHandle node) const {

@@ -41,31 +41,6 @@ json AttachmentIds(std::u16string_view list) {
 
 }  // namespace
 
-std::optional<std::string> IsoDate(std::u16string_view store_date) {
-  static constexpr std::array<std::u16string_view, 12> kMonths = {u"Jan", u"Feb", u"Mar", u"Apr",
-                                                                  u"May", u"Jun", u"Jul", u"Aug",
-                                                                  u"Sep", u"Oct", u"Nov", u"Dec"};
-  // "Mmm,DD YYYY HH:MM:SS"
-  if (store_date.size() != 20 || store_date[3] != u',' || store_date[6] != u' ' ||
-      store_date[11] != u' ' || store_date[14] != u':' || store_date[17] != u':') {
-    return std::nullopt;
-  }
-  std::size_t month = 0;
-  while (month < kMonths.size() && kMonths[month] != store_date.substr(0, 3)) ++month;
-  const std::optional<std::size_t> day = Number(store_date.substr(4, 2));
-  const std::optional<std::size_t> year = Number(store_date.substr(7, 4));
-  const std::optional<std::size_t> hour = Number(store_date.substr(12, 2));
-  const std::optional<std::size_t> minute = Number(store_date.substr(15, 2));
-  const std::optional<std::size_t> second = Number(store_date.substr(18, 2));
-  if (month == kMonths.size() || !day || !year || !hour || !minute || !second) {
-    return std::nullopt;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, "%04zu-%02zu-%02zuT%02zu:%02zu:%02zuZ", *year, month + 1, *day,
-                *hour, *minute, *second);
-  return text;
-}
-
 std::vector<std::string> RecipientList(std::u16string_view recipients) {
   // Entries are joined by ", "; a display name may hold a comma itself ("Martin, Alice
   // [alice@...]"), so a part ends an entry only once it has an address.

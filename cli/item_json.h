@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "mailbox/item_texts.h"
 #include "mailbox/mailbox_model.h"
 
 namespace tarvex::cli {
 
 using ListRow = std::vector<std::u16string>;
-
-// "2010-01-05T09:03:07Z" from the store's date text "Jan,05 2010 09:03:07" (UTC); none for a
-// text that is no date (an unreadable date keeps its raw figures).
-std::optional<std::string> IsoDate(std::u16string_view store_date);
 
 // The recipients of a "To", "Cc" or "Bcc" text, one per entry: "Name [address]" or an address.
 std::vector<std::string> RecipientList(std::u16string_view recipients);

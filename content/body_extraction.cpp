@@ -84,9 +84,8 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The RTF a body stream holds. A stream marked uncompressed ("MELA") carries its RTF as it is
-// after the header; running it through the token decoder would garble it. A stream that does
-// not decode is an empty document.
+}  // namespace
+
 std::string RtfOfStream(std::string_view stream) {
   constexpr std::size_t kHeaderSize = 16;
   constexpr std::string_view kUncompressedType = "MELA";
@@ -101,7 +100,24 @@ std::string RtfOfStream(std::string_view stream) {
   return DecompressRtf(stream).value_or(std::string());
 }
 
-}  // namespace
+std::optional<std::string> StoredBodyBytes(const ese::Record* record, int value_entry) {
+  if (record == nullptr || value_entry <= 0) return std::nullopt;
+  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
+  if (!type || !raw || raw->bytes.empty()) return std::nullopt;
+  std::string bytes;
+  if (IsLong(*raw)) {
+    const LongValueRead read =
+        ForEachLongValueSegment(*record, raw->bytes, [&bytes](std::span<const std::uint8_t> part) {
+          bytes.append(reinterpret_cast<const char*>(part.data()), part.size());
+        });
+    if (read == LongValueRead::kNotFound) return std::nullopt;
+    return bytes;
+  }
+  const std::optional<std::vector<std::uint8_t>> inline_bytes = InlineBytes(*type, *raw);
+  if (!inline_bytes) return std::nullopt;
+  return std::string(inline_bytes->begin(), inline_bytes->end());
+}
 
 BodyExtractor::BodyExtractor(std::filesystem::path working_folder, BodyState& body_state,
                              ValueReader& value_reader)
@@ -195,6 +211,28 @@ bool BodyExtractor::ConvertRtfBodyFile() {
   return true;
 }
 
+std::string BodyExtractor::InlineValueAsText(const ese::Record* record, int value_entry,
+                                             ColumnType type, const RawValue& raw) {
+  // Text goes through the program's text file class: UTF-16LE after its mark.
+  auto marked_text = [](std::u16string_view text) { return "\xFF\xFE" + EncodeUtf16Le(text); };
+  if (IsCompressed(raw)) {
+    if (IsTextType(type)) {
+      const std::optional<std::u16string> text = DecompressedText(raw.bytes);
+      return text ? marked_text(*text) : std::string();
+    }
+    const std::optional<std::vector<std::uint8_t>> bytes = InlineBytes(type, raw);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+  }
+  if (IsTextType(type)) {
+    std::optional<std::u16string> text = value_reader_.ReadBodyText(record, value_entry);
+    if (!text) return std::string();
+    std::erase(*text, u'\0');
+    return marked_text(*text);
+  }
+  if (raw.bytes.size() >= kShortestBinaryBody) return std::string(raw.bytes.begin(), raw.bytes.end());
+  return std::string();
+}
+
 std::u16string BodyExtractor::WriteBodyValueAsText(const ese::Record* record, int value_entry) {
   if (record == nullptr || value_entry <= 0) return std::u16string();
   const std::optional<ColumnType> type = TypeOf(record, value_entry);
@@ -211,23 +249,20 @@ std::u16string BodyExtractor::WriteBodyValueAsText(const ese::Record* record, in
     if (!WriteLongValue(*record, *raw, file, open)) return std::u16string();
   } else if (!open()) {
     return std::u16string();
-  } else if (IsCompressed(*raw)) {
-    if (IsTextType(*type)) {
-      if (const std::optional<std::u16string> text = DecompressedText(raw->bytes)) {
-        file.WriteString(*text);
-      }
-    } else if (const std::optional<std::vector<std::uint8_t>> bytes = InlineBytes(*type, *raw)) {
-      WriteBytes(file, *bytes);
-    }
-  } else if (IsTextType(*type)) {
-    if (std::optional<std::u16string> text = value_reader_.ReadBodyText(record, value_entry)) {
-      std::erase(*text, u'\0');
-      file.WriteString(*text);
-    }
-  } else if (raw->bytes.size() >= kShortestBinaryBody) {
-    WriteBytes(file, raw->bytes);
+  } else {
+    WriteBytes(file, InlineValueAsText(record, value_entry, *type, *raw));
   }
   return TextFromPath(path);
+}
+
+std::optional<std::string> BodyExtractor::BodyValueAsText(const ese::Record* record,
+                                                          int value_entry) {
+  if (record == nullptr || value_entry <= 0) return std::nullopt;
+  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
+  if (!type || !raw || raw->bytes.empty()) return std::nullopt;
+  if (IsLong(*raw)) return StoredBodyBytes(record, value_entry);
+  return InlineValueAsText(record, value_entry, *type, *raw);
 }
 
 }  // namespace tarvex

@@ -9,15 +9,28 @@
 // the body state and the working folder as they were, so that the next route gets its turn.
 
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "ese/record.h"
 #include "store/body_state.h"
+#include "store/column_type.h"
+#include "store/stored_value.h"
 
 namespace tarvex {
 
 class ValueReader;
+
+// The bytes the text, HTML and RTF routes store of a value, in memory: an inline value unpacked
+// (text as UTF-16LE), a long value as far as it is found. None where a route finds no body: no
+// value, an empty one, a packed value that does not unpack, a long value that is not there.
+std::optional<std::string> StoredBodyBytes(const ese::Record* record, int value_entry);
+
+// The RTF a compressed RTF body stream holds. A stream marked uncompressed ("MELA") carries its
+// RTF as it is after the header; running it through the token decoder would garble it. A stream
+// that does not decode is an empty document.
+std::string RtfOfStream(std::string_view stream);
 
 // Value entries of the three body columns in the record's table; 0 where the store lacks one.
 struct BodyColumns {
@@ -54,8 +67,13 @@ class BodyExtractor {
   // as bytes); it becomes the body file. Returns its path, or an empty text when nothing was
   // written.
   std::u16string WriteBodyValueAsText(const ese::Record* record, int value_entry);
+  // The bytes WriteBodyValueAsText leaves in "blank.txt", in memory; none where it writes none.
+  std::optional<std::string> BodyValueAsText(const ese::Record* record, int value_entry);
 
  private:
+  // What WriteBodyValueAsText writes of a value that is not a long value.
+  std::string InlineValueAsText(const ese::Record* record, int value_entry, ColumnType type,
+                                const RawValue& raw);
   enum class Route { kText, kHtml, kRtf };
   // The shared part of the routes. False when the route found nothing to store.
   bool StoreColumnValue(const ese::Record* record, int value_entry, Route route);

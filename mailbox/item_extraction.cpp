@@ -170,7 +170,8 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   const std::u16string subject_prefix = OrEmpty(row.Text(u"S3d"));
   const std::u16string attachment_flag = OrEmpty(row.Text(u"Be1b"));
   const std::u16string list_position = OrEmpty(row.Text(u"Le23"));
-  std::u16string plain_body = OrEmpty(row.Body(u"S1000"));
+  std::u16string plain_body =
+      use_ == FolderItemUse::kRowsOnly ? std::u16string() : OrEmpty(row.Body(u"S1000"));
   if (!plain_body.empty()) {
     if (use_ != FolderItemUse::kListing) {
       item.plain_body = std::move(plain_body);

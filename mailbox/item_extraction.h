@@ -63,9 +63,10 @@ bool HandleAttachmentRow(Recovery& recovery, const ese::Record* record,
                          std::uint32_t record_number);
 
 // What the rows of a folder are read for. A listing's sink inserts list rows and the plain
-// bodies go to the plain-body list; an export keeps each plain body with its item; a count
-// hands on exactly the items a listing would, but reads a row only as far as it must to know.
-enum class FolderItemUse { kListing, kExport, kCounting };
+// bodies go to the plain-body list; an export keeps each plain body with its item; rows alone
+// (a search) read no plain body; a count hands on exactly the items a listing would, but reads
+// a row only as far as it must to know.
+enum class FolderItemUse { kListing, kExport, kRowsOnly, kCounting };
 
 // Older layout: every accepted row of a folder's content table, in table order. False when the
 // table is missing.

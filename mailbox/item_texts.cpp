@@ -1,10 +1,15 @@
 #include "mailbox/item_texts.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
 #include <limits>
+#include <vector>
 
 #include "base/utf16_text.h"
 #include "content/text_transformations.h"
+#include "pattern/pattern_groups.h"
 
 namespace tarvex {
 namespace {
@@ -119,6 +124,85 @@ int ListPositionFromText(std::u16string_view text) {
   }
   if (negative && value > 0) return std::numeric_limits<int>::max();
   return static_cast<int>(value);
+}
+
+std::optional<std::uint32_t> RecordNumberFromText(std::u16string_view text) {
+  std::string digits;
+  for (char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return std::nullopt;
+    digits.push_back(static_cast<char>(unit));
+  }
+  std::uint32_t number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+      number > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+std::u16string RecipientColumnAddresses(std::u16string_view column_text) {
+  return ExtractMailAddresses(CollapseRecipientSpaces(column_text));
+}
+
+std::u16string FirstHeaderGroup(std::u16string_view pattern, std::u16string_view headers) {
+  std::vector<std::u16string> groups;
+  if (!FindPatternGroups(pattern, false, 1, headers, groups, false) || groups.empty()) {
+    return std::u16string();
+  }
+  return groups.front();
+}
+
+std::u16string MailRecipients2010(std::u16string_view recipient_column,
+                                  std::u16string_view display_to,
+                                  std::u16string_view transport_headers) {
+  std::u16string recipients = RecipientColumnAddresses(recipient_column);
+  if (recipients.empty()) recipients = ExtractMailAddresses(display_to);
+  recipients = EscapeAngleBrackets(recipients);
+  if (recipients.empty() && !transport_headers.empty()) {
+    recipients = ExtractMailAddresses(FirstHeaderGroup(u"To: \\b*{.+?}>", transport_headers));
+  }
+  return recipients;
+}
+
+namespace {
+
+// Up to nine decimal digits; none for anything else.
+std::optional<std::size_t> DecimalNumber(std::u16string_view text) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  std::size_t value = 0;
+  for (char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return std::nullopt;
+    value = value * 10 + static_cast<std::size_t>(unit - u'0');
+  }
+  return value;
+}
+
+}  // namespace
+
+std::optional<std::string> IsoDate(std::u16string_view store_date) {
+  static constexpr std::array<std::u16string_view, 12> kMonths = {u"Jan", u"Feb", u"Mar", u"Apr",
+                                                                  u"May", u"Jun", u"Jul", u"Aug",
+                                                                  u"Sep", u"Oct", u"Nov", u"Dec"};
+  // "Mmm,DD YYYY HH:MM:SS"
+  if (store_date.size() != 20 || store_date[3] != u',' || store_date[6] != u' ' ||
+      store_date[11] != u' ' || store_date[14] != u':' || store_date[17] != u':') {
+    return std::nullopt;
+  }
+  std::size_t month = 0;
+  while (month < kMonths.size() && kMonths[month] != store_date.substr(0, 3)) ++month;
+  const std::optional<std::size_t> day = DecimalNumber(store_date.substr(4, 2));
+  const std::optional<std::size_t> year = DecimalNumber(store_date.substr(7, 4));
+  const std::optional<std::size_t> hour = DecimalNumber(store_date.substr(12, 2));
+  const std::optional<std::size_t> minute = DecimalNumber(store_date.substr(15, 2));
+  const std::optional<std::size_t> second = DecimalNumber(store_date.substr(18, 2));
+  if (month == kMonths.size() || !day || !year || !hour || !minute || !second) {
+    return std::nullopt;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%04zu-%02zu-%02zuT%02zu:%02zu:%02zuZ", *year, month + 1, *day,
+                *hour, *minute, *second);
+  return text;
 }
 
 }  // namespace tarvex

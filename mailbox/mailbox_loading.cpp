@@ -1,5 +1,7 @@
 #include "mailbox/mailbox_loading.h"
 
+#include <algorithm>
+#include <functional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -32,30 +34,48 @@ std::u16string FolderTableSet(const FolderNode& node) {
   return node.table_name;
 }
 
-// 2010 layout: reads a mailbox's (or, in a public store, a folder's) header and body tables
-// the first time. False when the work was cancelled before it was complete.
-void ListFolderItems(Recovery& recovery, const FolderNode& node) {
-  WindowPort& window = recovery.window();
+// 2010 layout: the list row of a header in a folder's list, `counter` rows before it.
+ItemListRow HeaderListRow(const ItemHeader& header, const FolderNode& node, int counter) {
+  ItemListRow row;
+  row[0] = header.message_id;
+  row[1] = header.item_kind;
+  row[2] = FromAscii(std::to_string(counter + 1));
+  // The header's own table set: a Recovered items folder gathers several.
+  row[3] = ReplacedAll(header.table_name, u"MsgHeader", u"Folders");
+  row[4] = header.sender;
+  row[5] = header.subject;
+  row[6] = header.date;
+  row[7] = header.attachment_flag;
+  row[8] = header.folder_key;
+  row[9] = node.mailbox_name;
+  row[10] = node.display_name;
+  row[kItemStateColumn] = header.state;
+  return row;
+}
+
+// 2010 layout: hands the rows of the folder's list to `insert` (list position, row). False
+// when the work was cancelled.
+bool ForEachFolderListRow(Recovery& recovery, const FolderNode& node,
+                          const std::function<void(int, ItemListRow)>& insert) {
   const std::u16string table_set = FolderTableSet(node);
   int counter = -1;
   for (const ItemHeader* header : HeadersOfFolder(recovery, node, table_set)) {
-    if (!recovery.pause_gate().Checkpoint()) return;
+    if (!recovery.pause_gate().Checkpoint()) return false;
     ++counter;
-    const int row = window.InsertListRow(counter, header->message_id);
-    if (row < 0) continue;
-    window.SetListCell(row, 1, header->item_kind);
-    window.SetListCell(row, 2, FromAscii(std::to_string(counter + 1)));
-    // The header's own table set: a Recovered items folder gathers several.
-    window.SetListCell(row, 3, ReplacedAll(header->table_name, u"MsgHeader", u"Folders"));
-    window.SetListCell(row, 4, header->sender);
-    window.SetListCell(row, 5, header->subject);
-    window.SetListCell(row, 6, header->date);
-    window.SetListCell(row, 7, header->attachment_flag);
-    window.SetListCell(row, 8, header->folder_key);
-    window.SetListCell(row, 9, node.mailbox_name);
-    window.SetListCell(row, 10, node.display_name);
-    window.SetListCell(row, kItemStateColumn, header->state);
+    insert(counter, HeaderListRow(*header, node, counter));
   }
+  return true;
+}
+
+void ListFolderItems(Recovery& recovery, const FolderNode& node) {
+  WindowPort& window = recovery.window();
+  ForEachFolderListRow(recovery, node, [&window](int position, ItemListRow cells) {
+    const int row = window.InsertListRow(position, cells[0]);
+    if (row < 0) return;
+    for (int column = 1; column < kItemListColumnCount; ++column) {
+      window.SetListCell(row, column, cells[static_cast<std::size_t>(column)]);
+    }
+  });
 }
 
 void Load2010Folder(Recovery& recovery, TreeNodeHandle selected) {
@@ -135,9 +155,11 @@ void LoadMailbox(Recovery& recovery, TreeNodeHandle selected) {
   window.EnableControl(WindowControl::kFolderTree, true);
 }
 
-void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink,
-                FolderItemUse use) {
-  recovery.ShowMessagePage(u"   ");
+namespace {
+
+// LoadFolder without the blank page it shows first.
+void ReadFolderItems(Recovery& recovery, std::u16string_view content_key,
+                     const FolderItemSink& sink, FolderItemUse use) {
   if (!recovery.has_session() || content_key.empty()) return;
   StoreSession& session = recovery.session();
   if (content_key == kRecoveredItemsKey) {
@@ -154,6 +176,43 @@ void LoadFolder(Recovery& recovery, std::u16string_view content_key, const Folde
       LoadFolderItems(recovery, entry.table, sink, use);
     }
   }
+}
+
+}  // namespace
+
+void LoadFolder(Recovery& recovery, std::u16string_view content_key, const FolderItemSink& sink,
+                FolderItemUse use) {
+  recovery.ShowMessagePage(u"   ");
+  ReadFolderItems(recovery, content_key, sink, use);
+}
+
+std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node) {
+  std::vector<ItemListRow> rows;
+  // Placed as the list places a row: a position past the end appends.
+  auto insert = [&rows](int position, ItemListRow row) {
+    const auto index = std::clamp<std::ptrdiff_t>(position, 0, std::ssize(rows));
+    rows.insert(rows.begin() + index, std::move(row));
+  };
+  recovery.body_table().open = false;
+  if (!recovery.has_session() || node == kTopOfTree) return rows;
+  if (recovery.layout() == StoreLayout::k2010) {
+    for (const FolderNode& folder : recovery.model().folder_nodes) {
+      if (folder.tree_item != node) continue;
+      if (!LoadHeadersAndBodies(recovery, folder) ||
+          !ForEachFolderListRow(recovery, folder, insert)) {
+        break;
+      }
+    }
+    return rows;
+  }
+  for (const FolderLink& link : recovery.model().folder_links) {
+    if (link.tree_item != node) continue;
+    if (recovery.pause_gate().IsCancelled()) break;
+    ReadFolderItems(recovery, link.content_key, [&insert](const FolderItem& item) {
+      insert(item.list_position, item.columns);
+    }, FolderItemUse::kRowsOnly);
+  }
+  return rows;
 }
 
 std::unordered_map<TreeNodeHandle, std::size_t> CountItemsByFolder(Recovery& recovery) {

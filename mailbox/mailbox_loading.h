@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "mailbox/item_extraction.h"
 #include "mailbox/recovery.h"
@@ -17,6 +18,10 @@ namespace tarvex {
 // mailbox nodes). 2010 layout: a mailbox's header and body tables are scanned on the first
 // selection of one of its folders and kept.
 void LoadMailbox(Recovery& recovery, TreeNodeHandle selected);
+
+// The rows a selection of the node would list, in the list's order, without touching the
+// window's list or the plain bodies a listing keeps.
+std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node);
 
 // 2010 layout: reads the header and body tables of the folder's mailbox (a public folder's
 // own tables) unless an earlier selection did. False when the work was cancelled.

@@ -31,6 +31,7 @@ void Recovery::Reset() {
   body_table_ = BodyTable();
   session_.reset();
   body_ = BodyState();
+  folder_tree_.Clear();
 }
 
 StoreLayout Recovery::layout() const {
@@ -43,7 +44,10 @@ bool Recovery::is_public_store() const {
 
 TreeNodeHandle Recovery::AddTreeNode(TreeNodeHandle parent, std::u16string_view text,
                                      std::u16string_view folder_kind) {
-  return window_.InsertTreeNode(parent, text, ChooseFolderIcon(text, folder_kind));
+  const TreeNodeHandle node =
+      window_.InsertTreeNode(parent, text, ChooseFolderIcon(text, folder_kind));
+  folder_tree_.Add(node, parent, text);
+  return node;
 }
 
 }  // namespace tarvex

@@ -11,6 +11,7 @@
 #include "base/message_pages.h"
 #include "base/pause_gate.h"
 #include "base/window_port.h"
+#include "mailbox/folder_tree.h"
 #include "mailbox/mailbox_model.h"
 #include "mailbox/model_indexes.h"
 #include "store/body_state.h"
@@ -71,9 +72,12 @@ class Recovery {
   TreeNodeHandle root_node() const { return root_node_; }
   void set_root_node(TreeNodeHandle node) { root_node_ = node; }
 
-  // Inserts a folder or mailbox node with the icon its name and kind call for.
+  // Inserts a folder or mailbox node with the icon its name and kind call for; the folder
+  // tree keeps it too.
   TreeNodeHandle AddTreeNode(TreeNodeHandle parent, std::u16string_view text,
                              std::u16string_view folder_kind);
+  // The mailbox and folder nodes added since the last reset.
+  const FolderTree& folder_tree() const { return folder_tree_; }
 
  private:
   WindowPort& window_;
@@ -89,6 +93,7 @@ class Recovery {
   MailboxModel model_;
   ModelIndexes indexes_;
   BodyState body_;
+  FolderTree folder_tree_;
   TreeNodeHandle root_node_ = kTopOfTree;
 };
 

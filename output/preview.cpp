@@ -1,11 +1,10 @@
 #include "output/preview.h"
 
-#include <charconv>
-#include <limits>
 #include <optional>
 #include <string>
 
 #include "base/utf16_text.h"
+#include "mailbox/item_texts.h"
 #include "mailbox/mailbox_loading.h"
 #include "mailbox/table_columns.h"
 #include "output/preview_pages.h"
@@ -23,22 +22,6 @@ bool WantsAttachments(const SelectedItem& item) {
          kind != u"task" && kind != u"notes" && kind != u"distlist";
 }
 
-// The record number a list row carries, in decimal; none for anything else.
-std::optional<std::uint32_t> RecordNumberOf(std::u16string_view text) {
-  std::string digits;
-  for (char16_t unit : text) {
-    if (unit < u'0' || unit > u'9') return std::nullopt;
-    digits.push_back(static_cast<char>(unit));
-  }
-  std::uint32_t number = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
-      number > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
-    return std::nullopt;
-  }
-  return number;
-}
-
 }  // namespace
 
 void ShowItemPreview(Recovery& recovery, const ItemListRow& selected) {
@@ -54,7 +37,7 @@ void ShowItemPreview(Recovery& recovery, const ItemListRow& selected) {
 
 void ShowItemPreviewOlder(Recovery& recovery, SelectedItem& item) {
   if (!recovery.has_session()) return;
-  const std::optional<std::uint32_t> record_number = RecordNumberOf(item.row_number);
+  const std::optional<std::uint32_t> record_number = RecordNumberFromText(item.row_number);
   if (!record_number) return;
   item.record_number = *record_number;
   item.attachment_info = item.row_info;

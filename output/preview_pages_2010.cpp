@@ -4,31 +4,16 @@
 #include <vector>
 
 #include "content/text_transformations.h"
+#include "mailbox/item_texts.h"
 #include "output/header_page.h"
 #include "output/preview_body.h"
 #include "output/preview_page_files.h"
 #include "output/preview_pages.h"
-#include "pattern/pattern_groups.h"
 
 namespace tarvex {
 namespace {
 
 namespace label = header_label;
-
-// The first group of the first match of a header pattern, ignoring case; empty when none.
-std::u16string FirstGroup(std::u16string_view pattern, std::u16string_view text) {
-  std::vector<std::u16string> groups;
-  if (!FindPatternGroups(pattern, false, 1, text, groups, false) || groups.empty()) {
-    return std::u16string();
-  }
-  return groups.front();
-}
-
-// Recipient columns are binary in this layout: their readable text holds the addresses
-// (a hexadecimal rendering never would).
-std::u16string RecipientsFromColumn(PreviewRecord& record) {
-  return ExtractMailAddresses(CollapseRecipientSpaces(record.Text(u"N67b4")));
-}
 
 }  // namespace
 
@@ -36,22 +21,18 @@ void WriteMailPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& 
   FindBody2010(recovery, record, u"");
   item.stored_message = record.MessageFields();
 
-  std::u16string recipients = RecipientsFromColumn(record);
-  if (recipients.empty()) recipients = ExtractMailAddresses(record.Text(u"N2c"));
-  item.recipients = EscapeAngleBrackets(recipients);
+  const std::u16string headers = record.HexText(u"S7d");
+  item.recipients = MailRecipients2010(record.Text(u"N67b4"), record.Text(u"N2c"), headers);
 
   // The sender's address, else the address it was sent in the name of.
   std::u16string address = ExtractMailAddresses(record.HexText(u"S4025"));
   if (address.empty()) address = ExtractMailAddresses(record.Text(u"S4031"));
   if (!address.empty()) item.sender += u"<" + address + u">";
 
-  const std::u16string headers = record.HexText(u"S7d");
   if (!headers.empty()) {
-    const std::u16string from = ExtractMailAddresses(FirstGroup(u"From: \\b*{.+?}>", headers));
+    const std::u16string from =
+        ExtractMailAddresses(FirstHeaderGroup(u"From: \\b*{.+?}>", headers));
     if (!from.empty()) item.sender += u"[" + from + u"]";
-    if (item.recipients.empty()) {
-      item.recipients = ExtractMailAddresses(FirstGroup(u"To: \\b*{.+?}>", headers));
-    }
   }
 
   ShowMailHeaderAndBody(recovery, item);
@@ -59,7 +40,7 @@ void WriteMailPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& 
 
 void WriteAppointmentPage2010(Recovery& recovery, PreviewRecord& record, SelectedItem& item) {
   FindBody2010(recovery, record, u"");
-  item.recipients = EscapeAngleBrackets(RecipientsFromColumn(record));
+  item.recipients = EscapeAngleBrackets(RecipientColumnAddresses(record.Text(u"N67b4")));
 
   HeaderPage header;
   header.AddRow(label::kFrom, item.sender);

@@ -396,6 +396,53 @@ std::optional<std::u16string> ValueReader::ReadBodyText(const ese::Record* recor
   return std::nullopt;
 }
 
+namespace {
+
+bool IsLongValue(const RawValue& raw) {
+  return (raw.flags & kValueFlagLongValue) != 0 && (raw.flags & kValueFlagMultiValue) == 0;
+}
+
+// What an HTML body value that is not a long value leaves in its file: packed text as UTF-16LE,
+// packed bytes unpacked, a plain value of 5 bytes or more as it is.
+std::string InlineHtmlBodyBytes(ColumnType type, const RawValue& raw) {
+  const bool multi_value = (raw.flags & kValueFlagMultiValue) != 0;
+  auto bytes_of = [](std::span<const std::uint8_t> bytes) {
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  };
+  if ((raw.flags & kValueFlagCompressed) != 0 && !multi_value) {
+    if (IsTextType(type)) {
+      const std::optional<std::u16string> text = DecompressedText(raw.bytes);
+      return text ? bytes_of(AsBytes(*text)) : std::string();
+    }
+    if (IsBinaryType(type)) {
+      const std::optional<std::vector<std::uint8_t>> bytes = Decompress(raw.bytes);
+      return bytes ? bytes_of(*bytes) : std::string();
+    }
+    return bytes_of(raw.bytes);
+  }
+  return raw.bytes.size() >= 5 ? bytes_of(raw.bytes) : std::string();
+}
+
+// The compressed RTF stream of a value that is not a long value: unpacked when the engine
+// packed it (a value that does not unpack is taken as it is).
+std::vector<std::uint8_t> InlineRtfStream(const RawValue& raw) {
+  if ((raw.flags & kValueFlagCompressed) != 0) {
+    if (std::optional<std::vector<std::uint8_t>> decoded = Decompress(raw.bytes)) return *decoded;
+  }
+  return std::vector<std::uint8_t>(raw.bytes.begin(), raw.bytes.end());
+}
+
+// A long value's segments one after the other, as far as they are found.
+std::string GatheredLongValue(const ese::Record& record, const RawValue& raw) {
+  std::string bytes;
+  ForEachLongValueSegment(record, raw.bytes, [&bytes](std::span<const std::uint8_t> segment) {
+    bytes.append(reinterpret_cast<const char*>(segment.data()), segment.size());
+  });
+  return bytes;
+}
+
+}  // namespace
+
 std::optional<std::u16string> ValueReader::WriteHtmlBodyFile(const ese::Record* record,
                                                              int value_entry) {
   const std::optional<ColumnType> type = TypeOf(record, value_entry);
@@ -406,27 +453,19 @@ std::optional<std::u16string> ValueReader::WriteHtmlBodyFile(const ese::Record* 
   body_state_.file_path = path;
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) return std::u16string();
-
-  const bool long_value = (raw->flags & kValueFlagLongValue) != 0;
-  const bool multi_value = (raw->flags & kValueFlagMultiValue) != 0;
-  if (long_value && !multi_value) {
+  if (IsLongValue(*raw)) {
     WriteLongValue(*record, *raw, file);
-  } else if ((raw->flags & kValueFlagCompressed) != 0 && !multi_value) {
-    if (IsTextType(*type)) {
-      if (const std::optional<std::u16string> text = DecompressedText(raw->bytes)) {
-        WriteBytes(file, AsBytes(*text));
-      }
-    } else if (IsBinaryType(*type)) {
-      if (const std::optional<std::vector<std::uint8_t>> bytes = Decompress(raw->bytes)) {
-        WriteBytes(file, *bytes);
-      }
-    } else {
-      WriteBytes(file, raw->bytes);
-    }
-  } else if (raw->bytes.size() >= 5) {
-    WriteBytes(file, raw->bytes);
+  } else {
+    file << InlineHtmlBodyBytes(*type, *raw);
   }
   return TextFromPath(path);
+}
+
+std::optional<std::string> ValueReader::HtmlBodyBytes(const ese::Record* record, int value_entry) {
+  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
+  if (!type || !raw || raw->bytes.empty()) return std::nullopt;
+  return IsLongValue(*raw) ? GatheredLongValue(*record, *raw) : InlineHtmlBodyBytes(*type, *raw);
 }
 
 std::optional<std::u16string> ValueReader::WriteRtfBodyFile(const ese::Record* record,
@@ -439,19 +478,22 @@ std::optional<std::u16string> ValueReader::WriteRtfBodyFile(const ese::Record* r
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (file) body_state_.format = BodyFormat::kRtf;
 
-  if ((raw->flags & kValueFlagLongValue) != 0 && (raw->flags & kValueFlagMultiValue) == 0) {
+  if (IsLongValue(*raw)) {
     if (file) WriteLongValue(*record, *raw, file);
     return std::u16string();
   }
-  // An engine-compressed value holds the RTF stream only after decompression.
-  std::vector<std::uint8_t> stream(raw->bytes.begin(), raw->bytes.end());
-  if ((raw->flags & kValueFlagCompressed) != 0) {
-    if (std::optional<std::vector<std::uint8_t>> decoded = Decompress(raw->bytes)) {
-      stream = std::move(*decoded);
-    }
-  }
+  const std::vector<std::uint8_t> stream = InlineRtfStream(*raw);
   if (file) WriteBytes(file, stream);
   return FormatNumber("%d", static_cast<int>(stream.size()));
+}
+
+std::optional<std::string> ValueReader::RtfBodyStream(const ese::Record* record, int value_entry) {
+  if (record == nullptr) return std::nullopt;
+  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
+  if (!raw) return std::nullopt;
+  if (IsLongValue(*raw)) return GatheredLongValue(*record, *raw);
+  const std::vector<std::uint8_t> stream = InlineRtfStream(*raw);
+  return std::string(stream.begin(), stream.end());
 }
 
 std::optional<std::filesystem::path> ValueReader::WriteAttachmentFile(const ese::Record* record,

@@ -48,6 +48,10 @@ class ValueReader {
   // "rtfbody.txt": the stored compressed RTF stream. Returns its byte count as text for an
   // inline value, an empty text for a long value, or none.
   std::optional<std::u16string> WriteRtfBodyFile(const ese::Record* record, int value_entry);
+  // What the two writers above leave in their files, in memory, for a reader that wants the
+  // body and no file; none where they return none.
+  std::optional<std::string> HtmlBodyBytes(const ese::Record* record, int value_entry);
+  std::optional<std::string> RtfBodyStream(const ese::Record* record, int value_entry);
   // The value under the current attachment file name, made safe for the working folder.
   // Returns the path written, or none.
   std::optional<std::filesystem::path> WriteAttachmentFile(const ese::Record* record,

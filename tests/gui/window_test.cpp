@@ -1,11 +1,15 @@
 // Drives the real main window over edbforge stores of both layouts.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDateTime>
 #include <QDir>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +22,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
 #include <fstream>
@@ -26,7 +31,7 @@
 
 #include "app/application.h"
 #include "app/export_options_dialog.h"
-#include "app/folder_tree.h"
+#include "app/folder_tree_widget.h"
 #include "app/item_list_cells.h"
 #include "app/local_page_scheme.h"
 #include "app/main_window.h"
@@ -35,10 +40,12 @@
 #include "app/qt_text.h"
 #include "app/source_selection_dialog.h"
 #include "app/status_progress.h"
+#include "app/store_search_panel.h"
 #include "base/private_folder.h"
 #include "fake_dialogs.h"
 #include "mailbox/analysis.h"
 #include "mailbox/item_extraction.h"
+#include "mailbox/item_search.h"
 #include "mailbox/recovery.h"
 #include "support/recording_window_port.h"
 #include "tools/edbforge/exchange/scenario_json.h"
@@ -84,6 +91,45 @@ bool DropOnWindow(QWidget& window, const QUrl& url) {
   return true;
 }
 
+// An item a store search found: its folder, its number in the folder's list and its id.
+struct FoundItem {
+  QString folder_path;
+  std::size_t position = 0;
+  QString message_id;
+  bool operator==(const FoundItem&) const = default;
+};
+
+// What the core finds in `database` for `conditions`, analysed without a window.
+std::vector<FoundItem> CoreFinds(const std::filesystem::path& database,
+                                 const SearchConditions& conditions) {
+  RecordingWindowPort recorder;
+  PauseGate gate;
+  QTemporaryDir folder;
+  MessagePages pages(ToPath(folder.path()));
+  Recovery recovery(recorder, gate, ToPath(folder.path()), ToPath(folder.path()), pages);
+  recovery.set_root_node(recorder.InsertTreeNode(kTopOfTree, u"store.edb", 0));
+  std::vector<FoundItem> found;
+  if (RunAnalysis(recovery, database) != AnalysisOutcome::kCompleted) return found;
+  SearchItems(recovery, conditions, {}, [&found](const SearchMatch& match) {
+    found.push_back({ToQString(match.folder_path), match.position, ToQString(match.row[0])});
+    return true;
+  });
+  return found;
+}
+
+// What the window's search panel lists, with the same names.
+std::vector<FoundItem> PanelFinds(const StoreSearchPanel& panel, const FolderTreeWidget& tree) {
+  std::vector<FoundItem> found;
+  QTreeWidget* list = panel.result_list();
+  for (int row = 0; row < list->topLevelItemCount(); ++row) {
+    const StoreSearchResult& result = panel.result(row);
+    found.push_back({list->topLevelItem(row)->text(0), result.position, result.message_id});
+    // The folder named is the node the result opens.
+    if (tree.Item(result.folder) == nullptr) found.back().folder_path.clear();
+  }
+  return found;
+}
+
 QTreeWidgetItem* FindNode(QTreeWidgetItem* node, const QString& text) {
   if (node->text(0) == text) return node;
   for (int i = 0; i < node->childCount(); ++i) {
@@ -120,6 +166,8 @@ class WindowTest : public QObject {
   void deepScanListsDeletedItemsApart();
   void listCellsSortAndProgressNeverGoesBack();
   void pagesFollowADarkPalette();
+  void storeSearchFindsAndOpensItems_data();
+  void storeSearchFindsAndOpensItems();
 
  private:
   std::filesystem::path Store(const QString& scenario) const {
@@ -366,7 +414,7 @@ void WindowTest::analysisFillsTreeAsTheCoreBuildsIt() {
 
   TestWindow test;
   Analyse(test, scenario);
-  FolderTree* tree = test.window->tree();
+  FolderTreeWidget* tree = test.window->tree();
   QCOMPARE(tree->topLevelItemCount(), 1);
   QCOMPARE(tree->topLevelItem(0)->text(0), PathToQString(database));
   QCOMPARE(test.window->path_edit()->text(), PathToQString(database));
@@ -424,7 +472,7 @@ void WindowTest::folderListAndItemPreview() {
   QTRY_COMPARE(test.dialogs.source_selections, 1);  // the start-up selection, cancelled
   Analyse(test, scenario);
   SelectInbox(test);
-  FolderTree* tree = test.window->tree();
+  FolderTreeWidget* tree = test.window->tree();
   QTRY_VERIFY(tree->isEnabled() && test.window->list()->isEnabled());
   QTableWidget* list = test.window->list();
   // Every row carries its message id and kind in the hidden columns.
@@ -433,7 +481,7 @@ void WindowTest::folderListAndItemPreview() {
     QVERIFY(list->item(row, 1) != nullptr && !list->item(row, 1)->text().isEmpty());
   }
   // The Inbox shows as many items beside its name as its listing has.
-  QCOMPARE(FolderTree::ItemCountOf(tree->currentItem()),
+  QCOMPARE(FolderTreeWidget::ItemCountOf(tree->currentItem()),
            static_cast<std::size_t>(list->rowCount()));
   // A paper clip, not words, for the items with attachments.
   int attached = 0;
@@ -603,7 +651,7 @@ void WindowTest::saveMailboxExportsTheCheckedFolders() {
   QVERIFY(!test.window->save_button()->isEnabled());
   Analyse(test, QStringLiteral("older-private"));
   QVERIFY(test.window->save_button()->isEnabled());
-  FolderTree* tree = test.window->tree();
+  FolderTreeWidget* tree = test.window->tree();
   tree->ToggleCheck(FindNode(tree->topLevelItem(0), QStringLiteral("Inbox")));
   const std::size_t asked = test.dialogs.messages.size();
 
@@ -702,15 +750,17 @@ void WindowTest::deepScanListsDeletedItemsApart() {
 }
 
 void WindowTest::checkBoxesCarryDownAndUp() {
-  FolderTree tree;
+  FolderTreeWidget tree;
   const TreeNodeHandle root = tree.AddNode(kTopOfTree, QStringLiteral("store.edb"), 0);
   const TreeNodeHandle mailbox = tree.AddNode(root, QStringLiteral("Alice"), 0);
   const TreeNodeHandle other = tree.AddNode(root, QStringLiteral("Bob"), 0);
   const TreeNodeHandle inbox = tree.AddNode(mailbox, QStringLiteral("Inbox"), 7);
   const TreeNodeHandle sub = tree.AddNode(inbox, QStringLiteral("Receipts"), 0);
   const TreeNodeHandle sent = tree.AddNode(mailbox, QStringLiteral("Sent Items"), 12);
-  auto checked = [&tree](TreeNodeHandle node) { return FolderTree::IsChecked(tree.Item(node)); };
-  auto bold = [&tree](TreeNodeHandle node) { return FolderTree::IsBold(tree.Item(node)); };
+  auto checked = [&tree](TreeNodeHandle node) {
+    return FolderTreeWidget::IsChecked(tree.Item(node));
+  };
+  auto bold = [&tree](TreeNodeHandle node) { return FolderTreeWidget::IsBold(tree.Item(node)); };
   QVERIFY(tree.Item(root)->isExpanded());
   QCOMPARE(tree.ImageOf(tree.Item(inbox)), 7);
 
@@ -889,6 +939,259 @@ void WindowTest::pagesFollowADarkPalette() {
   test.window->setPalette(dark);
   QTRY_VERIFY_WITH_TIMEOUT(browser->grab().toImage().pixelColor(4, 4) == page_colour, kWorkTimeout);
   Screenshot(*test.window, QStringLiteral("05-dark-palette"));
+}
+
+namespace {
+
+// Waits for `spy`'s signal until `done` holds; false when the signal stopped coming.
+template <typename Condition>
+bool WaitFor(QSignalSpy& spy, Condition done) {
+  for (;;) {
+    const qsizetype seen = spy.count();
+    if (done()) return true;
+    // A condition that handles events itself may have let the signal in already.
+    if (spy.count() == seen && !spy.wait(kWorkTimeout)) return false;
+  }
+}
+
+// Empties every condition of the search form.
+void ClearSearchForm(StoreSearchPanel& panel) {
+  for (QLineEdit* edit :
+       {panel.from_edit(), panel.to_edit(), panel.subject_edit(), panel.body_edit()}) {
+    edit->clear();
+  }
+  for (QCheckBox* box :
+       {panel.after_box(), panel.before_box(), panel.attachment_box(), panel.regex_box()}) {
+    box->setChecked(false);
+  }
+  panel.kind_box()->setCurrentIndex(0);
+}
+
+// Makes a request of the page and handles events until its answer has come.
+void AwaitPage(const std::function<void(const std::function<void()>& done)>& request) {
+  QEventLoop loop;
+  bool answered = false;
+  request([&] {
+    answered = true;
+    loop.quit();
+  });
+  if (!answered) loop.exec();
+}
+
+std::optional<TextMatch> Part(std::u16string_view text, TextMatchMode mode = TextMatchMode::kPart) {
+  return TextMatch::Make(text, mode);
+}
+
+}  // namespace
+
+void WindowTest::storeSearchFindsAndOpensItems_data() {
+  QTest::addColumn<QString>("scenario");
+  QTest::newRow("older layout") << QStringLiteral("older-private");
+  QTest::newRow("2010 layout") << QStringLiteral("2010-private");
+}
+
+void WindowTest::storeSearchFindsAndOpensItems() {
+  QFETCH(QString, scenario);
+  const std::filesystem::path store = Store(scenario);
+  TestWindow test;
+  MainWindow& window = *test.window;
+  StoreSearchPanel& panel = *window.search_panel();
+  QSignalSpy allowed(&panel, &StoreSearchPanel::SearchAllowedChanged);
+  QSignalSpy finished(&panel, &StoreSearchPanel::SearchFinished);
+  QSignalSpy previewed(&window, &MainWindow::ItemPreviewed);
+  const auto idle = [&panel] { return panel.search_button()->isEnabled(); };
+  window.resize(1280, 960);
+  window.set_startup_database(store);
+  window.show();
+  window.store_search_action()->trigger();
+  QVERIFY(window.search_dock()->isVisible());
+  // Offered once the analysis and the item counts are done.
+  QVERIFY(!idle());
+  QVERIFY(WaitFor(allowed, idle));
+
+  struct Search {
+    const char* name;
+    std::function<void()> fill;                  // as the user fills the form
+    std::function<SearchConditions()> expected;  // what the form stands for
+    // What every result's row in the panel shows (Folder, No, Kind, From, Subject, Date).
+    std::function<bool(const QTreeWidgetItem&)> holds;
+  };
+  const QString kDateFormat = QStringLiteral("MMM,dd yyyy HH:mm:ss");
+  const auto sender = [] {
+    SearchConditions conditions;
+    conditions.from = Part(u"CARLA");
+    return conditions;
+  };
+  const auto body = [] {
+    SearchConditions conditions;
+    conditions.body = Part(u"the");
+    return conditions;
+  };
+  const auto dated = [] {
+    SearchConditions conditions;
+    conditions.subject = Part(u"report|receipt|moved", TextMatchMode::kRegex);
+    conditions.kind = Part(u"mail", TextMatchMode::kWholeText);
+    conditions.after = "2010-01-01T00:00:00Z";
+    conditions.before = "2011-01-01T00:00:00Z";
+    conditions.has_attachment = true;
+    return conditions;
+  };
+  const Search searches[] = {
+      {"sender", [&] { QTest::keyClicks(panel.from_edit(), "CARLA"); }, sender,
+       [](const QTreeWidgetItem& row) {
+         return row.text(3).contains(QStringLiteral("carla"), Qt::CaseInsensitive);
+       }},
+      {"kind, dates and attachments",
+       [&] {
+         QTest::keyClicks(panel.subject_edit(), "report|receipt|moved");
+         panel.regex_box()->setChecked(true);
+         panel.kind_box()->setCurrentIndex(panel.kind_box()->findData(QStringLiteral("mail")));
+         panel.after_box()->setChecked(true);
+         panel.after_edit()->setDate(QDate(2010, 1, 1));
+         panel.before_box()->setChecked(true);
+         panel.before_edit()->setDate(QDate(2011, 1, 1));
+         panel.attachment_box()->setChecked(true);
+       },
+       dated,
+       [&](const QTreeWidgetItem& row) {
+         const QDateTime date = QDateTime::fromString(row.text(5), kDateFormat);
+         return row.text(2) == QStringLiteral("Mail") && date.date().year() == 2010;
+       }},
+      {"sender and body",
+       [&] {
+         QTest::keyClicks(panel.from_edit(), "CARLA");
+         QTest::keyClicks(panel.body_edit(), "the");
+       },
+       [&] {
+         SearchConditions conditions = sender();
+         conditions.body = Part(u"the");
+         return conditions;
+       },
+       nullptr},
+      {"body", [&] { QTest::keyClicks(panel.body_edit(), "the"); }, body, nullptr},
+  };
+  std::map<std::string, std::vector<FoundItem>> found;
+  QTreeWidget* results = panel.result_list();
+  for (const Search& search : searches) {
+    ClearSearchForm(panel);
+    search.fill();
+    finished.clear();
+    panel.search_button()->click();
+    QVERIFY2(WaitFor(finished, [&] { return !finished.isEmpty(); }), search.name);
+    // Every result the core finds, in its order, under the folder path it opens.
+    const std::vector<FoundItem> shown = PanelFinds(panel, *window.tree());
+    QVERIFY2(shown == CoreFinds(store, search.expected()), search.name);
+    QVERIFY2(!shown.empty(), search.name);
+    QCOMPARE(finished.takeFirst().at(0).toInt(), static_cast<int>(shown.size()));
+    for (int row = 0; search.holds && row < results->topLevelItemCount(); ++row) {
+      QVERIFY2(search.holds(*results->topLevelItem(row)),
+               qPrintable(results->topLevelItem(row)->text(4)));
+    }
+    found[search.name] = shown;
+    QVERIFY(WaitFor(allowed, idle));
+  }
+  // A text that is no regular expression is refused with the reason; nothing runs.
+  ClearSearchForm(panel);
+  panel.regex_box()->setChecked(true);
+  QTest::keyClicks(panel.subject_edit(), "(report");
+  const std::size_t asked = test.dialogs.messages.size();
+  panel.search_button()->click();
+  QCOMPARE(test.dialogs.messages.size(), asked + 1);
+  QCOMPARE(test.dialogs.messages.back().kind, MessageKind::kError);
+  QVERIFY2(test.dialogs.messages.back().text.startsWith(
+               QStringLiteral("\"(report\" is not a regular expression: ")),
+           qPrintable(test.dialogs.messages.back().text));
+  QVERIFY(!panel.searching() && idle());
+  QCOMPARE(results->topLevelItemCount(), static_cast<int>(found["body"].size()));
+  ClearSearchForm(panel);
+  QTest::keyClicks(panel.body_edit(), "the");  // the form of the results shown
+
+  // Both conditions: exactly the items each finds alone, fewer than either.
+  std::vector<FoundItem> in_both;
+  const std::vector<FoundItem>& by_body = found["body"];
+  for (const FoundItem& item : found["sender"]) {
+    if (std::find(by_body.begin(), by_body.end(), item) != by_body.end()) in_both.push_back(item);
+  }
+  QCOMPARE(found["sender and body"], in_both);
+  QVERIFY(in_both.size() < found["sender"].size() && in_both.size() < found["body"].size());
+
+  // The list sorted by date, newest first, and a filter that hides every row: a result opens
+  // the row the search numbered, wherever the sort put it, and shows it.
+  FolderTreeWidget* tree = window.tree();
+  QTableWidget* list = window.list();
+  PreviewBrowser* browser = window.browser();
+  const std::filesystem::path working = window.selection().working_folder;
+  QHeaderView* header = list->horizontalHeader();
+  const QPoint date_header(header->sectionViewportPosition(kDateColumn) + 4, header->height() / 2);
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, date_header);
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, date_header);
+  QTest::keyClicks(window.search_edit(), QStringLiteral("no such sender"));
+  for (const QString& folder : {QStringLiteral("Tasks"), QStringLiteral("Inbox")}) {
+    int chosen = -1;
+    for (int row = 0; row < results->topLevelItemCount() && chosen < 0; ++row) {
+      if (results->topLevelItem(row)->text(0).endsWith(QLatin1Char('/') + folder)) chosen = row;
+    }
+    QVERIFY2(chosen >= 0, qPrintable(folder));
+    const StoreSearchResult result = panel.result(chosen);
+    const QString subject = results->topLevelItem(chosen)->text(4);
+    previewed.clear();
+    QSignalSpy loaded(browser, &QWebEngineView::loadFinished);
+    results->setCurrentItem(results->topLevelItem(chosen));
+    QTest::keyClick(results, Qt::Key_Return);
+    QVERIFY(WaitFor(previewed, [&] { return !previewed.isEmpty(); }));
+    QCOMPARE(tree->currentItem(), tree->Item(result.folder));
+    const int current = list->currentRow();
+    QVERIFY(current >= 0 && !list->isRowHidden(current));
+    QCOMPARE(CellValue(*list, current, 0), result.message_id);
+    QCOMPARE(CellValue(*list, current, kSubjectColumn), subject);
+    QVERIFY(window.search_edit()->text().isEmpty());
+    QCOMPARE(browser->current_page(), working / "strEmlPath.html");
+    QVERIFY2(PageText(working / "header.html").contains(subject), qPrintable(subject));
+    // The subject shows in the rendered frames once the new page has loaded (the frameset's
+    // name is the one of the previous preview); found there, the page is painted for the
+    // picture, which shows it without the search's colours (cleared, then a round trip).
+    const auto subject_shown = [&] {
+      if (browser->url() != LocalPageUrl(browser->current_page()) || browser->page()->isLoading()) {
+        return false;
+      }
+      int matches = 0;
+      AwaitPage([&](const std::function<void()>& done) {
+        browser->page()->findText(subject, {}, [&matches, done](const QWebEngineFindTextResult& r) {
+          matches = r.numberOfMatches();
+          done();
+        });
+      });
+      return matches > 0;
+    };
+    QVERIFY2(WaitFor(loaded, subject_shown), qPrintable(subject));
+    AwaitPage([&](const std::function<void()>& done) {
+      browser->page()->findText(QString(), {}, [done](const QWebEngineFindTextResult&) { done(); });
+    });
+    AwaitPage([&](const std::function<void()>& done) {
+      browser->page()->toPlainText([done](const QString&) { done(); });
+    });
+  }
+  // The Inbox stayed sorted, newest first.
+  std::vector<QDateTime> dates;
+  for (int row = 0; row < list->rowCount(); ++row) {
+    const QDateTime date = QDateTime::fromString(list->item(row, kDateColumn)->text(), kDateFormat);
+    if (date.isValid()) dates.push_back(date);
+  }
+  QVERIFY(dates.size() > 2 && std::is_sorted(dates.rbegin(), dates.rend()));
+  Screenshot(window, QStringLiteral("06-store-search-") + scenario);
+
+  // Stop ends the search at once: pressed as the first result comes in, it keeps that one.
+  const QMetaObject::Connection stop_at_first =
+      connect(results->model(), &QAbstractItemModel::rowsInserted, panel.stop_button(),
+              [&panel] { panel.stop_button()->click(); });
+  finished.clear();
+  panel.search_button()->click();
+  QVERIFY(panel.stop_button()->isEnabled() && !panel.search_button()->isEnabled());
+  QVERIFY(WaitFor(finished, [&] { return !finished.isEmpty(); }));
+  disconnect(stop_at_first);
+  QCOMPARE(results->topLevelItemCount(), 1);
+  QCOMPARE(panel.summary_label()->text(), QStringLiteral("Stopped: 1 item found"));
+  QVERIFY(WaitFor(allowed, idle));
 }
 
 }  // namespace tarvex::testing

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "mailbox/item_search.h"
 #include "scenario_expectations.h"
 #include "scenario_run.h"
 
@@ -107,6 +108,68 @@ TEST_P(ScenarioTest, EveryFolderListsItsItems) {
         std::sort(ids.begin(), ids.end());
         EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end()) << "ids repeat: " << path;
       });
+}
+
+// A search every item meets finds each folder's items in the order and under the numbers its
+// selection lists them, whether it reads the headers only or the records too; a folder named
+// twice is searched once, and a sink that says stop ends the search at once.
+TEST_P(ScenarioTest, SearchNumbersEachItemAsItsFolderListsIt) {
+  std::vector<std::string> listed;  // "path #number id subject"
+  std::function<void(TreeNodeHandle, const std::string&)> list_below =
+      [&](TreeNodeHandle node, const std::string& path) {
+        const auto rows = store_->Select(node);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+          listed.push_back(path + " #" + std::to_string(i + 1) + " " + U8(rows[i][0]) + " " +
+                           U8(rows[i][5]));
+        }
+        for (const RecordedTreeNode& child : store_->window.ChildrenOf(node)) {
+          std::string name;
+          for (char c : U8(child.text)) {
+            if (c == '/' || c == '\\') name.push_back('\\');
+            name.push_back(c);
+          }
+          list_below(child.handle, path.empty() ? name : path + "/" + name);
+        }
+      };
+  list_below(store_->root, "");
+  ASSERT_FALSE(listed.empty());
+
+  auto every = [](TextMatchMode mode) { return TextMatch::Make(u"", mode); };
+  const SearchConditions everything[] = {
+      {}, {.body = every(TextMatchMode::kPart)}, {.to = every(TextMatchMode::kRegex)}};
+  const std::vector<TreeNodeHandle> mailboxes_twice = [&] {
+    std::vector<TreeNodeHandle> nodes;
+    for (int round = 0; round < 2; ++round) {
+      for (const RecordedTreeNode& mailbox : store_->window.ChildrenOf(store_->root)) {
+        nodes.push_back(mailbox.handle);
+      }
+    }
+    return nodes;
+  }();
+  for (const SearchConditions& conditions : everything) {
+    for (const std::vector<TreeNodeHandle>& starts : {std::vector<TreeNodeHandle>{}, mailboxes_twice}) {
+      SCOPED_TRACE("body " + std::to_string(conditions.body.has_value()) + ", to " +
+                   std::to_string(conditions.to.has_value()) + ", starts " +
+                   std::to_string(starts.size()));
+      std::vector<std::string> found;
+      const SearchOutcome outcome =
+          SearchItems(store_->recovery(), conditions, starts, [&](const SearchMatch& match) {
+            found.push_back(U8(match.folder_path) + " #" + std::to_string(match.position) + " " +
+                            U8(match.row[0]) + " " + U8(match.row[5]));
+            return true;
+          });
+      EXPECT_EQ(found, listed);
+      EXPECT_EQ(outcome.matches, listed.size());
+      EXPECT_FALSE(outcome.stopped);
+      EXPECT_EQ(outcome.progress.folders_done, outcome.progress.folders_total);
+    }
+  }
+
+  std::size_t handed = 0;
+  const SearchOutcome stopped = SearchItems(store_->recovery(), {}, {},
+                                            [&](const SearchMatch&) { return ++handed < 2; });
+  EXPECT_EQ(handed, std::min<std::size_t>(2, listed.size()));
+  EXPECT_EQ(stopped.stopped, listed.size() >= 2);
 }
 
 TEST_P(ScenarioTest, ExcludedClassesAreNeverListed) {

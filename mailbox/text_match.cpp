@@ -1,8 +1,8 @@
-#include "cli/text_match.h"
+#include "mailbox/text_match.h"
 
 #include <span>
 
-namespace tarvex::cli {
+namespace tarvex {
 namespace {
 
 // The text as a pattern that matches it literally: ASCII punctuation escaped, the rest as is.
@@ -54,4 +54,4 @@ bool TextMatch::Matches(std::u16string_view text) const {
   return found;
 }
 
-}  // namespace tarvex::cli
+}  // namespace tarvex

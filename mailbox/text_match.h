@@ -10,7 +10,7 @@
 
 #include "pattern/regex_program.h"
 
-namespace tarvex::cli {
+namespace tarvex {
 
 enum class TextMatchMode { kWholeText, kPart, kRegex };
 
@@ -28,4 +28,4 @@ class TextMatch {
   RegexProgram program_;
 };
 
-}  // namespace tarvex::cli
+}  // namespace tarvex

@@ -13,13 +13,13 @@
 
 namespace tarvex {
 
-class FolderTree : public QTreeWidget {
+class FolderTreeWidget : public QTreeWidget {
   Q_OBJECT
 
  public:
   static constexpr int kImageCount = 16;
 
-  explicit FolderTree(QWidget* parent = nullptr);
+  explicit FolderTreeWidget(QWidget* parent = nullptr);
 
   // Appends a node after the parent's last child; the root goes under the tree's top.
   TreeNodeHandle AddNode(TreeNodeHandle parent, const QString& text, int image);

@@ -1,4 +1,4 @@
-#include "app/folder_tree.h"
+#include "app/folder_tree_widget.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -16,7 +16,7 @@ constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kCheckedRole = Qt::UserRole + 2;
 
 // The image list in its fixed order; ChooseFolderIcon's indexes point into it.
-constexpr std::array<const char*, FolderTree::kImageCount> kImageFiles = {
+constexpr std::array<const char*, FolderTreeWidget::kImageCount> kImageFiles = {
     ":/icons/folder.png",        ":/icons/database.png", ":/icons/mailbox.png",
     ":/icons/calendar.png",      ":/icons/contacts.png", ":/icons/deleted.png",
     ":/icons/drafts.png",        ":/icons/inbox.png",    ":/icons/journal.png",
@@ -76,7 +76,7 @@ class ItemCountDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
+FolderTreeWidget::FolderTreeWidget(QWidget* parent) : QTreeWidget(parent) {
   for (std::size_t i = 0; i < images_.size(); ++i) {
     images_[i] = QIcon(QString::fromLatin1(kImageFiles[i]));
   }
@@ -86,10 +86,10 @@ FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
   setIconSize(QSize(16, 16));
   setUniformRowHeights(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(this, &QTreeWidget::itemChanged, this, &FolderTree::OnItemChanged);
+  connect(this, &QTreeWidget::itemChanged, this, &FolderTreeWidget::OnItemChanged);
 }
 
-TreeNodeHandle FolderTree::AddNode(TreeNodeHandle parent, const QString& text, int image) {
+TreeNodeHandle FolderTreeWidget::AddNode(TreeNodeHandle parent, const QString& text, int image) {
   QTreeWidgetItem* parent_item = parent == kTopOfTree ? nullptr : Item(parent);
   if (parent != kTopOfTree && parent_item == nullptr) parent_item = root_;
   if (image < 0 || image >= kImageCount) image = 0;
@@ -115,7 +115,7 @@ TreeNodeHandle FolderTree::AddNode(TreeNodeHandle parent, const QString& text, i
   return handle;
 }
 
-void FolderTree::DeleteAllNodes() {
+void FolderTreeWidget::DeleteAllNodes() {
   settling_ = true;
   clear();
   settling_ = false;
@@ -123,20 +123,20 @@ void FolderTree::DeleteAllNodes() {
   root_ = nullptr;
 }
 
-QTreeWidgetItem* FolderTree::Item(TreeNodeHandle node) const {
+QTreeWidgetItem* FolderTreeWidget::Item(TreeNodeHandle node) const {
   auto found = nodes_.find(node);
   return found == nodes_.end() ? nullptr : found->second;
 }
 
-TreeNodeHandle FolderTree::Handle(const QTreeWidgetItem* item) const {
+TreeNodeHandle FolderTreeWidget::Handle(const QTreeWidgetItem* item) const {
   return item == nullptr ? kTopOfTree : item->data(0, kHandleRole).value<qulonglong>();
 }
 
-int FolderTree::ImageOf(const QTreeWidgetItem* item) const {
+int FolderTreeWidget::ImageOf(const QTreeWidgetItem* item) const {
   return item->data(0, kImageRole).toInt();
 }
 
-void FolderTree::SetItemCount(TreeNodeHandle node, std::size_t count) {
+void FolderTreeWidget::SetItemCount(TreeNodeHandle node, std::size_t count) {
   QTreeWidgetItem* item = Item(node);
   if (item == nullptr) return;
   settling_ = true;
@@ -144,37 +144,37 @@ void FolderTree::SetItemCount(TreeNodeHandle node, std::size_t count) {
   settling_ = false;
 }
 
-std::size_t FolderTree::ItemCountOf(const QTreeWidgetItem* item) {
+std::size_t FolderTreeWidget::ItemCountOf(const QTreeWidgetItem* item) {
   return item->data(0, kItemCountRole).toULongLong();
 }
 
-bool FolderTree::IsChecked(const QTreeWidgetItem* item) {
+bool FolderTreeWidget::IsChecked(const QTreeWidgetItem* item) {
   return item->data(0, kCheckedRole).toBool();
 }
 
-bool FolderTree::IsBold(const QTreeWidgetItem* item) {
+bool FolderTreeWidget::IsBold(const QTreeWidgetItem* item) {
   return item->font(0).bold();
 }
 
-void FolderTree::SetBold(QTreeWidgetItem* item, bool bold) {
+void FolderTreeWidget::SetBold(QTreeWidgetItem* item, bool bold) {
   QFont font = item->font(0);
   if (font.bold() == bold) return;
   font.setBold(bold);
   item->setFont(0, font);
 }
 
-void FolderTree::SetChecked(QTreeWidgetItem* item, bool checked) {
+void FolderTreeWidget::SetChecked(QTreeWidgetItem* item, bool checked) {
   item->setData(0, kCheckedRole, checked);
   item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
   SetBold(item, checked);
 }
 
-void FolderTree::SetCheckedWithDescendants(QTreeWidgetItem* item, bool checked) {
+void FolderTreeWidget::SetCheckedWithDescendants(QTreeWidgetItem* item, bool checked) {
   SetChecked(item, checked);
   for (int i = 0; i < item->childCount(); ++i) SetCheckedWithDescendants(item->child(i), checked);
 }
 
-void FolderTree::ToggleCheck(QTreeWidgetItem* item) {
+void FolderTreeWidget::ToggleCheck(QTreeWidgetItem* item) {
   if (item == nullptr) return;
   settling_ = true;
   const bool was_checked = IsChecked(item);
@@ -194,7 +194,7 @@ void FolderTree::ToggleCheck(QTreeWidgetItem* item) {
   settling_ = false;
 }
 
-void FolderTree::OnItemChanged(QTreeWidgetItem* item, int column) {
+void FolderTreeWidget::OnItemChanged(QTreeWidgetItem* item, int column) {
   if (settling_ || column != 0) return;
   // Only the user's click on the box gets here; every change of ours is made while settling.
   if ((item->checkState(0) == Qt::Checked) == IsChecked(item)) return;
