@@ -28,7 +28,8 @@
 namespace tarvex::testing {
 namespace {
 
-constexpr int kLoadTimeout = 30000;
+// Only a ceiling: each wait ends at the event it waits for.
+constexpr int kLoadTimeout = 120000;
 constexpr char kUntouchedTitle[] = "untouched";
 
 // Every way a page could run script (each retitles the page) or load from the network.
