@@ -159,7 +159,7 @@ uint32_t TableWriter::StoreLongValue(const StoredValue& value) {
 
 EseDatabaseWriter::EseDatabaseWriter(std::filesystem::path path, DatabaseOptions options)
     : path_(std::move(path)),
-      format_{options.page_size, options.format_revision},
+      format_{options.page_size, options.format_revision, options.older_record_format},
       inline_limit_(InlineLimit(options, format_)),
       libesedb_layout_(options.libesedb_long_value_layout) {
   CheckPageFormat(format_);

@@ -53,6 +53,104 @@ size_t InlineTaggedSize(const TaggedCell& cell) {
   return size;
 }
 
+// The tagged columns in the current layout: a directory of ids and offsets, then the values,
+// each led by its flags byte where one is needed.
+void AppendTaggedColumns(const PageFormat& format, const TableLayout& layout,
+                         const std::vector<TaggedCell>& tagged, const std::string& place,
+                         std::vector<uint8_t>& out) {
+  const uint32_t offset_mask =
+      format.Extended() ? ese::tagged::kLargePageOffsetMask : ese::tagged::kSmallPageOffsetMask;
+  std::vector<uint8_t> directory;
+  std::vector<uint8_t> data;
+  const size_t directory_size = ese::tagged::kEntrySize * tagged.size();
+  for (const TaggedCell& cell : tagged) {
+    const ColumnLayout& column = *cell.column;
+    uint8_t flags = IsLongType(column.type) ? value_flag::kLongType : 0;
+    std::vector<uint8_t> payload;
+    if (cell.long_value_id) {
+      // A separated value's segments tell whether they are compressed.
+      flags |= value_flag::kSeparated;
+      AppendLe32(payload, *cell.long_value_id);
+    } else if (cell.values.size() == 1) {
+      payload = cell.values.front().bytes;
+      if (cell.values.front().compressed) flags |= value_flag::kCompressed;
+    } else {
+      flags |= value_flag::kMultiValue;
+      size_t position = 2 * cell.values.size();
+      for (const StoredValue& value : cell.values) {
+        if (position > ese::kMultiValueOffsetMask) {
+          throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
+                              "\": the values exceed 32767 bytes");
+        }
+        AppendLe16(payload, static_cast<uint16_t>(position));
+        position += value.bytes.size();
+      }
+      for (const StoredValue& value : cell.values) {
+        payload.insert(payload.end(), value.bytes.begin(), value.bytes.end());
+        if (value.compressed) flags |= value_flag::kCompressed;
+      }
+    }
+    const size_t offset = directory_size + data.size();
+    if (offset > offset_mask) {
+      throw EseWriteError(place + ": the tagged columns exceed the record's offset range");
+    }
+    // Small pages carry the flag byte only when it says something (or the value is empty,
+    // which the reader could not tell from its neighbour otherwise).
+    const bool flag_byte = format.Extended() || flags != 0 || payload.empty();
+    uint16_t offset_field = static_cast<uint16_t>(offset);
+    if (flag_byte && !format.Extended())
+      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kExtendedInfo);
+    // Template columns in a derived table's record carry the derived bit.
+    if (column.from_template && !layout.is_template()) {
+      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kDerived);
+    }
+    AppendLe16(directory, static_cast<uint16_t>(column.identifier));
+    AppendLe16(directory, offset_field);
+    if (flag_byte) data.push_back(flags);
+    data.insert(data.end(), payload.begin(), payload.end());
+  }
+  out.insert(out.end(), directory.begin(), directory.end());
+  out.insert(out.end(), data.begin(), data.end());
+}
+
+// The tagged columns in the older layout: one entry (id, size and flags, value) per value, the
+// values of a multi-valued column in consecutive entries; a long column's value led by a byte
+// that says whether a long-value id follows.
+void AppendOlderTaggedColumns(const TableLayout& layout, const std::vector<TaggedCell>& tagged,
+                              const std::string& place, std::vector<uint8_t>& out) {
+  for (const TaggedCell& cell : tagged) {
+    const ColumnLayout& column = *cell.column;
+    const bool long_type = IsLongType(column.type);
+    uint16_t flags = long_type ? ese::old_tagged::kLongValue : 0;
+    if (column.from_template && !layout.is_template()) flags |= ese::old_tagged::kDerived;
+    auto append = [&](uint8_t lead, std::span<const uint8_t> bytes) {
+      const size_t size = (long_type ? 1 : 0) + bytes.size();
+      if (size > ese::old_tagged::kSizeMask) {
+        throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
+                            "\": a value of " + std::to_string(size) +
+                            " bytes exceeds the older record format's 4095");
+      }
+      AppendLe16(out, static_cast<uint16_t>(column.identifier));
+      AppendLe16(out, static_cast<uint16_t>(size | flags));
+      if (long_type) out.push_back(lead);
+      out.insert(out.end(), bytes.begin(), bytes.end());
+    };
+    if (cell.long_value_id) {
+      std::vector<uint8_t> id;
+      AppendLe32(id, *cell.long_value_id);
+      append(ese::old_tagged::kSeparated, id);
+      continue;
+    }
+    for (const StoredValue& value : cell.values) {
+      if (value.compressed) {
+        throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
+                            "\": the older record format has no compressed values");
+      }
+      append(0, value.bytes);
+    }
+  }
+}
+
 }  // namespace
 
 std::string ErrorPlace::Text() const {
@@ -304,59 +402,11 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
     }
   }
 
-  const uint32_t offset_mask =
-      format.Extended() ? ese::tagged::kLargePageOffsetMask : ese::tagged::kSmallPageOffsetMask;
-  std::vector<uint8_t> directory;
-  std::vector<uint8_t> data;
-  const size_t directory_size = ese::tagged::kEntrySize * tagged.size();
-  for (const TaggedCell& cell : tagged) {
-    const ColumnLayout& column = *cell.column;
-    uint8_t flags = IsLongType(column.type) ? value_flag::kLongType : 0;
-    std::vector<uint8_t> payload;
-    if (cell.long_value_id) {
-      // A separated value's segments tell whether they are compressed.
-      flags |= value_flag::kSeparated;
-      AppendLe32(payload, *cell.long_value_id);
-    } else if (cell.values.size() == 1) {
-      payload = cell.values.front().bytes;
-      if (cell.values.front().compressed) flags |= value_flag::kCompressed;
-    } else {
-      flags |= value_flag::kMultiValue;
-      size_t position = 2 * cell.values.size();
-      for (const StoredValue& value : cell.values) {
-        if (position > ese::kMultiValueOffsetMask) {
-          throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
-                              "\": the values exceed 32767 bytes");
-        }
-        AppendLe16(payload, static_cast<uint16_t>(position));
-        position += value.bytes.size();
-      }
-      for (const StoredValue& value : cell.values) {
-        payload.insert(payload.end(), value.bytes.begin(), value.bytes.end());
-        if (value.compressed) flags |= value_flag::kCompressed;
-      }
-    }
-    const size_t offset = directory_size + data.size();
-    if (offset > offset_mask) {
-      throw EseWriteError(place + ": the tagged columns exceed the record's offset range");
-    }
-    // Small pages carry the flag byte only when it says something (or the value is empty,
-    // which the reader could not tell from its neighbour otherwise).
-    const bool flag_byte = format.Extended() || flags != 0 || payload.empty();
-    uint16_t offset_field = static_cast<uint16_t>(offset);
-    if (flag_byte && !format.Extended())
-      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kExtendedInfo);
-    // Template columns in a derived table's record carry the derived bit.
-    if (column.from_template && !layout.is_template()) {
-      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kDerived);
-    }
-    AppendLe16(directory, static_cast<uint16_t>(column.identifier));
-    AppendLe16(directory, offset_field);
-    if (flag_byte) data.push_back(flags);
-    data.insert(data.end(), payload.begin(), payload.end());
+  if (format.older_record_format) {
+    AppendOlderTaggedColumns(layout, tagged, place, out);
+  } else {
+    AppendTaggedColumns(format, layout, tagged, place, out);
   }
-  out.insert(out.end(), directory.begin(), directory.end());
-  out.insert(out.end(), data.begin(), data.end());
   if (out.size() > budget) {
     throw EseWriteError(place + ": a record of " + std::to_string(out.size()) +
                         " bytes does not fit a page (at most " + std::to_string(budget) + ")");
