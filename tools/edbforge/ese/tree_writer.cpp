@@ -162,18 +162,21 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
     values.emplace_back();
   }
   tag_flags.push_back(0);
+  // The engine leaves the version flag on the leaf entries it inserted (cleaning the version
+  // store does not write the page again); its branch entries have none.
+  const uint8_t version = leaf ? ese::tag_flag::kVersion : 0;
   for (const Entry& entry : page.entries) {
     std::vector<uint8_t> value;
     if (chained) {
       AppendLe16(value, static_cast<uint16_t>(entry.key.size()));  // all of it common
       AppendLe16(value, 0);
-      tag_flags.push_back(ese::tag_flag::kCommonKey | entry.tag_flags);
+      tag_flags.push_back(ese::tag_flag::kCommonKey | version | entry.tag_flags);
     } else {
       const std::vector<uint8_t> key =
           kind_ == TreeKind::kLongValues ? LongValueBranchKey(entry.key) : entry.key;
       AppendLe16(value, static_cast<uint16_t>(key.size()));
       value.insert(value.end(), key.begin(), key.end());
-      tag_flags.push_back(entry.tag_flags);
+      tag_flags.push_back(version | entry.tag_flags);
     }
     value.insert(value.end(), entry.data.begin(), entry.data.end());
     values.push_back(std::move(value));
