@@ -57,7 +57,7 @@ std::vector<uint8_t> TableWriter::Encode(const Record& record) {
   const std::string place = place_ + ", record " + std::to_string(next_record_number_);
   return EncodeRecord(file_.format(), layout_, record, *this,
                       TreeWriter::MaxDataSize(file_.format(), kRecordKeySize), inline_limit_,
-                      place);
+                      place, !libesedb_layout_);
 }
 
 uint32_t TableWriter::Append(const Record& record) {

@@ -16,7 +16,8 @@
 // What libesedb 20181229 then reports:
 // - tables in the order they were added, after MSysObjects and MSysObjectsShadow; columns in
 //   identifier order, a derived table's template columns first;
-// - every fixed column up to the highest one set in a record, unset ones as zero bytes;
+// - every fixed column up to the highest one set (or set to null) in a record, unset ones as
+//   the engine fills them ('*' bytes);
 // - an empty variable or tagged value as no value;
 // - a multi-valued column given one value as a plain value;
 // - separated long values through libesedb_record_get_long_value only in the layout laid out

@@ -55,7 +55,8 @@ struct DatabaseOptions {
   // 1024 bytes in the long-value tree, numbered from 1, under their keys as they are; libesedb
   // 20181229 finds none of them. This asks instead for the layout that libesedb can search (see
   // tree_writer.h), for tests that compare with it: there each separated value takes at least
-  // a page, so values up to half a page stay in the record.
+  // a page, so values up to half a page stay in the record; and multi values of two short
+  // values take the general form, as libesedb cannot read the engine's short one.
   bool libesedb_long_value_layout = false;
   // LongText/LongBinary values above this many bytes go to the long-value tree (values that do
   // not fit the record go there anyway); 0 leaves the limit to the layout.

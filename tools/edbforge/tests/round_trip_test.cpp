@@ -43,7 +43,7 @@ class Random {
 // What one column of one record should read back as.
 struct Expected {
   // kUnsetFixed: a fixed column before the record's last one that was not set; its null bit
-  // says so, which libesedb ignores (it reads zeros).
+  // says so, which libesedb ignores (it reads the engine's fill, '*' bytes).
   enum class Kind { kAbsent, kBytes, kMulti, kUnsetFixed } kind = Kind::kAbsent;
   Bytes bytes;
   std::vector<Bytes> multi;
@@ -231,7 +231,7 @@ void FillRecord(Random& random, ModelTable& table, TableWriter& writer, bool com
     if (column.storage == ColumnStorage::kFixed && column.identifier <= last_fixed &&
         expected[index].kind == Expected::Kind::kAbsent) {
       expected[index].kind = Expected::Kind::kUnsetFixed;
-      expected[index].bytes.assign(column.fixed_size, 0);
+      expected[index].bytes.assign(column.fixed_size, '*');
     }
   }
   writer.Append(record);
