@@ -147,7 +147,8 @@ uint32_t TableWriter::StoreLongValue(const StoredValue& value) {
   std::vector<uint8_t> root;
   AppendLe32(root, 1);  // reference count
   AppendLe32(root, static_cast<uint32_t>(value.ValueSize()));
-  long_values_->Append(key, root);
+  // The engine keeps a long value's root on the page of its first segment.
+  long_values_->Append(key, root, 0, !libesedb_layout_);
   for (size_t offset = 0; offset < bytes.size(); offset += segment) {
     std::vector<uint8_t> segment_key = key;
     AppendBe32(segment_key, static_cast<uint32_t>(offset));
