@@ -547,9 +547,21 @@ std::vector<std::string> LeafDifferences(const std::string& name) {
   return differences;
 }
 
+// The differences that stay. In text.edb and binary.edb, whose one record fills most of a page,
+// the engine's table root is a branch over a single leaf: a split that the table's history
+// (an earlier image of the record on the root page) left behind and that its records do not
+// tell. The forge keeps the one leaf as the root, so that leaf alone differs, by the root flag.
 TEST(SampleReproduction, LeafPagesAreTheEngines) {
-  for (const char* name : {"basic", "text", "multi", "binary", "large"}) {
-    EXPECT_EQ(LeafDifferences(name), std::vector<std::string>{}) << name;
+  const std::string kSplitRoot = "table leaf 0: flags 0x2802, forge 0x2803";
+  const std::pair<const char*, std::vector<std::string>> samples[] = {
+      {"basic", {}},
+      {"text", {kSplitRoot}},
+      {"multi", {}},
+      {"binary", {kSplitRoot}},
+      {"large", {}},
+  };
+  for (const auto& [name, remaining] : samples) {
+    EXPECT_EQ(LeafDifferences(name), remaining) << name;
   }
 }
 
