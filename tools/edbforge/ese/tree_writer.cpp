@@ -110,8 +110,9 @@ bool TreeWriter::Accepts(size_t level, const PendingPage& page, const Entry& ent
     return page.bytes + EncodedSize(level, entry, {}) + entry.key.size() <= area;
   }
   if (level > 0) return page.bytes + EncodedSize(level, entry, {}) + kRootHeaderSize <= area;
-  const std::vector<uint8_t> prefix =
-      page.entries.empty() ? LeafPrefix(entry.key) : page.prefix;
+  std::vector<uint8_t> first_prefix;  // a page's prefix comes with its first entry
+  if (page.entries.empty()) first_prefix = LeafPrefix(entry.key);
+  const std::vector<uint8_t>& prefix = page.entries.empty() ? first_prefix : page.prefix;
   const size_t stored = page.bytes + EncodedSize(level, entry, prefix) + prefix.size();
   // The tree's first leaf may yet be its root: the root header instead of a prefix.
   const size_t as_root = page.plain_bytes + EncodedSize(level, entry, {}) + kRootHeaderSize;
@@ -207,7 +208,8 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
                            const PendingPage& page, bool root) {
   const bool leaf = level == 0;
   const bool chained = kind_ == TreeKind::kLongValues && leaf;
-  const std::vector<uint8_t> prefix = leaf && !root ? page.prefix : std::vector<uint8_t>{};
+  const std::span<const uint8_t> prefix =
+      leaf && !root ? std::span<const uint8_t>(page.prefix) : std::span<const uint8_t>();
   std::vector<std::vector<uint8_t>> values;
   std::vector<uint8_t> tag_flags;
   values.reserve(page.entries.size() + 1);
@@ -219,7 +221,7 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
   } else if (chained) {
     values.push_back(page.entries.back().key);
   } else {
-    values.push_back(prefix);
+    values.emplace_back(prefix.begin(), prefix.end());
   }
   tag_flags.push_back(0);
   // The engine leaves the version flag on the leaf entries it inserted (cleaning the version
