@@ -53,6 +53,6 @@ StoredValue ToStoredValue(const ColumnLayout& column, const Value& value, const 
 std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& layout,
                                   const Record& record, LongValueSink& long_values, size_t budget,
                                   size_t inline_limit, const std::string& place,
-                                  bool two_value_form = true);
+                                  bool two_value_form = false);
 
 }  // namespace tarvex::edbforge

@@ -55,8 +55,7 @@ struct DatabaseOptions {
   // 1024 bytes in the long-value tree, numbered from 1, under their keys as they are; libesedb
   // 20181229 finds none of them. This asks instead for the layout that libesedb can search (see
   // tree_writer.h), for tests that compare with it: there each separated value takes at least
-  // a page, so values up to half a page stay in the record; and multi values of two short
-  // values take the general form, as libesedb cannot read the engine's short one.
+  // a page, so values up to half a page stay in the record.
   bool libesedb_long_value_layout = false;
   // LongText/LongBinary values above this many bytes go to the long-value tree (values that do
   // not fit the record go there anyway); 0 leaves the limit to the layout.
@@ -65,6 +64,11 @@ struct DatabaseOptions {
   // it has not changed yet: records with their tagged columns in the older layout, no page
   // flagged as in the new record format. 4 and 8 KiB pages; no compressed values.
   bool older_record_format = false;
+  // Multi values of exactly two values of a column that is not long in the engine's short form
+  // (one size byte, then both values), as the engine writes them. Off by default, and ignored
+  // in libesedb's layout: libesedb 20181229, and the program's readers that follow it, take
+  // such a value for its stored bytes rather than two values.
+  bool engine_two_value_form = false;
 };
 
 }  // namespace tarvex::edbforge

@@ -314,7 +314,8 @@ void RoundTrip(uint32_t page_size, uint32_t revision, uint32_t seed, bool libese
                                     .format_revision = revision,
                                     .libesedb_long_value_layout = libesedb_layout,
                                     .inline_long_value_limit = inline_limit,
-                                    .older_record_format = older_record_format});
+                                    .older_record_format = older_record_format,
+                                    .engine_two_value_form = true});
     int column_number = 0x3000;
     std::vector<TableWriter*> writers;
     const uint32_t table_count = 4 + random.Below(4);
