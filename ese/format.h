@@ -141,8 +141,9 @@ inline constexpr uint16_t kSmallPageOffsetMask = 0x1fff;
 inline constexpr uint16_t kLargePageOffsetMask = 0x7fff;
 }  // namespace tagged
 
-// The older tagged layout, on leaf pages without page_flag::kNewRecordFormat (written before
-// revision 9 and left so until the engine next changes the page): a list of entries, each a
+// The older tagged layout, on leaf pages without page_flag::kNewRecordFormat (written by the
+// engine of revisions up to 2, ESE97, and left so in an upgraded file until the engine next
+// changes the page): a list of entries, each a
 // 16-bit id, a 16-bit word of size and flags, then the value. The values of a multi-valued
 // column are consecutive entries of the same id. A long column's value starts with one byte
 // whose bit 0 says the rest is a long-value id rather than the value itself.

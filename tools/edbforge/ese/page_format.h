@@ -16,9 +16,9 @@ namespace tarvex::edbforge {
 struct PageFormat {
   uint32_t page_size = 4096;
   uint32_t revision = 20;
-  // Pages as an in-place upgrade from the engine before revision 9 leaves those it has not
-  // changed yet: without the new-record-format flag, their records' tagged columns in the older
-  // layout (ese/format.h, old_tagged).
+  // Pages as an in-place upgrade from the engine of revisions up to 2 (ESE97) leaves those it
+  // has not changed yet: without the new-record-format flag, their records' tagged columns in
+  // the older layout (ese/format.h, old_tagged).
   bool older_record_format = false;
 
   ese::PageLayout Layout() const { return {page_size, revision}; }
@@ -30,8 +30,8 @@ struct PageFormat {
   size_t HeaderSize() const { return Layout().HeaderSize(); }
   // Bytes after the header, shared by values and tags.
   size_t DataArea() const { return page_size - HeaderSize(); }
-  // Every page the engine formats from revision 9 on says that its records are in the current
-  // layout, whatever tree it belongs to.
+  // Every page the engine formats since ESE98 (every revision written here) says that its
+  // records are in the current layout, whatever tree it belongs to.
   uint32_t BaseFlags() const {
     return (EccChecksums() ? ese::page_flag::kNewChecksumFormat : 0) |
            (older_record_format ? 0 : ese::page_flag::kNewRecordFormat);
