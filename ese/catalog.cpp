@@ -106,8 +106,10 @@ bool ReadCopy(PageFile& file, const PageLayout& layout, std::uint32_t root_page,
               std::uint32_t object_id, std::map<RowKey, CatalogRow>& rows) {
   const Tree tree(file, layout, root_page, object_id);
   bool complete = true;
-  const bool walked = tree.ForEachLeafEntry([&](const Page&, std::size_t, const PageEntry& entry) {
-    const std::optional<Record> record = Record::Parse(CatalogSchema(), layout, entry.data);
+  const bool walked = tree.ForEachLeafEntry([&](const Page& page, std::size_t,
+                                                const PageEntry& entry) {
+    const std::optional<Record> record =
+        Record::Parse(CatalogSchema(), layout, entry.data, page.record_format());
     std::optional<CatalogRow> row = record ? ReadRow(*record) : std::nullopt;
     if (!row) {
       ++file.report().unreadable_records;
@@ -229,7 +231,8 @@ void ReadCensusRows(PageFile& file, const PageLayout& layout, const PageCensus& 
       for (std::size_t index = 0; index < page->entry_count(); ++index) {
         const std::optional<PageEntry> entry = page->Entry(index);
         if (!entry || entry->deleted()) continue;
-        const std::optional<Record> record = Record::Parse(CatalogSchema(), layout, entry->data);
+        const std::optional<Record> record =
+            Record::Parse(CatalogSchema(), layout, entry->data, page->record_format());
         std::optional<CatalogRow> row = record ? ReadRow(*record) : std::nullopt;
         if (row) rows.try_emplace(RowKey{row->object_id, row->type, row->id}, std::move(*row));
       }

@@ -70,11 +70,12 @@ void Table::Scan(
   recovery_ = {};
   scanning_ = true;
   bool stopped = false;
-  const auto hand_on = [&](const RecordPosition& position, std::span<const std::uint8_t> data) {
+  const auto hand_on = [&](const RecordPosition& position, std::span<const std::uint8_t> data,
+                           RecordFormat format) {
     const auto number = static_cast<std::uint32_t>(positions_.size());
     positions_.push_back(position);
     if (!visit) return;
-    const std::optional<Record> record = Record::Parse(*this, data);
+    const std::optional<Record> record = Record::Parse(*this, data, format);
     if (!record) ++database_.file().report().unreadable_records;
     stopped = !visit(number, record ? &*record : nullptr);
   };
@@ -87,21 +88,21 @@ void Table::Scan(
         if (salvage) salvage->NoteWalkEntry(page, index, entry);
         if (!entry.deleted()) {
           hand_on({page.number(), static_cast<std::uint16_t>(index), RecordState::kLive},
-                  entry.data);
+                  entry.data, page.record_format());
         }
         return !stopped;
       },
       salvage ? LeafEntries::kLiveAndDeleted : LeafEntries::kLive);
   recovery_.live = positions_.size();
   if (salvage && !stopped) {
-    const auto plausible = [this](std::span<const std::uint8_t> data) {
-      return Record::Parse(*this, data).has_value();
+    const auto plausible = [this](std::span<const std::uint8_t> data, RecordFormat format) {
+      return Record::Parse(*this, data, format).has_value();
     };
     for (const RecordPosition& position : salvage->Finish(complete, plausible, recovery_)) {
       const std::optional<Page> page = tree.ReadPage(position.page);
       const std::optional<PageEntry> entry = page ? page->Entry(position.entry) : std::nullopt;
       if (!entry) continue;
-      hand_on(position, entry->data);
+      hand_on(position, entry->data, page->record_format());
       if (stopped) break;
     }
   }
@@ -168,7 +169,8 @@ std::optional<Record> Table::ReadRecord(std::uint32_t number) const {
   const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
   std::optional<Page> page = tree.ReadPage(position.page);
   std::optional<PageEntry> entry = page ? page->Entry(position.entry) : std::nullopt;
-  std::optional<Record> record = entry ? Record::Parse(*this, entry->data) : std::nullopt;
+  std::optional<Record> record =
+      entry ? Record::Parse(*this, entry->data, page->record_format()) : std::nullopt;
   if (!record) ++database_.file().report().unreadable_records;
   return record;
 }

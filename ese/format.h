@@ -141,6 +141,21 @@ inline constexpr uint16_t kSmallPageOffsetMask = 0x1fff;
 inline constexpr uint16_t kLargePageOffsetMask = 0x7fff;
 }  // namespace tagged
 
+// The older tagged layout, on leaf pages without page_flag::kNewRecordFormat (written by the
+// engine of revisions up to 2, ESE97, and left so in an upgraded file until the engine next
+// changes the page): a list of entries, each a
+// 16-bit id, a 16-bit word of size and flags, then the value. The values of a multi-valued
+// column are consecutive entries of the same id. A long column's value starts with one byte
+// whose bit 0 says the rest is a long-value id rather than the value itself.
+namespace old_tagged {
+inline constexpr size_t kEntryHeaderSize = 4;
+inline constexpr uint16_t kSizeMask = 0x0fff;
+inline constexpr uint16_t kDerived = 0x2000;
+inline constexpr uint16_t kNull = 0x4000;
+inline constexpr uint16_t kLongValue = 0x8000;
+inline constexpr uint8_t kSeparated = 0x01;  // in the long value's leading byte
+}  // namespace old_tagged
+
 // The flags byte that leads a tagged value.
 namespace value_flag {
 inline constexpr uint8_t kLongType = 0x01;  // the column is LongText or LongBinary

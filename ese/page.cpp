@@ -129,4 +129,12 @@ bool Page::IsLongValue() const { return (flags_ & page_flag::kLongValue) != 0; }
 bool Page::IsIndex() const { return (flags_ & page_flag::kIndex) != 0; }
 bool Page::IsSpaceTree() const { return (flags_ & page_flag::kSpaceTree) != 0; }
 
+RecordFormat Page::record_format() const {
+  const bool table_leaf = IsLeaf() && !IsSpaceTree() && !IsIndex() && !IsLongValue();
+  if (!table_leaf || layout_.Large() || (flags_ & page_flag::kNewRecordFormat) != 0) {
+    return RecordFormat::kCurrent;
+  }
+  return RecordFormat::kOlderTagged;
+}
+
 }  // namespace tarvex::ese

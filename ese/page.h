@@ -13,6 +13,10 @@
 
 namespace tarvex::ese {
 
+// How the records of a table's leaf page lay out their tagged columns: the current layout, or
+// the older one of pages an upgraded file still holds as the earlier engine wrote them.
+enum class RecordFormat { kCurrent, kOlderTagged };
+
 struct PageEntry {
   std::vector<std::uint8_t> key;  // common prefix and local key, joined
   std::span<const std::uint8_t> data;
@@ -37,6 +41,9 @@ class Page {
   bool IsLongValue() const;
   bool IsIndex() const;
   bool IsSpaceTree() const;
+  // Only leaves of a table's own tree can hold records of the older format; every other page,
+  // and every page of the large-page layout (which came after it), is in the current one.
+  RecordFormat record_format() const;
 
   // Entries after the reserved tags; tag 0 holds the page's key prefix or root header.
   std::size_t entry_count() const { return entry_tags_; }

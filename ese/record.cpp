@@ -7,41 +7,138 @@
 #include "ese/format.h"
 
 namespace tarvex::ese {
+namespace {
 
-std::optional<Record> Record::Parse(const Table& table, std::span<const std::uint8_t> data) {
-  std::optional<Record> parsed = Parse(table.schema(), table.page_layout(), data);
+struct OlderTaggedEntry {
+  std::uint16_t identifier = 0;
+  std::uint16_t word = 0;  // size and flags
+  std::span<const std::uint8_t> value;
+  bool derived() const { return (word & old_tagged::kDerived) != 0; }
+  bool long_value() const { return (word & old_tagged::kLongValue) != 0; }
+  // A long value's leading byte says whether the rest is a long-value id.
+  bool separated() const {
+    return long_value() && !value.empty() && (value[0] & old_tagged::kSeparated) != 0;
+  }
+  std::span<const std::uint8_t> payload() const {
+    return long_value() && !value.empty() ? value.subspan(1) : value;
+  }
+};
+
+// The tagged columns of the older layout in the current layout of small pages: one directory
+// entry per column, the values of a multi-valued column behind one offset table. None when an
+// entry runs past the record or the result does not fit the directory's offsets.
+std::optional<std::vector<std::uint8_t>> CurrentTaggedLayout(std::span<const std::uint8_t> older) {
+  std::vector<OlderTaggedEntry> entries;
+  for (std::size_t at = 0; at < older.size();) {
+    if (older.size() - at < old_tagged::kEntryHeaderSize) return std::nullopt;
+    OlderTaggedEntry entry;
+    entry.identifier = LoadLe16(older.data() + at);
+    entry.word = LoadLe16(older.data() + at + 2);
+    const std::size_t size = entry.word & old_tagged::kSizeMask;
+    at += old_tagged::kEntryHeaderSize;
+    if (size > older.size() - at) return std::nullopt;
+    entry.value = older.subspan(at, size);
+    at += size;
+    entries.push_back(entry);
+  }
+  // One column per run of entries of the same id.
+  std::vector<std::pair<std::size_t, std::size_t>> columns;  // first entry, end
+  for (std::size_t index = 0; index < entries.size();) {
+    std::size_t end = index + 1;
+    while (end < entries.size() && entries[end].identifier == entries[index].identifier &&
+           entries[end].derived() == entries[index].derived()) {
+      ++end;
+    }
+    columns.emplace_back(index, end);
+    index = end;
+  }
+  std::vector<std::uint8_t> directory;
+  std::vector<std::uint8_t> values;
+  const std::size_t directory_size = tagged::kEntrySize * columns.size();
+  for (const auto& [index, end] : columns) {
+    const OlderTaggedEntry& first = entries[index];
+    const std::size_t offset = directory_size + values.size();
+    if (offset > tagged::kSmallPageOffsetMask) return std::nullopt;
+    std::uint16_t offset_word = static_cast<std::uint16_t>(offset);
+    if (first.derived()) offset_word |= tagged::kDerived;
+    const std::uint8_t long_type = first.long_value() ? value_flag::kLongType : 0;
+    if (end - index > 1) {
+      offset_word |= tagged::kExtendedInfo;
+      values.push_back(static_cast<std::uint8_t>(value_flag::kMultiValue | long_type));
+      std::size_t position = 2 * (end - index);
+      for (std::size_t part = index; part < end; ++part) {
+        if (position > kMultiValueOffsetMask) return std::nullopt;
+        const std::uint16_t separated = entries[part].separated() ? kMultiValueSeparated : 0;
+        AppendLe16(values, static_cast<std::uint16_t>(position | separated));
+        position += entries[part].payload().size();
+      }
+      for (std::size_t part = index; part < end; ++part) {
+        const std::span<const std::uint8_t> payload = entries[part].payload();
+        values.insert(values.end(), payload.begin(), payload.end());
+      }
+    } else if ((first.word & old_tagged::kNull) != 0) {
+      offset_word |= tagged::kNullSmallPage;
+    } else if (first.long_value()) {
+      offset_word |= tagged::kExtendedInfo;
+      values.push_back(static_cast<std::uint8_t>(
+          long_type | (first.separated() ? value_flag::kSeparated : 0)));
+      values.insert(values.end(), first.payload().begin(), first.payload().end());
+    } else {
+      values.insert(values.end(), first.value.begin(), first.value.end());
+    }
+    AppendLe16(directory, first.identifier);
+    AppendLe16(directory, offset_word);
+  }
+  directory.insert(directory.end(), values.begin(), values.end());
+  return directory;
+}
+
+}  // namespace
+
+std::optional<Record> Record::Parse(const Table& table, std::span<const std::uint8_t> data,
+                                    RecordFormat format) {
+  std::optional<Record> parsed = Parse(table.schema(), table.page_layout(), data, format);
   if (parsed) parsed->table_ = &table;
   return parsed;
 }
 
 std::optional<Record> Record::Parse(const TableSchema& schema, const PageLayout& layout,
-                                    std::span<const std::uint8_t> data) {
+                                    std::span<const std::uint8_t> data, RecordFormat format) {
   if (data.size() < record::kHeaderSize) return std::nullopt;
   Record parsed;
   parsed.schema_ = &schema;
   parsed.derived_table_ = !schema.template_name.empty();
-  parsed.data_ = std::make_shared<const std::vector<std::uint8_t>>(data.begin(), data.end());
-  const std::vector<std::uint8_t>& bytes = *parsed.data_;
-  parsed.last_fixed_ = bytes[0];
-  parsed.last_variable_ = bytes[1];
-  parsed.variable_offsets_ = LoadLe16(bytes.data() + 2);
+  parsed.last_fixed_ = data[0];
+  parsed.last_variable_ = data[1];
+  parsed.variable_offsets_ = LoadLe16(data.data() + 2);
   const std::size_t null_bits = (parsed.last_fixed_ + 7) / 8;
-  if (parsed.variable_offsets_ > bytes.size() ||
+  if (parsed.variable_offsets_ > data.size() ||
       parsed.variable_offsets_ < record::kHeaderSize + null_bits) {
     return std::nullopt;
   }
   const std::size_t variable_count = parsed.last_variable_ >= record::kFirstVariable
                                          ? parsed.last_variable_ - record::kFirstVariable + 1
                                          : 0;
-  if (2 * variable_count > bytes.size() - parsed.variable_offsets_) return std::nullopt;
+  if (2 * variable_count > data.size() - parsed.variable_offsets_) return std::nullopt;
   parsed.variable_data_ = static_cast<std::uint32_t>(parsed.variable_offsets_ + 2 * variable_count);
   std::size_t tagged_start = parsed.variable_data_;
   if (variable_count > 0) {
     const std::uint16_t last_end =
-        LoadLe16(bytes.data() + parsed.variable_offsets_ + 2 * (variable_count - 1));
+        LoadLe16(data.data() + parsed.variable_offsets_ + 2 * (variable_count - 1));
     tagged_start += last_end & record::kVariableOffsetMask;
   }
-  if (tagged_start > bytes.size()) return std::nullopt;
+  if (tagged_start > data.size()) return std::nullopt;
+  if (format == RecordFormat::kOlderTagged && !layout.Large()) {
+    std::optional<std::vector<std::uint8_t>> tagged =
+        CurrentTaggedLayout(data.subspan(tagged_start));
+    if (!tagged) return std::nullopt;
+    std::vector<std::uint8_t> current(data.begin(), data.begin() + tagged_start);
+    current.insert(current.end(), tagged->begin(), tagged->end());
+    parsed.data_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(current));
+  } else {
+    parsed.data_ = std::make_shared<const std::vector<std::uint8_t>>(data.begin(), data.end());
+  }
+  const std::vector<std::uint8_t>& bytes = *parsed.data_;
 
   // The tagged directory: the first entry's offset is the directory's size.
   const std::size_t tagged_size = bytes.size() - tagged_start;

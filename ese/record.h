@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ese/catalog.h"
+#include "ese/page.h"
 #include "ese/page_layout.h"
 
 namespace tarvex::ese {
@@ -27,11 +28,15 @@ struct StoredValue {
 
 class Record {
  public:
-  // None when the header or the offsets do not fit the data (counted by the caller).
-  static std::optional<Record> Parse(const Table& table, std::span<const std::uint8_t> data);
+  // None when the header or the offsets do not fit the data (counted by the caller). `format`
+  // is the record's page's (Page::record_format): a record of the older tagged layout is
+  // rewritten into the current one, which data() then holds.
+  static std::optional<Record> Parse(const Table& table, std::span<const std::uint8_t> data,
+                                     RecordFormat format = RecordFormat::kCurrent);
   // A record of a table that has no Table object (the catalogue's own rows).
   static std::optional<Record> Parse(const TableSchema& schema, const PageLayout& layout,
-                                     std::span<const std::uint8_t> data);
+                                     std::span<const std::uint8_t> data,
+                                     RecordFormat format = RecordFormat::kCurrent);
 
   // The table the record was read from; only records read through a Table have one.
   bool has_table() const { return table_ != nullptr; }
@@ -43,6 +48,7 @@ class Record {
   // The value of the column at `position`; none when no such column.
   std::optional<StoredValue> Value(std::size_t position) const;
 
+  // The record's bytes, its tagged columns in the current layout.
   std::span<const std::uint8_t> data() const { return *data_; }
 
  private:

@@ -48,7 +48,7 @@ bool RecordSalvage::HeldByTree(const Candidate& candidate) const {
 }
 
 std::vector<RecordPosition> RecordSalvage::Finish(
-    bool walk_complete, const std::function<bool(std::span<const std::uint8_t>)>& plausible,
+    bool walk_complete, const std::function<bool(std::span<const std::uint8_t>, RecordFormat)>& plausible,
     TableRecovery& figures) {
   figures.live = live_.size();
   std::sort(reached_pages_.begin(), reached_pages_.end());
@@ -89,7 +89,7 @@ std::vector<RecordPosition> RecordSalvage::Finish(
     const std::optional<Page> page = tree_.ReadPage(candidate.position.page);
     const std::optional<PageEntry> entry =
         page ? page->Entry(candidate.position.entry) : std::nullopt;
-    if (!entry || !plausible(entry->data)) continue;
+    if (!entry || !plausible(entry->data, page->record_format())) continue;
     found.push_back(candidate.position);
     ++(candidate.position.state == RecordState::kDeleted ? figures.deleted : figures.recovered);
   }

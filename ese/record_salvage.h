@@ -46,9 +46,9 @@ class RecordSalvage {
 
   // The records found beside the walk, after it. `walk_complete` says whether the walk met
   // damage: without damage a leaf it did not reach was released, and its records count as
-  // deleted. `plausible` tells a record from noise.
+  // deleted. `plausible` tells a record (of its page's format) from noise.
   std::vector<RecordPosition> Finish(
-      bool walk_complete, const std::function<bool(std::span<const std::uint8_t>)>& plausible,
+      bool walk_complete, const std::function<bool(std::span<const std::uint8_t>, RecordFormat)>& plausible,
       TableRecovery& figures);
 
  private:

@@ -22,6 +22,8 @@ ROOT, LEAF, PARENT_OF_LEAF, LONG_VALUE, NEW_RECORD_FORMAT = 0x1, 0x2, 0x4, 0x80,
 TAG_DELETED, TAG_COMMON_KEY = 0x2, 0x4
 LONG_TYPE, COMPRESSED, SEPARATED, MULTI_VALUE, TWO_VALUES = 0x01, 0x02, 0x04, 0x08, 0x10
 TAGGED_DERIVED, TAGGED_EXTENDED_INFO, TAGGED_NULL = 0x8000, 0x4000, 0x2000
+# The older tagged layout's size word.
+OLD_DERIVED, OLD_NULL, OLD_LONG_VALUE = 0x2000, 0x4000, 0x8000
 MULTI_SEPARATED = 0x8000
 
 # Column types and catalogue row types.
@@ -140,6 +142,15 @@ def record(fixed=(), variable=(), tagged=()):
         directory += le16(identifier) + le16(offset | TAGGED_EXTENDED_INFO | directory_flags)
         values += bytes([flags]) + value
     return bytes(body + directory + values)
+
+
+def older_tagged_record(fixed=(), tagged=()):
+    """A record whose tagged columns are in the older layout: tagged: (id, size flags, bytes),
+    one entry per value."""
+    body = bytearray(record(fixed))
+    for identifier, flags, value in tagged:
+        body += le16(identifier) + le16(len(value) | flags) + value
+    return bytes(body)
 
 
 def multi_value(parts, separated=()):
@@ -430,6 +441,15 @@ def main():
     first, _, last = items()
     write('seeds', 'record', 'items_first', bytes([1]) + first)
     write('seeds', 'record', 'items_last', bytes([1]) + last)
+    # Bit 5 of the layout byte reads the record in the older tagged layout: a multi value of
+    # two derived entries, a separated long value, a null and a plain value.
+    write('seeds', 'record', 'older_tagged', bytes([0x21]) + older_tagged_record(
+        [le32(9)],
+        [(256, OLD_LONG_VALUE | OLD_DERIVED, b'\x00abc'),
+         (256, OLD_LONG_VALUE | OLD_DERIVED, b'\x01' + le32(3)),
+         (257, OLD_NULL, b''),
+         (258, OLD_LONG_VALUE, b'\x01' + le32(4)),
+         (300, 0, le32(5))]))
     # Bit 4 of the layout byte reads the record as a catalogue row.
     write('seeds', 'record', 'catalog_row', bytes([0x11]) + items_catalog()[3])
     for name, value in lzxpress_seeds().items():

@@ -89,10 +89,14 @@ int FuzzRecord(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const ese::PageLayout layout = LayoutFromChoice(data[0]);
   const ese::TableSchema schema = (data[0] & 0x10u) != 0 ? CatalogSchema() : DerivedTableSchema();
+  const ese::RecordFormat format = (data[0] & 0x20u) != 0 ? ese::RecordFormat::kOlderTagged
+                                                           : ese::RecordFormat::kCurrent;
   const std::optional<ese::Record> record =
-      ese::Record::Parse(schema, layout, std::span(data + 1, size - 1));
+      ese::Record::Parse(schema, layout, std::span(data + 1, size - 1), format);
   if (!record) return 0;
-  Require(record->data().size() == size - 1, "the record keeps all of its bytes");
+  if (format == ese::RecordFormat::kCurrent) {
+    Require(record->data().size() == size - 1, "the record keeps all of its bytes");
+  }
   for (std::size_t position = 0; position < record->column_count(); ++position) {
     const std::optional<ese::StoredValue> value = record->Value(position);
     Require(value.has_value(), "every column of the schema has a value or none");

@@ -42,7 +42,8 @@ size_t InlineLimit(const DatabaseOptions& options, const PageFormat& format) {
 }  // namespace
 
 TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
-                         uint32_t object_id, size_t inline_limit, bool libesedb_layout)
+                         uint32_t object_id, size_t inline_limit, bool libesedb_layout,
+                         bool two_value_form)
     : file_(file),
       layout_(std::move(layout)),
       template_name_(definition.template_table),
@@ -50,6 +51,7 @@ TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefiniti
       object_id_(object_id),
       inline_limit_(inline_limit),
       libesedb_layout_(libesedb_layout),
+      two_value_form_(two_value_form),
       place_("table \"" + Utf16ToUtf8(definition.name) + "\""),
       records_(file, object_id, TreeKind::kRecords, std::nullopt, place_) {}
 
@@ -57,7 +59,7 @@ std::vector<uint8_t> TableWriter::Encode(const Record& record) {
   const std::string place = place_ + ", record " + std::to_string(next_record_number_);
   return EncodeRecord(file_.format(), layout_, record, *this,
                       TreeWriter::MaxDataSize(file_.format(), kRecordKeySize), inline_limit_,
-                      place);
+                      place, two_value_form_);
 }
 
 uint32_t TableWriter::Append(const Record& record) {
@@ -147,7 +149,8 @@ uint32_t TableWriter::StoreLongValue(const StoredValue& value) {
   std::vector<uint8_t> root;
   AppendLe32(root, 1);  // reference count
   AppendLe32(root, static_cast<uint32_t>(value.ValueSize()));
-  long_values_->Append(key, root);
+  // The engine keeps a long value's root on the page of its first segment.
+  long_values_->Append(key, root, 0, !libesedb_layout_);
   for (size_t offset = 0; offset < bytes.size(); offset += segment) {
     std::vector<uint8_t> segment_key = key;
     AppendBe32(segment_key, static_cast<uint32_t>(offset));
@@ -159,9 +162,10 @@ uint32_t TableWriter::StoreLongValue(const StoredValue& value) {
 
 EseDatabaseWriter::EseDatabaseWriter(std::filesystem::path path, DatabaseOptions options)
     : path_(std::move(path)),
-      format_{options.page_size, options.format_revision},
+      format_{options.page_size, options.format_revision, options.older_record_format},
       inline_limit_(InlineLimit(options, format_)),
-      libesedb_layout_(options.libesedb_long_value_layout) {
+      libesedb_layout_(options.libesedb_long_value_layout),
+      two_value_form_(options.engine_two_value_form && !options.libesedb_long_value_layout) {
   CheckPageFormat(format_);
   file_ = std::make_unique<PageFile>(path_, format_);
 }
@@ -193,7 +197,8 @@ TableWriter& EseDatabaseWriter::AddTable(const TableDefinition& definition) {
   const uint32_t object_id = next_object_id_;
   next_object_id_ += 2;
   tables_.push_back(std::unique_ptr<TableWriter>(new TableWriter(
-      *file_, std::move(layout), definition, object_id, inline_limit_, libesedb_layout_)));
+      *file_, std::move(layout), definition, object_id, inline_limit_, libesedb_layout_,
+      two_value_form_)));
   table_index_.emplace(definition.name, tables_.size() - 1);
   return *tables_.back();
 }

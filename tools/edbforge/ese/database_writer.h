@@ -16,7 +16,8 @@
 // What libesedb 20181229 then reports:
 // - tables in the order they were added, after MSysObjects and MSysObjectsShadow; columns in
 //   identifier order, a derived table's template columns first;
-// - every fixed column up to the highest one set in a record, unset ones as zero bytes;
+// - every fixed column up to the highest one set (or set to null) in a record, unset ones as
+//   the engine fills them ('*' bytes);
 // - an empty variable or tagged value as no value;
 // - a multi-valued column given one value as a plain value;
 // - separated long values through libesedb_record_get_long_value only in the layout laid out
@@ -65,7 +66,7 @@ class TableWriter : private LongValueSink {
  private:
   friend class EseDatabaseWriter;
   TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
-              uint32_t object_id, size_t inline_limit, bool libesedb_layout);
+              uint32_t object_id, size_t inline_limit, bool libesedb_layout, bool two_value_form);
 
   uint32_t StoreLongValue(const StoredValue& value) override;
   std::vector<uint8_t> Encode(const Record& record);
@@ -79,6 +80,7 @@ class TableWriter : private LongValueSink {
   uint32_t object_id_;
   size_t inline_limit_;
   bool libesedb_layout_;
+  bool two_value_form_;
   std::string place_;
   TreeWriter records_;
   std::unique_ptr<TreeWriter> long_values_;
@@ -113,6 +115,7 @@ class EseDatabaseWriter {
   PageFormat format_;
   size_t inline_limit_;
   bool libesedb_layout_;
+  bool two_value_form_;
   std::unique_ptr<PageFile> file_;
   std::vector<std::unique_ptr<TableWriter>> tables_;
   std::unordered_map<std::u16string, size_t> table_index_;

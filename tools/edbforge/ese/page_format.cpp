@@ -25,6 +25,10 @@ void CheckPageFormat(const PageFormat& format) {
                         " is not valid for revision " + std::to_string(format.revision) +
                         " (4096 or 8192; 32768 from revision 17)");
   }
+  if (format.older_record_format && format.Extended()) {
+    throw EseWriteError("the older record format has no " + std::to_string(format.page_size) +
+                        "-byte pages");
+  }
 }
 
 size_t PageBytesNeeded(size_t value_bytes, size_t value_count) {

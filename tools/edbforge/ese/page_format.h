@@ -16,6 +16,10 @@ namespace tarvex::edbforge {
 struct PageFormat {
   uint32_t page_size = 4096;
   uint32_t revision = 20;
+  // Pages as an in-place upgrade from the engine of revisions up to 2 (ESE97) leaves those it
+  // has not changed yet: without the new-record-format flag, their records' tagged columns in
+  // the older layout (ese/format.h, old_tagged).
+  bool older_record_format = false;
 
   ese::PageLayout Layout() const { return {page_size, revision}; }
   // Windows 7 (revision 17) moved 16/32 KiB pages to an 80-byte header, 15-bit tags and
@@ -26,11 +30,17 @@ struct PageFormat {
   size_t HeaderSize() const { return Layout().HeaderSize(); }
   // Bytes after the header, shared by values and tags.
   size_t DataArea() const { return page_size - HeaderSize(); }
-  uint32_t BaseFlags() const { return EccChecksums() ? ese::page_flag::kNewChecksumFormat : 0; }
+  // Every page the engine formats since ESE98 (every revision written here) says that its
+  // records are in the current layout, whatever tree it belongs to.
+  uint32_t BaseFlags() const {
+    return (EccChecksums() ? ese::page_flag::kNewChecksumFormat : 0) |
+           (older_record_format ? 0 : ese::page_flag::kNewRecordFormat);
+  }
 };
 
 // Throws EseWriteError unless the page size and revision form a layout the writer supports
-// (format 0x620, revisions 9 to 20; 4 and 8 KiB pages, 32 KiB pages from revision 17 on).
+// (format 0x620, revisions 9 to 20; 4 and 8 KiB pages, 32 KiB pages from revision 17 on; the
+// older record format on 4 and 8 KiB pages only, as the large pages came after it).
 void CheckPageFormat(const PageFormat& format);
 
 struct PageHeaderFields {

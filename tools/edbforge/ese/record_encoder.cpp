@@ -42,6 +42,8 @@ struct TaggedCell {
   const ColumnLayout* column = nullptr;
   std::vector<StoredValue> values;
   std::optional<uint32_t> long_value_id;
+  // Multi values: the long-value ids of the values kept apart, one entry per value.
+  std::vector<std::optional<uint32_t>> part_ids;
 };
 
 size_t InlineTaggedSize(const TaggedCell& cell) {
@@ -49,8 +51,139 @@ size_t InlineTaggedSize(const TaggedCell& cell) {
   if (cell.values.size() == 1)
     return ese::tagged::kEntrySize + 1 + cell.values.front().bytes.size();
   size_t size = ese::tagged::kEntrySize + 1 + 2 * cell.values.size();
-  for (const auto& value : cell.values) size += value.bytes.size();
+  for (size_t part = 0; part < cell.values.size(); ++part) {
+    const bool apart = part < cell.part_ids.size() && cell.part_ids[part];
+    size += apart ? ese::long_value::kIdSize : cell.values[part].bytes.size();
+  }
   return size;
+}
+
+// The engine keeps a multi value of exactly two values of a column that is not long in the
+// short form: one size byte, then both values.
+bool TwoValueForm(const TaggedCell& cell) {
+  return cell.values.size() == 2 && !IsLongType(cell.column->type) &&
+         cell.values.front().bytes.size() <= 0xff;
+}
+
+// The tagged columns in the current layout: a directory of ids and offsets, then the values,
+// each led by its flags byte where one is needed.
+void AppendTaggedColumns(const PageFormat& format, const TableLayout& layout,
+                         const std::vector<TaggedCell>& tagged, const std::string& place,
+                         bool two_value_form, std::vector<uint8_t>& out) {
+  const uint32_t offset_mask =
+      format.Extended() ? ese::tagged::kLargePageOffsetMask : ese::tagged::kSmallPageOffsetMask;
+  std::vector<uint8_t> directory;
+  std::vector<uint8_t> data;
+  const size_t directory_size = ese::tagged::kEntrySize * tagged.size();
+  for (const TaggedCell& cell : tagged) {
+    const ColumnLayout& column = *cell.column;
+    uint8_t flags = IsLongType(column.type) ? value_flag::kLongType : 0;
+    std::vector<uint8_t> payload;
+    if (cell.long_value_id) {
+      // A separated value's segments tell whether they are compressed.
+      flags |= value_flag::kSeparated;
+      AppendLe32(payload, *cell.long_value_id);
+    } else if (cell.values.size() == 1) {
+      payload = cell.values.front().bytes;
+      if (cell.values.front().compressed) flags |= value_flag::kCompressed;
+    } else if (two_value_form && TwoValueForm(cell)) {
+      flags |= value_flag::kMultiValue | value_flag::kTwoValues;
+      payload.push_back(static_cast<uint8_t>(cell.values.front().bytes.size()));
+      for (const StoredValue& value : cell.values) {
+        payload.insert(payload.end(), value.bytes.begin(), value.bytes.end());
+        if (value.compressed) flags |= value_flag::kCompressed;
+      }
+    } else {
+      flags |= value_flag::kMultiValue;
+      std::vector<std::vector<uint8_t>> parts;
+      for (size_t part = 0; part < cell.values.size(); ++part) {
+        if (part < cell.part_ids.size() && cell.part_ids[part]) {
+          parts.emplace_back();
+          AppendLe32(parts.back(), *cell.part_ids[part]);
+        } else {
+          parts.push_back(cell.values[part].bytes);
+          if (cell.values[part].compressed) flags |= value_flag::kCompressed;
+        }
+      }
+      size_t position = 2 * parts.size();
+      for (size_t part = 0; part < parts.size(); ++part) {
+        if (position > ese::kMultiValueOffsetMask) {
+          throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
+                              "\": the values exceed 32767 bytes");
+        }
+        const bool apart = part < cell.part_ids.size() && cell.part_ids[part];
+        AppendLe16(payload,
+                   static_cast<uint16_t>(position | (apart ? ese::kMultiValueSeparated : 0)));
+        position += parts[part].size();
+      }
+      for (const auto& part : parts) payload.insert(payload.end(), part.begin(), part.end());
+    }
+    const size_t offset = directory_size + data.size();
+    if (offset > offset_mask) {
+      throw EseWriteError(place + ": the tagged columns exceed the record's offset range");
+    }
+    // Small pages carry the flag byte only when it says something (or the value is empty,
+    // which the reader could not tell from its neighbour otherwise).
+    const bool flag_byte = format.Extended() || flags != 0 || payload.empty();
+    uint16_t offset_field = static_cast<uint16_t>(offset);
+    if (flag_byte && !format.Extended())
+      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kExtendedInfo);
+    // Template columns in a derived table's record carry the derived bit.
+    if (column.from_template && !layout.is_template()) {
+      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kDerived);
+    }
+    AppendLe16(directory, static_cast<uint16_t>(column.identifier));
+    AppendLe16(directory, offset_field);
+    if (flag_byte) data.push_back(flags);
+    data.insert(data.end(), payload.begin(), payload.end());
+  }
+  out.insert(out.end(), directory.begin(), directory.end());
+  out.insert(out.end(), data.begin(), data.end());
+}
+
+// The tagged columns in the older layout: one entry (id, size and flags, value) per value, the
+// values of a multi-valued column in consecutive entries; a long column's value led by a byte
+// that says whether a long-value id follows.
+void AppendOlderTaggedColumns(const TableLayout& layout, const std::vector<TaggedCell>& tagged,
+                              const std::string& place, std::vector<uint8_t>& out) {
+  for (const TaggedCell& cell : tagged) {
+    const ColumnLayout& column = *cell.column;
+    const bool long_type = IsLongType(column.type);
+    uint16_t flags = long_type ? ese::old_tagged::kLongValue : 0;
+    if (column.from_template && !layout.is_template()) flags |= ese::old_tagged::kDerived;
+    auto append = [&](uint8_t lead, std::span<const uint8_t> bytes) {
+      const size_t size = (long_type ? 1 : 0) + bytes.size();
+      if (size > ese::old_tagged::kSizeMask) {
+        throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
+                            "\": a value of " + std::to_string(size) +
+                            " bytes exceeds the older record format's 4095");
+      }
+      AppendLe16(out, static_cast<uint16_t>(column.identifier));
+      AppendLe16(out, static_cast<uint16_t>(size | flags));
+      if (long_type) out.push_back(lead);
+      out.insert(out.end(), bytes.begin(), bytes.end());
+    };
+    if (cell.long_value_id) {
+      std::vector<uint8_t> id;
+      AppendLe32(id, *cell.long_value_id);
+      append(ese::old_tagged::kSeparated, id);
+      continue;
+    }
+    for (size_t part = 0; part < cell.values.size(); ++part) {
+      const StoredValue& value = cell.values[part];
+      if (part < cell.part_ids.size() && cell.part_ids[part]) {
+        std::vector<uint8_t> id;
+        AppendLe32(id, *cell.part_ids[part]);
+        append(ese::old_tagged::kSeparated, id);
+        continue;
+      }
+      if (value.compressed) {
+        throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
+                            "\": the older record format has no compressed values");
+      }
+      append(0, value.bytes);
+    }
+  }
 }
 
 }  // namespace
@@ -148,15 +281,18 @@ StoredValue ToStoredValue(const ColumnLayout& column, const Value& value, const 
 
 std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& layout,
                                   const Record& record, LongValueSink& long_values, size_t budget,
-                                  size_t inline_limit, const std::string& place) {
+                                  size_t inline_limit, const std::string& place,
+                                  bool two_value_form) {
   const auto& columns = layout.columns();
   std::vector<std::vector<StoredValue>> by_column(columns.size());
   std::vector<bool> seen(columns.size(), false);
+  std::vector<bool> set_null(columns.size(), false);
   for (const auto& cell : record.cells()) {
     const auto index = layout.Find(cell.column);
     const ErrorPlace column_place{place, &cell.column};
     if (!index) throw EseWriteError(column_place.Text() + ": no such column");
     const ColumnLayout& column = columns[*index];
+    set_null[*index] = cell.null;
     if (cell.values.empty()) continue;
     if (cell.values.size() > 1 && !column.multi_valued) {
       throw EseWriteError(column_place.Text() +
@@ -168,11 +304,12 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
     seen[*index] = true;
   }
 
-  // Fixed columns: the reader takes every fixed column up to the last one present.
+  // Fixed columns: the reader takes every fixed column up to the last one present or set to
+  // null.
   uint32_t last_fixed = 0;
   uint32_t last_variable = ese::record::kFirstVariable - 1;
   for (size_t index = 0; index < columns.size(); ++index) {
-    if (!seen[index]) continue;
+    if (!seen[index] && !set_null[index]) continue;
     if (columns[index].storage == ColumnStorage::kFixed) {
       last_fixed = std::max(last_fixed, columns[index].identifier);
     } else if (columns[index].storage == ColumnStorage::kVariable) {
@@ -185,7 +322,9 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
     const ColumnLayout& column = columns[index];
     if (column.storage != ColumnStorage::kFixed || column.identifier > last_fixed) continue;
     const ErrorPlace column_place{place, &column.name};
-    std::vector<uint8_t> bytes(column.fixed_size, 0);
+    // The engine fills the width of a null fixed column with '*' when the record grows past it.
+    constexpr uint8_t kNullFixedFill = '*';
+    std::vector<uint8_t> bytes(column.fixed_size, seen[index] ? 0 : kNullFixedFill);
     if (seen[index]) {
       const auto& stored = by_column[index].front().bytes;
       const bool padded = column.type == ColumnType::kBinary || column.type == ColumnType::kText;
@@ -269,6 +408,19 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
   std::vector<bool> separate(tagged.size(), false);
   for (size_t index = 0; index < tagged.size(); ++index)
     separate[index] = wants_separation(tagged[index]);
+  // A long multi value keeps each value that is too large apart on its own.
+  auto part_apart = [inline_limit](const StoredValue& value) {
+    return !value.bytes.empty() && (value.placement == LongValuePlacement::kSeparate ||
+                                    (value.placement == LongValuePlacement::kAutomatic &&
+                                     value.ValueSize() > inline_limit));
+  };
+  for (TaggedCell& cell : tagged) {
+    if (cell.values.size() < 2 || !IsLongType(cell.column->type)) continue;
+    for (const StoredValue& value : cell.values) {
+      // Marked here, numbered below in column order.
+      cell.part_ids.push_back(part_apart(value) ? std::optional<uint32_t>(0) : std::nullopt);
+    }
+  }
   auto record_size = [&]() {
     size_t size = out.size();
     for (size_t index = 0; index < tagged.size(); ++index) {
@@ -299,64 +451,18 @@ std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& l
     separate[*largest] = true;
   }
   for (size_t index = 0; index < tagged.size(); ++index) {
-    if (separate[index]) {
-      tagged[index].long_value_id = long_values.StoreLongValue(tagged[index].values.front());
+    TaggedCell& cell = tagged[index];
+    if (separate[index]) cell.long_value_id = long_values.StoreLongValue(cell.values.front());
+    for (size_t part = 0; part < cell.part_ids.size(); ++part) {
+      if (cell.part_ids[part]) cell.part_ids[part] = long_values.StoreLongValue(cell.values[part]);
     }
   }
 
-  const uint32_t offset_mask =
-      format.Extended() ? ese::tagged::kLargePageOffsetMask : ese::tagged::kSmallPageOffsetMask;
-  std::vector<uint8_t> directory;
-  std::vector<uint8_t> data;
-  const size_t directory_size = ese::tagged::kEntrySize * tagged.size();
-  for (const TaggedCell& cell : tagged) {
-    const ColumnLayout& column = *cell.column;
-    uint8_t flags = IsLongType(column.type) ? value_flag::kLongType : 0;
-    std::vector<uint8_t> payload;
-    if (cell.long_value_id) {
-      // A separated value's segments tell whether they are compressed.
-      flags |= value_flag::kSeparated;
-      AppendLe32(payload, *cell.long_value_id);
-    } else if (cell.values.size() == 1) {
-      payload = cell.values.front().bytes;
-      if (cell.values.front().compressed) flags |= value_flag::kCompressed;
-    } else {
-      flags |= value_flag::kMultiValue;
-      size_t position = 2 * cell.values.size();
-      for (const StoredValue& value : cell.values) {
-        if (position > ese::kMultiValueOffsetMask) {
-          throw EseWriteError(place + ", column \"" + Utf16ToUtf8(column.name) +
-                              "\": the values exceed 32767 bytes");
-        }
-        AppendLe16(payload, static_cast<uint16_t>(position));
-        position += value.bytes.size();
-      }
-      for (const StoredValue& value : cell.values) {
-        payload.insert(payload.end(), value.bytes.begin(), value.bytes.end());
-        if (value.compressed) flags |= value_flag::kCompressed;
-      }
-    }
-    const size_t offset = directory_size + data.size();
-    if (offset > offset_mask) {
-      throw EseWriteError(place + ": the tagged columns exceed the record's offset range");
-    }
-    // Small pages carry the flag byte only when it says something (or the value is empty,
-    // which the reader could not tell from its neighbour otherwise).
-    const bool flag_byte = format.Extended() || flags != 0 || payload.empty();
-    uint16_t offset_field = static_cast<uint16_t>(offset);
-    if (flag_byte && !format.Extended())
-      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kExtendedInfo);
-    // Template columns in a derived table's record carry the derived bit.
-    if (column.from_template && !layout.is_template()) {
-      offset_field = static_cast<uint16_t>(offset_field | ese::tagged::kDerived);
-    }
-    AppendLe16(directory, static_cast<uint16_t>(column.identifier));
-    AppendLe16(directory, offset_field);
-    if (flag_byte) data.push_back(flags);
-    data.insert(data.end(), payload.begin(), payload.end());
+  if (format.older_record_format) {
+    AppendOlderTaggedColumns(layout, tagged, place, out);
+  } else {
+    AppendTaggedColumns(format, layout, tagged, place, two_value_form, out);
   }
-  out.insert(out.end(), directory.begin(), directory.end());
-  out.insert(out.end(), data.begin(), data.end());
   if (out.size() > budget) {
     throw EseWriteError(place + ": a record of " + std::to_string(out.size()) +
                         " bytes does not fit a page (at most " + std::to_string(budget) + ")");

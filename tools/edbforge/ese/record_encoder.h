@@ -48,8 +48,11 @@ StoredValue ToStoredValue(const ColumnLayout& column, const Value& value, const 
 
 // `budget` is the largest record the page allows; long values above `inline_limit` bytes go to
 // the long-value tree unless placed otherwise. `place` names table and record in errors.
+// `two_value_form` keeps a multi value of two short values in the engine's short form, which
+// libesedb 20181229 cannot read; without it such values take the general form.
 std::vector<uint8_t> EncodeRecord(const PageFormat& format, const TableLayout& layout,
                                   const Record& record, LongValueSink& long_values, size_t budget,
-                                  size_t inline_limit, const std::string& place);
+                                  size_t inline_limit, const std::string& place,
+                                  bool two_value_form = false);
 
 }  // namespace tarvex::edbforge

@@ -60,6 +60,15 @@ struct DatabaseOptions {
   // LongText/LongBinary values above this many bytes go to the long-value tree (values that do
   // not fit the record go there anyway); 0 leaves the limit to the layout.
   uint32_t inline_long_value_limit = 0;
+  // Writes every page as an in-place upgrade from the engine of revisions up to 2 (ESE97)
+  // leaves the pages it has not changed yet: records with their tagged columns in the older
+  // layout, no page flagged as in the new record format. 4 and 8 KiB pages; no compressed values.
+  bool older_record_format = false;
+  // Multi values of exactly two values of a column that is not long in the engine's short form
+  // (one size byte, then both values), as the engine writes them. Off by default, and ignored
+  // in libesedb's layout: libesedb 20181229, and the program's readers that follow it, take
+  // such a value for its stored bytes rather than two values.
+  bool engine_two_value_form = false;
 };
 
 }  // namespace tarvex::edbforge

@@ -14,6 +14,17 @@ constexpr size_t kTagSize = ese::page_tag::kSize;
 // Long-value keys: identifier and segment offset, both big-endian.
 constexpr size_t kLongValueKeyMost = ese::long_value::kIdSize + ese::long_value::kSegmentOffsetSize;
 
+// A common prefix costs its size field: the engine takes one only when it saves more.
+constexpr size_t kPrefixOverhead = 2;
+
+size_t SharedBytes(std::span<const uint8_t> prefix, std::span<const uint8_t> key) {
+  const size_t most = std::min(prefix.size(), key.size());
+  return static_cast<size_t>(
+      std::mismatch(prefix.begin(), prefix.begin() + static_cast<ptrdiff_t>(most), key.begin())
+          .first -
+      prefix.begin());
+}
+
 bool IsPrefix(const std::vector<uint8_t>& prefix, const std::vector<uint8_t>& key) {
   return prefix.size() <= key.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
 }
@@ -62,12 +73,33 @@ TreeWriter::TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind,
   if (!fixed_root_) fixed_root_ = file_.AllocatePage();
 }
 
-size_t TreeWriter::EncodedSize(size_t level, const Entry& entry) const {
+size_t TreeWriter::EncodedSize(size_t level, const Entry& entry,
+                               std::span<const uint8_t> prefix) const {
   if (kind_ == TreeKind::kLongValues) {
     if (level == 0) return kTagSize + 4 + entry.data.size();
     return kTagSize + 2 + (entry.key.empty() ? 0 : entry.key[0]) + 4;
   }
-  return kTagSize + 2 + entry.key.size() + entry.data.size();
+  const size_t shared = SharedBytes(prefix, entry.key);
+  const size_t key_bytes =
+      shared > kPrefixOverhead ? kPrefixOverhead + entry.key.size() - shared : entry.key.size();
+  return kTagSize + 2 + key_bytes + entry.data.size();
+}
+
+std::vector<uint8_t> TreeWriter::LeafPrefix(std::span<const uint8_t> first_key) const {
+  std::vector<uint8_t> prefix(first_key.begin(), first_key.end());
+  switch (kind_) {
+    case TreeKind::kRecords:
+      if (FirstLeaf()) prefix.clear();
+      break;
+    case TreeKind::kEngineLongValues:
+      // A page that begins with a long value's root takes the key of its first segment.
+      if (prefix.size() == ese::long_value::kIdSize) prefix.resize(kLongValueKeyMost, 0);
+      break;
+    case TreeKind::kLongValues:
+      prefix.clear();  // chained leaves keep their own tag 0
+      break;
+  }
+  return prefix;
 }
 
 bool TreeWriter::Accepts(size_t level, const PendingPage& page, const Entry& entry) const {
@@ -75,25 +107,36 @@ bool TreeWriter::Accepts(size_t level, const PendingPage& page, const Entry& ent
   if (kind_ == TreeKind::kLongValues && level == 0) {
     // One key chain per leaf; tag 0 holds the longest key as the common key.
     if (!page.entries.empty() && !IsPrefix(page.entries.back().key, entry.key)) return false;
-    return page.bytes + EncodedSize(level, entry) + entry.key.size() <= area;
+    return page.bytes + EncodedSize(level, entry, {}) + entry.key.size() <= area;
   }
-  return page.bytes + EncodedSize(level, entry) + kRootHeaderSize <= area;
+  if (level > 0) return page.bytes + EncodedSize(level, entry, {}) + kRootHeaderSize <= area;
+  std::vector<uint8_t> first_prefix;  // a page's prefix comes with its first entry
+  if (page.entries.empty()) first_prefix = LeafPrefix(entry.key);
+  const std::vector<uint8_t>& prefix = page.entries.empty() ? first_prefix : page.prefix;
+  const size_t stored = page.bytes + EncodedSize(level, entry, prefix) + prefix.size();
+  // The tree's first leaf may yet be its root: the root header instead of a prefix.
+  const size_t as_root = page.plain_bytes + EncodedSize(level, entry, {}) + kRootHeaderSize;
+  return stored <= area && (!FirstLeaf() || as_root <= area);
 }
 
 void TreeWriter::Append(std::span<const uint8_t> key, std::span<const uint8_t> data,
-                        uint8_t tag_flags) {
+                        uint8_t tag_flags, bool keep_with_next) {
   if (finished_) throw EseWriteError(place_ + ": append after the tree was finished");
   if (entry_count_ > 0 && !std::lexicographical_compare(previous_key_.begin(), previous_key_.end(),
                                                         key.begin(), key.end())) {
     throw EseWriteError(place_ + ": keys must arrive in ascending order");
   }
   Entry entry{std::vector<uint8_t>(key.begin(), key.end()),
-              std::vector<uint8_t>(data.begin(), data.end()), tag_flags};
+              std::vector<uint8_t>(data.begin(), data.end()), tag_flags, keep_with_next};
   if (kind_ == TreeKind::kLongValues &&
       (key.size() > kLongValueKeyMost || key.size() < 4 || key[0] < 8 || key[1] != 0)) {
     throw EseWriteError(place_ + ": long-value keys must come from LongValueId");
   }
-  if (key.size() > 255 || !Accepts(0, PendingPage{}, entry)) {
+  const bool fits = kind_ == TreeKind::kLongValues
+                        ? Accepts(0, PendingPage{}, entry)
+                        : kTagSize + EncodedSize(0, entry, {}) + kRootHeaderSize <=
+                              file_.format().DataArea();
+  if (key.size() > 255 || !fits) {
     throw EseWriteError(place_ + ": an entry of " + std::to_string(data.size()) +
                         " bytes does not fit a " + std::to_string(file_.format().page_size) +
                         "-byte page");
@@ -105,16 +148,33 @@ void TreeWriter::Append(std::span<const uint8_t> key, std::span<const uint8_t> d
 
 void TreeWriter::AddToLevel(size_t level, Entry entry) {
   if (levels_.size() <= level) levels_.resize(level + 1);
-  if (!Accepts(level, levels_[level].current, entry)) CloseLevelPage(level, false);
+  if (!Accepts(level, levels_[level].current, entry)) {
+    PendingPage& page = levels_[level].current;
+    std::optional<Entry> kept;
+    if (level == 0 && page.entries.size() > 1 && page.entries.back().keep_with_next) {
+      kept = std::move(page.entries.back());
+      page.entries.pop_back();
+      page.bytes -= EncodedSize(level, *kept, page.prefix);
+      page.plain_bytes -= EncodedSize(level, *kept, {});
+    }
+    CloseLevelPage(level, false);
+    if (kept) PlaceEntry(level, std::move(*kept));
+  }
+  PlaceEntry(level, std::move(entry));
+}
+
+void TreeWriter::PlaceEntry(size_t level, Entry entry) {
   PendingPage& page = levels_[level].current;
   // Pages are numbered as they are begun, as the engine allocates them when it inserts, so that
   // a tree's pages lie in the order they were filled. A tree's first leaf stands in its root
   // until a second one begins.
   if (page.entries.empty() && level == 0) {
-    const bool first_of_tree = !levels_[0].has_written_page && levels_.size() == 1;
-    page.page_number = first_of_tree && kind_ == TreeKind::kRecords ? *fixed_root_ : AllocatePage();
+    page.page_number =
+        FirstLeaf() && kind_ != TreeKind::kLongValues ? *fixed_root_ : AllocatePage();
+    page.prefix = LeafPrefix(entry.key);
   }
-  page.bytes += EncodedSize(level, entry);
+  page.bytes += EncodedSize(level, entry, page.prefix);
+  page.plain_bytes += EncodedSize(level, entry, {});
   page.entries.push_back(std::move(entry));
 }
 
@@ -148,6 +208,8 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
                            const PendingPage& page, bool root) {
   const bool leaf = level == 0;
   const bool chained = kind_ == TreeKind::kLongValues && leaf;
+  const std::span<const uint8_t> prefix =
+      leaf && !root ? std::span<const uint8_t>(page.prefix) : std::span<const uint8_t>();
   std::vector<std::vector<uint8_t>> values;
   std::vector<uint8_t> tag_flags;
   values.reserve(page.entries.size() + 1);
@@ -159,21 +221,30 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
   } else if (chained) {
     values.push_back(page.entries.back().key);
   } else {
-    values.emplace_back();
+    values.emplace_back(prefix.begin(), prefix.end());
   }
   tag_flags.push_back(0);
+  // The engine leaves the version flag on the leaf entries it inserted (cleaning the version
+  // store does not write the page again); its branch entries have none.
+  const uint8_t version = leaf ? ese::tag_flag::kVersion : 0;
   for (const Entry& entry : page.entries) {
     std::vector<uint8_t> value;
     if (chained) {
       AppendLe16(value, static_cast<uint16_t>(entry.key.size()));  // all of it common
       AppendLe16(value, 0);
-      tag_flags.push_back(ese::tag_flag::kCommonKey | entry.tag_flags);
+      tag_flags.push_back(ese::tag_flag::kCommonKey | version | entry.tag_flags);
+    } else if (const size_t shared = SharedBytes(prefix, entry.key); shared > kPrefixOverhead) {
+      AppendLe16(value, static_cast<uint16_t>(shared));
+      AppendLe16(value, static_cast<uint16_t>(entry.key.size() - shared));
+      value.insert(value.end(), entry.key.begin() + static_cast<ptrdiff_t>(shared),
+                   entry.key.end());
+      tag_flags.push_back(ese::tag_flag::kCommonKey | version | entry.tag_flags);
     } else {
       const std::vector<uint8_t> key =
           kind_ == TreeKind::kLongValues ? LongValueBranchKey(entry.key) : entry.key;
       AppendLe16(value, static_cast<uint16_t>(key.size()));
       value.insert(value.end(), key.begin(), key.end());
-      tag_flags.push_back(entry.tag_flags);
+      tag_flags.push_back(version | entry.tag_flags);
     }
     value.insert(value.end(), entry.data.begin(), entry.data.end());
     values.push_back(std::move(value));
@@ -198,7 +269,7 @@ uint32_t TreeWriter::Finish() {
   if (levels_.empty()) levels_.resize(1);
   for (size_t level = 0;; ++level) {
     const bool top = level + 1 == levels_.size() && !levels_[level].has_written_page;
-    const bool leaf_root_allowed = kind_ == TreeKind::kRecords || level > 0;
+    const bool leaf_root_allowed = kind_ != TreeKind::kLongValues || level > 0;
     if (top && leaf_root_allowed) {
       const uint32_t root = fixed_root_ ? *fixed_root_ : AllocatePage();
       WritePage(level, root, 0, 0, levels_[level].current, true);

@@ -7,6 +7,11 @@
 // Branch entries carry the last key of their child; the last entry of the rightmost page of
 // each level carries an empty key, which the reader takes as "everything above".
 //
+// Leaves keep a key in tag 0 that their entries share as a common prefix where they have more
+// than two bytes in common with it, as the engine's do: on a record tree every leaf but the
+// first (which the engine fills as the root, before its first split) takes its first key; on a
+// long-value tree every leaf takes the key of its first segment. A root page has no prefix.
+//
 // Long-value trees are laid out as the engine lays them out (kEngineLongValues), or on request
 // for libesedb 20181229 (kLongValues), which takes a page key from the first bytes of the page
 // value (size field included) instead of from behind the size field, and then searches long
@@ -41,8 +46,11 @@ class TreeWriter {
              std::optional<uint32_t> fixed_root, std::string place);
 
   // Keys must rise strictly. `tag_flags` may mark the entry deleted (ese::tag_flag::kDeleted),
-  // as the engine leaves deleted records on their page until cleanup.
-  void Append(std::span<const uint8_t> key, std::span<const uint8_t> data, uint8_t tag_flags = 0);
+  // as the engine leaves deleted records on their page until cleanup. `keep_with_next` moves
+  // the entry to the next page with the entry after it when that one does not fit beside it, as
+  // the engine keeps a long value's root with its first segment.
+  void Append(std::span<const uint8_t> key, std::span<const uint8_t> data, uint8_t tag_flags = 0,
+              bool keep_with_next = false);
   // Writes the remaining pages; returns the root page number.
   uint32_t Finish();
 
@@ -64,10 +72,13 @@ class TreeWriter {
     std::vector<uint8_t> key;
     std::vector<uint8_t> data;  // leaf data, or the child page number of a branch entry
     uint8_t tag_flags = 0;
+    bool keep_with_next = false;
   };
   struct PendingPage {
     std::vector<Entry> entries;
+    std::vector<uint8_t> prefix;  // leaves: the key in tag 0
     size_t bytes = 0;  // encoded entries, tags included
+    size_t plain_bytes = 0;  // the same without common prefixes, as a root holds them
     uint32_t page_number = 0;  // given when the page takes its first entry
   };
   struct Level {
@@ -80,9 +91,14 @@ class TreeWriter {
     uint32_t previous_page = 0;
   };
 
-  size_t EncodedSize(size_t level, const Entry& entry) const;
+  size_t EncodedSize(size_t level, const Entry& entry, std::span<const uint8_t> prefix) const;
+  // The key a leaf beginning with `first_key` keeps in tag 0 (empty: none).
+  std::vector<uint8_t> LeafPrefix(std::span<const uint8_t> first_key) const;
+  // Whether the current leaf is the tree's first, which may yet become its root.
+  bool FirstLeaf() const { return !levels_[0].has_written_page && levels_.size() == 1; }
   bool Accepts(size_t level, const PendingPage& page, const Entry& entry) const;
   void AddToLevel(size_t level, Entry entry);
+  void PlaceEntry(size_t level, Entry entry);
   // Closes the current page of `level` (not the root) and hands it to the level above.
   void CloseLevelPage(size_t level, bool rightmost);
   void WritePage(size_t level, uint32_t page_number, uint32_t previous, uint32_t next,

@@ -13,12 +13,22 @@ Record::Cell& Record::CellOf(std::u16string_view column) {
 Record& Record::Set(std::u16string_view column, Value value) {
   Cell& cell = CellOf(column);
   cell.values.clear();
+  cell.null = false;
   cell.values.push_back(std::move(value));
   return *this;
 }
 
+Record& Record::SetNull(std::u16string_view column) {
+  Cell& cell = CellOf(column);
+  cell.values.clear();
+  cell.null = true;
+  return *this;
+}
+
 Record& Record::Add(std::u16string_view column, Value value) {
-  CellOf(column).values.push_back(std::move(value));
+  Cell& cell = CellOf(column);
+  cell.null = false;
+  cell.values.push_back(std::move(value));
   return *this;
 }
 

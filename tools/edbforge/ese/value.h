@@ -55,12 +55,16 @@ class Record {
   struct Cell {
     std::u16string column;
     std::vector<Value> values;
+    bool null = false;  // set to null: the record still reaches a fixed or variable column
   };
 
   // Replaces the column's values by this one.
   Record& Set(std::u16string_view column, Value value);
   // Adds one more value to a multi-valued column.
   Record& Add(std::u16string_view column, Value value);
+  // Sets the column to null, as the engine records a fixed or variable column set to null: its
+  // null bit (or empty mark) within the record, which then reaches that column.
+  Record& SetNull(std::u16string_view column);
 
   const std::vector<Cell>& cells() const { return cells_; }
 

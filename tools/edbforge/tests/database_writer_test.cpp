@@ -8,6 +8,8 @@
 #include <iterator>
 #include <set>
 
+#include "ese/byte_order.h"
+#include "ese/format.h"
 #include "ese/page.h"
 #include "esedb_read_back.h"
 #include "support/test_files.h"
@@ -569,6 +571,74 @@ TEST(EseDatabaseWriter, BadInputFailsWithTheTableAndColumnNamed) {
   gaps.columns[0].identifier = 2;
   expect_error([&] { writer.AddTable(gaps); }, "without gaps");
   expect_error([&] { EseDatabaseWriter bad(folder / "x.edb", {32768, 16}); }, "page size 32768");
+  expect_error(
+      [&] {
+        EseDatabaseWriter bad(folder / "y.edb", {.page_size = 32768, .older_record_format = true});
+      },
+      "older record format has no 32768-byte pages");
+  EseDatabaseWriter older(folder / "older.edb",
+                          {.page_size = 8192, .format_revision = 9, .older_record_format = true});
+  TableWriter& older_msg = older.AddTable(msg);
+  expect_error([&] { older_msg.Append(Record().Set(u"S0037", RawBytes{Bytes({1, 2}), true})); },
+               "no compressed values");
+  expect_error(
+      [&] { older_msg.Append(Record().Set(u"S0037", RawBytes{std::vector<uint8_t>(4096)})); },
+      "exceeds the older record format's 4095");
+}
+
+// Every page the forge writes says, as the engine's do, whether its records are in the current
+// layout and whether its checksum is the ECC one: catalogue, table, long-value and released
+// pages alike.
+TEST(EseDatabaseWriter, EveryPageCarriesTheFlagsOfItsFormat) {
+  struct Case {
+    DatabaseOptions options;
+    uint32_t flags_set;
+    uint32_t flags_clear;
+  };
+  using ese::page_flag::kNewChecksumFormat;
+  using ese::page_flag::kNewRecordFormat;
+  const Case cases[] = {
+      {{.format_revision = 9}, kNewRecordFormat, kNewChecksumFormat},
+      {{.format_revision = 9, .older_record_format = true}, 0,
+       kNewRecordFormat | kNewChecksumFormat},
+      {{.format_revision = 12, .older_record_format = true}, kNewChecksumFormat, kNewRecordFormat},
+      {{.page_size = 8192, .format_revision = 14}, kNewRecordFormat | kNewChecksumFormat, 0},
+      {{.page_size = 32768, .format_revision = 20}, kNewRecordFormat | kNewChecksumFormat, 0},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(std::to_string(test.options.page_size) + "/" +
+                 std::to_string(test.options.format_revision) +
+                 (test.options.older_record_format ? " older" : ""));
+    ScratchFolder folder;
+    const auto path = folder / "flags.edb";
+    {
+      EseDatabaseWriter writer(path, test.options);
+      TableDefinition table = FixedTable();
+      table.columns.push_back(Column(u"Body", ColumnType::kLongBinary, ColumnStorage::kTagged));
+      TableWriter& folders = writer.AddTable(table);
+      for (int i = 0; i < 300; ++i) {
+        Record record;
+        record.Set(u"Id", int32_t{i}).Set(u"Body", PatternBytes(i % 50 == 0 ? 5000 : 40, i));
+        if (i % 100 == 7) {
+          folders.AppendReleased(record);
+        } else {
+          folders.Append(record);
+        }
+      }
+      writer.Finish();
+    }
+    const std::vector<uint8_t> file = FileBytes(path);
+    const size_t page_size = test.options.page_size;
+    size_t pages = 0;
+    for (size_t offset = 2 * page_size; offset + page_size <= file.size(); offset += page_size) {
+      const uint32_t flags = ese::LoadLe32(file.data() + offset + ese::page_header::kFlags);
+      if (flags == 0) continue;  // a page never written
+      ++pages;
+      EXPECT_EQ(flags & test.flags_set, test.flags_set) << "page " << offset / page_size - 1;
+      EXPECT_EQ(flags & test.flags_clear, 0U) << "page " << offset / page_size - 1;
+    }
+    EXPECT_GT(pages, 4U);  // catalogue, database root, table, long values, released
+  }
 }
 
 TEST(EseDatabaseWriter, NoFileAppearsUnlessFinishSucceeds) {
