@@ -20,13 +20,13 @@ namespace tarvex {
 
 // What an item must meet; a condition not given is met by every item.
 struct SearchConditions {
-  std::optional<TextMatch> from;     // the sender, as the list shows it
-  std::optional<TextMatch> to;       // the To, Cc and Bcc recipients
-  std::optional<TextMatch> subject;  // the subject, as the list shows it
-  std::optional<TextMatch> body;     // the body as text (an HTML body without its markup)
-  std::optional<TextMatch> kind;     // the item kind ("mail", "appointment", ...)
-  std::string after;   // "2010-01-05T09:03:07Z": dated at or after; empty when not given
-  std::string before;  // dated before; empty when not given
+  std::optional<TextMatch> from = {};     // the sender, as the list shows it
+  std::optional<TextMatch> to = {};       // the To, Cc and Bcc recipients
+  std::optional<TextMatch> subject = {};  // the subject, as the list shows it
+  std::optional<TextMatch> body = {};     // the body as text (an HTML body without its markup)
+  std::optional<TextMatch> kind = {};     // the item kind ("mail", "appointment", ...)
+  std::string after = {};   // "2010-01-05T09:03:07Z": dated at or after; empty when not given
+  std::string before = {};  // dated before; empty when not given
   bool has_attachment = false;
 };
 

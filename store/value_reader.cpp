@@ -26,7 +26,9 @@ ValueShape ShapeOf(std::uint8_t flags) {
   const bool multi_value = (flags & kValueFlagMultiValue) != 0;
   if (compressed && !multi_value) return ValueShape::kCompressed;
   if (long_value && !multi_value) return ValueShape::kLong;
-  if (multi_value && !long_value && (flags & kValueFlagTwoValues) == 0) return ValueShape::kMulti;
+  // With 0x10 too, the engine's short form of two values: still a multi value, not one run of
+  // bytes with a size byte inside it.
+  if (multi_value && !long_value) return ValueShape::kMulti;
   return ValueShape::kOther;
 }
 

@@ -257,9 +257,9 @@ TEST(ValueReaderOnSamples, MultiValuesAreJoined) {
       const std::optional<RawValue> raw = GetRawValue(&*record, entry);
       ASSERT_TRUE(raw);
       SCOPED_TRACE(name + " record " + std::to_string(r));
-      // Multi values of two (flag 0x10) are read as their stored bytes; they must still not
-      // fail. Values kept as long values are joined like the others.
-      const bool joined = !values.is_null() && (raw->flags & kValueFlagTwoValues) == 0;
+      // Multi values of two (the engine's short form, flag 0x10) and values kept as long values
+      // are joined like the others.
+      const bool joined = !values.is_null();
       const std::optional<std::u16string> text = reader.ReadValueText(&*record, entry);
       if (!joined) continue;
       std::u16string expected;

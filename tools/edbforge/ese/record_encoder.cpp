@@ -40,10 +40,10 @@ std::vector<uint8_t> LittleEndianBytes(T value) {
 
 struct TaggedCell {
   const ColumnLayout* column = nullptr;
-  std::vector<StoredValue> values;
-  std::optional<uint32_t> long_value_id;
+  std::vector<StoredValue> values = {};
+  std::optional<uint32_t> long_value_id = {};
   // Multi values: the long-value ids of the values kept apart, one entry per value.
-  std::vector<std::optional<uint32_t>> part_ids;
+  std::vector<std::optional<uint32_t>> part_ids = {};
 };
 
 size_t InlineTaggedSize(const TaggedCell& cell) {

@@ -65,10 +65,9 @@ struct DatabaseOptions {
   // layout, no page flagged as in the new record format. 4 and 8 KiB pages; no compressed values.
   bool older_record_format = false;
   // Multi values of exactly two values of a column that is not long in the engine's short form
-  // (one size byte, then both values), as the engine writes them. Off by default, and ignored
-  // in libesedb's layout: libesedb 20181229, and the program's readers that follow it, take
-  // such a value for its stored bytes rather than two values.
-  bool engine_two_value_form = false;
+  // (one size byte, then both values), as the engine writes them. Ignored in libesedb's layout:
+  // libesedb 20181229 takes such a value for its stored bytes rather than two values.
+  bool engine_two_value_form = true;
 };
 
 }  // namespace tarvex::edbforge

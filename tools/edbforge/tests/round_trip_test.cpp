@@ -314,8 +314,7 @@ void RoundTrip(uint32_t page_size, uint32_t revision, uint32_t seed, bool libese
                                     .format_revision = revision,
                                     .libesedb_long_value_layout = libesedb_layout,
                                     .inline_long_value_limit = inline_limit,
-                                    .older_record_format = older_record_format,
-                                    .engine_two_value_form = true});
+                                    .older_record_format = older_record_format});
     int column_number = 0x3000;
     std::vector<TableWriter*> writers;
     const uint32_t table_count = 4 + random.Below(4);
@@ -379,7 +378,9 @@ void RoundTrip(uint32_t page_size, uint32_t revision, uint32_t seed, bool libese
     }
     EXPECT_GT(coverage.long_values, 10U);
     EXPECT_GT(coverage.multi_values, 10U);
-    if (!older_record_format) EXPECT_GT(coverage.compressed, 10U);
+    if (!older_record_format) {
+      EXPECT_GT(coverage.compressed, 10U);
+    }
     EXPECT_GT(coverage.records, 1000U);
   }
 }

@@ -522,8 +522,7 @@ std::vector<std::string> LeafDifferences(const std::string& name) {
   {
     EseDatabaseWriter writer(path, {.page_size = engine.layout().page_size,
                                     .format_revision = engine.layout().revision,
-                                    .inline_long_value_limit = kEngineInlineLimit,
-                                    .engine_two_value_form = true});
+                                    .inline_long_value_limit = kEngineInlineLimit});
     TableWriter& forged = writer.AddTable(DefinitionOf(table->schema()));
     object_id = forged.object_id();
     bool taken = true;
