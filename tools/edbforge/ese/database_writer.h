@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -55,6 +56,10 @@ class TableWriter : private LongValueSink {
   // older copy of it), or under a key of its own. Returns its number.
   uint32_t AppendReleased(const Record& record, std::optional<uint32_t> copy_of = std::nullopt);
 
+  // Appends a live record under a key of the caller's (a system table's, keyed by its
+  // columns); keys rise strictly, and such records have no number.
+  void AppendKeyed(std::span<const uint8_t> key, const Record& record);
+
   const TableLayout& layout() const { return layout_; }
   uint32_t object_id() const { return object_id_; }
   uint64_t record_count() const { return records_.entry_count(); }
@@ -64,11 +69,32 @@ class TableWriter : private LongValueSink {
 
  private:
   friend class EseDatabaseWriter;
+  struct Index {
+    std::u16string name;
+    uint32_t object_id = 0;
+    std::vector<size_t> columns;  // positions in the layout
+    // Entries as they come (index key, record key, deleted), sorted when written: records
+    // arrive in their own key order, not the index's.
+    std::vector<uint8_t> arena;
+    struct Entry {
+      size_t offset = 0;
+      uint16_t key_size = 0;
+      bool deleted = false;
+    };
+    std::vector<Entry> entries;
+    std::optional<TreeWriter> tree;
+  };
+
   TableWriter(PageFile& file, TableLayout layout, const TableDefinition& definition,
-              uint32_t object_id, size_t inline_limit, bool libesedb_layout);
+              uint32_t object_id, size_t inline_limit, bool libesedb_layout,
+              uint32_t primary_pages);
 
   uint32_t StoreLongValue(const StoredValue& value) override;
   std::vector<uint8_t> Encode(const Record& record);
+  // Notes the record's entries in every index.
+  void AddIndexEntries(const Record& record, std::span<const uint8_t> record_key, bool deleted);
+  // Writes the index trees, each in its own space; after the table's tree is finished.
+  void WriteIndexes();
   // Writes the released records on leaf pages of their own, linked to nothing.
   void WriteReleasedPages();
 
@@ -87,6 +113,8 @@ class TableWriter : private LongValueSink {
   std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> released_;  // key, data
   std::vector<uint32_t> released_numbers_;  // records that live only on released pages
   std::vector<std::pair<uint32_t, uint32_t>> released_pages_;  // record number, page
+  std::vector<Index> indexes_;
+  uint32_t flags_ = 0;  // catalogue flags of a system table
 };
 
 class EseDatabaseWriter {
@@ -102,7 +130,7 @@ class EseDatabaseWriter {
   TableWriter* FindTable(std::u16string_view name);
 
   // Sets pages aside near the start of the file for the catalogue of the tables added so far,
-  // as the engine's catalogue lives in the first extent: a file cut short keeps it.
+  // as the engine's catalogue lives in the first extents: a file cut short keeps it.
   void ReserveCatalogPages();
 
   // Writes the catalog and the headers and moves the file into place.
@@ -114,9 +142,15 @@ class EseDatabaseWriter {
   size_t inline_limit_;
   bool libesedb_layout_;
   std::unique_ptr<PageFile> file_;
+  std::optional<TreeSpace> catalog_space_;
+  std::optional<TreeSpace> shadow_space_;
+  // MSysObjids and MSysLocales, the engine's own tables after the catalogue's.
+  std::unique_ptr<TableWriter> object_ids_;
+  std::unique_ptr<TableWriter> locales_;
   std::vector<std::unique_ptr<TableWriter>> tables_;
   std::unordered_map<std::u16string, size_t> table_index_;
-  uint32_t next_object_id_ = 8;
+  uint32_t next_object_id_ = kFirstUserObjectId;
+  static constexpr uint32_t kFirstUserObjectId = 8;
   bool finished_ = false;
 };
 
