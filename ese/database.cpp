@@ -7,6 +7,9 @@
 namespace tarvex::ese {
 namespace {
 
+// The database's own tree, whose space holds the pages no table owns.
+constexpr std::uint32_t kDatabaseObjectId = 1;
+
 // The header copies are at file offsets 0 and one page size on; the page size is not known
 // before a copy is read, so each possible size is tried for the shadow.
 std::optional<FileHeader> ReadHeader(int fd, std::uint64_t file_size) {
@@ -81,7 +84,9 @@ void Table::Scan(
   const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
   const PageCensus* census = database_.census();
   std::optional<RecordSalvage> salvage;
-  if (census != nullptr) salvage.emplace(tree, *census);
+  if (census != nullptr) {
+    salvage.emplace(tree, *census, database_.AvailableSpaceOf(schema_.object_id));
+  }
   const bool complete = tree.ForEachLeafEntry(
       [&](const Page& page, std::size_t index, const PageEntry& entry) {
         if (salvage) salvage->NoteWalkEntry(page, index, entry);
@@ -222,11 +227,33 @@ bool Database::TakeCensus(
   if (!census) return false;
   census_ = std::make_unique<PageCensus>(std::move(*census));
   catalog_ = ReadCatalog(*file_, layout_, census_.get());
+  // The space of the database (pages no tree owns) and of each table and long-value tree.
+  available_ = {};
+  readable_spaces_.clear();
+  const auto read_space = [&](std::uint32_t root_page, std::uint32_t object_id) {
+    std::optional<std::vector<PageRun>> runs =
+        ReadAvailableSpace(*file_, layout_, root_page, object_id);
+    if (!runs) return false;
+    available_.Add(*runs);
+    return true;
+  };
+  read_space(kDatabaseRootPage, kDatabaseObjectId);
+  for (const TableSchema& schema : catalog_.tables) {
+    if (read_space(schema.root_page, schema.object_id)) readable_spaces_.insert(schema.object_id);
+    if (schema.long_value_root && schema.long_value_object_id) {
+      read_space(*schema.long_value_root, *schema.long_value_object_id);
+    }
+  }
+  available_.Sort();
   tables_.clear();
   for (const TableSchema& schema : catalog_.tables) {
     tables_.push_back(std::make_unique<Table>(*this, schema));
   }
   return true;
+}
+
+const AvailablePages* Database::AvailableSpaceOf(std::uint32_t object_id) const {
+  return census_ && readable_spaces_.contains(object_id) ? &available_ : nullptr;
 }
 
 bool Database::HasSignature(const std::filesystem::path& path) {

@@ -59,7 +59,8 @@ std::vector<RecordPosition> RecordSalvage::Finish(
     if (!leaf.checksum_matches) continue;
     const std::optional<Page> page = tree_.ReadPage(leaf.number);
     if (!page || !page->IsLeaf()) continue;
-    const bool released = walk_complete || (leaf.flags & page_flag::kEmpty) != 0;
+    const bool released = (leaf.flags & page_flag::kEmpty) != 0 ||
+                          (available_ != nullptr ? available_->Contains(leaf.number) : walk_complete);
     for (std::size_t index = 0; index < page->entry_count(); ++index) {
       const std::optional<PageEntry> entry = page->Entry(index);
       if (!entry) continue;
