@@ -1,8 +1,11 @@
 #include "ese/database.h"
 
 #include <array>
+#include <string>
+#include <unordered_set>
 
 #include "ese/format.h"
+#include "ese/tree.h"
 
 namespace tarvex::ese {
 namespace {
@@ -35,6 +38,26 @@ std::optional<FileHeader> ReadHeader(int fd, std::uint64_t file_size) {
     if (std::optional<FileHeader> header = ParseFileHeader(std::span(bytes).first(first))) {
       return header;
     }
+  }
+  return std::nullopt;
+}
+
+// The record keys that the first of the table's indexes to be walked whole lists in live
+// entries; none when no index can be walked whole.
+std::optional<std::unordered_set<std::string>> IndexedRecordKeys(PageFile& file,
+                                                                 const PageLayout& layout,
+                                                                 const TableSchema& schema) {
+  for (const IndexSchema& index : schema.indexes) {
+    std::unordered_set<std::string> keys;
+    bool sound = true;
+    const Tree tree(file, layout, index.root_page, index.object_id);
+    const bool whole =
+        tree.ForEachLeafEntry([&](const Page& page, std::size_t, const PageEntry& entry) {
+          sound = page.IsIndex();
+          if (sound) keys.emplace(entry.data.begin(), entry.data.end());
+          return sound;
+        });
+    if (whole && sound) return keys;
   }
   return std::nullopt;
 }
@@ -102,7 +125,11 @@ void Table::Scan(
     const auto plausible = [this](std::span<const std::uint8_t> data) {
       return Record::Parse(*this, data).has_value();
     };
-    for (const RecordPosition& position : salvage->Finish(complete, plausible, recovery_)) {
+    // A damaged walk leaves it to the table's indexes to say which keys are still live.
+    std::optional<std::unordered_set<std::string>> indexed;
+    if (!complete) indexed = IndexedRecordKeys(database_.file(), database_.layout(), schema_);
+    for (const RecordPosition& position :
+         salvage->Finish(complete, plausible, recovery_, indexed ? &*indexed : nullptr)) {
       const std::optional<Page> page = tree.ReadPage(position.page);
       const std::optional<PageEntry> entry = page ? page->Entry(position.entry) : std::nullopt;
       if (!entry) continue;

@@ -49,7 +49,7 @@ bool RecordSalvage::HeldByTree(const Candidate& candidate) const {
 
 std::vector<RecordPosition> RecordSalvage::Finish(
     bool walk_complete, const std::function<bool(std::span<const std::uint8_t>)>& plausible,
-    TableRecovery& figures) {
+    TableRecovery& figures, const std::unordered_set<std::string>* indexed_keys) {
   figures.live = live_.size();
   std::sort(reached_pages_.begin(), reached_pages_.end());
   for (const CensusPage& leaf : census_.LeavesOf(tree_.object_id())) {
@@ -64,8 +64,13 @@ std::vector<RecordPosition> RecordSalvage::Finish(
     for (std::size_t index = 0; index < page->entry_count(); ++index) {
       const std::optional<PageEntry> entry = page->Entry(index);
       if (!entry) continue;
+      const bool maybe_live =
+          !walk_complete &&
+          (indexed_keys == nullptr ||
+           indexed_keys->contains(std::string(entry->key.begin(), entry->key.end())));
       AddCandidate(*page, index, *entry,
-                   entry->deleted() || released ? RecordState::kDeleted : RecordState::kRecovered);
+                   entry->deleted() || (released && !maybe_live) ? RecordState::kDeleted
+                                                                 : RecordState::kRecovered);
     }
   }
   reached_pages_ = {};

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "ese/page_census.h"
@@ -51,10 +53,13 @@ class RecordSalvage {
   // The records found beside the walk, after it. A leaf the walk did not reach was released
   // when the space trees call it available (or, when they cannot be read, when the walk met
   // no damage), and its records count as deleted; else it was cut off by damage, and its
-  // records are recovered. `plausible` tells a record from noise.
+  // records are recovered. When the walk met damage, a record on a released leaf may be the
+  // only copy left of a live record whose page was lost: it counts as deleted only when
+  // `indexed_keys` (the record keys an index of the table lists whole) leaves its key out.
+  // `plausible` tells a record from noise.
   std::vector<RecordPosition> Finish(
       bool walk_complete, const std::function<bool(std::span<const std::uint8_t>)>& plausible,
-      TableRecovery& figures);
+      TableRecovery& figures, const std::unordered_set<std::string>* indexed_keys = nullptr);
 
  private:
   struct Candidate {

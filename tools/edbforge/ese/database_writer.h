@@ -9,13 +9,16 @@
 //   writer.Finish();
 //
 // Records are appended in key order (the order the reader lists them) and written out as pages
-// fill, so tables of millions of records need little memory. Tables may be filled in any
+// fill, so tables of millions of records need little memory (index entries excepted: they are
+// kept until their table is finished, and then written in their own order). Every tree owns
+// its space as the engine keeps it (tree_space.h). Tables may be filled in any
 // interleaving. Nothing appears at `path` until Finish() succeeds; a writer destroyed before
 // that removes its temporary file. Errors throw EseWriteError.
 //
 // What libesedb 20181229 then reports:
-// - tables in the order they were added, after MSysObjects and MSysObjectsShadow; columns in
-//   identifier order, a derived table's template columns first;
+// - tables in the order they were added, after MSysObjects, MSysObjectsShadow, MSysObjids and
+//   MSysLocales; columns in identifier order, a derived table's template columns first; each
+//   table's secondary indexes;
 // - every fixed column up to the highest one set in a record, unset ones as zero bytes;
 // - an empty variable or tagged value as no value;
 // - a multi-valued column given one value as a plain value;
