@@ -102,7 +102,8 @@ std::vector<PageExtent> TreeSpace::Available() const {
   return available;
 }
 
-RootSpace TreeSpace::Finish(uint32_t fdp_object_id, uint64_t database_time) {
+RootSpace TreeSpace::Finish(uint32_t fdp_object_id, uint64_t database_time,
+                            uint32_t tree_flags) {
   RootSpace space;
   space.primary_pages = owned_.front().count;
   if (owned_root_ == 0) {
@@ -118,12 +119,13 @@ RootSpace TreeSpace::Finish(uint32_t fdp_object_id, uint64_t database_time) {
   std::vector<PageExtent> owned = owned_;
   std::sort(owned.begin(), owned.end(),
             [](const PageExtent& left, const PageExtent& right) { return left.first < right.first; });
-  WriteSpacePage(owned_root_, fdp_object_id, database_time, owned);
-  WriteSpacePage(owned_root_ + 1, fdp_object_id, database_time, Available());
+  WriteSpacePage(owned_root_, fdp_object_id, database_time, tree_flags, owned);
+  WriteSpacePage(owned_root_ + 1, fdp_object_id, database_time, tree_flags, Available());
   return space;
 }
 
 void TreeSpace::WriteSpacePage(uint32_t page, uint32_t fdp_object_id, uint64_t database_time,
+                               uint32_t tree_flags,
                                const std::vector<PageExtent>& extents) const {
   const PageFormat& format = file_.format();
   std::vector<std::vector<uint8_t>> values;
@@ -146,7 +148,7 @@ void TreeSpace::WriteSpacePage(uint32_t page, uint32_t fdp_object_id, uint64_t d
   header.fdp_object_id = fdp_object_id;
   header.database_time = database_time;
   using namespace ese::page_flag;
-  header.flags = format.BaseFlags() | kRoot | kLeaf | kSpaceTree;
+  header.flags = format.BaseFlags() | kRoot | kLeaf | kSpaceTree | tree_flags;
   file_.WritePage(page, BuildPage(format, header, values));
 }
 

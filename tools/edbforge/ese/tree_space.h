@@ -53,8 +53,9 @@ class TreeSpace {
   void Release(uint32_t page) { released_.push_back(page); }
 
   // Writes the space trees, if the tree needs them, and gives the root header's fields.
-  // `database_time` stamps the space pages.
-  RootSpace Finish(uint32_t fdp_object_id, uint64_t database_time);
+  // `database_time` stamps the space pages; `tree_flags` (an index's or a long-value tree's
+  // page flag) marks them as the tree's own pages are marked.
+  RootSpace Finish(uint32_t fdp_object_id, uint64_t database_time, uint32_t tree_flags = 0);
 
   const std::vector<PageExtent>& owned() const { return owned_; }
   // Available extents, after Finish.
@@ -63,7 +64,7 @@ class TreeSpace {
  private:
   void Grow();
   void WriteSpacePage(uint32_t page, uint32_t fdp_object_id, uint64_t database_time,
-                      const std::vector<PageExtent>& extents) const;
+                      uint32_t tree_flags, const std::vector<PageExtent>& extents) const;
 
   PageFile& file_;
   std::vector<PageExtent> owned_;  // in page order

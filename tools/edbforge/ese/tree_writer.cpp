@@ -219,7 +219,12 @@ uint32_t TreeWriter::Finish() {
         kind_ == TreeKind::kRecords || kind_ == TreeKind::kIndex || level > 0;
     if (top && leaf_root_allowed) {
       // Every page of the tree is known: its space can be written before its root.
-      root_space_ = space_.Finish(fdp_object_id_, kLivePageTime);
+      const bool long_values =
+          kind_ == TreeKind::kLongValues || kind_ == TreeKind::kEngineLongValues;
+      root_space_ = space_.Finish(
+          fdp_object_id_, kLivePageTime,
+          long_values ? ese::page_flag::kLongValue
+                      : (kind_ == TreeKind::kIndex ? ese::page_flag::kIndex : 0));
       WritePage(level, space_.root(), 0, 0, levels_[level].current, true);
       levels_.clear();
       return space_.root();
