@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -228,6 +229,48 @@ TEST(SpaceTrees, CallAvailableExactlyTheUnusedAndReleasedPages) {
     }
     EXPECT_EQ(released_seen, written.released_pages);
     EXPECT_FALSE(written.released_pages.empty());
+  }
+}
+
+// Each index lists every record its table's tree holds, live or deleted, once, under the key
+// of its values, with the record's key; released records, which the tree no longer holds,
+// have no entry.
+TEST(IndexTrees, ListEveryRecordOfTheTreeOnceWithItsKey) {
+  ScratchFolder folder;
+  const auto path = folder / "indexes.edb";
+  WriteStore(path, {8192, 20});
+  auto opened = ese::Database::Open(path);
+  ASSERT_TRUE(opened.database);
+  ese::Database& database = *opened.database;
+  const ese::Table* table = database.FindTable(u"Msg");
+  ASSERT_NE(table, nullptr);
+  std::map<std::vector<uint8_t>, bool> records;  // record key: deleted
+  const ese::Tree records_tree(database.file(), database.layout(), table->schema().root_page,
+                               table->schema().object_id);
+  records_tree.ForEachLeafEntry(
+      [&](const ese::Page&, size_t, const ese::PageEntry& entry) {
+        records[entry.key] = entry.deleted();
+        return true;
+      },
+      ese::LeafEntries::kLiveAndDeleted);
+  ASSERT_EQ(table->schema().indexes.size(), 2u);
+  for (const ese::IndexSchema& index : table->schema().indexes) {
+    SCOPED_TRACE(Utf16ToUtf8(index.name));
+    std::map<std::vector<uint8_t>, bool> listed;
+    std::pair<std::vector<uint8_t>, std::vector<uint8_t>> previous;
+    const ese::Tree tree(database.file(), database.layout(), index.root_page, index.object_id);
+    EXPECT_TRUE(tree.ForEachLeafEntry(
+        [&](const ese::Page& page, size_t, const ese::PageEntry& entry) {
+          EXPECT_TRUE(page.IsIndex());
+          std::pair<std::vector<uint8_t>, std::vector<uint8_t>> current(
+              entry.key, std::vector<uint8_t>(entry.data.begin(), entry.data.end()));
+          EXPECT_LT(previous, current) << "entries in key order";
+          previous = current;
+          EXPECT_TRUE(listed.emplace(current.second, entry.deleted()).second) << "listed once";
+          return true;
+        },
+        ese::LeafEntries::kLiveAndDeleted));
+    EXPECT_EQ(listed, records);
   }
 }
 
