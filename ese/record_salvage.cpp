@@ -59,15 +59,15 @@ std::vector<RecordPosition> RecordSalvage::Finish(
     if (!leaf.checksum_matches) continue;
     const std::optional<Page> page = tree_.ReadPage(leaf.number);
     if (!page || !page->IsLeaf()) continue;
-    const bool released = (leaf.flags & page_flag::kEmpty) != 0 ||
-                          (available_ != nullptr ? available_->Contains(leaf.number) : walk_complete);
+    const bool released =
+        (leaf.flags & page_flag::kEmpty) != 0 ||
+        (available_ != nullptr ? available_->Contains(leaf.number) : walk_complete);
     for (std::size_t index = 0; index < page->entry_count(); ++index) {
       const std::optional<PageEntry> entry = page->Entry(index);
       if (!entry) continue;
       const bool maybe_live =
-          !walk_complete &&
-          (indexed_keys == nullptr ||
-           indexed_keys->contains(std::string(entry->key.begin(), entry->key.end())));
+          !walk_complete && (indexed_keys == nullptr || indexed_keys->contains(std::string(
+                                                            entry->key.begin(), entry->key.end())));
       AddCandidate(*page, index, *entry,
                    entry->deleted() || (released && !maybe_live) ? RecordState::kDeleted
                                                                  : RecordState::kRecovered);

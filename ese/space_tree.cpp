@@ -58,22 +58,23 @@ std::optional<std::vector<PageRun>> ReadAvailableSpace(PageFile& file, const Pag
   if (field == 0 || field >= 0xfffffffeU) return std::nullopt;
   const Tree space(file, layout, field + 1, object_id);
   bool sound = true;
-  const bool walked = space.ForEachLeafEntry([&](const Page& leaf, std::size_t, const PageEntry& entry) {
-    if (!leaf.IsSpaceTree() || entry.key.size() != space_entry::kKeySize ||
-        entry.data.size() < space_entry::kPageCountSize) {
-      sound = false;
-      return false;
-    }
-    const std::uint32_t last = LoadBe32(entry.key.data());
-    const std::uint32_t count = LoadLe32(entry.data.data());
-    if (count == 0) return true;
-    if (count > last) {
-      sound = false;
-      return false;
-    }
-    available.push_back({last - count + 1, last});
-    return true;
-  });
+  const bool walked =
+      space.ForEachLeafEntry([&](const Page& leaf, std::size_t, const PageEntry& entry) {
+        if (!leaf.IsSpaceTree() || entry.key.size() != space_entry::kKeySize ||
+            entry.data.size() < space_entry::kPageCountSize) {
+          sound = false;
+          return false;
+        }
+        const std::uint32_t last = LoadBe32(entry.key.data());
+        const std::uint32_t count = LoadLe32(entry.data.data());
+        if (count == 0) return true;
+        if (count > last) {
+          sound = false;
+          return false;
+        }
+        available.push_back({last - count + 1, last});
+        return true;
+      });
   if (!walked || !sound) return std::nullopt;
   return available;
 }
@@ -95,10 +96,9 @@ void AvailablePages::Sort() {
 
 bool AvailablePages::Contains(std::uint32_t page) const {
   // The runs are sorted and apart: the last one starting at or before the page decides.
-  auto after = std::upper_bound(runs_.begin(), runs_.end(), page,
-                                [](std::uint32_t wanted, const PageRun& run) {
-                                  return wanted < run.first;
-                                });
+  auto after =
+      std::upper_bound(runs_.begin(), runs_.end(), page,
+                       [](std::uint32_t wanted, const PageRun& run) { return wanted < run.first; });
   return after != runs_.begin() && std::prev(after)->last >= page;
 }
 

@@ -1,7 +1,6 @@
 #include "tools/edbforge/ese/database_writer.h"
 
 #include <algorithm>
-#include <numeric>
 
 #include "base/utf_conversion.h"
 #include "ese/byte_order.h"
@@ -101,19 +100,18 @@ void WriteLocales(TableWriter& locales) {
     std::u16string key;
   };
   std::vector<Row> rows = {
-      {1, 1, u".Schema\\External\\Major"}, {1, 0, u".Schema\\External\\Minor"},
+      {1, 1, u".Schema\\External\\Major"},  {1, 0, u".Schema\\External\\Minor"},
       {1, 0, u".Schema\\External\\Update"}, {1, 1, u".Schema\\Internal\\Major"},
-      {1, 0, u".Schema\\Internal\\Minor"}, {1, 0, u".Schema\\Internal\\Update"},
+      {1, 0, u".Schema\\Internal\\Minor"},  {1, 0, u".Schema\\Internal\\Update"},
       {2, 1, u"MSysLocalesConsistent"}};
   const ColumnLayout& key_column = locales.layout().columns()[*locales.layout().Find(u"Key")];
   for (const Row& row : rows) {
     const Value key_value = Utf16Bytes(row.key);
     std::vector<uint8_t> key;
     AppendKeySegment(key, key_column, &key_value);
-    locales.AppendKeyed(key, Record()
-                                 .Set(u"Type", row.type)
-                                 .Set(u"iValue", row.value)
-                                 .Set(u"Key", Utf16Bytes(row.key)));
+    locales.AppendKeyed(
+        key,
+        Record().Set(u"Type", row.type).Set(u"iValue", row.value).Set(u"Key", Utf16Bytes(row.key)));
   }
 }
 
@@ -140,8 +138,8 @@ TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefiniti
     for (const std::u16string& column : index.columns) {
       const std::optional<size_t> position = layout_.Find(column);
       if (!position) {
-        throw EseWriteError(place_ + ", index \"" + Utf16ToUtf8(index.name) +
-                            "\": no column \"" + Utf16ToUtf8(column) + "\"");
+        throw EseWriteError(place_ + ", index \"" + Utf16ToUtf8(index.name) + "\": no column \"" +
+                            Utf16ToUtf8(column) + "\"");
       }
       AppendKeySegment(entry.arena, layout_.columns()[*position], nullptr);  // checks the type
       entry.columns.push_back(*position);
@@ -151,7 +149,8 @@ TableWriter::TableWriter(PageFile& file, TableLayout layout, const TableDefiniti
   }
 }
 
-void TableWriter::AddIndexEntries(const Record& record, std::span<const uint8_t> record_key, bool deleted) {
+void TableWriter::AddIndexEntries(const Record& record, std::span<const uint8_t> record_key,
+                                  bool deleted) {
   for (Index& index : indexes_) {
     const size_t offset = index.arena.size();
     for (const size_t position : index.columns) {
@@ -272,8 +271,7 @@ void TableWriter::WriteReleasedPages() {
     file_.WritePage(header.page_number, BuildPage(format, header, values));
     for (size_t value = 1; value < values.size(); ++value) {
       const auto& key = released_[next - values.size() + value].first;
-      released_pages_.emplace_back(ese::LoadBe32(key.data() + 1) ^ 0x80000000U,
-                                   header.page_number);
+      released_pages_.emplace_back(ese::LoadBe32(key.data() + 1) ^ 0x80000000U, header.page_number);
     }
   }
   released_.clear();

@@ -53,8 +53,9 @@ void AppendKeySegment(std::vector<uint8_t>& key, const ColumnLayout& column, con
                         ColumnTypeName(column.type) + " cannot be part of an index key");
   };
   const bool text_1252 = IsTextType(column.type) && column.code_page == kCodePageWestern;
-  const bool keyable = column.type == ColumnType::kBinary || column.type == ColumnType::kLongBinary ||
-                       text_1252 || NaturalSize(column.type) != 0;
+  const bool keyable = column.type == ColumnType::kBinary ||
+                       column.type == ColumnType::kLongBinary || text_1252 ||
+                       NaturalSize(column.type) != 0;
   if (!keyable || column.type == ColumnType::kGuid || column.type == ColumnType::kIeeeSingle ||
       column.type == ColumnType::kIeeeDouble) {
     refuse();

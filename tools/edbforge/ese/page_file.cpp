@@ -20,8 +20,7 @@ std::string Describe(const std::filesystem::path& path, const std::string& what)
 
 }  // namespace
 
-PageFile::PageFile(std::filesystem::path target, const PageFormat& format,
-                   uint32_t first_free_page)
+PageFile::PageFile(std::filesystem::path target, const PageFormat& format, uint32_t first_free_page)
     : target_(std::move(target)), format_(format), next_page_(first_free_page) {
   temporary_ = target_;
   temporary_ += ".partial";

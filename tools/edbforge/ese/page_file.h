@@ -1,8 +1,8 @@
 #pragma once
 
 // The output file while it is being written: a temporary name beside the target, pages written
-// at their place ((page number + 1) * page size), and page numbers handed out in runs, in order. Commit()
-// renames it to the target; without Commit() the temporary file is removed.
+// at their place ((page number + 1) * page size), and page numbers handed out in runs, in order.
+// Commit() renames it to the target; without Commit() the temporary file is removed.
 
 #include <cstdint>
 #include <filesystem>

@@ -77,7 +77,8 @@ std::vector<PageExtent> TreeSpace::Available() const {
   std::vector<PageExtent> available;
   auto add = [&](uint32_t page, const PageExtent& owner) {
     // Runs of free pages join within their owned extent.
-    if (!available.empty() && available.back().last() + 1 == page && available.back().first >= owner.first) {
+    if (!available.empty() && available.back().last() + 1 == page &&
+        available.back().first >= owner.first) {
       ++available.back().count;
     } else {
       available.push_back({page, 1});
@@ -102,8 +103,7 @@ std::vector<PageExtent> TreeSpace::Available() const {
   return available;
 }
 
-RootSpace TreeSpace::Finish(uint32_t fdp_object_id, uint64_t database_time,
-                            uint32_t tree_flags) {
+RootSpace TreeSpace::Finish(uint32_t fdp_object_id, uint64_t database_time, uint32_t tree_flags) {
   RootSpace space;
   space.primary_pages = owned_.front().count;
   if (owned_root_ == 0) {
@@ -117,16 +117,16 @@ RootSpace TreeSpace::Finish(uint32_t fdp_object_id, uint64_t database_time,
   space.flags = ese::root_space_flag::kMultipleExtents;
   space.pages_or_bitmap = owned_root_;
   std::vector<PageExtent> owned = owned_;
-  std::sort(owned.begin(), owned.end(),
-            [](const PageExtent& left, const PageExtent& right) { return left.first < right.first; });
+  std::sort(owned.begin(), owned.end(), [](const PageExtent& left, const PageExtent& right) {
+    return left.first < right.first;
+  });
   WriteSpacePage(owned_root_, fdp_object_id, database_time, tree_flags, owned);
   WriteSpacePage(owned_root_ + 1, fdp_object_id, database_time, tree_flags, Available());
   return space;
 }
 
 void TreeSpace::WriteSpacePage(uint32_t page, uint32_t fdp_object_id, uint64_t database_time,
-                               uint32_t tree_flags,
-                               const std::vector<PageExtent>& extents) const {
+                               uint32_t tree_flags, const std::vector<PageExtent>& extents) const {
   const PageFormat& format = file_.format();
   std::vector<std::vector<uint8_t>> values;
   values.emplace_back(ese::kRootHeaderSize, 0);

@@ -70,7 +70,7 @@ class TreeSpace {
   std::vector<PageExtent> owned_;  // in page order
   std::vector<uint32_t> used_;     // by extent: its pages handed out, from its first on
   std::vector<uint32_t> released_;
-  size_t current_ = 0;             // the extent pages come from
+  size_t current_ = 0;  // the extent pages come from
   uint32_t owned_pages_ = 0;
   uint32_t owned_root_ = 0;  // the space trees' roots, once the tree needs them
 };

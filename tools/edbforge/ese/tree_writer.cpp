@@ -30,12 +30,12 @@ std::vector<uint8_t> LongValueBranchKey(const std::vector<uint8_t>& separator) {
 }  // namespace
 
 std::optional<uint32_t> TreeWriter::LeafPageOf(std::span<const uint8_t> key) const {
-  auto after = std::upper_bound(
-      leaf_first_keys_.begin(), leaf_first_keys_.end(), key,
-      [](std::span<const uint8_t> wanted, const auto& leaf) {
-        return std::lexicographical_compare(wanted.begin(), wanted.end(), leaf.first.begin(),
-                                            leaf.first.end());
-      });
+  auto after =
+      std::upper_bound(leaf_first_keys_.begin(), leaf_first_keys_.end(), key,
+                       [](std::span<const uint8_t> wanted, const auto& leaf) {
+                         return std::lexicographical_compare(wanted.begin(), wanted.end(),
+                                                             leaf.first.begin(), leaf.first.end());
+                       });
   if (after == leaf_first_keys_.begin()) return std::nullopt;
   return std::prev(after)->second;
 }
@@ -89,8 +89,8 @@ void TreeWriter::Append(std::span<const uint8_t> key, std::span<const uint8_t> d
                                                         key.begin(), key.end())) {
     // An index's keys may repeat; its entries then rise by their data, the record's key.
     const bool repeated_index_key =
-        non_unique_keys_ && std::equal(previous_key_.begin(), previous_key_.end(), key.begin(),
-                                       key.end()) &&
+        non_unique_keys_ &&
+        std::equal(previous_key_.begin(), previous_key_.end(), key.begin(), key.end()) &&
         std::lexicographical_compare(previous_data_.begin(), previous_data_.end(), data.begin(),
                                      data.end());
     if (!repeated_index_key) throw EseWriteError(place_ + ": keys must arrive in ascending order");
@@ -133,9 +133,9 @@ void TreeWriter::CloseLevelPage(size_t level, bool rightmost) {
   levels_[level].current = PendingPage{};
   if (page.entries.empty()) throw EseWriteError(place_ + ": a long-value tree needs a value");
   levels_[level].has_written_page = true;
-  const uint32_t page_number =
-      page.page_number != 0 && page.page_number != space_.root() ? page.page_number
-                                                                  : space_.Allocate();
+  const uint32_t page_number = page.page_number != 0 && page.page_number != space_.root()
+                                   ? page.page_number
+                                   : space_.Allocate();
   std::vector<uint8_t> separator = page.entries.back().key;
   if (level == 0) {
     // A leaf is written once the number of its right neighbour is known.
@@ -166,9 +166,9 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
     std::vector<uint8_t> header(kRootHeaderSize, 0);
     ese::StoreLe32(header.data() + ese::root_header::kInitialPages, root_space_.primary_pages);
     ese::StoreLe32(header.data() + ese::root_header::kParentRootPage, parent_page_);
-    ese::StoreLe32(header.data() + ese::root_header::kSpaceFlags,
-                   root_space_.flags |
-                       (non_unique_keys_ ? ese::root_space_flag::kNonUniqueKeys : 0));
+    ese::StoreLe32(
+        header.data() + ese::root_header::kSpaceFlags,
+        root_space_.flags | (non_unique_keys_ ? ese::root_space_flag::kNonUniqueKeys : 0));
     ese::StoreLe32(header.data() + ese::root_header::kOwnedSpaceRoot, root_space_.pages_or_bitmap);
     values.push_back(std::move(header));
   } else if (chained) {
@@ -206,7 +206,8 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
                  (non_unique_keys_ ? kNonUniqueKeys : 0);
   file_.WritePage(page_number, BuildPage(file_.format(), header, values, tag_flags));
   ++page_count_;
-  if (leaf && !page.entries.empty()) leaf_first_keys_.emplace_back(page.entries.front().key, page_number);
+  if (leaf && !page.entries.empty())
+    leaf_first_keys_.emplace_back(page.entries.front().key, page_number);
 }
 
 uint32_t TreeWriter::Finish() {
@@ -221,10 +222,10 @@ uint32_t TreeWriter::Finish() {
       // Every page of the tree is known: its space can be written before its root.
       const bool long_values =
           kind_ == TreeKind::kLongValues || kind_ == TreeKind::kEngineLongValues;
-      root_space_ = space_.Finish(
-          fdp_object_id_, kLivePageTime,
-          long_values ? ese::page_flag::kLongValue
-                      : (kind_ == TreeKind::kIndex ? ese::page_flag::kIndex : 0));
+      root_space_ =
+          space_.Finish(fdp_object_id_, kLivePageTime,
+                        long_values ? ese::page_flag::kLongValue
+                                    : (kind_ == TreeKind::kIndex ? ese::page_flag::kIndex : 0));
       WritePage(level, space_.root(), 0, 0, levels_[level].current, true);
       levels_.clear();
       return space_.root();

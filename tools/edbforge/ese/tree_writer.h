@@ -43,8 +43,9 @@ class TreeWriter {
   TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind, TreeSpace space,
              std::string place);
 
-  // Keys must rise strictly (in an index of repeated keys, an equal key with rising data). `tag_flags` may mark the entry deleted (ese::tag_flag::kDeleted),
-  // as the engine leaves deleted records on their page until cleanup.
+  // Keys must rise strictly (in an index of repeated keys, an equal key with rising data).
+  // `tag_flags` may mark the entry deleted (ese::tag_flag::kDeleted), as the engine leaves deleted
+  // records on their page until cleanup.
   void Append(std::span<const uint8_t> key, std::span<const uint8_t> data, uint8_t tag_flags = 0);
   // Writes the remaining pages; returns the root page number.
   uint32_t Finish();
@@ -75,7 +76,7 @@ class TreeWriter {
   };
   struct PendingPage {
     std::vector<Entry> entries;
-    size_t bytes = 0;  // encoded entries, tags included
+    size_t bytes = 0;          // encoded entries, tags included
     uint32_t page_number = 0;  // given when the page takes its first entry
   };
   struct Level {

@@ -36,18 +36,28 @@ std::vector<uint8_t> FromHex(const std::string& hex) {
 // The sample's decoded value as the writer takes it for a column of `type`.
 Value SampleValue(ColumnType type, const nlohmann::json& value) {
   switch (type) {
-    case ColumnType::kBit: return value.get<bool>();
-    case ColumnType::kUnsignedByte: return value.get<uint8_t>();
-    case ColumnType::kShort: return value.get<int16_t>();
-    case ColumnType::kUnsignedShort: return value.get<uint16_t>();
-    case ColumnType::kLong: return value.get<int32_t>();
-    case ColumnType::kUnsignedLong: return value.get<uint32_t>();
+    case ColumnType::kBit:
+      return value.get<bool>();
+    case ColumnType::kUnsignedByte:
+      return value.get<uint8_t>();
+    case ColumnType::kShort:
+      return value.get<int16_t>();
+    case ColumnType::kUnsignedShort:
+      return value.get<uint16_t>();
+    case ColumnType::kLong:
+      return value.get<int32_t>();
+    case ColumnType::kUnsignedLong:
+      return value.get<uint32_t>();
     case ColumnType::kCurrency:
-    case ColumnType::kLongLong: return value.get<int64_t>();
-    case ColumnType::kDateTime: return FileTime{value.get<uint64_t>()};
+    case ColumnType::kLongLong:
+      return value.get<int64_t>();
+    case ColumnType::kDateTime:
+      return FileTime{value.get<uint64_t>()};
     case ColumnType::kText:
-    case ColumnType::kLongText: return AnsiText{value.get<std::string>()};
-    default: return FromHex(value.at("hex").get<std::string>());
+    case ColumnType::kLongText:
+      return AnsiText{value.get<std::string>()};
+    default:
+      return FromHex(value.at("hex").get<std::string>());
   }
 }
 
@@ -106,8 +116,12 @@ TEST(IndexKeys, EqualTheEnginesForEveryKeyableType) {
 
 constexpr uint32_t kRecords = 3000;
 
-bool Released(uint32_t record) { return record % 97 == 5; }
-bool Deleted(uint32_t record) { return record % 89 == 7; }
+bool Released(uint32_t record) {
+  return record % 97 == 5;
+}
+bool Deleted(uint32_t record) {
+  return record % 89 == 7;
+}
 
 TableDefinition MessagesDefinition() {
   TableDefinition table;
@@ -141,7 +155,7 @@ WrittenStore WriteStore(const std::filesystem::path& path, DatabaseOptions optio
     record.Set(u"Id", static_cast<int32_t>(number % 50))
         .Set(u"When", FileTime{130000000000000000ULL - number * 1000})
         .Set(u"N67b0", std::vector<uint8_t>{1, 0, 0, 0, 0, 0, static_cast<uint8_t>(number >> 8),
-                                           static_cast<uint8_t>(number)})
+                                            static_cast<uint8_t>(number)})
         .Set(u"S1000", std::u16string(number % 10 == 0 ? 700 : 20, u'x'));
     if (Released(number)) {
       released.push_back(messages.AppendReleased(record));
@@ -154,7 +168,8 @@ WrittenStore WriteStore(const std::filesystem::path& path, DatabaseOptions optio
   writer.Finish();
   WrittenStore store;
   store.page_size = options.page_size;
-  for (const uint32_t number : released) store.released_pages.insert(*messages.PageOfRecord(number));
+  for (const uint32_t number : released)
+    store.released_pages.insert(*messages.PageOfRecord(number));
   return store;
 }
 
@@ -207,14 +222,17 @@ TEST(SpaceTrees, CallAvailableExactlyTheUnusedAndReleasedPages) {
     std::vector<std::pair<uint32_t, uint32_t>> trees = {{1, 1}};  // root page, object id
     for (const ese::TableSchema& table : database.catalog().tables) {
       trees.emplace_back(table.root_page, table.object_id);
-      if (table.long_value_root) trees.emplace_back(*table.long_value_root, *table.long_value_object_id);
-      for (const ese::IndexSchema& index : table.indexes) trees.emplace_back(index.root_page, index.object_id);
+      if (table.long_value_root)
+        trees.emplace_back(*table.long_value_root, *table.long_value_object_id);
+      for (const ese::IndexSchema& index : table.indexes)
+        trees.emplace_back(index.root_page, index.object_id);
     }
     std::set<uint32_t> seen;
     std::set<uint32_t> released_seen;
     for (const auto& [root, object] : trees) {
       SCOPED_TRACE("object " + std::to_string(object));
-      const auto available = ese::ReadAvailableSpace(database.file(), database.layout(), root, object);
+      const auto available =
+          ese::ReadAvailableSpace(database.file(), database.layout(), root, object);
       ASSERT_TRUE(available.has_value());
       for (const uint32_t page : Pages(*available)) {
         EXPECT_TRUE(seen.insert(page).second) << "page " << page << " is available twice";
