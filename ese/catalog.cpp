@@ -47,6 +47,7 @@ struct CatalogRow {
   std::u16string name;
   std::u16string template_name;
   std::optional<std::vector<std::uint8_t>> default_value;
+  std::vector<std::uint8_t> key_columns;
 };
 
 using RowKey = std::tuple<std::uint32_t, std::uint16_t, std::uint32_t>;
@@ -97,6 +98,10 @@ std::optional<CatalogRow> ReadRow(const Record& record) {
       value && value->present) {
     row.default_value.emplace(value->bytes.begin(), value->bytes.end());
   }
+  if (const auto value = record.Value(Position(catalog_column::kKeyFldIDs));
+      value && value->present) {
+    row.key_columns.assign(value->bytes.begin(), value->bytes.end());
+  }
   return row;
 }
 
@@ -136,6 +141,18 @@ ColumnSchema ColumnFromRow(const CatalogRow& row) {
     column.fixed_size = natural != 0 ? natural : row.space_usage;
   }
   return column;
+}
+
+// Key columns: 4 bytes each, the column identifier in the upper two (little-endian).
+IndexSchema IndexFromRow(const CatalogRow& row) {
+  IndexSchema index;
+  index.name = row.name;
+  index.object_id = row.id;
+  index.root_page = row.coltyp_or_page;
+  for (std::size_t at = 0; at + 4 <= row.key_columns.size(); at += 4) {
+    index.key_columns.push_back(LoadLe16(row.key_columns.data() + at + 2));
+  }
+  return index;
 }
 
 // Fixed columns whose record offset the catalogue does not give follow each other in
@@ -288,8 +305,12 @@ Catalog ReadCatalog(PageFile& file, const PageLayout& layout, const PageCensus* 
       case catalog_type::kCallback:
         table.callbacks.push_back(row.name.empty() ? row.template_name : row.name);
         break;
+      case catalog_type::kIndex:
+        // The primary index is the table's own tree.
+        if (row.id != table.object_id) table.indexes.push_back(IndexFromRow(row));
+        break;
       default:
-        break;  // indexes: the reader walks the tables' own trees
+        break;
     }
   }
 

@@ -84,6 +84,15 @@ class ColumnList {
       std::make_shared<const std::vector<ColumnSchema>>();
 };
 
+// A secondary index: a tree of its own (pages flagged as an index's, under its own object id)
+// whose entries hold the key of a record of the table.
+struct IndexSchema {
+  std::u16string name;
+  std::uint32_t object_id = 0;
+  std::uint32_t root_page = 0;
+  std::vector<std::uint32_t> key_columns;  // column identifiers, most significant first
+};
+
 struct TableSchema {
   std::u16string name;
   std::uint32_t object_id = 0;
@@ -93,6 +102,7 @@ struct TableSchema {
   std::optional<std::uint32_t> long_value_root;
   std::optional<std::uint32_t> long_value_object_id;
   std::vector<std::u16string> callbacks;
+  std::vector<IndexSchema> indexes;  // not the primary index, whose tree is the table's
   // Template columns first, then the table's own; each group in catalogue (identifier) order.
   ColumnList columns;
 };

@@ -1,11 +1,17 @@
 #include "ese/database.h"
 
 #include <array>
+#include <string>
+#include <unordered_set>
 
 #include "ese/format.h"
+#include "ese/tree.h"
 
 namespace tarvex::ese {
 namespace {
+
+// The database's own tree, whose space holds the pages no table owns.
+constexpr std::uint32_t kDatabaseObjectId = 1;
 
 // The header copies are at file offsets 0 and one page size on; the page size is not known
 // before a copy is read, so each possible size is tried for the shadow.
@@ -32,6 +38,26 @@ std::optional<FileHeader> ReadHeader(int fd, std::uint64_t file_size) {
     if (std::optional<FileHeader> header = ParseFileHeader(std::span(bytes).first(first))) {
       return header;
     }
+  }
+  return std::nullopt;
+}
+
+// The record keys that the first of the table's indexes to be walked whole lists in live
+// entries; none when no index can be walked whole.
+std::optional<std::unordered_set<std::string>> IndexedRecordKeys(PageFile& file,
+                                                                 const PageLayout& layout,
+                                                                 const TableSchema& schema) {
+  for (const IndexSchema& index : schema.indexes) {
+    std::unordered_set<std::string> keys;
+    bool sound = true;
+    const Tree tree(file, layout, index.root_page, index.object_id);
+    const bool whole =
+        tree.ForEachLeafEntry([&](const Page& page, std::size_t, const PageEntry& entry) {
+          sound = page.IsIndex();
+          if (sound) keys.emplace(entry.data.begin(), entry.data.end());
+          return sound;
+        });
+    if (whole && sound) return keys;
   }
   return std::nullopt;
 }
@@ -82,7 +108,9 @@ void Table::Scan(
   const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
   const PageCensus* census = database_.census();
   std::optional<RecordSalvage> salvage;
-  if (census != nullptr) salvage.emplace(tree, *census);
+  if (census != nullptr) {
+    salvage.emplace(tree, *census, database_.AvailableSpaceOf(schema_.object_id));
+  }
   const bool complete = tree.ForEachLeafEntry(
       [&](const Page& page, std::size_t index, const PageEntry& entry) {
         if (salvage) salvage->NoteWalkEntry(page, index, entry);
@@ -98,7 +126,11 @@ void Table::Scan(
     const auto plausible = [this](std::span<const std::uint8_t> data, RecordFormat format) {
       return Record::Parse(*this, data, format).has_value();
     };
-    for (const RecordPosition& position : salvage->Finish(complete, plausible, recovery_)) {
+    // A damaged walk leaves it to the table's indexes to say which keys are still live.
+    std::optional<std::unordered_set<std::string>> indexed;
+    if (!complete) indexed = IndexedRecordKeys(database_.file(), database_.layout(), schema_);
+    for (const RecordPosition& position :
+         salvage->Finish(complete, plausible, recovery_, indexed ? &*indexed : nullptr)) {
       const std::optional<Page> page = tree.ReadPage(position.page);
       const std::optional<PageEntry> entry = page ? page->Entry(position.entry) : std::nullopt;
       if (!entry) continue;
@@ -224,11 +256,33 @@ bool Database::TakeCensus(
   if (!census) return false;
   census_ = std::make_unique<PageCensus>(std::move(*census));
   catalog_ = ReadCatalog(*file_, layout_, census_.get());
+  // The space of the database (pages no tree owns) and of each table and long-value tree.
+  available_ = {};
+  readable_spaces_.clear();
+  const auto read_space = [&](std::uint32_t root_page, std::uint32_t object_id) {
+    std::optional<std::vector<PageRun>> runs =
+        ReadAvailableSpace(*file_, layout_, root_page, object_id);
+    if (!runs) return false;
+    available_.Add(*runs);
+    return true;
+  };
+  read_space(kDatabaseRootPage, kDatabaseObjectId);
+  for (const TableSchema& schema : catalog_.tables) {
+    if (read_space(schema.root_page, schema.object_id)) readable_spaces_.insert(schema.object_id);
+    if (schema.long_value_root && schema.long_value_object_id) {
+      read_space(*schema.long_value_root, *schema.long_value_object_id);
+    }
+  }
+  available_.Sort();
   tables_.clear();
   for (const TableSchema& schema : catalog_.tables) {
     tables_.push_back(std::make_unique<Table>(*this, schema));
   }
   return true;
+}
+
+const AvailablePages* Database::AvailableSpaceOf(std::uint32_t object_id) const {
+  return census_ && readable_spaces_.contains(object_id) ? &available_ : nullptr;
 }
 
 bool Database::HasSignature(const std::filesystem::path& path) {

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "ese/catalog.h"
@@ -21,6 +22,7 @@
 #include "ese/page_census.h"
 #include "ese/record.h"
 #include "ese/record_salvage.h"
+#include "ese/space_tree.h"
 
 namespace tarvex::ese {
 
@@ -118,6 +120,9 @@ class Database {
       const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress = {});
   // Null before TakeCensus.
   const PageCensus* census() const { return census_.get(); }
+  // After TakeCensus: the pages the space trees call available, when the space of the tree
+  // of `object_id` could be read; else null.
+  const AvailablePages* AvailableSpaceOf(std::uint32_t object_id) const;
 
  private:
   Database() = default;
@@ -128,6 +133,8 @@ class Database {
   Catalog catalog_;
   std::vector<std::unique_ptr<Table>> tables_;
   std::unique_ptr<PageCensus> census_;
+  AvailablePages available_;
+  std::unordered_set<std::uint32_t> readable_spaces_;
 };
 
 }  // namespace tarvex::ese

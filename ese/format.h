@@ -108,7 +108,23 @@ inline constexpr size_t kRootHeaderSize = 16;
 namespace root_header {
 inline constexpr size_t kInitialPages = 0;    // the tree's pages when it was created
 inline constexpr size_t kParentRootPage = 4;  // the root page of the tree's owner
+inline constexpr size_t kSpaceFlags = 8;      // root_space_flag
+// With several extents: the root of the tree's owned-space tree; its available-space tree's
+// root is the next page. With one: a bitmap of the free pages behind the root (bit 0: root + 1).
+inline constexpr size_t kOwnedSpaceRoot = 12;
 }  // namespace root_header
+
+namespace root_space_flag {
+inline constexpr uint32_t kMultipleExtents = 0x1;
+inline constexpr uint32_t kNonUniqueKeys = 0x2;
+}  // namespace root_space_flag
+
+// Entries of the space trees (pages flagged kSpaceTree): the key is an extent's last page,
+// big-endian; the data its page count. An entry flagged deleted counts for nothing.
+namespace space_entry {
+inline constexpr size_t kKeySize = 4;
+inline constexpr size_t kPageCountSize = 4;
+}  // namespace space_entry
 
 // Normalized keys: each column of the key starts with this byte when it holds a value, in
 // ascending order; integers follow big-endian with the sign bit flipped.

@@ -48,8 +48,9 @@ bool RecordSalvage::HeldByTree(const Candidate& candidate) const {
 }
 
 std::vector<RecordPosition> RecordSalvage::Finish(
-    bool walk_complete, const std::function<bool(std::span<const std::uint8_t>, RecordFormat)>& plausible,
-    TableRecovery& figures) {
+    bool walk_complete,
+    const std::function<bool(std::span<const std::uint8_t>, RecordFormat)>& plausible,
+    TableRecovery& figures, const std::unordered_set<std::string>* indexed_keys) {
   figures.live = live_.size();
   std::sort(reached_pages_.begin(), reached_pages_.end());
   for (const CensusPage& leaf : census_.LeavesOf(tree_.object_id())) {
@@ -59,12 +60,18 @@ std::vector<RecordPosition> RecordSalvage::Finish(
     if (!leaf.checksum_matches) continue;
     const std::optional<Page> page = tree_.ReadPage(leaf.number);
     if (!page || !page->IsLeaf()) continue;
-    const bool released = walk_complete || (leaf.flags & page_flag::kEmpty) != 0;
+    const bool released =
+        (leaf.flags & page_flag::kEmpty) != 0 ||
+        (available_ != nullptr ? available_->Contains(leaf.number) : walk_complete);
     for (std::size_t index = 0; index < page->entry_count(); ++index) {
       const std::optional<PageEntry> entry = page->Entry(index);
       if (!entry) continue;
+      const bool maybe_live =
+          !walk_complete && (indexed_keys == nullptr || indexed_keys->contains(std::string(
+                                                            entry->key.begin(), entry->key.end())));
       AddCandidate(*page, index, *entry,
-                   entry->deleted() || released ? RecordState::kDeleted : RecordState::kRecovered);
+                   entry->deleted() || (released && !maybe_live) ? RecordState::kDeleted
+                                                                 : RecordState::kRecovered);
     }
   }
   reached_pages_ = {};

@@ -10,9 +10,12 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "ese/page_census.h"
+#include "ese/space_tree.h"
 #include "ese/tree.h"
 
 namespace tarvex::ese {
@@ -39,17 +42,24 @@ struct TableRecovery {
 
 class RecordSalvage {
  public:
-  RecordSalvage(const Tree& tree, const PageCensus& census) : tree_(tree), census_(census) {}
+  // `available` holds the pages the space trees call available, when the table's space could
+  // be read; without it, release is inferred from the walk (see Finish).
+  RecordSalvage(const Tree& tree, const PageCensus& census, const AvailablePages* available)
+      : tree_(tree), census_(census), available_(available) {}
 
   // From the walk: every entry it handed on, live or flagged deleted.
   void NoteWalkEntry(const Page& page, std::size_t index, const PageEntry& entry);
 
-  // The records found beside the walk, after it. `walk_complete` says whether the walk met
-  // damage: without damage a leaf it did not reach was released, and its records count as
-  // deleted. `plausible` tells a record (of its page's format) from noise.
+  // The records found beside the walk, after it. A leaf the walk did not reach was released
+  // when the space trees call it available (or, when they cannot be read, when the walk met
+  // no damage), and its records count as deleted; else it was cut off by damage, and its
+  // records are recovered. When the walk met damage, a record on a released leaf may be the
+  // only copy left of a live record whose page was lost: it counts as deleted only when
+  // `indexed_keys` (the record keys an index of the table lists whole) leaves its key out.
+  // `plausible` tells a record (of its page's format) from noise.
   std::vector<RecordPosition> Finish(
       bool walk_complete, const std::function<bool(std::span<const std::uint8_t>, RecordFormat)>& plausible,
-      TableRecovery& figures);
+      TableRecovery& figures, const std::unordered_set<std::string>* indexed_keys = nullptr);
 
  private:
   struct Candidate {
@@ -69,6 +79,7 @@ class RecordSalvage {
 
   const Tree& tree_;
   const PageCensus& census_;
+  const AvailablePages* available_;
   std::vector<LiveKey> live_;
   std::vector<std::uint32_t> reached_pages_;
   std::vector<Candidate> candidates_;

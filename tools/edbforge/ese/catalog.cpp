@@ -14,6 +14,14 @@ namespace {
 namespace catalog_type = ese::catalog_type;
 namespace catalog_column = ese::catalog_column;
 
+// What the engine writes for trees and indexes it was given no settings for: pages filled to
+// 80 %, an index over non-text columns whose keys may repeat (or a primary one), its locale.
+constexpr int32_t kDensity = 80;
+constexpr int32_t kIndexFlags = 0x1000e;
+constexpr int32_t kPrimaryIndexFlags = 0x1002f;
+constexpr int32_t kIndexLCMapFlags = 0x30401;
+constexpr int32_t kLocaleEnglishUs = 1033;
+
 class NoLongValues : public LongValueSink {
  public:
   uint32_t StoreLongValue(const StoredValue&) override {
@@ -86,9 +94,9 @@ class RowBuilder {
     Record row;
     Common(row, tree.object_id, catalog_type::kTable, tree.object_id);
     row.Set(u"ColtypOrPgnoFDP", static_cast<int32_t>(tree.root_page));
-    row.Set(u"SpaceUsage", static_cast<int32_t>(tree.pages));
+    row.Set(u"SpaceUsage", kDensity);
     row.Set(u"Flags", static_cast<int32_t>(flags));
-    row.Set(u"PagesOrLocale", int32_t{1});
+    row.Set(u"PagesOrLocale", static_cast<int32_t>(tree.pages));
     row.Set(u"RootFlag", true);
     row.Set(u"Name", CatalogName(name));
     if (!template_name.empty()) row.Set(u"TemplateTable", CatalogName(template_name));
@@ -112,13 +120,40 @@ class RowBuilder {
     }
   }
 
+  void AddIndex(uint32_t object_id, const CatalogIndex& index, const CatalogTree& tree,
+                bool primary) {
+    Record row;
+    Common(row, object_id, catalog_type::kIndex, tree.object_id);
+    row.Set(u"ColtypOrPgnoFDP", static_cast<int32_t>(tree.root_page));
+    row.Set(u"SpaceUsage", kDensity);
+    row.Set(u"Flags", static_cast<int32_t>(primary ? kPrimaryIndexFlags : kIndexFlags));
+    // Later engines name the locale instead of giving its number.
+    const bool locale_name = format_.revision >= 20;
+    row.Set(u"PagesOrLocale", locale_name ? int32_t{0} : kLocaleEnglishUs);
+    row.Set(u"RootFlag", true);
+    row.Set(u"LCMapFlags", kIndexLCMapFlags);
+    row.Set(u"Name", CatalogName(index.name));
+    std::vector<uint8_t> key_columns;
+    for (const uint32_t column : index.columns) {
+      ese::AppendLe16(key_columns, 0);  // ascending
+      ese::AppendLe16(key_columns, static_cast<uint16_t>(column));
+    }
+    row.Set(u"KeyFldIDs", std::move(key_columns));
+    if (locale_name) {
+      std::vector<uint8_t> name;
+      for (const char16_t unit : std::u16string_view(u"en-US")) ese::AppendLe16(name, unit);
+      row.Set(u"LocaleName", std::move(name));
+    }
+    Add(object_id, catalog_type::kIndex, tree.object_id, row);
+  }
+
   void AddLongValues(uint32_t object_id, const CatalogTree& tree) {
     Record row;
     Common(row, object_id, catalog_type::kLongValue, tree.object_id);
     row.Set(u"ColtypOrPgnoFDP", static_cast<int32_t>(tree.root_page));
-    row.Set(u"SpaceUsage", static_cast<int32_t>(tree.pages));
+    row.Set(u"SpaceUsage", kDensity);
     row.Set(u"Flags", int32_t{0});
-    row.Set(u"PagesOrLocale", int32_t{1});
+    row.Set(u"PagesOrLocale", static_cast<int32_t>(tree.pages));
     row.Set(u"Name", AnsiText{"LV"});
     Add(object_id, catalog_type::kLongValue, tree.object_id, row);
   }
@@ -209,6 +244,13 @@ std::vector<CatalogRow> BuildCatalogRows(const PageFormat& format, const TableLa
   for (const CatalogTable& table : tables) {
     builder.AddTable(table.tree, table.layout->name(), table.flags, table.template_name);
     builder.AddColumns(table.tree.object_id, *table.layout);
+    if (table.primary_index) {
+      builder.AddIndex(table.tree.object_id, *table.primary_index, table.tree, true);
+    }
+    // Rows sort by their id within a type: the indexes' ids rise, and none is the table's.
+    for (const CatalogIndex& index : table.indexes) {
+      builder.AddIndex(table.tree.object_id, index, index.tree, false);
+    }
     if (table.long_values) builder.AddLongValues(table.tree.object_id, *table.long_values);
     if (table.callback) builder.AddCallback(table.tree.object_id, *table.callback);
   }

@@ -1,7 +1,7 @@
 #pragma once
 
 // The catalog: the rows of MSysObjects (and its shadow copy MSysObjectsShadow) that describe
-// every table, its columns, its long-value tree and its callback, in key order
+// every table, its columns, its indexes, its long-value tree and its callback, in key order
 // (table object id, row type, id).
 
 #include <cstdint>
@@ -20,13 +20,22 @@ struct CatalogTree {
   uint32_t pages = 1;
 };
 
+// An index: its tree (for a primary index, the table's own) and its key columns' ids.
+struct CatalogIndex {
+  std::u16string name;
+  CatalogTree tree;
+  std::vector<uint32_t> columns;
+};
+
 struct CatalogTable {
   const TableLayout* layout = nullptr;
-  CatalogTree tree;
+  CatalogTree tree;  // `pages`: its primary extent
   uint32_t flags = 0;
   std::u16string template_name;
   std::optional<CatalogTree> long_values;
   std::optional<std::u16string> callback;
+  std::optional<CatalogIndex> primary_index;  // a key of the table's columns
+  std::vector<CatalogIndex> indexes;          // secondary, in object id order
 };
 
 struct CatalogRow {

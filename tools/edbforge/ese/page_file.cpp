@@ -1,6 +1,7 @@
 #include "tools/edbforge/ese/page_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,8 +20,8 @@ std::string Describe(const std::filesystem::path& path, const std::string& what)
 
 }  // namespace
 
-PageFile::PageFile(std::filesystem::path target, const PageFormat& format)
-    : target_(std::move(target)), format_(format), next_page_(ese::kCatalogRootPage + 1) {
+PageFile::PageFile(std::filesystem::path target, const PageFormat& format, uint32_t first_free_page)
+    : target_(std::move(target)), format_(format), next_page_(first_free_page) {
   temporary_ = target_;
   temporary_ += ".partial";
   descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -35,22 +36,22 @@ PageFile::~PageFile() {
   }
 }
 
-uint32_t PageFile::AllocatePage() {
-  if (next_page_ == ese::kCatalogShadowRootPage) ++next_page_;
-  if (next_page_ == 0xfffffff0U) throw EseWriteError(target_.string() + ": out of page numbers");
-  return next_page_++;
+uint32_t PageFile::AllocateExtent(uint32_t count) {
+  if (count == 0 || next_page_ + static_cast<uint64_t>(count) >= 0xfffffff0U) {
+    throw EseWriteError(target_.string() + ": out of page numbers");
+  }
+  const uint32_t first = next_page_;
+  next_page_ += count;
+  return first;
 }
 
-void PageFile::Reserve(uint32_t count) {
-  reserved_next_ = next_page_;
-  for (uint32_t index = 0; index < count; ++index) AllocatePage();
-  reserved_end_ = next_page_;
-}
-
-uint32_t PageFile::AllocateReservedPage() {
-  if (reserved_next_ == ese::kCatalogShadowRootPage) ++reserved_next_;
-  if (reserved_next_ < reserved_end_) return reserved_next_++;
-  return AllocatePage();
+void PageFile::ExtendTo(uint32_t page) {
+  const auto size = static_cast<off_t>((static_cast<uint64_t>(page) + 2) * format_.page_size);
+  struct stat status {};
+  if (::fstat(descriptor_, &status) != 0) throw EseWriteError(Describe(temporary_, "stat failed"));
+  if (status.st_size < size && ::ftruncate(descriptor_, size) != 0) {
+    throw EseWriteError(Describe(temporary_, "cannot extend"));
+  }
 }
 
 void PageFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {

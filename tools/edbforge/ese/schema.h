@@ -35,6 +35,13 @@ struct ColumnDefinition {
   bool not_null = false;
 };
 
+// A secondary index: its own tree of entries keyed by the columns' values (in this order),
+// each holding the key of its record. Keys may repeat.
+struct IndexDefinition {
+  std::u16string name;
+  std::vector<std::u16string> columns;
+};
+
 struct TableDefinition {
   std::u16string name;
   std::vector<ColumnDefinition> columns;
@@ -46,6 +53,8 @@ struct TableDefinition {
   std::u16string template_table;
   // Callback attached to the table in the catalog, e.g. u"JCB.DLL!EcJcbAttachCallback".
   std::optional<std::u16string> callback;
+  // Columns of Binary, Text (code page 1252), integer, Currency or DateTime types.
+  std::vector<IndexDefinition> indexes;
 };
 
 struct DatabaseOptions {

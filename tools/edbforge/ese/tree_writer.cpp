@@ -41,12 +41,12 @@ std::vector<uint8_t> LongValueBranchKey(const std::vector<uint8_t>& separator) {
 }  // namespace
 
 std::optional<uint32_t> TreeWriter::LeafPageOf(std::span<const uint8_t> key) const {
-  auto after = std::upper_bound(
-      leaf_first_keys_.begin(), leaf_first_keys_.end(), key,
-      [](std::span<const uint8_t> wanted, const auto& leaf) {
-        return std::lexicographical_compare(wanted.begin(), wanted.end(), leaf.first.begin(),
-                                            leaf.first.end());
-      });
+  auto after =
+      std::upper_bound(leaf_first_keys_.begin(), leaf_first_keys_.end(), key,
+                       [](std::span<const uint8_t> wanted, const auto& leaf) {
+                         return std::lexicographical_compare(wanted.begin(), wanted.end(),
+                                                             leaf.first.begin(), leaf.first.end());
+                       });
   if (after == leaf_first_keys_.begin()) return std::nullopt;
   return std::prev(after)->second;
 }
@@ -61,16 +61,18 @@ size_t TreeWriter::MaxDataSize(const PageFormat& format, size_t key_size) {
   return format.DataArea() - kRootHeaderSize - 2 * kTagSize - 2 - key_size;
 }
 
-TreeWriter::TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind,
-                       std::optional<uint32_t> fixed_root, std::string place)
+TreeWriter::TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind, TreeSpace space,
+                       std::string place)
     : file_(file),
       fdp_object_id_(fdp_object_id),
       kind_(kind),
-      fixed_root_(fixed_root),
-      place_(std::move(place)) {
-  // The engine gives a tree its root page when it creates the tree, near the pages written
-  // before it, not after all of its leaves.
-  if (!fixed_root_) fixed_root_ = file_.AllocatePage();
+      space_(std::move(space)),
+      place_(std::move(place)) {}
+
+uint32_t TreeWriter::AllocateReleasedPage() {
+  const uint32_t page = space_.Allocate();
+  space_.Release(page);
+  return page;
 }
 
 size_t TreeWriter::EncodedSize(size_t level, const Entry& entry,
@@ -89,6 +91,7 @@ std::vector<uint8_t> TreeWriter::LeafPrefix(std::span<const uint8_t> first_key) 
   std::vector<uint8_t> prefix(first_key.begin(), first_key.end());
   switch (kind_) {
     case TreeKind::kRecords:
+    case TreeKind::kIndex:
       if (FirstLeaf()) prefix.clear();
       break;
     case TreeKind::kEngineLongValues:
@@ -124,8 +127,15 @@ void TreeWriter::Append(std::span<const uint8_t> key, std::span<const uint8_t> d
   if (finished_) throw EseWriteError(place_ + ": append after the tree was finished");
   if (entry_count_ > 0 && !std::lexicographical_compare(previous_key_.begin(), previous_key_.end(),
                                                         key.begin(), key.end())) {
-    throw EseWriteError(place_ + ": keys must arrive in ascending order");
+    // An index's keys may repeat; its entries then rise by their data, the record's key.
+    const bool repeated_index_key =
+        non_unique_keys_ &&
+        std::equal(previous_key_.begin(), previous_key_.end(), key.begin(), key.end()) &&
+        std::lexicographical_compare(previous_data_.begin(), previous_data_.end(), data.begin(),
+                                     data.end());
+    if (!repeated_index_key) throw EseWriteError(place_ + ": keys must arrive in ascending order");
   }
+  if (non_unique_keys_) previous_data_.assign(data.begin(), data.end());
   Entry entry{std::vector<uint8_t>(key.begin(), key.end()),
               std::vector<uint8_t>(data.begin(), data.end()), tag_flags, keep_with_next};
   if (kind_ == TreeKind::kLongValues &&
@@ -170,7 +180,7 @@ void TreeWriter::PlaceEntry(size_t level, Entry entry) {
   // until a second one begins.
   if (page.entries.empty() && level == 0) {
     page.page_number =
-        FirstLeaf() && kind_ != TreeKind::kLongValues ? *fixed_root_ : AllocatePage();
+        FirstLeaf() && kind_ != TreeKind::kLongValues ? space_.root() : space_.Allocate();
     page.prefix = LeafPrefix(entry.key);
   }
   page.bytes += EncodedSize(level, entry, page.prefix);
@@ -183,8 +193,9 @@ void TreeWriter::CloseLevelPage(size_t level, bool rightmost) {
   levels_[level].current = PendingPage{};
   if (page.entries.empty()) throw EseWriteError(place_ + ": a long-value tree needs a value");
   levels_[level].has_written_page = true;
-  const uint32_t page_number =
-      page.page_number != 0 && page.page_number != fixed_root_ ? page.page_number : AllocatePage();
+  const uint32_t page_number = page.page_number != 0 && page.page_number != space_.root()
+                                   ? page.page_number
+                                   : space_.Allocate();
   std::vector<uint8_t> separator = page.entries.back().key;
   if (level == 0) {
     // A leaf is written once the number of its right neighbour is known.
@@ -215,8 +226,12 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
   values.reserve(page.entries.size() + 1);
   if (root) {
     std::vector<uint8_t> header(kRootHeaderSize, 0);
-    ese::StoreLe32(header.data() + ese::root_header::kInitialPages, 1);
+    ese::StoreLe32(header.data() + ese::root_header::kInitialPages, root_space_.primary_pages);
     ese::StoreLe32(header.data() + ese::root_header::kParentRootPage, parent_page_);
+    ese::StoreLe32(
+        header.data() + ese::root_header::kSpaceFlags,
+        root_space_.flags | (non_unique_keys_ ? ese::root_space_flag::kNonUniqueKeys : 0));
+    ese::StoreLe32(header.data() + ese::root_header::kOwnedSpaceRoot, root_space_.pages_or_bitmap);
     values.push_back(std::move(header));
   } else if (chained) {
     values.push_back(page.entries.back().key);
@@ -256,11 +271,14 @@ void TreeWriter::WritePage(size_t level, uint32_t page_number, uint32_t previous
   header.fdp_object_id = fdp_object_id_;
   header.database_time = kLivePageTime;
   using namespace ese::page_flag;
+  const bool long_values = kind_ == TreeKind::kLongValues || kind_ == TreeKind::kEngineLongValues;
   header.flags = file_.format().BaseFlags() | (leaf ? kLeaf : kParentOfLeaf) | (root ? kRoot : 0) |
-                 (kind_ != TreeKind::kRecords ? kLongValue : 0);
+                 (long_values ? kLongValue : 0) | (kind_ == TreeKind::kIndex ? kIndex : 0) |
+                 (non_unique_keys_ ? kNonUniqueKeys : 0);
   file_.WritePage(page_number, BuildPage(file_.format(), header, values, tag_flags));
   ++page_count_;
-  if (leaf && !page.entries.empty()) leaf_first_keys_.emplace_back(page.entries.front().key, page_number);
+  if (leaf && !page.entries.empty())
+    leaf_first_keys_.emplace_back(page.entries.front().key, page_number);
 }
 
 uint32_t TreeWriter::Finish() {
@@ -271,10 +289,16 @@ uint32_t TreeWriter::Finish() {
     const bool top = level + 1 == levels_.size() && !levels_[level].has_written_page;
     const bool leaf_root_allowed = kind_ != TreeKind::kLongValues || level > 0;
     if (top && leaf_root_allowed) {
-      const uint32_t root = fixed_root_ ? *fixed_root_ : AllocatePage();
-      WritePage(level, root, 0, 0, levels_[level].current, true);
+      // Every page of the tree is known: its space can be written before its root.
+      const bool long_values =
+          kind_ == TreeKind::kLongValues || kind_ == TreeKind::kEngineLongValues;
+      root_space_ =
+          space_.Finish(fdp_object_id_, kLivePageTime,
+                        long_values ? ese::page_flag::kLongValue
+                                    : (kind_ == TreeKind::kIndex ? ese::page_flag::kIndex : 0));
+      WritePage(level, space_.root(), 0, 0, levels_[level].current, true);
       levels_.clear();
-      return root;
+      return space_.root();
     }
     CloseLevelPage(level, true);
     if (level == 0 && pending_leaf_) {

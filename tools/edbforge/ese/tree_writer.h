@@ -31,24 +31,28 @@
 
 #include "ese/format.h"
 #include "tools/edbforge/ese/page_file.h"
+#include "tools/edbforge/ese/tree_space.h"
 
 namespace tarvex::edbforge {
 
 // kEngineLongValues lays a long-value tree out as the engine does (keys as they are, common key
 // compression unused), which libesedb 20181229 cannot search; kLongValues as described above.
-enum class TreeKind { kRecords, kLongValues, kEngineLongValues };
+// kIndex is a secondary index: entries of index key and the record's key, on pages flagged
+// as an index's.
+enum class TreeKind { kRecords, kLongValues, kEngineLongValues, kIndex };
 
 class TreeWriter {
  public:
-  // `fixed_root` pins the root page (the catalog's roots have known numbers). `place` names the
-  // tree in error messages.
-  TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind,
-             std::optional<uint32_t> fixed_root, std::string place);
+  // The tree's pages come from `space`, whose first page is the root. `place` names the tree
+  // in error messages.
+  TreeWriter(PageFile& file, uint32_t fdp_object_id, TreeKind kind, TreeSpace space,
+             std::string place);
 
-  // Keys must rise strictly. `tag_flags` may mark the entry deleted (ese::tag_flag::kDeleted),
-  // as the engine leaves deleted records on their page until cleanup. `keep_with_next` moves
-  // the entry to the next page with the entry after it when that one does not fit beside it, as
-  // the engine keeps a long value's root with its first segment.
+  // Keys must rise strictly (in an index of repeated keys, an equal key with rising data).
+  // `tag_flags` may mark the entry deleted (ese::tag_flag::kDeleted), as the engine leaves
+  // deleted records on their page until cleanup. `keep_with_next` moves the entry to the next
+  // page with the entry after it when that one does not fit beside it, as the engine keeps a
+  // long value's root with its first segment.
   void Append(std::span<const uint8_t> key, std::span<const uint8_t> data, uint8_t tag_flags = 0,
               bool keep_with_next = false);
   // Writes the remaining pages; returns the root page number.
@@ -56,8 +60,13 @@ class TreeWriter {
 
   // The root page of the tree this one belongs to (a table for its long values).
   void set_parent_page(uint32_t page) { parent_page_ = page; }
-  // Takes its pages from those the file set aside (the catalogue's).
-  void use_reserved_pages() { reserved_pages_ = true; }
+  // An index whose keys may repeat (each entry's record key tells them apart).
+  void set_non_unique_keys() { non_unique_keys_ = true; }
+  // A page of the tree's space for the caller to write (a page released to free space, which
+  // the tree's space then lists as available).
+  uint32_t AllocateReleasedPage();
+  uint32_t root_page() const { return space_.root(); }
+  const TreeSpace& space() const { return space_; }
 
   uint64_t entry_count() const { return entry_count_; }
   // After Finish: the leaf page that holds `key`'s entry (the last leaf whose first key is not
@@ -107,18 +116,19 @@ class TreeWriter {
   PageFile& file_;
   uint32_t fdp_object_id_;
   TreeKind kind_;
-  std::optional<uint32_t> fixed_root_;
+  TreeSpace space_;
   std::string place_;
   std::vector<Level> levels_;
   std::optional<CompletedLeaf> pending_leaf_;
   std::vector<uint8_t> previous_key_;
+  std::vector<uint8_t> previous_data_;
   uint64_t entry_count_ = 0;
   uint32_t page_count_ = 0;
   std::vector<std::pair<std::vector<uint8_t>, uint32_t>> leaf_first_keys_;  // in key order
   uint32_t parent_page_ = ese::kDatabaseRootPage;
   bool finished_ = false;
-  bool reserved_pages_ = false;
-  uint32_t AllocatePage() { return reserved_pages_ ? file_.AllocateReservedPage() : file_.AllocatePage(); }
+  bool non_unique_keys_ = false;
+  RootSpace root_space_;
 };
 
 // The page time the writer gives the pages of live trees; pages written as released to free

@@ -22,6 +22,9 @@ struct PlannedFolder {
   std::u16string path;           // older layout: the URL path ("S6707") its children extend
   std::u16string content_table;  // older layout
   std::u16string header_table, body_table;  // 2010 layout
+  // 2010 layout: the folder's view, its live items by delivery time (none for a mailbox's
+  // root row)
+  std::u16string view_table;
   std::string place;
   uint32_t item_count = 0;
 };

@@ -20,6 +20,27 @@ std::string ColumnPlace(const std::string& place, std::u16string_view column) {
   return place + ", column " + Quoted(column);
 }
 
+// The indexes Exchange keeps on its tables, by the columns it looks items and folders up
+// with (folder id, message id, delivery time); each only where the table has its columns.
+std::vector<IndexDefinition> StoreIndexes(StoreLayout layout, const std::u16string& table,
+                                          const std::unordered_set<std::u16string>& columns) {
+  std::vector<IndexDefinition> wanted;
+  if (table.starts_with(u"Folders")) {
+    wanted = {{u"FolderId", {u"Q6748"}}, {u"ParentFolderId", {u"Q6749", u"Q6748"}}};
+  } else if (table == u"Msg") {
+    wanted = {{u"MessageId", {u"N67b0"}}};
+  } else if (table.starts_with(u"MsgHeader-")) {
+    wanted = {{u"FolderDeliveryTime", {u"Q6748", u"Te06"}}, {u"MessageId", {u"N67b0"}}};
+  } else if (layout == StoreLayout::kOlder) {
+    wanted = {{u"DeliveryTime", {u"Te06"}}, {u"MessageId", {u"N67b0"}}};
+  }
+  std::erase_if(wanted, [&](const IndexDefinition& index) {
+    return std::any_of(index.columns.begin(), index.columns.end(),
+                       [&](const std::u16string& column) { return !columns.contains(column); });
+  });
+  return wanted;
+}
+
 }  // namespace
 
 StoreWriter::StoreWriter(const StoreDescription& description, std::filesystem::path path,
@@ -116,12 +137,18 @@ StoreWriter::StoreWriter(const StoreDescription& description, std::filesystem::p
       table_order_.push_back(u"Folders-" + mailbox.table_suffix);
       table_order_.push_back(u"MsgHeader-" + mailbox.table_suffix);
       table_order_.push_back(u"Body-" + mailbox.table_suffix);
+      for (const PlannedFolder& folder : folders_) {
+        if (&mailboxes_[folder.mailbox] == &mailbox && !folder.view_table.empty()) {
+          table_order_.push_back(folder.view_table);
+        }
+      }
     }
   } else {
     table_order_.push_back(u"Folders");
     for (const PlannedFolder& folder : folders_) {
       table_order_.push_back(folder.header_table);
       table_order_.push_back(folder.body_table);
+      table_order_.push_back(folder.view_table);
     }
   }
   for (const std::u16string& table : table_order_) {
@@ -129,6 +156,9 @@ StoreWriter::StoreWriter(const StoreDescription& description, std::filesystem::p
     columns.Add(std::u16string(kLeadingColumn));
     if (table == u"Msg" || table.starts_with(u"MsgHeader-")) columns.Add(u"N67b0");
     if (table.starts_with(u"Body-")) columns.Add(u"N65f9");
+    if (table.starts_with(u"MsgView-")) {
+      for (const char16_t* name : {u"N67b0", u"Q6748", u"Te06"}) columns.Add(name);
+    }
     if (table.starts_with(u"Folders")) columns.Add(u"Q6748");
     if (table == u"Mailbox") columns.Add(u"Q6764");
     if (layout_ == StoreLayout::kOlder && table == attachment_table_) columns.Add(u"Q3f88");
@@ -205,9 +235,14 @@ size_t StoreWriter::PlanFolder(size_t mailbox, std::optional<size_t> parent,
                                                               : IdentifierHexText(folder.id);
     folder.header_table = u"MsgHeader-" + key;
     folder.body_table = u"Body-" + key;
+    folder.view_table = u"MsgView-" + key;
   } else {
     folder.header_table = u"MsgHeader-" + mailboxes_[mailbox].table_suffix;
     folder.body_table = u"Body-" + mailboxes_[mailbox].table_suffix;
+    if (description != nullptr) {
+      folder.view_table =
+          u"MsgView-" + mailboxes_[mailbox].table_suffix + u"-" + IdentifierHexText(folder.id);
+    }
   }
   folders_.push_back(std::move(folder));
   return folders_.size() - 1;
@@ -342,6 +377,12 @@ void StoreWriter::Start() {
         definition = Definition(table, columns_[table]);
       }
     }
+    std::unordered_set<std::u16string> columns;
+    for (const ColumnDefinition& column : definition.columns) columns.insert(column.name);
+    if (!definition.template_table.empty()) {
+      columns.insert(template_columns.names.begin(), template_columns.names.end());
+    }
+    definition.indexes = StoreIndexes(layout_, table, columns);
     try {
       tables_[table] = &writer_->AddTable(definition);
     } catch (const EseWriteError& error) {
@@ -397,6 +438,15 @@ void StoreWriter::AddItem(size_t folder, const ItemDescription& item, const std:
   }
   item_rows_.push_back({folder, position, item.state, {ListingTable(planned), listing},
                         {MainTable(planned), main}});
+  if (!planned.view_table.empty() && item.state == ItemState::kLive) {
+    Cells view;
+    for (const Cell& cell : rows.listing.cells()) {
+      if (cell.column == u"N67b0" || cell.column == u"Q6748" || cell.column == u"Te06") {
+        view.Set(cell.column, cell.values.front());
+      }
+    }
+    Write(planned.view_table, view, place + ", view");
+  }
   if (!item.earlier_cells) return;
   // The older copy keeps the item's ids and keys and differs in the cells given.
   ItemDescription earlier = item;

@@ -95,10 +95,20 @@ TEST(EseDatabaseWriter, SmallestFileReadsBackCatalogAndValues) {
   EXPECT_EQ(database.format_version, 0x620U);
   EXPECT_EQ(database.format_revision, 20U);
   EXPECT_EQ(database.page_size, 4096U);
-  ASSERT_EQ(database.tables.size(), 3U);
+  // The engine's own tables come first: the catalogue, its shadow, the list of object ids
+  // (every table, the catalogue's included) and the locales table with its seven rows.
+  ASSERT_EQ(database.tables.size(), 5U);
   EXPECT_EQ(database.tables[0].name, u"MSysObjects");
   EXPECT_EQ(database.tables[1].name, u"MSysObjectsShadow");
-  const ReadTable& folders = database.tables[2];
+  const ReadTable& object_ids = database.tables[2];
+  EXPECT_EQ(object_ids.name, u"MSysObjids");
+  std::vector<std::vector<uint8_t>> listed;
+  for (const auto& row : object_ids.records) listed.push_back(row[0].bytes);
+  EXPECT_EQ(listed, (std::vector<std::vector<uint8_t>>{
+                        {2, 0, 0, 0}, {3, 0, 0, 0}, {6, 0, 0, 0}, {7, 0, 0, 0}, {8, 0, 0, 0}}));
+  EXPECT_EQ(database.tables[3].name, u"MSysLocales");
+  EXPECT_EQ(database.tables[3].records.size(), 7U);
+  const ReadTable& folders = database.tables[4];
   EXPECT_EQ(folders.name, u"Folders");
   ASSERT_EQ(folders.columns.size(), 3U);
   EXPECT_EQ(folders.columns[0].name, u"Id");
@@ -301,9 +311,9 @@ TEST(EseDatabaseWriter, ThousandsOfTablesFillAMultiPageCatalog) {
     writer.Finish();
   }
   const ReadDatabase database = ReadOrFail(path);
-  ASSERT_EQ(database.tables.size(), static_cast<size_t>(kTables + 2));
+  ASSERT_EQ(database.tables.size(), static_cast<size_t>(kTables + 4));
   for (int t = 0; t < kTables; t += 37) {
-    const ReadTable& table = database.tables[static_cast<size_t>(t) + 2];
+    const ReadTable& table = database.tables[static_cast<size_t>(t) + 4];
     ASSERT_EQ(table.records.size(), 2U);
     EXPECT_EQ(Le32(table.records[1][0].bytes), t * 10 + 1);
     EXPECT_EQ(table.columns[1].name, u"S3001");

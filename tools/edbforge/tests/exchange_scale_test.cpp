@@ -5,7 +5,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
 
+#include "ese/database.h"
 #include "exchange_test_stores.h"
 #include "support/test_files.h"
 #include "tools/edbforge/exchange/scale_generator.h"
@@ -54,6 +56,19 @@ TEST(ScaleStore, OlderLayoutHoldsEveryItemInMsgAndInItsContentTable) {
   EXPECT_EQ(tables, 26);
   EXPECT_GT(store->RecordCount(store->session().attachment_table_name()), 0);
   EXPECT_EQ(store->session().attachment_table_name(), u"Attachment");
+  // The indexes Exchange keeps: by message id on "Msg", by delivery time and message id on
+  // every content table, by folder on "Folders".
+  auto opened = ese::Database::Open(scratch / "scale.edb");
+  ASSERT_TRUE(opened.database);
+  std::map<std::u16string, size_t> indexes;
+  for (const ese::TableSchema& table : opened.database->catalog().tables) {
+    const std::u16string kind = table.name.starts_with(u"1-") ? u"content" : table.name;
+    for (const ese::IndexSchema& index : table.indexes) ++indexes[kind + u"/" + index.name];
+  }
+  EXPECT_EQ(indexes[u"Msg/MessageId"], 1u);
+  EXPECT_EQ(indexes[u"Folders/FolderId"], 1u);
+  EXPECT_EQ(indexes[u"content/DeliveryTime"], 26u);
+  EXPECT_EQ(indexes[u"content/MessageId"], 26u);
 }
 
 TEST(ScaleStore, Layout2010SpreadsItemsOverEachMailboxsTables) {
@@ -71,6 +86,9 @@ TEST(ScaleStore, Layout2010SpreadsItemsOverEachMailboxsTables) {
   EXPECT_EQ(CountWithPrefix(*store, u"MsgHeader-", &header_tables), 300);
   EXPECT_EQ(header_tables, 3);
   EXPECT_GE(CountWithPrefix(*store, u"Body-"), 300) << "a body row per item, plus attachments";
+  int view_tables = 0;
+  EXPECT_EQ(CountWithPrefix(*store, u"MsgView-", &view_tables), 300) << "a view row per item";
+  EXPECT_EQ(view_tables, 15) << "a view per folder but the mailboxes' roots";
 
   options.kind = StoreKind::kPublic;
   WriteScaleStore(options, scratch / "public.edb");
