@@ -74,7 +74,7 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
                           const SearchMatchSink& on_match, const SearchProgressSink& on_progress) {
   SearchOutcome outcome;
   if (!recovery.has_session()) return outcome;
-  const FolderTree& tree = recovery.folder_tree();
+  const FolderTreeNodes& tree = recovery.folder_tree();
   const std::unordered_map<TreeNodeHandle, std::u16string_view> kinds =
       FolderKindsByNode(recovery.model());
   auto has_items = [&kinds](TreeNodeHandle node) {
