@@ -5,13 +5,15 @@
 #
 #   bench/search.sh BUILD_DIR [DATA_DIR]
 #
-# ITEMS (default 1000000) picks the older-layout store (one mailbox, 200 folders); it is made
-# when missing (about 3.9 GB for a million items). SENDER and BODY are the texts searched for.
+# ITEMS (default 1000000) and LAYOUT (older or 2010, default older) pick the store (one
+# mailbox, 200 folders); it is made when missing (about 3.9 GB for a million items). SENDER and
+# BODY are the texts searched for.
 set -eu
 
 build=${1:?usage: search.sh BUILD_DIR [DATA_DIR]}
 data=${2:-/work/bench-data}
 items=${ITEMS:-1000000}
+layout=${LAYOUT:-older}
 sender=${SENDER:-grace.kim}
 body=${BODY:-budget}
 forge="$build/tools/edbforge/exchange/edbforge"
@@ -24,12 +26,12 @@ case $items in
   *000) suffix=${items%000}k ;;
   *) suffix=$items ;;
 esac
-store="$data/older-$suffix.edb"
+store="$data/$layout-$suffix.edb"
 [ -f "$store" ] ||
-  "$forge" scale --layout older --mailboxes 1 --folders 200 --items "$items" "$store"
+  "$forge" scale --layout "$layout" --mailboxes 1 --folders 200 --items "$items" "$store"
 
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "== $items items, $(du -h "$store" | cut -f1)"
+echo "== $layout layout, $items items, $(du -h "$store" | cut -f1)"
 cat "$store" >/dev/null
 /usr/bin/time -f "tarvex tree            %e s wall, %U s user, %S s sys, peak %M KiB" \
   "$tarvex" tree -q "$store" >/dev/null

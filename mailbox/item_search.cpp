@@ -74,7 +74,7 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
                           const SearchMatchSink& on_match, const SearchProgressSink& on_progress) {
   SearchOutcome outcome;
   if (!recovery.has_session()) return outcome;
-  const FolderTree& tree = recovery.folder_tree();
+  const FolderTreeNodes& tree = recovery.folder_tree();
   const std::unordered_map<TreeNodeHandle, std::u16string_view> kinds =
       FolderKindsByNode(recovery.model());
   auto has_items = [&kinds](TreeNodeHandle node) {
@@ -97,13 +97,16 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
 
   ItemContentReader content(recovery);
   const StoreLayout layout = recovery.layout();
+  // Only the body and the 2010 recipients are read from the item's record.
+  const bool reads_records =
+      conditions.body.has_value() || (conditions.to.has_value() && layout == StoreLayout::k2010);
   auto report = [&] {
     if (on_progress && !on_progress(outcome.progress)) outcome.stopped = true;
     return !outcome.stopped;
   };
   for (TreeNodeHandle folder : folders) {
     if (outcome.stopped) break;
-    const std::vector<ItemListRow> rows = ListFolderRows(recovery, folder);
+    const std::vector<ItemListRow> rows = ListFolderRows(recovery, folder, reads_records);
     const std::u16string path = tree.PathOf(folder);
     for (std::size_t i = 0; i < rows.size() && !outcome.stopped; ++i) {
       if (!recovery.pause_gate().Checkpoint()) {

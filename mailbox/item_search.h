@@ -37,7 +37,7 @@ std::optional<std::string> SearchDateBound(std::string_view given);
 // One item found.
 struct SearchMatch {
   TreeNodeHandle folder;            // the folder's tree node
-  std::u16string_view folder_path;  // FolderTree::PathOf(folder)
+  std::u16string_view folder_path;  // FolderTreeNodes::PathOf(folder)
   const ItemListRow& row;           // the row a selection of the folder lists for the item
   std::size_t position;             // its 1-based place in that list
 };

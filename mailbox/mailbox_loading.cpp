@@ -186,7 +186,8 @@ void LoadFolder(Recovery& recovery, std::u16string_view content_key, const Folde
   ReadFolderItems(recovery, content_key, sink, use);
 }
 
-std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node) {
+std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node,
+                                        bool with_body_rows) {
   std::vector<ItemListRow> rows;
   // Placed as the list places a row: a position past the end appends.
   auto insert = [&rows](int position, ItemListRow row) {
@@ -198,8 +199,11 @@ std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node)
   if (recovery.layout() == StoreLayout::k2010) {
     for (const FolderNode& folder : recovery.model().folder_nodes) {
       if (folder.tree_item != node) continue;
-      if (!LoadHeadersAndBodies(recovery, folder) ||
-          !ForEachFolderListRow(recovery, folder, insert)) {
+      const bool loaded =
+          with_body_rows ? LoadHeadersAndBodies(recovery, folder)
+                         : LoadOnce(recovery, HeaderTableName(recovery, folder),
+                                    kLoadingHeadersStatus, &ScanHeaderTable);
+      if (!loaded || !ForEachFolderListRow(recovery, folder, insert)) {
         break;
       }
     }

@@ -20,8 +20,11 @@ namespace tarvex {
 void LoadMailbox(Recovery& recovery, TreeNodeHandle selected);
 
 // The rows a selection of the node would list, in the list's order, without touching the
-// window's list or the plain bodies a listing keeps.
-std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node);
+// window's list or the plain bodies a listing keeps. 2010 layout: the rows come from the
+// mailbox's header table; its body table, where the items' records are found, is read too
+// only `with_body_rows`.
+std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node,
+                                        bool with_body_rows = true);
 
 // 2010 layout: reads the header and body tables of the folder's mailbox (a public folder's
 // own tables) unless an earlier selection did. False when the work was cancelled.

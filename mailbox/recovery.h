@@ -11,7 +11,7 @@
 #include "base/message_pages.h"
 #include "base/pause_gate.h"
 #include "base/window_port.h"
-#include "mailbox/folder_tree.h"
+#include "mailbox/folder_tree_nodes.h"
 #include "mailbox/mailbox_model.h"
 #include "mailbox/model_indexes.h"
 #include "store/body_state.h"
@@ -77,7 +77,7 @@ class Recovery {
   TreeNodeHandle AddTreeNode(TreeNodeHandle parent, std::u16string_view text,
                              std::u16string_view folder_kind);
   // The mailbox and folder nodes added since the last reset.
-  const FolderTree& folder_tree() const { return folder_tree_; }
+  const FolderTreeNodes& folder_tree() const { return folder_tree_; }
 
  private:
   WindowPort& window_;
@@ -93,7 +93,7 @@ class Recovery {
   MailboxModel model_;
   ModelIndexes indexes_;
   BodyState body_;
-  FolderTree folder_tree_;
+  FolderTreeNodes folder_tree_;
   TreeNodeHandle root_node_ = kTopOfTree;
 };
 

@@ -28,6 +28,21 @@ void KeyPrefixIndex::Build(std::vector<std::u16string_view> keys) {
   newest_.assign(2 * count, 0);
   for (std::size_t i = 0; i < count; ++i) newest_[count + i] = sorted_[i].second;
   for (std::size_t i = count; i-- > 1;) newest_[i] = std::max(newest_[2 * i], newest_[2 * i + 1]);
+
+  // The keys that begin with a key follow it in sorted order. From the back, `chain` holds the
+  // entries not yet taken into an earlier key's answer, each with the answer for its own keys.
+  newest_for_key_.assign(count, 0);
+  std::vector<std::pair<std::size_t, std::size_t>> chain;  // (index in sorted_, newest)
+  for (std::size_t i = count; i-- > 0;) {
+    const std::u16string_view key = sorted_[i].first;
+    std::size_t newest = sorted_[i].second;
+    while (!chain.empty() && sorted_[chain.back().first].first.starts_with(key)) {
+      newest = std::max(newest, chain.back().second);
+      chain.pop_back();
+    }
+    chain.emplace_back(i, newest);
+    newest_for_key_[i] = newest;
+  }
 }
 
 std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(std::u16string_view prefix) const {
@@ -36,6 +51,9 @@ std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(std::u16string_vi
   const auto first = std::lower_bound(
       sorted_.begin(), sorted_.end(), prefix,
       [](const auto& entry, std::u16string_view text) { return entry.first < text; });
+  if (first != sorted_.end() && first->first == prefix) {
+    return newest_for_key_[static_cast<std::size_t>(first - sorted_.begin())];
+  }
   const auto last = std::partition_point(first, sorted_.end(), [prefix](const auto& entry) {
     return entry.first.starts_with(prefix);
   });
@@ -56,6 +74,7 @@ std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(std::u16string_vi
 void KeyPrefixIndex::Clear() {
   sorted_.clear();
   newest_.clear();
+  newest_for_key_.clear();
 }
 
 void SubstringKeyIndex::Add(std::u16string_view key, std::size_t position) {

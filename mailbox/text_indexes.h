@@ -56,6 +56,9 @@ class KeyPrefixIndex {
  private:
   std::vector<std::pair<std::u16string_view, std::size_t>> sorted_;  // by key, then position
   std::vector<std::size_t> newest_;  // a max tree over the positions of `sorted_`
+  // A prefix is most often a key itself (an item's id asks for its own message): the answer
+  // for each key of `sorted_`, so that finding the key is all the search there is.
+  std::vector<std::size_t> newest_for_key_;
 };
 
 // Which records have a key that occurs somewhere inside a given text. Empty keys occur in no

@@ -1,8 +1,8 @@
-#include "mailbox/folder_tree.h"
+#include "mailbox/folder_tree_nodes.h"
 
 namespace tarvex {
 
-void FolderTree::Add(TreeNodeHandle node, TreeNodeHandle parent, std::u16string_view text) {
+void FolderTreeNodes::Add(TreeNodeHandle node, TreeNodeHandle parent, std::u16string_view text) {
   Node& added = nodes_[node];
   added.parent = parent;
   added.text = text;
@@ -10,13 +10,13 @@ void FolderTree::Add(TreeNodeHandle node, TreeNodeHandle parent, std::u16string_
   nodes_[parent].children.push_back(node);
 }
 
-const std::vector<TreeNodeHandle>& FolderTree::ChildrenOf(TreeNodeHandle node) const {
+const std::vector<TreeNodeHandle>& FolderTreeNodes::ChildrenOf(TreeNodeHandle node) const {
   static const std::vector<TreeNodeHandle> kNone;
   const auto found = nodes_.find(node);
   return found == nodes_.end() ? kNone : found->second.children;
 }
 
-std::u16string FolderTree::PathOf(TreeNodeHandle node) const {
+std::u16string FolderTreeNodes::PathOf(TreeNodeHandle node) const {
   std::u16string path;
   for (auto found = nodes_.find(node); found != nodes_.end() && found->second.added;
        found = nodes_.find(found->second.parent)) {

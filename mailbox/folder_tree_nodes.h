@@ -13,7 +13,7 @@
 
 namespace tarvex {
 
-class FolderTree {
+class FolderTreeNodes {
  public:
   void Add(TreeNodeHandle node, TreeNodeHandle parent, std::u16string_view text);
   void Clear() { nodes_.clear(); }
