@@ -19,16 +19,6 @@ std::u16string Cell(const ListRow& row, std::size_t column) {
   return column < row.size() ? row[column] : std::u16string();
 }
 
-std::optional<std::size_t> Number(std::u16string_view text) {
-  if (text.empty() || text.size() > 9) return std::nullopt;
-  std::size_t value = 0;
-  for (char16_t unit : text) {
-    if (unit < u'0' || unit > u'9') return std::nullopt;
-    value = value * 10 + static_cast<std::size_t>(unit - u'0');
-  }
-  return value;
-}
-
 // The attachment identifiers of the older layout's list: 16 hexadecimal digits each.
 json AttachmentIds(std::u16string_view list) {
   constexpr std::size_t kDigitsPerId = 16;
@@ -82,7 +72,7 @@ json ItemJson(const ListRow& row, StoreLayout layout, std::size_t position) {
     item["folder"] = Utf8(Cell(row, 10));
   } else {
     // The item's record in the store's message table.
-    const std::optional<std::size_t> record = Number(Cell(row, 2));
+    const std::optional<std::size_t> record = DecimalNumber(Cell(row, 2));
     item["record"] = record ? json(*record) : json(nullptr);
     item["attachment_list"] = AttachmentIds(Cell(row, 3));
     item["to"] = RecipientList(Cell(row, 8));

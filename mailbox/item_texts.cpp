@@ -165,9 +165,6 @@ std::u16string MailRecipients2010(std::u16string_view recipient_column,
   return recipients;
 }
 
-namespace {
-
-// Up to nine decimal digits; none for anything else.
 std::optional<std::size_t> DecimalNumber(std::u16string_view text) {
   if (text.empty() || text.size() > 9) return std::nullopt;
   std::size_t value = 0;
@@ -177,8 +174,6 @@ std::optional<std::size_t> DecimalNumber(std::u16string_view text) {
   }
   return value;
 }
-
-}  // namespace
 
 std::optional<std::string> IsoDate(std::u16string_view store_date) {
   static constexpr std::array<std::u16string_view, 12> kMonths = {u"Jan", u"Feb", u"Mar", u"Apr",

@@ -3,6 +3,7 @@
 // How an older-layout item's sender and recipients are made from the texts of its content row,
 // its transport headers and its "Msg" row.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -67,5 +68,8 @@ std::u16string MailRecipients2010(std::u16string_view recipient_column,
 // "2010-01-05T09:03:07Z" from the store's date text "Jan,05 2010 09:03:07" (UTC); none for a
 // text that is no date (an unreadable date keeps its raw figures).
 std::optional<std::string> IsoDate(std::u16string_view store_date);
+
+// Up to nine decimal digits; none for anything else.
+std::optional<std::size_t> DecimalNumber(std::u16string_view text);
 
 }  // namespace tarvex

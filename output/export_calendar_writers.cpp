@@ -16,13 +16,9 @@ namespace tarvex {
 void SaveAppointmentItem(ExportSession& session, SaveQueueEntry& item,
                          const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
-  ResetItemState(recovery);
   const std::u16string attachment_names = ExtractExportAttachments(recovery, values);
-  ExportItemRecord item_record(recovery, values);
-  if (!item_record.record()) {
-    ++session.items_skipped;
-    return;
-  }
+  ExportItemRecord item_record(session, values);
+  if (!item_record.record()) return;
   PreviewRecord& record = *item_record.record();
   // The 2010 layout keeps location, times and time zone under names of its own.
   const bool older = recovery.layout() != StoreLayout::k2010;
@@ -65,13 +61,9 @@ void SaveAppointmentItem(ExportSession& session, SaveQueueEntry& item,
 
 void SaveTaskItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
-  ResetItemState(recovery);
   ExtractExportAttachments(recovery, values);
-  ExportItemRecord item_record(recovery, values);
-  if (!item_record.record()) {
-    ++session.items_skipped;
-    return;
-  }
+  ExportItemRecord item_record(session, values);
+  if (!item_record.record()) return;
   PreviewRecord& record = *item_record.record();
   const std::u16string owner = record.FirstValue({u"S8122", u"S801b"});
   std::u16string start = record.Time(u"T8199");
@@ -107,12 +99,8 @@ void SaveTaskItem(ExportSession& session, SaveQueueEntry& item, const ExportItem
 void SaveDistListItem(ExportSession& session, SaveQueueEntry& item,
                       const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
-  ResetItemState(recovery);
-  ExportItemRecord item_record(recovery, values);
-  if (!item_record.record()) {
-    ++session.items_skipped;
-    return;
-  }
+  ExportItemRecord item_record(session, values);
+  if (!item_record.record()) return;
   PreviewRecord& record = *item_record.record();
   SubjectFallback(record, item);
   const std::u16string name = item.subject.empty() ? record.Text(u"S3001") : item.subject;
@@ -136,13 +124,9 @@ void SaveDistListItem(ExportSession& session, SaveQueueEntry& item,
 
 void SaveJournalItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
-  ResetItemState(recovery);
   const std::u16string attachment_names = ExtractExportAttachments(recovery, values);
-  ExportItemRecord item_record(recovery, values);
-  if (!item_record.record()) {
-    ++session.items_skipped;
-    return;
-  }
+  ExportItemRecord item_record(session, values);
+  if (!item_record.record()) return;
   PreviewRecord& record = *item_record.record();
   SenderFallback(record, item);
   SubjectFallback(record, item);

@@ -99,12 +99,8 @@ std::u16string ContactFieldsText(PreviewRecord& record, StoreLayout layout) {
 
 void SaveContactItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
-  ResetItemState(recovery);
-  ExportItemRecord item_record(recovery, values);
-  if (!item_record.record()) {
-    ++session.items_skipped;
-    return;
-  }
+  ExportItemRecord item_record(session, values);
+  if (!item_record.record()) return;
   PreviewRecord& record = *item_record.record();
   const std::u16string fields = ContactFieldsText(record, recovery.layout());
   FindExportBody(recovery, record, u"blank.txt", values.plain_body);

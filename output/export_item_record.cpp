@@ -11,15 +11,15 @@
 
 namespace tarvex {
 
-ExportItemRecord::ExportItemRecord(Recovery& recovery, const ExportItemValues& values) {
-  if (values.table == nullptr || values.columns == nullptr || !values.has_record) return;
-  row_ = values.table->ReadRecord(values.record_number);
-  if (row_) record_.emplace(recovery.reader(), &*row_, *values.columns);
-}
-
-void ResetItemState(Recovery& recovery) {
+ExportItemRecord::ExportItemRecord(ExportSession& session, const ExportItemValues& values) {
+  Recovery& recovery = session.recovery;
   recovery.body().format = BodyFormat::kNone;
   recovery.body().text.clear();
+  if (values.table != nullptr && values.columns != nullptr && values.has_record) {
+    row_ = values.table->ReadRecord(values.record_number);
+    if (row_) record_.emplace(recovery.reader(), &*row_, *values.columns);
+  }
+  if (!record_) ++session.items_skipped;
 }
 
 void HandOver(ExportSession& session, const ManifestRecord& record, bool mail_record,

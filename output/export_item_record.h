@@ -16,17 +16,15 @@ namespace tarvex {
 // The item's row, held for the life of a writer.
 class ExportItemRecord {
  public:
-  // Opens the row; `record()` is empty when it cannot be read.
-  ExportItemRecord(Recovery& recovery, const ExportItemValues& values);
+  // Clears the body state an earlier item left and opens the row; `record()` is empty when it
+  // cannot be read, and the item then counts as skipped.
+  ExportItemRecord(ExportSession& session, const ExportItemValues& values);
   std::optional<PreviewRecord>& record() { return record_; }
 
  private:
   std::optional<ese::Record> row_;
   std::optional<PreviewRecord> record_;
 };
-
-// Clears the body state an earlier item left.
-void ResetItemState(Recovery& recovery);
 
 // Writes the manifest record and runs the saver with `parameter`; a manifest that cannot be
 // written runs no saver and counts as a saver failure.

@@ -59,13 +59,9 @@ BodyFileEncoding BodyEncodingOf(const BodyState& body) {
 
 void SaveMailItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
-  ResetItemState(recovery);
   const std::u16string attachment_names = ExtractExportAttachments(recovery, values);
-  ExportItemRecord item_record(recovery, values);
-  if (!item_record.record()) {
-    ++session.items_skipped;
-    return;
-  }
+  ExportItemRecord item_record(session, values);
+  if (!item_record.record()) return;
   PreviewRecord& record = *item_record.record();
   SubjectFallback(record, item);
   FindExportBody(recovery, record, u"tempbody.txt", values.plain_body, FallbackBodyEncoding::kUtf8);

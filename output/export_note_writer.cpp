@@ -81,12 +81,8 @@ std::optional<std::u16string> NoteBodyText(std::u16string_view text) {
 
 void SaveNoteItem(ExportSession& session, SaveQueueEntry& item, const ExportItemValues& values) {
   Recovery& recovery = session.recovery;
-  ResetItemState(recovery);
-  ExportItemRecord item_record(recovery, values);
-  if (!item_record.record()) {
-    ++session.items_skipped;
-    return;
-  }
+  ExportItemRecord item_record(session, values);
+  if (!item_record.record()) return;
   PreviewRecord& record = *item_record.record();
   SenderFallback(record, item);
   SubjectFallback(record, item);

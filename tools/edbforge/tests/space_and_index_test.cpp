@@ -25,14 +25,6 @@ namespace {
 
 using tarvex::testing::ScratchFolder;
 
-std::vector<uint8_t> FromHex(const std::string& hex) {
-  std::vector<uint8_t> bytes;
-  for (size_t at = 0; at + 1 < hex.size(); at += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(at, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
 // The sample's decoded value as the writer takes it for a column of `type`.
 Value SampleValue(ColumnType type, const nlohmann::json& value) {
   switch (type) {
@@ -57,7 +49,7 @@ Value SampleValue(ColumnType type, const nlohmann::json& value) {
     case ColumnType::kLongText:
       return AnsiText{value.get<std::string>()};
     default:
-      return FromHex(value.at("hex").get<std::string>());
+      return testing::HexBytes(value.at("hex").get<std::string>());
   }
 }
 
