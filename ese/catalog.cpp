@@ -111,13 +111,13 @@ bool ReadCopy(PageFile& file, const PageLayout& layout, std::uint32_t root_page,
               std::uint32_t object_id, std::map<RowKey, CatalogRow>& rows) {
   const Tree tree(file, layout, root_page, object_id);
   bool complete = true;
-  const bool walked = tree.ForEachLeafEntry([&](const Page& page, std::size_t,
+  const bool walked = tree.ForEachLeafEntry([&](const Page& page, std::size_t index,
                                                 const PageEntry& entry) {
     const std::optional<Record> record =
         Record::Parse(CatalogSchema(), layout, entry.data, page.record_format());
     std::optional<CatalogRow> row = record ? ReadRow(*record) : std::nullopt;
     if (!row) {
-      ++file.report().unreadable_records;
+      file.ReportUnreadableRecord(page.number(), index);
       complete = false;
       return true;
     }

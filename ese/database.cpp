@@ -102,7 +102,7 @@ void Table::Scan(
     positions_.push_back(position);
     if (!visit) return;
     const std::optional<Record> record = Record::Parse(*this, data, format);
-    if (!record) ++database_.file().report().unreadable_records;
+    if (!record) database_.file().ReportUnreadableRecord(position.page, position.entry);
     stopped = !visit(number, record ? &*record : nullptr);
   };
   const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
@@ -203,7 +203,7 @@ std::optional<Record> Table::ReadRecord(std::uint32_t number) const {
   std::optional<PageEntry> entry = page ? page->Entry(position.entry) : std::nullopt;
   std::optional<Record> record =
       entry ? Record::Parse(*this, entry->data, page->record_format()) : std::nullopt;
-  if (!record) ++database_.file().report().unreadable_records;
+  if (!record) database_.file().ReportUnreadableRecord(position.page, position.entry);
   return record;
 }
 

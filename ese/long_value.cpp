@@ -127,7 +127,7 @@ std::optional<std::uint64_t> LongValues::ForEachSegment(
     });
     if (collector.found_root()) {
       std::optional<std::uint64_t> size = collector.Finish();
-      if (!size) ++tree_.file().report().unreadable_long_values;
+      if (!size) ReportUnreadable(key);
       return size;
     }
   }
@@ -139,7 +139,7 @@ std::optional<std::uint64_t> LongValues::ForEachSegment(
                                   return CompareKeys(wanted, leaf.first) < 0;
                                 });
   if (after == index.begin()) {
-    ++tree_.file().report().unreadable_long_values;
+    ReportUnreadable(key);
     return std::nullopt;
   }
   SegmentCollector collector(key, visit);
@@ -147,12 +147,16 @@ std::optional<std::uint64_t> LongValues::ForEachSegment(
     return collector.Take(page, entry);
   });
   if (!collector.found_root()) {
-    ++tree_.file().report().unreadable_long_values;
+    ReportUnreadable(key);
     return std::nullopt;
   }
   std::optional<std::uint64_t> size = collector.Finish();
-  if (!size) ++tree_.file().report().unreadable_long_values;
+  if (!size) ReportUnreadable(key);
   return size;
+}
+
+void LongValues::ReportUnreadable(std::span<const std::uint8_t> key) const {
+  tree_.file().ReportUnreadableLongValue(tree_.object_id(), key);
 }
 
 const std::vector<std::pair<std::vector<std::uint8_t>, std::uint32_t>>& LongValues::LeafIndex()

@@ -38,6 +38,7 @@ class LongValues {
  private:
   // Leaf pages by their first key, for trees whose branch keys do not lead to the value.
   const std::vector<std::pair<std::vector<std::uint8_t>, std::uint32_t>>& LeafIndex() const;
+  void ReportUnreadable(std::span<const std::uint8_t> key) const;
 
   Tree tree_;
   mutable std::once_flag leaf_index_built_;  // the threads that preview and export share it

@@ -65,21 +65,32 @@ PageBytes PageFile::Read(std::uint32_t page_number) {
     ages_.splice(ages_.begin(), ages_, found->second.age);
     return found->second.bytes;
   }
-  auto bytes = std::make_shared<std::vector<std::uint8_t>>(layout_.page_size);
+  std::shared_ptr<std::vector<std::uint8_t>> bytes = TakeBuffer();
   const std::uint64_t offset = (static_cast<std::uint64_t>(page_number) + 1) * layout_.page_size;
   if (!ReadAt(fd_.get(), offset, *bytes)) return nullptr;
   ++report_.pages_read;
-  if (!PageChecksumMatches(layout_, page_number, *bytes) && !IsZeroPage(*bytes)) {
-    ++report_.checksum_mismatches;
-  }
-  if (cache_.size() >= cache_pages_) {
-    cache_.erase(ages_.back());
-    ages_.pop_back();
+  if (checked_.empty()) checked_.resize(static_cast<std::size_t>(page_count_) + 1);
+  if (!checked_[page_number]) {
+    checked_[page_number] = true;
+    if (!PageChecksumMatches(layout_, page_number, *bytes) && !IsZeroPage(*bytes)) {
+      ++report_.checksum_mismatches;
+    }
   }
   ages_.push_front(page_number);
-  PageBytes shared = std::move(bytes);
-  cache_.emplace(page_number, CachedPage{shared, ages_.begin()});
-  return shared;
+  cache_.emplace(page_number, CachedPage{bytes, ages_.begin()});
+  return bytes;
+}
+
+std::shared_ptr<std::vector<std::uint8_t>> PageFile::TakeBuffer() {
+  std::shared_ptr<std::vector<std::uint8_t>> buffer;
+  if (cache_.size() >= cache_pages_) {
+    const auto oldest = cache_.find(ages_.back());
+    if (oldest->second.bytes.use_count() == 1) buffer = std::move(oldest->second.bytes);
+    cache_.erase(oldest);
+    ages_.pop_back();
+  }
+  if (!buffer) buffer = std::make_shared<std::vector<std::uint8_t>>(layout_.page_size);
+  return buffer;
 }
 
 bool PageFile::ReadRun(std::uint32_t first_page, std::span<std::uint8_t> out) {
@@ -99,6 +110,22 @@ void PageFile::ReportUnparsable(std::uint32_t page_number) {
 void PageFile::ReportMissing(std::uint32_t page_number) {
   std::lock_guard lock(mutex_);
   if (missing_.insert(page_number).second) ++report_.missing_pages;
+}
+
+void PageFile::ReportUnreadableRecord(std::uint32_t page_number, std::size_t entry) {
+  std::lock_guard lock(mutex_);
+  const std::uint64_t where = (static_cast<std::uint64_t>(page_number) << 32) | (entry & 0xFFFFFFFF);
+  if (unreadable_records_.insert(where).second) ++report_.unreadable_records;
+}
+
+void PageFile::ReportUnreadableLongValue(std::uint32_t tree_object_id,
+                                         std::span<const std::uint8_t> id) {
+  std::uint64_t value = 0;
+  for (std::uint8_t byte : id.first(std::min<std::size_t>(id.size(), 8))) value = value << 8 | byte;
+  std::lock_guard lock(mutex_);
+  if (unreadable_long_values_.emplace(tree_object_id, value).second) {
+    ++report_.unreadable_long_values;
+  }
 }
 
 }  // namespace tarvex::ese

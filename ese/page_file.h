@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -70,14 +71,22 @@ class PageFile {
   // Counts a page that a tree names but the file does not hold (a file cut short, or a page
   // number out of range), once however often it is met.
   void ReportMissing(std::uint32_t page_number);
+  // Counts a record that could not be taken apart (by its page and entry), and a long value
+  // that could not be read whole (by its tree and id), each once however often it is met.
+  void ReportUnreadableRecord(std::uint32_t page_number, std::size_t entry);
+  void ReportUnreadableLongValue(std::uint32_t tree_object_id, std::span<const std::uint8_t> id);
   ReadReport& report() { return report_; }
   const ReadReport& report() const { return report_; }
 
  private:
   struct CachedPage {
-    PageBytes bytes;
+    std::shared_ptr<std::vector<std::uint8_t>> bytes;
     std::list<std::uint32_t>::iterator age;
   };
+
+  // A buffer for the next page from the file: the one the oldest cached page leaves, when
+  // nobody holds that page any more.
+  std::shared_ptr<std::vector<std::uint8_t>> TakeBuffer();
 
   FileDescriptor fd_;
   PageLayout layout_;
@@ -86,8 +95,13 @@ class PageFile {
   std::mutex mutex_;  // the loader and preview threads may read after the analysis
   std::unordered_map<std::uint32_t, CachedPage> cache_;
   std::list<std::uint32_t> ages_;  // most recent first
+  // Pages whose checksum has been compared: a page read again after it left the cache is
+  // neither checked nor counted again.
+  std::vector<bool> checked_;
   std::unordered_set<std::uint32_t> unparsable_;
   std::unordered_set<std::uint32_t> missing_;
+  std::unordered_set<std::uint64_t> unreadable_records_;      // page << 32 | entry
+  std::set<std::pair<std::uint32_t, std::uint64_t>> unreadable_long_values_;
   ReadReport report_;
 };
 
