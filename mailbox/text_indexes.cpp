@@ -43,9 +43,32 @@ void KeyPrefixIndex::Build(std::vector<std::u16string_view> keys) {
     chain.emplace_back(i, newest);
     newest_for_key_[i] = newest;
   }
+
+  key_slots_.assign(count < (1u << 30) ? 2 * count + 1 : 0, 0);
+  for (std::size_t i = 0; i < count && !key_slots_.empty(); ++i) {
+    if (i > 0 && sorted_[i - 1].first == sorted_[i].first) continue;
+    const std::size_t hash = TextHash()(sorted_[i].first);
+    std::size_t slot = hash % key_slots_.size();
+    while (key_slots_[slot] != 0) slot = (slot + 1) % key_slots_.size();
+    key_slots_[slot] = (static_cast<std::uint64_t>(hash >> 32) << 32) | (i + 1);
+  }
+}
+
+std::optional<std::size_t> KeyPrefixIndex::IndexOfKey(std::u16string_view key) const {
+  if (key_slots_.empty()) return std::nullopt;
+  const std::size_t hash = TextHash()(key);
+  const std::uint64_t high = static_cast<std::uint64_t>(hash >> 32) << 32;
+  for (std::size_t slot = hash % key_slots_.size(); key_slots_[slot] != 0;
+       slot = (slot + 1) % key_slots_.size()) {
+    if ((key_slots_[slot] & 0xFFFFFFFF00000000u) != high) continue;
+    const std::size_t index = (key_slots_[slot] & 0xFFFFFFFFu) - 1;
+    if (sorted_[index].first == key) return index;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(std::u16string_view prefix) const {
+  if (const std::optional<std::size_t> index = IndexOfKey(prefix)) return newest_for_key_[*index];
   // The keys that begin with `prefix` follow each other in sorted order, from the first key
   // not less than the prefix itself.
   const auto first = std::lower_bound(
@@ -75,6 +98,7 @@ void KeyPrefixIndex::Clear() {
   sorted_.clear();
   newest_.clear();
   newest_for_key_.clear();
+  key_slots_.clear();
 }
 
 void SubstringKeyIndex::Add(std::u16string_view key, std::size_t position) {

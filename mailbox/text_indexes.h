@@ -4,6 +4,7 @@
 // records are named by their position in the list, counted from the oldest (0) upward.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -59,6 +60,12 @@ class KeyPrefixIndex {
   // A prefix is most often a key itself (an item's id asks for its own message): the answer
   // for each key of `sorted_`, so that finding the key is all the search there is.
   std::vector<std::size_t> newest_for_key_;
+  // Each distinct key's first index in `sorted_`, plus one, in the low half and the key's hash
+  // in the high half, by the key's hash (open addressing, twice as many slots as keys; 0 is an
+  // empty slot): finding the key takes no search, and a slot of another key is passed over
+  // without reading that key.
+  std::vector<std::uint64_t> key_slots_;
+  std::optional<std::size_t> IndexOfKey(std::u16string_view key) const;
 };
 
 // Which records have a key that occurs somewhere inside a given text. Empty keys occur in no
