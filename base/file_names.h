@@ -41,14 +41,13 @@ class UniqueFileNames {
 
 // The names of the files a preview or an export writes into the working folder itself, which
 // no attachment may take.
-inline constexpr std::array<std::u16string_view, 15> kWorkingFileNames = {
+inline constexpr std::array<std::u16string_view, 14> kWorkingFileNames = {
     u"header.html",      u"body.html",
     u"strEmlPath.html",  u"textbody.txt",
     u"htmlbody.html",    u"rtfbody.txt",
     u"blank.txt",        u"blank.html",
-    u"temp.rtf",         u"m_S7d.txt",
-    u"ccc.txt",          u"message.eml",
-    u"tempbody.txt",     u"htmlbody.html.stored",
-    u"blank.html.stored"};
+    u"temp.rtf",         u"ccc.txt",
+    u"message.eml",      u"tempbody.txt",
+    u"htmlbody.html.stored", u"blank.html.stored"};
 
 }  // namespace tarvex

@@ -1,7 +1,5 @@
 #include "output/preview_record.h"
 
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "base/code_page_1252.h"
@@ -72,12 +70,9 @@ StoredMessageFields PreviewRecord::MessageFields() {
   fields.in_reply_to = Text(u"S1042");
   fields.references = Text(u"S1039");
   std::u16string headers = Text(u"S7d");
-  // A long header block is written to its own file, and the value only says so.
-  if (headers == u"true" && !reader_.transport_header_path().empty()) {
-    std::ifstream file(reader_.transport_header_path(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    headers = Utf8ToUtf16(bytes);
+  // A long header block is kept aside by the reader, and the value only says so.
+  if (headers == u"true" && !reader_.transport_headers().empty()) {
+    headers = reader_.transport_headers();
   }
   if (headers.find(u':') == std::u16string::npos) headers = HexText(u"S7d");
   if (headers.find(u':') == std::u16string::npos) headers = LongValueText(u"S7d");

@@ -256,12 +256,9 @@ std::optional<std::u16string> ValueReader::ReadLongValue(const ese::Record& reco
       });
   if (read == LongValueRead::kNotFound) return std::u16string();
   // The transport headers, each line ending in CR LF. A text column is decoded in its
-  // column's code page and written as UTF-8: control characters, "~" and DEL are left out as
-  // the 7-bit reading always did, every other character is kept, non-ASCII included. Other
-  // columns, and a value cut short, keep the 7-bit reading of their bytes.
-  const std::filesystem::path path = working_folder_ / "m_S7d.txt";
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) return std::u16string();
+  // column's code page: control characters, "~" and DEL are left out as the 7-bit reading
+  // always did, every other character is kept, non-ASCII included. Other columns, and a value
+  // cut short, keep the 7-bit reading of their bytes.
   // Empty when the 7-bit reading applies.
   std::u16string headers;
   if (IsTextType(column.type) && read == LongValueRead::kComplete) {
@@ -272,27 +269,21 @@ std::optional<std::u16string> ValueReader::ReadLongValue(const ese::Record& reco
   if (std::none_of(headers.begin(), headers.end(), [](char16_t unit) { return unit < 0x80; })) {
     headers.clear();
   }
+  transport_headers_.clear();
+  transport_headers_.reserve(headers.empty() ? whole.size() : headers.size());
+  auto keep = [this](char16_t unit) {
+    if (unit == u'\n') transport_headers_.push_back(u'\r');
+    transport_headers_.push_back(unit);
+  };
   if (!headers.empty()) {
-    std::u16string kept;
-    kept.reserve(headers.size());
     for (char16_t unit : headers) {
-      if (unit < 1 || unit == 126 || unit == 127) continue;
-      if (unit == u'\n') kept.push_back(u'\r');
-      kept.push_back(unit);
+      if (unit >= 1 && unit != 126 && unit != 127) keep(unit);
     }
-    file << Utf16ToUtf8(kept);
   } else {
-    std::string text;
-    text.reserve(whole.size());
     for (std::uint8_t byte : whole) {
-      if (byte < 1 || byte > 125) continue;
-      if (byte == '\n') text.push_back('\r');
-      text.push_back(static_cast<char>(byte));
+      if (byte >= 1 && byte <= 125) keep(byte);
     }
-    file << text;
   }
-  transport_header_written_ = true;
-  transport_header_path_ = path;
   return u"true";
 }
 

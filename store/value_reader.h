@@ -59,8 +59,9 @@ class ValueReader {
 
   void set_attachment_file_name(std::u16string name) { attachment_file_name_ = std::move(name); }
   const std::u16string& last_identifier_text() const { return last_identifier_text_; }
-  const std::filesystem::path& transport_header_path() const { return transport_header_path_; }
-  bool transport_header_written() const { return transport_header_written_; }
+  // A long transport-header value reads as "true"; its text (lines ending in CR LF) is here
+  // until the next one.
+  const std::u16string& transport_headers() const { return transport_headers_; }
   const std::filesystem::path& working_folder() const { return working_folder_; }
 
  private:
@@ -74,8 +75,7 @@ class ValueReader {
   BodyState& body_state_;
   std::u16string attachment_file_name_;
   std::u16string last_identifier_text_;
-  std::filesystem::path transport_header_path_;
-  bool transport_header_written_ = false;
+  std::u16string transport_headers_;
 };
 
 }  // namespace tarvex
