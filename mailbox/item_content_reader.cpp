@@ -12,6 +12,7 @@
 #include "content/text_transformations.h"
 #include "mailbox/item_texts.h"
 #include "mailbox/mailbox_loading.h"
+#include "mailbox/model_indexes.h"
 
 namespace tarvex {
 namespace {
@@ -130,17 +131,26 @@ ItemContent ItemContentReader::Read(const ItemListRow& row, bool with_body) {
                                                    : ReadOlder(row, with_body);
 }
 
+std::u16string ItemContentReader::MessageRowBody(const ese::Record& record) {
+  const ese::Table* message_table = recovery_.session().message_table();
+  return BodyOlder(RecordColumns(recovery_.reader(), &record,
+                                 ColumnsOf(message_table, ColumnLookup::kMessageTable)));
+}
+
 ItemContent ItemContentReader::ReadOlder(const ItemListRow& row, bool with_body) {
   // The list carries the recipients.
   ItemContent content;
   content.recipients = row[8] + u"\n" + row[9] + u"\n" + row[10];
-  const std::optional<std::uint32_t> number = RecordNumberFromText(row[2]);
   const ese::Table* message_table = recovery_.session().message_table();
-  if (!with_body || !number || message_table == nullptr || row[1] == u"distlist") return content;
-  const std::optional<ese::Record> record = message_table->ReadRecord(*number);
-  if (!record) return content;
-  content.body = BodyOlder(RecordColumns(recovery_.reader(), &*record,
-                                         ColumnsOf(message_table, ColumnLookup::kMessageTable)));
+  if (!with_body || message_table == nullptr || row[1] == u"distlist") return content;
+  // The item's "Msg" row, found as the listing found it: the list's number 0 also stands for
+  // an item without one, which must not show the first row's body.
+  const MessageRef* ref = row[0].empty() ? nullptr
+                                         : recovery_.indexes().FirstMessageRefBeginningWith(
+                                               recovery_.model(), row[0]);
+  const std::optional<ese::Record> record =
+      ref != nullptr ? message_table->ReadRecord(ref->record_number) : std::nullopt;
+  if (record) content.body = MessageRowBody(*record);
   return content;
 }
 

@@ -25,6 +25,10 @@ class ItemContentReader {
   // The body is read only when `with_body`: the recipients alone need no more than the record.
   ItemContent Read(const ItemListRow& row, bool with_body);
 
+  // Older layout: the body an item shows from its "Msg" row (but a distribution list shows
+  // none).
+  std::u16string MessageRowBody(const ese::Record& record);
+
  private:
   ItemContent ReadOlder(const ItemListRow& row, bool with_body);
   ItemContent Read2010(const ItemListRow& row, bool with_body);

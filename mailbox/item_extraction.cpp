@@ -1,20 +1,21 @@
 #include "mailbox/item_extraction.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
-#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <optional>
+#include <span>
+#include <vector>
 
-#include "base/code_page_1252.h"
 #include "base/file_names.h"
 #include "base/utf16_text.h"
-#include "base/utf_conversion.h"
 #include "content/text_transformations.h"
 #include "mailbox/attachment_list_text.h"
 #include "mailbox/classification.h"
 #include "mailbox/item_texts.h"
+#include "mailbox/message_facts.h"
 #include "mailbox/model_indexes.h"
 #include "mailbox/table_columns.h"
 
@@ -36,20 +37,19 @@ class RowValues {
   RowValues(ValueReader& reader, const ese::Record* record, const TableColumns& columns)
       : reader_(reader), record_(record), columns_(columns) {}
 
-  std::optional<std::u16string> Text(std::u16string_view name) {
-    const std::optional<int> entry = columns_.Entry(name);
+  std::optional<std::u16string> Text(std::u16string_view name) { return Text(columns_.Entry(name)); }
+  std::optional<std::u16string> Text(std::optional<int> entry) {
     return entry ? reader_.ReadValueText(record_, *entry) : std::nullopt;
   }
-  std::optional<std::u16string> Id(std::u16string_view name) {
-    const std::optional<int> entry = columns_.Entry(name);
+  std::optional<std::u16string> Id(std::u16string_view name) { return Id(columns_.Entry(name)); }
+  std::optional<std::u16string> Id(std::optional<int> entry) {
     return entry ? reader_.ReadIdText(record_, *entry, ByteOrder::kBigEndian) : std::nullopt;
   }
   std::optional<std::u16string> StoreId(std::u16string_view name) {
     const std::optional<int> entry = columns_.Entry(name);
     return entry ? reader_.ReadStoreIdText(record_, *entry, ByteOrder::kBigEndian) : std::nullopt;
   }
-  std::optional<std::u16string> Body(std::u16string_view name) {
-    const std::optional<int> entry = columns_.Entry(name);
+  std::optional<std::u16string> Body(std::optional<int> entry) {
     return entry ? reader_.ReadBodyText(record_, *entry) : std::nullopt;
   }
   std::optional<std::u16string> AttachmentList(std::u16string_view name) {
@@ -60,8 +60,12 @@ class RowValues {
   // The first candidate that holds a readable date; a text beginning "(0x" is a time that
   // makes no calendar date. An empty text still counts as the date.
   std::optional<std::u16string> Date(std::initializer_list<std::u16string_view> candidates) {
-    for (std::u16string_view name : candidates) {
-      const std::optional<int> entry = columns_.Entry(name);
+    std::vector<std::optional<int>> entries;
+    for (std::u16string_view name : candidates) entries.push_back(columns_.Entry(name));
+    return Date(entries);
+  }
+  std::optional<std::u16string> Date(std::span<const std::optional<int>> candidates) {
+    for (const std::optional<int>& entry : candidates) {
       if (!entry) continue;
       std::optional<std::u16string> date =
           reader_.ReadTimeText(record_, *entry, ByteOrder::kLittleEndian);
@@ -91,41 +95,22 @@ std::u16string FileNameOrFallback(std::optional<std::u16string> name,
   return chosen.empty() ? OrEmpty(std::move(fallback)) : chosen;
 }
 
-std::vector<std::u16string> TextLines(std::u16string_view text) {
-  std::vector<std::u16string> lines = Split(text, u'\n');
-  for (std::u16string& line : lines) {
-    while (!line.empty() && line.back() == u'\r') line.pop_back();
-  }
-  return lines;
-}
-
-std::vector<std::u16string> FileLines(const std::filesystem::path& path) {
-  std::vector<std::u16string> lines;
-  std::ifstream file(path, std::ios::binary);
-  std::string line;
-  while (std::getline(file, line)) {
-    // The file's lines end in CR LF, and the headers' own CR stands before that.
-    while (!line.empty() && line.back() == '\r') line.pop_back();
-    // The reader writes the headers as UTF-8; a file of another hand is read as 1252.
-    std::optional<std::u16string> decoded = DecodeUtf8Strict(line);
-    lines.push_back(decoded ? std::move(*decoded) : Windows1252ToUtf16(line));
-  }
-  return lines;
-}
-
 // Process item row of the older layout, over one folder's content table.
 class FolderItemReader {
  public:
   FolderItemReader(Recovery& recovery, const TableColumns& content_columns,
-                   const FolderItemSink& sink, FolderItemUse use)
+                   const FolderItemSink& sink, FolderItemUse use,
+                   const FolderReadOptions& options)
       : recovery_(recovery),
         content_columns_(content_columns),
         sink_(sink),
-        use_(use) {
+        use_(use),
+        options_(options),
+        entries_(content_columns) {
     StoreSession& session = recovery.session();
     message_table_ = session.message_table();
     // The "Msg" positions are taken again here: this also points the directory's header slot
-    // at the "Msg" table, which is what makes the reader write the transport headers' file.
+    // at the "Msg" table, which is where the reader looks for long transport headers.
     if (message_table_ != nullptr) {
       message_columns_.Find(session, message_table_, ColumnLookup::kMessageTable);
     }
@@ -134,13 +119,37 @@ class FolderItemReader {
   void Process(const ese::Record* content_record, ese::RecordState state);
 
  private:
-  void ReadMessageRow(const ese::Record* message_record, FolderItem& item,
-                      std::u16string& sender_candidate);
+  // The facts of the item's "Msg" row: gathered, or read where the row is.
+  std::optional<MessageFacts> FactsOf(std::uint32_t record_number);
+
+  // The content table's columns that an item is made of, found once per table.
+  struct ContentEntries {
+    explicit ContentEntries(const TableColumns& columns)
+        : message_class(columns.Entry(u"S1a")),
+          message_id(columns.Entry(u"N67b0")),
+          sender_name(columns.Entry(u"S42")),
+          sender_address(columns.Entry(u"S4031")),
+          sent_representing(columns.Entry(u"N67bd")),
+          sender_candidate_b(columns.Entry(u"N67b9")),
+          sender_candidate_c(columns.Entry(u"N67ba")),
+          normalized_subject(columns.Entry(u"Se1d")),
+          subject_prefix(columns.Entry(u"S3d")),
+          attachment_flag(columns.Entry(u"Be1b")),
+          list_position(columns.Entry(u"Le23")),
+          plain_body(columns.Entry(u"S1000")),
+          dates{columns.Entry(u"T39"), columns.Entry(u"Te06"), columns.Entry(u"T3007")} {}
+    std::optional<int> message_class, message_id, sender_name, sender_address,
+        sent_representing, sender_candidate_b, sender_candidate_c, normalized_subject,
+        subject_prefix, attachment_flag, list_position, plain_body;
+    std::array<std::optional<int>, 3> dates;  // the first readable one counts
+  };
 
   Recovery& recovery_;
   const TableColumns& content_columns_;
   const FolderItemSink& sink_;
   FolderItemUse use_;
+  const FolderReadOptions& options_;
+  const ContentEntries entries_;
   const ese::Table* message_table_ = nullptr;
   TableColumns message_columns_;
 };
@@ -153,25 +162,24 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   if (use_ == FolderItemUse::kCounting) {
     // A row of a kept kind with a subject is listed whatever its sender turns out to be.
     const std::u16string kind =
-        ClassifyMessageClass(OrEmpty(row.Text(u"S1a")), StoreLayout::kOlder);
+        ClassifyMessageClass(OrEmpty(row.Text(entries_.message_class)), StoreLayout::kOlder);
     if (IsExcludedItemKind(kind, StoreLayout::kOlder)) return;
-    if (!OrEmpty(row.Text(u"Se1d")).empty()) {
+    if (!OrEmpty(row.Text(entries_.normalized_subject)).empty()) {
       sink_(item);
       return;
     }
   }
-  const std::u16string message_id = OrEmpty(row.Id(u"N67b0"));
-  const std::optional<std::u16string> sender_name = row.Text(u"S42");
-  const std::optional<std::u16string> sender_address = row.Text(u"S4031");
-  const std::u16string sent_representing = OrEmpty(row.Text(u"N67bd"));
-  const std::u16string sender_candidate_b = OrEmpty(row.Text(u"N67b9"));
-  const std::u16string sender_candidate_c = OrEmpty(row.Text(u"N67ba"));
-  const std::u16string normalized_subject = OrEmpty(row.Text(u"Se1d"));
-  const std::u16string subject_prefix = OrEmpty(row.Text(u"S3d"));
-  const std::u16string attachment_flag = OrEmpty(row.Text(u"Be1b"));
-  const std::u16string list_position = OrEmpty(row.Text(u"Le23"));
+  const std::u16string message_id = OrEmpty(row.Id(entries_.message_id));
+  const std::optional<std::u16string> sender_name = row.Text(entries_.sender_name);
+  const std::optional<std::u16string> sender_address = row.Text(entries_.sender_address);
+  const std::u16string sent_representing = OrEmpty(row.Text(entries_.sent_representing));
+  const std::u16string sender_candidate_b = OrEmpty(row.Text(entries_.sender_candidate_b));
+  const std::u16string sender_candidate_c = OrEmpty(row.Text(entries_.sender_candidate_c));
+  const std::u16string normalized_subject = OrEmpty(row.Text(entries_.normalized_subject));
+  const std::u16string subject_prefix = OrEmpty(row.Text(entries_.subject_prefix));
+  const std::u16string list_position = OrEmpty(row.Text(entries_.list_position));
   std::u16string plain_body =
-      use_ == FolderItemUse::kRowsOnly ? std::u16string() : OrEmpty(row.Body(u"S1000"));
+      use_ == FolderItemUse::kRowsOnly ? std::u16string() : OrEmpty(row.Body(entries_.plain_body));
   if (!plain_body.empty()) {
     if (use_ != FolderItemUse::kListing) {
       item.plain_body = std::move(plain_body);
@@ -179,8 +187,8 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
       model.plain_bodies.PutAtFront({message_id, std::move(plain_body)});
     }
   }
-  const std::u16string date = OrEmpty(row.Date({u"T39", u"Te06", u"T3007"}));
-  const std::u16string kind = ClassifyMessageClass(OrEmpty(row.Text(u"S1a")), StoreLayout::kOlder);
+  std::u16string kind =
+      ClassifyMessageClass(OrEmpty(row.Text(entries_.message_class)), StoreLayout::kOlder);
   if (IsExcludedItemKind(kind, StoreLayout::kOlder)) return;
 
   std::u16string candidate;
@@ -201,13 +209,20 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
                               : recovery_.indexes().FirstMessageRefBeginningWith(model, message_id);
   if (ref != nullptr) {
     item.message_record_number = ref->record_number;
+    item.has_message_row = true;
     item.attachment_list = ref->attachment_list;
     // Without a match no "Msg" row is read: another message's row would lend this item its
     // recipients and sender.
-    if (message_table_ != nullptr) {
-      const std::optional<ese::Record> message_record =
-          message_table_->ReadRecord(ref->record_number);
-      if (message_record) ReadMessageRow(&*message_record, item, candidate);
+    if (std::optional<MessageFacts> facts = FactsOf(ref->record_number)) {
+      item.recipients = std::move(facts->recipients);
+      item.copy_recipients = std::move(facts->copy_recipients);
+      item.blind_copy_recipients = std::move(facts->blind_copy_recipients);
+      item.header_sender = std::move(facts->header_sender);
+      if (candidate.empty()) {
+        candidate = item.header_sender;
+        candidate.erase(std::remove(candidate.begin(), candidate.end(), u'"'), candidate.end());
+      }
+      if (candidate.empty()) candidate = std::move(facts->address_sender);
     }
   }
 
@@ -227,13 +242,18 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   item.list_position = ListPositionFromText(list_position);
   ItemListRow& columns = item.columns;
   columns[0] = message_id;
-  columns[1] = kind;
-  columns[2] = FromAscii(std::to_string(item.message_record_number));
-  columns[3] = item.attachment_list;
+  columns[1] = std::move(kind);
   columns[4] = sender;
   columns[5] = subject_prefix + normalized_subject;
-  columns[6] = date;
-  columns[7] = attachment_flag;
+  if (options_.prefilter && !options_.prefilter(item)) {
+    item.turned_away = true;
+    sink_(item);
+    return;
+  }
+  columns[2] = FromAscii(std::to_string(item.message_record_number));
+  columns[3] = item.attachment_list;
+  columns[6] = OrEmpty(row.Date(entries_.dates));
+  columns[7] = OrEmpty(row.Text(entries_.attachment_flag));
   columns[8] = item.recipients;
   columns[9] = item.copy_recipients;
   columns[10] = item.blind_copy_recipients;
@@ -241,35 +261,14 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   sink_(item);
 }
 
-void FolderItemReader::ReadMessageRow(const ese::Record* message_record, FolderItem& item,
-                                      std::u16string& sender_candidate) {
-  ValueReader& reader = recovery_.reader();
-  RowValues message(reader, message_record, message_columns_);
-  TransportHeaderFields fields;
-  const std::optional<std::u16string> headers = message.Text(u"S7d");
-  if (headers == u"true" && !reader.transport_header_path().empty()) {
-    for (std::u16string& line : FileLines(reader.transport_header_path())) {
-      fields.TakeLine(std::move(line));
-    }
-  } else if (headers && !headers->empty()) {
-    // Short headers are stored in the row itself; they say the same as the file would.
-    for (std::u16string& line : TextLines(*headers)) fields.TakeLine(std::move(line));
+std::optional<MessageFacts> FolderItemReader::FactsOf(std::uint32_t record_number) {
+  if (options_.gathered != nullptr) {
+    if (std::optional<MessageFacts> facts = options_.gathered->Find(record_number)) return facts;
   }
-  item.recipients = fields.recipients;
-  item.copy_recipients = fields.copy_recipients;
-  item.blind_copy_recipients = fields.blind_copy_recipients;
-  item.header_sender = fields.sender;
-  if (item.recipients.empty()) {
-    item.recipients = RecipientsFromDisplayText(OrEmpty(message.Text(u"N67b4")));
-  }
-  if (sender_candidate.empty()) {
-    sender_candidate = item.header_sender;
-    sender_candidate.erase(std::remove(sender_candidate.begin(), sender_candidate.end(), u'"'),
-                           sender_candidate.end());
-  }
-  if (sender_candidate.empty()) {
-    sender_candidate = SenderFromAddressText(OrEmpty(message.Text(u"N67b5")));
-  }
+  if (message_table_ == nullptr) return std::nullopt;
+  const std::optional<ese::Record> record = message_table_->ReadRecord(record_number);
+  if (!record) return std::nullopt;
+  return ReadMessageFacts(recovery_.reader(), *record, message_columns_);
 }
 
 }  // namespace
@@ -448,7 +447,8 @@ bool HandleAttachmentRow(Recovery& recovery, const ese::Record* record,
 }
 
 bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
-                     const FolderItemSink& sink, FolderItemUse use) {
+                     const FolderItemSink& sink, FolderItemUse use,
+                     const FolderReadOptions& options) {
   if (content_table == nullptr || !recovery.has_session()) return false;
   StoreSession& session = recovery.session();
   TableColumns columns;
@@ -458,7 +458,7 @@ bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
   WindowPort& window = recovery.window();
   window.SetProgressRange(
       0, static_cast<int>(std::min<std::uint32_t>(row_count, kMaxItemProgressRange)));
-  FolderItemReader reader(recovery, columns, sink, use);
+  FolderItemReader reader(recovery, columns, sink, use, options);
   content_table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
     if (!recovery.pause_gate().Checkpoint()) return false;
     window.SetProgressPosition(static_cast<int>(number));
@@ -475,14 +475,15 @@ bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
 }
 
 bool LoadMessageRowsAsItems(Recovery& recovery, const std::vector<std::uint32_t>& record_numbers,
-                            const FolderItemSink& sink, FolderItemUse use) {
+                            const FolderItemSink& sink, FolderItemUse use,
+                            const FolderReadOptions& options) {
   if (!recovery.has_session()) return false;
   StoreSession& session = recovery.session();
   const ese::Table* message_table = session.message_table();
   if (message_table == nullptr) return false;
   TableColumns columns;
   columns.Find(session, message_table, ColumnLookup::kMessageBodies);
-  FolderItemReader reader(recovery, columns, sink, use);
+  FolderItemReader reader(recovery, columns, sink, use, options);
   for (std::uint32_t number : record_numbers) {
     if (!recovery.pause_gate().Checkpoint()) return false;
     const std::optional<ese::Record> record = message_table->ReadRecord(number);

@@ -16,6 +16,8 @@
 
 namespace tarvex {
 
+class GatheredMessageFacts;
+
 // The columns of an item list row; what the first eleven carry depends on the layout, the last
 // is the item's state (ItemStateText).
 inline constexpr int kItemListColumnCount = 12;
@@ -32,6 +34,8 @@ struct FolderItem {
   int list_position = 0;  // from "Le23"; past the end means append
   ItemListRow columns;
   std::uint32_t message_record_number = 0;  // the item's row in "Msg"
+  bool has_message_row = false;             // 0 above may also stand for none
+  bool turned_away = false;  // by FolderReadOptions::prefilter: only the list position is set
   std::u16string attachment_list;
   std::u16string header_sender;
   std::u16string recipients;
@@ -42,6 +46,15 @@ struct FolderItem {
 
 // Where Load folder items hands each accepted item: the item list, or an export.
 using FolderItemSink = std::function<void(const FolderItem& item)>;
+
+// How the rows of a folder are read, beyond what for.
+struct FolderReadOptions {
+  // Lends the items the "Msg" facts it kept.
+  const GatheredMessageFacts* gathered = nullptr;
+  // Sees each item with its id, kind, sender and subject columns and its "Msg" row set, before
+  // the rest is read; an item it turns away is handed on with its list position alone.
+  std::function<bool(const FolderItem& item)> prefilter = {};
+};
 
 // 2010 layout: ItemHeaders from a "MsgHeader-" table. False when the table or its name is
 // missing.
@@ -71,12 +84,14 @@ enum class FolderItemUse { kListing, kExport, kRowsOnly, kCounting };
 // Older layout: every accepted row of a folder's content table, in table order. False when the
 // table is missing.
 bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
-                     const FolderItemSink& sink, FolderItemUse use = FolderItemUse::kListing);
+                     const FolderItemSink& sink, FolderItemUse use = FolderItemUse::kListing,
+                     const FolderReadOptions& options = {});
 
 // Older layout: items from "Msg" rows alone (by record number), for messages whose content-table
 // row was lost: the "Msg" row holds the same properties. False without a "Msg" table.
 bool LoadMessageRowsAsItems(Recovery& recovery, const std::vector<std::uint32_t>& record_numbers,
-                            const FolderItemSink& sink, FolderItemUse use = FolderItemUse::kListing);
+                            const FolderItemSink& sink, FolderItemUse use = FolderItemUse::kListing,
+                            const FolderReadOptions& options = {});
 
 // The sink of a listing: inserts the item's row at its list position through the window.
 FolderItemSink ListInWindow(Recovery& recovery);

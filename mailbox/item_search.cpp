@@ -1,5 +1,6 @@
 #include "mailbox/item_search.h"
 
+#include <algorithm>
 #include <regex>
 #include <unordered_map>
 #include <unordered_set>
@@ -8,6 +9,8 @@
 #include "mailbox/item_content_reader.h"
 #include "mailbox/item_texts.h"
 #include "mailbox/mailbox_loading.h"
+#include "mailbox/message_facts.h"
+#include "mailbox/model_indexes.h"
 
 namespace tarvex {
 namespace {
@@ -15,11 +18,23 @@ namespace {
 // How often a long folder reports progress, in items.
 constexpr std::size_t kItemsPerProgress = 256;
 
+// The conditions on the sender, subject and kind columns, which an older-layout item has before
+// the rest of its row.
+bool MeetsFirstColumns(const SearchConditions& wanted, const ItemListRow& row) {
+  return (!wanted.from || wanted.from->Matches(row[4])) &&
+         (!wanted.subject || wanted.subject->Matches(row[5])) &&
+         (!wanted.kind || wanted.kind->Matches(row[1]));
+}
+
+// The older layout's recipients, as the search matches them.
+std::u16string OlderRecipients(const std::u16string& to, const std::u16string& copy,
+                               const std::u16string& blind_copy) {
+  return to + u"\n" + copy + u"\n" + blind_copy;
+}
+
 // Header conditions first: they cost nothing, and an item they turn away is never read.
 bool MeetsHeaderConditions(const SearchConditions& wanted, const ItemListRow& row) {
-  if (wanted.from && !wanted.from->Matches(row[4])) return false;
-  if (wanted.subject && !wanted.subject->Matches(row[5])) return false;
-  if (wanted.kind && !wanted.kind->Matches(row[1])) return false;
+  if (!MeetsFirstColumns(wanted, row)) return false;
   if (wanted.has_attachment && row[7] != u"true") return false;
   if (!wanted.after.empty() || !wanted.before.empty()) {
     const std::optional<std::string> date = IsoDate(row[6]);
@@ -30,16 +45,30 @@ bool MeetsHeaderConditions(const SearchConditions& wanted, const ItemListRow& ro
   return true;
 }
 
-bool MeetsAll(const SearchConditions& wanted, ItemContentReader& content, StoreLayout layout,
-              const ItemListRow& row) {
+// Older layout: the body condition's answer the pass over "Msg" gave for the item's row.
+std::optional<bool> GatheredBodyResult(Recovery& recovery, const GatheredMessageFacts& gathered,
+                                       const ItemListRow& row) {
+  // A distribution list shows no body, and an item without a "Msg" row none of one.
+  if (row[1] == u"distlist" || row[0].empty()) return std::nullopt;
+  const MessageRef* ref =
+      recovery.indexes().FirstMessageRefBeginningWith(recovery.model(), row[0]);
+  return ref != nullptr ? gathered.TestResult(ref->record_number) : std::nullopt;
+}
+
+bool MeetsAll(Recovery& recovery, const SearchConditions& wanted, ItemContentReader& content,
+              const GatheredMessageFacts* gathered, const ItemListRow& row) {
   if (!MeetsHeaderConditions(wanted, row)) return false;
   // The older layout's list carries the recipients; the 2010 layout's are in the record.
-  const bool recipients_listed = layout == StoreLayout::kOlder;
-  if (wanted.to && recipients_listed &&
-      !wanted.to->Matches(row[8] + u"\n" + row[9] + u"\n" + row[10])) {
+  const bool recipients_listed = recovery.layout() == StoreLayout::kOlder;
+  if (wanted.to && recipients_listed && !wanted.to->Matches(OlderRecipients(row[8], row[9], row[10]))) {
     return false;
   }
   if (!wanted.body && (!wanted.to || recipients_listed)) return true;
+  if (wanted.body && gathered != nullptr) {
+    if (const std::optional<bool> known = GatheredBodyResult(recovery, *gathered, row)) {
+      return *known;
+    }
+  }
   // One read of the record for both.
   const ItemContent read = content.Read(row, wanted.body.has_value());
   if (wanted.to && !recipients_listed && !wanted.to->Matches(read.recipients)) return false;
@@ -104,16 +133,60 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
     if (on_progress && !on_progress(outcome.progress)) outcome.stopped = true;
     return !outcome.stopped;
   };
+
+  // Older layout: a folder's items lie far apart in "Msg", so reading each item's row where it
+  // lies costs a page read per item. A search of most folders reads every row once, in the
+  // table's order, first (testing each body there), and the items take what it kept.
+  std::optional<GatheredMessageFacts> gathered;
+  const std::size_t folders_with_items = static_cast<std::size_t>(std::count_if(
+      kinds.begin(), kinds.end(), [](const auto& kind) { return !kind.second.empty(); }));
+  if (layout == StoreLayout::kOlder && 4 * folders.size() >= folders_with_items) {
+    GatheredMessageFacts::RowTest body_test;
+    if (conditions.body) {
+      body_test = [&](const ese::Record& record) {
+        return conditions.body->Matches(content.MessageRowBody(record));
+      };
+    }
+    gathered = GatheredMessageFacts::Gather(recovery, body_test,
+                                            [&](std::uint32_t, std::uint32_t) { return report(); });
+    if (outcome.stopped || recovery.pause_gate().IsCancelled()) {
+      outcome.stopped = true;
+      return outcome;
+    }
+  }
+  const GatheredMessageFacts* kept = gathered ? &*gathered : nullptr;
+  // Older layout: an item is tested as soon as its sender is known, and one turned away is read
+  // no further.
+  FolderReadOptions options{.gathered = kept};
+  if (layout == StoreLayout::kOlder) {
+    options.prefilter = [&conditions, kept](const FolderItem& item) {
+      if (!MeetsFirstColumns(conditions, item.columns)) return false;
+      if (conditions.to &&
+          !conditions.to->Matches(OlderRecipients(item.recipients, item.copy_recipients,
+                                                  item.blind_copy_recipients))) {
+        return false;
+      }
+      if (conditions.body && kept != nullptr && item.has_message_row &&
+          item.columns[1] != u"distlist") {
+        const std::optional<bool> known = kept->TestResult(item.message_record_number);
+        if (known && !*known) return false;
+      }
+      return true;
+    };
+  }
+
   for (TreeNodeHandle folder : folders) {
     if (outcome.stopped) break;
-    const std::vector<ItemListRow> rows = ListFolderRows(recovery, folder, reads_records);
+    const std::vector<ItemListRow> rows = ListFolderRows(recovery, folder, reads_records, options);
     const std::u16string path = tree.PathOf(folder);
     for (std::size_t i = 0; i < rows.size() && !outcome.stopped; ++i) {
       if (!recovery.pause_gate().Checkpoint()) {
         outcome.stopped = true;
         break;
       }
-      if (MeetsAll(conditions, content, layout, rows[i])) {
+      // An empty row is an item the prefilter turned away.
+      if (!rows[i][kItemStateColumn].empty() &&
+          MeetsAll(recovery, conditions, content, kept, rows[i])) {
         ++outcome.matches;
         if (on_match && !on_match({folder, path, rows[i], i + 1})) outcome.stopped = true;
       }

@@ -159,21 +159,22 @@ namespace {
 
 // LoadFolder without the blank page it shows first.
 void ReadFolderItems(Recovery& recovery, std::u16string_view content_key,
-                     const FolderItemSink& sink, FolderItemUse use) {
+                     const FolderItemSink& sink, FolderItemUse use,
+                     const FolderReadOptions& options = {}) {
   if (!recovery.has_session() || content_key.empty()) return;
   StoreSession& session = recovery.session();
   if (content_key == kRecoveredItemsKey) {
     for (const ese::Table* table : ContentTablesWithoutFolder(recovery)) {
-      LoadFolderItems(recovery, table, sink, use);
+      LoadFolderItems(recovery, table, sink, use, options);
     }
-    LoadMessageRowsAsItems(recovery, MessageRowsWithoutListing(recovery), sink, use);
+    LoadMessageRowsAsItems(recovery, MessageRowsWithoutListing(recovery), sink, use, options);
     return;
   }
   // Catalogue folder keys are upper case; so is the key of a folder's content table. An empty
   // key is not a folder's: most tables have one.
   for (const TableEntry& entry : session.catalog().entries()) {
     if (EqualsIgnoringAsciiCase(entry.folder_key, content_key)) {
-      LoadFolderItems(recovery, entry.table, sink, use);
+      LoadFolderItems(recovery, entry.table, sink, use, options);
     }
   }
 }
@@ -187,7 +188,7 @@ void LoadFolder(Recovery& recovery, std::u16string_view content_key, const Folde
 }
 
 std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node,
-                                        bool with_body_rows) {
+                                        bool with_body_rows, const FolderReadOptions& options) {
   std::vector<ItemListRow> rows;
   // Placed as the list places a row: a position past the end appends.
   auto insert = [&rows](int position, ItemListRow row) {
@@ -213,8 +214,8 @@ std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node,
     if (link.tree_item != node) continue;
     if (recovery.pause_gate().IsCancelled()) break;
     ReadFolderItems(recovery, link.content_key, [&insert](const FolderItem& item) {
-      insert(item.list_position, item.columns);
-    }, FolderItemUse::kRowsOnly);
+      insert(item.list_position, item.turned_away ? ItemListRow() : item.columns);
+    }, FolderItemUse::kRowsOnly, options);
   }
   return rows;
 }

@@ -22,9 +22,11 @@ void LoadMailbox(Recovery& recovery, TreeNodeHandle selected);
 // The rows a selection of the node would list, in the list's order, without touching the
 // window's list or the plain bodies a listing keeps. 2010 layout: the rows come from the
 // mailbox's header table; its body table, where the items' records are found, is read too
-// only `with_body_rows`.
+// only `with_body_rows`. Older layout: read with `options`; an item the prefilter turns away
+// keeps its place in the list as an empty row.
 std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node,
-                                        bool with_body_rows = true);
+                                        bool with_body_rows = true,
+                                        const FolderReadOptions& options = {});
 
 // 2010 layout: reads the header and body tables of the folder's mailbox (a public folder's
 // own tables) unless an earlier selection did. False when the work was cancelled.

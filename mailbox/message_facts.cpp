@@ -1,0 +1,147 @@
+#include "mailbox/message_facts.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "base/utf_conversion.h"
+#include "mailbox/item_texts.h"
+
+namespace tarvex {
+namespace {
+
+std::u16string OrEmpty(std::optional<std::u16string> text) {
+  return text ? std::move(*text) : std::u16string();
+}
+
+std::u16string TextOf(ValueReader& reader, const ese::Record& record, const TableColumns& columns,
+                      std::u16string_view name) {
+  const std::optional<int> entry = columns.Entry(name);
+  return entry ? OrEmpty(reader.ReadValueText(&record, *entry)) : std::u16string();
+}
+
+// Hands on the header lines that can name an address field (the others name none), without
+// their line ends.
+void TakeAddressLines(std::u16string_view headers, TransportHeaderFields& fields) {
+  while (!headers.empty()) {
+    const std::size_t end = std::min(headers.find(u'\n'), headers.size());
+    std::u16string_view line = headers.substr(0, end);
+    headers.remove_prefix(std::min(end + 1, headers.size()));
+    while (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    if (line.starts_with(u"To: ") || line.starts_with(u"From: ") || line.starts_with(u"Cc: ") ||
+        line.starts_with(u"Bcc: ")) {
+      fields.TakeLine(std::u16string(line));
+    }
+  }
+}
+
+std::u16string WithoutQuotes(std::u16string text) {
+  text.erase(std::remove(text.begin(), text.end(), u'"'), text.end());
+  return text;
+}
+
+bool HasSurrogate(std::u16string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; });
+}
+
+}  // namespace
+
+MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,
+                              const TableColumns& columns) {
+  MessageFacts facts;
+  TransportHeaderFields fields;
+  const std::u16string headers = TextOf(reader, record, columns, u"S7d");
+  // A long header block is kept aside by the reader, and the value only says so.
+  if (headers == u"true" && !reader.transport_headers().empty()) {
+    TakeAddressLines(reader.transport_headers(), fields);
+  } else {
+    TakeAddressLines(headers, fields);
+  }
+  facts.header_sender = std::move(fields.sender);
+  facts.recipients = std::move(fields.recipients);
+  facts.copy_recipients = std::move(fields.copy_recipients);
+  facts.blind_copy_recipients = std::move(fields.blind_copy_recipients);
+  if (facts.recipients.empty()) {
+    facts.recipients = RecipientsFromDisplayText(TextOf(reader, record, columns, u"N67b4"));
+  }
+  if (WithoutQuotes(facts.header_sender).empty()) {
+    facts.address_sender = SenderFromAddressText(TextOf(reader, record, columns, u"N67b5"));
+  }
+  return facts;
+}
+
+std::optional<GatheredMessageFacts> GatheredMessageFacts::Gather(
+    Recovery& recovery, const RowTest& test, const Progress& progress, std::size_t text_bound) {
+  if (!recovery.has_session()) return std::nullopt;
+  StoreSession& session = recovery.session();
+  const ese::Table* table = session.message_table();
+  if (table == nullptr) return std::nullopt;
+  // Also points the column directory's header slot at "Msg", where the reader looks for it.
+  TableColumns columns;
+  columns.Find(session, table, ColumnLookup::kMessageTable);
+  ValueReader& reader = recovery.reader();
+
+  GatheredMessageFacts gathered;
+  const std::uint32_t rows = table->record_count();
+  gathered.states_.assign(rows, 0);
+  gathered.starts_.reserve(static_cast<std::size_t>(rows) + 1);
+  bool cancelled = false;
+  table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
+    if (!recovery.pause_gate().Checkpoint() ||
+        (progress && number % 4096 == 0 && !progress(number, rows))) {
+      cancelled = true;
+      return false;
+    }
+    // Rows come in their order; one out of it (never seen) is left to be read where it is.
+    if (record == nullptr || number >= rows || gathered.starts_.size() >= number + 1u) return true;
+    gathered.starts_.resize(number + 1u, static_cast<std::uint32_t>(gathered.text_.size()));
+    std::uint8_t& state = gathered.states_[number];
+    if (gathered.text_.size() < text_bound) {
+      const MessageFacts facts = ReadMessageFacts(reader, *record, columns);
+      const std::u16string* fields[] = {&facts.header_sender, &facts.address_sender,
+                                        &facts.recipients, &facts.copy_recipients,
+                                        &facts.blind_copy_recipients};
+      // A lone surrogate would not come back from UTF-8 as it was: such a row is read again.
+      if (std::none_of(std::begin(fields), std::end(fields),
+                       [](const std::u16string* field) { return HasSurrogate(*field); })) {
+        for (const std::u16string* field : fields) {
+          gathered.text_ += Utf16ToUtf8(*field);
+          gathered.text_ += '\xFF';
+        }
+        state |= kKept;
+      }
+    }
+    if (test) state = static_cast<std::uint8_t>(state | kTested | (test(*record) ? kPassed : 0));
+    return true;
+  });
+  if (cancelled) return std::nullopt;
+  gathered.starts_.resize(static_cast<std::size_t>(rows) + 1,
+                          static_cast<std::uint32_t>(gathered.text_.size()));
+  if (progress && !progress(rows, rows)) return std::nullopt;
+  return gathered;
+}
+
+std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_number) const {
+  if (record_number >= states_.size() || (states_[record_number] & kKept) == 0) {
+    return std::nullopt;
+  }
+  std::string_view row(text_);
+  row = row.substr(starts_[record_number], starts_[record_number + 1] - starts_[record_number]);
+  MessageFacts facts;
+  for (std::u16string* field : {&facts.header_sender, &facts.address_sender, &facts.recipients,
+                                &facts.copy_recipients, &facts.blind_copy_recipients}) {
+    const std::size_t end = row.find('\xFF');
+    *field = Utf8ToUtf16(row.substr(0, end));
+    row.remove_prefix(end + 1);
+  }
+  return facts;
+}
+
+std::optional<bool> GatheredMessageFacts::TestResult(std::uint32_t record_number) const {
+  if (record_number >= states_.size() || (states_[record_number] & kTested) == 0) {
+    return std::nullopt;
+  }
+  return (states_[record_number] & kPassed) != 0;
+}
+
+}  // namespace tarvex
