@@ -1,5 +1,6 @@
 #include "ese/database.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <unordered_set>
@@ -211,17 +212,38 @@ void Table::ForEachRecord(
     const std::function<bool(std::uint32_t number, const Record* record)>& visit) const {
   std::unique_lock lock(mutex_);
   if (located_) {
+    const auto count = static_cast<std::uint32_t>(positions_.size());
     lock.unlock();
-    const std::uint32_t count = record_count();
-    for (std::uint32_t number = 0; number < count; ++number) {
-      const std::optional<Record> record = ReadRecord(number);
-      if (!visit(number, record ? &*record : nullptr)) return;
-    }
+    ForEachRecordBetween(0, count, visit);
     return;
   }
   // The first pass over the table finds the records and hands them on in one walk, so that
   // a scan reads each leaf once.
   Scan(visit);
+}
+
+void Table::ForEachRecordBetween(
+    std::uint32_t first, std::uint32_t last,
+    const std::function<bool(std::uint32_t number, const Record* record)>& visit) const {
+  std::vector<RecordPosition> positions;
+  {
+    std::lock_guard lock(mutex_);
+    Locate();
+    last = std::min(last, static_cast<std::uint32_t>(positions_.size()));
+    if (first >= last) return;
+    positions.assign(positions_.begin() + first, positions_.begin() + last);
+  }
+  const Tree tree(database_.file(), database_.layout(), schema_.root_page, schema_.object_id);
+  std::optional<Page> page;  // the page of the record before, most often this one's too
+  for (std::uint32_t number = first; number < last; ++number) {
+    const RecordPosition& position = positions[number - first];
+    if (!page || page->number() != position.page) page = tree.ReadPage(position.page);
+    const std::optional<PageEntry> entry = page ? page->Entry(position.entry) : std::nullopt;
+    const std::optional<Record> record =
+        entry ? Record::Parse(*this, entry->data, page->record_format()) : std::nullopt;
+    if (!record) database_.file().ReportUnreadableRecord(position.page, position.entry);
+    if (!visit(number, record ? &*record : nullptr)) return;
+  }
 }
 
 Database::OpenResult Database::Open(const std::filesystem::path& path, std::size_t cache_bytes) {

@@ -47,6 +47,11 @@ class Table {
   // `visit` returns false to stop.
   void ForEachRecord(
       const std::function<bool(std::uint32_t number, const Record* record)>& visit) const;
+  // The same for the records numbered from `first` up to `last` (excluded), each page read once
+  // for all its records.
+  void ForEachRecordBetween(
+      std::uint32_t first, std::uint32_t last,
+      const std::function<bool(std::uint32_t number, const Record* record)>& visit) const;
 
   // Null when the table has no long-value tree.
   const LongValues* long_values() const { return long_values_.get(); }

@@ -60,35 +60,49 @@ PageFile::PageFile(FileDescriptor fd, std::uint64_t file_size, const PageLayout&
 
 PageBytes PageFile::Read(std::uint32_t page_number) {
   if (page_number == 0 || page_number > page_count_) return nullptr;
-  std::lock_guard lock(mutex_);
-  if (auto found = cache_.find(page_number); found != cache_.end()) {
-    ages_.splice(ages_.begin(), ages_, found->second.age);
-    return found->second.bytes;
+  std::shared_ptr<std::vector<std::uint8_t>> bytes;
+  bool check = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (auto found = cache_.find(page_number); found != cache_.end()) {
+      ages_.splice(ages_.begin(), ages_, found->second.age);
+      return found->second.bytes;
+    }
+    bytes = TakeBuffer();
+    if (checked_.empty()) checked_.resize(static_cast<std::size_t>(page_count_) + 1);
+    check = !checked_[page_number];
   }
-  std::shared_ptr<std::vector<std::uint8_t>> bytes = TakeBuffer();
+  // Another thread may read pages meanwhile: the file is read outside the lock.
   const std::uint64_t offset = (static_cast<std::uint64_t>(page_number) + 1) * layout_.page_size;
   if (!ReadAt(fd_.get(), offset, *bytes)) return nullptr;
   ++report_.pages_read;
-  if (checked_.empty()) checked_.resize(static_cast<std::size_t>(page_count_) + 1);
-  if (!checked_[page_number]) {
+  const bool mismatch =
+      check && !PageChecksumMatches(layout_, page_number, *bytes) && !IsZeroPage(*bytes);
+  std::lock_guard lock(mutex_);
+  if (check && !checked_[page_number]) {
     checked_[page_number] = true;
-    if (!PageChecksumMatches(layout_, page_number, *bytes) && !IsZeroPage(*bytes)) {
-      ++report_.checksum_mismatches;
-    }
+    if (mismatch) ++report_.checksum_mismatches;
   }
+  // Read by another thread meanwhile: one copy is enough.
+  if (auto found = cache_.find(page_number); found != cache_.end()) return found->second.bytes;
+  while (cache_.size() >= cache_pages_) EvictOldest();
   ages_.push_front(page_number);
   cache_.emplace(page_number, CachedPage{bytes, ages_.begin()});
   return bytes;
 }
 
+std::shared_ptr<std::vector<std::uint8_t>> PageFile::EvictOldest() {
+  std::shared_ptr<std::vector<std::uint8_t>> buffer;
+  const auto oldest = cache_.find(ages_.back());
+  if (oldest->second.bytes.use_count() == 1) buffer = std::move(oldest->second.bytes);
+  cache_.erase(oldest);
+  ages_.pop_back();
+  return buffer;
+}
+
 std::shared_ptr<std::vector<std::uint8_t>> PageFile::TakeBuffer() {
   std::shared_ptr<std::vector<std::uint8_t>> buffer;
-  if (cache_.size() >= cache_pages_) {
-    const auto oldest = cache_.find(ages_.back());
-    if (oldest->second.bytes.use_count() == 1) buffer = std::move(oldest->second.bytes);
-    cache_.erase(oldest);
-    ages_.pop_back();
-  }
+  if (cache_.size() >= cache_pages_) buffer = EvictOldest();
   if (!buffer) buffer = std::make_shared<std::vector<std::uint8_t>>(layout_.page_size);
   return buffer;
 }

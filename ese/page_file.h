@@ -84,15 +84,18 @@ class PageFile {
     std::list<std::uint32_t>::iterator age;
   };
 
-  // A buffer for the next page from the file: the one the oldest cached page leaves, when
-  // nobody holds that page any more.
+  // Drops the oldest cached page; returns its buffer when nobody holds that page any more.
+  std::shared_ptr<std::vector<std::uint8_t>> EvictOldest();
+  // A buffer for the next page from the file: the oldest page's when the cache is full and
+  // nobody holds that page, otherwise a new one.
   std::shared_ptr<std::vector<std::uint8_t>> TakeBuffer();
 
   FileDescriptor fd_;
   PageLayout layout_;
   std::uint32_t page_count_;
   std::size_t cache_pages_;
-  std::mutex mutex_;  // the loader and preview threads may read after the analysis
+  // The loader, preview and search threads may read at once; the file is read outside it.
+  std::mutex mutex_;
   std::unordered_map<std::uint32_t, CachedPage> cache_;
   std::list<std::uint32_t> ages_;  // most recent first
   // Pages whose checksum has been compared: a page read again after it left the cache is
