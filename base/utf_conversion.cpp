@@ -92,11 +92,28 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+namespace {
+
+// Copies the run of ASCII bytes from `pos` on, the most of any text here, unit for byte;
+// returns where the run ends.
+std::size_t AppendAsciiRun(std::string_view bytes, std::size_t pos, std::u16string& out) {
+  std::size_t end = pos;
+  while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+  const std::size_t start = out.size();
+  out.resize(start + (end - pos));
+  for (std::size_t i = pos; i < end; ++i) {
+    out[start + (i - pos)] = static_cast<unsigned char>(bytes[i]);
+  }
+  return end;
+}
+
+}  // namespace
+
 std::u16string Utf8ToUtf16(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
   std::size_t pos = 0;
-  while (pos < bytes.size()) {
+  while ((pos = AppendAsciiRun(bytes, pos, out)) < bytes.size()) {
     const std::optional<char32_t> code_point = NextUtf8(bytes, pos);
     AppendUtf16(out, code_point.value_or(kReplacement));
   }
@@ -107,7 +124,7 @@ std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
   std::size_t pos = 0;
-  while (pos < bytes.size()) {
+  while ((pos = AppendAsciiRun(bytes, pos, out)) < bytes.size()) {
     const std::optional<char32_t> code_point = NextUtf8(bytes, pos);
     if (!code_point) return std::nullopt;
     AppendUtf16(out, *code_point);

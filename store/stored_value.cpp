@@ -10,10 +10,6 @@
 namespace tarvex {
 namespace {
 
-std::u16string_view UpToFirstZero(std::u16string_view text) {
-  return text.substr(0, text.find(u'\0'));
-}
-
 // The segment as its reader should see it. The engine packs each segment of a compressed
 // column by itself; its stored size then differs from the size it stands for.
 std::span<const std::uint8_t> SegmentContent(const ese::LongValueSegment& segment,
@@ -55,11 +51,18 @@ std::optional<std::uint64_t> FixedSizeNumber(std::span<const std::uint8_t> bytes
 
 std::u16string StoredText(std::span<const std::uint8_t> bytes, std::uint32_t code_page) {
   if (code_page == ese::kCodePageUnicode) {
-    std::u16string units((bytes.size() + 1) / 2, u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      units[i / 2] = static_cast<char16_t>(units[i / 2] | (bytes[i] << (8 * (i % 2))));
-    }
-    return std::u16string(UpToFirstZero(units));
+    // Little-endian units up to the first zero one; an odd last byte is a unit's low half.
+    const auto unit_at = [bytes](std::size_t i) {
+      const std::size_t low = 2 * i;
+      return static_cast<char16_t>(bytes[low] |
+                                   (low + 1 < bytes.size() ? bytes[low + 1] << 8 : 0));
+    };
+    const std::size_t units = (bytes.size() + 1) / 2;
+    std::size_t length = 0;
+    while (length < units && unit_at(length) != 0) ++length;
+    std::u16string text(length, u'\0');
+    for (std::size_t i = 0; i < length; ++i) text[i] = unit_at(i);
+    return text;
   }
   const std::string_view chars(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   const std::string_view text = chars.substr(0, chars.find('\0'));

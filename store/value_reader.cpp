@@ -50,14 +50,6 @@ std::u16string_view WithoutTrailingZeros(std::u16string_view text) {
   return text;
 }
 
-// A text column's value with the terminator a text getter hands out; the empty text for a
-// value that holds nothing.
-std::u16string TerminatedText(const ese::ColumnSchema& column,
-                              std::span<const std::uint8_t> bytes) {
-  if (bytes.empty()) return std::u16string();
-  return StoredText(bytes, column.code_page) + u'\0';
-}
-
 std::span<const std::uint8_t> AsBytes(std::u16string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size() * 2};
 }
@@ -118,11 +110,9 @@ std::optional<std::u16string> ReadPlainValue(const ese::ColumnSchema& column, co
       return DateText(*filetime);
     }
     case ColumnType::kText:
-    case ColumnType::kLongText: {
-      const std::u16string units = TerminatedText(column, bytes);
-      if (hex_for_bytes) return std::u16string(WithoutTrailingZeros(units));
-      return Utf16WithoutZeros(units);
-    }
+    case ColumnType::kLongText:
+      // The stored text ends at its first zero, so it holds none to leave out.
+      return bytes.empty() ? std::u16string() : StoredText(bytes, column.code_page);
     default:
       return hex_for_bytes ? HexText(bytes) : PrintableFilter(bytes);
   }
@@ -376,7 +366,7 @@ std::optional<std::u16string> ValueReader::ReadBodyText(const ese::Record* recor
   if (column == nullptr || !raw) return std::nullopt;
   const ValueShape shape = ShapeOf(raw->flags);
   if (shape == ValueShape::kPlain && IsTextType(column->type)) {
-    return std::u16string(WithoutTrailingZeros(TerminatedText(*column, raw->bytes)));
+    return raw->bytes.empty() ? std::u16string() : StoredText(raw->bytes, column->code_page);
   }
   if (shape == ValueShape::kPlain && column->type == ColumnType::kLongBinary) {
     return PrintableFilter(raw->bytes);

@@ -75,15 +75,6 @@ std::u16string HexText(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
-std::u16string Utf16WithoutZeros(std::u16string_view units) {
-  std::u16string text;
-  text.reserve(units.size());
-  for (char16_t unit : units) {
-    if (unit != 0) text.push_back(unit);
-  }
-  return text;
-}
-
 std::u16string Utf16ZerosToBlanks(std::u16string_view units) {
   std::u16string text(units);
   for (char16_t& unit : text) {

@@ -18,8 +18,7 @@ std::u16string PrintableFilter(std::span<const std::uint8_t> bytes);
 // Two lower-case hexadecimal digits per byte, no separator.
 std::u16string HexText(std::span<const std::uint8_t> bytes);
 
-// UTF-16 units with the zero units dropped, or with each zero unit turned into one blank.
-std::u16string Utf16WithoutZeros(std::u16string_view units);
+// UTF-16 units with each zero unit turned into one blank.
 std::u16string Utf16ZerosToBlanks(std::u16string_view units);
 
 // 8 bytes as one number in the given byte order.

@@ -22,9 +22,8 @@ TEST(ValueText, PrintableFilterKeepsOnlyTheReadableBytes) {
   EXPECT_EQ(HexText({}), u"");
 }
 
-TEST(ValueText, ZeroUnitsAreDroppedOrBlanked) {
+TEST(ValueText, ZeroUnitsAreBlanked) {
   const std::u16string units(u"a\0b\0", 4);
-  EXPECT_EQ(Utf16WithoutZeros(units), u"ab");
   EXPECT_EQ(Utf16ZerosToBlanks(units), u"a b ");
 }
 
