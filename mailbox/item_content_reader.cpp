@@ -56,12 +56,6 @@ class RecordColumns {
     const std::optional<RawValue> raw = GetRawValue(record_, Entry(name));
     return raw && !raw->bytes.empty();
   }
-  bool IsLongValue(std::u16string_view name) const {
-    const std::optional<RawValue> raw =
-        record_ == nullptr ? std::nullopt : GetRawValue(record_, Entry(name));
-    return raw && (raw->flags & kValueFlagLongValue) != 0 &&
-           (raw->flags & kValueFlagMultiValue) == 0;
-  }
   std::u16string Text(std::u16string_view name) const {
     if (record_ == nullptr || Entry(name) == 0) return std::u16string();
     return reader_.ReadValueText(record_, Entry(name)).value_or(std::u16string());
@@ -77,22 +71,32 @@ class RecordColumns {
   const TableColumns& columns_;
 };
 
-// Older layout: the text, HTML and RTF columns of the item's "Msg" row, the first that holds a
-// body.
-std::u16string BodyOlder(const RecordColumns& record) {
-  if (std::optional<std::string> text = StoredBodyBytes(record.record(), record.Entry(u"S1000"))) {
+bool IsSingleLongValue(const ese::Record& record, int entry) {
+  const std::optional<RawValue> raw = GetRawValue(&record, entry);
+  return raw && (raw->flags & kValueFlagLongValue) != 0 &&
+         (raw->flags & kValueFlagMultiValue) == 0;
+}
+
+}  // namespace
+
+std::u16string OlderMessageBody(const ese::Record& record, const TableColumns& columns) {
+  const auto entry = [&columns](std::u16string_view name) { return columns.Entry(name).value_or(0); };
+  if (std::optional<std::string> text = StoredBodyBytes(&record, entry(u"S1000"))) {
     return BodyFileText(*text);
   }
-  if (std::optional<std::string> html = StoredBodyBytes(record.record(), record.Entry(u"N1013"))) {
+  if (std::optional<std::string> html = StoredBodyBytes(&record, entry(u"N1013"))) {
     // An inline HTML body is kept as its text; a long one as the bytes stored.
-    return HtmlVisibleText(record.IsLongValue(u"N1013") ? BodyFileText(*html)
-                                                        : DecodeBodyBytes(Bytes(*html)));
+    return HtmlVisibleText(IsSingleLongValue(record, entry(u"N1013"))
+                               ? BodyFileText(*html)
+                               : DecodeBodyBytes(Bytes(*html)));
   }
-  if (std::optional<std::string> rtf = StoredBodyBytes(record.record(), record.Entry(u"N1009"))) {
+  if (std::optional<std::string> rtf = StoredBodyBytes(&record, entry(u"N1009"))) {
     return RtfStreamText(*rtf);
   }
   return std::u16string();
 }
+
+namespace {
 
 // 2010 layout: RTF first (a stream without text does not count), then HTML, then text.
 std::u16string Body2010(ValueReader& reader, BodyExtractor& extractor,
@@ -131,12 +135,6 @@ ItemContent ItemContentReader::Read(const ItemListRow& row, bool with_body) {
                                                    : ReadOlder(row, with_body);
 }
 
-std::u16string ItemContentReader::MessageRowBody(const ese::Record& record) {
-  const ese::Table* message_table = recovery_.session().message_table();
-  return BodyOlder(RecordColumns(recovery_.reader(), &record,
-                                 ColumnsOf(message_table, ColumnLookup::kMessageTable)));
-}
-
 ItemContent ItemContentReader::ReadOlder(const ItemListRow& row, bool with_body) {
   // The list carries the recipients.
   ItemContent content;
@@ -150,7 +148,10 @@ ItemContent ItemContentReader::ReadOlder(const ItemListRow& row, bool with_body)
                                                recovery_.model(), row[0]);
   const std::optional<ese::Record> record =
       ref != nullptr ? message_table->ReadRecord(ref->record_number) : std::nullopt;
-  if (record) content.body = MessageRowBody(*record);
+  if (record) {
+    content.body =
+        OlderMessageBody(*record, ColumnsOf(message_table, ColumnLookup::kMessageTable));
+  }
   return content;
 }
 

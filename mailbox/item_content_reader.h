@@ -18,16 +18,16 @@ struct ItemContent {
   std::u16string body;
 };
 
+// Older layout: the body an item shows from its "Msg" row, as text (but a distribution list
+// shows none); `columns` are the "Msg" table's. It reads nothing but the record.
+std::u16string OlderMessageBody(const ese::Record& record, const TableColumns& columns);
+
 class ItemContentReader {
  public:
   explicit ItemContentReader(Recovery& recovery) : recovery_(recovery) {}
 
   // The body is read only when `with_body`: the recipients alone need no more than the record.
   ItemContent Read(const ItemListRow& row, bool with_body);
-
-  // Older layout: the body an item shows from its "Msg" row (but a distribution list shows
-  // none).
-  std::u16string MessageRowBody(const ese::Record& record);
 
  private:
   ItemContent ReadOlder(const ItemListRow& row, bool with_body);

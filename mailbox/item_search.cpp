@@ -141,10 +141,14 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
   const std::size_t folders_with_items = static_cast<std::size_t>(std::count_if(
       kinds.begin(), kinds.end(), [](const auto& kind) { return !kind.second.empty(); }));
   if (layout == StoreLayout::kOlder && 4 * folders.size() >= folders_with_items) {
+    // Each body is tested where its row is read, on both of the pass's threads.
+    TableColumns message_columns;
+    message_columns.Find(recovery.session(), recovery.session().message_table(),
+                         ColumnLookup::kMessageTable);
     GatheredMessageFacts::RowTest body_test;
     if (conditions.body) {
       body_test = [&](const ese::Record& record) {
-        return conditions.body->Matches(content.MessageRowBody(record));
+        return conditions.body->Matches(OlderMessageBody(record, message_columns));
       };
     }
     gathered = GatheredMessageFacts::Gather(recovery, body_test,

@@ -31,11 +31,13 @@ MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,
 
 // The facts of the "Msg" rows, gathered in one pass, kept while their texts stay within a bound
 // (rows past it are read where they are), and a mark per row from a test the gatherer gives.
+// A pass that tests each row reads the two halves of the table on two threads.
 class GatheredMessageFacts {
  public:
+  // Called on both threads at once: it must only read what it shares.
   using RowTest = std::function<bool(const ese::Record& record)>;
 
-  // (rows read, rows), now and then; false ends the pass.
+  // (rows read, rows), now and then, on the calling thread; false ends the pass.
   using Progress = std::function<bool(std::uint32_t, std::uint32_t)>;
 
   // One pass over "Msg"; none without a "Msg" table, or when the pause gate is cancelled or
@@ -52,6 +54,14 @@ class GatheredMessageFacts {
   std::optional<bool> TestResult(std::uint32_t record_number) const;
 
  private:
+  struct Pass;
+  // Reads rows [first, last) into this, numbered from `first` on; `report`, when given, is
+  // asked every so many rows whether to go on.
+  void GatherRows(Pass& pass, ValueReader& reader, std::uint32_t first, std::uint32_t last,
+                  std::size_t text_bound, const std::function<bool()>& report);
+  // Appends the rows of `later`, which follow this one's.
+  void Append(const GatheredMessageFacts& later);
+
   // Row r's fields are text_[starts_[r], starts_[r + 1]), in MessageFacts' order, each ended
   // by 0xFF (a byte UTF-8 never holds).
   std::string text_;

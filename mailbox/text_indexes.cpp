@@ -3,6 +3,36 @@
 #include <algorithm>
 
 namespace tarvex {
+namespace {
+
+// The value and number of the digits of a text of 1 to 16 lower-case hexadecimal digits.
+std::optional<std::pair<std::uint64_t, std::uint32_t>> HexDigits(std::u16string_view text) {
+  if (text.empty() || text.size() > 16) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char16_t unit : text) {
+    std::uint64_t digit = 0;
+    if (unit >= u'0' && unit <= u'9') {
+      digit = unit - u'0';
+    } else if (unit >= u'a' && unit <= u'f') {
+      digit = unit - u'a' + 10;
+    } else {
+      return std::nullopt;
+    }
+    value = value << 4 | digit;
+  }
+  return std::pair{value, static_cast<std::uint32_t>(text.size())};
+}
+
+// Spreads the bits of a key over the slots (the finalizer of MurmurHash3).
+std::uint64_t Mixed(std::uint64_t value) {
+  value ^= value >> 33;
+  value *= 0xff51afd7ed558ccdULL;
+  value ^= value >> 33;
+  value *= 0xc4ceb9fe1a85ec53ULL;
+  return value ^ (value >> 33);
+}
+
+}  // namespace
 
 void KeyPositions::Add(std::u16string_view key, std::size_t position) {
   auto found = positions_.find(key);
@@ -44,31 +74,38 @@ void KeyPrefixIndex::Build(std::vector<std::u16string_view> keys) {
     newest_for_key_[i] = newest;
   }
 
-  key_slots_.assign(count < (1u << 30) ? 2 * count + 1 : 0, 0);
+  // About two slots for three keys; answers and indexes fit 32 bits below that size.
+  key_slots_.assign(count < (1u << 30) ? count + count / 2 + 1 : 0, KeySlot{});
   for (std::size_t i = 0; i < count && !key_slots_.empty(); ++i) {
     if (i > 0 && sorted_[i - 1].first == sorted_[i].first) continue;
-    const std::size_t hash = TextHash()(sorted_[i].first);
-    std::size_t slot = hash % key_slots_.size();
-    while (key_slots_[slot] != 0) slot = (slot + 1) % key_slots_.size();
-    key_slots_[slot] = (static_cast<std::uint64_t>(hash >> 32) << 32) | (i + 1);
+    KeySlot& slot = key_slots_[SlotOf(sorted_[i].first)];
+    const std::optional<std::pair<std::uint64_t, std::uint32_t>> digits =
+        HexDigits(sorted_[i].first);
+    slot.key = digits ? digits->first : TextHash()(sorted_[i].first);
+    slot.tag = kSlotUsed | (digits ? kSlotDigits | digits->second : 0);
+    slot.value = static_cast<std::uint32_t>(digits ? newest_for_key_[i] : i);
   }
 }
 
-std::optional<std::size_t> KeyPrefixIndex::IndexOfKey(std::u16string_view key) const {
-  if (key_slots_.empty()) return std::nullopt;
-  const std::size_t hash = TextHash()(key);
-  const std::uint64_t high = static_cast<std::uint64_t>(hash >> 32) << 32;
-  for (std::size_t slot = hash % key_slots_.size(); key_slots_[slot] != 0;
-       slot = (slot + 1) % key_slots_.size()) {
-    if ((key_slots_[slot] & 0xFFFFFFFF00000000u) != high) continue;
-    const std::size_t index = (key_slots_[slot] & 0xFFFFFFFFu) - 1;
-    if (sorted_[index].first == key) return index;
+std::size_t KeyPrefixIndex::SlotOf(std::u16string_view key) const {
+  const std::optional<std::pair<std::uint64_t, std::uint32_t>> digits = HexDigits(key);
+  const std::uint64_t wanted = digits ? digits->first : TextHash()(key);
+  const std::uint32_t tag = kSlotUsed | (digits ? kSlotDigits | digits->second : 0);
+  std::size_t slot = Mixed(wanted ^ tag) % key_slots_.size();
+  for (; key_slots_[slot].tag != 0; slot = (slot + 1) % key_slots_.size()) {
+    const KeySlot& held = key_slots_[slot];
+    if (held.key != wanted || held.tag != tag) continue;
+    if (digits || sorted_[held.value].first == key) break;
   }
-  return std::nullopt;
+  return slot;
 }
 
 std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(std::u16string_view prefix) const {
-  if (const std::optional<std::size_t> index = IndexOfKey(prefix)) return newest_for_key_[*index];
+  if (!key_slots_.empty()) {
+    const KeySlot& slot = key_slots_[SlotOf(prefix)];
+    if (slot.tag & kSlotDigits) return slot.value;
+    if (slot.tag != 0) return newest_for_key_[slot.value];
+  }
   // The keys that begin with `prefix` follow each other in sorted order, from the first key
   // not less than the prefix itself.
   const auto first = std::lower_bound(

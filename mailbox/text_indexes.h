@@ -60,12 +60,20 @@ class KeyPrefixIndex {
   // A prefix is most often a key itself (an item's id asks for its own message): the answer
   // for each key of `sorted_`, so that finding the key is all the search there is.
   std::vector<std::size_t> newest_for_key_;
-  // Each distinct key's first index in `sorted_`, plus one, in the low half and the key's hash
-  // in the high half, by the key's hash (open addressing, twice as many slots as keys; 0 is an
-  // empty slot): finding the key takes no search, and a slot of another key is passed over
-  // without reading that key.
-  std::vector<std::uint64_t> key_slots_;
-  std::optional<std::size_t> IndexOfKey(std::u16string_view key) const;
+  // Every distinct key by its hash (open addressing), so that finding a key takes no search.
+  // Keys of up to 16 lower-case hexadecimal digits (identifiers: nearly all keys) are held in
+  // the slot itself with their answer, and are found without reading any key text; the
+  // others by their index in `sorted_`.
+  struct KeySlot {
+    std::uint64_t key = 0;       // the digits' value, or the key's hash
+    std::uint32_t tag = 0;       // kSlotUsed | kSlotDigits | the number of digits
+    std::uint32_t value = 0;     // the answer (digits) or the index in `sorted_`
+  };
+  static constexpr std::uint32_t kSlotUsed = 1u << 31;
+  static constexpr std::uint32_t kSlotDigits = 1u << 30;
+  std::vector<KeySlot> key_slots_;
+  // The slot that holds `key`, or the empty slot where it would go.
+  std::size_t SlotOf(std::u16string_view key) const;
 };
 
 // Which records have a key that occurs somewhere inside a given text. Empty keys occur in no

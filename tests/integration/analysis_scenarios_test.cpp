@@ -114,13 +114,18 @@ TEST_P(ScenarioTest, EveryFolderListsItsItems) {
 // selection lists them, whether it reads the headers only or the records too; a folder named
 // twice is searched once, and a sink that says stop ends the search at once.
 TEST_P(ScenarioTest, SearchNumbersEachItemAsItsFolderListsIt) {
-  std::vector<std::string> listed;  // "path #number id subject"
+  // Every cell of a row, as the list shows it.
+  auto Cells = [](const auto& row) {
+    std::string cells;
+    for (const auto& cell : row) cells += " | " + U8(cell);
+    return cells;
+  };
+  std::vector<std::string> listed;  // "path #number | cell | cell ..."
   std::function<void(TreeNodeHandle, const std::string&)> list_below =
       [&](TreeNodeHandle node, const std::string& path) {
         const auto rows = store_->Select(node);
         for (std::size_t i = 0; i < rows.size(); ++i) {
-          listed.push_back(path + " #" + std::to_string(i + 1) + " " + U8(rows[i][0]) + " " +
-                           U8(rows[i][5]));
+          listed.push_back(path + " #" + std::to_string(i + 1) + Cells(rows[i]));
         }
         for (const RecordedTreeNode& child : store_->window.ChildrenOf(node)) {
           std::string name;
@@ -135,8 +140,15 @@ TEST_P(ScenarioTest, SearchNumbersEachItemAsItsFolderListsIt) {
   ASSERT_FALSE(listed.empty());
 
   auto every = [](TextMatchMode mode) { return TextMatch::Make(u"", mode); };
-  const SearchConditions everything[] = {
-      {}, {.body = every(TextMatchMode::kPart)}, {.to = every(TextMatchMode::kRegex)}};
+  // Without conditions, and with conditions every item meets: in the body, the recipients, and
+  // all the texts at once (each tested as early as the item allows).
+  const SearchConditions everything[] = {{},
+                                         {.body = every(TextMatchMode::kPart)},
+                                         {.to = every(TextMatchMode::kRegex)},
+                                         {.from = every(TextMatchMode::kPart),
+                                          .to = every(TextMatchMode::kPart),
+                                          .subject = every(TextMatchMode::kRegex),
+                                          .body = every(TextMatchMode::kRegex)}};
   const std::vector<TreeNodeHandle> mailboxes_twice = [&] {
     std::vector<TreeNodeHandle> nodes;
     for (int round = 0; round < 2; ++round) {
@@ -154,8 +166,8 @@ TEST_P(ScenarioTest, SearchNumbersEachItemAsItsFolderListsIt) {
       std::vector<std::string> found;
       const SearchOutcome outcome =
           SearchItems(store_->recovery(), conditions, starts, [&](const SearchMatch& match) {
-            found.push_back(U8(match.folder_path) + " #" + std::to_string(match.position) + " " +
-                            U8(match.row[0]) + " " + U8(match.row[5]));
+            found.push_back(U8(match.folder_path) + " #" + std::to_string(match.position) +
+                            Cells(match.row));
             return true;
           });
       EXPECT_EQ(found, listed);

@@ -14,6 +14,7 @@
 #include "base/utf_conversion.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
+#include "mailbox/message_facts.h"
 #include "support/test_files.h"
 
 namespace tarvex::testing {
@@ -231,6 +232,84 @@ TEST_F(OlderStore, SelectingAFolderListsItsItemsAtTheirListPositions) {
   EXPECT_EQ(counts.contains(kEmptyFolderNode) ? counts.at(kEmptyFolderNode) : 0u, 0u);
   EXPECT_TRUE(window.list_rows.empty());
   EXPECT_TRUE(recovery.model().plain_bodies.empty());
+}
+
+TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
+  Recovery& recovery = store_->recovery();
+  StoreSession& session = recovery.session();
+  const ese::Table* messages = session.message_table();
+  ASSERT_NE(messages, nullptr);
+  TableColumns columns;
+  columns.Find(session, messages, ColumnLookup::kMessageTable);
+  auto texts = [](const MessageFacts& facts) {
+    return std::vector<std::u16string>{facts.header_sender, facts.address_sender,
+                                       facts.recipients, facts.copy_recipients,
+                                       facts.blind_copy_recipients};
+  };
+  std::vector<std::vector<std::u16string>> alone;
+  for (std::uint32_t number = 0; number < messages->record_count(); ++number) {
+    alone.push_back(texts(ReadMessageFacts(recovery.reader(), *messages->ReadRecord(number),
+                                           columns)));
+  }
+  ASSERT_EQ(alone.size(), 6u);
+  EXPECT_EQ(alone[0][0], u"Ann Smith [ann@example.com]");  // long headers
+  EXPECT_EQ(alone[5][2], u"Short [short@example.com]");    // headers in the row itself
+  const std::vector<std::u16string> listed_alone = [&] {
+    std::vector<std::u16string> rows;
+    for (const ItemListRow& row : ListFolderRows(recovery, kInboxNode)) {
+      for (const std::u16string& cell : row) rows.push_back(cell);
+    }
+    return rows;
+  }();
+
+  // A test of each row: does it name recipients in "N67b4"?
+  const GatheredMessageFacts::RowTest names_recipients = [&](const ese::Record& record) {
+    const std::optional<int> entry = columns.Entry(u"N67b4");
+    return entry && GetRawValue(&record, *entry).has_value();
+  };
+  struct Case {
+    const char* what;
+    GatheredMessageFacts::RowTest test;
+    std::size_t text_bound;
+    std::vector<std::uint32_t> kept;
+  };
+  const std::vector<Case> cases = {
+      {"one thread", {}, GatheredMessageFacts::kDefaultTextBound, {0, 1, 2, 3, 4, 5}},
+      {"a row test: two threads", names_recipients, GatheredMessageFacts::kDefaultTextBound,
+       {0, 1, 2, 3, 4, 5}},
+      {"past the bound rows are not kept", {}, 1, {0}},
+      {"each thread has half the bound", names_recipients, 2, {0, 3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::optional<GatheredMessageFacts> gathered =
+        GatheredMessageFacts::Gather(recovery, c.test, {}, c.text_bound);
+    ASSERT_TRUE(gathered);
+    std::vector<std::uint32_t> kept;
+    for (std::uint32_t number = 0; number < alone.size(); ++number) {
+      if (const std::optional<MessageFacts> facts = gathered->Find(number)) {
+        kept.push_back(number);
+        EXPECT_EQ(texts(*facts), alone[number]) << "row " << number;
+      }
+      const std::optional<bool> tested = gathered->TestResult(number);
+      ASSERT_EQ(tested.has_value(), static_cast<bool>(c.test));
+      if (tested) {
+        EXPECT_EQ(*tested, names_recipients(*messages->ReadRecord(number)));
+      }
+    }
+    EXPECT_EQ(kept, c.kept);
+    EXPECT_FALSE(gathered->Find(6));
+    // Items take the facts kept and read the others' rows where they are: the same list.
+    std::vector<std::u16string> listed;
+    for (const ItemListRow& row :
+         ListFolderRows(recovery, kInboxNode, true, {.gathered = &*gathered})) {
+      for (const std::u16string& cell : row) listed.push_back(cell);
+    }
+    EXPECT_EQ(listed, listed_alone);
+  }
+  // Ended by its progress: nothing gathered.
+  EXPECT_FALSE(GatheredMessageFacts::Gather(recovery, names_recipients,
+                                            [](std::uint32_t, std::uint32_t) { return false; }));
 }
 
 TEST_F(OlderStore, AttachmentsOfAnItemAreWrittenUnderTheirNames) {

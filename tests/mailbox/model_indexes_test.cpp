@@ -95,13 +95,18 @@ TEST(ModelIndexes, MessageAndBodyLookupsMatchTheWalks) {
   // The lists grow between rounds of lookups: the indexes catch up.
   for (int round = 0; round < 4; ++round) {
     for (int i = 0; i < 500; ++i) {
-      model.message_refs.PutAtFront(
-          {scenario.Text(u"12a", 1, 5), static_cast<std::uint32_t>(i), u""});
+      // Mostly short hexadecimal ids; some with another letter, some longer than 16 digits.
+      const std::u16string id = i % 5 == 0   ? scenario.Text(u"1G", 1, 4)
+                                : i % 7 == 0 ? scenario.Text(u"1a", 16, 18)
+                                             : scenario.Text(u"12a", 1, 5);
+      model.message_refs.PutAtFront({id, static_cast<std::uint32_t>(i), u""});
       model.body_refs.PutAtFront({scenario.Text(u"12a", 1, 4), scenario.Text(u"0f", 0, 3),
                                   static_cast<std::uint32_t>(i), scenario.Pick(tables)});
     }
     for (int i = 0; i < 400; ++i) {
-      const std::u16string id = scenario.Text(u"12a", 0, 6);
+      const std::u16string id = i % 5 == 0   ? scenario.Text(u"1G", 0, 4)
+                                : i % 7 == 0 ? scenario.Text(u"1a", 15, 18)
+                                             : scenario.Text(u"12a", 0, 6);
       const MessageRef* walked = WalkMessageRefs(model, id);
       ASSERT_EQ(indexes.FirstMessageRefBeginningWith(model, id), walked) << "id " << i;
       const std::u16string& table = scenario.Pick(selected_tables);
