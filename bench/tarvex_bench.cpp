@@ -5,10 +5,15 @@
 //   tarvex_bench memory analysis|selection|plain-analysis STORE [FOLDER]
 //   tarvex_bench export SAVER STORE [FOLDER]
 //   tarvex_bench time steps STORE [FOLDER]
+//   tarvex_bench time search-budget STORE
 //
 // "time steps" times ours alone, in one process: the analysis, the first and second selection
 // of the folder and the preview of its first item, then the peak resident size; for stores too
 // large for the plain scan to finish.
+//
+// "time search-budget" times, in one process, the analysis and then one read of the header
+// tables with our reader (bench/header_read.h): a search by sender is held to their sum, a
+// search in the bodies to twice that.
 //
 // "memory" runs one measurement alone and prints the process's peak resident size, so that each
 // figure comes from a process of its own.
@@ -21,6 +26,7 @@
 #include <string>
 
 #include "base/utf_conversion.h"
+#include "bench/header_read.h"
 #include "bench/plain_scan.h"
 #include "bench/table_reads.h"
 #include "cli/database_run.h"
@@ -200,6 +206,24 @@ int TimeSteps(const std::filesystem::path& store, const std::optional<std::u16st
   return 0;
 }
 
+int TimeSearchBudget(const std::filesystem::path& store) {
+  cli::DatabaseRun run(store, std::nullopt, true);
+  const Stopwatch analysis_watch;
+  if (!Analyse(run)) return 1;
+  const double analysis = analysis_watch.Seconds();
+  std::printf("%-22s %9.3f s\n", "analysis", analysis);
+  const Stopwatch read_watch;
+  const HeaderReadTally tally = ReadHeaderTables(run.recovery().session());
+  const double headers = read_watch.Seconds();
+  std::printf("%-22s %9.3f s  (%llu tables, %llu records, %llu bytes of transport headers)\n",
+              "header tables read", headers, static_cast<unsigned long long>(tally.tables),
+              static_cast<unsigned long long>(tally.records),
+              static_cast<unsigned long long>(tally.header_bytes));
+  std::printf("%-22s %9.3f s\n", "budget by sender", analysis + headers);
+  std::printf("%-22s %9.3f s\n", "budget by body", 2 * (analysis + headers));
+  return 0;
+}
+
 double TimeExport(cli::DatabaseRun& run, TreeNodeHandle node, const std::filesystem::path& saver,
                   ExportMailFormat format) {
   const std::filesystem::path output = run.recovery().working_folder() / "bench-export";
@@ -251,6 +275,7 @@ int Main(int argc, char** argv) {
   if (mode == "memory") return Memory(what, store, folder);
   if (mode == "export") return Export(what, store, folder);
   if (mode == "time" && what == "steps") return TimeSteps(store, folder);
+  if (mode == "time" && what == "search-budget") return TimeSearchBudget(store);
   return 2;
 }
 
@@ -264,7 +289,8 @@ int main(int argc, char** argv) {
                  "usage: tarvex_bench compare analysis|selection STORE [FOLDER]\n"
                  "       tarvex_bench memory analysis|selection|plain-analysis STORE [FOLDER]\n"
                  "       tarvex_bench export SAVER STORE [FOLDER]\n"
-                 "       tarvex_bench time steps STORE [FOLDER]\n");
+                 "       tarvex_bench time steps STORE [FOLDER]\n"
+                 "       tarvex_bench time search-budget STORE\n");
   }
   return result;
 }
