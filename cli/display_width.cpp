@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace tarvex::cli {
@@ -62,6 +63,11 @@ CodePoint NextCodePoint(std::string_view text) {
 }  // namespace
 
 std::size_t DisplayWidth(std::string_view utf8) {
+  // Printable ASCII, most of what is shown, takes a column a byte; the library is asked only
+  // when a text holds more.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char byte) { return byte >= 0x20 && byte < 0x7F; })) {
+    return utf8.size();
+  }
   const Utf8CharacterWidths widths;
   std::size_t columns = 0;
   while (!utf8.empty()) {
