@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   search->add_flag("--regex", search_options.regex,
                    "The texts are regular expressions (Perl syntax), not plain texts");
   search->add_option("--workdir", options.workdir,
-                     "Folder for the files read to search bodies (default: a temporary one)");
+                     "Folder for the long recipient lists a search reads (default: a temporary one)");
 
   try {
     app.parse(argc, argv);

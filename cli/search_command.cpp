@@ -93,8 +93,8 @@ int RunSearch(const std::filesystem::path& database, const std::vector<std::stri
   }
   wanted.has_attachment = search.has_attachment;
 
-  // Bodies are read in memory, but an item's long transport headers (older layout) or long
-  // recipient list (2010) still pass through a working-folder file: kept in memory too.
+  // Bodies are read in memory, but a long recipient list (2010 layout) still passes through a
+  // working-folder file: one in memory too.
   const WorkingFolder scratch(std::nullopt, MemoryBackedFolder());
   std::optional<std::filesystem::path> workdir = options.workdir;
   if (!workdir && scratch.error().empty()) workdir = scratch.path();

@@ -116,7 +116,7 @@ complete -c tarvex -n '__tarvex_command_is search' -l before -x -d 'Dated before
 complete -c tarvex -n '__tarvex_command_is search' -l kind -x -a 'mail contact distlist appointment activity notes task rss' -d 'Items of this kind'
 complete -c tarvex -n '__tarvex_command_is search' -l has-attachment -d 'Items with attachments'
 complete -c tarvex -n '__tarvex_command_is search' -l regex -d 'The texts are regular expressions (Perl syntax)'
-complete -c tarvex -n '__tarvex_command_is search' -l workdir -r -F -d 'Folder for the files read to search bodies'
+complete -c tarvex -n '__tarvex_command_is search' -l workdir -r -F -d 'Folder for the long recipient lists a search reads'
 
 complete -c tarvex -n '__tarvex_command_is export' -l kinds -x -a '(__fish_complete_list , __tarvex_kinds)' -d 'Kinds of items to export'
 complete -c tarvex -n '__tarvex_command_is export' -l out -r -F -d 'Output folder'
