@@ -1,6 +1,7 @@
 #include "mailbox/text_indexes.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace tarvex {
 namespace {
@@ -48,12 +49,32 @@ const std::vector<std::size_t>* KeyPositions::Find(std::u16string_view key) cons
 }
 
 void KeyPrefixIndex::Build(std::vector<std::u16string_view> keys) {
-  sorted_.clear();
-  sorted_.reserve(keys.size());
+  // Sorted by key, then position. Keys of hexadecimal digits (nearly all) compare as their
+  // digits' value aligned left, then their length: the order of their texts, found without
+  // reading the texts.
+  struct Entry {
+    std::u16string_view key;
+    std::size_t position;
+    std::uint64_t aligned;
+    std::uint32_t digits;  // 0: not a key of digits
+  };
+  std::vector<Entry> entries;
+  entries.reserve(keys.size());
   for (std::size_t position = 0; position < keys.size(); ++position) {
-    sorted_.emplace_back(keys[position], position);
+    const std::optional<std::pair<std::uint64_t, std::uint32_t>> digits = HexDigits(keys[position]);
+    entries.push_back({keys[position], position,
+                       digits ? digits->first << (4 * (16 - digits->second)) : 0,
+                       digits ? digits->second : 0});
   }
-  std::sort(sorted_.begin(), sorted_.end());
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    if (a.digits != 0 && b.digits != 0) {
+      return std::tie(a.aligned, a.digits, a.position) < std::tie(b.aligned, b.digits, b.position);
+    }
+    return std::tie(a.key, a.position) < std::tie(b.key, b.position);
+  });
+  sorted_.clear();
+  sorted_.reserve(entries.size());
+  for (const Entry& entry : entries) sorted_.emplace_back(entry.key, entry.position);
   const std::size_t count = sorted_.size();
   newest_.assign(2 * count, 0);
   for (std::size_t i = 0; i < count; ++i) newest_[count + i] = sorted_[i].second;
