@@ -124,14 +124,6 @@ void GatheredMessageFacts::GatherRows(Pass& pass, ValueReader& reader, std::uint
                  static_cast<std::uint32_t>(text_.size()));
 }
 
-void GatheredMessageFacts::Append(const GatheredMessageFacts& later) {
-  const auto offset = static_cast<std::uint32_t>(text_.size());
-  text_ += later.text_;
-  starts_.pop_back();  // the end of this one's rows is where the later ones start
-  for (std::uint32_t start : later.starts_) starts_.push_back(offset + start);
-  states_.insert(states_.end(), later.states_.begin(), later.states_.end());
-}
-
 std::optional<GatheredMessageFacts> GatheredMessageFacts::Gather(Recovery& recovery,
                                                                  const RowTest& test,
                                                                  const Progress& progress,
@@ -151,7 +143,7 @@ std::optional<GatheredMessageFacts> GatheredMessageFacts::Gather(Recovery& recov
   // Testing each row (a body made text and searched) is the work a second core shares; the
   // facts alone are read as fast by one thread, as both wait on the same page cache.
   std::uint32_t half = test ? rows / 2 : rows;
-  GatheredMessageFacts second_half;
+  auto second_half = std::make_unique<GatheredMessageFacts>();
   {
     // A reader keeps the value it read last: the second thread has one of its own.
     BodyState body_state;
@@ -160,7 +152,7 @@ std::optional<GatheredMessageFacts> GatheredMessageFacts::Gather(Recovery& recov
     if (half < rows) {
       try {
         helper = std::jthread(
-            [&] { second_half.GatherRows(pass, reader, half, rows, text_bound / 2, {}); });
+            [&] { second_half->GatherRows(pass, reader, half, rows, text_bound / 2, {}); });
       } catch (const std::system_error&) {
         half = rows;  // no thread to be had: this one reads it all
       }
@@ -170,11 +162,12 @@ std::optional<GatheredMessageFacts> GatheredMessageFacts::Gather(Recovery& recov
   }
   if (pass.stop || recovery.pause_gate().IsCancelled()) return std::nullopt;
   if (progress && !progress(rows, rows)) return std::nullopt;
-  if (half < rows) gathered.Append(second_half);
+  if (half < rows) gathered.later_ = std::move(second_half);
   return gathered;
 }
 
 std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_number) const {
+  if (record_number >= own_rows() && later_) return later_->Find(record_number - own_rows());
   if (record_number >= states_.size() || (states_[record_number] & kKept) == 0) {
     return std::nullopt;
   }
@@ -191,6 +184,7 @@ std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_numb
 }
 
 std::optional<bool> GatheredMessageFacts::TestResult(std::uint32_t record_number) const {
+  if (record_number >= own_rows() && later_) return later_->TestResult(record_number - own_rows());
   if (record_number >= states_.size() || (states_[record_number] & kTested) == 0) {
     return std::nullopt;
   }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,8 +60,10 @@ class GatheredMessageFacts {
   // asked every so many rows whether to go on.
   void GatherRows(Pass& pass, ValueReader& reader, std::uint32_t first, std::uint32_t last,
                   std::size_t text_bound, const std::function<bool()>& report);
-  // Appends the rows of `later`, which follow this one's.
-  void Append(const GatheredMessageFacts& later);
+  // This one's own rows; the rows after them are `later_`'s (the second thread's), kept as
+  // they are rather than copied in.
+  std::uint32_t own_rows() const { return static_cast<std::uint32_t>(states_.size()); }
+  std::unique_ptr<GatheredMessageFacts> later_;
 
   // Row r's fields are text_[starts_[r], starts_[r + 1]), in MessageFacts' order, each ended
   // by 0xFF (a byte UTF-8 never holds).
