@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -144,6 +145,17 @@ std::optional<GatheredMessageFacts> GatheredMessageFacts::Gather(Recovery& recov
   // facts alone are read as fast by one thread, as both wait on the same page cache.
   std::uint32_t half = test ? rows / 2 : rows;
   auto second_half = std::make_unique<GatheredMessageFacts>();
+  // A failure in either half ends the pass, not the program: the search then reads each row
+  // where it lies.
+  const auto gather = [&pass](GatheredMessageFacts& part, ValueReader& reader, std::uint32_t first,
+                              std::uint32_t last, std::size_t bound,
+                              const std::function<bool()>& go_on) {
+    try {
+      part.GatherRows(pass, reader, first, last, bound, go_on);
+    } catch (const std::exception&) {
+      pass.stop = true;
+    }
+  };
   {
     // A reader keeps the value it read last: the second thread has one of its own.
     BodyState body_state;
@@ -151,14 +163,13 @@ std::optional<GatheredMessageFacts> GatheredMessageFacts::Gather(Recovery& recov
     std::jthread helper;
     if (half < rows) {
       try {
-        helper = std::jthread(
-            [&] { second_half->GatherRows(pass, reader, half, rows, text_bound / 2, {}); });
+        helper = std::jthread([&] { gather(*second_half, reader, half, rows, text_bound / 2, {}); });
       } catch (const std::system_error&) {
         half = rows;  // no thread to be had: this one reads it all
       }
     }
-    gathered.GatherRows(pass, recovery.reader(), 0, half,
-                        half < rows ? text_bound / 2 : text_bound, report);
+    gather(gathered, recovery.reader(), 0, half, half < rows ? text_bound / 2 : text_bound,
+           report);
   }
   if (pass.stop || recovery.pause_gate().IsCancelled()) return std::nullopt;
   if (progress && !progress(rows, rows)) return std::nullopt;
