@@ -7,6 +7,8 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/file_names.h"
@@ -98,10 +100,12 @@ std::u16string FileNameOrFallback(std::optional<std::u16string> name,
 // Process item row of the older layout, over one folder's content table.
 class FolderItemReader {
  public:
-  FolderItemReader(Recovery& recovery, const TableColumns& content_columns,
+  // `reader` is the recovery's, or one of a second thread's own.
+  FolderItemReader(Recovery& recovery, ValueReader& reader, const TableColumns& content_columns,
                    const FolderItemSink& sink, FolderItemUse use,
                    const FolderReadOptions& options)
       : recovery_(recovery),
+        reader_(reader),
         content_columns_(content_columns),
         sink_(sink),
         use_(use),
@@ -145,6 +149,7 @@ class FolderItemReader {
   };
 
   Recovery& recovery_;
+  ValueReader& reader_;
   const TableColumns& content_columns_;
   const FolderItemSink& sink_;
   FolderItemUse use_;
@@ -156,7 +161,7 @@ class FolderItemReader {
 
 void FolderItemReader::Process(const ese::Record* content_record, ese::RecordState state) {
   MailboxModel& model = recovery_.model();
-  RowValues row(recovery_.reader(), content_record, content_columns_);
+  RowValues row(reader_, content_record, content_columns_);
   FolderItem item;
 
   if (use_ == FolderItemUse::kCounting) {
@@ -268,7 +273,7 @@ std::optional<MessageFacts> FolderItemReader::FactsOf(std::uint32_t record_numbe
   if (message_table_ == nullptr) return std::nullopt;
   const std::optional<ese::Record> record = message_table_->ReadRecord(record_number);
   if (!record) return std::nullopt;
-  return ReadMessageFacts(recovery_.reader(), *record, message_columns_);
+  return ReadMessageFacts(reader_, *record, message_columns_);
 }
 
 }  // namespace
@@ -446,6 +451,75 @@ bool HandleAttachmentRow(Recovery& recovery, const ese::Record* record,
   return true;
 }
 
+namespace {
+
+// A search's rows of one content table on two threads, each half of the table by itself, each
+// half's items handed on in the table's order once both are made: what one thread would hand on.
+void LoadFolderRowsOnTwoThreads(Recovery& recovery, const ese::Table& content_table,
+                                const TableColumns& columns, const FolderItemSink& sink,
+                                const FolderReadOptions& options) {
+  // Everything both threads only read is brought up to date here, and both item readers are
+  // made here: making one looks up the "Msg" columns, which writes the session's directory.
+  recovery.indexes().CatchUpAfterAnalysis(recovery.model());
+  const std::uint32_t rows = content_table.record_count();
+  struct Half {
+    std::vector<FolderItem> items;
+    FolderItemSink keep = [this](const FolderItem& item) { items.push_back(item); };
+    bool ended = false;  // cancelled, or a row that could not be made
+  };
+  Half first;
+  Half second;
+  BodyState body_state;
+  ValueReader second_reader(recovery.session(), recovery.working_folder(), body_state);
+  FolderItemReader first_reader(recovery, recovery.reader(), columns, first.keep,
+                                FolderItemUse::kRowsOnly, options);
+  FolderItemReader second_reader_items(recovery, second_reader, columns, second.keep,
+                                       FolderItemUse::kRowsOnly, options);
+  // The records' states and the pause gate are each behind a lock both threads would wait on
+  // at every record: the states are taken first, the gate every so many records.
+  std::vector<ese::RecordState> states(rows);
+  for (std::uint32_t number = 0; number < rows; ++number) {
+    states[number] = content_table.record_state(number);
+  }
+  const auto read = [&](FolderItemReader& reader, std::uint32_t from, std::uint32_t to,
+                        Half& half) {
+    content_table.ForEachRecordBetween(from, to, [&](std::uint32_t number,
+                                                     const ese::Record* record) {
+      if ((number - from) % 64 == 0 && !recovery.pause_gate().Checkpoint()) {
+        half.ended = true;
+        return false;
+      }
+      if (record == nullptr) return true;
+      try {
+        reader.Process(record, states[number]);
+      } catch (const std::exception&) {
+        half.ended = true;
+        return false;
+      }
+      return true;
+    });
+  };
+  const std::uint32_t middle = rows / 2;
+  bool second_read = false;
+  {
+    std::jthread helper;
+    try {
+      helper = std::jthread([&] { read(second_reader_items, middle, rows, second); });
+      second_read = true;
+    } catch (const std::system_error&) {
+      // No thread to be had: this one reads the second half after the first.
+    }
+    read(first_reader, 0, middle, first);
+  }
+  if (!second_read && !first.ended) read(second_reader_items, middle, rows, second);
+  for (const FolderItem& item : first.items) sink(item);
+  // A first half that ended early ends the table there, as one thread would have.
+  if (first.ended) return;
+  for (const FolderItem& item : second.items) sink(item);
+}
+
+}  // namespace
+
 bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
                      const FolderItemSink& sink, FolderItemUse use,
                      const FolderReadOptions& options) {
@@ -458,7 +532,12 @@ bool LoadFolderItems(Recovery& recovery, const ese::Table* content_table,
   WindowPort& window = recovery.window();
   window.SetProgressRange(
       0, static_cast<int>(std::min<std::uint32_t>(row_count, kMaxItemProgressRange)));
-  FolderItemReader reader(recovery, columns, sink, use, options);
+  if (options.two_threads && use == FolderItemUse::kRowsOnly) {
+    LoadFolderRowsOnTwoThreads(recovery, *content_table, columns, sink, options);
+    window.SetProgressPosition(0);
+    return true;
+  }
+  FolderItemReader reader(recovery, recovery.reader(), columns, sink, use, options);
   content_table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
     if (!recovery.pause_gate().Checkpoint()) return false;
     window.SetProgressPosition(static_cast<int>(number));
@@ -483,7 +562,7 @@ bool LoadMessageRowsAsItems(Recovery& recovery, const std::vector<std::uint32_t>
   if (message_table == nullptr) return false;
   TableColumns columns;
   columns.Find(session, message_table, ColumnLookup::kMessageBodies);
-  FolderItemReader reader(recovery, columns, sink, use, options);
+  FolderItemReader reader(recovery, recovery.reader(), columns, sink, use, options);
   for (std::uint32_t number : record_numbers) {
     if (!recovery.pause_gate().Checkpoint()) return false;
     const std::optional<ese::Record> record = message_table->ReadRecord(number);

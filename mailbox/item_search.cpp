@@ -160,8 +160,8 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
   }
   const GatheredMessageFacts* kept = gathered ? &*gathered : nullptr;
   // Older layout: an item is tested as soon as its sender is known, and one turned away is read
-  // no further.
-  FolderReadOptions options{.gathered = kept};
+  // no further; each folder's rows are made on two threads.
+  FolderReadOptions options{.gathered = kept, .two_threads = layout == StoreLayout::kOlder};
   if (layout == StoreLayout::kOlder) {
     options.prefilter = [&conditions, kept](const FolderItem& item) {
       if (!MeetsFirstColumns(conditions, item.columns)) return false;

@@ -1,9 +1,24 @@
 #include "mailbox/text_match.h"
 
+#include <algorithm>
 #include <span>
 
 namespace tarvex {
 namespace {
+
+bool IsAscii(std::u16string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; });
+}
+
+char16_t LowerAscii(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
+}
+
+std::u16string AsciiLower(std::u16string_view text) {
+  std::u16string lower(text);
+  for (char16_t& unit : lower) unit = LowerAscii(unit);
+  return lower;
+}
 
 // The text as a pattern that matches it literally: ASCII punctuation escaped, the rest as is.
 std::u16string Literal(std::u16string_view text) {
@@ -42,10 +57,27 @@ std::optional<TextMatch> TextMatch::Make(std::u16string_view wanted, TextMatchMo
     if (error != nullptr) *error = compile_error.message;
     return std::nullopt;
   }
-  return TextMatch(std::move(*program));
+  TextMatch match(std::move(*program));
+  if (mode != TextMatchMode::kRegex && IsAscii(wanted)) {
+    match.ascii_wanted_ = AsciiLower(wanted);
+    match.whole_text_ = mode == TextMatchMode::kWholeText;
+  }
+  return match;
 }
 
 bool TextMatch::Matches(std::u16string_view text) const {
+  if (ascii_wanted_ && IsAscii(text)) {
+    const std::u16string_view wanted = *ascii_wanted_;
+    if (whole_text_) {
+      return text.size() == wanted.size() && AsciiLower(text) == wanted;
+    }
+    if (wanted.size() > text.size()) return false;
+    const auto found = std::search(text.begin(), text.end(), wanted.begin(), wanted.end(),
+                                   [](char16_t unit, char16_t lower) {
+                                     return LowerAscii(unit) == lower;
+                                   });
+    return found != text.end() || wanted.empty();
+  }
   bool found = false;
   program_.ForEachMatch(text, [&found](std::span<const RegexSpan>) {
     found = true;

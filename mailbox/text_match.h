@@ -26,6 +26,11 @@ class TextMatch {
   explicit TextMatch(RegexProgram program) : program_(std::move(program)) {}
 
   RegexProgram program_;
+  // A plain text of ASCII characters, lower case, and whether it must be the whole text: an
+  // ASCII text is matched against it directly, as the engine would (beyond ASCII the engine
+  // folds case by Unicode: "k" also matches the Kelvin sign).
+  std::optional<std::u16string> ascii_wanted_;
+  bool whole_text_ = false;
 };
 
 }  // namespace tarvex

@@ -299,13 +299,16 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
     }
     EXPECT_EQ(kept, c.kept);
     EXPECT_FALSE(gathered->Find(6));
-    // Items take the facts kept and read the others' rows where they are: the same list.
-    std::vector<std::u16string> listed;
-    for (const ItemListRow& row :
-         ListFolderRows(recovery, kInboxNode, true, {.gathered = &*gathered})) {
-      for (const std::u16string& cell : row) listed.push_back(cell);
+    // Items take the facts kept and read the others' rows where they are: the same list, also
+    // with each half of the folder's rows made on a thread of its own.
+    for (const bool two_threads : {false, true}) {
+      std::vector<std::u16string> listed;
+      for (const ItemListRow& row : ListFolderRows(
+               recovery, kInboxNode, true, {.gathered = &*gathered, .two_threads = two_threads})) {
+        for (const std::u16string& cell : row) listed.push_back(cell);
+      }
+      EXPECT_EQ(listed, listed_alone) << "two threads " << two_threads;
     }
-    EXPECT_EQ(listed, listed_alone);
   }
   // Ended by its progress: nothing gathered.
   EXPECT_FALSE(GatheredMessageFacts::Gather(recovery, names_recipients,
