@@ -462,6 +462,7 @@ void LoadFolderRowsOnTwoThreads(Recovery& recovery, const ese::Table& content_ta
   // made here: making one looks up the "Msg" columns, which writes the session's directory.
   recovery.indexes().CatchUpAfterAnalysis(recovery.model());
   const std::uint32_t rows = content_table.record_count();
+  // Each half's items, kept until both halves are made (made in place: `keep` points at it).
   struct Half {
     std::vector<FolderItem> items;
     FolderItemSink keep = [this](const FolderItem& item) { items.push_back(item); };
@@ -481,23 +482,23 @@ void LoadFolderRowsOnTwoThreads(Recovery& recovery, const ese::Table& content_ta
   for (std::uint32_t number = 0; number < rows; ++number) {
     states[number] = content_table.record_state(number);
   }
+  // A row that cannot be made ends its half, as it ends the table on one thread; nothing
+  // leaves the second thread.
   const auto read = [&](FolderItemReader& reader, std::uint32_t from, std::uint32_t to,
                         Half& half) {
-    content_table.ForEachRecordBetween(from, to, [&](std::uint32_t number,
-                                                     const ese::Record* record) {
-      if ((number - from) % 64 == 0 && !recovery.pause_gate().Checkpoint()) {
-        half.ended = true;
-        return false;
-      }
-      if (record == nullptr) return true;
-      try {
-        reader.Process(record, states[number]);
-      } catch (const std::exception&) {
-        half.ended = true;
-        return false;
-      }
-      return true;
-    });
+    try {
+      content_table.ForEachRecordBetween(from, to, [&](std::uint32_t number,
+                                                       const ese::Record* record) {
+        if ((number - from) % 64 == 0 && !recovery.pause_gate().Checkpoint()) {
+          half.ended = true;
+          return false;
+        }
+        if (record != nullptr) reader.Process(record, states[number]);
+        return true;
+      });
+    } catch (const std::exception&) {
+      half.ended = true;
+    }
   };
   const std::uint32_t middle = rows / 2;
   bool second_read = false;
