@@ -45,14 +45,24 @@ bool MeetsHeaderConditions(const SearchConditions& wanted, const ItemListRow& ro
   return true;
 }
 
-// Older layout: the body condition's answer the pass over "Msg" gave for the item's row.
+// Older layout: the body condition's answer the pass over "Msg" gave for an item of this kind
+// and "Msg" row; none where it gave none. A distribution list shows no body, and an item
+// without a "Msg" row none of one: those are left to the item's own reading.
+std::optional<bool> GatheredBodyResult(const GatheredMessageFacts& gathered,
+                                       std::u16string_view kind,
+                                       std::optional<std::uint32_t> message_row) {
+  if (kind == u"distlist" || !message_row) return std::nullopt;
+  return gathered.TestResult(*message_row);
+}
+
+// The same for a listed row, whose "Msg" row is found by its id as the listing found it.
 std::optional<bool> GatheredBodyResult(Recovery& recovery, const GatheredMessageFacts& gathered,
                                        const ItemListRow& row) {
-  // A distribution list shows no body, and an item without a "Msg" row none of one.
-  if (row[1] == u"distlist" || row[0].empty()) return std::nullopt;
   const MessageRef* ref =
-      recovery.indexes().FirstMessageRefBeginningWith(recovery.model(), row[0]);
-  return ref != nullptr ? gathered.TestResult(ref->record_number) : std::nullopt;
+      row[0].empty() ? nullptr
+                     : recovery.indexes().FirstMessageRefBeginningWith(recovery.model(), row[0]);
+  return GatheredBodyResult(gathered, row[1],
+                            ref != nullptr ? std::optional(ref->record_number) : std::nullopt);
 }
 
 bool MeetsAll(Recovery& recovery, const SearchConditions& wanted, ItemContentReader& content,
@@ -142,12 +152,9 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
       kinds.begin(), kinds.end(), [](const auto& kind) { return !kind.second.empty(); }));
   if (layout == StoreLayout::kOlder && 4 * folders.size() >= folders_with_items) {
     // Each body is tested where its row is read, on both of the pass's threads.
-    TableColumns message_columns;
-    message_columns.Find(recovery.session(), recovery.session().message_table(),
-                         ColumnLookup::kMessageTable);
     GatheredMessageFacts::RowTest body_test;
     if (conditions.body) {
-      body_test = [&](const ese::Record& record) {
+      body_test = [&](const ese::Record& record, const TableColumns& message_columns) {
         return conditions.body->Matches(OlderMessageBody(record, message_columns));
       };
     }
@@ -170,9 +177,10 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
                                                   item.blind_copy_recipients))) {
         return false;
       }
-      if (conditions.body && kept != nullptr && item.has_message_row &&
-          item.columns[1] != u"distlist") {
-        const std::optional<bool> known = kept->TestResult(item.message_record_number);
+      if (conditions.body && kept != nullptr) {
+        const std::optional<bool> known = GatheredBodyResult(
+            *kept, item.columns[1],
+            item.has_message_row ? std::optional(item.message_record_number) : std::nullopt);
         if (known && !*known) return false;
       }
       return true;

@@ -116,7 +116,7 @@ void GatheredMessageFacts::GatherRows(Pass& pass, ValueReader& reader, std::uint
       }
     }
     if (pass.test) {
-      state = static_cast<std::uint8_t>(state | kTested | (pass.test(*record) ? kPassed : 0));
+      state = static_cast<std::uint8_t>(state | kTested | (pass.test(*record, pass.columns) ? kPassed : 0));
     }
     return true;
   });

@@ -35,8 +35,9 @@ MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,
 // A pass that tests each row reads the two halves of the table on two threads.
 class GatheredMessageFacts {
  public:
-  // Called on both threads at once: it must only read what it shares.
-  using RowTest = std::function<bool(const ese::Record& record)>;
+  // Called on both threads at once: it must only read what it shares. `columns` are the
+  // "Msg" table's.
+  using RowTest = std::function<bool(const ese::Record& record, const TableColumns& columns)>;
 
   // (rows read, rows), now and then, on the calling thread; false ends the pass.
   using Progress = std::function<bool(std::uint32_t, std::uint32_t)>;

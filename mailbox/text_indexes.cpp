@@ -99,31 +99,32 @@ void KeyPrefixIndex::Build(std::vector<std::u16string_view> keys) {
   key_slots_.assign(count < (1u << 30) ? count + count / 2 + 1 : 0, KeySlot{});
   for (std::size_t i = 0; i < count && !key_slots_.empty(); ++i) {
     if (i > 0 && sorted_[i - 1].first == sorted_[i].first) continue;
-    KeySlot& slot = key_slots_[SlotOf(sorted_[i].first)];
-    const std::optional<std::pair<std::uint64_t, std::uint32_t>> digits =
-        HexDigits(sorted_[i].first);
-    slot.key = digits ? digits->first : TextHash()(sorted_[i].first);
-    slot.tag = kSlotUsed | (digits ? kSlotDigits | digits->second : 0);
-    slot.value = static_cast<std::uint32_t>(digits ? newest_for_key_[i] : i);
+    KeySlot slot = SlotFor(sorted_[i].first);
+    const std::size_t at = SlotOf(slot, sorted_[i].first);
+    slot.value = static_cast<std::uint32_t>((slot.tag & kSlotDigits) ? newest_for_key_[i] : i);
+    key_slots_[at] = slot;
   }
 }
 
-std::size_t KeyPrefixIndex::SlotOf(std::u16string_view key) const {
+KeyPrefixIndex::KeySlot KeyPrefixIndex::SlotFor(std::u16string_view key) {
   const std::optional<std::pair<std::uint64_t, std::uint32_t>> digits = HexDigits(key);
-  const std::uint64_t wanted = digits ? digits->first : TextHash()(key);
-  const std::uint32_t tag = kSlotUsed | (digits ? kSlotDigits | digits->second : 0);
-  std::size_t slot = Mixed(wanted ^ tag) % key_slots_.size();
+  return {.key = digits ? digits->first : TextHash()(key),
+          .tag = kSlotUsed | (digits ? kSlotDigits | digits->second : 0)};
+}
+
+std::size_t KeyPrefixIndex::SlotOf(const KeySlot& wanted, std::u16string_view key) const {
+  std::size_t slot = Mixed(wanted.key ^ wanted.tag) % key_slots_.size();
   for (; key_slots_[slot].tag != 0; slot = (slot + 1) % key_slots_.size()) {
     const KeySlot& held = key_slots_[slot];
-    if (held.key != wanted || held.tag != tag) continue;
-    if (digits || sorted_[held.value].first == key) break;
+    if (held.key != wanted.key || held.tag != wanted.tag) continue;
+    if ((wanted.tag & kSlotDigits) || sorted_[held.value].first == key) break;
   }
   return slot;
 }
 
 std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(std::u16string_view prefix) const {
   if (!key_slots_.empty()) {
-    const KeySlot& slot = key_slots_[SlotOf(prefix)];
+    const KeySlot& slot = key_slots_[SlotOf(SlotFor(prefix), prefix)];
     if (slot.tag & kSlotDigits) return slot.value;
     if (slot.tag != 0) return newest_for_key_[slot.value];
   }

@@ -72,8 +72,10 @@ class KeyPrefixIndex {
   static constexpr std::uint32_t kSlotUsed = 1u << 31;
   static constexpr std::uint32_t kSlotDigits = 1u << 30;
   std::vector<KeySlot> key_slots_;
-  // The slot that holds `key`, or the empty slot where it would go.
-  std::size_t SlotOf(std::u16string_view key) const;
+  // The key and tag of `key`'s slot.
+  static KeySlot SlotFor(std::u16string_view key);
+  // The slot that holds `key` (`wanted` = SlotFor(key)), or the empty slot where it would go.
+  std::size_t SlotOf(const KeySlot& wanted, std::u16string_view key) const;
 };
 
 // Which records have a key that occurs somewhere inside a given text. Empty keys occur in no

@@ -263,8 +263,9 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
   }();
 
   // A test of each row: does it name recipients in "N67b4"?
-  const GatheredMessageFacts::RowTest names_recipients = [&](const ese::Record& record) {
-    const std::optional<int> entry = columns.Entry(u"N67b4");
+  const GatheredMessageFacts::RowTest names_recipients = [](const ese::Record& record,
+                                                            const TableColumns& of_table) {
+    const std::optional<int> entry = of_table.Entry(u"N67b4");
     return entry && GetRawValue(&record, *entry).has_value();
   };
   struct Case {
@@ -294,7 +295,7 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
       const std::optional<bool> tested = gathered->TestResult(number);
       ASSERT_EQ(tested.has_value(), static_cast<bool>(c.test));
       if (tested) {
-        EXPECT_EQ(*tested, names_recipients(*messages->ReadRecord(number)));
+        EXPECT_EQ(*tested, names_recipients(*messages->ReadRecord(number), columns));
       }
     }
     EXPECT_EQ(kept, c.kept);
