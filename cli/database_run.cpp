@@ -147,7 +147,7 @@ DatabaseRun::DatabaseRun(std::filesystem::path database,
       depth_(depth),
       verbose_(stream.verbose && !stream.quiet) {}
 
-int DatabaseRun::Analyse() {
+int DatabaseRun::Analyse(const MessageRowObserver& observe_message_rows) {
   if (const int code = CheckDatabaseFile(database_); code != kExitOk) return code;
   if (!working_folder_.error().empty()) {
     PrintError("cannot make the working folder " + working_folder_.path().string() + ": " +
@@ -156,7 +156,8 @@ int DatabaseRun::Analyse() {
   }
   root_ = window_.InsertTreeNode(kTopOfTree, TextFromPath(database_), 0);
   recovery_->set_root_node(root_);
-  const AnalysisOutcome outcome = RunAnalysis(*recovery_, database_, depth_);
+  const AnalysisOutcome outcome =
+      RunAnalysis(*recovery_, database_, depth_, observe_message_rows);
   window_.ClearProgress();
   if (outcome == AnalysisOutcome::kCompleted) {
     // The report says what the deep scan added; the quick scan's losses are reported anyway.

@@ -12,6 +12,7 @@
 #include "cli/item_json.h"
 #include "cli/read_outcome.h"
 #include "mailbox/item_search.h"
+#include "mailbox/message_facts_collector.h"
 
 namespace tarvex::cli {
 namespace {
@@ -100,7 +101,18 @@ int RunSearch(const std::filesystem::path& database, const std::vector<std::stri
   if (!workdir && scratch.error().empty()) workdir = scratch.path();
   DatabaseRun run(database, workdir, StreamOf(options),
                   options.deep ? ScanDepth::kDeep : ScanDepth::kQuick);
-  if (const int code = run.Analyse(); code != kExitOk) return code;
+  // A search of every mailbox takes what it needs of each "Msg" row (older layout) while the
+  // analysis reads that table, instead of reading it again.
+  MessageFactsCollector collector(SearchRowTest(wanted));
+  MessageRowObserver take_rows;
+  if (folders.empty()) {
+    take_rows = [&collector, &run](std::uint32_t number, const ese::Record* record) {
+      collector.Take(run.recovery(), number, record);
+    };
+  }
+  if (const int code = run.Analyse(take_rows); code != kExitOk) return code;
+  std::optional<GatheredMessageFacts> gathered;
+  if (folders.empty()) gathered = collector.Finish(run.recovery());
   std::vector<TreeNodeHandle> starts;
   for (const std::string& folder : folders) {
     const std::vector<TreeNodeHandle> matches = run.FolderMatches(Utf8ToUtf16(folder));
@@ -110,10 +122,13 @@ int RunSearch(const std::filesystem::path& database, const std::vector<std::stri
 
   Recovery& recovery = run.recovery();
   ResultPrinter printer(options.json, recovery.layout());
-  SearchItems(recovery, wanted, starts, [&printer](const SearchMatch& match) {
-    printer.Print(match.folder_path, match.row, match.position);
-    return true;
-  });
+  SearchItems(
+      recovery, wanted, starts,
+      [&printer](const SearchMatch& match) {
+        printer.Print(match.folder_path, match.row, match.position);
+        return true;
+      },
+      {}, std::move(gathered));
   run.window().ClearProgress();
   printer.Finish(LossesJson(recovery.session().database()));
   return FinishRead(recovery.session().database(), options.quiet);

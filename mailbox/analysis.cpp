@@ -25,14 +25,17 @@ void EndAsFailure(Recovery& recovery) {
   window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
 }
 
-NamedTableHandlers OlderLayoutHandlers(Recovery& recovery) {
+NamedTableHandlers OlderLayoutHandlers(Recovery& recovery,
+                                       const MessageRowObserver& observe_message_rows) {
   NamedTableHandlers handlers;
   handlers.mailbox = [&recovery](const ese::Record* record, std::uint32_t) {
     HandleMailboxRow(recovery, record);
   };
   handlers.folder = FolderRowHandler(recovery);
-  handlers.message = [&recovery](const ese::Record* record, std::uint32_t number) {
+  handlers.message = [&recovery, &observe_message_rows](const ese::Record* record,
+                                                        std::uint32_t number) {
     HandleMessageRow(recovery, record, number);
+    if (observe_message_rows) observe_message_rows(number, record);
   };
   handlers.attachment = [&recovery](const ese::Record* record, std::uint32_t number) {
     HandleAttachmentRow(recovery, record, number);
@@ -85,7 +88,7 @@ std::u16string AnalysisCompletedMessage(const Recovery& recovery) {
 }
 
 AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database,
-                            ScanDepth depth) {
+                            ScanDepth depth, const MessageRowObserver& observe_message_rows) {
   WindowPort& window = recovery.window();
   window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, false);
   window.EnableMenuCommand(MenuCommand::kSaveMailbox, false);
@@ -123,7 +126,7 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
   window.EnableControl(WindowControl::kFolderTree, false);
   session.RecogniseLayout();
 
-  const NamedTableHandlers handlers = OlderLayoutHandlers(recovery);
+  const NamedTableHandlers handlers = OlderLayoutHandlers(recovery, observe_message_rows);
   if (session.store_kind() == StoreKind::kPrivate) {
     window.SetStatusText(
         u"Status: (Step 3/7) Scanning Exchange Store Information (please wait...) ");

@@ -4,7 +4,9 @@
 // message and attachment indexes, reported through the recovery's window. It runs on a worker
 // thread; the front end has already inserted the tree's root node (the database path).
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 
 #include "mailbox/recovery.h"
 
@@ -20,8 +22,14 @@ enum class AnalysisOutcome {
   kFailed,  // the database could not be opened; only Browse and Open stay usable
 };
 
+// Sees each "Msg" row as the older layout's analysis reads it (null when it cannot be read), in
+// the table's order, on the analysis' thread: a caller that needs more of every row takes it
+// there instead of reading the table again.
+using MessageRowObserver = std::function<void(std::uint32_t number, const ese::Record* record)>;
+
 AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database,
-                            ScanDepth depth = ScanDepth::kQuick);
+                            ScanDepth depth = ScanDepth::kQuick,
+                            const MessageRowObserver& observe_message_rows = {});
 
 // The message that ends a completed analysis: what could not be read, or success when all was.
 std::u16string AnalysisCompletedMessage(const Recovery& recovery);

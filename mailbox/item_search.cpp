@@ -9,7 +9,7 @@
 #include "mailbox/item_content_reader.h"
 #include "mailbox/item_texts.h"
 #include "mailbox/mailbox_loading.h"
-#include "mailbox/message_facts.h"
+#include "mailbox/message_facts_collector.h"
 #include "mailbox/model_indexes.h"
 
 namespace tarvex {
@@ -108,9 +108,17 @@ std::optional<std::string> SearchDateBound(std::string_view given) {
          (parts[3].matched ? parts[3].str() : ":00") + "Z";
 }
 
+GatheredMessageFacts::RowTest SearchRowTest(const SearchConditions& conditions) {
+  if (!conditions.body) return {};
+  return [&conditions](const ese::Record& record, const TableColumns& message_columns) {
+    return conditions.body->Matches(OlderMessageBody(record, message_columns));
+  };
+}
+
 SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions,
                           std::span<const TreeNodeHandle> start_nodes,
-                          const SearchMatchSink& on_match, const SearchProgressSink& on_progress) {
+                          const SearchMatchSink& on_match, const SearchProgressSink& on_progress,
+                          std::optional<GatheredMessageFacts> gathered) {
   SearchOutcome outcome;
   if (!recovery.has_session()) return outcome;
   const FolderTreeNodes& tree = recovery.folder_tree();
@@ -147,19 +155,13 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
   // Older layout: a folder's items lie far apart in "Msg", so reading each item's row where it
   // lies costs a page read per item. A search of most folders reads every row once, in the
   // table's order, first (testing each body there), and the items take what it kept.
-  std::optional<GatheredMessageFacts> gathered;
   const std::size_t folders_with_items = static_cast<std::size_t>(std::count_if(
       kinds.begin(), kinds.end(), [](const auto& kind) { return !kind.second.empty(); }));
-  if (layout == StoreLayout::kOlder && 4 * folders.size() >= folders_with_items) {
-    // Each body is tested where its row is read, on both of the pass's threads.
-    GatheredMessageFacts::RowTest body_test;
-    if (conditions.body) {
-      body_test = [&](const ese::Record& record, const TableColumns& message_columns) {
-        return conditions.body->Matches(OlderMessageBody(record, message_columns));
-      };
-    }
-    gathered = GatheredMessageFacts::Gather(recovery, body_test,
-                                            [&](std::uint32_t, std::uint32_t) { return report(); });
+  if (layout != StoreLayout::kOlder) gathered.reset();
+  if (!gathered && layout == StoreLayout::kOlder && 4 * folders.size() >= folders_with_items) {
+    // Each body is tested where its row is read.
+    gathered = GatherMessageFacts(recovery, SearchRowTest(conditions),
+                                  [&](std::uint32_t, std::uint32_t) { return report(); });
     if (outcome.stopped || recovery.pause_gate().IsCancelled()) {
       outcome.stopped = true;
       return outcome;

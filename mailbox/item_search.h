@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "mailbox/item_extraction.h"
+#include "mailbox/message_facts.h"
 #include "mailbox/recovery.h"
 #include "mailbox/text_match.h"
 
@@ -58,13 +59,21 @@ struct SearchOutcome {
   bool stopped = false;  // ended early: by a sink, or the pause gate was cancelled
 };
 
+// The test a search runs on each "Msg" row where the row is read in the table's order (older
+// layout): the body condition; none without one. It refers to `conditions`.
+GatheredMessageFacts::RowTest SearchRowTest(const SearchConditions& conditions);
+
 // Searches the folders of `start_nodes` and every folder below them, each folder once, in
 // tree order; no start nodes: every mailbox of the store. Matches are handed on as they are
 // found, in list order within a folder; progress after every folder and every few hundred
 // items. Header conditions are tested first: an item they turn away is never read further.
+// Older layout: `gathered` are the "Msg" facts, with SearchRowTest's answers, that the caller
+// gathered while the analysis read that table; without them a search of most folders gathers
+// them first in a pass of its own.
 SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions,
                           std::span<const TreeNodeHandle> start_nodes,
                           const SearchMatchSink& on_match,
-                          const SearchProgressSink& on_progress = {});
+                          const SearchProgressSink& on_progress = {},
+                          std::optional<GatheredMessageFacts> gathered = std::nullopt);
 
 }  // namespace tarvex

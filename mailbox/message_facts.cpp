@@ -1,11 +1,7 @@
 #include "mailbox/message_facts.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
 #include <string_view>
-#include <system_error>
-#include <thread>
 
 #include "base/utf_conversion.h"
 #include "mailbox/item_texts.h"
@@ -74,116 +70,47 @@ MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,
   return facts;
 }
 
-// What both threads of a pass share.
-struct GatheredMessageFacts::Pass {
-  const ese::Table& table;
-  const TableColumns& columns;
-  const RowTest& test;
-  PauseGate& pause_gate;
-  std::atomic<bool> stop = false;             // the pass was ended: both threads stop
-  std::atomic<std::uint32_t> rows_read = 0;  // by both threads
-};
-
-void GatheredMessageFacts::GatherRows(Pass& pass, ValueReader& reader, std::uint32_t first,
-                                      std::uint32_t last, std::size_t text_bound,
-                                      const std::function<bool()>& report) {
-  states_.assign(last - first, 0);
-  starts_.reserve(static_cast<std::size_t>(last - first) + 1);
-  pass.table.ForEachRecordBetween(first, last, [&](std::uint32_t number,
-                                                   const ese::Record* record) {
-    starts_.push_back(static_cast<std::uint32_t>(text_.size()));
-    if ((number - first) % 1024 == 0 &&
-        (pass.stop || !pass.pause_gate.Checkpoint() || (report && !report()))) {
-      pass.stop = true;
-      return false;
-    }
-    ++pass.rows_read;
-    if (record == nullptr) return true;
-    std::uint8_t& state = states_[number - first];
-    if (text_.size() < text_bound) {
-      const MessageFacts facts = ReadMessageFacts(reader, *record, pass.columns);
-      const std::u16string* fields[] = {&facts.header_sender, &facts.address_sender,
-                                        &facts.recipients, &facts.copy_recipients,
-                                        &facts.blind_copy_recipients};
-      // A lone surrogate would not come back from UTF-8 as it was: such a row is read again.
-      if (std::none_of(std::begin(fields), std::end(fields),
-                       [](const std::u16string* field) { return HasSurrogate(*field); })) {
-        for (const std::u16string* field : fields) {
-          text_ += Utf16ToUtf8(*field);
-          text_ += '\xFF';
-        }
-        state |= kKept;
-      }
-    }
-    if (pass.test) {
-      state = static_cast<std::uint8_t>(state | kTested | (pass.test(*record, pass.columns) ? kPassed : 0));
-    }
-    return true;
-  });
-  // Rows the table no longer had (none, as a rule) are rows not kept.
-  starts_.resize(static_cast<std::size_t>(last - first) + 1,
-                 static_cast<std::uint32_t>(text_.size()));
+bool GatheredMessageFacts::AppendFacts(std::string& text, const MessageFacts& facts) {
+  const std::u16string* fields[] = {&facts.header_sender, &facts.address_sender, &facts.recipients,
+                                    &facts.copy_recipients, &facts.blind_copy_recipients};
+  // A lone surrogate would not come back from UTF-8 as it was: such a row is read again.
+  if (std::any_of(std::begin(fields), std::end(fields),
+                  [](const std::u16string* field) { return HasSurrogate(*field); })) {
+    return false;
+  }
+  for (const std::u16string* field : fields) {
+    text += Utf16ToUtf8(*field);
+    text += '\xFF';
+  }
+  return true;
 }
 
-std::optional<GatheredMessageFacts> GatheredMessageFacts::Gather(Recovery& recovery,
-                                                                 const RowTest& test,
-                                                                 const Progress& progress,
-                                                                 std::size_t text_bound) {
-  if (!recovery.has_session()) return std::nullopt;
-  StoreSession& session = recovery.session();
-  const ese::Table* table = session.message_table();
-  if (table == nullptr) return std::nullopt;
-  // Also points the column directory's header slot at "Msg", where the reader looks for it.
-  TableColumns columns;
-  columns.Find(session, table, ColumnLookup::kMessageTable);
-  // Finds the rows first, so that neither thread has to.
-  const std::uint32_t rows = table->record_count();
-  Pass pass{*table, columns, test, recovery.pause_gate()};
-  const auto report = [&] { return !progress || progress(pass.rows_read, rows); };
-  GatheredMessageFacts gathered;
-  // Testing each row (a body made text and searched) is the work a second core shares; the
-  // facts alone are read as fast by one thread, as both wait on the same page cache.
-  std::uint32_t half = test ? rows / 2 : rows;
-  auto second_half = std::make_unique<GatheredMessageFacts>();
-  // A failure in either half ends the pass, not the program: the search then reads each row
-  // where it lies.
-  const auto gather = [&pass](GatheredMessageFacts& part, ValueReader& reader, std::uint32_t first,
-                              std::uint32_t last, std::size_t bound,
-                              const std::function<bool()>& go_on) {
-    try {
-      part.GatherRows(pass, reader, first, last, bound, go_on);
-    } catch (const std::exception&) {
-      pass.stop = true;
-    }
-  };
-  {
-    // A reader keeps the value it read last: the second thread has one of its own.
-    BodyState body_state;
-    ValueReader reader(session, recovery.working_folder(), body_state);
-    std::jthread helper;
-    if (half < rows) {
-      try {
-        helper = std::jthread([&] { gather(*second_half, reader, half, rows, text_bound / 2, {}); });
-      } catch (const std::system_error&) {
-        half = rows;  // no thread to be had: this one reads it all
-      }
-    }
-    gather(gathered, recovery.reader(), 0, half, half < rows ? text_bound / 2 : text_bound,
-           report);
-  }
-  if (pass.stop || recovery.pause_gate().IsCancelled()) return std::nullopt;
-  if (progress && !progress(rows, rows)) return std::nullopt;
-  if (half < rows) gathered.later_ = std::move(second_half);
-  return gathered;
+GatheredMessageFacts::GatheredMessageFacts(std::vector<Part> parts) : parts_(std::move(parts)) {
+  std::sort(parts_.begin(), parts_.end(),
+            [](const Part& a, const Part& b) { return a.first < b.first; });
+}
+
+std::optional<std::pair<const GatheredMessageFacts::Part*, std::uint32_t>>
+GatheredMessageFacts::Locate(std::uint32_t record_number) const {
+  // The last part starting at or before the row.
+  const auto after = std::upper_bound(
+      parts_.begin(), parts_.end(), record_number,
+      [](std::uint32_t number, const Part& part) { return number < part.first; });
+  if (after == parts_.begin()) return std::nullopt;
+  const Part& part = *(after - 1);
+  const std::uint32_t row = record_number - part.first;
+  if (row >= part.rows()) return std::nullopt;
+  return std::pair{&part, row};
 }
 
 std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_number) const {
-  if (record_number >= own_rows() && later_) return later_->Find(record_number - own_rows());
-  if (record_number >= states_.size() || (states_[record_number] & kKept) == 0) {
-    return std::nullopt;
-  }
-  std::string_view row(text_);
-  row = row.substr(starts_[record_number], starts_[record_number + 1] - starts_[record_number]);
+  const auto found = Locate(record_number);
+  if (!found) return std::nullopt;
+  const auto [part, row_in_part] = *found;
+  if ((part->states[row_in_part] & kKept) == 0) return std::nullopt;
+  std::string_view row(part->text);
+  row = row.substr(part->starts[row_in_part],
+                   part->starts[row_in_part + 1] - part->starts[row_in_part]);
   MessageFacts facts;
   for (std::u16string* field : {&facts.header_sender, &facts.address_sender, &facts.recipients,
                                 &facts.copy_recipients, &facts.blind_copy_recipients}) {
@@ -195,11 +122,9 @@ std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_numb
 }
 
 std::optional<bool> GatheredMessageFacts::TestResult(std::uint32_t record_number) const {
-  if (record_number >= own_rows() && later_) return later_->TestResult(record_number - own_rows());
-  if (record_number >= states_.size() || (states_[record_number] & kTested) == 0) {
-    return std::nullopt;
-  }
-  return (states_[record_number] & kPassed) != 0;
+  const auto found = Locate(record_number);
+  if (!found || (found->first->states[found->second] & kTested) == 0) return std::nullopt;
+  return (found->first->states[found->second] & kPassed) != 0;
 }
 
 }  // namespace tarvex

@@ -8,9 +8,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mailbox/recovery.h"
@@ -30,25 +30,37 @@ struct MessageFacts {
 MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,
                               const TableColumns& columns);
 
-// The facts of the "Msg" rows, gathered in one pass, kept while their texts stay within a bound
-// (rows past it are read where they are), and a mark per row from a test the gatherer gives.
-// A pass that tests each row reads the two halves of the table on two threads.
+// The facts of the "Msg" rows, gathered in one pass over the table in its order
+// (MessageFactsCollector), kept while their texts stay within a bound (rows past it are read
+// where they are), and a mark per row from a test the gatherer gives.
 class GatheredMessageFacts {
  public:
-  // Called on both threads at once: it must only read what it shares. `columns` are the
+  // Called on several threads at once: it must only read what it shares. `columns` are the
   // "Msg" table's.
   using RowTest = std::function<bool(const ese::Record& record, const TableColumns& columns)>;
 
-  // (rows read, rows), now and then, on the calling thread; false ends the pass.
-  using Progress = std::function<bool(std::uint32_t, std::uint32_t)>;
-
-  // One pass over "Msg"; none without a "Msg" table, or when the pause gate is cancelled or
-  // `progress` ends it.
-  static std::optional<GatheredMessageFacts> Gather(Recovery& recovery, const RowTest& test = {},
-                                                    const Progress& progress = {},
-                                                    std::size_t text_bound = kDefaultTextBound);
-
   static constexpr std::size_t kDefaultTextBound = 192u << 20;
+
+  // The rows from `first` on, as one worker made them.
+  struct Part {
+    std::uint32_t first = 0;
+    // Row first + r's fields are text[starts[r], starts[r + 1]), in MessageFacts' order, each
+    // ended by 0xFF (a byte UTF-8 never holds).
+    std::string text;
+    std::vector<std::uint32_t> starts;
+    std::vector<std::uint8_t> states;  // kKept, kTested, kPassed by row
+    std::uint32_t rows() const { return static_cast<std::uint32_t>(states.size()); }
+  };
+  static constexpr std::uint8_t kKept = 1;
+  static constexpr std::uint8_t kTested = 2;
+  static constexpr std::uint8_t kPassed = 4;
+
+  // Appends the facts to a part's text as Find reads them back; false, with nothing appended,
+  // for facts that would not come back as they are.
+  static bool AppendFacts(std::string& text, const MessageFacts& facts);
+
+  // `parts` cover rows 0, 1, ... one after the other, in any order.
+  explicit GatheredMessageFacts(std::vector<Part> parts);
 
   // None for a row the pass did not keep.
   std::optional<MessageFacts> Find(std::uint32_t record_number) const;
@@ -56,24 +68,10 @@ class GatheredMessageFacts {
   std::optional<bool> TestResult(std::uint32_t record_number) const;
 
  private:
-  struct Pass;
-  // Reads rows [first, last) into this, numbered from `first` on; `report`, when given, is
-  // asked every so many rows whether to go on.
-  void GatherRows(Pass& pass, ValueReader& reader, std::uint32_t first, std::uint32_t last,
-                  std::size_t text_bound, const std::function<bool()>& report);
-  // This one's own rows; the rows after them are `later_`'s (the second thread's), kept as
-  // they are rather than copied in.
-  std::uint32_t own_rows() const { return static_cast<std::uint32_t>(states_.size()); }
-  std::unique_ptr<GatheredMessageFacts> later_;
+  // The part holding the row and the row's place in it; none past the last row.
+  std::optional<std::pair<const Part*, std::uint32_t>> Locate(std::uint32_t record_number) const;
 
-  // Row r's fields are text_[starts_[r], starts_[r + 1]), in MessageFacts' order, each ended
-  // by 0xFF (a byte UTF-8 never holds).
-  std::string text_;
-  std::vector<std::uint32_t> starts_;
-  std::vector<std::uint8_t> states_;  // kKept, kTested, kPassed by row
-  static constexpr std::uint8_t kKept = 1;
-  static constexpr std::uint8_t kTested = 2;
-  static constexpr std::uint8_t kPassed = 4;
+  std::vector<Part> parts_;  // by first row
 };
 
 }  // namespace tarvex

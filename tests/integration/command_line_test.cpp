@@ -14,6 +14,7 @@
 #include "scenario_expectations.h"
 #include "scenario_run.h"
 #include "support/sample_files.h"
+#include "tools/edbforge/exchange/scale_generator.h"
 #include "tools/edbforge/exchange/scenario_json.h"
 #include "tools/edbforge/exchange/store_builder.h"
 
@@ -723,6 +724,47 @@ TEST_F(CommandLineTest, SearchFindsItemsByEachConditionAndTheirCombination) {
   ASSERT_EQ(table.exit_code, 0);
   EXPECT_NE(table.out.find("Re: Quarterly report"), std::string::npos) << table.out;
   EXPECT_EQ(table.out.find("Inbox"), std::string::npos) << table.out;
+}
+
+// A search of the whole store takes each "Msg" row's facts while the analysis reads that table
+// (rows in many batches; with a body condition on two workers): it finds what the search of
+// each folder alone finds, which reads each item's row where it lies.
+TEST_F(CommandLineTest, SearchOfTheWholeStoreFindsWhatEachFolderFindsAlone) {
+  const std::string store = (scratch_.path() / "scale.edb").string();
+  edbforge::WriteScaleStore({.folders = 12, .items = 6000}, store);
+  const ProgramRun tree = Run({"tree", "--json", "-q", store});
+  ASSERT_EQ(tree.exit_code, 0) << tree.err;
+  std::vector<std::string> folders;
+  std::function<void(const json&)> collect = [&](const json& node) {
+    if (node.value("items", 0) > 0) folders.push_back(node.at("path").get<std::string>());
+    for (const json& child : node.at("folders")) collect(child);
+  };
+  const json tree_document = Parsed(tree);
+  for (const json& mailbox : tree_document.at("folders")) collect(mailbox);
+  ASSERT_EQ(folders.size(), 12u);
+
+  auto found_by = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"search", "--json", "-q", store});
+    const ProgramRun run = Run(arguments);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    const json document = Parsed(run);
+    std::vector<std::string> found;
+    for (const json& item : document.at("items")) found.push_back(item.dump());
+    return found;
+  };
+  const std::vector<std::vector<std::string>> conditions = {
+      {"--from", "GRACE"}, {"--body", "budget"}, {"--to", "kim", "--subject", "re:"}};
+  for (const std::vector<std::string>& condition : conditions) {
+    SCOPED_TRACE(condition.front());
+    std::vector<std::string> folder_by_folder;
+    for (const std::string& folder : folders) {
+      std::vector<std::string> arguments = condition;
+      arguments.push_back(folder);
+      for (std::string& item : found_by(arguments)) folder_by_folder.push_back(std::move(item));
+    }
+    EXPECT_GT(folder_by_folder.size(), 100u);
+    EXPECT_EQ(found_by(condition), folder_by_folder);
+  }
 }
 
 // Every command the program has is in the README's command table and in the man page, every

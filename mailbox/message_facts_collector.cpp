@@ -1,0 +1,203 @@
+#include "mailbox/message_facts_collector.h"
+
+#include <exception>
+#include <span>
+#include <system_error>
+#include <utility>
+
+namespace tarvex {
+namespace {
+
+// Rows handed to a worker at a time, and how many such batches may wait: the reading thread
+// waits rather than keep more copies of rows than that.
+constexpr std::size_t kBatchRows = 1024;
+constexpr std::size_t kMostWaitingBatches = 8;
+
+}  // namespace
+
+// A reader keeps the value it read last: each worker has one of its own.
+struct MessageFactsCollector::Worker {
+  Worker(const StoreSession& session, const std::filesystem::path& working_folder)
+      : reader(session, working_folder, body_state) {}
+  BodyState body_state;
+  ValueReader reader;
+  std::jthread thread;  // last: joined before the reader goes
+};
+
+MessageFactsCollector::MessageFactsCollector(GatheredMessageFacts::RowTest test,
+                                             std::size_t text_bound)
+    : test_(std::move(test)), text_bound_(text_bound) {}
+
+MessageFactsCollector::~MessageFactsCollector() { Stop(true); }
+
+void MessageFactsCollector::Start(Recovery& recovery) {
+  started_ = true;
+  StoreSession& session = recovery.session();
+  table_ = session.message_table();
+  // Found here, before any worker reads: this also points the column directory's header slot
+  // at "Msg", which is where the readers look for long transport headers.
+  columns_.Find(session, table_, ColumnLookup::kMessageTable);
+  const int worker_count = test_ ? 2 : 1;
+  for (int i = 0; i < worker_count; ++i) {
+    auto worker = std::make_unique<Worker>(session, recovery.working_folder());
+    try {
+      worker->thread = std::jthread([this, raw = worker.get()] { Work(*raw); });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: the rows are made on the reading thread
+    }
+    workers_.push_back(std::move(worker));
+  }
+  if (workers_.empty()) {
+    workers_.push_back(std::make_unique<Worker>(session, recovery.working_folder()));
+  }
+}
+
+void MessageFactsCollector::Take(Recovery& recovery, std::uint32_t number,
+                                 const ese::Record* record) {
+  if (!started_) Start(recovery);
+  if (number != next_number_ || table_ == nullptr) {
+    out_of_order_ = true;
+    return;
+  }
+  ++next_number_;
+  if (batch_.rows() == 0) batch_.first = number;
+  if (record != nullptr) batch_.bytes.insert(batch_.bytes.end(), record->data().begin(), record->data().end());
+  batch_.ends.push_back(static_cast<std::uint32_t>(batch_.bytes.size()));
+  batch_.readable.push_back(record != nullptr);
+  if (batch_.rows() == kBatchRows) Hand(std::exchange(batch_, {}));
+}
+
+void MessageFactsCollector::Hand(Batch batch) {
+  if (!workers_.front()->thread.joinable()) {
+    // Without a worker thread, this one makes the rows.
+    try {
+      GatheredMessageFacts::Part part = Make(*workers_.front(), batch);
+      parts_.push_back(std::move(part));
+    } catch (const std::exception&) {
+      failed_ = true;
+    }
+    return;
+  }
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return waiting_.size() < kMostWaitingBatches || failed_; });
+  if (failed_) return;
+  waiting_.push_back(std::move(batch));
+  changed_.notify_all();
+}
+
+void MessageFactsCollector::Work(Worker& worker) {
+  while (true) {
+    Batch batch;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return !waiting_.empty() || closing_; });
+      if (waiting_.empty() || discarding_ || failed_) return;
+      batch = std::move(waiting_.front());
+      waiting_.pop_front();
+      changed_.notify_all();
+    }
+    try {
+      GatheredMessageFacts::Part part = Make(worker, batch);
+      const std::lock_guard lock(mutex_);
+      parts_.push_back(std::move(part));
+    } catch (const std::exception&) {
+      // A failure ends the gathering, not the program: the search then reads each row where
+      // it lies.
+      const std::lock_guard lock(mutex_);
+      failed_ = true;
+      changed_.notify_all();
+      return;
+    }
+  }
+}
+
+GatheredMessageFacts::Part MessageFactsCollector::Make(Worker& worker, const Batch& batch) {
+  GatheredMessageFacts::Part part;
+  part.first = batch.first;
+  part.states.assign(batch.rows(), 0);
+  part.starts.reserve(batch.rows() + 1);
+  std::uint32_t begin = 0;
+  for (std::size_t row = 0; row < batch.rows(); ++row) {
+    part.starts.push_back(static_cast<std::uint32_t>(part.text.size()));
+    const std::span<const std::uint8_t> bytes(batch.bytes.data() + begin, batch.ends[row] - begin);
+    begin = batch.ends[row];
+    // The bytes are a record as read, its tagged columns already in the current layout.
+    const std::optional<ese::Record> record =
+        batch.readable[row] ? ese::Record::Parse(*table_, bytes) : std::nullopt;
+    if (!record) continue;
+    std::uint8_t& state = part.states[row];
+    if (kept_bytes_.load(std::memory_order_relaxed) < text_bound_) {
+      const std::size_t before = part.text.size();
+      if (GatheredMessageFacts::AppendFacts(
+              part.text, ReadMessageFacts(worker.reader, *record, columns_))) {
+        state |= GatheredMessageFacts::kKept;
+        kept_bytes_ += part.text.size() - before;
+      }
+    }
+    if (test_) {
+      state |= GatheredMessageFacts::kTested;
+      if (test_(*record, columns_)) state |= GatheredMessageFacts::kPassed;
+    }
+  }
+  part.starts.push_back(static_cast<std::uint32_t>(part.text.size()));
+  return part;
+}
+
+void MessageFactsCollector::Stop(bool discard) {
+  {
+    const std::lock_guard lock(mutex_);
+    closing_ = true;
+    discarding_ = discarding_ || discard;
+    changed_.notify_all();
+  }
+  for (const std::unique_ptr<Worker>& worker : workers_) {
+    if (worker->thread.joinable()) worker->thread.join();
+  }
+}
+
+std::optional<GatheredMessageFacts> MessageFactsCollector::Finish(Recovery& recovery) {
+  if (!started_) {
+    // No row taken: right only for a "Msg" table without rows.
+    Stop(true);
+    const ese::Table* table =
+        recovery.has_session() ? recovery.session().message_table() : nullptr;
+    if (table == nullptr || table->record_count() != 0 || recovery.pause_gate().IsCancelled()) {
+      return std::nullopt;
+    }
+    return GatheredMessageFacts({});
+  }
+  const bool cancelled = recovery.pause_gate().IsCancelled();
+  if (batch_.rows() != 0 && !cancelled) Hand(std::exchange(batch_, {}));
+  Stop(cancelled);
+  // Every row, or none: a pass that stopped early leaves rows out.
+  if (cancelled || failed_ || out_of_order_ || next_number_ != table_->record_count()) {
+    return std::nullopt;
+  }
+  return GatheredMessageFacts(std::move(parts_));
+}
+
+std::optional<GatheredMessageFacts> GatherMessageFacts(
+    Recovery& recovery, const GatheredMessageFacts::RowTest& test,
+    const std::function<bool(std::uint32_t, std::uint32_t)>& progress, std::size_t text_bound) {
+  if (!recovery.has_session()) return std::nullopt;
+  const ese::Table* table = recovery.session().message_table();
+  if (table == nullptr) return std::nullopt;
+  const std::uint32_t rows = table->record_count();
+  MessageFactsCollector collector(test, text_bound);
+  bool ended = false;
+  table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
+    if (number % kBatchRows == 0 &&
+        (!recovery.pause_gate().Checkpoint() || (progress && !progress(number, rows)))) {
+      ended = true;
+      return false;
+    }
+    collector.Take(recovery, number, record);
+    return true;
+  });
+  if (ended) return std::nullopt;
+  std::optional<GatheredMessageFacts> gathered = collector.Finish(recovery);
+  if (gathered && progress && !progress(rows, rows)) return std::nullopt;
+  return gathered;
+}
+
+}  // namespace tarvex
