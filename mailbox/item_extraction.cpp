@@ -170,7 +170,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
         ClassifyMessageClass(OrEmpty(row.Text(entries_.message_class)), StoreLayout::kOlder);
     if (IsExcludedItemKind(kind, StoreLayout::kOlder)) return;
     if (!OrEmpty(row.Text(entries_.normalized_subject)).empty()) {
-      sink_(item);
+      sink_(std::move(item));
       return;
     }
   }
@@ -252,7 +252,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   columns[5] = subject_prefix + normalized_subject;
   if (options_.prefilter && !options_.prefilter(item)) {
     item.turned_away = true;
-    sink_(item);
+    sink_(std::move(item));
     return;
   }
   columns[2] = FromAscii(std::to_string(item.message_record_number));
@@ -263,7 +263,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   columns[9] = item.copy_recipients;
   columns[10] = item.blind_copy_recipients;
   columns[kItemStateColumn] = ItemStateText(state);
-  sink_(item);
+  sink_(std::move(item));
 }
 
 std::optional<MessageFacts> FolderItemReader::FactsOf(std::uint32_t record_number) {
@@ -465,7 +465,7 @@ void LoadFolderRowsOnTwoThreads(Recovery& recovery, const ese::Table& content_ta
   // Each half's items, kept until both halves are made (made in place: `keep` points at it).
   struct Half {
     std::vector<FolderItem> items;
-    FolderItemSink keep = [this](const FolderItem& item) { items.push_back(item); };
+    FolderItemSink keep = [this](FolderItem&& item) { items.push_back(std::move(item)); };
     bool ended = false;  // cancelled, or a row that could not be made
   };
   Half first;
@@ -513,10 +513,10 @@ void LoadFolderRowsOnTwoThreads(Recovery& recovery, const ese::Table& content_ta
     read(first_reader, 0, middle, first);
   }
   if (!second_read && !first.ended) read(second_reader_items, middle, rows, second);
-  for (const FolderItem& item : first.items) sink(item);
+  for (FolderItem& item : first.items) sink(std::move(item));
   // A first half that ended early ends the table there, as one thread would have.
   if (first.ended) return;
-  for (const FolderItem& item : second.items) sink(item);
+  for (FolderItem& item : second.items) sink(std::move(item));
 }
 
 }  // namespace

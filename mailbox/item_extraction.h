@@ -44,8 +44,9 @@ struct FolderItem {
   std::u16string plain_body;
 };
 
-// Where Load folder items hands each accepted item: the item list, or an export.
-using FolderItemSink = std::function<void(const FolderItem& item)>;
+// Where Load folder items hands each accepted item: the item list, or an export. The item is
+// the sink's to keep.
+using FolderItemSink = std::function<void(FolderItem&& item)>;
 
 // How the rows of a folder are read, beyond what for.
 struct FolderReadOptions {

@@ -213,8 +213,8 @@ std::vector<ItemListRow> ListFolderRows(Recovery& recovery, TreeNodeHandle node,
   for (const FolderLink& link : recovery.model().folder_links) {
     if (link.tree_item != node) continue;
     if (recovery.pause_gate().IsCancelled()) break;
-    ReadFolderItems(recovery, link.content_key, [&insert](const FolderItem& item) {
-      insert(item.list_position, item.turned_away ? ItemListRow() : item.columns);
+    ReadFolderItems(recovery, link.content_key, [&insert](FolderItem&& item) {
+      insert(item.list_position, item.turned_away ? ItemListRow() : std::move(item.columns));
     }, FolderItemUse::kRowsOnly, options);
   }
   return rows;
