@@ -1,5 +1,6 @@
 #include "base/terminal_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -59,6 +60,11 @@ std::string TerminalSafeJson(std::string_view json) {
 }
 
 std::string TerminalText(std::u16string_view text, LineBreaks line_breaks) {
+  // Printable ASCII, the most common text, is shown as it is.
+  if (std::all_of(text.begin(), text.end(),
+                  [](char16_t unit) { return unit >= 0x20 && unit < 0x7F; })) {
+    return std::string(text.begin(), text.end());
+  }
   std::u16string shown;
   shown.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -74,8 +74,10 @@ std::u16string CollapseRecipientSpaces(std::u16string_view text) {
 
 std::u16string EscapeAngleBrackets(std::u16string_view text) {
   std::u16string result(text);
-  ReplaceAll(result, u"<", u"[");
-  ReplaceAll(result, u">", u"]");
+  for (char16_t& unit : result) {
+    if (unit == u'<') unit = u'[';
+    if (unit == u'>') unit = u']';
+  }
   return result;
 }
 

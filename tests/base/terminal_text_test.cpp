@@ -15,6 +15,7 @@ TEST(TerminalText, ControlsAreShownNotObeyed) {
   const Case cases[] = {
       {u"x\n      Forged  [IPF.Note] 99 items", "x\\n      Forged  [IPF.Note] 99 items"},
       {u"a\r\nb\tc", "a\\r\\nb\\tc"},
+      {u" Plain ASCII: [a@b.c] ~{}", " Plain ASCII: [a@b.c] ~{}"},
       {u"\x1b]0;title\x07\x1b[2J", "\\x1b]0;title\\x07\\x1b[2J"},
       {std::u16string(u"nul\0del\x7f", 8), "nul\\x00del\\x7f"},
       {u"\u0085next\u009b31m", "\\u0085next\\u009b31m"},
