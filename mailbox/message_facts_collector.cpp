@@ -28,7 +28,9 @@ MessageFactsCollector::MessageFactsCollector(GatheredMessageFacts::RowTest test,
                                              std::size_t text_bound)
     : test_(std::move(test)), text_bound_(text_bound) {}
 
-MessageFactsCollector::~MessageFactsCollector() { Stop(true); }
+MessageFactsCollector::~MessageFactsCollector() {
+  Stop(true);
+}
 
 void MessageFactsCollector::Start(Recovery& recovery) {
   started_ = true;
@@ -61,7 +63,8 @@ void MessageFactsCollector::Take(Recovery& recovery, std::uint32_t number,
   }
   ++next_number_;
   if (batch_.rows() == 0) batch_.first = number;
-  if (record != nullptr) batch_.bytes.insert(batch_.bytes.end(), record->data().begin(), record->data().end());
+  if (record != nullptr)
+    batch_.bytes.insert(batch_.bytes.end(), record->data().begin(), record->data().end());
   batch_.ends.push_back(static_cast<std::uint32_t>(batch_.bytes.size()));
   batch_.readable.push_back(record != nullptr);
   if (batch_.rows() == kBatchRows) Hand(std::exchange(batch_, {}));
@@ -128,8 +131,8 @@ GatheredMessageFacts::Part MessageFactsCollector::Make(Worker& worker, const Bat
     std::uint8_t& state = part.states[row];
     if (kept_bytes_.load(std::memory_order_relaxed) < text_bound_) {
       const std::size_t before = part.text.size();
-      if (GatheredMessageFacts::AppendFacts(
-              part.text, ReadMessageFacts(worker.reader, *record, columns_))) {
+      if (GatheredMessageFacts::AppendFacts(part.text,
+                                            ReadMessageFacts(worker.reader, *record, columns_))) {
         state |= GatheredMessageFacts::kKept;
         kept_bytes_ += part.text.size() - before;
       }
@@ -159,8 +162,7 @@ std::optional<GatheredMessageFacts> MessageFactsCollector::Finish(Recovery& reco
   if (!started_) {
     // No row taken: right only for a "Msg" table without rows.
     Stop(true);
-    const ese::Table* table =
-        recovery.has_session() ? recovery.session().message_table() : nullptr;
+    const ese::Table* table = recovery.has_session() ? recovery.session().message_table() : nullptr;
     if (table == nullptr || table->record_count() != 0 || recovery.pause_gate().IsCancelled()) {
       return std::nullopt;
     }

@@ -24,9 +24,8 @@ class MessageFactsCollector {
  public:
   // With a row test, two workers (making bodies text is the work a second core shares); the
   // facts alone are made by one.
-  explicit MessageFactsCollector(
-      GatheredMessageFacts::RowTest test = {},
-      std::size_t text_bound = GatheredMessageFacts::kDefaultTextBound);
+  explicit MessageFactsCollector(GatheredMessageFacts::RowTest test = {},
+                                 std::size_t text_bound = GatheredMessageFacts::kDefaultTextBound);
   ~MessageFactsCollector();
   MessageFactsCollector(const MessageFactsCollector&) = delete;
   MessageFactsCollector& operator=(const MessageFactsCollector&) = delete;
