@@ -66,7 +66,6 @@ void MessageFactsCollector::Take(Recovery& recovery, std::uint32_t number,
   if (record != nullptr)
     batch_.bytes.insert(batch_.bytes.end(), record->data().begin(), record->data().end());
   batch_.ends.push_back(static_cast<std::uint32_t>(batch_.bytes.size()));
-  batch_.readable.push_back(record != nullptr);
   if (batch_.rows() == kBatchRows) Hand(std::exchange(batch_, {}));
 }
 
@@ -124,9 +123,9 @@ GatheredMessageFacts::Part MessageFactsCollector::Make(Worker& worker, const Bat
     part.starts.push_back(static_cast<std::uint32_t>(part.text.size()));
     const std::span<const std::uint8_t> bytes(batch.bytes.data() + begin, batch.ends[row] - begin);
     begin = batch.ends[row];
-    // The bytes are a record as read, its tagged columns already in the current layout.
-    const std::optional<ese::Record> record =
-        batch.readable[row] ? ese::Record::Parse(*table_, bytes) : std::nullopt;
+    // The bytes are a record as read, its tagged columns already in the current layout; no
+    // bytes, no record.
+    const std::optional<ese::Record> record = ese::Record::Parse(*table_, bytes);
     if (!record) continue;
     std::uint8_t& state = part.states[row];
     if (kept_bytes_.load(std::memory_order_relaxed) < text_bound_) {

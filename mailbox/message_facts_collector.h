@@ -45,8 +45,9 @@ class MessageFactsCollector {
   struct Batch {
     std::uint32_t first = 0;
     std::vector<std::uint8_t> bytes;
-    std::vector<std::uint32_t> ends;  // row r is bytes[ends[r - 1], ends[r])
-    std::vector<bool> readable;       // false: the row could not be read
+    // Row r is bytes[ends[r - 1], ends[r]); a row that could not be read has none (a record
+    // always has its header).
+    std::vector<std::uint32_t> ends;
     std::size_t rows() const { return ends.size(); }
   };
   struct Worker;
