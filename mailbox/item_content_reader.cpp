@@ -73,14 +73,15 @@ class RecordColumns {
 
 bool IsSingleLongValue(const ese::Record& record, int entry) {
   const std::optional<RawValue> raw = GetRawValue(&record, entry);
-  return raw && (raw->flags & kValueFlagLongValue) != 0 &&
-         (raw->flags & kValueFlagMultiValue) == 0;
+  return raw && (raw->flags & kValueFlagLongValue) != 0 && (raw->flags & kValueFlagMultiValue) == 0;
 }
 
 }  // namespace
 
 std::u16string OlderMessageBody(const ese::Record& record, const TableColumns& columns) {
-  const auto entry = [&columns](std::u16string_view name) { return columns.Entry(name).value_or(0); };
+  const auto entry = [&columns](std::u16string_view name) {
+    return columns.Entry(name).value_or(0);
+  };
   if (std::optional<std::string> text = StoredBodyBytes(&record, entry(u"S1000"))) {
     return BodyFileText(*text);
   }
@@ -123,6 +124,13 @@ std::u16string Body2010(ValueReader& reader, BodyExtractor& extractor,
 
 }  // namespace
 
+ItemContentReader::ItemContentReader(Recovery& recovery) : recovery_(recovery) {
+  if (!recovery.has_session() || recovery.layout() != StoreLayout::kOlder) return;
+  if (const ese::Table* table = recovery.session().message_table()) {
+    ColumnsOf(table, ColumnLookup::kMessageTable);
+  }
+}
+
 const TableColumns& ItemContentReader::ColumnsOf(const ese::Table* table, ColumnLookup lookup) {
   auto [found, added] = columns_.try_emplace(table);
   if (added) found->second.Find(recovery_.session(), table, lookup);
@@ -132,7 +140,7 @@ const TableColumns& ItemContentReader::ColumnsOf(const ese::Table* table, Column
 ItemContent ItemContentReader::Read(const ItemListRow& row, bool with_body) {
   if (!recovery_.has_session()) return {};
   return recovery_.layout() == StoreLayout::k2010 ? Read2010(row, with_body)
-                                                   : ReadOlder(row, with_body);
+                                                  : ReadOlder(row, with_body);
 }
 
 ItemContent ItemContentReader::ReadOlder(const ItemListRow& row, bool with_body) {
@@ -143,14 +151,13 @@ ItemContent ItemContentReader::ReadOlder(const ItemListRow& row, bool with_body)
   if (!with_body || message_table == nullptr || row[1] == u"distlist") return content;
   // The item's "Msg" row, found as the listing found it: the list's number 0 also stands for
   // an item without one, which must not show the first row's body.
-  const MessageRef* ref = row[0].empty() ? nullptr
-                                         : recovery_.indexes().FirstMessageRefBeginningWith(
-                                               recovery_.model(), row[0]);
+  const MessageRef* ref =
+      row[0].empty() ? nullptr
+                     : recovery_.indexes().FirstMessageRefBeginningWith(recovery_.model(), row[0]);
   const std::optional<ese::Record> record =
       ref != nullptr ? message_table->ReadRecord(ref->record_number) : std::nullopt;
   if (record) {
-    content.body =
-        OlderMessageBody(*record, ColumnsOf(message_table, ColumnLookup::kMessageTable));
+    content.body = OlderMessageBody(*record, ColumnsOf(message_table, ColumnLookup::kMessageTable));
   }
   return content;
 }
@@ -160,10 +167,9 @@ ItemContent ItemContentReader::Read2010(const ItemListRow& row, bool with_body) 
   const std::u16string& key = row[0];
   const ItemBodyLocation location = LocateItemBody(recovery_, key, row[3]);
   // Record number 0 also stands for "no body row": then no other item's row is read.
-  const bool has_record =
-      recovery_.indexes().LastBodyRefFor(recovery_.model(), key,
-                                         ReplacedAll(row[3], u"Folders", u"Body"),
-                                         !recovery_.is_public_store()) != nullptr;
+  const bool has_record = recovery_.indexes().LastBodyRefFor(
+                              recovery_.model(), key, ReplacedAll(row[3], u"Folders", u"Body"),
+                              !recovery_.is_public_store()) != nullptr;
   if (key.empty()) {
     content.recipients = u"\n\n";
     return content;

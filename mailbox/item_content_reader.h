@@ -24,7 +24,9 @@ std::u16string OlderMessageBody(const ese::Record& record, const TableColumns& c
 
 class ItemContentReader {
  public:
-  explicit ItemContentReader(Recovery& recovery) : recovery_(recovery) {}
+  // Older layout: the "Msg" columns are found here, once: finding columns writes the session's
+  // column directory, which other threads may read while this reader works.
+  explicit ItemContentReader(Recovery& recovery);
 
   // The body is read only when `with_body`: the recipients alone need no more than the record.
   ItemContent Read(const ItemListRow& row, bool with_body);

@@ -53,11 +53,9 @@ struct FolderReadOptions {
   // Lends the items the "Msg" facts it kept.
   const GatheredMessageFacts* gathered = nullptr;
   // Sees each item with its id, kind, sender and subject columns and its "Msg" row set, before
-  // the rest is read; an item it turns away is handed on with its list position alone.
+  // the rest is read; an item it turns away is handed on with its list position alone. Called
+  // from several threads at once by FolderRowsAhead.
   std::function<bool(const FolderItem& item)> prefilter = {};
-  // Rows only: each half of a content table made on a thread of its own (the prefilter and the
-  // gathered facts are then used from both at once), the items handed on in the table's order.
-  bool two_threads = false;
 };
 
 // 2010 layout: ItemHeaders from a "MsgHeader-" table. False when the table or its name is

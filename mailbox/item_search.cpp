@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "mailbox/folder_rows_ahead.h"
 #include "mailbox/item_content_reader.h"
 #include "mailbox/item_texts.h"
 #include "mailbox/mailbox_loading.h"
@@ -70,7 +71,8 @@ bool MeetsAll(Recovery& recovery, const SearchConditions& wanted, ItemContentRea
   if (!MeetsHeaderConditions(wanted, row)) return false;
   // The older layout's list carries the recipients; the 2010 layout's are in the record.
   const bool recipients_listed = recovery.layout() == StoreLayout::kOlder;
-  if (wanted.to && recipients_listed && !wanted.to->Matches(OlderRecipients(row[8], row[9], row[10]))) {
+  if (wanted.to && recipients_listed &&
+      !wanted.to->Matches(OlderRecipients(row[8], row[9], row[10]))) {
     return false;
   }
   if (!wanted.body && (!wanted.to || recipients_listed)) return true;
@@ -90,7 +92,8 @@ bool MeetsAll(Recovery& recovery, const SearchConditions& wanted, ItemContentRea
 std::unordered_map<TreeNodeHandle, std::u16string_view> FolderKindsByNode(
     const MailboxModel& model) {
   std::unordered_map<TreeNodeHandle, std::u16string_view> kinds;
-  for (const FolderLink& link : model.folder_links) kinds.try_emplace(link.tree_item, link.folder_kind);
+  for (const FolderLink& link : model.folder_links)
+    kinds.try_emplace(link.tree_item, link.folder_kind);
   for (const FolderNode& folder : model.folder_nodes) {
     kinds.try_emplace(folder.tree_item, folder.folder_kind);
   }
@@ -169,14 +172,14 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
   }
   const GatheredMessageFacts* kept = gathered ? &*gathered : nullptr;
   // Older layout: an item is tested as soon as its sender is known, and one turned away is read
-  // no further; each folder's rows are made on two threads.
-  FolderReadOptions options{.gathered = kept, .two_threads = layout == StoreLayout::kOlder};
+  // no further; the folders' rows are made ahead on threads of their own.
+  FolderReadOptions options{.gathered = kept};
   if (layout == StoreLayout::kOlder) {
     options.prefilter = [&conditions, kept](const FolderItem& item) {
       if (!MeetsFirstColumns(conditions, item.columns)) return false;
       if (conditions.to &&
-          !conditions.to->Matches(OlderRecipients(item.recipients, item.copy_recipients,
-                                                  item.blind_copy_recipients))) {
+          !conditions.to->Matches(
+              OlderRecipients(item.recipients, item.copy_recipients, item.blind_copy_recipients))) {
         return false;
       }
       if (conditions.body && kept != nullptr) {
@@ -189,9 +192,13 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
     };
   }
 
+  std::optional<FolderRowsAhead> rows_ahead;
+  if (layout == StoreLayout::kOlder) rows_ahead.emplace(recovery, folders, options);
   for (TreeNodeHandle folder : folders) {
     if (outcome.stopped) break;
-    const std::vector<ItemListRow> rows = ListFolderRows(recovery, folder, reads_records, options);
+    const std::vector<ItemListRow> rows =
+        rows_ahead ? rows_ahead->Next().value_or(std::vector<ItemListRow>())
+                   : ListFolderRows(recovery, folder, reads_records, options);
     const std::u16string path = tree.PathOf(folder);
     for (std::size_t i = 0; i < rows.size() && !outcome.stopped; ++i) {
       if (!recovery.pause_gate().Checkpoint()) {

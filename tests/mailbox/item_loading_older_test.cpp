@@ -10,8 +10,9 @@
 #include <mutex>
 #include <thread>
 
-#include "item_store_forge.h"
 #include "base/utf_conversion.h"
+#include "item_store_forge.h"
+#include "mailbox/folder_rows_ahead.h"
 #include "mailbox/item_extraction.h"
 #include "mailbox/mailbox_loading.h"
 #include "mailbox/message_facts_collector.h"
@@ -242,14 +243,13 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
   TableColumns columns;
   columns.Find(session, messages, ColumnLookup::kMessageTable);
   auto texts = [](const MessageFacts& facts) {
-    return std::vector<std::u16string>{facts.header_sender, facts.address_sender,
-                                       facts.recipients, facts.copy_recipients,
-                                       facts.blind_copy_recipients};
+    return std::vector<std::u16string>{facts.header_sender, facts.address_sender, facts.recipients,
+                                       facts.copy_recipients, facts.blind_copy_recipients};
   };
   std::vector<std::vector<std::u16string>> alone;
   for (std::uint32_t number = 0; number < messages->record_count(); ++number) {
-    alone.push_back(texts(ReadMessageFacts(recovery.reader(), *messages->ReadRecord(number),
-                                           columns)));
+    alone.push_back(
+        texts(ReadMessageFacts(recovery.reader(), *messages->ReadRecord(number), columns)));
   }
   ASSERT_EQ(alone.size(), 6u);
   EXPECT_EQ(alone[0][0], u"Ann Smith [ann@example.com]");  // long headers
@@ -276,7 +276,9 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
   };
   const std::vector<Case> cases = {
       {"one worker", {}, GatheredMessageFacts::kDefaultTextBound, {0, 1, 2, 3, 4, 5}},
-      {"a row test: two workers", names_recipients, GatheredMessageFacts::kDefaultTextBound,
+      {"a row test: two workers",
+       names_recipients,
+       GatheredMessageFacts::kDefaultTextBound,
        {0, 1, 2, 3, 4, 5}},
       {"past the bound rows are not kept", {}, 1, {0}},
       // Each worker may pass the bound by the row it is making.
@@ -306,16 +308,13 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
       EXPECT_EQ(kept, c.kept);
     }
     EXPECT_FALSE(gathered->Find(6));
-    // Items take the facts kept and read the others' rows where they are: the same list, also
-    // with each half of the folder's rows made on a thread of its own.
-    for (const bool two_threads : {false, true}) {
-      std::vector<std::u16string> listed;
-      for (const ItemListRow& row : ListFolderRows(
-               recovery, kInboxNode, true, {.gathered = &*gathered, .two_threads = two_threads})) {
-        for (const std::u16string& cell : row) listed.push_back(cell);
-      }
-      EXPECT_EQ(listed, listed_alone) << "two threads " << two_threads;
+    // Items take the facts kept and read the others' rows where they are: the same list.
+    std::vector<std::u16string> listed;
+    for (const ItemListRow& row :
+         ListFolderRows(recovery, kInboxNode, true, {.gathered = &*gathered})) {
+      for (const std::u16string& cell : row) listed.push_back(cell);
     }
+    EXPECT_EQ(listed, listed_alone);
   }
   // Ended by its progress: nothing gathered.
   EXPECT_FALSE(GatherMessageFacts(recovery, names_recipients,
@@ -335,6 +334,42 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
   EXPECT_FALSE(collect({0, 1, 2, 3, 4}));
   EXPECT_FALSE(collect({0, 2, 1, 3, 4, 5}));
   EXPECT_FALSE(collect({}));
+}
+
+TEST_F(OlderStore, RowsMadeAheadAreTheRowsEachFolderLists) {
+  Recovery& recovery = store_->recovery();
+  const std::optional<GatheredMessageFacts> gathered = GatherMessageFacts(recovery);
+  ASSERT_TRUE(gathered);
+  const FolderReadOptions with_facts{.gathered = &*gathered};
+  // Turned away: an empty row keeps the item's place.
+  const FolderReadOptions turning_away{.gathered = &*gathered,
+                                       .prefilter = [](const FolderItem& item) {
+                                         return item.columns[4].find(u'i') == std::u16string::npos;
+                                       }};
+  // Many folders, so that both threads split tables at once.
+  std::vector<TreeNodeHandle> folders;
+  for (int i = 0; i < 30; ++i) folders.insert(folders.end(), {kInboxNode, kEmptyFolderNode});
+  for (const FolderReadOptions* options : {&with_facts, &turning_away}) {
+    std::vector<std::vector<ItemListRow>> listed;
+    for (TreeNodeHandle folder : folders) {
+      listed.push_back(ListFolderRows(recovery, folder, false, *options));
+    }
+    ASSERT_EQ(listed[0].size(), 7u);
+    ASSERT_EQ(listed[1].size(), 0u);
+    // Stretches of one row, of rows whose list positions go back, and of the whole table.
+    for (const std::uint32_t chunk_rows : {1u, 2u, 4u, FolderRowsAhead::kDefaultChunkRows}) {
+      SCOPED_TRACE(chunk_rows);
+      FolderRowsAhead ahead(recovery, folders, *options, chunk_rows);
+      for (const std::vector<ItemListRow>& rows : listed) EXPECT_EQ(ahead.Next(), rows);
+      EXPECT_FALSE(ahead.Next());
+    }
+  }
+  // Left after the first folder, with rows made ahead still waiting.
+  { FolderRowsAhead(recovery, folders, with_facts, 1).Next(); }
+  // A cancelled run gives nothing more.
+  FolderRowsAhead cancelled(recovery, folders, with_facts, 1);
+  recovery.pause_gate().Cancel();
+  EXPECT_FALSE(cancelled.Next());
 }
 
 TEST_F(OlderStore, AttachmentsOfAnItemAreWrittenUnderTheirNames) {

@@ -1,0 +1,57 @@
+#pragma once
+
+// Makes the items of the older layout, one content-table row (or "Msg" row) at a time: the
+// list row, the sender as the list shows it, and the "Msg" facts the row's message lends.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "mailbox/item_extraction.h"
+#include "mailbox/message_facts.h"
+#include "mailbox/table_columns.h"
+
+namespace tarvex {
+
+// The "Msg" table's columns; empty without that table. Found after a content table's columns:
+// this also points the column directory's header slot at "Msg", which is where the reader
+// looks for long transport headers.
+TableColumns FindMessageTableColumns(StoreSession& session);
+
+class FolderItemReader {
+ public:
+  // `reader` is the recovery's, or one of another thread's own; `message_columns` come from
+  // FindMessageTableColumns. Several readers may work at once on threads of their own once the
+  // analysis' indexes are caught up: a reader only reads what it shares.
+  FolderItemReader(Recovery& recovery, ValueReader& reader, const TableColumns& content_columns,
+                   const TableColumns& message_columns, const FolderItemSink& sink,
+                   FolderItemUse use, const FolderReadOptions& options);
+
+  // Hands the row's item to the sink, unless the row is no listed item.
+  void Process(const ese::Record* content_record, ese::RecordState state);
+
+ private:
+  // The facts of the item's "Msg" row: gathered, or read where the row is.
+  std::optional<MessageFacts> FactsOf(std::uint32_t record_number);
+
+  // The content table's columns that an item is made of, found once per table.
+  struct ContentEntries {
+    explicit ContentEntries(const TableColumns& columns);
+    std::optional<int> message_class, message_id, sender_name, sender_address, sent_representing,
+        sender_candidate_b, sender_candidate_c, normalized_subject, subject_prefix, attachment_flag,
+        list_position, plain_body;
+    std::array<std::optional<int>, 3> dates;  // the first readable one counts
+  };
+
+  Recovery& recovery_;
+  ValueReader& reader_;
+  const TableColumns& content_columns_;
+  const TableColumns& message_columns_;
+  const FolderItemSink& sink_;
+  FolderItemUse use_;
+  const FolderReadOptions& options_;
+  const ContentEntries entries_;
+  const ese::Table* message_table_ = nullptr;
+};
+
+}  // namespace tarvex
