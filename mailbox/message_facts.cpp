@@ -70,19 +70,24 @@ MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,
   return facts;
 }
 
-bool GatheredMessageFacts::AppendFacts(std::string& text, const MessageFacts& facts) {
-  const std::u16string* fields[] = {&facts.header_sender, &facts.address_sender, &facts.recipients,
-                                    &facts.copy_recipients, &facts.blind_copy_recipients};
+bool GatheredMessageFacts::Part::AppendRow(const MessageFacts* facts) {
+  const std::u16string* fields[kFields] = {};
+  if (facts != nullptr) {
+    fields[0] = &facts->header_sender;
+    fields[1] = &facts->address_sender;
+    fields[2] = &facts->recipients;
+    fields[3] = &facts->copy_recipients;
+    fields[4] = &facts->blind_copy_recipients;
+  }
   // A lone surrogate would not come back from UTF-8 as it was: such a row is read again.
-  if (std::any_of(std::begin(fields), std::end(fields),
-                  [](const std::u16string* field) { return HasSurrogate(*field); })) {
-    return false;
-  }
+  const bool kept = facts != nullptr &&
+                    std::none_of(std::begin(fields), std::end(fields),
+                                 [](const std::u16string* field) { return HasSurrogate(*field); });
   for (const std::u16string* field : fields) {
-    text += Utf16ToUtf8(*field);
-    text += '\xFF';
+    if (kept) text += Utf16ToUtf8(*field);
+    starts.push_back(static_cast<std::uint32_t>(text.size()));
   }
-  return true;
+  return kept;
 }
 
 GatheredMessageFacts::GatheredMessageFacts(std::vector<Part> parts) : parts_(std::move(parts)) {
@@ -93,9 +98,9 @@ GatheredMessageFacts::GatheredMessageFacts(std::vector<Part> parts) : parts_(std
 std::optional<std::pair<const GatheredMessageFacts::Part*, std::uint32_t>>
 GatheredMessageFacts::Locate(std::uint32_t record_number) const {
   // The last part starting at or before the row.
-  const auto after = std::upper_bound(
-      parts_.begin(), parts_.end(), record_number,
-      [](std::uint32_t number, const Part& part) { return number < part.first; });
+  const auto after =
+      std::upper_bound(parts_.begin(), parts_.end(), record_number,
+                       [](std::uint32_t number, const Part& part) { return number < part.first; });
   if (after == parts_.begin()) return std::nullopt;
   const Part& part = *(after - 1);
   const std::uint32_t row = record_number - part.first;
@@ -108,15 +113,13 @@ std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_numb
   if (!found) return std::nullopt;
   const auto [part, row_in_part] = *found;
   if ((part->states[row_in_part] & kKept) == 0) return std::nullopt;
-  std::string_view row(part->text);
-  row = row.substr(part->starts[row_in_part],
-                   part->starts[row_in_part + 1] - part->starts[row_in_part]);
+  const std::string_view text(part->text);
+  std::size_t field = kFields * row_in_part;
   MessageFacts facts;
-  for (std::u16string* field : {&facts.header_sender, &facts.address_sender, &facts.recipients,
-                                &facts.copy_recipients, &facts.blind_copy_recipients}) {
-    const std::size_t end = row.find('\xFF');
-    *field = Utf8ToUtf16(row.substr(0, end));
-    row.remove_prefix(end + 1);
+  for (std::u16string* into : {&facts.header_sender, &facts.address_sender, &facts.recipients,
+                               &facts.copy_recipients, &facts.blind_copy_recipients}) {
+    const std::uint32_t begin = part->starts[field];
+    *into = Utf8ToUtf16(text.substr(begin, part->starts[++field] - begin));
   }
   return facts;
 }

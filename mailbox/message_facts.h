@@ -44,20 +44,21 @@ class GatheredMessageFacts {
   // The rows from `first` on, as one worker made them.
   struct Part {
     std::uint32_t first = 0;
-    // Row first + r's fields are text[starts[r], starts[r + 1]), in MessageFacts' order, each
-    // ended by 0xFF (a byte UTF-8 never holds).
+    // The fields of each row in MessageFacts' order, one after the other, in UTF-8: field k
+    // (row r's field f is k = kFields * r + f) is text[starts[k], starts[k + 1]).
     std::string text;
-    std::vector<std::uint32_t> starts;
+    std::vector<std::uint32_t> starts = {0};
     std::vector<std::uint8_t> states;  // kKept, kTested, kPassed by row
     std::uint32_t rows() const { return static_cast<std::uint32_t>(states.size()); }
+
+    // Appends the next row's fields: the facts' (then true), or empty ones without facts or
+    // for facts that would not come back as they are.
+    bool AppendRow(const MessageFacts* facts);
   };
+  static constexpr std::size_t kFields = 5;
   static constexpr std::uint8_t kKept = 1;
   static constexpr std::uint8_t kTested = 2;
   static constexpr std::uint8_t kPassed = 4;
-
-  // Appends the facts to a part's text as Find reads them back; false, with nothing appended,
-  // for facts that would not come back as they are.
-  static bool AppendFacts(std::string& text, const MessageFacts& facts);
 
   // `parts` cover rows 0, 1, ... one after the other, in any order.
   explicit GatheredMessageFacts(std::vector<Part> parts);

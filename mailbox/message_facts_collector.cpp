@@ -117,31 +117,29 @@ GatheredMessageFacts::Part MessageFactsCollector::Make(Worker& worker, const Bat
   GatheredMessageFacts::Part part;
   part.first = batch.first;
   part.states.assign(batch.rows(), 0);
-  part.starts.reserve(batch.rows() + 1);
+  part.starts.reserve(GatheredMessageFacts::kFields * batch.rows() + 1);
   std::uint32_t begin = 0;
   for (std::size_t row = 0; row < batch.rows(); ++row) {
-    part.starts.push_back(static_cast<std::uint32_t>(part.text.size()));
     const std::span<const std::uint8_t> bytes(batch.bytes.data() + begin, batch.ends[row] - begin);
     begin = batch.ends[row];
     // The bytes are a record as read, its tagged columns already in the current layout; no
     // bytes, no record.
     const std::optional<ese::Record> record = ese::Record::Parse(*table_, bytes);
-    if (!record) continue;
     std::uint8_t& state = part.states[row];
-    if (kept_bytes_.load(std::memory_order_relaxed) < text_bound_) {
-      const std::size_t before = part.text.size();
-      if (GatheredMessageFacts::AppendFacts(part.text,
-                                            ReadMessageFacts(worker.reader, *record, columns_))) {
-        state |= GatheredMessageFacts::kKept;
-        kept_bytes_ += part.text.size() - before;
-      }
+    const std::size_t before = part.text.size();
+    std::optional<MessageFacts> facts;
+    if (record && kept_bytes_.load(std::memory_order_relaxed) < text_bound_) {
+      facts = ReadMessageFacts(worker.reader, *record, columns_);
     }
-    if (test_) {
+    if (part.AppendRow(facts ? &*facts : nullptr)) {
+      state |= GatheredMessageFacts::kKept;
+      kept_bytes_ += part.text.size() - before;
+    }
+    if (record && test_) {
       state |= GatheredMessageFacts::kTested;
       if (test_(*record, columns_)) state |= GatheredMessageFacts::kPassed;
     }
   }
-  part.starts.push_back(static_cast<std::uint32_t>(part.text.size()));
   return part;
 }
 

@@ -1,5 +1,8 @@
 #include "store/stored_value.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string_view>
 
 #include "base/code_page_1252.h"
@@ -54,14 +57,20 @@ std::u16string StoredText(std::span<const std::uint8_t> bytes, std::uint32_t cod
     // Little-endian units up to the first zero one; an odd last byte is a unit's low half.
     const auto unit_at = [bytes](std::size_t i) {
       const std::size_t low = 2 * i;
-      return static_cast<char16_t>(bytes[low] |
-                                   (low + 1 < bytes.size() ? bytes[low + 1] << 8 : 0));
+      return static_cast<char16_t>(bytes[low] | (low + 1 < bytes.size() ? bytes[low + 1] << 8 : 0));
     };
     const std::size_t units = (bytes.size() + 1) / 2;
     std::size_t length = 0;
     while (length < units && unit_at(length) != 0) ++length;
     std::u16string text(length, u'\0');
-    for (std::size_t i = 0; i < length; ++i) text[i] = unit_at(i);
+    if constexpr (std::endian::native == std::endian::little) {
+      // Whole units as they are stored; an odd last byte still goes through unit_at.
+      const std::size_t whole = std::min(length, bytes.size() / 2);
+      std::memcpy(text.data(), bytes.data(), whole * 2);
+      for (std::size_t i = whole; i < length; ++i) text[i] = unit_at(i);
+    } else {
+      for (std::size_t i = 0; i < length; ++i) text[i] = unit_at(i);
+    }
     return text;
   }
   const std::string_view chars(reinterpret_cast<const char*>(bytes.data()), bytes.size());

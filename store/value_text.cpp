@@ -23,10 +23,17 @@ bool IsPrintableByte(std::uint8_t byte) {
   }
 }
 
+// As "%llx" writes it; every message and folder id is made this way, so no printf.
 std::u16string LowerHex(std::uint64_t value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%llx", static_cast<unsigned long long>(value));
-  return FromAscii(buffer);
+  char16_t digits[16];
+  std::size_t count = 0;
+  do {
+    digits[count++] = u"0123456789abcdef"[value & 0x0F];
+    value >>= 4;
+  } while (value != 0);
+  std::u16string text(count, u'0');
+  for (std::size_t i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
+  return text;
 }
 
 // Days since 1970-01-01 to a proleptic Gregorian date (Howard Hinnant's civil_from_days).
