@@ -75,9 +75,6 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   const std::u16string message_id = OrEmpty(row.Id(entries_.message_id));
   const std::optional<std::u16string> sender_name = row.Text(entries_.sender_name);
   const std::optional<std::u16string> sender_address = row.Text(entries_.sender_address);
-  const std::u16string sent_representing = OrEmpty(row.Text(entries_.sent_representing));
-  const std::u16string sender_candidate_b = OrEmpty(row.Text(entries_.sender_candidate_b));
-  const std::u16string sender_candidate_c = OrEmpty(row.Text(entries_.sender_candidate_c));
   const std::u16string normalized_subject = OrEmpty(row.Text(entries_.normalized_subject));
   const std::u16string subject_prefix = OrEmpty(row.Text(entries_.subject_prefix));
   const std::u16string list_position = OrEmpty(row.Text(entries_.list_position));
@@ -101,11 +98,21 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
       candidate += u"<" + *sender_address + u">";
     }
   }
-  for (const std::u16string* text :
-       {&sent_representing, &sender_candidate_b, &sender_candidate_c}) {
-    if (candidate.empty() && LooksLikeAddress(*text)) candidate = SmtpSplit(*text + u",");
+  // The other sender columns count only for a row without name and address; each is read
+  // only as long as none before it gave a sender.
+  std::u16string sent_representing;
+  if (candidate.empty()) {
+    sent_representing = OrEmpty(row.Text(entries_.sent_representing));
+    for (const std::optional<int>& entry :
+         {std::optional<int>(), entries_.sender_candidate_b, entries_.sender_candidate_c}) {
+      if (!candidate.empty()) break;
+      const std::u16string text = entry ? OrEmpty(row.Text(entry)) : sent_representing;
+      if (LooksLikeAddress(text)) candidate = SmtpSplit(text + u",");
+    }
   }
 
+  // Gathered recipients are read once the prefilter has let the item through.
+  const bool recipients_wait = options_.prefilter && options_.gathered != nullptr;
   // An item without an id has no "Msg" row: an empty id would begin every message id.
   const MessageRef* ref = message_id.empty()
                               ? nullptr
@@ -116,10 +123,8 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     item.attachment_list = ref->attachment_list;
     // Without a match no "Msg" row is read: another message's row would lend this item its
     // recipients and sender.
-    if (std::optional<MessageFacts> facts = FactsOf(ref->record_number)) {
-      item.recipients = std::move(facts->recipients);
-      item.copy_recipients = std::move(facts->copy_recipients);
-      item.blind_copy_recipients = std::move(facts->blind_copy_recipients);
+    if (std::optional<MessageFacts> facts = FactsOf(ref->record_number, recipients_wait)) {
+      TakeRecipients(item, *facts);
       item.header_sender = std::move(facts->header_sender);
       if (candidate.empty()) {
         candidate = item.header_sender;
@@ -153,6 +158,16 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     sink_(std::move(item));
     return;
   }
+  if (recipients_wait && item.has_message_row) {
+    if (std::optional<MessageFacts> facts = options_.gathered->Find(item.message_record_number)) {
+      TakeRecipients(item, *facts);
+    }
+  }
+  if (options_.recipient_filter && !options_.recipient_filter(item)) {
+    item.turned_away = true;
+    sink_(std::move(item));
+    return;
+  }
   columns[2] = FromAscii(std::to_string(item.message_record_number));
   columns[3] = item.attachment_list;
   columns[6] = OrEmpty(row.Date(entries_.dates));
@@ -164,14 +179,24 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   sink_(std::move(item));
 }
 
-std::optional<MessageFacts> FolderItemReader::FactsOf(std::uint32_t record_number) {
+std::optional<MessageFacts> FolderItemReader::FactsOf(std::uint32_t record_number,
+                                                      bool without_gathered_recipients) {
   if (options_.gathered != nullptr) {
-    if (std::optional<MessageFacts> facts = options_.gathered->Find(record_number)) return facts;
+    if (std::optional<MessageFacts> facts =
+            options_.gathered->Find(record_number, !without_gathered_recipients)) {
+      return facts;
+    }
   }
   if (message_table_ == nullptr) return std::nullopt;
   const std::optional<ese::Record> record = message_table_->ReadRecord(record_number);
   if (!record) return std::nullopt;
   return ReadMessageFacts(reader_, *record, message_columns_);
+}
+
+void FolderItemReader::TakeRecipients(FolderItem& item, MessageFacts& facts) {
+  item.recipients = std::move(facts.recipients);
+  item.copy_recipients = std::move(facts.copy_recipients);
+  item.blind_copy_recipients = std::move(facts.blind_copy_recipients);
 }
 
 }  // namespace tarvex

@@ -31,8 +31,11 @@ class FolderItemReader {
   void Process(const ese::Record* content_record, ese::RecordState state);
 
  private:
-  // The facts of the item's "Msg" row: gathered, or read where the row is.
-  std::optional<MessageFacts> FactsOf(std::uint32_t record_number);
+  // The facts of the item's "Msg" row: gathered, or read where the row is. Gathered facts come
+  // `without_gathered_recipients` when asked (empty recipients, read later if need be).
+  std::optional<MessageFacts> FactsOf(std::uint32_t record_number,
+                                      bool without_gathered_recipients);
+  static void TakeRecipients(FolderItem& item, MessageFacts& facts);
 
   // The content table's columns that an item is made of, found once per table.
   struct ContentEntries {

@@ -56,6 +56,9 @@ struct FolderReadOptions {
   // the rest is read; an item it turns away is handed on with its list position alone. Called
   // from several threads at once by FolderRowsAhead.
   std::function<bool(const FolderItem& item)> prefilter = {};
+  // Sees each item the prefilter let through with its recipients as well, before the rest is
+  // read; turns items away as the prefilter does.
+  std::function<bool(const FolderItem& item)> recipient_filter = {};
 };
 
 // 2010 layout: ItemHeaders from a "MsgHeader-" table. False when the table or its name is

@@ -177,11 +177,6 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
   if (layout == StoreLayout::kOlder) {
     options.prefilter = [&conditions, kept](const FolderItem& item) {
       if (!MeetsFirstColumns(conditions, item.columns)) return false;
-      if (conditions.to &&
-          !conditions.to->Matches(
-              OlderRecipients(item.recipients, item.copy_recipients, item.blind_copy_recipients))) {
-        return false;
-      }
       if (conditions.body && kept != nullptr) {
         const std::optional<bool> known = GatheredBodyResult(
             *kept, item.columns[1],
@@ -190,6 +185,12 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
       }
       return true;
     };
+    if (conditions.to) {
+      options.recipient_filter = [&conditions](const FolderItem& item) {
+        return conditions.to->Matches(
+            OlderRecipients(item.recipients, item.copy_recipients, item.blind_copy_recipients));
+      };
+    }
   }
 
   std::optional<FolderRowsAhead> rows_ahead;

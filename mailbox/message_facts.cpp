@@ -1,6 +1,7 @@
 #include "mailbox/message_facts.h"
 
 #include <algorithm>
+#include <span>
 #include <string_view>
 
 #include "base/utf_conversion.h"
@@ -108,7 +109,8 @@ GatheredMessageFacts::Locate(std::uint32_t record_number) const {
   return std::pair{&part, row};
 }
 
-std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_number) const {
+std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_number,
+                                                       bool with_recipients) const {
   const auto found = Locate(record_number);
   if (!found) return std::nullopt;
   const auto [part, row_in_part] = *found;
@@ -116,8 +118,9 @@ std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_numb
   const std::string_view text(part->text);
   std::size_t field = kFields * row_in_part;
   MessageFacts facts;
-  for (std::u16string* into : {&facts.header_sender, &facts.address_sender, &facts.recipients,
-                               &facts.copy_recipients, &facts.blind_copy_recipients}) {
+  std::u16string* const fields[] = {&facts.header_sender, &facts.address_sender, &facts.recipients,
+                                    &facts.copy_recipients, &facts.blind_copy_recipients};
+  for (std::u16string* into : std::span(fields).first(with_recipients ? kFields : 2)) {
     const std::uint32_t begin = part->starts[field];
     *into = Utf8ToUtf16(text.substr(begin, part->starts[++field] - begin));
   }

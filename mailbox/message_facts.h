@@ -63,8 +63,9 @@ class GatheredMessageFacts {
   // `parts` cover rows 0, 1, ... one after the other, in any order.
   explicit GatheredMessageFacts(std::vector<Part> parts);
 
-  // None for a row the pass did not keep.
-  std::optional<MessageFacts> Find(std::uint32_t record_number) const;
+  // None for a row the pass did not keep. Without `with_recipients` the recipients are left
+  // empty: most items a search turns away are turned away by their sender.
+  std::optional<MessageFacts> Find(std::uint32_t record_number, bool with_recipients = true) const;
   // The test's answer for the row; none without a test or for a row it could not read.
   std::optional<bool> TestResult(std::uint32_t record_number) const;
 

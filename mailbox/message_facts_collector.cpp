@@ -39,6 +39,8 @@ void MessageFactsCollector::Start(Recovery& recovery) {
   // Found here, before any worker reads: this also points the column directory's header slot
   // at "Msg", which is where the readers look for long transport headers.
   columns_.Find(session, table_, ColumnLookup::kMessageTable);
+  // The reading thread makes rows too whenever the workers fall behind: a reader of its own.
+  own_ = std::make_unique<Worker>(session, recovery.working_folder());
   const int worker_count = test_ ? 2 : 1;
   for (int i = 0; i < worker_count; ++i) {
     auto worker = std::make_unique<Worker>(session, recovery.working_folder());
@@ -48,9 +50,6 @@ void MessageFactsCollector::Start(Recovery& recovery) {
       break;  // no thread to be had: the rows are made on the reading thread
     }
     workers_.push_back(std::move(worker));
-  }
-  if (workers_.empty()) {
-    workers_.push_back(std::make_unique<Worker>(session, recovery.working_folder()));
   }
 }
 
@@ -70,21 +69,29 @@ void MessageFactsCollector::Take(Recovery& recovery, std::uint32_t number,
 }
 
 void MessageFactsCollector::Hand(Batch batch) {
-  if (!workers_.front()->thread.joinable()) {
-    // Without a worker thread, this one makes the rows.
-    try {
-      GatheredMessageFacts::Part part = Make(*workers_.front(), batch);
-      parts_.push_back(std::move(part));
-    } catch (const std::exception&) {
-      failed_ = true;
+  {
+    const std::lock_guard lock(mutex_);
+    if (failed_) return;
+    // With the workers behind (or none), this thread makes the rows rather than wait.
+    if (!workers_.empty() && waiting_.size() < kMostWaitingBatches) {
+      waiting_.push_back(std::move(batch));
+      changed_.notify_all();
+      return;
     }
-    return;
   }
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return waiting_.size() < kMostWaitingBatches || failed_; });
-  if (failed_) return;
-  waiting_.push_back(std::move(batch));
-  changed_.notify_all();
+  MakeHere(batch);
+}
+
+void MessageFactsCollector::MakeHere(const Batch& batch) {
+  try {
+    GatheredMessageFacts::Part part = Make(*own_, batch);
+    const std::lock_guard lock(mutex_);
+    parts_.push_back(std::move(part));
+  } catch (const std::exception&) {
+    const std::lock_guard lock(mutex_);
+    failed_ = true;
+    changed_.notify_all();
+  }
 }
 
 void MessageFactsCollector::Work(Worker& worker) {
@@ -167,6 +174,17 @@ std::optional<GatheredMessageFacts> MessageFactsCollector::Finish(Recovery& reco
   }
   const bool cancelled = recovery.pause_gate().IsCancelled();
   if (batch_.rows() != 0 && !cancelled) Hand(std::exchange(batch_, {}));
+  // The reading thread takes its share of the rows still waiting.
+  while (!cancelled) {
+    Batch batch;
+    {
+      const std::lock_guard lock(mutex_);
+      if (waiting_.empty() || failed_) break;
+      batch = std::move(waiting_.front());
+      waiting_.pop_front();
+    }
+    MakeHere(batch);
+  }
   Stop(cancelled);
   // Every row, or none: a pass that stopped early leaves rows out.
   if (cancelled || failed_ || out_of_order_ || next_number_ != table_->record_count()) {

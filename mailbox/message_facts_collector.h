@@ -4,7 +4,7 @@
 // another reader makes: the analysis, which reads every row in order anyway, or a pass of its
 // own (GatherMessageFacts). The reading thread hands each row over; workers of the collector's
 // own make the facts and run the row test meanwhile, so that making texts does not hold up the
-// reading.
+// reading. When the workers fall behind, the reading thread makes rows too rather than wait.
 
 #include <atomic>
 #include <condition_variable>
@@ -34,8 +34,9 @@ class MessageFactsCollector {
   // read). The first row starts the workers.
   void Take(Recovery& recovery, std::uint32_t number, const ese::Record* record);
 
-  // Waits for the workers. The facts when the rows taken were every row of "Msg", from the
-  // first on; none when the pass stopped early, a worker failed or the pause gate was cancelled.
+  // Makes the rows still waiting, with the workers. The facts when the rows taken were every row of
+  // "Msg", from the first on; none when the pass stopped early, a worker failed or the pause gate
+  // was cancelled.
   std::optional<GatheredMessageFacts> Finish(Recovery& recovery);
 
  private:
@@ -53,7 +54,9 @@ class MessageFactsCollector {
   struct Worker;
 
   void Start(Recovery& recovery);
+  // Queues the batch for the workers, or makes it on the reading thread when they are behind.
   void Hand(Batch batch);
+  void MakeHere(const Batch& batch);
   void Work(Worker& worker);
   GatheredMessageFacts::Part Make(Worker& worker, const Batch& batch);
   // Ends the workers; with `discard` the rows still waiting are dropped.
@@ -81,6 +84,7 @@ class MessageFactsCollector {
   std::vector<GatheredMessageFacts::Part> parts_;
 
   std::vector<std::unique_ptr<Worker>> workers_;
+  std::unique_ptr<Worker> own_;  // the reading thread's reader (it has no thread)
 };
 
 // One pass of its own over "Msg" in its order, on the calling thread, through a collector; none
