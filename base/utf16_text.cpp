@@ -33,6 +33,12 @@ std::u16string Trim(std::u16string_view text, std::u16string_view characters) {
   return std::u16string(text.substr(first, last - first + 1));
 }
 
+void TrimInPlace(std::u16string& text, std::u16string_view characters) {
+  const std::size_t last = text.find_last_not_of(characters);
+  text.erase(last == std::u16string::npos ? 0 : last + 1);
+  text.erase(0, std::min(text.find_first_not_of(characters), text.size()));
+}
+
 char16_t ToAsciiUpper(char16_t unit) {
   return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
 }

@@ -16,6 +16,7 @@ std::u16string ReplacedAll(std::u16string_view text, std::u16string_view from,
 
 // Removes the given characters from both ends (by default blanks, tabs and line ends).
 std::u16string Trim(std::u16string_view text, std::u16string_view characters = u" \t\r\n");
+void TrimInPlace(std::u16string& text, std::u16string_view characters = u" \t\r\n");
 
 // Upper-cases a to z only; every other unit is kept as it is.
 std::u16string ToAsciiUpper(std::u16string_view text);

@@ -76,19 +76,32 @@ std::optional<char32_t> NextUtf8(std::string_view bytes, std::size_t& pos) {
 
 }  // namespace
 
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t unit = text[i];
-    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
+void AppendAsUtf8(std::u16string_view text, std::string& out) {
+  for (std::size_t i = 0; i < text.size();) {
+    // A run of ASCII, the most of any text here, is copied unit for byte.
+    std::size_t end = i;
+    while (end < text.size() && text[end] < 0x80) ++end;
+    if (end != i) {
+      const std::size_t start = out.size();
+      out.resize(start + (end - i));
+      for (std::size_t k = i; k < end; ++k) out[start + (k - i)] = static_cast<char>(text[k]);
+      i = end;
+      continue;
+    }
+    char32_t unit = text[i++];
+    if (IsHighSurrogate(unit) && i < text.size() && IsLowSurrogate(text[i])) {
+      unit = 0x10000 + ((unit - 0xD800) << 10) + (text[i++] - 0xDC00);
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
       unit = kReplacement;
     }
     AppendUtf8(out, unit);
   }
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendAsUtf8(text, out);
   return out;
 }
 

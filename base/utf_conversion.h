@@ -11,6 +11,8 @@ namespace tarvex {
 // Ill-formed input (lone surrogates, bad UTF-8 sequences) becomes U+FFFD; nothing is dropped
 // silently.
 std::string Utf16ToUtf8(std::u16string_view text);
+// Utf16ToUtf8 appended to `out`.
+void AppendAsUtf8(std::u16string_view text, std::string& out);
 std::u16string Utf8ToUtf16(std::string_view bytes);
 
 // Decodes UTF-8 and fails on any ill-formed sequence (overlong, surrogate, truncated).

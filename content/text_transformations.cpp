@@ -74,11 +74,15 @@ std::u16string CollapseRecipientSpaces(std::u16string_view text) {
 
 std::u16string EscapeAngleBrackets(std::u16string_view text) {
   std::u16string result(text);
-  for (char16_t& unit : result) {
+  EscapeAngleBracketsInPlace(result);
+  return result;
+}
+
+void EscapeAngleBracketsInPlace(std::u16string& text) {
+  for (char16_t& unit : text) {
     if (unit == u'<') unit = u'[';
     if (unit == u'>') unit = u']';
   }
-  return result;
 }
 
 std::u16string MonthNamesToNumbers(std::u16string_view text) {

@@ -20,6 +20,7 @@ std::u16string CollapseRecipientSpaces(std::u16string_view text);
 // "<" becomes "[" and ">" becomes "]", so that "Ann <ann@example.com>" shows as
 // "Ann [ann@example.com]" in a page.
 std::u16string EscapeAngleBrackets(std::u16string_view text);
+void EscapeAngleBracketsInPlace(std::u16string& text);
 
 // Replaces every three-letter English month name (Jan to Dec) with its number 1 to 12:
 // "Dec,05 2010 09:03:07" becomes "12,05 2010 09:03:07".

@@ -72,7 +72,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
       return;
     }
   }
-  const std::u16string message_id = OrEmpty(row.Id(entries_.message_id));
+  std::u16string message_id = OrEmpty(row.Id(entries_.message_id));
   const std::optional<std::u16string> sender_name = row.Text(entries_.sender_name);
   const std::optional<std::u16string> sender_address = row.Text(entries_.sender_address);
   const std::u16string normalized_subject = OrEmpty(row.Text(entries_.normalized_subject));
@@ -95,7 +95,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   if (sender_name || sender_address) {
     candidate = OrEmpty(sender_name);
     if (sender_address && LooksLikeAddress(*sender_address)) {
-      candidate += u"<" + *sender_address + u">";
+      candidate.append(u"<").append(*sender_address).append(u">");
     }
   }
   // The other sender columns count only for a row without name and address; each is read
@@ -103,10 +103,11 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   std::u16string sent_representing;
   if (candidate.empty()) {
     sent_representing = OrEmpty(row.Text(entries_.sent_representing));
+    if (LooksLikeAddress(sent_representing)) candidate = SmtpSplit(sent_representing + u",");
     for (const std::optional<int>& entry :
-         {std::optional<int>(), entries_.sender_candidate_b, entries_.sender_candidate_c}) {
+         {entries_.sender_candidate_b, entries_.sender_candidate_c}) {
       if (!candidate.empty()) break;
-      const std::u16string text = entry ? OrEmpty(row.Text(entry)) : sent_representing;
+      const std::u16string text = OrEmpty(row.Text(entry));
       if (LooksLikeAddress(text)) candidate = SmtpSplit(text + u",");
     }
   }
@@ -120,7 +121,6 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   if (ref != nullptr) {
     item.message_record_number = ref->record_number;
     item.has_message_row = true;
-    item.attachment_list = ref->attachment_list;
     // Without a match no "Msg" row is read: another message's row would lend this item its
     // recipients and sender.
     if (std::optional<MessageFacts> facts = FactsOf(ref->record_number, recipients_wait)) {
@@ -134,25 +134,26 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     }
   }
 
-  std::u16string sender = candidate.empty() ? sent_representing : candidate;
-  sender = EscapeAngleBrackets(sender);
+  std::u16string sender = candidate.empty() ? std::move(sent_representing) : std::move(candidate);
+  EscapeAngleBracketsInPlace(sender);
   if (!sender.empty()) {
     if (const MailboxEntry* owner = recovery_.indexes().LastOwnerIn(model, sender)) {
       item.header_sender = owner->owner_text;
     }
   }
-  if (!item.header_sender.empty()) sender = item.header_sender;
-  sender = Trim(sender);
+  if (!item.header_sender.empty()) sender = std::move(item.header_sender);
+  TrimInPlace(sender);
   sender.erase(std::remove(sender.begin(), sender.end(), u'"'), sender.end());
   item.header_sender = sender;
 
   if (sender.empty() && normalized_subject.empty()) return;
   item.list_position = ListPositionFromText(list_position);
   ItemListRow& columns = item.columns;
-  columns[0] = message_id;
+  columns[0] = std::move(message_id);
   columns[1] = std::move(kind);
-  columns[4] = sender;
-  columns[5] = subject_prefix + normalized_subject;
+  columns[4] = std::move(sender);
+  columns[5].reserve(subject_prefix.size() + normalized_subject.size());
+  columns[5].append(subject_prefix).append(normalized_subject);
   if (options_.prefilter && !options_.prefilter(item)) {
     item.turned_away = true;
     sink_(std::move(item));
@@ -169,6 +170,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     return;
   }
   columns[2] = FromAscii(std::to_string(item.message_record_number));
+  if (ref != nullptr) item.attachment_list = ref->attachment_list;
   columns[3] = item.attachment_list;
   columns[6] = OrEmpty(row.Date(entries_.dates));
   columns[7] = OrEmpty(row.Text(entries_.attachment_flag));

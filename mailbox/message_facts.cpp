@@ -85,7 +85,7 @@ bool GatheredMessageFacts::Part::AppendRow(const MessageFacts* facts) {
                     std::none_of(std::begin(fields), std::end(fields),
                                  [](const std::u16string* field) { return HasSurrogate(*field); });
   for (const std::u16string* field : fields) {
-    if (kept) text += Utf16ToUtf8(*field);
+    if (kept) AppendAsUtf8(*field, text);
     starts.push_back(static_cast<std::uint32_t>(text.size()));
   }
   return kept;

@@ -65,7 +65,13 @@ void MessageFactsCollector::Take(Recovery& recovery, std::uint32_t number,
   if (record != nullptr)
     batch_.bytes.insert(batch_.bytes.end(), record->data().begin(), record->data().end());
   batch_.ends.push_back(static_cast<std::uint32_t>(batch_.bytes.size()));
-  if (batch_.rows() == kBatchRows) Hand(std::exchange(batch_, {}));
+  if (batch_.rows() == kBatchRows) {
+    // The next batch is about as large: room made once rather than by doubling.
+    const std::size_t bytes = batch_.bytes.size();
+    Hand(std::exchange(batch_, {}));
+    batch_.bytes.reserve(bytes + bytes / 8);
+    batch_.ends.reserve(kBatchRows);
+  }
 }
 
 void MessageFactsCollector::Hand(Batch batch) {

@@ -19,6 +19,12 @@ TEST(Utf16Text, TrimCaseAndSplit) {
   EXPECT_EQ(Trim(u"  \tab c\r\n"), u"ab c");
   EXPECT_EQ(Trim(u"   "), u"");
   EXPECT_EQ(Trim(u"\tx\t", u" "), u"\tx\t");
+  // In place, the same.
+  for (std::u16string_view text : {u"  \tab c\r\n", u"   ", u"", u"x", u" x", u"x "}) {
+    std::u16string trimmed(text);
+    TrimInPlace(trimmed);
+    EXPECT_EQ(trimmed, Trim(text));
+  }
   EXPECT_EQ(ToAsciiUpper(u"Inbox \u00e9\u0431z"), u"INBOX \u00e9\u0431Z");
   EXPECT_TRUE(StartsWithIgnoringAsciiCase(u"Folders-12", u"FOLDERS-"));
   EXPECT_FALSE(StartsWithIgnoringAsciiCase(u"Fold", u"Folders"));
