@@ -46,17 +46,26 @@ class ResultPrinter {
                   shown(5, 36).c_str(), shown(6, 20).c_str(), TerminalText(folder_path).c_str());
     }
     ++printed_;
-    std::fflush(stdout);
+    unflushed_ = true;
+  }
+
+  // What was printed reaches a pipe as the search goes on, though not a write per item: the
+  // search reports its progress every few hundred items and at each folder's end.
+  void Flush() {
+    if (unflushed_) std::fflush(stdout);
+    unflushed_ = false;
   }
 
   void Finish(const json& losses) {
     if (json_) std::printf("\n], \"losses\": %s}\n", losses.dump().c_str());
+    Flush();
   }
 
  private:
   bool json_;
   StoreLayout layout_;
   std::size_t printed_ = 0;
+  bool unflushed_ = false;
 };
 
 }  // namespace
@@ -128,7 +137,11 @@ int RunSearch(const std::filesystem::path& database, const std::vector<std::stri
         printer.Print(match.folder_path, match.row, match.position);
         return true;
       },
-      {}, std::move(gathered));
+      [&printer](const SearchProgress&) {
+        printer.Flush();
+        return true;
+      },
+      std::move(gathered));
   run.window().ClearProgress();
   printer.Finish(LossesJson(recovery.session().database()));
   return FinishRead(recovery.session().database(), options.quiet);

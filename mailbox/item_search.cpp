@@ -33,9 +33,11 @@ std::u16string OlderRecipients(const std::u16string& to, const std::u16string& c
   return to + u"\n" + copy + u"\n" + blind_copy;
 }
 
-// Header conditions first: they cost nothing, and an item they turn away is never read.
-bool MeetsHeaderConditions(const SearchConditions& wanted, const ItemListRow& row) {
-  if (!MeetsFirstColumns(wanted, row)) return false;
+// Header conditions first: they cost nothing, and an item they turn away is never read. The
+// first columns' are known to be met for a row that a prefilter let through.
+bool MeetsHeaderConditions(const SearchConditions& wanted, const ItemListRow& row,
+                           bool first_columns_met) {
+  if (!first_columns_met && !MeetsFirstColumns(wanted, row)) return false;
   if (wanted.has_attachment && row[7] != u"true") return false;
   if (!wanted.after.empty() || !wanted.before.empty()) {
     const std::optional<std::string> date = IsoDate(row[6]);
@@ -66,12 +68,13 @@ std::optional<bool> GatheredBodyResult(Recovery& recovery, const GatheredMessage
                             ref != nullptr ? std::optional(ref->record_number) : std::nullopt);
 }
 
+// `prefiltered`: the row's reader has tested the first columns and the listed recipients.
 bool MeetsAll(Recovery& recovery, const SearchConditions& wanted, ItemContentReader& content,
-              const GatheredMessageFacts* gathered, const ItemListRow& row) {
-  if (!MeetsHeaderConditions(wanted, row)) return false;
+              const GatheredMessageFacts* gathered, const ItemListRow& row, bool prefiltered) {
+  if (!MeetsHeaderConditions(wanted, row, prefiltered)) return false;
   // The older layout's list carries the recipients; the 2010 layout's are in the record.
   const bool recipients_listed = recovery.layout() == StoreLayout::kOlder;
-  if (wanted.to && recipients_listed &&
+  if (wanted.to && recipients_listed && !prefiltered &&
       !wanted.to->Matches(OlderRecipients(row[8], row[9], row[10]))) {
     return false;
   }
@@ -208,7 +211,7 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
       }
       // An empty row is an item the prefilter turned away.
       if (!rows[i][kItemStateColumn].empty() &&
-          MeetsAll(recovery, conditions, content, kept, rows[i])) {
+          MeetsAll(recovery, conditions, content, kept, rows[i], options.prefilter != nullptr)) {
         ++outcome.matches;
         if (on_match && !on_match({folder, path, rows[i], i + 1})) outcome.stopped = true;
       }
