@@ -164,7 +164,12 @@ void FolderRowsAhead::Make(ValueReader& reader, Chunk& chunk) {
   const Source& source = sources_[chunk.source];
   const FolderItemSink keep = [&chunk](FolderItem&& item) {
     chunk.positions.push_back(item.list_position);
-    chunk.rows.push_back(item.turned_away ? ItemListRow() : std::move(item.columns));
+    if (item.turned_away) {
+      chunk.rows_of_items.push_back(kTurnedAway);
+      return;
+    }
+    chunk.rows_of_items.push_back(static_cast<std::uint32_t>(chunk.rows.size()));
+    chunk.rows.push_back(std::move(item.columns));
   };
   FolderItemReader items(recovery_, reader, source.columns, message_columns_, keep,
                          FolderItemUse::kRowsOnly, options_);
@@ -201,7 +206,15 @@ void FolderRowsAhead::Make(ValueReader& reader, Chunk& chunk) {
 std::optional<std::vector<ItemListRow>> FolderRowsAhead::Next() {
   if (next_folder_ >= folder_count_ || recovery_.pause_gate().IsCancelled()) return std::nullopt;
   const std::size_t folder = next_folder_++;
-  std::vector<ItemListRow> rows;
+  // The folder's chunks as they are taken in, and the list's order as item places in them:
+  // items are placed as the list places a row (a position past the end appends), and each row
+  // is moved once, at the end.
+  struct Place {
+    std::uint32_t chunk;
+    std::uint32_t row;  // in the chunk's rows; kTurnedAway for an empty row
+  };
+  std::vector<std::unique_ptr<Chunk>> made;
+  std::vector<Place> order;
   std::unique_lock lock(mutex_);
   while (consumed_ < chunks_.size() && sources_[chunks_[consumed_]->source].folder == folder) {
     Chunk& chunk = *chunks_[consumed_];
@@ -215,18 +228,24 @@ std::optional<std::vector<ItemListRow>> FolderRowsAhead::Next() {
       chunk.state = ChunkState::kDone;
     }
     changed_.wait(lock, [&chunk] { return chunk.state == ChunkState::kDone; });
-    const std::unique_ptr<Chunk> made = std::move(chunks_[consumed_]);
+    made.push_back(std::move(chunks_[consumed_]));
     ++consumed_;
     changed_.notify_all();
     lock.unlock();
-    // Placed as the list places a row: a position past the end appends.
-    Source& source = sources_[made->source];
-    for (std::size_t i = 0; i < made->rows.size() && !source.ended; ++i) {
-      const auto index = std::clamp<std::ptrdiff_t>(made->positions[i], 0, std::ssize(rows));
-      rows.insert(rows.begin() + index, std::move(made->rows[i]));
+    const Chunk& taken = *made.back();
+    Source& source = sources_[taken.source];
+    const auto chunk_number = static_cast<std::uint32_t>(made.size() - 1);
+    for (std::size_t i = 0; i < taken.positions.size() && !source.ended; ++i) {
+      const auto index = std::clamp<std::ptrdiff_t>(taken.positions[i], 0, std::ssize(order));
+      order.insert(order.begin() + index, {chunk_number, taken.rows_of_items[i]});
     }
-    source.ended = source.ended || made->ended;
+    source.ended = source.ended || taken.ended;
     lock.lock();
+  }
+  lock.unlock();
+  std::vector<ItemListRow> rows(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (order[i].row != kTurnedAway) rows[i] = std::move(made[order[i].chunk]->rows[order[i].row]);
   }
   return rows;
 }

@@ -51,6 +51,7 @@ class FolderRowsAhead {
     bool ended = false;                  // the caller met a chunk that ended it (caller's own)
   };
   enum class ChunkState { kWaiting, kTaken, kDone };
+  static constexpr std::uint32_t kTurnedAway = UINT32_MAX;
   // A stretch of one source's rows, [first, last) of its records or of its numbers. A source
   // is one chunk until it is taken and its size known, then split in place.
   struct Chunk {
@@ -59,8 +60,10 @@ class FolderRowsAhead {
     std::uint32_t last = 0;
     bool sized = false;
     ChunkState state = ChunkState::kWaiting;
-    // Made: each item's list position, and its row (empty when the prefilter turned it away).
+    // Made: each item's list position and the place of its row (kTurnedAway when a filter
+    // turned it away: it lists as an empty row).
     std::vector<int> positions;
+    std::vector<std::uint32_t> rows_of_items;
     std::vector<ItemListRow> rows;
     // A row could not be made, or the gate was cancelled: the source ends with this chunk's
     // rows before that one, as one reader going through the table would end it.

@@ -40,6 +40,11 @@ std::u16string WithoutQuotes(std::u16string text) {
   return text;
 }
 
+// MessageFacts' fields in their order: the two senders, then the three recipient fields.
+constexpr std::u16string MessageFacts::*kFieldsOfFacts[] = {
+    &MessageFacts::header_sender, &MessageFacts::address_sender, &MessageFacts::recipients,
+    &MessageFacts::copy_recipients, &MessageFacts::blind_copy_recipients};
+
 bool HasSurrogate(std::u16string_view text) {
   return std::any_of(text.begin(), text.end(),
                      [](char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; });
@@ -71,29 +76,60 @@ MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,
   return facts;
 }
 
-bool GatheredMessageFacts::Part::AppendRow(const MessageFacts* facts) {
-  const std::u16string* fields[kFields] = {};
-  if (facts != nullptr) {
-    fields[0] = &facts->header_sender;
-    fields[1] = &facts->address_sender;
-    fields[2] = &facts->recipients;
-    fields[3] = &facts->copy_recipients;
-    fields[4] = &facts->blind_copy_recipients;
-  }
+bool GatheredMessageFacts::Part::AppendRow(const MessageFacts* facts, std::size_t& bytes) {
   // A lone surrogate would not come back from UTF-8 as it was: such a row is read again.
-  const bool kept = facts != nullptr &&
-                    std::none_of(std::begin(fields), std::end(fields),
-                                 [](const std::u16string* field) { return HasSurrogate(*field); });
-  for (const std::u16string* field : fields) {
-    if (kept) AppendAsUtf8(*field, text);
+  const bool kept =
+      facts != nullptr && std::none_of(std::begin(kFieldsOfFacts), std::end(kFieldsOfFacts),
+                                       [facts](std::u16string MessageFacts::*field) {
+                                         return HasSurrogate(facts->*field);
+                                       });
+  sender_places.push_back(kept ? PlaceOfSender(facts->header_sender, bytes) : 0);
+  sender_places.push_back(kept ? PlaceOfSender(facts->address_sender, bytes) : 0);
+  const std::size_t before = text.size();
+  for (std::u16string MessageFacts::*field : std::span(kFieldsOfFacts).subspan(2)) {
+    if (kept) AppendAsUtf8(facts->*field, text);
     starts.push_back(static_cast<std::uint32_t>(text.size()));
   }
+  bytes += text.size() - before;
   return kept;
+}
+
+std::uint32_t GatheredMessageFacts::Part::PlaceOfSender(const std::u16string& sender,
+                                                        std::size_t& bytes) {
+  if (sender.empty()) return 0;
+  const auto [found, added] =
+      places_of_senders.try_emplace(sender, static_cast<std::uint32_t>(senders.size()));
+  if (added) {
+    senders.push_back(sender);
+    bytes += 4 * sender.size();  // the list's text and the look-up's
+  }
+  return found->second;
 }
 
 GatheredMessageFacts::GatheredMessageFacts(std::vector<Part> parts) : parts_(std::move(parts)) {
   std::sort(parts_.begin(), parts_.end(),
             [](const Part& a, const Part& b) { return a.first < b.first; });
+  // The parts' sender lists made one.
+  senders_ = {u""};
+  std::unordered_map<std::u16string, std::uint32_t> places = {{u"", 0}};
+  for (Part& part : parts_) {
+    std::vector<std::uint32_t> place_of(part.senders.size(), 0);
+    for (std::size_t i = 1; i < part.senders.size(); ++i) {
+      const auto [found, added] =
+          places.try_emplace(part.senders[i], static_cast<std::uint32_t>(senders_.size()));
+      if (added) senders_.push_back(part.senders[i]);
+      place_of[i] = found->second;
+    }
+    sender_places_.resize(2 * (std::size_t{part.first} + part.rows()), 0);
+    for (std::size_t i = 0; i < part.sender_places.size(); ++i) {
+      sender_places_[2 * std::size_t{part.first} + i] = place_of[part.sender_places[i]];
+    }
+    part.places_of_senders.clear();
+    part.senders.clear();
+    part.senders.shrink_to_fit();
+    part.sender_places.clear();
+    part.sender_places.shrink_to_fit();
+  }
 }
 
 std::optional<std::pair<const GatheredMessageFacts::Part*, std::uint32_t>>
@@ -115,14 +151,15 @@ std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_numb
   if (!found) return std::nullopt;
   const auto [part, row_in_part] = *found;
   if ((part->states[row_in_part] & kKept) == 0) return std::nullopt;
-  const std::string_view text(part->text);
-  std::size_t field = kFields * row_in_part;
   MessageFacts facts;
-  std::u16string* const fields[] = {&facts.header_sender, &facts.address_sender, &facts.recipients,
-                                    &facts.copy_recipients, &facts.blind_copy_recipients};
-  for (std::u16string* into : std::span(fields).first(with_recipients ? kFields : 2)) {
+  facts.header_sender = senders_[sender_places_[2 * std::size_t{record_number}]];
+  facts.address_sender = senders_[sender_places_[2 * std::size_t{record_number} + 1]];
+  if (!with_recipients) return facts;
+  const std::string_view text(part->text);
+  std::size_t field = kRecipientFields * row_in_part;
+  for (std::u16string MessageFacts::*into : std::span(kFieldsOfFacts).subspan(2)) {
     const std::uint32_t begin = part->starts[field];
-    *into = Utf8ToUtf16(text.substr(begin, part->starts[++field] - begin));
+    facts.*into = Utf8ToUtf16(text.substr(begin, part->starts[++field] - begin));
   }
   return facts;
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -44,18 +45,26 @@ class GatheredMessageFacts {
   // The rows from `first` on, as one worker made them.
   struct Part {
     std::uint32_t first = 0;
-    // The fields of each row in MessageFacts' order, one after the other, in UTF-8: field k
-    // (row r's field f is k = kFields * r + f) is text[starts[k], starts[k + 1]).
+    // The senders, few and met again and again, once each (the first is the empty text); each
+    // row's header and address sender by their place there.
+    std::vector<std::u16string> senders = {u""};
+    std::vector<std::uint32_t> sender_places;  // two per row
+    // The recipients of each row, one field after the other in UTF-8: field k (row r's field
+    // f is k = kRecipientFields * r + f) is text[starts[k], starts[k + 1]).
     std::string text;
     std::vector<std::uint32_t> starts = {0};
     std::vector<std::uint8_t> states;  // kKept, kTested, kPassed by row
     std::uint32_t rows() const { return static_cast<std::uint32_t>(states.size()); }
 
-    // Appends the next row's fields: the facts' (then true), or empty ones without facts or
-    // for facts that would not come back as they are.
-    bool AppendRow(const MessageFacts* facts);
+    // While the part is made: each sender's place.
+    std::unordered_map<std::u16string, std::uint32_t> places_of_senders;
+
+    // Appends the next row's facts (then true), or empty ones without facts or for facts that
+    // would not come back as they are; `bytes` grows by the room newly taken.
+    bool AppendRow(const MessageFacts* facts, std::size_t& bytes);
+    std::uint32_t PlaceOfSender(const std::u16string& sender, std::size_t& bytes);
   };
-  static constexpr std::size_t kFields = 5;
+  static constexpr std::size_t kRecipientFields = 3;
   static constexpr std::uint8_t kKept = 1;
   static constexpr std::uint8_t kTested = 2;
   static constexpr std::uint8_t kPassed = 4;
@@ -73,7 +82,11 @@ class GatheredMessageFacts {
   // The part holding the row and the row's place in it; none past the last row.
   std::optional<std::pair<const Part*, std::uint32_t>> Locate(std::uint32_t record_number) const;
 
-  std::vector<Part> parts_;  // by first row
+  std::vector<Part> parts_;  // by first row, their senders moved to the lists below
+  // Every part's senders once, and each row's two by their place there, by record number: an
+  // item's sender is found without reaching into its part.
+  std::vector<std::u16string> senders_;
+  std::vector<std::uint32_t> sender_places_;
 };
 
 }  // namespace tarvex

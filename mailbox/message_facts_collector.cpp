@@ -130,7 +130,8 @@ GatheredMessageFacts::Part MessageFactsCollector::Make(Worker& worker, const Bat
   GatheredMessageFacts::Part part;
   part.first = batch.first;
   part.states.assign(batch.rows(), 0);
-  part.starts.reserve(GatheredMessageFacts::kFields * batch.rows() + 1);
+  part.starts.reserve(GatheredMessageFacts::kRecipientFields * batch.rows() + 1);
+  part.sender_places.reserve(2 * batch.rows());
   std::uint32_t begin = 0;
   for (std::size_t row = 0; row < batch.rows(); ++row) {
     const std::span<const std::uint8_t> bytes(batch.bytes.data() + begin, batch.ends[row] - begin);
@@ -139,15 +140,13 @@ GatheredMessageFacts::Part MessageFactsCollector::Make(Worker& worker, const Bat
     // bytes, no record.
     const std::optional<ese::Record> record = ese::Record::Parse(*table_, bytes);
     std::uint8_t& state = part.states[row];
-    const std::size_t before = part.text.size();
     std::optional<MessageFacts> facts;
     if (record && kept_bytes_.load(std::memory_order_relaxed) < text_bound_) {
       facts = ReadMessageFacts(worker.reader, *record, columns_);
     }
-    if (part.AppendRow(facts ? &*facts : nullptr)) {
-      state |= GatheredMessageFacts::kKept;
-      kept_bytes_ += part.text.size() - before;
-    }
+    std::size_t taken = 0;
+    if (part.AppendRow(facts ? &*facts : nullptr, taken)) state |= GatheredMessageFacts::kKept;
+    kept_bytes_ += taken;
     if (record && test_) {
       state |= GatheredMessageFacts::kTested;
       if (test_(*record, columns_)) state |= GatheredMessageFacts::kPassed;
