@@ -308,13 +308,18 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
       EXPECT_EQ(kept, c.kept);
     }
     EXPECT_FALSE(gathered->Find(6));
-    // Items take the facts kept and read the others' rows where they are: the same list.
-    std::vector<std::u16string> listed;
-    for (const ItemListRow& row :
-         ListFolderRows(recovery, kInboxNode, true, {.gathered = &*gathered})) {
-      for (const std::u16string& cell : row) listed.push_back(cell);
+    // Items take the facts kept and read the others' rows where they are: the same list, also
+    // when the gathered recipients wait for a prefilter (one that lets every item through).
+    const FolderReadOptions with_facts{.gathered = &*gathered};
+    const FolderReadOptions after_prefilter{.gathered = &*gathered,
+                                            .prefilter = [](const FolderItem&) { return true; }};
+    for (const FolderReadOptions* options : {&with_facts, &after_prefilter}) {
+      std::vector<std::u16string> listed;
+      for (const ItemListRow& row : ListFolderRows(recovery, kInboxNode, true, *options)) {
+        for (const std::u16string& cell : row) listed.push_back(cell);
+      }
+      EXPECT_EQ(listed, listed_alone);
     }
-    EXPECT_EQ(listed, listed_alone);
   }
   // Ended by its progress: nothing gathered.
   EXPECT_FALSE(GatherMessageFacts(recovery, names_recipients,
