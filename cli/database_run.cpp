@@ -14,10 +14,10 @@
 #include "base/file_names.h"
 #include "base/terminal_text.h"
 #include "base/utf_conversion.h"
-#include "mailbox/text_match.h"
 #include "ese/database.h"
 #include "mailbox/analysis.h"
 #include "mailbox/mailbox_loading.h"
+#include "mailbox/text_match.h"
 #include "store/recovery_report.h"
 
 namespace tarvex::cli {
@@ -147,7 +147,7 @@ DatabaseRun::DatabaseRun(std::filesystem::path database,
       depth_(depth),
       verbose_(stream.verbose && !stream.quiet) {}
 
-int DatabaseRun::Analyse(const MessageRowObserver& observe_message_rows) {
+int DatabaseRun::Analyse(const AnalysisObserver& observer) {
   if (const int code = CheckDatabaseFile(database_); code != kExitOk) return code;
   if (!working_folder_.error().empty()) {
     PrintError("cannot make the working folder " + working_folder_.path().string() + ": " +
@@ -156,8 +156,7 @@ int DatabaseRun::Analyse(const MessageRowObserver& observe_message_rows) {
   }
   root_ = window_.InsertTreeNode(kTopOfTree, TextFromPath(database_), 0);
   recovery_->set_root_node(root_);
-  const AnalysisOutcome outcome =
-      RunAnalysis(*recovery_, database_, depth_, observe_message_rows);
+  const AnalysisOutcome outcome = RunAnalysis(*recovery_, database_, depth_, observer);
   window_.ClearProgress();
   if (outcome == AnalysisOutcome::kCompleted) {
     // The report says what the deep scan added; the quick scan's losses are reported anyway.

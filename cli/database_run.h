@@ -63,7 +63,7 @@ class DatabaseRun {
 
   // Checks the file, then runs the whole analysis. On failure prints the reason and returns
   // the exit code; kExitOk when the store was read. The progress line is gone afterwards.
-  int Analyse(const MessageRowObserver& observe_message_rows = {});
+  int Analyse(const AnalysisObserver& observer = {});
 
   TerminalWindow& window() { return window_; }
   const TerminalWindow& window() const { return window_; }

@@ -25,17 +25,15 @@ void EndAsFailure(Recovery& recovery) {
   window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);
 }
 
-NamedTableHandlers OlderLayoutHandlers(Recovery& recovery,
-                                       const MessageRowObserver& observe_message_rows) {
+NamedTableHandlers OlderLayoutHandlers(Recovery& recovery, const AnalysisObserver& observer) {
   NamedTableHandlers handlers;
   handlers.mailbox = [&recovery](const ese::Record* record, std::uint32_t) {
     HandleMailboxRow(recovery, record);
   };
   handlers.folder = FolderRowHandler(recovery);
-  handlers.message = [&recovery, &observe_message_rows](const ese::Record* record,
-                                                        std::uint32_t number) {
+  handlers.message = [&recovery, &observer](const ese::Record* record, std::uint32_t number) {
     HandleMessageRow(recovery, record, number);
-    if (observe_message_rows) observe_message_rows(number, record);
+    if (observer.message_row) observer.message_row(number, record);
   };
   handlers.attachment = [&recovery](const ese::Record* record, std::uint32_t number) {
     HandleAttachmentRow(recovery, record, number);
@@ -43,7 +41,8 @@ NamedTableHandlers OlderLayoutHandlers(Recovery& recovery,
   return handlers;
 }
 
-void ScanOlderLayout(Recovery& recovery, const NamedTableHandlers& handlers) {
+void ScanOlderLayout(Recovery& recovery, const NamedTableHandlers& handlers,
+                     const AnalysisObserver& observer) {
   WindowPort& window = recovery.window();
   StoreSession& session = recovery.session();
   window.SetStatusText(
@@ -54,6 +53,7 @@ void ScanOlderLayout(Recovery& recovery, const NamedTableHandlers& handlers) {
   window.SetStatusText(
       u"Status: (Step 5/7) Extracting mailbox email information (please wait...) ");
   session.ScanNamedTable(u"Msg", handlers, recovery.scan_context());
+  if (observer.messages_read) observer.messages_read();
   window.SetStatusText(
       u"Status: (Step 5/7) Extracting mailbox email attachment information (please wait...) ");
   session.ScanNamedTable(session.attachment_table_name(), handlers, recovery.scan_context());
@@ -88,7 +88,7 @@ std::u16string AnalysisCompletedMessage(const Recovery& recovery) {
 }
 
 AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database,
-                            ScanDepth depth, const MessageRowObserver& observe_message_rows) {
+                            ScanDepth depth, const AnalysisObserver& observer) {
   WindowPort& window = recovery.window();
   window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, false);
   window.EnableMenuCommand(MenuCommand::kSaveMailbox, false);
@@ -99,10 +99,9 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
   if (depth == ScanDepth::kDeep) {
     window.SetStatusText(u"Status: Deep scan: reading every page of the file (please wait..) ");
   }
-  StoreSession::OpenResult opened =
-      StoreSession::Open(database, depth == ScanDepth::kDeep
-                                       ? std::optional<ScanContext>(recovery.scan_context())
-                                       : std::nullopt);
+  StoreSession::OpenResult opened = StoreSession::Open(
+      database, depth == ScanDepth::kDeep ? std::optional<ScanContext>(recovery.scan_context())
+                                          : std::nullopt);
   if (const auto* failure = std::get_if<StoreOpenFailure>(&opened)) {
     switch (*failure) {
       case StoreOpenFailure::kCannotInitialize:
@@ -126,7 +125,7 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
   window.EnableControl(WindowControl::kFolderTree, false);
   session.RecogniseLayout();
 
-  const NamedTableHandlers handlers = OlderLayoutHandlers(recovery, observe_message_rows);
+  const NamedTableHandlers handlers = OlderLayoutHandlers(recovery, observer);
   if (session.store_kind() == StoreKind::kPrivate) {
     window.SetStatusText(
         u"Status: (Step 3/7) Scanning Exchange Store Information (please wait...) ");
@@ -135,15 +134,14 @@ AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& dat
     AddPublicMailbox(recovery);
   }
   if (recovery.layout() == StoreLayout::kOlder) {
-    ScanOlderLayout(recovery, handlers);
+    ScanOlderLayout(recovery, handlers, observer);
   } else {
     Scan2010Layout(recovery);
   }
 
   window.SetStatusText(u"Status: Analysis Completed ");
   if (catalog == CatalogResult::kComplete) window.EnableControl(WindowControl::kFolderTree, true);
-  recovery.ShowMessagePage(std::u16string(kCompletedPage) +
-                           RecoveryReportHtml(session.database()));
+  recovery.ShowMessagePage(std::u16string(kCompletedPage) + RecoveryReportHtml(session.database()));
   window.EnableControl(WindowControl::kBrowseButton, true);
   window.EnableControl(WindowControl::kSaveMailboxButton, true);
   window.EnableMenuCommand(MenuCommand::kOpenExchangeEdb, true);

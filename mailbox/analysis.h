@@ -22,14 +22,18 @@ enum class AnalysisOutcome {
   kFailed,  // the database could not be opened; only Browse and Open stay usable
 };
 
-// Sees each "Msg" row as the older layout's analysis reads it (null when it cannot be read), in
-// the table's order, on the analysis' thread: a caller that needs more of every row takes it
-// there instead of reading the table again.
-using MessageRowObserver = std::function<void(std::uint32_t number, const ese::Record* record)>;
+// What a caller sees of the older layout's analysis as it goes, on the analysis' thread.
+struct AnalysisObserver {
+  // Each "Msg" row as it is read (null when it cannot be read), in the table's order: a caller
+  // that needs more of every row takes it there instead of reading the table again.
+  std::function<void(std::uint32_t number, const ese::Record* record)> message_row;
+  // Once "Msg" has been read: what is left (the attachments, the indexes) keeps one core busy.
+  std::function<void()> messages_read;
+};
 
 AnalysisOutcome RunAnalysis(Recovery& recovery, const std::filesystem::path& database,
                             ScanDepth depth = ScanDepth::kQuick,
-                            const MessageRowObserver& observe_message_rows = {});
+                            const AnalysisObserver& observer = {});
 
 // The message that ends a completed analysis: what could not be read, or success when all was.
 std::u16string AnalysisCompletedMessage(const Recovery& recovery);

@@ -114,8 +114,13 @@ void FolderRowsAhead::Size(std::unique_lock<std::mutex>& lock, Chunk& chunk) {
   // Counting a table's records walks its tree the first time: not under the lock.
   ++sizing_;
   lock.unlock();
-  const std::uint32_t rows = source.by_number ? static_cast<std::uint32_t>(source.numbers.size())
-                                              : source.table->record_count();
+  std::uint32_t rows = 0;
+  try {
+    rows = source.by_number ? static_cast<std::uint32_t>(source.numbers.size())
+                            : source.table->record_count();
+  } catch (const std::exception&) {
+    chunk.ended = true;  // a table that cannot be walked gives no rows, and ends its source
+  }
   lock.lock();
   --sizing_;
   chunk.sized = true;
