@@ -37,10 +37,6 @@ std::u16string WithoutBlanksBeforeAddressCharacters(std::u16string_view text) {
   return result;
 }
 
-void RemoveAll(std::u16string& text, char16_t unit) {
-  text.erase(std::remove(text.begin(), text.end(), unit), text.end());
-}
-
 bool TakeField(std::u16string_view line, std::u16string_view prefix, std::u16string& field) {
   if (!line.starts_with(prefix)) return false;
   field = HeaderFieldText(line.substr(prefix.size()));
@@ -73,14 +69,25 @@ std::u16string SmtpSplit(std::u16string_view text) {
 }
 
 std::u16string HeaderFieldText(std::u16string_view value) {
-  std::u16string text = EscapeAngleBrackets(value);
-  RemoveAll(text, u'"');
+  std::u16string text;
+  text.reserve(value.size());
+  for (char16_t unit : value) {
+    if (unit == u'"') continue;
+    text.push_back(unit == u'<' ? u'[' : unit == u'>' ? u']' : unit);
+  }
   return text;
 }
 
-void TransportHeaderFields::TakeLine(std::u16string line) {
-  ReplaceAll(line, u"Envelope-to:", u"Envelope:");
-  ReplaceAll(line, u"Reply-To:", u"Reply:");
+void TransportHeaderFields::TakeLine(std::u16string_view line) {
+  // "Envelope-to:" and "Reply-To:" are renamed wherever they stand; a line without "-" holds
+  // neither, and is taken as it is.
+  std::u16string renamed;
+  if (line.find(u'-') != std::u16string_view::npos) {
+    renamed = line;
+    ReplaceAll(renamed, u"Envelope-to:", u"Envelope:");
+    ReplaceAll(renamed, u"Reply-To:", u"Reply:");
+    line = renamed;
+  }
   if (TakeField(line, u"To: ", recipients)) return;
   if (TakeField(line, u"From: ", sender)) return;
   if (TakeField(line, u"Cc: ", copy_recipients)) return;

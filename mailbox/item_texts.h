@@ -33,7 +33,7 @@ struct TransportHeaderFields {
 
   // Takes one header line ("To: ", "From: ", "Cc: ", "Bcc: "; "Envelope-to:" and "Reply-To:"
   // never count as "To: ").
-  void TakeLine(std::u16string line);
+  void TakeLine(std::u16string_view line);
 };
 
 // The recipients from the "Msg" row's display text of them ("N67b4") when the headers named

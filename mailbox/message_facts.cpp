@@ -30,7 +30,7 @@ void TakeAddressLines(std::u16string_view headers, TransportHeaderFields& fields
     while (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
     if (line.starts_with(u"To: ") || line.starts_with(u"From: ") || line.starts_with(u"Cc: ") ||
         line.starts_with(u"Bcc: ")) {
-      fields.TakeLine(std::u16string(line));
+      fields.TakeLine(line);
     }
   }
 }

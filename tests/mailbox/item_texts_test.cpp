@@ -42,6 +42,9 @@ TEST(ItemTexts, TransportHeaderLinesFillTheAddressFields) {
   EXPECT_EQ(fields.blind_copy_recipients, u"Dana [dana@example.com]");
   fields.TakeLine(u"To: later@example.com");
   EXPECT_EQ(fields.recipients, u"later@example.com") << "a later line replaces an earlier one";
+  // The two names are renamed inside a field too.
+  fields.TakeLine(u"From: \"a-b\" <a-b@x.org> Reply-To: c Envelope-to: d");
+  EXPECT_EQ(fields.sender, u"a-b [a-b@x.org] Reply: c Envelope: d");
 }
 
 TEST(ItemTexts, RecipientsFromADisplayText) {
