@@ -66,7 +66,7 @@ std::u16string StoredText(std::span<const std::uint8_t> bytes, std::uint32_t cod
     if constexpr (std::endian::native == std::endian::little) {
       // Whole units as they are stored; an odd last byte still goes through unit_at.
       const std::size_t whole = std::min(length, bytes.size() / 2);
-      std::memcpy(text.data(), bytes.data(), whole * 2);
+      if (whole != 0) std::memcpy(text.data(), bytes.data(), whole * 2);
       for (std::size_t i = whole; i < length; ++i) text[i] = unit_at(i);
     } else {
       for (std::size_t i = 0; i < length; ++i) text[i] = unit_at(i);
