@@ -92,6 +92,9 @@ class SegmentCollector {
     segment.offset = pending_->offset;
     segment.size = end - pending_->offset;
     segment.stored = pending_->stored;
+    // The page stays held until the segment has been handed on: a page no one holds may take
+    // another page's bytes at once, on another thread.
+    const PageBytes page = std::move(pending_->page);
     pending_.reset();
     if (segment.stored.size() > segment.size ||
         (segment.compressed() && !PlausiblyCompressed(segment.stored, segment.size))) {

@@ -91,10 +91,24 @@ PageBytes PageFile::Read(std::uint32_t page_number) {
   return bytes;
 }
 
+namespace {
+
+// Whether the cache's reference is the only one left, so that the buffer may take another page.
+// Once it is, it stays so: references are handed out only from the cache, under its lock. The
+// count alone is read without ordering anything; a copy's count update (acquire and release)
+// makes the last holder's reads of the old page come before this thread writes the new one.
+bool HeldByTheCacheAlone(const std::shared_ptr<std::vector<std::uint8_t>>& bytes) {
+  if (bytes.use_count() != 1) return false;
+  const std::shared_ptr<std::vector<std::uint8_t>> synchronizing = bytes;
+  return synchronizing != nullptr;
+}
+
+}  // namespace
+
 std::shared_ptr<std::vector<std::uint8_t>> PageFile::EvictOldest() {
   std::shared_ptr<std::vector<std::uint8_t>> buffer;
   const auto oldest = cache_.find(ages_.back());
-  if (oldest->second.bytes.use_count() == 1) buffer = std::move(oldest->second.bytes);
+  if (HeldByTheCacheAlone(oldest->second.bytes)) buffer = std::move(oldest->second.bytes);
   cache_.erase(oldest);
   ages_.pop_back();
   return buffer;
