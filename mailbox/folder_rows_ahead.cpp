@@ -22,13 +22,10 @@ constexpr std::uint32_t kRowsPerCheckpoint = 64;
 
 }  // namespace
 
-// A reader keeps the value it read last: each thread has one of its own.
-struct FolderRowsAhead::Worker {
-  Worker(const StoreSession& session, const std::filesystem::path& working_folder)
-      : reader(session, working_folder, body_state) {}
-  BodyState body_state;
-  ValueReader reader;
-  std::jthread thread;  // last: joined before the reader goes
+// A thread of its own, with a reader of its own.
+struct FolderRowsAhead::Worker : OwnValueReader {
+  using OwnValueReader::OwnValueReader;
+  std::jthread thread;  // joined before the reader goes
 };
 
 FolderRowsAhead::FolderRowsAhead(Recovery& recovery, std::span<const TreeNodeHandle> folders,

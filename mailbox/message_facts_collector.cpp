@@ -15,13 +15,10 @@ constexpr std::size_t kMostWaitingBatches = 8;
 
 }  // namespace
 
-// A reader keeps the value it read last: each worker has one of its own.
-struct MessageFactsCollector::Worker {
-  Worker(const StoreSession& session, const std::filesystem::path& working_folder)
-      : reader(session, working_folder, body_state) {}
-  BodyState body_state;
-  ValueReader reader;
-  std::jthread thread;  // last: joined before the reader goes
+// A thread of its own, with a reader of its own.
+struct MessageFactsCollector::Worker : OwnValueReader {
+  using OwnValueReader::OwnValueReader;
+  std::jthread thread;  // joined before the reader goes
 };
 
 MessageFactsCollector::MessageFactsCollector(GatheredMessageFacts::RowTest test,
@@ -85,18 +82,22 @@ void MessageFactsCollector::Hand(Batch batch) {
       return;
     }
   }
-  MakeHere(batch);
+  MakeAndKeep(*own_, batch);
 }
 
-void MessageFactsCollector::MakeHere(const Batch& batch) {
+bool MessageFactsCollector::MakeAndKeep(Worker& worker, const Batch& batch) {
   try {
-    GatheredMessageFacts::Part part = Make(*own_, batch);
+    GatheredMessageFacts::Part part = Make(worker, batch);
     const std::lock_guard lock(mutex_);
     parts_.push_back(std::move(part));
+    return true;
   } catch (const std::exception&) {
+    // A failure ends the gathering, not the program: the search then reads each row where it
+    // lies.
     const std::lock_guard lock(mutex_);
     failed_ = true;
     changed_.notify_all();
+    return false;
   }
 }
 
@@ -111,18 +112,7 @@ void MessageFactsCollector::Work(Worker& worker) {
       waiting_.pop_front();
       changed_.notify_all();
     }
-    try {
-      GatheredMessageFacts::Part part = Make(worker, batch);
-      const std::lock_guard lock(mutex_);
-      parts_.push_back(std::move(part));
-    } catch (const std::exception&) {
-      // A failure ends the gathering, not the program: the search then reads each row where
-      // it lies.
-      const std::lock_guard lock(mutex_);
-      failed_ = true;
-      changed_.notify_all();
-      return;
-    }
+    if (!MakeAndKeep(worker, batch)) return;
   }
 }
 
@@ -188,7 +178,7 @@ std::optional<GatheredMessageFacts> MessageFactsCollector::Finish(Recovery& reco
       batch = std::move(waiting_.front());
       waiting_.pop_front();
     }
-    MakeHere(batch);
+    MakeAndKeep(*own_, batch);
   }
   Stop(cancelled);
   // Every row, or none: a pass that stopped early leaves rows out.

@@ -56,7 +56,8 @@ class MessageFactsCollector {
   void Start(Recovery& recovery);
   // Queues the batch for the workers, or makes it on the reading thread when they are behind.
   void Hand(Batch batch);
-  void MakeHere(const Batch& batch);
+  // Makes the batch's part and keeps it; false, with the gathering failed, when it could not.
+  bool MakeAndKeep(Worker& worker, const Batch& batch);
   void Work(Worker& worker);
   GatheredMessageFacts::Part Make(Worker& worker, const Batch& batch);
   // Ends the workers; with `discard` the rows still waiting are dropped.

@@ -78,4 +78,13 @@ class ValueReader {
   std::u16string transport_headers_;
 };
 
+// A reader with a body state of its own. A reader keeps the value it read last: each thread
+// that reads values beside others has one.
+struct OwnValueReader {
+  OwnValueReader(const StoreSession& session, const std::filesystem::path& working_folder)
+      : reader(session, working_folder, body_state) {}
+  BodyState body_state;
+  ValueReader reader;
+};
+
 }  // namespace tarvex
