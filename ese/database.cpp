@@ -225,6 +225,16 @@ void Table::ForEachRecord(
 void Table::ForEachRecordBetween(
     std::uint32_t first, std::uint32_t last,
     const std::function<bool(std::uint32_t number, const Record* record)>& visit) const {
+  ForEachRecordWithStateBetween(
+      first, last, [&visit](std::uint32_t number, const Record* record, RecordState) {
+        return visit(number, record);
+      });
+}
+
+void Table::ForEachRecordWithStateBetween(
+    std::uint32_t first, std::uint32_t last,
+    const std::function<bool(std::uint32_t number, const Record* record, RecordState state)>&
+        visit) const {
   std::vector<RecordPosition> positions;
   {
     std::lock_guard lock(mutex_);
@@ -242,7 +252,7 @@ void Table::ForEachRecordBetween(
     const std::optional<Record> record =
         entry ? Record::Parse(*this, entry->data, page->record_format()) : std::nullopt;
     if (!record) database_.file().ReportUnreadableRecord(position.page, position.entry);
-    if (!visit(number, record ? &*record : nullptr)) return;
+    if (!visit(number, record ? &*record : nullptr, position.state)) return;
   }
 }
 

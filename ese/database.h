@@ -52,6 +52,12 @@ class Table {
   void ForEachRecordBetween(
       std::uint32_t first, std::uint32_t last,
       const std::function<bool(std::uint32_t number, const Record* record)>& visit) const;
+  // The same with each record's state, as record_state gives it, without taking the table's
+  // lock for each record (threads making rows of one table would wait on each other).
+  void ForEachRecordWithStateBetween(
+      std::uint32_t first, std::uint32_t last,
+      const std::function<bool(std::uint32_t number, const Record* record, RecordState state)>&
+          visit) const;
 
   // Null when the table has no long-value tree.
   const LongValues* long_values() const { return long_values_.get(); }

@@ -17,6 +17,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/brief_lock.h"
 #include "ese/page_layout.h"
 #include "ese/read_report.h"
 
@@ -95,7 +96,7 @@ class PageFile {
   std::uint32_t page_count_;
   std::size_t cache_pages_;
   // The loader, preview and search threads may read at once; the file is read outside it.
-  std::mutex mutex_;
+  BriefLock mutex_;
   std::unordered_map<std::uint32_t, CachedPage> cache_;
   std::list<std::uint32_t> ages_;  // most recent first
   // Pages whose checksum has been compared: a page read again after it left the cache is

@@ -46,7 +46,8 @@ FolderItemReader::ContentEntries::ContentEntries(const TableColumns& columns)
 FolderItemReader::FolderItemReader(Recovery& recovery, ValueReader& reader,
                                    const TableColumns& content_columns,
                                    const TableColumns& message_columns, const FolderItemSink& sink,
-                                   FolderItemUse use, const FolderReadOptions& options)
+                                   FolderItemUse use, const FolderReadOptions& options,
+                                   SenderMemo* memo)
     : recovery_(recovery),
       reader_(reader),
       content_columns_(content_columns),
@@ -55,9 +56,13 @@ FolderItemReader::FolderItemReader(Recovery& recovery, ValueReader& reader,
       use_(use),
       options_(options),
       entries_(content_columns),
-      message_table_(recovery.session().message_table()) {}
+      message_table_(recovery.session().message_table()),
+      memo_(use == FolderItemUse::kRowsOnly && options.sender_test && options.gathered != nullptr
+                ? memo
+                : nullptr) {}
 
 void FolderItemReader::Process(const ese::Record* content_record, ese::RecordState state) {
+  if (memo_ != nullptr && content_record != nullptr && TurnedAwayBySender(*content_record)) return;
   MailboxModel& model = recovery_.model();
   RowValues row(reader_, content_record, content_columns_);
   FolderItem item;
@@ -179,6 +184,100 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   columns[10] = item.blind_copy_recipients;
   columns[kItemStateColumn] = ItemStateText(state);
   sink_(std::move(item));
+}
+
+// What Process makes of the sender, taken in the same steps, from what the memo holds: the kind
+// by the class's bytes, the row's own sender by its name's and address' bytes, the header's by
+// its place among the gathered senders, and the search's answer for each once.
+bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
+  SenderMemo& memo = *memo_;
+  memo.ForgetIfFull();
+  RowValues row(reader_, &record, content_columns_);
+  memo.key.clear();
+  if (!SenderMemo::AppendValueKey(record, entries_.message_class, memo.key)) return false;
+  auto kind = memo.excluded_kinds.find(memo.key);
+  if (kind == memo.excluded_kinds.end()) {
+    const std::u16string text =
+        ClassifyMessageClass(OrEmpty(row.Text(entries_.message_class)), StoreLayout::kOlder);
+    kind = memo.excluded_kinds.emplace(memo.key, IsExcludedItemKind(text, StoreLayout::kOlder))
+               .first;
+  }
+  if (kind->second) return true;
+
+  const SenderMemo::Candidate* candidate = CandidateOf(record);
+  if (candidate == nullptr || candidate->sender.empty()) return false;
+  const std::u16string message_id = OrEmpty(row.Id(entries_.message_id));
+  const MessageRef* ref =
+      message_id.empty()
+          ? nullptr
+          : recovery_.indexes().FirstMessageRefBeginningWith(recovery_.model(), message_id);
+  std::uint32_t header_place = 0;
+  if (ref != nullptr) {
+    const std::optional<std::uint32_t> place =
+        options_.gathered->HeaderSenderPlace(ref->record_number);
+    if (!place) return false;  // its "Msg" row is read where it lies
+    header_place = *place;
+  }
+
+  // A mailbox owner named by the row's own sender stands in for the header's sender.
+  SenderMemo::Answer answer;
+  if (candidate->owner == nullptr && header_place != 0) {
+    if (memo.header_answers.size() != options_.gathered->sender_count()) {
+      memo.header_answers.assign(options_.gathered->sender_count(),
+                                 SenderMemo::Answer::kUnasked);
+    }
+    SenderMemo::Answer& known = memo.header_answers[header_place];
+    if (known == SenderMemo::Answer::kUnasked) known = Ask(options_.gathered->SenderAt(header_place));
+    answer = known;
+  } else {
+    answer = candidate->answer;
+  }
+  if (answer != SenderMemo::Answer::kTurnedAway) return false;
+  FolderItem item;
+  item.list_position = ListPositionFromText(OrEmpty(row.Text(entries_.list_position)));
+  item.turned_away = true;
+  sink_(std::move(item));
+  return true;
+}
+
+const SenderMemo::Candidate* FolderItemReader::CandidateOf(const ese::Record& record) {
+  SenderMemo& memo = *memo_;
+  memo.key.clear();
+  if (!SenderMemo::AppendValueKey(record, entries_.sender_name, memo.key) ||
+      !SenderMemo::AppendValueKey(record, entries_.sender_address, memo.key)) {
+    return nullptr;
+  }
+  if (const auto found = memo.candidates.find(memo.key); found != memo.candidates.end()) {
+    return &found->second;
+  }
+  RowValues row(reader_, &record, content_columns_);
+  const std::optional<std::u16string> name = row.Text(entries_.sender_name);
+  const std::optional<std::u16string> address = row.Text(entries_.sender_address);
+  SenderMemo::Candidate candidate;
+  if (name || address) {
+    candidate.sender = OrEmpty(name);
+    if (address && LooksLikeAddress(*address)) {
+      candidate.sender.append(u"<").append(*address).append(u">");
+    }
+  }
+  EscapeAngleBracketsInPlace(candidate.sender);
+  if (!candidate.sender.empty()) {
+    candidate.owner = recovery_.indexes().LastOwnerIn(recovery_.model(), candidate.sender);
+    // Where the owner stands in, the owner's text is the sender, unless it is empty.
+    candidate.answer = Ask(candidate.owner != nullptr && !candidate.owner->owner_text.empty()
+                               ? std::u16string_view(candidate.owner->owner_text)
+                               : std::u16string_view(candidate.sender));
+  }
+  return &memo.candidates.emplace(memo.key, std::move(candidate)).first->second;
+}
+
+SenderMemo::Answer FolderItemReader::Ask(std::u16string_view sender) const {
+  std::u16string shown(sender);
+  TrimInPlace(shown);
+  shown.erase(std::remove(shown.begin(), shown.end(), u'"'), shown.end());
+  if (shown.empty()) return SenderMemo::Answer::kUndecided;
+  return options_.sender_test(shown) ? SenderMemo::Answer::kWanted
+                                     : SenderMemo::Answer::kTurnedAway;
 }
 
 std::optional<MessageFacts> FolderItemReader::FactsOf(std::uint32_t record_number,

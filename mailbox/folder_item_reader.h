@@ -9,6 +9,7 @@
 
 #include "mailbox/item_extraction.h"
 #include "mailbox/message_facts.h"
+#include "mailbox/sender_memo.h"
 #include "mailbox/table_columns.h"
 
 namespace tarvex {
@@ -23,9 +24,12 @@ class FolderItemReader {
   // `reader` is the recovery's, or one of another thread's own; `message_columns` come from
   // FindMessageTableColumns. Several readers may work at once on threads of their own once the
   // analysis' indexes are caught up: a reader only reads what it shares.
+  // With a `memo` (this thread's own), rows that the options' sender test turns away are handed
+  // on from what the memo holds.
   FolderItemReader(Recovery& recovery, ValueReader& reader, const TableColumns& content_columns,
                    const TableColumns& message_columns, const FolderItemSink& sink,
-                   FolderItemUse use, const FolderReadOptions& options);
+                   FolderItemUse use, const FolderReadOptions& options,
+                   SenderMemo* memo = nullptr);
 
   // Hands the row's item to the sink, unless the row is no listed item.
   void Process(const ese::Record* content_record, ese::RecordState state);
@@ -36,6 +40,12 @@ class FolderItemReader {
   std::optional<MessageFacts> FactsOf(std::uint32_t record_number,
                                       bool without_gathered_recipients);
   static void TakeRecipients(FolderItem& item, MessageFacts& facts);
+  // Hands on the row turned away, or leaves out a row of a kind the list leaves out, from the
+  // memo's senders and kinds: then true. False when the row is to be made whole: its sender is
+  // wanted, or is not one the memo can tell without the row's texts.
+  bool TurnedAwayBySender(const ese::Record& record);
+  const SenderMemo::Candidate* CandidateOf(const ese::Record& record);
+  SenderMemo::Answer Ask(std::u16string_view sender) const;
 
   // The content table's columns that an item is made of, found once per table.
   struct ContentEntries {
@@ -55,6 +65,7 @@ class FolderItemReader {
   const FolderReadOptions& options_;
   const ContentEntries entries_;
   const ese::Table* message_table_ = nullptr;
+  SenderMemo* memo_ = nullptr;
 };
 
 }  // namespace tarvex

@@ -22,10 +22,11 @@ constexpr std::uint32_t kRowsPerCheckpoint = 64;
 
 }  // namespace
 
-// A thread of its own, with a reader of its own.
+// A thread of its own, with a reader and a memo of its own.
 struct FolderRowsAhead::Worker : OwnValueReader {
   using OwnValueReader::OwnValueReader;
-  std::jthread thread;  // joined before the reader goes
+  SenderMemo memo;
+  std::jthread thread;  // joined before the reader and memo go
 };
 
 FolderRowsAhead::FolderRowsAhead(Recovery& recovery, std::span<const TreeNodeHandle> folders,
@@ -155,14 +156,14 @@ void FolderRowsAhead::Work(Worker& worker) {
       continue;
     }
     lock.unlock();
-    Make(worker.reader, *chunk);
+    Make(worker.reader, worker.memo, *chunk);
     lock.lock();
     chunk->state = ChunkState::kDone;
     changed_.notify_all();
   }
 }
 
-void FolderRowsAhead::Make(ValueReader& reader, Chunk& chunk) {
+void FolderRowsAhead::Make(ValueReader& reader, SenderMemo& memo, Chunk& chunk) {
   const Source& source = sources_[chunk.source];
   const FolderItemSink keep = [&chunk](FolderItem&& item) {
     chunk.positions.push_back(item.list_position);
@@ -174,7 +175,7 @@ void FolderRowsAhead::Make(ValueReader& reader, Chunk& chunk) {
     chunk.rows.push_back(std::move(item.columns));
   };
   FolderItemReader items(recovery_, reader, source.columns, message_columns_, keep,
-                         FolderItemUse::kRowsOnly, options_);
+                         FolderItemUse::kRowsOnly, options_, &memo);
   PauseGate& gate = recovery_.pause_gate();
   const ese::Table& table = *source.table;
   // A row that cannot be made ends its source there, as it ends a table read by one thread.
@@ -191,13 +192,14 @@ void FolderRowsAhead::Make(ValueReader& reader, Chunk& chunk) {
       }
       return;
     }
-    table.ForEachRecordBetween(
-        chunk.first, chunk.last, [&](std::uint32_t number, const ese::Record* record) {
+    table.ForEachRecordWithStateBetween(
+        chunk.first, chunk.last,
+        [&](std::uint32_t number, const ese::Record* record, ese::RecordState state) {
           if ((number - chunk.first) % kRowsPerCheckpoint == 0 && !gate.Checkpoint()) {
             chunk.ended = true;
             return false;
           }
-          if (record != nullptr) items.Process(record, table.record_state(number));
+          if (record != nullptr) items.Process(record, state);
           return true;
         });
   } catch (const std::exception&) {
@@ -225,7 +227,7 @@ std::optional<std::vector<ItemListRow>> FolderRowsAhead::Next() {
       chunk.state = ChunkState::kTaken;
       if (!chunk.sized) Size(lock, chunk);
       lock.unlock();
-      Make(recovery_.reader(), chunk);
+      Make(recovery_.reader(), caller_memo_, chunk);
       lock.lock();
       chunk.state = ChunkState::kDone;
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "mailbox/item_extraction.h"
+#include "mailbox/sender_memo.h"
 #include "mailbox/table_columns.h"
 
 namespace tarvex {
@@ -78,7 +79,8 @@ class FolderRowsAhead {
   Chunk* TakeNext(std::unique_lock<std::mutex>& lock, std::size_t index_limit);
   // Splits a source's only chunk, just taken, into chunks of at most chunk_rows_.
   void Size(std::unique_lock<std::mutex>& lock, Chunk& chunk);
-  void Make(ValueReader& reader, Chunk& chunk);
+  // With the reader and sender memo of the thread that makes the chunk.
+  void Make(ValueReader& reader, SenderMemo& memo, Chunk& chunk);
 
   Recovery& recovery_;
   const FolderReadOptions& options_;
@@ -86,6 +88,7 @@ class FolderRowsAhead {
   std::size_t folder_count_ = 0;
   std::vector<Source> sources_;
   TableColumns message_columns_;
+  SenderMemo caller_memo_;  // the caller's, for the chunks it makes itself
 
   std::mutex mutex_;
   std::condition_variable changed_;

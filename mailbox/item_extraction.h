@@ -56,6 +56,10 @@ struct FolderReadOptions {
   // the rest is read; an item it turns away is handed on with its list position alone. Called
   // from several threads at once by FolderRowsAhead.
   std::function<bool(const FolderItem& item)> prefilter = {};
+  // The prefilter's test of the sender alone, where it has one: an item whose sender this turns
+  // away the prefilter turns away too. With gathered facts, it lets a reader that remembers
+  // senders (SenderMemo) turn such items away before their texts are made.
+  std::function<bool(std::u16string_view sender)> sender_test = {};
   // Sees each item the prefilter let through with its recipients as well, before the rest is
   // read; turns items away as the prefilter does.
   std::function<bool(const FolderItem& item)> recipient_filter = {};

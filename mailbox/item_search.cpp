@@ -188,6 +188,11 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
       }
       return true;
     };
+    if (conditions.from) {
+      options.sender_test = [&conditions](std::u16string_view sender) {
+        return conditions.from->Matches(sender);
+      };
+    }
     if (conditions.to) {
       options.recipient_filter = [&conditions](const FolderItem& item) {
         return conditions.to->Matches(

@@ -164,6 +164,13 @@ std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_numb
   return facts;
 }
 
+std::optional<std::uint32_t> GatheredMessageFacts::HeaderSenderPlace(
+    std::uint32_t record_number) const {
+  const auto found = Locate(record_number);
+  if (!found || (found->first->states[found->second] & kKept) == 0) return std::nullopt;
+  return sender_places_[2 * std::size_t{record_number}];
+}
+
 std::optional<bool> GatheredMessageFacts::TestResult(std::uint32_t record_number) const {
   const auto found = Locate(record_number);
   if (!found || (found->first->states[found->second] & kTested) == 0) return std::nullopt;

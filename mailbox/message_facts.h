@@ -77,6 +77,11 @@ class GatheredMessageFacts {
   std::optional<MessageFacts> Find(std::uint32_t record_number, bool with_recipients = true) const;
   // The test's answer for the row; none without a test or for a row it could not read.
   std::optional<bool> TestResult(std::uint32_t record_number) const;
+  // The place of the row's header sender (Find's header_sender) among the senders, 0 for none;
+  // none for a row the pass did not keep.
+  std::optional<std::uint32_t> HeaderSenderPlace(std::uint32_t record_number) const;
+  const std::u16string& SenderAt(std::uint32_t place) const { return senders_[place]; }
+  std::size_t sender_count() const { return senders_.size(); }
 
  private:
   // The part holding the row and the row's place in it; none past the last row.
