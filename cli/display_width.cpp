@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace tarvex::cli {
@@ -60,14 +61,40 @@ CodePoint NextCodePoint(std::string_view text) {
   return {value, length};
 }
 
+bool IsPrintableAscii(std::string_view utf8) {
+  return std::all_of(utf8.begin(), utf8.end(), [](char byte) { return byte >= 0x20 && byte < 0x7F; });
+}
+
+// The text cut to fit and the columns it then takes. Printable ASCII, most of what is shown,
+// takes a column a byte; the library is asked only when a text holds more.
+std::pair<std::string, std::size_t> Fit(std::string_view utf8, std::size_t columns) {
+  if (IsPrintableAscii(utf8)) {
+    if (utf8.size() <= columns) return {std::string(utf8), utf8.size()};
+    if (columns == 0) return {};
+    return {std::string(utf8.substr(0, columns - 1)) + "\u2026", columns};
+  }
+  const std::size_t width = DisplayWidth(utf8);
+  if (width <= columns) return {std::string(utf8), width};
+  if (columns == 0) return {};
+  const Utf8CharacterWidths widths;
+  std::string kept;
+  std::size_t used = 0;
+  while (!utf8.empty()) {
+    const CodePoint next = NextCodePoint(utf8);
+    const std::size_t next_width = widths.Of(next.value);
+    // One column stays free for the ellipsis; marks that follow a kept character stay on it.
+    if (used + next_width > columns - 1) break;
+    kept.append(utf8.substr(0, next.bytes));
+    used += next_width;
+    utf8.remove_prefix(next.bytes);
+  }
+  return {kept + "\u2026", used + 1};
+}
+
 }  // namespace
 
 std::size_t DisplayWidth(std::string_view utf8) {
-  // Printable ASCII, most of what is shown, takes a column a byte; the library is asked only
-  // when a text holds more.
-  if (std::all_of(utf8.begin(), utf8.end(), [](char byte) { return byte >= 0x20 && byte < 0x7F; })) {
-    return utf8.size();
-  }
+  if (IsPrintableAscii(utf8)) return utf8.size();
   const Utf8CharacterWidths widths;
   std::size_t columns = 0;
   while (!utf8.empty()) {
@@ -79,26 +106,11 @@ std::size_t DisplayWidth(std::string_view utf8) {
 }
 
 std::string FitToWidth(std::string_view utf8, std::size_t columns) {
-  if (DisplayWidth(utf8) <= columns) return std::string(utf8);
-  if (columns == 0) return {};
-  const Utf8CharacterWidths widths;
-  std::string kept;
-  std::size_t used = 0;
-  while (!utf8.empty()) {
-    const CodePoint next = NextCodePoint(utf8);
-    const std::size_t width = widths.Of(next.value);
-    // One column stays free for the ellipsis; marks that follow a kept character stay on it.
-    if (used + width > columns - 1) break;
-    kept.append(utf8.substr(0, next.bytes));
-    used += width;
-    utf8.remove_prefix(next.bytes);
-  }
-  return kept + "\u2026";
+  return Fit(utf8, columns).first;
 }
 
 std::string PadToWidth(std::string_view utf8, std::size_t columns) {
-  std::string fitted = FitToWidth(utf8, columns);
-  const std::size_t width = DisplayWidth(fitted);
+  auto [fitted, width] = Fit(utf8, columns);
   if (width < columns) fitted.append(columns - width, ' ');
   return fitted;
 }

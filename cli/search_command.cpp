@@ -47,8 +47,13 @@ class ResultPrinter {
       auto shown = [&row](std::size_t column, std::size_t width) {
         return PadToWidth(TerminalText(row[column]), width);
       };
+      // A folder's items come one after another: its path is made shown once.
+      if (folder_path != last_path_) {
+        last_path_ = folder_path;
+        last_path_shown_ = TerminalText(folder_path);
+      }
       std::printf("%5zu  %s %s %s %s %s\n", position, shown(1, 12).c_str(), shown(4, 24).c_str(),
-                  shown(5, 36).c_str(), shown(6, 20).c_str(), TerminalText(folder_path).c_str());
+                  shown(5, 36).c_str(), shown(6, 20).c_str(), last_path_shown_.c_str());
     }
     ++printed_;
     unflushed_ = true;
@@ -71,6 +76,8 @@ class ResultPrinter {
   StoreLayout layout_;
   std::size_t printed_ = 0;
   bool unflushed_ = false;
+  std::u16string last_path_;
+  std::string last_path_shown_;
 };
 
 // Finds where the records of every folder's content table lie (a table's first read walks its
