@@ -206,7 +206,19 @@ bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
 
   const SenderMemo::Candidate* candidate = CandidateOf(record);
   if (candidate == nullptr || candidate->sender.empty()) return false;
-  const std::u16string message_id = OrEmpty(row.Id(entries_.message_id));
+  // The id's digits as Process reads them, made without a text where it is stored plainly.
+  IdentifierDigits digits;
+  std::u16string id_text;
+  std::u16string_view message_id;
+  if (const std::optional<std::uint64_t> number =
+          entries_.message_id ? reader_.ReadIdNumber(&record, *entries_.message_id,
+                                                     ByteOrder::kBigEndian)
+                              : std::nullopt) {
+    if (*number > 0xF) message_id = LowerHexInto(*number, digits);  // 0x0 to 0xf name nothing
+  } else {
+    id_text = OrEmpty(row.Id(entries_.message_id));
+    message_id = id_text;
+  }
   const MessageRef* ref =
       message_id.empty()
           ? nullptr

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstdio>
 #include <fstream>
+#include <type_traits>
 #include <variant>
 
 #include "base/file_names.h"
@@ -41,8 +43,14 @@ bool IsBinaryType(ColumnType type) {
 
 std::u16string FormatNumber(const char* format, auto value) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return FromAscii(buffer);
+  if constexpr (std::is_integral_v<decltype(value)>) {
+    // Integers in decimal, as printf writes them, without parsing the format for each row.
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return FromAscii(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+  } else {
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return FromAscii(buffer);
+  }
 }
 
 std::u16string_view WithoutTrailingZeros(std::u16string_view text) {
@@ -339,6 +347,13 @@ std::optional<std::u16string> ValueReader::ReadIdText(const ese::Record* record,
   // Identifiers 0x0 to 0xf name nothing.
   if (last_identifier_text_.size() < 2) return std::nullopt;
   return last_identifier_text_;
+}
+
+std::optional<std::uint64_t> ValueReader::ReadIdNumber(const ese::Record* record, int value_entry,
+                                                      ByteOrder order) const {
+  const std::optional<EightByteValue> value = ReadEightBytes(record, value_entry, false);
+  if (!value || !std::holds_alternative<EightBytesOf>(*value)) return std::nullopt;
+  return ReadUint64(std::get<EightBytesOf>(*value), order);
 }
 
 std::optional<std::u16string> ValueReader::ReadStoreIdText(const ese::Record* record,

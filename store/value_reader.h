@@ -36,6 +36,10 @@ class ValueReader {
   std::optional<std::u16string> ReadValueHexText(const ese::Record* record, int value_entry);
   std::optional<std::u16string> ReadIdText(const ese::Record* record, int value_entry,
                                            ByteOrder order);
+  // The number of an identifier stored as its 8 bytes, which ReadIdText writes as its digits
+  // (LowerHexInto); none for a value stored otherwise, or none at all.
+  std::optional<std::uint64_t> ReadIdNumber(const ese::Record* record, int value_entry,
+                                            ByteOrder order) const;
   std::optional<std::u16string> ReadStoreIdText(const ese::Record* record, int value_entry,
                                                 ByteOrder order);
   std::optional<std::u16string> ReadTimeText(const ese::Record* record, int value_entry,

@@ -25,15 +25,8 @@ bool IsPrintableByte(std::uint8_t byte) {
 
 // As "%llx" writes it; every message and folder id is made this way, so no printf.
 std::u16string LowerHex(std::uint64_t value) {
-  char16_t digits[16];
-  std::size_t count = 0;
-  do {
-    digits[count++] = u"0123456789abcdef"[value & 0x0F];
-    value >>= 4;
-  } while (value != 0);
-  std::u16string text(count, u'0');
-  for (std::size_t i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
-  return text;
+  IdentifierDigits digits;
+  return std::u16string(LowerHexInto(value, digits));
 }
 
 // Days since 1970-01-01 to a proleptic Gregorian date (Howard Hinnant's civil_from_days).
@@ -97,6 +90,15 @@ std::uint64_t ReadUint64(std::span<const std::uint8_t, 8> bytes, ByteOrder order
     value = (value << 8) | bytes[index];
   }
   return value;
+}
+
+std::u16string_view LowerHexInto(std::uint64_t value, IdentifierDigits& room) {
+  std::size_t first = room.size();
+  do {
+    room[--first] = u"0123456789abcdef"[value & 0x0F];
+    value >>= 4;
+  } while (value != 0);
+  return std::u16string_view(room.data() + first, room.size() - first);
 }
 
 std::u16string IdentifierText(std::span<const std::uint8_t, 8> bytes, ByteOrder order) {

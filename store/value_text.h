@@ -2,10 +2,12 @@
 
 // Renderings of stored bytes as the texts the program shows, matches and exports.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace tarvex {
 
@@ -23,6 +25,10 @@ std::u16string Utf16ZerosToBlanks(std::u16string_view units);
 
 // 8 bytes as one number in the given byte order.
 std::uint64_t ReadUint64(std::span<const std::uint8_t, 8> bytes, ByteOrder order);
+
+// The same digits of a number, written into `room` (no text made): a view of them there.
+using IdentifierDigits = std::array<char16_t, 16>;
+std::u16string_view LowerHexInto(std::uint64_t value, IdentifierDigits& room);
 
 // Lower-case hexadecimal without leading zeros ("4fd").
 std::u16string IdentifierText(std::span<const std::uint8_t, 8> bytes, ByteOrder order);
