@@ -62,7 +62,8 @@ CodePoint NextCodePoint(std::string_view text) {
 }
 
 bool IsPrintableAscii(std::string_view utf8) {
-  return std::all_of(utf8.begin(), utf8.end(), [](char byte) { return byte >= 0x20 && byte < 0x7F; });
+  return std::all_of(utf8.begin(), utf8.end(),
+                     [](char byte) { return byte >= 0x20 && byte < 0x7F; });
 }
 
 // The text cut to fit and the columns it then takes. Printable ASCII, most of what is shown,

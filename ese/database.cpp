@@ -18,7 +18,8 @@ constexpr std::uint32_t kDatabaseObjectId = 1;
 // before a copy is read, so each possible size is tried for the shadow.
 std::optional<FileHeader> ReadHeader(int fd, std::uint64_t file_size) {
   std::vector<std::uint8_t> bytes(32768);
-  const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(file_size, bytes.size()));
+  const std::size_t first =
+      static_cast<std::size_t>(std::min<std::uint64_t>(file_size, bytes.size()));
   if (first >= file_header::kMinimumSize &&
       PageFile::ReadAt(fd, 0, std::span(bytes).first(first))) {
     std::optional<FileHeader> header = ParseFileHeader(std::span(bytes).first(first));

@@ -219,14 +219,14 @@ bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
     id_text = OrEmpty(row.Id(entries_.message_id));
     message_id = id_text;
   }
-  const MessageRef* ref =
-      message_id.empty()
-          ? nullptr
-          : recovery_.indexes().FirstMessageRefBeginningWith(recovery_.model(), message_id);
+  const std::optional<std::uint32_t> message_record =
+      message_id.empty() ? std::nullopt
+                         : recovery_.indexes().FirstMessageRecordBeginningWith(recovery_.model(),
+                                                                               message_id);
   std::uint32_t header_place = 0;
-  if (ref != nullptr) {
+  if (message_record) {
     const std::optional<std::uint32_t> place =
-        options_.gathered->HeaderSenderPlace(ref->record_number);
+        options_.gathered->HeaderSenderPlace(*message_record);
     if (!place) return false;  // its "Msg" row is read where it lies
     header_place = *place;
   }
@@ -239,7 +239,9 @@ bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
                                  SenderMemo::Answer::kUnasked);
     }
     SenderMemo::Answer& known = memo.header_answers[header_place];
-    if (known == SenderMemo::Answer::kUnasked) known = Ask(options_.gathered->SenderAt(header_place));
+    if (known == SenderMemo::Answer::kUnasked) {
+      known = Ask(options_.gathered->SenderAt(header_place));
+    }
     answer = known;
   } else {
     answer = candidate->answer;

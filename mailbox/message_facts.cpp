@@ -124,6 +124,11 @@ GatheredMessageFacts::GatheredMessageFacts(std::vector<Part> parts) : parts_(std
     for (std::size_t i = 0; i < part.sender_places.size(); ++i) {
       sender_places_[2 * std::size_t{part.first} + i] = place_of[part.sender_places[i]];
     }
+    for (std::uint32_t row = 0; row < part.rows(); ++row) {
+      if ((part.states[row] & kKept) == 0) {
+        sender_places_[2 * std::size_t{part.first + row}] = kNotKept;
+      }
+    }
     part.places_of_senders.clear();
     part.senders.clear();
     part.senders.shrink_to_fit();
@@ -166,9 +171,9 @@ std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_numb
 
 std::optional<std::uint32_t> GatheredMessageFacts::HeaderSenderPlace(
     std::uint32_t record_number) const {
-  const auto found = Locate(record_number);
-  if (!found || (found->first->states[found->second] & kKept) == 0) return std::nullopt;
-  return sender_places_[2 * std::size_t{record_number}];
+  const std::size_t at = 2 * std::size_t{record_number};
+  if (at >= sender_places_.size() || sender_places_[at] == kNotKept) return std::nullopt;
+  return sender_places_[at];
 }
 
 std::optional<bool> GatheredMessageFacts::TestResult(std::uint32_t record_number) const {

@@ -91,7 +91,8 @@ class GatheredMessageFacts {
   // Every part's senders once, and each row's two by their place there, by record number: an
   // item's sender is found without reaching into its part.
   std::vector<std::u16string> senders_;
-  std::vector<std::uint32_t> sender_places_;
+  std::vector<std::uint32_t> sender_places_;  // a row not kept: kNotKept for its header sender
+  static constexpr std::uint32_t kNotKept = UINT32_MAX;
 };
 
 }  // namespace tarvex

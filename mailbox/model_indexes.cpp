@@ -59,7 +59,12 @@ void ModelIndexes::CatchUpMessageRefs(const MailboxModel& model) {
   if (message_refs_indexed_ == refs.size()) return;
   std::vector<std::u16string_view> keys;
   keys.reserve(refs.size());
-  for (const MessageRef& ref : refs) keys.push_back(ref.message_id);
+  message_record_numbers_.clear();
+  message_record_numbers_.reserve(refs.size());
+  for (const MessageRef& ref : refs) {
+    keys.push_back(ref.message_id);
+    message_record_numbers_.push_back(ref.record_number);
+  }
   message_ids_.Build(std::move(keys));
   message_refs_indexed_ = refs.size();
 }
@@ -76,6 +81,14 @@ const MessageRef* ModelIndexes::FirstMessageRefBeginningWith(const MailboxModel&
   CatchUpMessageRefs(model);
   const std::optional<std::size_t> newest = message_ids_.NewestBeginningWith(message_id);
   return newest ? &model.message_refs.oldest_first()[*newest] : nullptr;
+}
+
+std::optional<std::uint32_t> ModelIndexes::FirstMessageRecordBeginningWith(
+    const MailboxModel& model, std::u16string_view message_id) {
+  CatchUpMessageRefs(model);
+  const std::optional<std::size_t> newest = message_ids_.NewestBeginningWith(message_id);
+  if (!newest) return std::nullopt;
+  return message_record_numbers_[*newest];
 }
 
 void ModelIndexes::CatchUpBodyRefs(const MailboxModel& model) {

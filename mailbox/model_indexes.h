@@ -24,6 +24,10 @@ class ModelIndexes {
   // with `message_id`; null when none does.
   const MessageRef* FirstMessageRefBeginningWith(const MailboxModel& model,
                                                  std::u16string_view message_id);
+  // The same reference's "Msg" row alone, found without reaching into the reference: a search
+  // asks this for each of a million items.
+  std::optional<std::uint32_t> FirstMessageRecordBeginningWith(const MailboxModel& model,
+                                                               std::u16string_view message_id);
 
   // 2010 layout: the last BodyRef in list order (the oldest) whose message id begins
   // `message_id` and, when `compare_table_names`, whose table name begins `body_table_name`.
@@ -62,6 +66,7 @@ class ModelIndexes {
   void CatchUpOwners(const MailboxModel& model);
 
   KeyPrefixIndex message_ids_;
+  std::vector<std::uint32_t> message_record_numbers_;  // of each reference, oldest first
   std::size_t message_refs_indexed_ = 0;
 
   KeyPositions body_ids_;

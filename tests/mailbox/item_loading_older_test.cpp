@@ -353,9 +353,10 @@ TEST_F(OlderStore, RowsMadeAheadAreTheRowsEachFolderLists) {
   for (const auto& sender_test : std::initializer_list<std::function<bool(std::u16string_view)>>{
            [](std::u16string_view sender) { return sender.find(u'i') == sender.npos; },
            [](std::u16string_view sender) { return sender.find(u"Smith") != sender.npos; }}) {
-    FolderReadOptions turning_away{
-        .gathered = &*gathered,
-        .prefilter = [sender_test](const FolderItem& item) { return sender_test(item.columns[4]); }};
+    FolderReadOptions turning_away{.gathered = &*gathered,
+                                   .prefilter = [sender_test](const FolderItem& item) {
+                                     return sender_test(item.columns[4]);
+                                   }};
     options.push_back(turning_away);
     turning_away.sender_test = sender_test;
     options.push_back(turning_away);
