@@ -1,6 +1,8 @@
 #include "base/utf_conversion.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace tarvex {
 namespace {
@@ -148,10 +150,19 @@ std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes) {
 std::optional<std::u16string> DecodeUtf16LeStrict(std::string_view bytes) {
   if (bytes.size() % 2 != 0) return std::nullopt;
   std::u16string out(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                   (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  if constexpr (std::endian::native == std::endian::little) {
+    if (!out.empty()) std::memcpy(out.data(), bytes.data(), bytes.size());
+  } else {
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    }
   }
+  // Surrogates are rare in bodies: one pass over every unit (no early end, so that it runs
+  // many units at a time) tells whether there is any to pair.
+  unsigned surrogates = 0;
+  for (const char16_t unit : out) surrogates |= (unit & 0xF800) == 0xD800;
+  if (surrogates == 0) return out;
   for (std::size_t i = 0; i < out.size(); ++i) {
     if (IsHighSurrogate(out[i])) {
       if (i + 1 >= out.size() || !IsLowSurrogate(out[i + 1])) return std::nullopt;
@@ -164,11 +175,14 @@ std::optional<std::u16string> DecodeUtf16LeStrict(std::string_view bytes) {
 }
 
 std::string EncodeUtf16Le(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  for (char16_t unit : text) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>(unit >> 8));
+  std::string out(text.size() * 2, '\0');
+  if constexpr (std::endian::native == std::endian::little) {
+    if (!text.empty()) std::memcpy(out.data(), text.data(), out.size());
+  } else {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      out[2 * i] = static_cast<char>(text[i] & 0xFF);
+      out[2 * i + 1] = static_cast<char>(text[i] >> 8);
+    }
   }
   return out;
 }
