@@ -1,6 +1,7 @@
 #include "store/value_text.h"
 
 #include <array>
+#include <charconv>
 #include <cstdio>
 
 #include "base/utf16_text.h"
@@ -129,6 +130,19 @@ std::u16string AlternativeIdentifierText(std::span<const std::uint8_t, 8> bytes,
   return replica_text.substr(0, keep) + u"-" + counter_text;
 }
 
+namespace {
+
+// The number in decimal, with zeros before it up to `width` digits.
+void AppendPadded(std::u16string& text, std::uint64_t value, std::size_t width) {
+  char digits[20];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+  const auto count = static_cast<std::size_t>(end - digits);
+  if (count < width) text.append(width - count, u'0');
+  text.append(digits, end);
+}
+
+}  // namespace
+
 std::u16string DateText(std::uint64_t filetime) {
   // Windows refuses FILETIMEs with the top bit set; so do we.
   if (filetime >= 0x8000000000000000ULL) {
@@ -143,13 +157,20 @@ std::u16string DateText(std::uint64_t filetime) {
   const auto days = static_cast<std::int64_t>(total_seconds / 86400) - kDaysFrom1601To1970;
   const std::uint64_t second_of_day = total_seconds % 86400;
   const CivilDate date = CivilFromDays(days);
-  char buffer[48];
-  std::snprintf(
-      buffer, sizeof buffer, "%s,%02u %04lld %02u:%02u:%02u", kMonthNames[date.month - 1], date.day,
-      static_cast<long long>(date.year), static_cast<unsigned>(second_of_day / 3600),
-      static_cast<unsigned>(second_of_day / 60 % 60), static_cast<unsigned>(second_of_day % 60));
-  // A complete date is never cut, whatever its length.
-  return FromAscii(buffer);
+  // "%s,%02u %04lld %02u:%02u:%02u", written without printf: every item's date is made so. A
+  // complete date is never cut, whatever its length.
+  std::u16string text = FromAscii(kMonthNames[date.month - 1]);
+  text.push_back(u',');
+  AppendPadded(text, date.day, 2);
+  text.push_back(u' ');
+  AppendPadded(text, static_cast<std::uint64_t>(date.year), 4);
+  text.push_back(u' ');
+  AppendPadded(text, second_of_day / 3600, 2);
+  text.push_back(u':');
+  AppendPadded(text, second_of_day / 60 % 60, 2);
+  text.push_back(u':');
+  AppendPadded(text, second_of_day % 60, 2);
+  return text;
 }
 
 }  // namespace tarvex
