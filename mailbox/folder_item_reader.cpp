@@ -95,6 +95,21 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   std::u16string kind =
       ClassifyMessageClass(OrEmpty(row.Text(entries_.message_class)), StoreLayout::kOlder);
   if (IsExcludedItemKind(kind, StoreLayout::kOlder)) return;
+  // An item without an id has no "Msg" row: an empty id would begin every message id.
+  const MessageRef* ref = message_id.empty()
+                              ? nullptr
+                              : recovery_.indexes().FirstMessageRefBeginningWith(model, message_id);
+  // A row with a subject is listed whatever its sender: one whose "Msg" row the search has
+  // already turned away is handed on as turned away before its sender is made.
+  if (options_.message_row_test && use_ == FolderItemUse::kRowsOnly &&
+      !normalized_subject.empty() &&
+      !options_.message_row_test(
+          kind, ref != nullptr ? std::optional(ref->record_number) : std::nullopt)) {
+    item.list_position = ListPositionFromText(list_position);
+    item.turned_away = true;
+    sink_(std::move(item));
+    return;
+  }
 
   std::u16string candidate;
   if (sender_name || sender_address) {
@@ -119,10 +134,6 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
 
   // Gathered recipients are read once the prefilter has let the item through.
   const bool recipients_wait = options_.prefilter && options_.gathered != nullptr;
-  // An item without an id has no "Msg" row: an empty id would begin every message id.
-  const MessageRef* ref = message_id.empty()
-                              ? nullptr
-                              : recovery_.indexes().FirstMessageRefBeginningWith(model, message_id);
   if (ref != nullptr) {
     item.message_record_number = ref->record_number;
     item.has_message_row = true;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -60,6 +61,10 @@ struct FolderReadOptions {
   // away the prefilter turns away too. With gathered facts, it lets a reader that remembers
   // senders (SenderMemo) turn such items away before their texts are made.
   std::function<bool(std::u16string_view sender)> sender_test = {};
+  // The prefilter's test of the item's kind and "Msg" row alone, where it has one: an item with
+  // a subject that this turns away is handed on as turned away before its sender is made.
+  std::function<bool(std::u16string_view kind, std::optional<std::uint32_t> message_row)>
+      message_row_test = {};
   // Sees each item the prefilter let through with its recipients as well, before the rest is
   // read; turns items away as the prefilter does.
   std::function<bool(const FolderItem& item)> recipient_filter = {};

@@ -178,16 +178,20 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
   // no further; the folders' rows are made ahead on threads of their own.
   FolderReadOptions options{.gathered = kept};
   if (layout == StoreLayout::kOlder) {
-    options.prefilter = [&conditions, kept](const FolderItem& item) {
-      if (!MeetsFirstColumns(conditions, item.columns)) return false;
-      if (conditions.body && kept != nullptr) {
-        const std::optional<bool> known = GatheredBodyResult(
-            *kept, item.columns[1],
-            item.has_message_row ? std::optional(item.message_record_number) : std::nullopt);
-        if (known && !*known) return false;
-      }
-      return true;
+    // The body's answer the pass over "Msg" gave, where it gave one.
+    auto body_not_refused = [&conditions, kept](std::u16string_view kind,
+                                                std::optional<std::uint32_t> message_row) {
+      if (!conditions.body || kept == nullptr) return true;
+      const std::optional<bool> known = GatheredBodyResult(*kept, kind, message_row);
+      return !known || *known;
     };
+    options.prefilter = [&conditions, body_not_refused](const FolderItem& item) {
+      return MeetsFirstColumns(conditions, item.columns) &&
+             body_not_refused(item.columns[1], item.has_message_row
+                                                   ? std::optional(item.message_record_number)
+                                                   : std::nullopt);
+    };
+    if (conditions.body && kept != nullptr) options.message_row_test = body_not_refused;
     if (conditions.from) {
       options.sender_test = [&conditions](std::u16string_view sender) {
         return conditions.from->Matches(sender);

@@ -348,34 +348,52 @@ TEST_F(OlderStore, RowsMadeAheadAreTheRowsEachFolderLists) {
   const FolderReadOptions with_facts{.gathered = &*gathered};
   // Turned away: an empty row keeps the item's place. By the sender alone too: the threads'
   // memos of senders turn rows away before they are made, while a single folder's listing
-  // makes each row. The header's sender "Ann Smith" counts over the row's own "Ann".
-  std::vector<FolderReadOptions> options = {with_facts};
+  // makes each row (the header's sender "Ann Smith" counts over the row's own "Ann"). By the
+  // "Msg" row alone: turned away before the sender is made, as the prefilter turns it away.
+  // Each case: the options that give the expected rows, and the options tested.
+  std::vector<std::pair<FolderReadOptions, FolderReadOptions>> cases = {{with_facts, with_facts}};
   for (const auto& sender_test : std::initializer_list<std::function<bool(std::u16string_view)>>{
            [](std::u16string_view sender) { return sender.find(u'i') == sender.npos; },
            [](std::u16string_view sender) { return sender.find(u"Smith") != sender.npos; }}) {
-    FolderReadOptions turning_away{.gathered = &*gathered,
-                                   .prefilter = [sender_test](const FolderItem& item) {
-                                     return sender_test(item.columns[4]);
-                                   }};
-    options.push_back(turning_away);
-    turning_away.sender_test = sender_test;
-    options.push_back(turning_away);
+    const FolderReadOptions turning_away{.gathered = &*gathered,
+                                         .prefilter = [sender_test](const FolderItem& item) {
+                                           return sender_test(item.columns[4]);
+                                         }};
+    FolderReadOptions by_sender = turning_away;
+    by_sender.sender_test = sender_test;
+    cases.emplace_back(turning_away, turning_away);
+    cases.emplace_back(turning_away, by_sender);
   }
+  auto row_test = [](std::u16string_view kind, std::optional<std::uint32_t> message_row) {
+    return kind == u"distlist" || !message_row || *message_row % 3 != 0;
+  };
+  const FolderReadOptions by_message_row{
+      .gathered = &*gathered, .prefilter = [row_test](const FolderItem& item) {
+        return row_test(item.columns[1], item.has_message_row
+                                             ? std::optional(item.message_record_number)
+                                             : std::nullopt);
+      }};
+  FolderReadOptions by_message_row_first = by_message_row;
+  by_message_row_first.message_row_test = row_test;
+  cases.emplace_back(by_message_row, by_message_row_first);
   // Many folders, so that both threads split tables at once.
   std::vector<TreeNodeHandle> folders;
   for (int i = 0; i < 30; ++i) folders.insert(folders.end(), {kInboxNode, kEmptyFolderNode});
-  for (std::size_t i = 0; i < options.size(); ++i) {
+  for (std::size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(i);
+    const auto& [expected, tested] = cases[i];
     std::vector<std::vector<ItemListRow>> listed;
     for (TreeNodeHandle folder : folders) {
-      listed.push_back(ListFolderRows(recovery, folder, false, options[i]));
+      listed.push_back(ListFolderRows(recovery, folder, false, expected));
     }
     ASSERT_EQ(listed[0].size(), 7u);
     ASSERT_EQ(listed[1].size(), 0u);
+    // The single folder's listing with the tested options too.
+    EXPECT_EQ(ListFolderRows(recovery, kInboxNode, false, tested), listed[0]);
     // Stretches of one row, of rows whose list positions go back, and of the whole table.
     for (const std::uint32_t chunk_rows : {1u, 2u, 4u, FolderRowsAhead::kDefaultChunkRows}) {
       SCOPED_TRACE(chunk_rows);
-      FolderRowsAhead ahead(recovery, folders, options[i], chunk_rows);
+      FolderRowsAhead ahead(recovery, folders, tested, chunk_rows);
       for (const std::vector<ItemListRow>& rows : listed) EXPECT_EQ(ahead.Next(), rows);
       EXPECT_FALSE(ahead.Next());
     }
