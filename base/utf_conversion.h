@@ -21,6 +21,9 @@ std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes);
 // Decodes little-endian UTF-16 bytes. Fails on an odd byte count or an unpaired surrogate.
 std::optional<std::u16string> DecodeUtf16LeStrict(std::string_view bytes);
 
+// Whether any unit is a surrogate (paired or not).
+bool HasSurrogate(std::u16string_view text);
+
 // The text's units as little-endian bytes.
 std::string EncodeUtf16Le(std::u16string_view text);
 

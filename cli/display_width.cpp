@@ -111,9 +111,19 @@ std::string FitToWidth(std::string_view utf8, std::size_t columns) {
 }
 
 std::string PadToWidth(std::string_view utf8, std::size_t columns) {
-  auto [fitted, width] = Fit(utf8, columns);
-  if (width < columns) fitted.append(columns - width, ' ');
-  return fitted;
+  std::string padded;
+  AppendPaddedToWidth(utf8, columns, padded);
+  return padded;
+}
+
+void AppendPaddedToWidth(std::string_view utf8, std::size_t columns, std::string& out) {
+  if (IsPrintableAscii(utf8) && utf8.size() <= columns) {
+    out.append(utf8).append(columns - utf8.size(), ' ');
+    return;
+  }
+  const auto [fitted, width] = Fit(utf8, columns);
+  out.append(fitted);
+  if (width < columns) out.append(columns - width, ' ');
 }
 
 }  // namespace tarvex::cli

@@ -17,5 +17,7 @@ std::string FitToWidth(std::string_view utf8, std::size_t columns);
 
 // The text cut to fit, then filled with spaces to exactly `columns` columns.
 std::string PadToWidth(std::string_view utf8, std::size_t columns);
+// The same, appended to `out`.
+void AppendPaddedToWidth(std::string_view utf8, std::size_t columns, std::string& out);
 
 }  // namespace tarvex::cli

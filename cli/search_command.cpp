@@ -44,16 +44,24 @@ class ResultPrinter {
       item["path"] = Utf16ToUtf8(folder_path);
       std::printf("%s\n  %s", printed_ == 0 ? "" : ",", TerminalSafeJson(item.dump()).c_str());
     } else {
-      auto shown = [&row](std::size_t column, std::size_t width) {
-        return PadToWidth(TerminalText(row[column]), width);
-      };
-      // A folder's items come one after another: its path is made shown once.
+      // "%5zu  %s %s %s %s %s\n", the columns padded to their widths, made in one line kept
+      // for its room: a search may print a million of them.
+      line_.clear();
+      const std::string number = std::to_string(position);
+      if (number.size() < 5) line_.append(5 - number.size(), ' ');
+      line_.append(number).append("  ");
+      for (const auto& [column, width] :
+           {std::pair<std::size_t, std::size_t>{1, 12}, {4, 24}, {5, 36}, {6, 20}}) {
+        AppendPaddedToWidth(TerminalText(row[column]), width, line_);
+        line_.push_back(' ');
+      }
+      // A folder's items come one after another: its path is made printable once.
       if (folder_path != last_path_) {
         last_path_ = folder_path;
         last_path_shown_ = TerminalText(folder_path);
       }
-      std::printf("%5zu  %s %s %s %s %s\n", position, shown(1, 12).c_str(), shown(4, 24).c_str(),
-                  shown(5, 36).c_str(), shown(6, 20).c_str(), last_path_shown_.c_str());
+      line_.append(last_path_shown_).push_back('\n');
+      std::fwrite(line_.data(), 1, line_.size(), stdout);
     }
     ++printed_;
     unflushed_ = true;
@@ -78,6 +86,7 @@ class ResultPrinter {
   bool unflushed_ = false;
   std::u16string last_path_;
   std::string last_path_shown_;
+  std::string line_;
 };
 
 // Finds where the records of every folder's content table lie (a table's first read walks its

@@ -61,11 +61,11 @@ std::optional<bool> GatheredBodyResult(const GatheredMessageFacts& gathered,
 // The same for a listed row, whose "Msg" row is found by its id as the listing found it.
 std::optional<bool> GatheredBodyResult(Recovery& recovery, const GatheredMessageFacts& gathered,
                                        const ItemListRow& row) {
-  const MessageRef* ref =
-      row[0].empty() ? nullptr
-                     : recovery.indexes().FirstMessageRefBeginningWith(recovery.model(), row[0]);
-  return GatheredBodyResult(gathered, row[1],
-                            ref != nullptr ? std::optional(ref->record_number) : std::nullopt);
+  return GatheredBodyResult(
+      gathered, row[1],
+      row[0].empty()
+          ? std::nullopt
+          : recovery.indexes().FirstMessageRecordBeginningWith(recovery.model(), row[0]));
 }
 
 // `prefiltered`: the row's reader has tested the first columns and the listed recipients.

@@ -45,11 +45,6 @@ constexpr std::u16string MessageFacts::*kFieldsOfFacts[] = {
     &MessageFacts::header_sender, &MessageFacts::address_sender, &MessageFacts::recipients,
     &MessageFacts::copy_recipients, &MessageFacts::blind_copy_recipients};
 
-bool HasSurrogate(std::u16string_view text) {
-  return std::any_of(text.begin(), text.end(),
-                     [](char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; });
-}
-
 }  // namespace
 
 MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,

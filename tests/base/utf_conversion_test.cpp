@@ -31,5 +31,25 @@ TEST(UtfConversion, IllFormedInputIsReplacedOrRejected) {
   EXPECT_EQ(DecodeUtf16LeStrict(""), u"");
 }
 
+TEST(UtfConversion, ASurrogateIsFoundWhereverItStands) {
+  // Texts are looked at four units at a time: every place in and after the words, each end of
+  // the surrogate range and its neighbours.
+  for (std::size_t length = 0; length < 11; ++length) {
+    const std::u16string plain(length, u'\uD7FF');
+    EXPECT_FALSE(HasSurrogate(plain));
+    EXPECT_FALSE(HasSurrogate(std::u16string(length, u'\uE000')));
+    for (std::size_t at = 0; at < length; ++at) {
+      for (const char16_t unit : {char16_t{0xD800}, char16_t{0xDBFF}, char16_t{0xDC00},
+                                  char16_t{0xDFFF}}) {
+        std::u16string text = plain;
+        text[at] = unit;
+        EXPECT_TRUE(HasSurrogate(text)) << length << " " << at << " " << int{unit};
+        // A lone one fails a strict decoding wherever it stands.
+        EXPECT_FALSE(DecodeUtf16LeStrict(EncodeUtf16Le(text)));
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarvex
