@@ -3,7 +3,7 @@
 // What one thread has learnt of the senders of the content rows it made for a search by sender.
 // A million rows name a few hundred senders: each sender, known by its stored bytes (or by its
 // place among the gathered "Msg" senders), is made and tested once, and a row whose sender the
-// search does not want is turned away without any of its texts being made.
+// search does not want is turned away having read no more than its id and list position.
 
 #include <cstdint>
 #include <string>
