@@ -4,7 +4,6 @@
 #include <wchar.h>
 
 #include <algorithm>
-#include <utility>
 #include <vector>
 
 namespace tarvex::cli {
@@ -66,30 +65,33 @@ bool IsPrintableAscii(std::string_view utf8) {
                      [](char byte) { return byte >= 0x20 && byte < 0x7F; });
 }
 
-// The text cut to fit and the columns it then takes. Printable ASCII, most of what is shown,
-// takes a column a byte; the library is asked only when a text holds more.
-std::pair<std::string, std::size_t> Fit(std::string_view utf8, std::size_t columns) {
-  if (IsPrintableAscii(utf8)) {
-    if (utf8.size() <= columns) return {std::string(utf8), utf8.size()};
-    if (columns == 0) return {};
-    return {std::string(utf8.substr(0, columns - 1)) + "\u2026", columns};
+// Appends the text cut to fit, and gives the columns it then takes. Printable ASCII, most of
+// what is shown, takes a column a byte; the library is asked only when a text holds more.
+std::size_t AppendFitted(std::string_view utf8, std::size_t columns, std::string& out) {
+  const bool ascii = IsPrintableAscii(utf8);
+  const std::size_t width = ascii ? utf8.size() : DisplayWidth(utf8);
+  if (width <= columns) {
+    out.append(utf8);
+    return width;
   }
-  const std::size_t width = DisplayWidth(utf8);
-  if (width <= columns) return {std::string(utf8), width};
-  if (columns == 0) return {};
+  if (columns == 0) return 0;
+  if (ascii) {
+    out.append(utf8.substr(0, columns - 1)).append("\u2026");
+    return columns;
+  }
   const Utf8CharacterWidths widths;
-  std::string kept;
   std::size_t used = 0;
   while (!utf8.empty()) {
     const CodePoint next = NextCodePoint(utf8);
     const std::size_t next_width = widths.Of(next.value);
     // One column stays free for the ellipsis; marks that follow a kept character stay on it.
     if (used + next_width > columns - 1) break;
-    kept.append(utf8.substr(0, next.bytes));
+    out.append(utf8.substr(0, next.bytes));
     used += next_width;
     utf8.remove_prefix(next.bytes);
   }
-  return {kept + "\u2026", used + 1};
+  out.append("\u2026");
+  return used + 1;
 }
 
 }  // namespace
@@ -107,7 +109,9 @@ std::size_t DisplayWidth(std::string_view utf8) {
 }
 
 std::string FitToWidth(std::string_view utf8, std::size_t columns) {
-  return Fit(utf8, columns).first;
+  std::string fitted;
+  AppendFitted(utf8, columns, fitted);
+  return fitted;
 }
 
 std::string PadToWidth(std::string_view utf8, std::size_t columns) {
@@ -117,12 +121,7 @@ std::string PadToWidth(std::string_view utf8, std::size_t columns) {
 }
 
 void AppendPaddedToWidth(std::string_view utf8, std::size_t columns, std::string& out) {
-  if (IsPrintableAscii(utf8) && utf8.size() <= columns) {
-    out.append(utf8).append(columns - utf8.size(), ' ');
-    return;
-  }
-  const auto [fitted, width] = Fit(utf8, columns);
-  out.append(fitted);
+  const std::size_t width = AppendFitted(utf8, columns, out);
   if (width < columns) out.append(columns - width, ' ');
 }
 

@@ -105,9 +105,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
       !normalized_subject.empty() &&
       !options_.message_row_test(
           kind, ref != nullptr ? std::optional(ref->record_number) : std::nullopt)) {
-    item.list_position = ListPositionFromText(list_position);
-    item.turned_away = true;
-    sink_(std::move(item));
+    HandOnTurnedAway(ListPositionFromText(list_position));
     return;
   }
 
@@ -171,8 +169,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   columns[5].reserve(subject_prefix.size() + normalized_subject.size());
   columns[5].append(subject_prefix).append(normalized_subject);
   if (options_.prefilter && !options_.prefilter(item)) {
-    item.turned_away = true;
-    sink_(std::move(item));
+    HandOnTurnedAway(item.list_position);
     return;
   }
   if (recipients_wait && item.has_message_row) {
@@ -181,8 +178,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     }
   }
   if (options_.recipient_filter && !options_.recipient_filter(item)) {
-    item.turned_away = true;
-    sink_(std::move(item));
+    HandOnTurnedAway(item.list_position);
     return;
   }
   columns[2] = FromAscii(std::to_string(item.message_record_number));
@@ -258,11 +254,15 @@ bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
     answer = candidate->answer;
   }
   if (answer != SenderMemo::Answer::kTurnedAway) return false;
+  HandOnTurnedAway(ListPositionFromText(OrEmpty(row.Text(entries_.list_position))));
+  return true;
+}
+
+void FolderItemReader::HandOnTurnedAway(int list_position) {
   FolderItem item;
-  item.list_position = ListPositionFromText(OrEmpty(row.Text(entries_.list_position)));
+  item.list_position = list_position;
   item.turned_away = true;
   sink_(std::move(item));
-  return true;
 }
 
 const SenderMemo::Candidate* FolderItemReader::CandidateOf(const ese::Record& record) {

@@ -40,6 +40,8 @@ class FolderItemReader {
   std::optional<MessageFacts> FactsOf(std::uint32_t record_number,
                                       bool without_gathered_recipients);
   static void TakeRecipients(FolderItem& item, MessageFacts& facts);
+  // Hands on an item a filter turned away: its list position alone, its row stays empty.
+  void HandOnTurnedAway(int list_position);
   // Hands on the row turned away, or leaves out a row of a kind the list leaves out, from the
   // memo's senders and kinds: then true. False when the row is to be made whole: its sender is
   // wanted, or is not one the memo can tell without the row's texts.
