@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "base/file_names.h"
+#include "base/process_end.h"
 #include "base/terminal_text.h"
 #include "base/utf_conversion.h"
 #include "ese/database.h"
@@ -146,6 +147,10 @@ DatabaseRun::DatabaseRun(std::filesystem::path database,
                                            working_folder_.path(), message_pages_)),
       depth_(depth),
       verbose_(stream.verbose && !stream.quiet) {}
+
+DatabaseRun::~DatabaseRun() {
+  LeaveToProcessEnd(std::move(recovery_));
+}
 
 int DatabaseRun::Analyse(const AnalysisObserver& observer) {
   if (const int code = CheckDatabaseFile(database_); code != kExitOk) return code;

@@ -60,6 +60,11 @@ class DatabaseRun {
   DatabaseRun(std::filesystem::path database, const std::optional<std::filesystem::path>& workdir,
               bool quiet, ScanDepth depth = ScanDepth::kQuick)
       : DatabaseRun(std::move(database), workdir, ErrorStreamOptions{.quiet = quiet}, depth) {}
+  // A run lasts as long as its command, and the command as long as the process: the recovery
+  // (the store's model) is left to the process's end; the working folders are still removed.
+  ~DatabaseRun();
+  DatabaseRun(const DatabaseRun&) = delete;
+  DatabaseRun& operator=(const DatabaseRun&) = delete;
 
   // Checks the file, then runs the whole analysis. On failure prints the reason and returns
   // the exit code; kExitOk when the store was read. The progress line is gone afterwards.
