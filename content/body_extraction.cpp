@@ -119,6 +119,23 @@ std::optional<std::string> StoredBodyBytes(const ese::Record* record, int value_
   return std::string(inline_bytes->begin(), inline_bytes->end());
 }
 
+std::optional<std::u16string> StoredBodyText(const ese::Record* record, int value_entry) {
+  if (record == nullptr || value_entry <= 0) return std::nullopt;
+  const std::optional<ColumnType> type = TypeOf(record, value_entry);
+  const std::optional<RawValue> raw = GetRawValue(record, value_entry);
+  if (type && raw && !raw->bytes.empty() && !IsLong(*raw) && IsCompressed(*raw) &&
+      IsTextType(*type)) {
+    // A packed text unpacks to UTF-16: taken as it is where its file would read back the same,
+    // rather than written out as bytes and decoded again.
+    std::optional<std::u16string> text = DecompressedText(raw->bytes);
+    if (!text || ReadsBackAsWritten(*text)) return text;
+    return BodyFileText(EncodeUtf16Le(*text));
+  }
+  const std::optional<std::string> bytes = StoredBodyBytes(record, value_entry);
+  if (!bytes) return std::nullopt;
+  return BodyFileText(*bytes);
+}
+
 BodyExtractor::BodyExtractor(std::filesystem::path working_folder, BodyState& body_state,
                              ValueReader& value_reader)
     : working_folder_(std::move(working_folder)),

@@ -27,6 +27,9 @@ class ValueReader;
 // value, an empty one, a packed value that does not unpack, a long value that is not there.
 std::optional<std::string> StoredBodyBytes(const ese::Record* record, int value_entry);
 
+// The text of a body value as its file would be read back (BodyFileText of StoredBodyBytes).
+std::optional<std::u16string> StoredBodyText(const ese::Record* record, int value_entry);
+
 // The RTF a compressed RTF body stream holds. A stream marked uncompressed ("MELA") carries its
 // RTF as it is after the header; running it through the token decoder would garble it. A stream
 // that does not decode is an empty document.

@@ -12,6 +12,8 @@ namespace {
 
 // Enough of the value to recognise UTF-16 by its zero high bytes.
 constexpr std::size_t kSniffBytes = 1024;
+// The units a body file's reading looks at for a zero high byte.
+constexpr std::size_t kFileSniffUnits = 128;
 
 std::u16string Utf16LeUntilNul(std::span<const std::uint8_t> bytes) {
   std::u16string text;
@@ -55,6 +57,29 @@ std::u16string DecodeBodyBytes(std::span<const std::uint8_t> bytes) {
   const std::string_view text = BytesUntilNul(bytes);
   if (std::optional<std::u16string> decoded = DecodeUtf8Strict(text)) return *decoded;
   return Windows1252ToUtf16(text);
+}
+
+std::u16string BodyFileText(const std::string& bytes) {
+  if (bytes.starts_with("\xFF\xFE")) {
+    return DecodeUtf16LeStrict(bytes.substr(2)).value_or(std::u16string());
+  }
+  bool zero_in_odd_byte = false;
+  for (std::size_t i = 1; i < bytes.size() && i < 2 * kFileSniffUnits; i += 2) {
+    zero_in_odd_byte |= bytes[i] == 0;
+  }
+  if (zero_in_odd_byte && bytes.size() % 2 == 0) {
+    if (std::optional<std::u16string> text = DecodeUtf16LeStrict(bytes)) return *text;
+  }
+  if (std::optional<std::u16string> text = DecodeUtf8Strict(bytes)) return *text;
+  return Windows1252ToUtf16(bytes);
+}
+
+bool ReadsBackAsWritten(std::u16string_view text) {
+  if (text.empty()) return true;
+  if (text.front() == u'\xFEFF') return false;
+  const std::u16string_view sniffed = text.substr(0, kFileSniffUnits);
+  return std::any_of(sniffed.begin(), sniffed.end(), [](char16_t unit) { return unit < 0x100; }) &&
+         !HasSurrogate(text);
 }
 
 }  // namespace tarvex

@@ -17,21 +17,6 @@
 namespace tarvex {
 namespace {
 
-// A body as its file would be read back: UTF-16LE (with or without its mark), UTF-8 or 8-bit
-// text.
-std::u16string BodyFileText(const std::string& bytes) {
-  if (bytes.starts_with("\xFF\xFE")) {
-    return DecodeUtf16LeStrict(bytes.substr(2)).value_or(std::u16string());
-  }
-  bool zero_in_odd_byte = false;
-  for (std::size_t i = 1; i < bytes.size() && i < 256; i += 2) zero_in_odd_byte |= bytes[i] == 0;
-  if (zero_in_odd_byte && bytes.size() % 2 == 0) {
-    if (std::optional<std::u16string> text = DecodeUtf16LeStrict(bytes)) return *text;
-  }
-  if (std::optional<std::u16string> text = DecodeUtf8Strict(bytes)) return *text;
-  return Windows1252ToUtf16(bytes);
-}
-
 // The plain text of a compressed RTF stream; empty for an empty stream or document.
 std::u16string RtfStreamText(const std::string& stream) {
   if (stream.empty()) return std::u16string();
@@ -82,8 +67,8 @@ std::u16string OlderMessageBody(const ese::Record& record, const TableColumns& c
   const auto entry = [&columns](std::u16string_view name) {
     return columns.Entry(name).value_or(0);
   };
-  if (std::optional<std::string> text = StoredBodyBytes(&record, entry(u"S1000"))) {
-    return BodyFileText(*text);
+  if (std::optional<std::u16string> text = StoredBodyText(&record, entry(u"S1000"))) {
+    return *text;
   }
   if (std::optional<std::string> html = StoredBodyBytes(&record, entry(u"N1013"))) {
     // An inline HTML body is kept as its text; a long one as the bytes stored.

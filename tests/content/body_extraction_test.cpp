@@ -177,6 +177,39 @@ TEST(BodyRoutes, EngineCompressedTextIsWrittenDecoded) {
   EXPECT_FALSE(std::filesystem::exists(store.Work("textbody.txt")));
 }
 
+TEST(StoredBodyText, IsTheBodyFileReadBack) {
+  // Packed texts are taken as they unpack where their file reads back the same; each must give
+  // what writing the bytes and reading them back gives.
+  const std::u16string cjk_then_ascii = std::u16string(130, u'\u4e2d') + u" budget";
+  const std::vector<std::u16string> packed_texts = {
+      u"plain budget text",     u"\xFEFFmarked",          cjk_then_ascii,
+      u"pair \U0001F60A here", u"lone \xD800 surrogate", std::u16string(u"zero\0inside", 11),
+      u"\u00e9t\u00e9"};
+  std::vector<forge::Record> items;
+  for (const std::u16string& text : packed_texts) {
+    items.push_back(Item().Set(u"S1000", Packed(Lzxpress(Utf16LeBytes(text)))));
+  }
+  items.push_back(Item().Set(u"S1000", Packed(*forge::EncodeSevenBitText(
+                                           u"seven bit", forge::SevenBitForm::kEightBit))));
+  items.push_back(Item().Set(u"S1000", Packed({0x18, 0xff, 0xff, 0x01})));  // does not unpack
+  items.push_back(Item().Set(u"S1000", u"stored as it is"));
+  items.push_back(Item().Set(u"S1000", Separate(Utf16LeBytes(u"a long one"))));
+  items.push_back(Item());
+  BodyStore store(items);
+  ASSERT_TRUE(store.ok());
+  for (std::uint32_t index = 0; index < items.size(); ++index) {
+    SCOPED_TRACE(index);
+    ItemRecord record = store.Item(index);
+    const std::optional<std::string> bytes = StoredBodyBytes(record.get(), kTextEntry);
+    const std::optional<std::u16string> text = StoredBodyText(record.get(), kTextEntry);
+    ASSERT_EQ(text.has_value(), bytes.has_value());
+    if (bytes) {
+      EXPECT_EQ(*text, BodyFileText(*bytes));
+    }
+  }
+  EXPECT_FALSE(StoredBodyText(nullptr, kTextEntry).has_value());
+}
+
 TEST(BodyRoutes, HtmlLongValueIsItsSegmentsInOrder) {
   const Bytes html = PatternBytes(10000, 7);
   BodyStore store({Item().Set(u"N1013", Separate(html))});
