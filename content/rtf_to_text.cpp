@@ -41,7 +41,8 @@ class RtfReader {
   explicit RtfReader(RtfTokenizer& tokens) : tokens_(tokens) {}
 
   std::u16string Read() {
-    for (RtfToken token = tokens_.Next(); token.kind != Kind::kEnd; token = tokens_.Next()) {
+    RtfToken token;
+    while (tokens_.Next(token)) {
       if (token.kind == Kind::kGroupOpen) {
         OpenGroup();
       } else if (token.kind == Kind::kGroupClose) {

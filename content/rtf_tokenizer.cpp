@@ -25,8 +25,12 @@ std::optional<unsigned> HexValue(unsigned unit) {
 
 }  // namespace
 
-RtfToken RtfTokenizer::Next() {
-  RtfToken token;
+bool RtfTokenizer::Next(RtfToken& token) {
+  token.kind = RtfToken::Kind::kEnd;
+  token.word.clear();
+  token.has_parameter = false;
+  token.parameter = 0;
+  token.unit = 0;
   while (pos_ < size_) {
     const unsigned unit = At(pos_++);
     if (unit == '\r' || unit == '\n') continue;
@@ -54,9 +58,9 @@ RtfToken RtfTokenizer::Next() {
       token.kind = RtfToken::Kind::kSymbol;
       token.unit = At(pos_++);
     }
-    return token;
+    return true;
   }
-  return token;
+  return false;
 }
 
 void RtfTokenizer::ReadWord(RtfToken& token) {

@@ -34,7 +34,9 @@ class RtfTokenizer {
   explicit RtfTokenizer(std::string_view rtf) : bytes_(rtf), size_(rtf.size()) {}
   explicit RtfTokenizer(std::u16string_view rtf) : units_(rtf), wide_(true), size_(rtf.size()) {}
 
-  RtfToken Next();
+  // Reads the next token into `token`, whose word keeps its room from one token to the next
+  // (a document is mostly one-character tokens); false at the end.
+  bool Next(RtfToken& token);
 
   // Passes over binary data (\binN): `count` units, or what is left of the input.
   void SkipData(std::size_t count);

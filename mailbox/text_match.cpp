@@ -61,21 +61,27 @@ std::optional<TextMatch> TextMatch::Make(std::u16string_view wanted, TextMatchMo
   if (mode != TextMatchMode::kRegex && IsAscii(wanted)) {
     match.ascii_wanted_ = AsciiLower(wanted);
     match.whole_text_ = mode == TextMatchMode::kWholeText;
+    if (match.ascii_wanted_->find(u'k') != std::u16string::npos) {
+      match.folding_to_wanted_.push_back(u'\u212A');
+    }
+    if (match.ascii_wanted_->find(u's') != std::u16string::npos) {
+      match.folding_to_wanted_.push_back(u'\u017F');
+    }
   }
   return match;
 }
 
 bool TextMatch::Matches(std::u16string_view text) const {
-  if (ascii_wanted_ && IsAscii(text)) {
+  // Any other character beyond ASCII matches no character of an ASCII text, as itself.
+  if (ascii_wanted_ && text.find_first_of(folding_to_wanted_) == std::u16string_view::npos) {
     const std::u16string_view wanted = *ascii_wanted_;
     if (whole_text_) {
       return text.size() == wanted.size() && AsciiLower(text) == wanted;
     }
     if (wanted.size() > text.size()) return false;
-    const auto found = std::search(text.begin(), text.end(), wanted.begin(), wanted.end(),
-                                   [](char16_t unit, char16_t lower) {
-                                     return LowerAscii(unit) == lower;
-                                   });
+    const auto found =
+        std::search(text.begin(), text.end(), wanted.begin(), wanted.end(),
+                    [](char16_t unit, char16_t lower) { return LowerAscii(unit) == lower; });
     return found != text.end() || wanted.empty();
   }
   bool found = false;

@@ -26,11 +26,13 @@ class TextMatch {
   explicit TextMatch(RegexProgram program) : program_(std::move(program)) {}
 
   RegexProgram program_;
-  // A plain text of ASCII characters, lower case, and whether it must be the whole text: an
-  // ASCII text is matched against it directly, as the engine would (beyond ASCII the engine
-  // folds case by Unicode: "k" also matches the Kelvin sign).
+  // A plain text of ASCII characters, lower case, and whether it must be the whole text: a text
+  // is matched against it directly, as the engine would. Beyond ASCII the engine folds only two
+  // characters to ASCII letters, the Kelvin sign to "k" and the long s to "s": a text holding one
+  // that the wanted text has a letter for goes to the engine.
   std::optional<std::u16string> ascii_wanted_;
   bool whole_text_ = false;
+  std::u16string folding_to_wanted_;  // of U+212A and U+017F, those that fold into the text
 };
 
 }  // namespace tarvex

@@ -29,6 +29,14 @@ TEST(TextMatch, PlainTextsMatchAsTheEngineMatchesThem) {
       // Beyond ASCII the engine folds by Unicode: the Kelvin sign is a "k", "ü" an "Ü".
       {u"kim", TextMatchMode::kPart, u"\u212Aim", true, u"kim"},
       {u"z\u00fcrich", TextMatchMode::kPart, u"Z\u00dcRICH", true, u"z\u00fcrich"},
+      // ... and the long s is an "s"; other characters beyond ASCII match only themselves,
+      // also in a text that holds a folding character the wanted text has no letter for.
+      {u"mask", TextMatchMode::kPart, u"\u00e9 MA\u017F\u212A", true, u"mask"},
+      {u"task", TextMatchMode::kWholeText, u"TA\u017F\u212A", true, u"\\Atask\\z"},
+      {u"budget", TextMatchMode::kPart, u"caf\u00e9 \u017F BUDGET \u4e2d", true, u"budget"},
+      {u"ab", TextMatchMode::kPart, u"a\u00e9b \u212A", false, u"ab"},
+      {u"mail", TextMatchMode::kWholeText, u"m\u00e1il", false, u"\\Amail\\z"},
+      {u"ab", TextMatchMode::kPart, u"x\xD800" u"AB", true, u"ab"},  // a lone surrogate before
   };
   for (const Case& c : cases) {
     const std::optional<TextMatch> plain = TextMatch::Make(c.wanted, c.mode);
