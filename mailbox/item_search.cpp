@@ -1,6 +1,7 @@
 #include "mailbox/item_search.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <regex>
 #include <unordered_map>
 #include <unordered_set>
@@ -58,14 +59,28 @@ std::optional<bool> GatheredBodyResult(const GatheredMessageFacts& gathered,
   return gathered.TestResult(*message_row);
 }
 
-// The same for a listed row, whose "Msg" row is found by its id as the listing found it.
+// The number a listed older-layout row carries in column 2: its "Msg" row's, "0" also for none.
+std::optional<std::uint32_t> ListedMessageRow(std::u16string_view text) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  std::uint64_t number = 0;
+  for (char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return std::nullopt;
+    number = number * 10 + (unit - u'0');
+  }
+  if (number > UINT32_MAX) return std::nullopt;
+  return static_cast<std::uint32_t>(number);
+}
+
+// The same for a listed row: its "Msg" row as the listing wrote it, or, for "0", found by its id
+// as the listing found it.
 std::optional<bool> GatheredBodyResult(Recovery& recovery, const GatheredMessageFacts& gathered,
                                        const ItemListRow& row) {
-  return GatheredBodyResult(
-      gathered, row[1],
-      row[0].empty()
-          ? std::nullopt
-          : recovery.indexes().FirstMessageRecordBeginningWith(recovery.model(), row[0]));
+  if (row[0].empty()) return GatheredBodyResult(gathered, row[1], std::nullopt);
+  std::optional<std::uint32_t> message_row = ListedMessageRow(row[2]);
+  if (!message_row || *message_row == 0) {
+    message_row = recovery.indexes().FirstMessageRecordBeginningWith(recovery.model(), row[0]);
+  }
+  return GatheredBodyResult(gathered, row[1], message_row);
 }
 
 // `prefiltered`: the row's reader has tested the first columns and the listed recipients.

@@ -113,8 +113,11 @@ KeyPrefixIndex::KeySlot KeyPrefixIndex::SlotFor(std::u16string_view key) {
 }
 
 std::size_t KeyPrefixIndex::SlotOf(const KeySlot& wanted, std::u16string_view key) const {
-  std::size_t slot = Mixed(wanted.key ^ wanted.tag) % key_slots_.size();
-  for (; key_slots_[slot].tag != 0; slot = (slot + 1) % key_slots_.size()) {
+  // The high half of the mixed bits scaled to the number of slots (below 2^32): a
+  // multiplication, where a remainder would divide at every look-up.
+  const std::size_t count = key_slots_.size();
+  std::size_t slot = ((Mixed(wanted.key ^ wanted.tag) >> 32) * count) >> 32;
+  for (; key_slots_[slot].tag != 0; slot = slot + 1 == count ? 0 : slot + 1) {
     const KeySlot& held = key_slots_[slot];
     if (held.key != wanted.key || held.tag != wanted.tag) continue;
     if ((wanted.tag & kSlotDigits) || sorted_[held.value].first == key) break;
