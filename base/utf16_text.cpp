@@ -1,5 +1,8 @@
 #include "base/utf16_text.h"
 
+#include <bit>
+#include <cstring>
+
 namespace tarvex {
 
 void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to) {
@@ -74,6 +77,22 @@ std::vector<std::u16string> Split(std::u16string_view text, char16_t separator) 
     pieces.emplace_back(text.substr(start, found - start));
     start = found + 1;
   }
+}
+
+std::size_t FindUnit(std::u16string_view text, char16_t unit, std::size_t from) {
+  if constexpr (std::endian::native != std::endian::little) return text.find(unit, from);
+  // The unit's low byte, then whether it begins the unit itself: a unit's low byte comes first.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = 2 * text.size();
+  const int low = unit & 0xFF;
+  for (std::size_t at = 2 * from; at < size;) {
+    const void* found = std::memchr(bytes + at, low, size - at);
+    if (found == nullptr) break;
+    const auto offset = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - bytes);
+    if (offset % 2 == 0 && text[offset / 2] == unit) return offset / 2;
+    at = offset + 1;
+  }
+  return std::u16string_view::npos;
 }
 
 std::u16string FromAscii(std::string_view ascii) {

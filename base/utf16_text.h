@@ -25,6 +25,10 @@ char16_t ToAsciiUpper(char16_t unit);
 bool StartsWithIgnoringAsciiCase(std::u16string_view text, std::u16string_view prefix);
 bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 
+// The first `unit` at or after `from`, as std::u16string_view::find gives it, found by the C
+// library's byte search (long texts: header blocks and bodies are searched line by line).
+std::size_t FindUnit(std::u16string_view text, char16_t unit, std::size_t from = 0);
+
 // Splits at every separator; empty pieces are kept, so "a--b" gives "a", "", "b".
 std::vector<std::u16string> Split(std::u16string_view text, char16_t separator);
 

@@ -4,6 +4,7 @@
 #include <span>
 #include <string_view>
 
+#include "base/utf16_text.h"
 #include "base/utf_conversion.h"
 #include "mailbox/item_texts.h"
 
@@ -23,13 +24,17 @@ std::u16string TextOf(ValueReader& reader, const ese::Record& record, const Tabl
 // Hands on the header lines that can name an address field (the others name none), without
 // their line ends.
 void TakeAddressLines(std::u16string_view headers, TransportHeaderFields& fields) {
+  using namespace std::string_view_literals;
   while (!headers.empty()) {
-    const std::size_t end = std::min(headers.find(u'\n'), headers.size());
+    const std::size_t end = std::min(FindUnit(headers, u'\n'), headers.size());
     std::u16string_view line = headers.substr(0, end);
     headers.remove_prefix(std::min(end + 1, headers.size()));
+    // Most lines are none of the four.
+    const char16_t first = line.empty() ? u'\0' : line.front();
+    if (first != u'T' && first != u'F' && first != u'C' && first != u'B') continue;
     while (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
-    if (line.starts_with(u"To: ") || line.starts_with(u"From: ") || line.starts_with(u"Cc: ") ||
-        line.starts_with(u"Bcc: ")) {
+    if (line.starts_with(u"To: "sv) || line.starts_with(u"From: "sv) ||
+        line.starts_with(u"Cc: "sv) || line.starts_with(u"Bcc: "sv)) {
       fields.TakeLine(line);
     }
   }

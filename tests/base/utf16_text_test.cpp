@@ -34,5 +34,21 @@ TEST(Utf16Text, TrimCaseAndSplit) {
   EXPECT_EQ(Split(u"", u'-'), (std::vector<std::u16string>{u""}));
 }
 
+TEST(Utf16Text, FindUnitFindsWhatFindFinds) {
+  // Units whose bytes hold the wanted unit's low byte elsewhere: as the high byte (U+0A00),
+  // as the low byte of another unit (U+4E0A), across two units (U+0A41 U+000A ...).
+  const std::u16string_view texts[] = {
+      u"", u"\n", u"ab\ncd\n", u"\u0a00\u4e0a\u0a41x\n\u0a00\n", u"\u4e0a\u4e0a\u4e0a",
+      u"no line end here at all"};
+  for (std::u16string_view text : texts) {
+    for (char16_t unit : {u'\n', u'x', u'\u4e0a', u'\u0a00'}) {
+      for (std::size_t from = 0; from <= text.size() + 1; ++from) {
+        EXPECT_EQ(FindUnit(text, unit, from), text.find(unit, from))
+            << static_cast<int>(unit) << " from " << from << " in a text of " << text.size();
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarvex
