@@ -173,8 +173,9 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     return;
   }
   if (recipients_wait && item.has_message_row) {
-    if (std::optional<MessageFacts> facts = options_.gathered->Find(item.message_record_number)) {
-      TakeRecipients(item, *facts);
+    MessageFacts facts;
+    if (options_.gathered->FindRecipients(item.message_record_number, facts)) {
+      TakeRecipients(item, facts);
     }
   }
   if (options_.recipient_filter && !options_.recipient_filter(item)) {

@@ -152,21 +152,30 @@ GatheredMessageFacts::Locate(std::uint32_t record_number) const {
 
 std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_number,
                                                        bool with_recipients) const {
-  const auto found = Locate(record_number);
-  if (!found) return std::nullopt;
-  const auto [part, row_in_part] = *found;
-  if ((part->states[row_in_part] & kKept) == 0) return std::nullopt;
   MessageFacts facts;
+  if (with_recipients) {
+    if (!FindRecipients(record_number, facts)) return std::nullopt;
+  } else if (!HeaderSenderPlace(record_number)) {
+    return std::nullopt;
+  }
   facts.header_sender = senders_[sender_places_[2 * std::size_t{record_number}]];
   facts.address_sender = senders_[sender_places_[2 * std::size_t{record_number} + 1]];
-  if (!with_recipients) return facts;
+  return facts;
+}
+
+bool GatheredMessageFacts::FindRecipients(std::uint32_t record_number,
+                                          MessageFacts& facts) const {
+  const auto found = Locate(record_number);
+  if (!found) return false;
+  const auto [part, row_in_part] = *found;
+  if ((part->states[row_in_part] & kKept) == 0) return false;
   const std::string_view text(part->text);
   std::size_t field = kRecipientFields * row_in_part;
   for (std::u16string MessageFacts::*into : std::span(kFieldsOfFacts).subspan(2)) {
     const std::uint32_t begin = part->starts[field];
     facts.*into = Utf8ToUtf16(text.substr(begin, part->starts[++field] - begin));
   }
-  return facts;
+  return true;
 }
 
 std::optional<std::uint32_t> GatheredMessageFacts::HeaderSenderPlace(

@@ -75,6 +75,9 @@ class GatheredMessageFacts {
   // None for a row the pass did not keep. Without `with_recipients` the recipients are left
   // empty: most items a search turns away are turned away by their sender.
   std::optional<MessageFacts> Find(std::uint32_t record_number, bool with_recipients = true) const;
+  // The row's recipients into those fields of `facts`, the rest left alone; false (nothing
+  // changed) for a row the pass did not keep.
+  bool FindRecipients(std::uint32_t record_number, MessageFacts& facts) const;
   // The test's answer for the row; none without a test or for a row it could not read.
   std::optional<bool> TestResult(std::uint32_t record_number) const;
   // The place of the row's header sender (Find's header_sender) among the senders, 0 for none;
