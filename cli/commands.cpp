@@ -153,7 +153,10 @@ std::u16string WithoutInvisibleControls(std::u16string_view text) {
 // The list as a table; the number is the item's place in the list, as `show` and `eml` take it.
 void PrintItemTable(const std::vector<std::vector<std::u16string>>& rows) {
   auto shown = [](const std::vector<std::u16string>& row, std::size_t column, std::size_t width) {
-    return PadToWidth(column < row.size() ? TerminalText(row[column]) : std::string(), width);
+    std::string text;
+    AppendTerminalColumn(column < row.size() ? std::u16string_view(row[column]) : u"", width,
+                         text);
+    return text;
   };
   std::printf("%5s  %s %s %s %s %s\n", "No", PadToWidth("Kind", 12).c_str(),
               PadToWidth("From", 28).c_str(), PadToWidth("Subject", 40).c_str(),

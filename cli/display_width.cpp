@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/terminal_text.h"
+
 namespace tarvex::cli {
 namespace {
 
@@ -123,6 +125,22 @@ std::string PadToWidth(std::string_view utf8, std::size_t columns) {
 void AppendPaddedToWidth(std::string_view utf8, std::size_t columns, std::string& out) {
   const std::size_t width = AppendFitted(utf8, columns, out);
   if (width < columns) out.append(columns - width, ' ');
+}
+
+void AppendTerminalColumn(std::u16string_view text, std::size_t columns, std::string& out) {
+  const bool printable_ascii = std::all_of(text.begin(), text.end(), [](char16_t unit) {
+    return unit >= 0x20 && unit < 0x7F;
+  });
+  if (!printable_ascii) {
+    AppendPaddedToWidth(TerminalText(text), columns, out);
+    return;
+  }
+  // A column a unit, as AppendFitted counts it.
+  const bool cut = text.size() > columns;
+  const std::u16string_view kept = cut ? text.substr(0, columns == 0 ? 0 : columns - 1) : text;
+  for (char16_t unit : kept) out.push_back(static_cast<char>(unit));
+  if (cut && columns != 0) out.append("\u2026");
+  if (!cut) out.append(columns - text.size(), ' ');
 }
 
 }  // namespace tarvex::cli

@@ -52,7 +52,7 @@ class ResultPrinter {
       line_.append(number).append("  ");
       for (const auto& [column, width] :
            {std::pair<std::size_t, std::size_t>{1, 12}, {4, 24}, {5, 36}, {6, 20}}) {
-        AppendPaddedToWidth(TerminalText(row[column]), width, line_);
+        AppendTerminalColumn(row[column], width, line_);
         line_.push_back(' ');
       }
       // A folder's items come one after another: its path is made printable once.
