@@ -128,17 +128,26 @@ void AppendPaddedToWidth(std::string_view utf8, std::size_t columns, std::string
 }
 
 void AppendTerminalColumn(std::u16string_view text, std::size_t columns, std::string& out) {
-  const bool printable_ascii = std::all_of(text.begin(), text.end(), [](char16_t unit) {
-    return unit >= 0x20 && unit < 0x7F;
+  // Printable ASCII and the Latin letters and signs from U+00A0 to U+02FF (names, subjects):
+  // a column a unit, none of them escaped for the terminal.
+  const bool one_column_each = std::all_of(text.begin(), text.end(), [](char16_t unit) {
+    return (unit >= 0x20 && unit < 0x7F) || (unit >= 0xA0 && unit <= 0x2FF);
   });
-  if (!printable_ascii) {
+  if (!one_column_each) {
     AppendPaddedToWidth(TerminalText(text), columns, out);
     return;
   }
-  // A column a unit, as AppendFitted counts it.
+  // Cut as AppendFitted cuts, one column kept for the ellipsis.
   const bool cut = text.size() > columns;
   const std::u16string_view kept = cut ? text.substr(0, columns == 0 ? 0 : columns - 1) : text;
-  for (char16_t unit : kept) out.push_back(static_cast<char>(unit));
+  for (char16_t unit : kept) {
+    if (unit < 0x80) {
+      out.push_back(static_cast<char>(unit));
+    } else {
+      out.push_back(static_cast<char>(0xC0 | unit >> 6));
+      out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+    }
+  }
   if (cut && columns != 0) out.append("\u2026");
   if (!cut) out.append(columns - text.size(), ' ');
 }

@@ -20,7 +20,8 @@ std::string PadToWidth(std::string_view utf8, std::size_t columns);
 // The same, appended to `out`.
 void AppendPaddedToWidth(std::string_view utf8, std::size_t columns, std::string& out);
 // The store's text as a terminal shows it (TerminalText), cut and padded the same, appended to
-// `out`: a column of a table of a million lines, printable ASCII taken over unit by unit.
+// `out`: a column of a table of a million lines, most of whose texts are taken over unit by
+// unit.
 void AppendTerminalColumn(std::u16string_view text, std::size_t columns, std::string& out);
 
 }  // namespace tarvex::cli
