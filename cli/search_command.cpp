@@ -181,6 +181,7 @@ int RunSearch(const std::filesystem::path& database, const std::vector<std::stri
 
   Recovery& recovery = run.recovery();
   ResultPrinter printer(options.json, recovery.layout());
+  const bool shows_recipients = options.json;  // the table has no recipient columns
   SearchItems(
       recovery, wanted, starts,
       [&printer](const SearchMatch& match) {
@@ -191,7 +192,7 @@ int RunSearch(const std::filesystem::path& database, const std::vector<std::stri
         printer.Flush();
         return true;
       },
-      std::move(gathered));
+      std::move(gathered), shows_recipients);
   run.window().ClearProgress();
   printer.Finish(LossesJson(recovery.session().database()));
   return FinishRead(recovery.session().database(), options.quiet);

@@ -130,8 +130,11 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     }
   }
 
-  // Gathered recipients are read once the prefilter has let the item through.
-  const bool recipients_wait = options_.prefilter && options_.gathered != nullptr;
+  // Gathered recipients are read once the prefilter has let the item through, and only for a
+  // filter or a row that shows them.
+  const bool recipients_wait = (options_.prefilter || !options_.rows_with_recipients) &&
+                               options_.gathered != nullptr;
+  const bool recipients_wanted = options_.rows_with_recipients || options_.recipient_filter;
   if (ref != nullptr) {
     item.message_record_number = ref->record_number;
     item.has_message_row = true;
@@ -172,7 +175,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     HandOnTurnedAway(item.list_position);
     return;
   }
-  if (recipients_wait && item.has_message_row) {
+  if (recipients_wait && recipients_wanted && item.has_message_row) {
     MessageFacts facts;
     if (options_.gathered->FindRecipients(item.message_record_number, facts)) {
       TakeRecipients(item, facts);
@@ -187,9 +190,11 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   columns[3] = item.attachment_list;
   columns[6] = OrEmpty(row.Date(entries_.dates));
   columns[7] = OrEmpty(row.Text(entries_.attachment_flag));
-  columns[8] = item.recipients;
-  columns[9] = item.copy_recipients;
-  columns[10] = item.blind_copy_recipients;
+  if (options_.rows_with_recipients) {
+    columns[8] = item.recipients;
+    columns[9] = item.copy_recipients;
+    columns[10] = item.blind_copy_recipients;
+  }
   columns[kItemStateColumn] = ItemStateText(state);
   sink_(std::move(item));
 }

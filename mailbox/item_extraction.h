@@ -68,6 +68,9 @@ struct FolderReadOptions {
   // Sees each item the prefilter let through with its recipients as well, before the rest is
   // read; turns items away as the prefilter does.
   std::function<bool(const FolderItem& item)> recipient_filter = {};
+  // False: the gathered recipients are left out of the rows' To, Cc and Bcc columns, for a
+  // caller that shows none; the recipient filter still sees them.
+  bool rows_with_recipients = true;
 };
 
 // 2010 layout: ItemHeaders from a "MsgHeader-" table. False when the table or its name is

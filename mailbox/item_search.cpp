@@ -139,7 +139,8 @@ GatheredMessageFacts::RowTest SearchRowTest(const SearchConditions& conditions) 
 SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions,
                           std::span<const TreeNodeHandle> start_nodes,
                           const SearchMatchSink& on_match, const SearchProgressSink& on_progress,
-                          std::optional<GatheredMessageFacts> gathered) {
+                          std::optional<GatheredMessageFacts> gathered,
+                          bool rows_with_recipients) {
   SearchOutcome outcome;
   if (!recovery.has_session()) return outcome;
   const FolderTreeNodes& tree = recovery.folder_tree();
@@ -191,7 +192,7 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
   const GatheredMessageFacts* kept = gathered ? &*gathered : nullptr;
   // Older layout: an item is tested as soon as its sender is known, and one turned away is read
   // no further; the folders' rows are made ahead on threads of their own.
-  FolderReadOptions options{.gathered = kept};
+  FolderReadOptions options{.gathered = kept, .rows_with_recipients = rows_with_recipients};
   if (layout == StoreLayout::kOlder) {
     // The body's answer the pass over "Msg" gave, where it gave one.
     auto body_not_refused = [&conditions, kept](std::u16string_view kind,

@@ -69,11 +69,13 @@ GatheredMessageFacts::RowTest SearchRowTest(const SearchConditions& conditions);
 // items. Header conditions are tested first: an item they turn away is never read further.
 // Older layout: `gathered` are the "Msg" facts, with SearchRowTest's answers, that the caller
 // gathered while the analysis read that table; without them a search of most folders gathers
-// them first in a pass of its own.
+// them first in a pass of its own. Without `rows_with_recipients` the matches' rows may leave
+// their To, Cc and Bcc columns empty (FolderReadOptions), for a caller that shows none.
 SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions,
                           std::span<const TreeNodeHandle> start_nodes,
                           const SearchMatchSink& on_match,
                           const SearchProgressSink& on_progress = {},
-                          std::optional<GatheredMessageFacts> gathered = std::nullopt);
+                          std::optional<GatheredMessageFacts> gathered = std::nullopt,
+                          bool rows_with_recipients = true);
 
 }  // namespace tarvex

@@ -376,6 +376,10 @@ TEST_F(OlderStore, RowsMadeAheadAreTheRowsEachFolderLists) {
   FolderReadOptions by_message_row_first = by_message_row;
   by_message_row_first.message_row_test = row_test;
   cases.emplace_back(by_message_row, by_message_row_first);
+  // Rows without their recipients: the rows listed with them, those columns left empty.
+  FolderReadOptions without_recipients = by_message_row_first;
+  without_recipients.rows_with_recipients = false;
+  cases.emplace_back(by_message_row, without_recipients);
   // Many folders, so that both threads split tables at once.
   std::vector<TreeNodeHandle> folders;
   for (int i = 0; i < 30; ++i) folders.insert(folders.end(), {kInboxNode, kEmptyFolderNode});
@@ -385,6 +389,18 @@ TEST_F(OlderStore, RowsMadeAheadAreTheRowsEachFolderLists) {
     std::vector<std::vector<ItemListRow>> listed;
     for (TreeNodeHandle folder : folders) {
       listed.push_back(ListFolderRows(recovery, folder, false, expected));
+    }
+    if (!tested.rows_with_recipients) {
+      std::size_t recipients_left_out = 0;
+      for (std::vector<ItemListRow>& rows : listed) {
+        for (ItemListRow& row : rows) {
+          for (int column : {8, 9, 10}) {
+            recipients_left_out += row[column].size();
+            row[column].clear();
+          }
+        }
+      }
+      EXPECT_NE(recipients_left_out, 0u);
     }
     ASSERT_EQ(listed[0].size(), 7u);
     ASSERT_EQ(listed[1].size(), 0u);
