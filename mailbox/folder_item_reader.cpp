@@ -206,6 +206,22 @@ bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
   SenderMemo& memo = *memo_;
   memo.ForgetIfFull();
   RowValues row(reader_, &record, content_columns_);
+  // The id's digits as Process reads them, made without a text where it is stored plainly. Its
+  // "Msg" row is looked up last, its slot on its way from memory while the memo is asked.
+  IdentifierDigits digits;
+  std::u16string id_text;
+  std::u16string_view message_id;
+  if (const std::optional<std::uint64_t> number =
+          entries_.message_id ? reader_.ReadIdNumber(&record, *entries_.message_id,
+                                                     ByteOrder::kBigEndian)
+                              : std::nullopt) {
+    if (*number > 0xF) message_id = LowerHexInto(*number, digits);  // 0x0 to 0xf name nothing
+  } else {
+    id_text = OrEmpty(row.Id(entries_.message_id));
+    message_id = id_text;
+  }
+  if (!message_id.empty()) recovery_.indexes().PrefetchMessageRecord(message_id);
+
   memo.key.clear();
   if (!SenderMemo::AppendValueKey(record, entries_.message_class, memo.key)) return false;
   auto kind = memo.excluded_kinds.find(memo.key);
@@ -219,19 +235,6 @@ bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
 
   const SenderMemo::Candidate* candidate = CandidateOf(record);
   if (candidate == nullptr || candidate->sender.empty()) return false;
-  // The id's digits as Process reads them, made without a text where it is stored plainly.
-  IdentifierDigits digits;
-  std::u16string id_text;
-  std::u16string_view message_id;
-  if (const std::optional<std::uint64_t> number =
-          entries_.message_id ? reader_.ReadIdNumber(&record, *entries_.message_id,
-                                                     ByteOrder::kBigEndian)
-                              : std::nullopt) {
-    if (*number > 0xF) message_id = LowerHexInto(*number, digits);  // 0x0 to 0xf name nothing
-  } else {
-    id_text = OrEmpty(row.Id(entries_.message_id));
-    message_id = id_text;
-  }
   const std::optional<std::uint32_t> message_record =
       message_id.empty() ? std::nullopt
                          : recovery_.indexes().FirstMessageRecordBeginningWith(recovery_.model(),

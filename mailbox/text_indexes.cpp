@@ -112,17 +112,26 @@ KeyPrefixIndex::KeySlot KeyPrefixIndex::SlotFor(std::u16string_view key) {
           .tag = kSlotUsed | (digits ? kSlotDigits | digits->second : 0)};
 }
 
-std::size_t KeyPrefixIndex::SlotOf(const KeySlot& wanted, std::u16string_view key) const {
+std::size_t KeyPrefixIndex::FirstSlot(const KeySlot& wanted) const {
   // The high half of the mixed bits scaled to the number of slots (below 2^32): a
   // multiplication, where a remainder would divide at every look-up.
+  return ((Mixed(wanted.key ^ wanted.tag) >> 32) * key_slots_.size()) >> 32;
+}
+
+std::size_t KeyPrefixIndex::SlotOf(const KeySlot& wanted, std::u16string_view key) const {
   const std::size_t count = key_slots_.size();
-  std::size_t slot = ((Mixed(wanted.key ^ wanted.tag) >> 32) * count) >> 32;
+  std::size_t slot = FirstSlot(wanted);
   for (; key_slots_[slot].tag != 0; slot = slot + 1 == count ? 0 : slot + 1) {
     const KeySlot& held = key_slots_[slot];
     if (held.key != wanted.key || held.tag != wanted.tag) continue;
     if ((wanted.tag & kSlotDigits) || sorted_[held.value].first == key) break;
   }
   return slot;
+}
+
+void KeyPrefixIndex::Prefetch(std::u16string_view prefix) const {
+  if (key_slots_.empty()) return;
+  __builtin_prefetch(&key_slots_[FirstSlot(SlotFor(prefix))]);
 }
 
 std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(std::u16string_view prefix) const {
