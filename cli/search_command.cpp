@@ -157,7 +157,11 @@ int RunSearch(const std::filesystem::path& database, const std::vector<std::stri
                   options.deep ? ScanDepth::kDeep : ScanDepth::kQuick);
   // A search of every mailbox takes what it needs of each "Msg" row (older layout) while the
   // analysis reads that table, instead of reading it again.
-  MessageFactsCollector collector(SearchRowTest(wanted));
+  // The table shows no recipients: unless a condition asks for them, they are not gathered.
+  const bool shows_recipients = options.json;
+  MessageFactsCollector collector(SearchRowTest(wanted),
+                                  shows_recipients || wanted.to ? FactsRead::kSendersAndRecipients
+                                                                : FactsRead::kSendersOnly);
   // Joined before the run's store closes.
   std::jthread walking_content_tables;
   AnalysisObserver observer;
@@ -181,7 +185,6 @@ int RunSearch(const std::filesystem::path& database, const std::vector<std::stri
 
   Recovery& recovery = run.recovery();
   ResultPrinter printer(options.json, recovery.layout());
-  const bool shows_recipients = options.json;  // the table has no recipient columns
   SearchItems(
       recovery, wanted, starts,
       [&printer](const SearchMatch& match) {

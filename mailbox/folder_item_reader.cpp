@@ -130,11 +130,13 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     }
   }
 
-  // Gathered recipients are read once the prefilter has let the item through, and only for a
-  // filter or a row that shows them.
-  const bool recipients_wait = (options_.prefilter || !options_.rows_with_recipients) &&
-                               options_.gathered != nullptr;
+  // Gathered recipients are read only for a filter or a row that shows them, once the
+  // prefilter has let the item through. An item that wants them from facts gathered without
+  // them has its "Msg" row read where it lies.
   const bool recipients_wanted = options_.rows_with_recipients || options_.recipient_filter;
+  const bool recipients_wait =
+      options_.gathered != nullptr &&
+      (!recipients_wanted || (options_.prefilter && options_.gathered->has_recipients()));
   if (ref != nullptr) {
     item.message_record_number = ref->record_number;
     item.has_message_row = true;

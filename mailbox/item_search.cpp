@@ -180,6 +180,10 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
   const std::size_t folders_with_items = static_cast<std::size_t>(std::count_if(
       kinds.begin(), kinds.end(), [](const auto& kind) { return !kind.second.empty(); }));
   if (layout != StoreLayout::kOlder) gathered.reset();
+  // Facts gathered for the senders alone serve only rows and conditions without recipients.
+  if (gathered && !gathered->has_recipients() && (rows_with_recipients || conditions.to)) {
+    gathered.reset();
+  }
   if (!gathered && layout == StoreLayout::kOlder && 4 * folders.size() >= folders_with_items) {
     // Each body is tested where its row is read.
     gathered = GatherMessageFacts(recovery, SearchRowTest(conditions),

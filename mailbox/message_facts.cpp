@@ -22,8 +22,8 @@ std::u16string TextOf(ValueReader& reader, const ese::Record& record, const Tabl
 }
 
 // Hands on the header lines that can name an address field (the others name none), without
-// their line ends.
-void TakeAddressLines(std::u16string_view headers, TransportHeaderFields& fields) {
+// their line ends; for the senders alone, only "From: " lines.
+void TakeAddressLines(std::u16string_view headers, FactsRead read, TransportHeaderFields& fields) {
   using namespace std::string_view_literals;
   while (!headers.empty()) {
     const std::size_t end = std::min(FindUnit(headers, u'\n'), headers.size());
@@ -33,10 +33,10 @@ void TakeAddressLines(std::u16string_view headers, TransportHeaderFields& fields
     const char16_t first = line.empty() ? u'\0' : line.front();
     if (first != u'T' && first != u'F' && first != u'C' && first != u'B') continue;
     while (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
-    if (line.starts_with(u"To: "sv) || line.starts_with(u"From: "sv) ||
-        line.starts_with(u"Cc: "sv) || line.starts_with(u"Bcc: "sv)) {
-      fields.TakeLine(line);
-    }
+    const bool sender = line.starts_with(u"From: "sv);
+    const bool recipients = line.starts_with(u"To: "sv) || line.starts_with(u"Cc: "sv) ||
+                            line.starts_with(u"Bcc: "sv);
+    if (sender || (recipients && read == FactsRead::kSendersAndRecipients)) fields.TakeLine(line);
   }
 }
 
@@ -53,21 +53,21 @@ constexpr std::u16string MessageFacts::*kFieldsOfFacts[] = {
 }  // namespace
 
 MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,
-                              const TableColumns& columns) {
+                              const TableColumns& columns, FactsRead read) {
   MessageFacts facts;
   TransportHeaderFields fields;
   const std::u16string headers = TextOf(reader, record, columns, u"S7d");
   // A long header block is kept aside by the reader, and the value only says so.
   if (headers == u"true" && !reader.transport_headers().empty()) {
-    TakeAddressLines(reader.transport_headers(), fields);
+    TakeAddressLines(reader.transport_headers(), read, fields);
   } else {
-    TakeAddressLines(headers, fields);
+    TakeAddressLines(headers, read, fields);
   }
   facts.header_sender = std::move(fields.sender);
   facts.recipients = std::move(fields.recipients);
   facts.copy_recipients = std::move(fields.copy_recipients);
   facts.blind_copy_recipients = std::move(fields.blind_copy_recipients);
-  if (facts.recipients.empty()) {
+  if (facts.recipients.empty() && read == FactsRead::kSendersAndRecipients) {
     facts.recipients = RecipientsFromDisplayText(TextOf(reader, record, columns, u"N67b4"));
   }
   if (WithoutQuotes(facts.header_sender).empty()) {
@@ -106,7 +106,8 @@ std::uint32_t GatheredMessageFacts::Part::PlaceOfSender(const std::u16string& se
   return found->second;
 }
 
-GatheredMessageFacts::GatheredMessageFacts(std::vector<Part> parts) : parts_(std::move(parts)) {
+GatheredMessageFacts::GatheredMessageFacts(std::vector<Part> parts, FactsRead read)
+    : parts_(std::move(parts)), read_(read) {
   std::sort(parts_.begin(), parts_.end(),
             [](const Part& a, const Part& b) { return a.first < b.first; });
   // The parts' sender lists made one.
@@ -165,6 +166,7 @@ std::optional<MessageFacts> GatheredMessageFacts::Find(std::uint32_t record_numb
 
 bool GatheredMessageFacts::FindRecipients(std::uint32_t record_number,
                                           MessageFacts& facts) const {
+  if (!has_recipients()) return false;
   const auto found = Locate(record_number);
   if (!found) return false;
   const auto [part, row_in_part] = *found;

@@ -27,9 +27,13 @@ struct MessageFacts {
   std::u16string blind_copy_recipients;
 };
 
+// Which facts are read: the senders alone leave the recipient fields empty.
+enum class FactsRead { kSendersAndRecipients, kSendersOnly };
+
 // The facts of one "Msg" row; `columns` are the "Msg" table's.
 MessageFacts ReadMessageFacts(ValueReader& reader, const ese::Record& record,
-                              const TableColumns& columns);
+                              const TableColumns& columns,
+                              FactsRead read = FactsRead::kSendersAndRecipients);
 
 // The facts of the "Msg" rows, gathered in one pass over the table in its order
 // (MessageFactsCollector), kept while their texts stay within a bound (rows past it are read
@@ -70,13 +74,16 @@ class GatheredMessageFacts {
   static constexpr std::uint8_t kPassed = 4;
 
   // `parts` cover rows 0, 1, ... one after the other, in any order.
-  explicit GatheredMessageFacts(std::vector<Part> parts);
+  explicit GatheredMessageFacts(std::vector<Part> parts,
+                                FactsRead read = FactsRead::kSendersAndRecipients);
+  // Whether the recipients were gathered; without them FindRecipients finds none.
+  bool has_recipients() const { return read_ == FactsRead::kSendersAndRecipients; }
 
   // None for a row the pass did not keep. Without `with_recipients` the recipients are left
   // empty: most items a search turns away are turned away by their sender.
   std::optional<MessageFacts> Find(std::uint32_t record_number, bool with_recipients = true) const;
   // The row's recipients into those fields of `facts`, the rest left alone; false (nothing
-  // changed) for a row the pass did not keep.
+  // changed) for a row the pass did not keep, or when it gathered no recipients.
   bool FindRecipients(std::uint32_t record_number, MessageFacts& facts) const;
   // The test's answer for the row; none without a test or for a row it could not read.
   std::optional<bool> TestResult(std::uint32_t record_number) const;
@@ -91,6 +98,7 @@ class GatheredMessageFacts {
   std::optional<std::pair<const Part*, std::uint32_t>> Locate(std::uint32_t record_number) const;
 
   std::vector<Part> parts_;  // by first row, their senders moved to the lists below
+  FactsRead read_;
   // Every part's senders once, and each row's two by their place there, by record number: an
   // item's sender is found without reaching into its part.
   std::vector<std::u16string> senders_;

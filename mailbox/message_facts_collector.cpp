@@ -21,9 +21,9 @@ struct MessageFactsCollector::Worker : OwnValueReader {
   std::jthread thread;  // joined before the reader goes
 };
 
-MessageFactsCollector::MessageFactsCollector(GatheredMessageFacts::RowTest test,
+MessageFactsCollector::MessageFactsCollector(GatheredMessageFacts::RowTest test, FactsRead read,
                                              std::size_t text_bound)
-    : test_(std::move(test)), text_bound_(text_bound) {}
+    : test_(std::move(test)), read_(read), text_bound_(text_bound) {}
 
 MessageFactsCollector::~MessageFactsCollector() {
   Stop(true);
@@ -132,7 +132,7 @@ GatheredMessageFacts::Part MessageFactsCollector::Make(Worker& worker, const Bat
     std::uint8_t& state = part.states[row];
     std::optional<MessageFacts> facts;
     if (record && kept_bytes_.load(std::memory_order_relaxed) < text_bound_) {
-      facts = ReadMessageFacts(worker.reader, *record, columns_);
+      facts = ReadMessageFacts(worker.reader, *record, columns_, read_);
     }
     std::size_t taken = 0;
     if (part.AppendRow(facts ? &*facts : nullptr, taken)) state |= GatheredMessageFacts::kKept;
@@ -165,7 +165,7 @@ std::optional<GatheredMessageFacts> MessageFactsCollector::Finish(Recovery& reco
     if (table == nullptr || table->record_count() != 0 || recovery.pause_gate().IsCancelled()) {
       return std::nullopt;
     }
-    return GatheredMessageFacts({});
+    return GatheredMessageFacts({}, read_);
   }
   const bool cancelled = recovery.pause_gate().IsCancelled();
   if (batch_.rows() != 0 && !cancelled) Hand(std::exchange(batch_, {}));
@@ -185,7 +185,7 @@ std::optional<GatheredMessageFacts> MessageFactsCollector::Finish(Recovery& reco
   if (cancelled || failed_ || out_of_order_ || next_number_ != table_->record_count()) {
     return std::nullopt;
   }
-  return GatheredMessageFacts(std::move(parts_));
+  return GatheredMessageFacts(std::move(parts_), read_);
 }
 
 std::optional<GatheredMessageFacts> GatherMessageFacts(
@@ -195,7 +195,7 @@ std::optional<GatheredMessageFacts> GatherMessageFacts(
   const ese::Table* table = recovery.session().message_table();
   if (table == nullptr) return std::nullopt;
   const std::uint32_t rows = table->record_count();
-  MessageFactsCollector collector(test, text_bound);
+  MessageFactsCollector collector(test, FactsRead::kSendersAndRecipients, text_bound);
   bool ended = false;
   table->ForEachRecord([&](std::uint32_t number, const ese::Record* record) {
     if (number % kBatchRows == 0 &&

@@ -23,8 +23,9 @@ namespace tarvex {
 class MessageFactsCollector {
  public:
   // With a row test, two workers (making bodies text is the work a second core shares); the
-  // facts alone are made by one.
+  // facts alone are made by one. `read`: which facts are made.
   explicit MessageFactsCollector(GatheredMessageFacts::RowTest test = {},
+                                 FactsRead read = FactsRead::kSendersAndRecipients,
                                  std::size_t text_bound = GatheredMessageFacts::kDefaultTextBound);
   ~MessageFactsCollector();
   MessageFactsCollector(const MessageFactsCollector&) = delete;
@@ -64,6 +65,7 @@ class MessageFactsCollector {
   void Stop(bool discard);
 
   const GatheredMessageFacts::RowTest test_;
+  const FactsRead read_;
   const std::size_t text_bound_;
   std::atomic<std::size_t> kept_bytes_ = 0;
 

@@ -325,8 +325,9 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
   EXPECT_FALSE(GatherMessageFacts(recovery, names_recipients,
                                   [](std::uint32_t, std::uint32_t) { return false; }));
   // A collector given rows by another pass: only every row, in order, gives facts.
-  auto collect = [&](const std::vector<std::uint32_t>& numbers) {
-    MessageFactsCollector collector(names_recipients);
+  auto collect = [&](const std::vector<std::uint32_t>& numbers,
+                     FactsRead read = FactsRead::kSendersAndRecipients) {
+    MessageFactsCollector collector(names_recipients, read);
     for (std::uint32_t number : numbers) {
       const std::optional<ese::Record> record = messages->ReadRecord(number);
       collector.Take(recovery, number, record ? &*record : nullptr);
@@ -339,6 +340,41 @@ TEST_F(OlderStore, GatheredMessageFactsAreWhatEachRowReadsAlone) {
   EXPECT_FALSE(collect({0, 1, 2, 3, 4}));
   EXPECT_FALSE(collect({0, 2, 1, 3, 4, 5}));
   EXPECT_FALSE(collect({}));
+
+  // The senders alone: no recipients are found in them, and items that want recipients read
+  // their rows where they are; rows that show none are the same rows without them.
+  const std::optional<GatheredMessageFacts> senders =
+      collect({0, 1, 2, 3, 4, 5}, FactsRead::kSendersOnly);
+  ASSERT_TRUE(senders);
+  EXPECT_FALSE(senders->has_recipients());
+  for (std::uint32_t number = 0; number < alone.size(); ++number) {
+    const std::optional<MessageFacts> facts = senders->Find(number, false);
+    ASSERT_TRUE(facts);
+    std::vector<std::u16string> expected = alone[number];
+    std::fill(expected.begin() + 2, expected.end(), std::u16string());
+    EXPECT_EQ(texts(*facts), expected) << "row " << number;
+    MessageFacts recipients;
+    EXPECT_FALSE(senders->FindRecipients(number, recipients));
+    EXPECT_FALSE(senders->Find(number));
+  }
+  std::size_t recipient_cells = 0;
+  for (const bool with_recipients : {true, false}) {
+    const FolderReadOptions options{.gathered = &*senders,
+                                    .prefilter = [](const FolderItem&) { return true; },
+                                    .rows_with_recipients = with_recipients};
+    std::vector<std::u16string> listed;
+    std::vector<std::u16string> expected;
+    for (const ItemListRow& row : ListFolderRows(recovery, kInboxNode, true, options)) {
+      for (const std::u16string& cell : row) listed.push_back(cell);
+    }
+    for (std::size_t cell = 0; cell < listed_alone.size(); ++cell) {
+      const bool recipient = cell % kItemListColumnCount >= 8 && cell % kItemListColumnCount <= 10;
+      if (recipient) recipient_cells += listed_alone[cell].size();
+      expected.push_back(recipient && !with_recipients ? u"" : listed_alone[cell]);
+    }
+    EXPECT_EQ(listed, expected) << with_recipients;
+  }
+  EXPECT_NE(recipient_cells, 0u);
 }
 
 TEST_F(OlderStore, RowsMadeAheadAreTheRowsEachFolderLists) {
