@@ -222,7 +222,8 @@ bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
     id_text = OrEmpty(row.Id(entries_.message_id));
     message_id = id_text;
   }
-  if (!message_id.empty()) recovery_.indexes().PrefetchMessageRecord(message_id);
+  const KeyPrefixIndex::Lookup message_lookup =
+      recovery_.indexes().BeginMessageRecordLookup(message_id);
 
   memo.key.clear();
   if (!SenderMemo::AppendValueKey(record, entries_.message_class, memo.key)) return false;
@@ -239,8 +240,8 @@ bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
   if (candidate == nullptr || candidate->sender.empty()) return false;
   const std::optional<std::uint32_t> message_record =
       message_id.empty() ? std::nullopt
-                         : recovery_.indexes().FirstMessageRecordBeginningWith(recovery_.model(),
-                                                                               message_id);
+                         : recovery_.indexes().FirstMessageRecord(recovery_.model(),
+                                                                  message_lookup);
   std::uint32_t header_place = 0;
   if (message_record) {
     const std::optional<std::uint32_t> place =

@@ -86,7 +86,13 @@ const MessageRef* ModelIndexes::FirstMessageRefBeginningWith(const MailboxModel&
 std::optional<std::uint32_t> ModelIndexes::FirstMessageRecordBeginningWith(
     const MailboxModel& model, std::u16string_view message_id) {
   CatchUpMessageRefs(model);
-  const std::optional<std::size_t> newest = message_ids_.NewestBeginningWith(message_id);
+  return FirstMessageRecord(model, message_ids_.Begin(message_id));
+}
+
+std::optional<std::uint32_t> ModelIndexes::FirstMessageRecord(
+    const MailboxModel& model, const KeyPrefixIndex::Lookup& lookup) {
+  CatchUpMessageRefs(model);
+  const std::optional<std::size_t> newest = message_ids_.NewestBeginningWith(lookup);
   if (!newest) return std::nullopt;
   return message_record_numbers_[*newest];
 }

@@ -28,11 +28,14 @@ class ModelIndexes {
   // asks this for each of a million items.
   std::optional<std::uint32_t> FirstMessageRecordBeginningWith(const MailboxModel& model,
                                                                std::u16string_view message_id);
-  // Starts bringing what FirstMessageRecordBeginningWith reads first into the processor's
-  // cache; for indexes caught up with the model (CatchUpAfterAnalysis).
-  void PrefetchMessageRecord(std::u16string_view message_id) const {
-    message_ids_.Prefetch(message_id);
+  // The same in two steps, for a caller with other work to do while the look-up's memory
+  // arrives: begun (on indexes caught up with the model, CatchUpAfterAnalysis), then finished.
+  // The look-up views `message_id`.
+  KeyPrefixIndex::Lookup BeginMessageRecordLookup(std::u16string_view message_id) const {
+    return message_ids_.Begin(message_id);
   }
+  std::optional<std::uint32_t> FirstMessageRecord(const MailboxModel& model,
+                                                  const KeyPrefixIndex::Lookup& lookup);
 
   // 2010 layout: the last BodyRef in list order (the oldest) whose message id begins
   // `message_id` and, when `compare_table_names`, whose table name begins `body_table_name`.

@@ -100,7 +100,7 @@ void KeyPrefixIndex::Build(std::vector<std::u16string_view> keys) {
   for (std::size_t i = 0; i < count && !key_slots_.empty(); ++i) {
     if (i > 0 && sorted_[i - 1].first == sorted_[i].first) continue;
     KeySlot slot = SlotFor(sorted_[i].first);
-    const std::size_t at = SlotOf(slot, sorted_[i].first);
+    const std::size_t at = SlotOf(slot, sorted_[i].first, FirstSlot(slot));
     slot.value = static_cast<std::uint32_t>((slot.tag & kSlotDigits) ? newest_for_key_[i] : i);
     key_slots_[at] = slot;
   }
@@ -118,9 +118,10 @@ std::size_t KeyPrefixIndex::FirstSlot(const KeySlot& wanted) const {
   return ((Mixed(wanted.key ^ wanted.tag) >> 32) * key_slots_.size()) >> 32;
 }
 
-std::size_t KeyPrefixIndex::SlotOf(const KeySlot& wanted, std::u16string_view key) const {
+std::size_t KeyPrefixIndex::SlotOf(const KeySlot& wanted, std::u16string_view key,
+                                   std::size_t first) const {
   const std::size_t count = key_slots_.size();
-  std::size_t slot = FirstSlot(wanted);
+  std::size_t slot = first;
   for (; key_slots_[slot].tag != 0; slot = slot + 1 == count ? 0 : slot + 1) {
     const KeySlot& held = key_slots_[slot];
     if (held.key != wanted.key || held.tag != wanted.tag) continue;
@@ -129,14 +130,23 @@ std::size_t KeyPrefixIndex::SlotOf(const KeySlot& wanted, std::u16string_view ke
   return slot;
 }
 
-void KeyPrefixIndex::Prefetch(std::u16string_view prefix) const {
-  if (key_slots_.empty()) return;
-  __builtin_prefetch(&key_slots_[FirstSlot(SlotFor(prefix))]);
+KeyPrefixIndex::Lookup KeyPrefixIndex::Begin(std::u16string_view prefix) const {
+  Lookup lookup;
+  lookup.prefix_ = prefix;
+  lookup.wanted_ = SlotFor(prefix);
+  lookup.slot_count_ = key_slots_.size();
+  if (!key_slots_.empty()) {
+    lookup.first_slot_ = FirstSlot(lookup.wanted_);
+    __builtin_prefetch(&key_slots_[lookup.first_slot_]);
+  }
+  return lookup;
 }
 
-std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(std::u16string_view prefix) const {
+std::optional<std::size_t> KeyPrefixIndex::NewestBeginningWith(const Lookup& lookup) const {
+  if (lookup.slot_count_ != key_slots_.size()) return NewestBeginningWith(Begin(lookup.prefix_));
+  const std::u16string_view prefix = lookup.prefix_;
   if (!key_slots_.empty()) {
-    const KeySlot& slot = key_slots_[SlotOf(SlotFor(prefix), prefix)];
+    const KeySlot& slot = key_slots_[SlotOf(lookup.wanted_, prefix, lookup.first_slot_)];
     if (slot.tag & kSlotDigits) return slot.value;
     if (slot.tag != 0) return newest_for_key_[slot.value];
   }

@@ -47,13 +47,35 @@ class KeyPositions {
 // answers in logarithmic time also for short texts that begin many keys. It keeps views of the
 // keys, not copies (a million message ids): the texts must outlive the index or its next Build.
 class KeyPrefixIndex {
+  // Every distinct key by its hash (open addressing), so that finding a key takes no search.
+  // Keys of up to 16 lower-case hexadecimal digits (identifiers: nearly all keys) are held in
+  // the slot itself with their answer, and are found without reading any key text; the
+  // others by their index in `sorted_`.
+  struct KeySlot {
+    std::uint64_t key = 0;    // the digits' value, or the key's hash
+    std::uint32_t tag = 0;    // kSlotUsed | kSlotDigits | the number of digits
+    std::uint32_t value = 0;  // the answer (digits) or the index in `sorted_`
+  };
+
  public:
+  // A look-up begun (Begin): its key's slot found and asked for from memory, for a caller with
+  // other work to do before it finishes the look-up; a million look-ups each wait for memory.
+  // It views the prefix it was begun with.
+  class Lookup {
+    friend class KeyPrefixIndex;
+    std::u16string_view prefix_;
+    KeySlot wanted_;
+    std::size_t first_slot_ = 0;
+    std::size_t slot_count_ = 0;  // the slots it was begun for; another count begins it again
+  };
+
   // `keys[p]` is the key of the record at position p.
   void Build(std::vector<std::u16string_view> keys);
-  std::optional<std::size_t> NewestBeginningWith(std::u16string_view prefix) const;
-  // Asks the processor to bring the slot NewestBeginningWith(prefix) reads first into its cache,
-  // for a caller with other work to do meanwhile: a million look-ups each wait for memory.
-  void Prefetch(std::u16string_view prefix) const;
+  std::optional<std::size_t> NewestBeginningWith(std::u16string_view prefix) const {
+    return NewestBeginningWith(Begin(prefix));
+  }
+  Lookup Begin(std::u16string_view prefix) const;
+  std::optional<std::size_t> NewestBeginningWith(const Lookup& lookup) const;
   std::size_t size() const { return sorted_.size(); }
   void Clear();
 
@@ -63,15 +85,6 @@ class KeyPrefixIndex {
   // A prefix is most often a key itself (an item's id asks for its own message): the answer
   // for each key of `sorted_`, so that finding the key is all the search there is.
   std::vector<std::size_t> newest_for_key_;
-  // Every distinct key by its hash (open addressing), so that finding a key takes no search.
-  // Keys of up to 16 lower-case hexadecimal digits (identifiers: nearly all keys) are held in
-  // the slot itself with their answer, and are found without reading any key text; the
-  // others by their index in `sorted_`.
-  struct KeySlot {
-    std::uint64_t key = 0;       // the digits' value, or the key's hash
-    std::uint32_t tag = 0;       // kSlotUsed | kSlotDigits | the number of digits
-    std::uint32_t value = 0;     // the answer (digits) or the index in `sorted_`
-  };
   static constexpr std::uint32_t kSlotUsed = 1u << 31;
   static constexpr std::uint32_t kSlotDigits = 1u << 30;
   std::vector<KeySlot> key_slots_;
@@ -79,8 +92,9 @@ class KeyPrefixIndex {
   static KeySlot SlotFor(std::u16string_view key);
   // Where the search for `wanted`'s slot starts.
   std::size_t FirstSlot(const KeySlot& wanted) const;
-  // The slot that holds `key` (`wanted` = SlotFor(key)), or the empty slot where it would go.
-  std::size_t SlotOf(const KeySlot& wanted, std::u16string_view key) const;
+  // The slot that holds `key` (`wanted` = SlotFor(key)), or the empty slot where it would go;
+  // the search starts at `first` (FirstSlot(wanted)).
+  std::size_t SlotOf(const KeySlot& wanted, std::u16string_view key, std::size_t first) const;
 };
 
 // Which records have a key that occurs somewhere inside a given text. Empty keys occur in no
