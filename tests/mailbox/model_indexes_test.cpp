@@ -109,6 +109,12 @@ TEST(ModelIndexes, MessageAndBodyLookupsMatchTheWalks) {
                                              : scenario.Text(u"12a", 0, 6);
       const MessageRef* walked = WalkMessageRefs(model, id);
       ASSERT_EQ(indexes.FirstMessageRefBeginningWith(model, id), walked) << "id " << i;
+      // Its "Msg" row alone, in one step and in two.
+      const std::optional<std::uint32_t> walked_record =
+          walked != nullptr ? std::optional(walked->record_number) : std::nullopt;
+      ASSERT_EQ(indexes.FirstMessageRecordBeginningWith(model, id), walked_record);
+      ASSERT_EQ(indexes.FirstMessageRecord(model, indexes.BeginMessageRecordLookup(id)),
+                walked_record);
       const std::u16string& table = scenario.Pick(selected_tables);
       for (bool compare_tables : {false, true}) {
         const BodyRef* walked_body = WalkBodyRefs(model, id, table, compare_tables);
@@ -118,6 +124,11 @@ TEST(ModelIndexes, MessageAndBodyLookupsMatchTheWalks) {
     }
   }
   EXPECT_GT(checks_with_match, 1000) << "the scenario must exercise matches";
+  // A look-up begun before the list grew is finished on the index built again.
+  const std::u16string late_id = u"abcdef";
+  const KeyPrefixIndex::Lookup begun = indexes.BeginMessageRecordLookup(late_id);
+  model.message_refs.PutAtFront({late_id, 99999, u""});
+  EXPECT_EQ(indexes.FirstMessageRecord(model, begun), 99999u);
   // Emptied and filled again with fewer records: the indexes start over.
   model.message_refs.Clear();
   model.message_refs.PutAtFront({u"77", 1, u""});
