@@ -129,9 +129,12 @@ TEST(ModelIndexes, MessageAndBodyLookupsMatchTheWalks) {
   const KeyPrefixIndex::Lookup begun = indexes.BeginMessageRecordLookup(late_id);
   model.message_refs.PutAtFront({late_id, 99999, u""});
   EXPECT_EQ(indexes.FirstMessageRecord(model, begun), 99999u);
-  // Emptied and filled again with fewer records: the indexes start over.
+  // Emptied and filled again with fewer records: the indexes start over, and a look-up begun
+  // before reads no slot of the larger index.
+  const KeyPrefixIndex::Lookup begun_before = indexes.BeginMessageRecordLookup(u"77");
   model.message_refs.Clear();
   model.message_refs.PutAtFront({u"77", 1, u""});
+  EXPECT_EQ(indexes.FirstMessageRecord(model, begun_before), 1u);
   model.body_refs.Clear();
   model.body_refs.PutAtFront({u"7", u"", 2, u"Body-1"});
   EXPECT_EQ(indexes.FirstMessageRefBeginningWith(model, u"7"), &model.message_refs.at(0));
