@@ -134,15 +134,17 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
   // prefilter has let the item through. An item that wants them from facts gathered without
   // them has its "Msg" row read where it lies.
   const bool recipients_wanted = options_.rows_with_recipients || options_.recipient_filter;
-  const bool recipients_wait =
-      options_.gathered != nullptr &&
-      (!recipients_wanted || (options_.prefilter && options_.gathered->has_recipients()));
+  const bool recipients_after_prefilter = recipients_wanted && options_.prefilter &&
+                                          options_.gathered != nullptr &&
+                                          options_.gathered->has_recipients();
+  const bool facts_without_recipients =
+      options_.gathered != nullptr && (!recipients_wanted || recipients_after_prefilter);
   if (ref != nullptr) {
     item.message_record_number = ref->record_number;
     item.has_message_row = true;
     // Without a match no "Msg" row is read: another message's row would lend this item its
     // recipients and sender.
-    if (std::optional<MessageFacts> facts = FactsOf(ref->record_number, recipients_wait)) {
+    if (std::optional<MessageFacts> facts = FactsOf(ref->record_number, facts_without_recipients)) {
       TakeRecipients(item, *facts);
       item.header_sender = std::move(facts->header_sender);
       if (candidate.empty()) {
@@ -177,7 +179,7 @@ void FolderItemReader::Process(const ese::Record* content_record, ese::RecordSta
     HandOnTurnedAway(item.list_position);
     return;
   }
-  if (recipients_wait && recipients_wanted && item.has_message_row) {
+  if (recipients_after_prefilter && item.has_message_row) {
     MessageFacts facts;
     if (options_.gathered->FindRecipients(item.message_record_number, facts)) {
       TakeRecipients(item, facts);

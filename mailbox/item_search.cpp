@@ -1,7 +1,6 @@
 #include "mailbox/item_search.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <regex>
 #include <unordered_map>
 #include <unordered_set>
@@ -59,24 +58,12 @@ std::optional<bool> GatheredBodyResult(const GatheredMessageFacts& gathered,
   return gathered.TestResult(*message_row);
 }
 
-// The number a listed older-layout row carries in column 2: its "Msg" row's, "0" also for none.
-std::optional<std::uint32_t> ListedMessageRow(std::u16string_view text) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  std::uint64_t number = 0;
-  for (char16_t unit : text) {
-    if (unit < u'0' || unit > u'9') return std::nullopt;
-    number = number * 10 + (unit - u'0');
-  }
-  if (number > UINT32_MAX) return std::nullopt;
-  return static_cast<std::uint32_t>(number);
-}
-
-// The same for a listed row: its "Msg" row as the listing wrote it, or, for "0", found by its id
-// as the listing found it.
+// The same for a listed row: its "Msg" row as the listing wrote it in column 2, or, for "0"
+// (also written for none), found by its id as the listing found it.
 std::optional<bool> GatheredBodyResult(Recovery& recovery, const GatheredMessageFacts& gathered,
                                        const ItemListRow& row) {
   if (row[0].empty()) return GatheredBodyResult(gathered, row[1], std::nullopt);
-  std::optional<std::uint32_t> message_row = ListedMessageRow(row[2]);
+  std::optional<std::uint32_t> message_row = RecordNumberFromText(row[2]);
   if (!message_row || *message_row == 0) {
     message_row = recovery.indexes().FirstMessageRecordBeginningWith(recovery.model(), row[0]);
   }

@@ -85,7 +85,7 @@ const MessageRef* ModelIndexes::FirstMessageRefBeginningWith(const MailboxModel&
 
 std::optional<std::uint32_t> ModelIndexes::FirstMessageRecordBeginningWith(
     const MailboxModel& model, std::u16string_view message_id) {
-  CatchUpMessageRefs(model);
+  // Begun on the index as it stands: one built again since is looked up afresh.
   return FirstMessageRecord(model, message_ids_.Begin(message_id));
 }
 
