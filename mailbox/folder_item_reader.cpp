@@ -1,6 +1,8 @@
 #include "mailbox/folder_item_reader.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -268,8 +270,24 @@ bool FolderItemReader::TurnedAwayBySender(const ese::Record& record) {
     answer = candidate->answer;
   }
   if (answer != SenderMemo::Answer::kTurnedAway) return false;
-  HandOnTurnedAway(ListPositionFromText(OrEmpty(row.Text(entries_.list_position))));
+  HandOnTurnedAway(ListPositionOf(record));
   return true;
+}
+
+int FolderItemReader::ListPositionOf(const ese::Record& record) {
+  const std::optional<int>& entry = entries_.list_position;
+  const ese::ColumnSchema* column = entry ? ColumnAt(&record, *entry) : nullptr;
+  const std::optional<RawValue> raw = column ? GetRawValue(&record, *entry) : std::nullopt;
+  if (raw && column->type == ColumnType::kLong && raw->flags <= kValueFlagVariableSize) {
+    // What ListPositionFromText makes of the value's text: its number ("%d"), none for no
+    // bytes or a size that is no long, the end of the list for a negative one.
+    const std::optional<std::uint64_t> number = FixedSizeNumber(raw->bytes, 4);
+    if (!number) return 0;
+    const auto position = static_cast<std::int32_t>(*number);
+    return position < 0 ? std::numeric_limits<int>::max() : position;
+  }
+  RowValues row(reader_, &record, content_columns_);
+  return ListPositionFromText(OrEmpty(row.Text(entry)));
 }
 
 void FolderItemReader::HandOnTurnedAway(int list_position) {

@@ -47,6 +47,9 @@ class FolderItemReader {
   // wanted, or is not one the memo can tell without the row's texts.
   bool TurnedAwayBySender(const ese::Record& record);
   const SenderMemo::Candidate* CandidateOf(const ese::Record& record);
+  // The row's list position as Process reads it, without making its text where it is stored
+  // as a plain number.
+  int ListPositionOf(const ese::Record& record);
   SenderMemo::Answer Ask(std::u16string_view sender) const;
 
   // The content table's columns that an item is made of, found once per table.
