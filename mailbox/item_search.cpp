@@ -221,12 +221,14 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
                    : ListFolderRows(recovery, folder, reads_records, options);
     const std::u16string path = tree.PathOf(folder);
     for (std::size_t i = 0; i < rows.size() && !outcome.stopped; ++i) {
-      if (!recovery.pause_gate().Checkpoint()) {
+      // An empty row is an item the prefilter turned away: nothing to test, nothing to wait
+      // for (most rows of a search by sender).
+      const bool listed = !rows[i][kItemStateColumn].empty();
+      if (listed && !recovery.pause_gate().Checkpoint()) {
         outcome.stopped = true;
         break;
       }
-      // An empty row is an item the prefilter turned away.
-      if (!rows[i][kItemStateColumn].empty() &&
+      if (listed &&
           MeetsAll(recovery, conditions, content, kept, rows[i], options.prefilter != nullptr)) {
         ++outcome.matches;
         if (on_match && !on_match({folder, path, rows[i], i + 1})) outcome.stopped = true;
