@@ -48,46 +48,51 @@ bool PageFile::ReadAt(int fd, std::uint64_t offset, std::span<std::uint8_t> out)
 
 PageFile::PageFile(FileDescriptor fd, std::uint64_t file_size, const PageLayout& layout,
                    std::size_t cache_bytes)
-    : fd_(std::move(fd)),
-      layout_(layout),
-      page_count_(0),
-      cache_pages_(std::max<std::size_t>(16, cache_bytes / std::max<std::uint32_t>(layout.page_size, 1))) {
+    : fd_(std::move(fd)), layout_(layout), page_count_(0) {
   const std::uint64_t pages = layout.page_size == 0 ? 0 : file_size / layout.page_size;
   // Page numbers are 32-bit; the first two pages of the file are the header copies.
   page_count_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
       pages > 2 ? pages - 2 : 0, std::numeric_limits<std::uint32_t>::max() - 1));
+  const std::size_t cache_pages =
+      std::max<std::size_t>(16, cache_bytes / std::max<std::uint32_t>(layout.page_size, 1));
+  // A small cache stays one shard, so that it keeps its most recent pages whatever they are.
+  shard_count_ = std::clamp<std::size_t>(cache_pages / kPagesPerShard, 1, kMostShards);
+  shard_pages_ = cache_pages / shard_count_;
+  shards_ = std::make_unique<Shard[]>(shard_count_);
+  checked_ = std::vector<std::atomic<std::uint64_t>>(page_count_ / 64 + 1);
 }
 
 PageBytes PageFile::Read(std::uint32_t page_number) {
   if (page_number == 0 || page_number > page_count_) return nullptr;
+  Shard& shard = ShardOf(page_number);
   std::shared_ptr<std::vector<std::uint8_t>> bytes;
-  bool check = false;
   {
-    std::lock_guard lock(mutex_);
-    if (auto found = cache_.find(page_number); found != cache_.end()) {
-      ages_.splice(ages_.begin(), ages_, found->second.age);
+    std::lock_guard lock(shard.mutex);
+    if (auto found = shard.pages.find(page_number); found != shard.pages.end()) {
+      shard.ages.splice(shard.ages.begin(), shard.ages, found->second.age);
       return found->second.bytes;
     }
-    bytes = TakeBuffer();
-    if (checked_.empty()) checked_.resize(static_cast<std::size_t>(page_count_) + 1);
-    check = !checked_[page_number];
+    bytes = TakeBuffer(shard);
   }
+  std::atomic<std::uint64_t>& checked = checked_[page_number / 64];
+  const std::uint64_t bit = std::uint64_t{1} << (page_number % 64);
+  const bool check = (checked.load(std::memory_order_relaxed) & bit) == 0;
   // Another thread may read pages meanwhile: the file is read outside the lock.
   const std::uint64_t offset = (static_cast<std::uint64_t>(page_number) + 1) * layout_.page_size;
   if (!ReadAt(fd_.get(), offset, *bytes)) return nullptr;
   ++report_.pages_read;
-  const bool mismatch =
-      check && !PageChecksumMatches(layout_, page_number, *bytes) && !IsZeroPage(*bytes);
-  std::lock_guard lock(mutex_);
-  if (check && !checked_[page_number]) {
-    checked_[page_number] = true;
-    if (mismatch) ++report_.checksum_mismatches;
+  if (check && (checked.fetch_or(bit, std::memory_order_relaxed) & bit) == 0 &&
+      !PageChecksumMatches(layout_, page_number, *bytes) && !IsZeroPage(*bytes)) {
+    ++report_.checksum_mismatches;
   }
+  std::lock_guard lock(shard.mutex);
   // Read by another thread meanwhile: one copy is enough.
-  if (auto found = cache_.find(page_number); found != cache_.end()) return found->second.bytes;
-  while (cache_.size() >= cache_pages_) EvictOldest();
-  ages_.push_front(page_number);
-  cache_.emplace(page_number, CachedPage{bytes, ages_.begin()});
+  if (auto found = shard.pages.find(page_number); found != shard.pages.end()) {
+    return found->second.bytes;
+  }
+  while (shard.pages.size() >= shard_pages_) EvictOldest(shard);
+  shard.ages.push_front(page_number);
+  shard.pages.emplace(page_number, CachedPage{bytes, shard.ages.begin()});
   return bytes;
 }
 
@@ -105,18 +110,18 @@ bool HeldByTheCacheAlone(const std::shared_ptr<std::vector<std::uint8_t>>& bytes
 
 }  // namespace
 
-std::shared_ptr<std::vector<std::uint8_t>> PageFile::EvictOldest() {
+std::shared_ptr<std::vector<std::uint8_t>> PageFile::EvictOldest(Shard& shard) {
   std::shared_ptr<std::vector<std::uint8_t>> buffer;
-  const auto oldest = cache_.find(ages_.back());
+  const auto oldest = shard.pages.find(shard.ages.back());
   if (HeldByTheCacheAlone(oldest->second.bytes)) buffer = std::move(oldest->second.bytes);
-  cache_.erase(oldest);
-  ages_.pop_back();
+  shard.pages.erase(oldest);
+  shard.ages.pop_back();
   return buffer;
 }
 
-std::shared_ptr<std::vector<std::uint8_t>> PageFile::TakeBuffer() {
+std::shared_ptr<std::vector<std::uint8_t>> PageFile::TakeBuffer(Shard& shard) {
   std::shared_ptr<std::vector<std::uint8_t>> buffer;
-  if (cache_.size() >= cache_pages_) buffer = EvictOldest();
+  if (shard.pages.size() >= shard_pages_) buffer = EvictOldest(shard);
   if (!buffer) buffer = std::make_shared<std::vector<std::uint8_t>>(layout_.page_size);
   return buffer;
 }

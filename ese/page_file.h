@@ -3,6 +3,7 @@
 // The database file opened read-only, read page by page through a bounded cache. Pages are
 // numbered as the engine numbers them: page n starts at (n + 1) * page size.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -84,24 +85,38 @@ class PageFile {
     std::shared_ptr<std::vector<std::uint8_t>> bytes;
     std::list<std::uint32_t>::iterator age;
   };
+  // The loader, preview and search threads may read at once. The cache is kept in shards by
+  // page number, each with its lock and its own oldest page: threads reading at once (the
+  // analysis beside a search's helpers) seldom meet on one lock, or on the memory a look-up
+  // writes.
+  struct alignas(64) Shard {
+    BriefLock mutex;  // the file is read outside it
+    std::unordered_map<std::uint32_t, CachedPage> pages;
+    std::list<std::uint32_t> ages;  // most recent first
+  };
+  static constexpr std::size_t kMostShards = 16;
+  // A shard keeps at least this many pages: a smaller cache has fewer shards, down to one.
+  static constexpr std::size_t kPagesPerShard = 64;
+  Shard& ShardOf(std::uint32_t page_number) { return shards_[page_number % shard_count_]; }
 
-  // Drops the oldest cached page; returns its buffer when nobody holds that page any more.
-  std::shared_ptr<std::vector<std::uint8_t>> EvictOldest();
-  // A buffer for the next page from the file: the oldest page's when the cache is full and
-  // nobody holds that page, otherwise a new one.
-  std::shared_ptr<std::vector<std::uint8_t>> TakeBuffer();
+  // Drops the shard's oldest cached page; returns its buffer when nobody holds that page any
+  // more.
+  static std::shared_ptr<std::vector<std::uint8_t>> EvictOldest(Shard& shard);
+  // A buffer for the shard's next page from the file: its oldest page's when the shard is full
+  // and nobody holds that page, otherwise a new one.
+  std::shared_ptr<std::vector<std::uint8_t>> TakeBuffer(Shard& shard);
 
   FileDescriptor fd_;
   PageLayout layout_;
   std::uint32_t page_count_;
-  std::size_t cache_pages_;
-  // The loader, preview and search threads may read at once; the file is read outside it.
-  BriefLock mutex_;
-  std::unordered_map<std::uint32_t, CachedPage> cache_;
-  std::list<std::uint32_t> ages_;  // most recent first
-  // Pages whose checksum has been compared: a page read again after it left the cache is
-  // neither checked nor counted again.
-  std::vector<bool> checked_;
+  std::size_t shard_count_;
+  std::size_t shard_pages_;  // the pages each shard keeps
+  std::unique_ptr<Shard[]> shards_;
+  // Pages whose checksum has been compared, a bit each: a page read again after it left the
+  // cache is neither checked nor counted again.
+  std::vector<std::atomic<std::uint64_t>> checked_;
+  // Guards the sets of what was met below.
+  std::mutex mutex_;
   std::unordered_set<std::uint32_t> unparsable_;
   std::unordered_set<std::uint32_t> missing_;
   std::unordered_set<std::uint64_t> unreadable_records_;      // page << 32 | entry

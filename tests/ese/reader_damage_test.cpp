@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "ese/byte_order.h"
 #include "ese/database.h"
@@ -32,10 +34,10 @@ class DamagedCopy {
   }
   std::string& bytes() { return bytes_; }
 
-  // The smallest cache: pages leave it and come back from the file.
-  std::unique_ptr<ese::Database> Open() {
+  // By default the smallest cache: pages leave it and come back from the file.
+  std::unique_ptr<ese::Database> Open(std::size_t cache_bytes = 0) {
     testing::WriteFile(path_, bytes_);
-    return std::move(ese::Database::Open(path_, 0).database);
+    return std::move(ese::Database::Open(path_, cache_bytes).database);
   }
 
  private:
@@ -95,11 +97,21 @@ TEST(ReaderDamage, TheCatalogueTreeOfTheLargeSample) {
        },
        0, false, true, true},
   };
+  // Each damage with the smallest cache (one shard), and with a cache of several shards that
+  // holds a third of the file.
+  std::vector<std::pair<const Damage*, std::size_t>> runs;
   for (const Damage& damage : damages) {
+    for (const std::size_t cache_bytes : {std::size_t{0}, std::size_t{256} * kPageSize}) {
+      runs.emplace_back(&damage, cache_bytes);
+    }
+  }
+  for (const auto& [each, cache_bytes] : runs) {
+    const Damage& damage = *each;
     SCOPED_TRACE(damage.what);
+    SCOPED_TRACE(cache_bytes);
     DamagedCopy copy(*sample);
     damage.apply(copy);
-    const std::unique_ptr<ese::Database> database = copy.Open();
+    const std::unique_ptr<ese::Database> database = copy.Open(cache_bytes);
     ASSERT_TRUE(database);
     const ese::Table* catalog = database->FindTable(u"MSysObjects");
     ASSERT_NE(catalog, nullptr);
@@ -112,9 +124,23 @@ TEST(ReaderDamage, TheCatalogueTreeOfTheLargeSample) {
     EXPECT_EQ(catalog->walk_complete(), damage.walk_complete);
     EXPECT_EQ(database->report().unparsable_pages > 0, damage.counts_unparsable);
     EXPECT_EQ(database->report().checksum_mismatches > 0, damage.counts_checksum);
-    // A page read again from the file is not counted again.
+    // A page read again from the file is not counted again, also by two threads at once.
     const std::uint64_t mismatches = database->report().checksum_mismatches;
-    catalog->ForEachRecord([](std::uint32_t, const ese::Record*) { return true; });
+    auto read_all = [catalog](std::uint32_t& records) {
+      catalog->ForEachRecord([&records](std::uint32_t, const ese::Record* record) {
+        records += record != nullptr;
+        return true;
+      });
+    };
+    std::uint32_t read_alone = 0;
+    read_all(read_alone);
+    std::array<std::uint32_t, 2> read_at_once = {0, 0};
+    {
+      const std::jthread other(read_all, std::ref(read_at_once[1]));
+      read_all(read_at_once[0]);
+    }
+    EXPECT_EQ(read_at_once[0], read_alone);
+    EXPECT_EQ(read_at_once[1], read_alone);
     EXPECT_EQ(database->report().checksum_mismatches, mismatches);
     // Whatever the damage, the shadow copy keeps the catalogue whole, and the user table reads.
     EXPECT_TRUE(database->catalog().complete);
