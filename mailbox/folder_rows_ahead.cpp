@@ -207,7 +207,19 @@ void FolderRowsAhead::Make(ValueReader& reader, SenderMemo& memo, Chunk& chunk) 
   }
 }
 
-std::optional<std::vector<ItemListRow>> FolderRowsAhead::Next() {
+PlacedRows PlaceListedRows(std::vector<ItemListRow> rows) {
+  PlacedRows placed;
+  placed.list_size = rows.size();
+  for (std::size_t place = 0; place < rows.size(); ++place) {
+    // A listed row always has its state; an empty row is an item turned away.
+    if (rows[place][kItemStateColumn].empty()) continue;
+    placed.rows.push_back(std::move(rows[place]));
+    placed.places.push_back(static_cast<std::uint32_t>(place));
+  }
+  return placed;
+}
+
+std::optional<PlacedRows> FolderRowsAhead::Next() {
   if (next_folder_ >= folder_count_ || recovery_.pause_gate().IsCancelled()) return std::nullopt;
   const std::size_t folder = next_folder_++;
   // The folder's chunks as they are taken in, and the list's order as item places in them:
@@ -247,11 +259,15 @@ std::optional<std::vector<ItemListRow>> FolderRowsAhead::Next() {
     lock.lock();
   }
   lock.unlock();
-  std::vector<ItemListRow> rows(order.size());
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    if (order[i].row != kTurnedAway) rows[i] = std::move(made[order[i].chunk]->rows[order[i].row]);
+  // Only the rows listed are handed on: most rows of a search by sender are turned away.
+  PlacedRows placed;
+  placed.list_size = order.size();
+  for (std::size_t place = 0; place < order.size(); ++place) {
+    if (order[place].row == kTurnedAway) continue;
+    placed.rows.push_back(std::move(made[order[place].chunk]->rows[order[place].row]));
+    placed.places.push_back(static_cast<std::uint32_t>(place));
   }
-  return rows;
+  return placed;
 }
 
 }  // namespace tarvex

@@ -21,6 +21,18 @@
 
 namespace tarvex {
 
+// A folder's rows as its list places them: the rows listed, each with its place (from 0) in
+// the list; the places between hold the items a filter turned away, which list as empty rows.
+struct PlacedRows {
+  std::vector<ItemListRow> rows;
+  std::vector<std::uint32_t> places;
+  std::size_t list_size = 0;
+  bool operator==(const PlacedRows&) const = default;
+};
+
+// The rows listed among `rows`, a folder's list with its turned-away items as empty rows.
+PlacedRows PlaceListedRows(std::vector<ItemListRow> rows);
+
 class FolderRowsAhead {
  public:
   // Rows made at a time by one thread.
@@ -38,7 +50,7 @@ class FolderRowsAhead {
 
   // The next folder's rows, in the order the folders were given; none after the last folder, or
   // once the pause gate is cancelled.
-  std::optional<std::vector<ItemListRow>> Next();
+  std::optional<PlacedRows> Next();
 
  private:
   // The rows of one table for one folder: a content table, or the "Msg" rows that a Recovered

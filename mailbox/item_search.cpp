@@ -214,29 +214,35 @@ SearchOutcome SearchItems(Recovery& recovery, const SearchConditions& conditions
 
   std::optional<FolderRowsAhead> rows_ahead;
   if (layout == StoreLayout::kOlder) rows_ahead.emplace(recovery, folders, options);
+  // Progress as the items of a list are passed, the turned-away ones with them.
+  auto tested_up_to = [&](std::size_t count) {
+    const std::size_t before = outcome.progress.items_tested;
+    outcome.progress.items_tested = count;
+    if (count / kItemsPerProgress != before / kItemsPerProgress) report();
+  };
   for (TreeNodeHandle folder : folders) {
     if (outcome.stopped) break;
-    const std::vector<ItemListRow> rows =
-        rows_ahead ? rows_ahead->Next().value_or(std::vector<ItemListRow>())
-                   : ListFolderRows(recovery, folder, reads_records, options);
+    const PlacedRows placed =
+        rows_ahead ? rows_ahead->Next().value_or(PlacedRows{})
+                   : PlaceListedRows(ListFolderRows(recovery, folder, reads_records, options));
     const std::u16string path = tree.PathOf(folder);
-    for (std::size_t i = 0; i < rows.size() && !outcome.stopped; ++i) {
-      // An empty row is an item the prefilter turned away: nothing to test, nothing to wait
-      // for (most rows of a search by sender).
-      const bool listed = !rows[i][kItemStateColumn].empty();
-      if (listed && !recovery.pause_gate().Checkpoint()) {
+    const std::size_t tested_before = outcome.progress.items_tested;
+    for (std::size_t i = 0; i < placed.rows.size() && !outcome.stopped; ++i) {
+      if (!recovery.pause_gate().Checkpoint()) {
         outcome.stopped = true;
         break;
       }
-      if (listed &&
-          MeetsAll(recovery, conditions, content, kept, rows[i], options.prefilter != nullptr)) {
+      const ItemListRow& row = placed.rows[i];
+      const std::size_t place = placed.places[i];
+      if (MeetsAll(recovery, conditions, content, kept, row, options.prefilter != nullptr)) {
         ++outcome.matches;
-        if (on_match && !on_match({folder, path, rows[i], i + 1})) outcome.stopped = true;
+        if (on_match && !on_match({folder, path, row, place + 1})) outcome.stopped = true;
       }
-      if (++outcome.progress.items_tested % kItemsPerProgress == 0) report();
+      tested_up_to(tested_before + place + 1);
     }
     if (recovery.pause_gate().IsCancelled()) outcome.stopped = true;
     if (outcome.stopped) break;
+    tested_up_to(tested_before + placed.list_size);
     ++outcome.progress.folders_done;
     report();
   }

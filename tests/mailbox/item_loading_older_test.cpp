@@ -442,11 +442,18 @@ TEST_F(OlderStore, RowsMadeAheadAreTheRowsEachFolderLists) {
     ASSERT_EQ(listed[1].size(), 0u);
     // The single folder's listing with the tested options too.
     EXPECT_EQ(ListFolderRows(recovery, kInboxNode, false, tested), listed[0]);
+    // Its listed rows at their places, the others empty: the list again.
+    const PlacedRows placed = PlaceListedRows(listed[0]);
+    std::vector<ItemListRow> again(placed.list_size);
+    for (std::size_t k = 0; k < placed.rows.size(); ++k) again[placed.places[k]] = placed.rows[k];
+    EXPECT_EQ(again, listed[0]);
     // Stretches of one row, of rows whose list positions go back, and of the whole table.
     for (const std::uint32_t chunk_rows : {1u, 2u, 4u, FolderRowsAhead::kDefaultChunkRows}) {
       SCOPED_TRACE(chunk_rows);
       FolderRowsAhead ahead(recovery, folders, tested, chunk_rows);
-      for (const std::vector<ItemListRow>& rows : listed) EXPECT_EQ(ahead.Next(), rows);
+      for (const std::vector<ItemListRow>& rows : listed) {
+        EXPECT_EQ(ahead.Next(), PlaceListedRows(rows));
+      }
       EXPECT_FALSE(ahead.Next());
     }
   }
