@@ -65,6 +65,10 @@ bool IsAsciiAlnum(char16_t unit) {
 bool IsSpace(char16_t unit) {
   return unit == u' ' || unit == u'\t' || unit == u'\r' || unit == u'\n' || unit == u'\f';
 }
+// What ends a run of plain text: the start of markup or of a reference, or a blank.
+bool IsMarkupOrBlank(char16_t unit) {
+  return unit == u'<' || unit == u'&' || IsSpace(unit);
+}
 char16_t ToAsciiLower(char16_t unit) {
   return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
 }
@@ -120,8 +124,19 @@ class HtmlTextWriter {
   explicit HtmlTextWriter(std::u16string_view html) : in_(html) {}
 
   std::u16string Write() {
+    out_.reserve(in_.size());
     while (pos_ < in_.size()) {
       const char16_t unit = in_[pos_];
+      if (!preformatted_ && !IsMarkupOrBlank(unit)) {
+        // A run of plain characters is shown as it stands: only its first can follow a blank.
+        const std::size_t end = std::find_if(in_.begin() + static_cast<std::ptrdiff_t>(pos_) + 1,
+                                             in_.end(), IsMarkupOrBlank) -
+                                in_.begin();
+        Visible(unit);
+        out_.append(in_.substr(pos_ + 1, end - pos_ - 1));
+        pos_ = end;
+        continue;
+      }
       if (unit == u'<' && Markup()) continue;
       if (unit == u'&') {
         Reference();

@@ -245,6 +245,7 @@ TEST(HtmlVisibleText, TagsEntitiesAndWhiteSpace) {
   EXPECT_TEXT(HtmlVisibleText(u"<pre>a  b\r\nc</pre>d"), u"a  b\r\nc\r\nd");
   EXPECT_TEXT(HtmlVisibleText(u"<header>h</header><p title='a>b'>q</p>"), u"h\r\nq");
   EXPECT_TEXT(HtmlVisibleText(u"1 < 2 <3 a<b"), u"1 < 2 <3 a");
+  EXPECT_TEXT(HtmlVisibleText(u"<p> lead</p>x&amp;y <br> z\tw\u00e9"), u"lead\r\nx&y\r\nz w\u00e9");
   EXPECT_TEXT(HtmlVisibleText(u"<style>unterminated"), u"");
   EXPECT_TEXT(HtmlVisibleText(u"<table><tr><th>a</th><td>b</td></tr><tr><td>c</td></tr></table>"),
               u"a\tb\r\nc");
