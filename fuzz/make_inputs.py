@@ -410,6 +410,17 @@ def compressed_rtf_seeds():
     }
 
 
+def html_visible_text_seeds():
+    bodies = {
+        'blocks_and_references': '<html><head><title>t</title><style>p{}</style></head><body>'
+                                 '<p> Dear  team,</p><p>the &amp; budget&#x1F60A; &lt;draft&gt;'
+                                 '<br>next line</p><!-- note --></body></html>',
+        'table_and_pre': '<table><tr><th>a</th><td>b</td></tr></table><pre>x  y\r\nz</pre>',
+        'unclosed_markup': 'a < b <3 <p title="x>y">q &bogus; &#99999999; <script>never',
+    }
+    return {name: body.encode('utf-16-le') for name, body in bodies.items()}
+
+
 def compressed_rtf_huge_raw_size():
     """A raw size of 4 GiB on a few token bytes: the output must not be sized by it."""
     return le32(20) + le32(0xFFFFFFFF) + b'LZFu' + le32(0) + bytes([0xFF]) + b'\xff\xf0' * 4
@@ -458,6 +469,8 @@ def main():
         write('seeds', 'compressed_rtf', name, value)
     for name, value in message_headers_seeds().items():
         write('seeds', 'message_headers', name, value)
+    for name, value in html_visible_text_seeds().items():
+        write('seeds', 'html_visible_text', name, value)
 
     write('regressions', 'database', 'cyclic_sibling_links.edb', cyclic_sibling_links())
     write('regressions', 'database', 'branch_to_itself.edb', branch_to_itself())

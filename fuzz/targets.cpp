@@ -5,13 +5,14 @@
 namespace tarvex::fuzz {
 
 std::span<const Target> Targets() {
-  static constexpr std::array<Target, 8> kTargets{{
+  static constexpr std::array<Target, 9> kTargets{{
       {"page", FuzzPage},
       {"record", FuzzRecord},
       {"database", FuzzDatabase},
       {"column_decompression", FuzzColumnDecompression},
       {"compressed_rtf", FuzzCompressedRtf},
       {"html_sanitizer", FuzzHtmlSanitizer},
+      {"html_visible_text", FuzzHtmlVisibleText},
       {"message_headers", FuzzMessageHeaders},
       {"export_report", FuzzExportReport},
   }};

@@ -23,6 +23,8 @@ int FuzzColumnDecompression(const std::uint8_t* data, std::size_t size);
 int FuzzCompressedRtf(const std::uint8_t* data, std::size_t size);
 // One stored HTML body through the sanitizer; its page is parsed again and checked.
 int FuzzHtmlSanitizer(const std::uint8_t* data, std::size_t size);
+// One HTML body, as UTF-16 units, through the reading of its visible text.
+int FuzzHtmlVisibleText(const std::uint8_t* data, std::size_t size);
 // One stored transport-header block through the readers and writers of message headers.
 int FuzzMessageHeaders(const std::uint8_t* data, std::size_t size);
 // The report of an earlier export, as a replacing export reads it.

@@ -12,7 +12,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-12}
 build_dir="$root/build/fuzz"
 samples_dir=${TARVEX_SAMPLES_DIR:-$root/../shared/esent-samples}
-targets=(page record database column_decompression compressed_rtf html_sanitizer message_headers export_report)
+targets=(page record database column_decompression compressed_rtf html_sanitizer html_visible_text
+  message_headers export_report)
 
 if [ ! -f "$build_dir/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build_dir" -G Ninja \
